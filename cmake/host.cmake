@@ -1,0 +1,70 @@
+# Native tree: the portable core over sys/posix, the host tools, sanitized unit tests and
+# the fuzzers.
+file(GLOB POSIX_SRC CONFIGURE_DEPENDS sys/posix/*.cpp)
+
+# The string table of res/strings.rc as a C++ table, so that native code loads the same texts.
+set(STRINGS_CPP ${CMAKE_BINARY_DIR}/gen/strings_table.cpp)
+add_custom_command(OUTPUT ${STRINGS_CPP}
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/res/rc2table.py
+          ${CMAKE_SOURCE_DIR}/res/strings.rc ${STRINGS_CPP}
+  DEPENDS ${CMAKE_SOURCE_DIR}/res/strings.rc ${CMAKE_SOURCE_DIR}/res/rc2table.py)
+
+set(CORE_ALL ${CORE_SRC} ${POSIX_SRC} ${STRINGS_CPP})
+set(WARN -Wall -Wextra -Wno-unused-parameter)
+
+add_library(kovcore STATIC ${CORE_ALL})
+target_compile_options(kovcore PRIVATE ${WARN} -O2)
+
+# The same core with AddressSanitizer and UBSan, for the unit tests.
+set(SAN -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+add_library(kovcore_san STATIC ${CORE_ALL})
+target_compile_options(kovcore_san PRIVATE ${WARN} ${SAN})
+target_link_options(kovcore_san PUBLIC ${SAN})
+
+add_library(gtest_host STATIC ${GTEST_SRC}/googletest/src/gtest-all.cc
+                              ${GTEST_SRC}/googletest/src/gtest_main.cc)
+target_include_directories(gtest_host PUBLIC ${GTEST_SRC}/googletest/include ${GTEST_SRC}/googletest)
+target_compile_options(gtest_host PRIVATE ${SAN})
+find_package(Threads REQUIRED)
+target_link_libraries(gtest_host PUBLIC Threads::Threads)
+
+file(GLOB HOST_TESTS CONFIGURE_DEPENDS tests/host/*.cpp)
+if(HOST_TESTS)
+  add_executable(host_tests ${HOST_TESTS})
+  target_compile_options(host_tests PRIVATE ${SAN})
+  target_compile_definitions(host_tests PRIVATE KOV_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+                             KOV_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  target_link_libraries(host_tests kovcore_san gtest_host ZLIB::ZLIB)
+  add_test(NAME host_tests COMMAND host_tests)
+endif()
+
+find_package(ZLIB REQUIRED)
+
+# Host tools: one folder each under tools/.
+foreach(tool kovpack kovdb)
+  file(GLOB TOOL_SRC CONFIGURE_DEPENDS tools/${tool}/*.cpp)
+  if(TOOL_SRC)
+    add_executable(${tool} ${TOOL_SRC})
+    target_compile_options(${tool} PRIVATE ${WARN} -O2)
+    target_link_libraries(${tool} kovcore ZLIB::ZLIB)
+  endif()
+endforeach()
+
+# Fuzzers (clang only): tests/fuzz/NAME.cpp becomes fuzz_NAME, with a short run in the tests.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  set(FUZZ -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_library(kovcore_fuzz STATIC ${CORE_ALL})
+  target_compile_options(kovcore_fuzz PRIVATE ${FUZZ})
+  file(GLOB FUZZERS CONFIGURE_DEPENDS tests/fuzz/*.cpp)
+  foreach(src ${FUZZERS})
+    get_filename_component(name ${src} NAME_WE)
+    add_executable(fuzz_${name} ${src})
+    target_compile_options(fuzz_${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+    target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+    target_link_libraries(fuzz_${name} kovcore_fuzz ZLIB::ZLIB)
+    set(corpus ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus/${name})
+    add_test(NAME fuzz_${name}
+      COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
+              $<TARGET_FILE:fuzz_${name}> -max_total_time=20 -rss_limit_mb=1024 ${corpus})
+  endforeach()
+endif()

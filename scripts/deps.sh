@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the build and test tools on a Debian 12 machine. Idempotent: each package is
+# installed only when missing, so a warm machine pays nothing.
+set -euo pipefail
+
+need=()
+have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+pkgs=(g++-mingw-w64-i686 mingw-w64-tools libz-mingw-w64-dev wine wine32:i386 xvfb xauth
+      x11-apps imagemagick cmake googletest zlib1g-dev clang libfuzzer-14-dev
+      libclang-rt-14-dev nsis zip unzip file python3 xdotool ghostscript)
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+    updated=0
+fi
+for p in "${pkgs[@]}"; do have_pkg "$p" || need+=("$p"); done
+
+if [ ${#need[@]} -gt 0 ]; then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi

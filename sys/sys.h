@@ -1,0 +1,99 @@
+// The narrow OS seam. Portable code (log, paths, memory, package, record database, the pure
+// parts of install and migrate) reaches the operating system only through these calls.
+// sys/win32 is plain Win32; sys/posix lets the same code run natively in tests, fuzzers and
+// the host tools. Paths are ANSI texts; on POSIX a path "X:\..." is mapped through the drive
+// table (SysMapDrive) and its backslashes become slashes, any other path is used as it is.
+#pragma once
+#include <stddef.h>
+#include <stdint.h>
+
+typedef intptr_t SysFile;          // 0 means "no file"
+enum { SYS_READ = 0, SYS_WRITE = 1, SYS_READWRITE = 2 };
+enum { SYS_SEEK_SET = 0, SYS_SEEK_CUR = 1, SYS_SEEK_END = 2 };
+
+// Files. SysOpen opens an existing file; SysCreate creates or truncates one for writing
+// (and reading). Both return 0 on failure. SysRead/SysWrite return the byte count or -1.
+SysFile SysOpen(const char* path, int mode);
+SysFile SysCreate(const char* path);
+long SysRead(SysFile f, void* buf, unsigned long count);
+long SysWrite(SysFile f, const void* buf, unsigned long count);
+long SysSeek(SysFile f, long offset, int whence);   // new position, or -1
+long SysFileSize(SysFile f);                         // -1 on failure
+int SysTruncate(SysFile f);                          // cut the file at the current position
+void SysClose(SysFile f);
+
+// Names in the file system. Each returns 1 on success, 0 on failure.
+int SysDelete(const char* path);
+int SysRename(const char* from, const char* to);
+int SysMakeDir(const char* path);
+int SysRemoveDir(const char* path);
+int SysCopyFile(const char* from, const char* to);
+enum { SYS_ATTR_NONE = -1, SYS_ATTR_DIR = 0x10 };
+long SysAttributes(const char* path);                // SYS_ATTR_NONE when absent
+
+// Folder enumeration over a pattern such as "C:\KOV\IDB\*.IDX" ('*' and '?' wildcards
+// in the last component, matched without regard to case).
+struct SysFindData {
+    char name[260];
+    unsigned long size;
+    int isDir;
+    uint32_t writeTime;   // seconds since 1970, for choosing the newest file
+};
+typedef intptr_t SysFind;   // 0 means "nothing found"
+SysFind SysFindFirst(const char* pattern, SysFindData* out);
+int SysFindNext(SysFind h, SysFindData* out);
+void SysFindClose(SysFind h);
+
+// Current drive and directory, 16-bit style: drive numbers are one-based (1 = A:),
+// 0 when the current directory has no drive letter.
+int SysGetCurrentDrive(void);
+int SysSetCurrentDrive(int oneBased);
+int SysGetDriveCurrentDir(int oneBased, char* out, int size);   // 0 = current drive
+int SysSetCurrentDir(const char* path);
+
+// Drives: type codes are the platform's (0 unknown, 1 no root, 2 removable, 3 fixed,
+// 4 remote, 5 CD-ROM, 6 RAM disk).
+int SysDriveType(const char* root);
+int SysDiskFree(const char* root, unsigned long* sectorsPerCluster, unsigned long* bytesPerSector,
+                unsigned long* freeClusters, unsigned long* totalClusters);
+
+// Character set. Next/previous character steps that know double-byte characters, and the
+// conversions between the ANSI and OEM character sets, in place.
+const char* SysCharNext(const char* p);
+const char* SysCharPrev(const char* start, const char* p);
+int SysIsLeadByte(unsigned char c);
+void SysAnsiToOem(char* text);
+void SysOemToAnsi(char* text);
+
+// Memory behind MemAlloc: zero-filled blocks freed from their pointer alone.
+void* SysBlockAlloc(unsigned long size);
+void SysBlockFree(void* p);
+// Ends the process at once with a last message (the platform's fatal application exit).
+[[noreturn]] void SysFatalExit(const char* text);
+
+// User questions. kind is one of the SYS_BOX_* values; the result is one of SYS_ID_*.
+enum { SYS_BOX_RETRYCANCEL = 1, SYS_BOX_YESNO = 2, SYS_BOX_YESNO_DEFNO = 3, SYS_BOX_ERROR = 4 };
+enum { SYS_ID_OK = 1, SYS_ID_CANCEL = 2, SYS_ID_RETRY = 4, SYS_ID_YES = 6, SYS_ID_NO = 7 };
+int SysMessageBox(int kind, const char* text, const char* caption);
+
+// String table of the program's resources; returns the length copied (0 when absent).
+int SysLoadString(unsigned id, char* out, int size);
+
+// Milliseconds since some fixed point, and a pause.
+unsigned long SysTickCount(void);
+void SysSleep(unsigned long ms);
+
+#ifndef _WIN32
+// POSIX only: which host folder stands for a drive letter, and its type and geometry, so
+// that tests can build a machine with drives. Without a mapping a drive has type 1.
+void SysMapDrive(char letter, const char* hostDir, int type);
+void SysSetDiskGeometry(char letter, unsigned long sectorsPerCluster, unsigned long bytesPerSector,
+                        unsigned long freeClusters, unsigned long totalClusters);
+// Test hook for user questions: answers given in order; once used up every question gets
+// its kind's negative answer. Each question asked is recorded.
+void SysQueueAnswers(const int* answers, int count);
+int SysQuestionsAsked(void);
+const char* SysLastQuestion(void);
+// Makes SysBlockAlloc fail the next n times (to test the out-of-memory question).
+void SysFailNextAllocs(int n);
+#endif
