@@ -130,13 +130,13 @@ Description ReadDescription(const std::string& path, const std::string& sourceDi
             else if (SameText(name, "Files"))
                 section = FILES;
             else if (SameText(name, "CarriedRecordIds"))
-                section = IDS;
+                section = IDS, d.idsLine = line;
             else if (SameText(name, "ReservedWords"))
-                section = WORDS, words = &d.reservedWords;
+                section = WORDS, words = &d.reservedWords, d.wordLines[0] = line;
             else if (SameText(name, "ExactNewerVersions"))
-                section = WORDS, words = &d.exactNewer;
+                section = WORDS, words = &d.exactNewer, d.wordLines[1] = line;
             else if (SameText(name, "MinimumNewerVersions"))
-                section = WORDS, words = &d.minimumNewer;
+                section = WORDS, words = &d.minimumNewer, d.wordLines[2] = line;
             else if (name.size() > 11 && strncasecmp(name.c_str(), "ToolModule ", 11) == 0) {
                 section = TOOL;
                 d.tools.push_back(DescTool{});

@@ -38,6 +38,8 @@ struct Description {
     std::string resourceTag;
     std::vector<uint32_t> carriedRecordIds;
     std::vector<uint16_t> reservedWords, exactNewer, minimumNewer;
+    int wordLines[3] = {};         // section lines of the three word lists
+    int idsLine = 0;
     DescList lists[13];            // indexed by ListId
     std::vector<DescTool> tools;
     std::vector<DescFile> files;

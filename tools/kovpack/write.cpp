@@ -97,10 +97,11 @@ void PutList(Out& o, const Description& d, int id, size_t max)
         }
 }
 
-void PutWords(Out& o, const Description& d, const std::vector<uint16_t>& w, const char* name)
+void PutWords(Out& o, const Description& d, const std::vector<uint16_t>& w, const char* name,
+              int line)
 {
     if (w.size() > MAX_SCRIPT_WORDS)
-        Fail(d, 0, std::string(name) + ": " + std::to_string(w.size()) + " values, at most 64");
+        Fail(d, line, std::string(name) + ": " + std::to_string(w.size()) + " values, at most 64");
     o.U16((unsigned)w.size());
     for (uint16_t v : w)
         o.U16(v);
@@ -233,15 +234,15 @@ std::string EncodeScript(const Description& d, const std::vector<uint32_t>& inst
         Fail(d, SetupLine(d, "DbVersion"), "DbVersion: \"" + db + "\" is not major.minor (0 to 255 each)");
     o.bytes += char(major), o.bytes += char(minor);
     if (d.carriedRecordIds.size() > 0xFFFF)
-        Fail(d, 0, "CarriedRecordIds: more than 65535");
+        Fail(d, d.idsLine, "CarriedRecordIds: more than 65535");
     o.U16((unsigned)d.carriedRecordIds.size());
     for (uint32_t id : d.carriedRecordIds)
         o.U32(id);
     for (int id : kListOrder)
         PutList(o, d, id, 0xFFFF);
-    PutWords(o, d, d.reservedWords, "ReservedWords");
-    PutWords(o, d, d.exactNewer, "ExactNewerVersions");
-    PutWords(o, d, d.minimumNewer, "MinimumNewerVersions");
+    PutWords(o, d, d.reservedWords, "ReservedWords", d.wordLines[0]);
+    PutWords(o, d, d.exactNewer, "ExactNewerVersions", d.wordLines[1]);
+    PutWords(o, d, d.minimumNewer, "MinimumNewerVersions", d.wordLines[2]);
     PutList(o, d, L_BROWSERS, 0xFFFF);
     PutList(o, d, L_RESERVED45, 0xFFFF);
     PutList(o, d, L_RESERVED46, 0xFFFF);
