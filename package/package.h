@@ -41,6 +41,12 @@ typedef void (*GaugeHookFn)(void* dialog, uint32_t value);
 extern PackageLocatorFn PackageLocator;
 extern OwnFileNameFn OwnFileName;
 extern GaugeHookFn PackageGauge;
+#ifdef _WIN32
+// The Windows hooks (locate_win.cpp), installed by default in the Windows build.
+int LocatePackageResource(uint32_t* offset, char* tag, unsigned tagSize);
+int GetOwnFileName(char* out, unsigned size);
+void SendGaugeMessage(void* dialog, uint32_t value);
+#endif
 // Run by ClosePackage before the file is closed: the decompressor unloads itself here.
 extern void (*ClosePackageHook)(void);
 

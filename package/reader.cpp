@@ -15,10 +15,6 @@ unsigned char* CopyBuffer;
 FileTableT* FileTable;
 
 #ifdef _WIN32
-// locate_win.cpp: resource 100 of our own module, GetModuleFileName, the gauge message.
-int LocatePackageResource(uint32_t* offset, char* tag, unsigned tagSize);
-int GetOwnFileName(char* out, unsigned size);
-void SendGaugeMessage(void* dialog, uint32_t value);
 PackageLocatorFn PackageLocator = LocatePackageResource;
 OwnFileNameFn OwnFileName = GetOwnFileName;
 GaugeHookFn PackageGauge = SendGaugeMessage;
