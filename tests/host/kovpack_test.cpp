@@ -188,6 +188,7 @@ TEST_F(KovpackBuild, StubGetsItsOffsetAndTag)
     struct { std::string stub; const char* message; } bad[] = {
         { "MZ no marker here", "no package offset marker" },
         { stub + stub, "more than once" },
+        { Slurp(dir + "/out.bin"), "already carries a package" },
     };
     for (const auto& b : bad) {
         unlink((dir + "/out.bin").c_str());

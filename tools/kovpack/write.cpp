@@ -333,6 +333,8 @@ void BuildPackage(const Description& d, const BuildOptions& opt)
             throw BuildError{ opt.stub + ": the package offset marker occurs more than once" };
         if (marker + 28 > (long)stub.size())
             throw BuildError{ opt.stub + ": the offset resource is cut short" };
+        if (stub[marker + 8] || stub[marker + 9] || stub[marker + 10] || stub[marker + 11])
+            throw BuildError{ opt.stub + ": already carries a package; give the plain setup program" };
         uint32_t offset = (uint32_t)stub.size();
         for (int i = 0; i < 4; i++)
             stub[marker + 8 + i] = char(offset >> (8 * i));
