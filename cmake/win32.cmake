@@ -7,7 +7,7 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 1252")
 file(GLOB WIN_SRC CONFIGURE_DEPENDS
   sys/win32/*.cpp setup/*.cpp ui/*.cpp registry/*.cpp desktop/*.cpp modem/*.cpp
   base/*_win.cpp package/*_win.cpp clientdb/*_win.cpp install/*_win.cpp migrate/*_win.cpp)
-list(FILTER WIN_SRC EXCLUDE REGEX "/setup/winmain\\.cpp$")
+list(FILTER WIN_SRC EXCLUDE REGEX "/setup/(winmain|options)\\.cpp$")
 set(SYSTEM_LIBS gdi32 user32 kernel32 comdlg32 ole32 oleaut32 uuid shell32 advapi32 winspool mpr version)
 
 # Everything but the entry point, so that the Win32 tests link the very same code.
@@ -20,7 +20,7 @@ set(STATIC_RT -static -static-libgcc -static-libstdc++)
 add_executable(setup WIN32 setup/winmain.cpp res/setup.rc)
 target_compile_options(setup PRIVATE ${WARN} -fno-exceptions -fno-rtti)
 target_link_libraries(setup setupcore ${SYSTEM_LIBS})
-target_link_options(setup PRIVATE ${STATIC_RT} -Wl,--subsystem,windows:4.0 -Wl,--major-os-version,4)
+target_link_options(setup PRIVATE ${STATIC_RT} -s -Wl,--subsystem,windows:4.0 -Wl,--major-os-version,4)
 set_target_properties(setup PROPERTIES OUTPUT_NAME setup SUFFIX .exe)
 
 # The decompression library the setup loads from the destination folder.
