@@ -6,6 +6,8 @@
 #include "base/log.h"
 #include "base/path.h"
 #include "base/text.h"
+#include "package/package.h"
+#include "setup/fatal.h"
 #include "setup/options.h"
 
 HINSTANCE SetupInstance;
@@ -44,7 +46,11 @@ int SetupMain(HINSTANCE instance, const char* commandLine)
     if (SkipModem) LogPrintf("Opt: Skip modem");
     if (InstallFileGiven) LogPrintf("Opt: Install file = %s", InstallFile);
 
-    // The start-up sequence goes on from here.
+    // The start-up sequence goes on from here: the package and its install script first.
+    if (OpenPackageAndScript()) {
+    }
+    ClosePackage();
+    ReportFatalError();
     LogFlush();
     return 0;
 }
