@@ -24,13 +24,11 @@ target_link_options(setup PRIVATE ${STATIC_RT} -s -Wl,--subsystem,windows:4.0 -W
 set_target_properties(setup PROPERTIES OUTPUT_NAME setup SUFFIX .exe)
 
 # The decompression library the setup loads from the destination folder.
-file(GLOB DUNZIP_SRC CONFIGURE_DEPENDS dunzip/*.cpp)
-if(DUNZIP_SRC)
-  add_library(dunzip32 SHARED ${DUNZIP_SRC} dunzip/dunzip32.def)
-  set_target_properties(dunzip32 PROPERTIES PREFIX "" OUTPUT_NAME dunzip32)
-  target_link_libraries(dunzip32 /usr/i686-w64-mingw32/lib/libz.a)
-  target_link_options(dunzip32 PRIVATE ${STATIC_RT} -Wl,--kill-at)
-endif()
+add_library(dunzip32 SHARED dunzip/dunzip.cpp dunzip/unzip.cpp)
+set_target_properties(dunzip32 PROPERTIES PREFIX "" OUTPUT_NAME dunzip32)
+target_compile_options(dunzip32 PRIVATE ${WARN} -O2)
+target_link_libraries(dunzip32 /usr/i686-w64-mingw32/lib/libz.a)
+target_link_options(dunzip32 PRIVATE ${STATIC_RT} -s -Wl,--kill-at)
 
 # GoogleTest built with mingw (the -posix compilers give it std::mutex).
 add_library(gtest_win STATIC ${GTEST_SRC}/googletest/src/gtest-all.cc
