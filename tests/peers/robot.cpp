@@ -49,9 +49,10 @@
 //   wait MS        sleep MS milliseconds before the next action
 //   ignore         do nothing (stops the search for a rule)
 //
-// A window is answered when it is first seen visible and enabled, and again each time it is
-// enabled after having been disabled (a modal message box over it has gone), so a dialog that
-// stays up after an error message is answered again; use max to answer differently.
+// A window is answered when it is first seen visible and enabled, and again each time it
+// becomes the window to answer anew: enabled, and the last window of its program still up
+// (a message box over it has gone). So a dialog that stays up after an error message is
+// answered again; use max to answer differently.
 //
 // Log records (texts in double quotes, with CR, LF and TAB written as \r \n \t):
 //   READY t=MS                                        the robot took its first look
@@ -61,7 +62,7 @@
 //   END                                               end of one window's controls
 //   RULE t=MS hwnd=0xH line=L                         the rule on line L of the rule file fires
 //   ACTION press 1 | type 501 "C:\KOV" | ...          each action as it is done
-//   NORULE t=MS hwnd=0xH                              no rule matched a new window
+//   NORULE t=MS hwnd=0xH                              no rule matched (logged once per window)
 //   GONE t=MS hwnd=0xH                                a logged window was destroyed
 //   WATCH t=MS running=N                              a watched process was first seen
 //   EXIT t=MS reason=gone|stop|timeout|never-appeared
@@ -106,9 +107,13 @@ struct Control {
 
 struct Watched {
     HWND hwnd;
+    DWORD pid;
+    unsigned order;  // when the robot first saw it
     bool logged;     // its WINDOW record was written
-    bool answered;   // answered since it was last enabled
+    bool answered;   // answered since it last became the window to answer
+    bool noRuleLogged;
     bool existedAtStart;
+    bool visible;
 };
 
 HANDLE LogFile = INVALID_HANDLE_VALUE;
@@ -383,7 +388,7 @@ void DoAction(HWND h, const std::vector<Control>& controls, const RobotAction& a
     LogLine("ACTION " + what);
 }
 
-void Answer(HWND h)
+bool Answer(HWND h, bool logNoRule)
 {
     std::vector<Control> controls = ControlsOf(h);
     for (RobotRule& r : Rules) {
@@ -391,9 +396,10 @@ void Answer(HWND h)
         r.fired++;
         LogLine("RULE t=" + Num(Elapsed()) + " hwnd=" + Hex(h) + " line=" + Num(r.line));
         for (const RobotAction& a : r.actions) DoAction(h, controls, a);
-        return;
+        return true;
     }
-    LogLine("NORULE t=" + Num(Elapsed()) + " hwnd=" + Hex(h));
+    if (logNoRule) LogLine("NORULE t=" + Num(Elapsed()) + " hwnd=" + Hex(h));
+    return false;
 }
 
 Watched* Find(HWND h)
@@ -409,8 +415,12 @@ BOOL CALLBACK CollectTop(HWND h, LPARAM p)
     return TRUE;
 }
 
+// A window is the one to answer when it is enabled and no window its program showed later is
+// still up: so a dialog is answered again once the message box over it has gone, whether the
+// box disabled it or not.
 void Look(bool first)
 {
+    static unsigned order;
     std::vector<HWND> tops;
     EnumWindows(CollectTop, (LPARAM)&tops);
     for (size_t i = 0; i < Windows.size();) {
@@ -419,6 +429,7 @@ void Look(bool first)
                 LogLine("GONE t=" + Num(Elapsed()) + " hwnd=" + Hex(Windows[i].hwnd));
             Windows.erase(Windows.begin() + i);
         } else {
+            Windows[i].visible = false;
             i++;
         }
     }
@@ -426,21 +437,33 @@ void Look(bool first)
         if (!IsWindowVisible(h)) continue;
         Watched* w = Find(h);
         if (!w) {
-            Watched n = { h, false, false, first };
+            Watched n = Watched();
+            n.hwnd = h;
+            GetWindowThreadProcessId(h, &n.pid);
+            n.order = ++order;
+            n.existedAtStart = first;
             Windows.push_back(n);
             w = &Windows.back();
         }
-        if (w->existedAtStart) continue;
-        if (!w->logged) {
+        w->visible = true;
+        if (!w->existedAtStart && !w->logged) {
             LogWindow(h);
             w->logged = true;
         }
-        if (!IsWindowEnabled(h)) {
-            w->answered = false;
-        } else if (!w->answered) {
-            w->answered = true;
-            Answer(h);
-        }
+    }
+    std::vector<HWND> toAnswer;
+    for (Watched& w : Windows) {
+        if (!w.visible || w.existedAtStart) continue;
+        bool current = IsWindowEnabled(w.hwnd) != FALSE;
+        for (const Watched& x : Windows)
+            if (x.visible && !x.existedAtStart && x.pid == w.pid && x.order > w.order) current = false;
+        if (!current) w.answered = false;
+        else if (!w.answered) toAnswer.push_back(w.hwnd);
+    }
+    for (HWND h : toAnswer) {
+        Watched* w = Find(h);
+        w->answered = true;
+        if (!Answer(h, !w->noRuleLogged)) w->noRuleLogged = true;
     }
 }
 
