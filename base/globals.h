@@ -40,6 +40,7 @@ extern char CommandLineCopy[512];
 struct InstallSettingsT {
     char DestDir[260];       // destination folder; empty until the driver chooses it
     char PreviousDir[260];   // folder of the earlier installation, empty when none
+    char Win31FallbackProgram[64];   // offered after a disk-full cancel when not empty
 };
 extern InstallSettingsT InstallSettings;
 
