@@ -503,6 +503,8 @@ int DbRelease(RecordDb* db) {
     return 1;
 }
 
+RecordIndexEntry* DbFindEntry(RecordDb* db, uint32_t gid) { return db ? Lookup(db, gid) : nullptr; }
+
 uint32_t DbRecordCount(RecordDb* db) { return db ? db->count : 0; }
 
 uint16_t DbRecordLength(RecordDb* db, uint32_t gid) {

@@ -83,6 +83,7 @@ int DbForEachRecord(RecordDb* db, DbRecordFn fn);
 int DbIsNewForm(RecordDb* db);
 
 // Internal steps, exposed for the inspector and the tests.
+RecordIndexEntry* DbFindEntry(RecordDb* db, uint32_t gid);   // the GID's entry, or null
 // Recovery scan from a bad header just read; returns the position of the header found (and
 // leaves it in header, the file positioned at its data) or 0 when there is none.
 uint32_t DbResync(RecordDb* db, RecordHeader* header);
