@@ -18,6 +18,9 @@ namespace {
 // Header positions are 32-bit in the file, and the Win32 seek takes a signed 32-bit offset:
 // a position past this one is treated as a failing seek on every platform.
 const uint64_t kMaxPosition = 0x7FFFFFFFu;
+// Offset of an entry whose record was cut off the file: it reads as absent, and its place
+// may already hold another record.
+const uint32_t kGone = 0xFFFFFFFFu;
 
 const unsigned kFirstSlab = 32;
 const unsigned kMaxSlab = 8192;
@@ -189,6 +192,7 @@ int WriteHeaderAt(RecordDb* db, const RecordHeader* h) {
 
 int MarkDeleted(RecordDb* db, RecordIndexEntry* e) {
     e->header.flags |= DB_FLAG_DELETED;
+    if (e->header.offset == kGone) return 1;
     return WriteHeaderAt(db, &e->header);
 }
 
@@ -240,7 +244,11 @@ int WriteInForm(RecordDb* db, uint32_t gid, const void* data, uint16_t length, i
 
     RecordIndexEntry* e = Lookup(db, gid);
     int appended = 0;
-    if (e && e->header.length == length) {
+    // The full length must match: a header claiming more than 65535 bytes would otherwise
+    // keep bytes of the old data as a gap that breaks the chain. A record in the damaged end
+    // is not rewritten where it is, since the next append cuts it off.
+    if (e && e->header.length == length && e->header.offset != kGone &&
+        !(db->appendAt && e->header.offset >= db->appendAt)) {
         // Same length: header and data are overwritten where they are.
         h.offset = e->header.offset;
     } else {
@@ -273,7 +281,10 @@ int WriteInForm(RecordDb* db, uint32_t gid, const void* data, uint16_t length, i
         LogPrintf("Removed the unfinished record of GID %lu", (unsigned long)gid);
         if (SeekTo(db->file, h.offset)) SysTruncate(db->file);
         RecordIndexEntry* done = Lookup(db, gid);
-        if (done && done->header.offset == h.offset) done->header.flags |= DB_FLAG_DELETED;
+        if (done && done->header.offset == h.offset) {
+            done->header.flags |= DB_FLAG_DELETED;
+            done->header.offset = kGone;
+        }
     }
     return ok;
 }
@@ -421,7 +432,7 @@ int DbOpen(const char* path, RecordDb** dbOut) {
     MakeCompanionPath(db->companionPath, sizeof db->companionPath, path);
     int hs = HeaderSize(db);
     uint8_t bytes[DB_NEW_RECORD_HEADER];
-    RecordHeader h;
+    RecordHeader h = {};
     for (;;) {
         DbLastResync.scanEnd = uint32_t(pos);
         if (!ReadFull(db->file, bytes, unsigned(hs))) break;   // end of file or a short tail
@@ -446,6 +457,14 @@ int DbOpen(const char* path, RecordDb** dbOut) {
             DbClose(db);
             return 1;
         }
+    }
+    // A damaged end stays as it is while the file is only read; the first append cuts it
+    // off, so that the records written after it can be found again.
+    long size = SysFileSize(db->file);
+    if (size >= 0 && pos != uint64_t(size)) {
+        uint64_t cut = pos < uint64_t(size) ? pos : pos - hs - h.length;
+        db->appendAt = uint32_t(cut);
+        LogPrintf("Database %s ends in damage after %lu", path, (unsigned long)cut);
     }
     LogPrintf("Opened database %s (%s form, %lu records)", path,
               format == DB_NEW_FORM ? "new" : "old", (unsigned long)db->count);
@@ -521,7 +540,8 @@ void* DbReadRecordBounded(RecordDb* db, uint32_t gid, void* buffer, unsigned siz
     unsigned n = uint16_t(e->header.length);
     if (buffer && n > size) n = size;
     uint8_t* data = buffer ? static_cast<uint8_t*>(buffer) : static_cast<uint8_t*>(MemAlloc(n + 1));
-    if (!SeekTo(db->file, uint64_t(e->header.offset) + unsigned(HeaderSize(db))) ||
+    if (e->header.offset == kGone ||
+        !SeekTo(db->file, uint64_t(e->header.offset) + unsigned(HeaderSize(db))) ||
         !ReadFull(db->file, data, n)) {
         if (!buffer) MemFree(data);
         return nullptr;
@@ -652,6 +672,23 @@ long DbReserveSpace(RecordDb* db, unsigned long bytes) {
         return -1;
     }
     long end = SysSeek(db->file, 0, SYS_SEEK_END);
+    if (end >= 0 && db->appendAt && uint64_t(end) > db->appendAt) {
+        if (!SeekTo(db->file, db->appendAt) || !SysTruncate(db->file)) {
+            LogPrintf("Cannot cut the damaged end of %s", db->path);
+            return -1;
+        }
+        LogPrintf("Cut %lu damaged bytes off the end of %s",
+                  (unsigned long)(uint64_t(end) - db->appendAt), db->path);
+        // An entry for the record cut off no longer has data behind it.
+        for (RecordIndexEntry* e = db->entries; e; e = e->next) {
+            if (e->header.offset >= db->appendAt && e->header.offset != kGone) {
+                e->header.flags |= DB_FLAG_DELETED;
+                e->header.offset = kGone;
+            }
+        }
+        end = long(db->appendAt);
+    }
+    db->appendAt = 0;
     if (end < 0 || uint64_t(end) + bytes > kMaxPosition) {
         LogPrintf("Database %s cannot grow past %ld", db->path, end);
         return -1;

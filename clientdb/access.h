@@ -43,6 +43,9 @@ struct RecordDb {
     char path[260];          // path, or the package's name for an embedded database
     char companionPath[260]; // the "ind" file next to it; empty when none
     uint32_t embedded;       // read in place from the package file, which it does not own
+    // Where the next append goes when the file ends in damage (part of a header, or a record
+    // whose data stops short): the damage is cut off first. 0 when the file end is sound.
+    uint32_t appendAt;
 
     // GID lookup beside the chain (the chain keeps the order, the table keeps lookups
     // constant-time) and the blocks the entries live in.

@@ -224,6 +224,45 @@ TEST_F(ClientDb, OneInsertedByteIsSkippedUnlessInTheLastRecord) {
     }
 }
 
+TEST_F(ClientDb, AppendAfterDamagedEndCutsTheDamage) {
+    std::string good = Build(DB_NEW_FORM, {{1, "one"}, {2, "two"}});
+    std::string cutShort = good.substr(0, good.size() - 1);   // record 2 lacks a byte
+    struct Case {
+        const char* what;
+        std::string bytes;
+        uint32_t rewrite;   // GID written with 3 bytes, then GID 9
+        size_t size;        // file size afterwards
+        std::vector<uint32_t> gids;
+    } cases[] = {
+        {"part of a header at the end", good + "R2D2\x09", 1, good.size() + 26 + 3, {9, 2, 1}},
+        {"the last record's data stops short", cutShort, 2, good.size() + 26 + 3, {9, 2, 1}},
+        {"sound end", good, 1, good.size() + 26 + 3, {9, 2, 1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RecordDb* db = Open("T.IDX", c.bytes);
+        ASSERT_TRUE(db);
+        EXPECT_EQ(c.bytes.size(), Get("T.IDX").size());   // reading leaves the file alone
+        ASSERT_EQ(1, DbWriteText(db, c.rewrite, c.rewrite == 1 ? "ONE" : "TWO"));
+        ASSERT_EQ(1, DbWriteText(db, 9, "new"));
+        char text[8];
+        EXPECT_STREQ("new", DbReadText(db, 9, text, sizeof text));
+        DbClose(db);
+        EXPECT_EQ(c.size, Get("T.IDX").size());
+
+        int resyncs = LogCount("Resyncing record");
+        db = nullptr;
+        ASSERT_EQ(0, DbOpen("C:\\DB\\T.IDX", &db));
+        EXPECT_EQ(resyncs, LogCount("Resyncing record"));
+        std::vector<uint32_t> gids;
+        for (const Seen& e : Entries(db)) gids.push_back(e.gid);
+        EXPECT_EQ(c.gids, gids);
+        EXPECT_STREQ("new", DbReadText(db, 9, text, sizeof text));
+        EXPECT_STREQ(c.rewrite == 1 ? "ONE" : "TWO", DbReadText(db, c.rewrite, text, sizeof text));
+        DbClose(db);
+    }
+}
+
 TEST_F(ClientDb, NumbersAreStoredMostSignificantFirst) {
     RecordDb* db = Open("N.IDX", Build(DB_NEW_FORM, {{1, std::string("\x01\x02", 2)},
                                                      {2, std::string("\x00\x00\x01\x02\xff\xff", 6)},
