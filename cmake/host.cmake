@@ -77,3 +77,8 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
               $<TARGET_FILE:fuzz_${name}> -max_total_time=20 -rss_limit_mb=1024 ${work} ${seeds})
   endforeach()
 endif()
+
+# The inspector's tests run the built program.
+if(TARGET host_tests AND TARGET kovdb)
+  add_dependencies(host_tests kovdb)
+endif()
