@@ -22,3 +22,5 @@ int EscapeLine(const char* line, char* out, int size);
 // For tests: the current memory trace (null when none) and its used length.
 const char* LogTraceText(void);
 unsigned LogTraceUsed(void);
+// For tests: drops the trace and forgets that this run already flushed or created files.
+void LogReset(void);

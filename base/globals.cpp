@@ -1,0 +1,34 @@
+#include "base/globals.h"
+
+#include <string.h>
+
+uint16_t SetupError;
+uint32_t QuitRequested, UserAbort, RestartWindows, ContinuationRun, CrashMode, SessionEnding,
+    NextDiskLaunched, OfferWin31Fallback;
+uint32_t SkipModem, NoDesktopItems, OfferWin31Choice, WriteVersionFile;
+uint32_t SkipModemOption, NoDesktopItemsOption, OfferWin31ChoiceOption;
+char InstallFile[260];
+uint32_t InstallFileGiven, PackageOffsetGiven, PackageOffsetOption;
+char ContinuationText[258];
+char WindowsDir[257];
+uint32_t WindowsMajor, WindowsMinor;
+int32_t InstalledBrowserBuild;
+char CommandLineCopy[512];
+InstallSettingsT InstallSettings;
+
+void ResetRunState(void)
+{
+    SetupError = 0;
+    QuitRequested = UserAbort = RestartWindows = ContinuationRun = CrashMode = SessionEnding = 0;
+    NextDiskLaunched = OfferWin31Fallback = 0;
+    SkipModem = NoDesktopItems = OfferWin31Choice = WriteVersionFile = 0;
+    SkipModemOption = NoDesktopItemsOption = OfferWin31ChoiceOption = 0;
+    InstallFile[0] = 0;
+    InstallFileGiven = PackageOffsetGiven = PackageOffsetOption = 0;
+    ContinuationText[0] = 0;
+    WindowsDir[0] = 0;
+    WindowsMajor = WindowsMinor = 0;
+    InstalledBrowserBuild = 0;
+    CommandLineCopy[0] = 0;
+    memset(&InstallSettings, 0, sizeof InstallSettings);
+}

@@ -1,0 +1,34 @@
+// Memory blocks: never null for the caller. On exhaustion the user may free memory and
+// retry, or the run ends at once.
+#include "base/mem.h"
+
+#include "base/text.h"
+#include "sys/sys.h"
+
+static unsigned short liveBlocks, peakBlocks;
+
+void* MemAlloc(unsigned long size)
+{
+    for (;;) {
+        void* p = SysBlockAlloc(size);
+        if (p) {
+            liveBlocks++;
+            if (liveBlocks > peakBlocks) peakBlocks = liveBlocks;
+            return p;   // the seam hands out zero-filled blocks
+        }
+        if (!AskRetryCancel(LoadMessage(1, 34200)))
+            SysFatalExit(LoadMessage(1, 34202));
+    }
+}
+
+int MemFree(void* p)
+{
+    if (!p) return 1;
+    SysBlockFree(p);
+    liveBlocks--;
+    return 1;
+}
+
+unsigned PeakBlocks(void) { return peakBlocks; }
+unsigned LiveBlocks(void) { return liveBlocks; }
+void ResetBlockCounts(void) { liveBlocks = peakBlocks = 0; }

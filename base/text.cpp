@@ -1,0 +1,78 @@
+// Texts of the string table and the four message-box kinds.
+#include "base/text.h"
+
+#include <stdarg.h>
+#include <string.h>
+
+#include "base/log.h"
+#include "sys/sys.h"
+
+const char* LoadMessage(int count, ...)
+{
+    static char buffer[512];
+    va_list args;
+    va_start(args, count);
+    unsigned id = count > 0 ? va_arg(args, unsigned) : 0;
+    if (count > 0 && id != 0) {
+        int used = 0;
+        buffer[0] = 0;
+        for (int i = 0; i < count && used < (int)sizeof buffer - 1; i++) {
+            if (i > 0) id = va_arg(args, unsigned);
+            used += SysLoadString(id, buffer + used, (int)sizeof buffer - used);
+        }
+    }
+    va_end(args);
+    return buffer;
+}
+
+const char* LoadCaption(unsigned id)
+{
+    static char buffer[50];
+    SysLoadString(id, buffer, sizeof buffer);
+    return buffer;
+}
+
+static int Box(int kind, const char* format, va_list args)
+{
+    char text[512];
+    if (FormatV(text, sizeof text, format, args) < 0) return 0;
+    char caption[50];
+    strcpy(caption, LoadCaption(34304));
+    return SysMessageBox(kind, text, caption);
+}
+
+int AskRetryCancel(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    int r = Box(SYS_BOX_RETRYCANCEL, format, args);
+    va_end(args);
+    return r == SYS_ID_RETRY;
+}
+
+int AskYesNo(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    int r = Box(SYS_BOX_YESNO, format, args);
+    va_end(args);
+    return r == SYS_ID_YES;
+}
+
+int AskYesNoDefaultNo(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    int r = Box(SYS_BOX_YESNO_DEFNO, format, args);
+    va_end(args);
+    return r == SYS_ID_YES;
+}
+
+int ShowError(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    int r = Box(SYS_BOX_ERROR, format, args);
+    va_end(args);
+    return r;
+}

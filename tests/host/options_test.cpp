@@ -1,0 +1,68 @@
+// The command line.
+#include <gtest/gtest.h>
+#include <string.h>
+#include <string>
+
+#include "base/globals.h"
+#include "setup/options.h"
+
+TEST(Options, Table)
+{
+    struct Case {
+        const char* line;
+        uint32_t crash, modem, desk, cont, restart, win31, version, xGiven, tGiven, offset;
+        const char* file;
+        const char* continuation;
+    } cases[] = {
+        {"-C -M -X D:\\SETUP.EXE -T 161280", 1, 1, 0, 0, 0, 0, 0, 1, 1, 161280, "D:\\SETUP.EXE", ""},
+        {"-x D:\\SETUP.EXE -t 161280", 0, 0, 0, 0, 0, 0, 0, 1, 1, 161280, "D:\\SETUP.EXE", ""},
+        {"-P C:\\Some Dir -R", 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, "", "C:\\Some Dir -R"},
+        {"-Crash", 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, "", ""},
+        {"/c", 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, "", ""},
+        {"word -d x/m", 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, "", ""},
+        {"  -S   -V  -R -Q", 0, 0, 0, 0, 1, 1, 1, 0, 0, 0, "", ""},
+        {"-XD:\\A.EXE -T", 0, 0, 0, 0, 0, 0, 0, 1, 1, 0, "D:\\A.EXE", ""},
+        {"-", 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "", ""},
+        {"", 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "", ""},
+    };
+    for (auto& c : cases) {
+        ResetRunState();
+        ParseCommandLine(c.line);
+        SCOPED_TRACE(c.line);
+        EXPECT_EQ(CrashMode, c.crash);
+        EXPECT_EQ(SkipModem, c.modem);
+        EXPECT_EQ(SkipModemOption, c.modem);
+        EXPECT_EQ(NoDesktopItems, c.desk);
+        EXPECT_EQ(ContinuationRun, c.cont);
+        EXPECT_EQ(RestartWindows, c.restart);
+        EXPECT_EQ(OfferWin31Choice, c.win31);
+        EXPECT_EQ(WriteVersionFile, c.version);
+        EXPECT_EQ(InstallFileGiven, c.xGiven);
+        EXPECT_EQ(PackageOffsetGiven, c.tGiven);
+        EXPECT_EQ(PackageOffsetOption, c.offset);
+        EXPECT_STREQ(InstallFile, c.file);
+        EXPECT_STREQ(ContinuationText, c.continuation);
+    }
+}
+
+TEST(Options, NullTextDoesNothing)
+{
+    ResetRunState();
+    NoDesktopItems = 1;
+    ParseCommandLine(nullptr);
+    EXPECT_EQ(NoDesktopItems, 1u);
+}
+
+TEST(Options, LongWordsAreCut)
+{
+    ResetRunState();
+    std::string path(600, 'p');
+    std::string rest(600, 'r');
+    std::string line = "-X " + path + " -T 12345678901234567890123 -M -P " + rest;
+    ParseCommandLine(line.c_str());
+    EXPECT_EQ(strlen(InstallFile), 259u);
+    EXPECT_EQ(PackageOffsetGiven, 1u);
+    EXPECT_EQ(SkipModem, 1u);          // parsing went on after the long words
+    EXPECT_EQ(ContinuationRun, 1u);
+    EXPECT_EQ(strlen(ContinuationText), 257u);
+}

@@ -1,0 +1,3 @@
+#include "ui/frame.h"
+
+HWND FrameWindow = NULL;
