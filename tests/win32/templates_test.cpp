@@ -407,3 +407,43 @@ TEST_F(DialogTemplates, DriveListColumnsFit) {
 }
 
 }  // namespace
+
+namespace {
+
+// Icon 300, the title picture 350 the frame draws, and the program's version block.
+TEST(ProgramResources, IconTitlePictureAndVersion) {
+    HMODULE self = GetModuleHandleA(nullptr);
+    EXPECT_TRUE(LoadIconA(self, MAKEINTRESOURCEA(300)));
+
+    HRSRC r = FindResourceA(self, MAKEINTRESOURCEA(350), (LPCSTR)RT_BITMAP);
+    ASSERT_TRUE(r);
+    const BITMAPINFOHEADER* bi = (const BITMAPINFOHEADER*)LockResource(LoadResource(self, r));
+    ASSERT_TRUE(bi);
+    EXPECT_EQ(bi->biSize, 40u);
+    EXPECT_EQ(bi->biWidth, 360);
+    EXPECT_EQ(bi->biHeight, 90);
+    EXPECT_EQ(bi->biBitCount, 1);
+    const RGBQUAD* colours = (const RGBQUAD*)(bi + 1);
+    EXPECT_EQ(RGB(colours[0].rgbRed, colours[0].rgbGreen, colours[0].rgbBlue), RGB(255, 255, 255));
+    EXPECT_EQ(RGB(colours[1].rgbRed, colours[1].rgbGreen, colours[1].rgbBlue), RGB(0, 0, 0));
+    // The picture is the colour-0 pixels: some, but far from all, of them.
+    const BYTE* bits = (const BYTE*)(colours + 2);
+    int row = 48, picture = 0;
+    for (int y = 0; y < 90; ++y)
+        for (int x = 0; x < 360; ++x) picture += !(bits[y * row + x / 8] & (0x80 >> (x % 8)));
+    EXPECT_GT(picture, 360 * 90 / 20);
+    EXPECT_LT(picture, 360 * 90 / 2);
+    EXPECT_EQ(SizeofResource(self, r), 40u + 8u + 90u * 48u);
+
+    // Read from the image itself: the test program may lie outside the machine's drives.
+    HRSRC v = FindResourceA(self, MAKEINTRESOURCEA(1), (LPCSTR)RT_VERSION);
+    ASSERT_TRUE(v);
+    const char* block = (const char*)LockResource(LoadResource(self, v));
+    std::vector<char> info(block, block + SizeofResource(self, v));
+    char* product = nullptr;
+    UINT len = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\040C04E4\\ProductName", (void**)&product, &len));
+    EXPECT_STREQ(product, "KOV");
+}
+
+}  // namespace
