@@ -380,6 +380,28 @@ TEST_F(DialogTemplates, FilledInTextsFit) {
     }
 }
 
+// With too little room for 20 MB, the welcome procedure hides 602 and moves 600 and 601 to
+// L + 5g and L + width + 6g, g = ((R - L) - 2 width) / 3 * 2. On this row the two stay apart,
+// inside the dialog and centred under the row of three.
+TEST_F(DialogTemplates, CacheRowAfterHidingTwentyMegabytes) {
+    Dialog d(Name(223));
+    ASSERT_TRUE(d.hwnd);
+    RECT r[3], client;
+    for (int i = 0; i < 3; ++i) {
+        GetWindowRect(GetDlgItem(d.hwnd, 600 + i), &r[i]);
+        MapWindowPoints(nullptr, d.hwnd, (POINT*)&r[i], 2);
+    }
+    GetClientRect(d.hwnd, &client);
+    int L = r[0].left, W = r[0].right - r[0].left, R = r[1].right, W1 = r[1].right - r[1].left;
+    int g = ((R - L) - 2 * W) / 3 * 2;
+    int x0 = L + 5 * g, x1 = L + W1 + 6 * g;
+    EXPECT_GT(g, 0);
+    EXPECT_LE(x0 + W, x1);
+    EXPECT_LE(x1 + W1, client.right);
+    int rowCentre = (r[0].left + r[2].right) / 2, pairCentre = (x0 + x1 + W1) / 2;
+    EXPECT_LE(abs(rowCentre - pairCentre), 4);
+}
+
 // The drive list and its header, with the tab stops the procedure sets (17, 120 and 180
 // dialog units), hold the header and the widest line without cutting the last column.
 TEST_F(DialogTemplates, DriveListColumnsFit) {
