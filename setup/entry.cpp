@@ -46,9 +46,10 @@ int SetupMain(HINSTANCE instance, const char* commandLine)
     if (SkipModem) LogPrintf("Opt: Skip modem");
     if (InstallFileGiven) LogPrintf("Opt: Install file = %s", InstallFile);
 
-    // The start-up sequence goes on from here: the package and its install script first.
-    if (OpenPackageAndScript()) {
-    }
+    // The start-up sequence: the package and its install script first. The wizard and the
+    // full closing phase build on this; a run ends here for now.
+    OpenPackageAndScript();
+
     ClosePackage();
     ReportFatalError();
     LogFlush();
