@@ -44,7 +44,9 @@ exec {pty_keep}< <(python3 -c '
 import os, pty, sys, time
 m, s = pty.openpty()
 print(os.ttyname(s), flush=True)
-time.sleep(60)')
+time.sleep(60)' 2>/dev/null)
+pty_holder=$!
+trap 'kill $pty_holder 2>/dev/null; stop_windows' EXIT
 read -r pty <&$pty_keep
 "$KOV_SRC/tests/machine/map-com" COM3 "$pty"
 run_plain "$KOV_WIN/machinfo.exe"
