@@ -168,6 +168,11 @@ screenshot() {
     bash "$KOV_SRC/scripts/screenshot.sh" "$KOV_OUT/$1.png"
 }
 
+# Takes the screenshot SECONDS from now, while a program runs: screenshot_later 2 welcome
+screenshot_later() {
+    ( sleep "$1"; screenshot "$2" ) >/dev/null 2>&1 </dev/null &
+}
+
 # Back to the fresh machine (files; --registry also the registry).
 machine_reset() { stop_windows; "$KOV_SRC/tests/machine/reset-machine" "$@"; }
 
