@@ -3,9 +3,9 @@ JOBS ?= $(shell nproc)
 HOST := build/host
 WIN := build/win32
 
-.PHONY: all deps host win32 test test-host test-win32 demo clean
+.PHONY: all deps host win32 test test-host test-win32 demo demo-package clean
 
-all: host win32
+all: host win32 demo-package
 
 deps:
 	@bash scripts/deps.sh
@@ -22,6 +22,15 @@ host: $(HOST)/CMakeCache.txt
 
 win32: $(WIN)/CMakeCache.txt host
 	cmake --build $(WIN) -j $(JOBS)
+
+# The demo client package: generated contents, then the complete setup program and the bare
+# package. The decompression library and the client program come from the Windows build.
+DEMO := build/demo
+demo-package: host win32
+	@python3 demo/make-files.py demo/kov30i.kovpack $(DEMO)/files \
+	        --dunzip $(WIN)/dunzip32.dll --client $(WIN)/kov.exe
+	$(HOST)/kovpack -q --stub $(WIN)/setup.exe --source $(DEMO)/files -o $(DEMO)/SETUP.EXE demo/kov30i.kovpack
+	$(HOST)/kovpack -q --source $(DEMO)/files -o $(DEMO)/package.bin demo/kov30i.kovpack
 
 test: all test-host test-win32
 

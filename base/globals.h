@@ -35,12 +35,105 @@ extern uint32_t WindowsMajor, WindowsMinor;
 extern int32_t InstalledBrowserBuild;
 extern char CommandLineCopy[512];
 
+// A counted list of texts from the install script: one array of count pointers per column
+// (columns the list does not have stay null); no arrays at all when count is 0.
+struct TextListT {
+    uint16_t count;
+    char** a;   // first column
+    char** b;   // second column (two- and three-column lists)
+    char** c;   // third column (three-column lists)
+};
+
+// A counted table of 16-bit words; versions are stored as two bytes, major then minor, so
+// the low byte of a value is the major number.
+enum { MAX_SCRIPT_WORDS = 64, MAX_TOOL_MODULES = 20, MAX_ADDON_PROGRAMS = 64 };
+struct WordTableT {
+    uint16_t count;
+    uint16_t value[MAX_SCRIPT_WORDS];
+};
+
+// Tool modules of the client's TOOL folder. Keys and companions are singly linked lists,
+// newest node first, so they run in the reverse of the script's order.
+struct ToolKeyT {
+    ToolKeyT* next;
+    uint32_t key;
+};
+struct ToolCompanionT {
+    ToolCompanionT* next;
+    char name[32];
+    uint32_t size;           // filled by the disk-space estimate
+};
+struct ToolModuleT {
+    char name[32];
+    uint32_t minVersion;     // packed file version
+    uint16_t keyCount;
+    uint16_t companionCount;
+    ToolKeyT* keys;
+    ToolCompanionT* companions;
+    uint32_t kept;           // run-time fields, 0 after reading
+    uint32_t presentInOld;
+    uint32_t oldSize;
+};
+
+struct PackageEntry;
+// One slot per name of a merge list, filled by the install loop with a copy of the entry.
+struct MergedTableT {
+    uint16_t count;
+    PackageEntry** slot;
+};
+
 // The install settings read from the install script, with the two folders the install
-// driver decides. The script reader adds its fields here.
+// driver decides. SkipModem, NoDesktopItems, OfferWin31Choice and WriteVersionFile are the
+// run-wide flags above: the script sets them too.
 struct InstallSettingsT {
     char DestDir[260];       // destination folder; empty until the driver chooses it
     char PreviousDir[260];   // folder of the earlier installation, empty when none
-    char Win31FallbackProgram[64];   // offered after a disk-full cancel when not empty
+
+    char DefaultDestDir[257];
+    char GroupName[64];
+    char ItemTitle[128];
+    char FreshItemTitle[128];
+    char ClientExeName[64];
+    char FrameTitle[64];
+    char VersionText[32];
+    char NextDiskProgram[32];
+    char NextDiskLabel[32];
+    char ContinuationProgram[32];
+    char NoContinuationNotice[32];
+    char ClientTextA[64];
+    char ClientTextB[64];
+    char Win31FallbackProgram[64];
+    char QuickRefFile[32];
+    uint8_t ExpectedDbKind;          // 255 when the script leaves it empty
+    int32_t ExpectedDbKindCode;      // -1 when the script leaves it empty
+    uint32_t SkipPreviousSearch;
+    uint32_t NoMigration;
+    uint32_t ClientUpdateMode;
+    uint32_t DeferInUseFiles;
+    uint32_t AlwaysCopyToTemp;
+    uint32_t AskAddOns;
+    uint8_t DbVersion[2];            // major, minor
+    uint16_t CarriedRecordCount;
+    uint32_t* CarriedRecordIds;      // freed by ClosePackage
+    TextListT SoundEvents;           // a: label, b: sound file
+    TextListT PreservedFiles;        // a: pattern, b: action ("", "*.old", "move")
+    TextListT CreateDirs;
+    TextListT WindowsDirDeletes;
+    TextListT DestDirDeletes;
+    TextListT MergedFilesA;
+    TextListT MergedFilesB;
+    MergedTableT* MergedTableA;      // null when MergedFilesA is empty
+    MergedTableT* MergedTableB;
+    uint32_t MergedBytesA;           // installed bytes of the entries named on each list
+    uint32_t MergedBytesB;
+    WordTableT ExactNewerVersions;
+    WordTableT MinimumNewerVersions;
+    TextListT BrowserInstallers;
+    TextListT AddOnPrograms;         // a: file, b: arguments, c: description
+    uint32_t ExtraSpaceKb;
+    int32_t RequiredBrowserBuild;    // 0 disables the browser check
+    uint16_t ToolModuleCount;
+    ToolModuleT ToolModules[MAX_TOOL_MODULES];
 };
 extern InstallSettingsT InstallSettings;
 

@@ -9,7 +9,8 @@ add_custom_command(OUTPUT ${STRINGS_CPP}
           ${CMAKE_SOURCE_DIR}/res/strings.rc ${STRINGS_CPP}
   DEPENDS ${CMAKE_SOURCE_DIR}/res/strings.rc ${CMAKE_SOURCE_DIR}/res/rc2table.py)
 
-set(CORE_ALL ${CORE_SRC} ${POSIX_SRC} ${STRINGS_CPP})
+# The fatal-error report is setup code that needs nothing of Windows: tested natively too.
+set(CORE_ALL ${CORE_SRC} ${POSIX_SRC} ${STRINGS_CPP} ${CMAKE_SOURCE_DIR}/setup/fatal.cpp)
 set(WARN -Wall -Wextra -Wno-unused-parameter)
 
 find_package(ZLIB REQUIRED)

@@ -67,6 +67,7 @@ endif()
 # End-to-end runs: each tests/e2e/NAME.sh is one entry, run with the machine up.
 set(HOST_BUILD ${CMAKE_SOURCE_DIR}/build/host CACHE PATH "native build tree (kovpack, kovdb)")
 file(GLOB E2E CONFIGURE_DEPENDS tests/e2e/*.sh)
+list(FILTER E2E EXCLUDE REGEX "/lib\\.sh$")
 foreach(script ${E2E})
   get_filename_component(name ${script} NAME_WE)
   add_test(NAME e2e_${name} COMMAND bash ${script})

@@ -1,0 +1,14 @@
+// The end-of-run report of a fatal error: one log line and one message box telling the user
+// to restart and call customer service. Portable: it only uses the log and the message boxes.
+#include "setup/fatal.h"
+#include "base/globals.h"
+#include "base/log.h"
+#include "base/text.h"
+
+void ReportFatalError(void)
+{
+    if (SetupError == 0)
+        return;
+    LogPrintf("Fatal error #%u", (unsigned)SetupError);
+    ShowError(LoadMessage(2, 34002, 34003), (unsigned)SetupError);
+}
