@@ -182,6 +182,9 @@ screenshot_later() {
     ( sleep "$1"; screenshot "$2" ) >/dev/null 2>&1 </dev/null &
 }
 
+# Connects a serial port: map_com COM1 /dev/pts/N | silent | none (see tests/machine/map-com).
+map_com() { "$KOV_SRC/tests/machine/map-com" "$@"; }
+
 # Back to the fresh machine (files; --registry also the registry).
 machine_reset() { stop_windows; "$KOV_SRC/tests/machine/reset-machine" "$@"; }
 
