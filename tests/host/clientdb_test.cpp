@@ -8,6 +8,8 @@
 #include "base/text.h"
 #include "sys/sys.h"
 #include <gtest/gtest.h>
+
+#include "tests/host/machine.h"
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -103,21 +105,8 @@ protected:
     }
     // Host path of a name under C:\DB.
     std::string Host(const char* name) { return root + "/DB/" + name; }
-    void Put(const char* name, const std::string& bytes) {
-        FILE* f = fopen(Host(name).c_str(), "wb");
-        fwrite(bytes.data(), 1, bytes.size(), f);
-        fclose(f);
-    }
-    std::string Get(const char* name) {
-        std::string out;
-        FILE* f = fopen(Host(name).c_str(), "rb");
-        if (!f) return out;
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-        fclose(f);
-        return out;
-    }
+    void Put(const char* name, const std::string& bytes) { WriteHostFile(Host(name), bytes); }
+    std::string Get(const char* name) { return ReadHostFile(Host(name)); }
     RecordDb* Open(const char* name, const std::string& bytes) {
         Put(name, bytes);
         RecordDb* db = nullptr;

@@ -1,5 +1,7 @@
 // The kovdb inspector, run as a program: its output, its edits and its exit codes.
 #include <gtest/gtest.h>
+
+#include "tests/host/machine.h"
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -44,21 +46,8 @@ protected:
         }
         return r;
     }
-    std::string Bytes(const char* name) {
-        std::string out;
-        FILE* f = fopen((dir + "/" + name).c_str(), "rb");
-        if (!f) return out;
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-        fclose(f);
-        return out;
-    }
-    void Write(const char* name, const std::string& bytes) {
-        FILE* f = fopen((dir + "/" + name).c_str(), "wb");
-        fwrite(bytes.data(), 1, bytes.size(), f);
-        fclose(f);
-    }
+    std::string Bytes(const char* name) { return ReadHostFile(dir + "/" + name); }
+    void Write(const char* name, const std::string& bytes) { WriteHostFile(dir + "/" + name, bytes); }
 };
 
 TEST_F(Kovdb, CreateSetListGetDelete) {

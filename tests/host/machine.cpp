@@ -47,16 +47,24 @@ std::string TestMachine::Host(const char* winPath) const
     return root + "/" + std::string(1, letter) + rest;
 }
 
-std::string TestMachine::Read(const char* winPath) const
+std::string ReadHostFile(const std::string& path, bool* exists)
 {
-    std::ifstream in(Host(winPath), std::ios::binary);
+    std::ifstream in(path, std::ios::binary);
+    if (exists) *exists = (bool)in;
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
 }
 
+void WriteHostFile(const std::string& path, const std::string& data)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << data;
+}
+
+std::string TestMachine::Read(const char* winPath) const { return ReadHostFile(Host(winPath)); }
+
 void TestMachine::Write(const char* winPath, const std::string& data) const
 {
-    std::ofstream out(Host(winPath), std::ios::binary);
-    out << data;
+    WriteHostFile(Host(winPath), data);
 }

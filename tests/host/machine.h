@@ -2,6 +2,11 @@
 #pragma once
 #include <string>
 
+// Whole host files, for fixtures and checks. Reading a missing file gives "" (and *exists
+// false when asked).
+std::string ReadHostFile(const std::string& path, bool* exists = nullptr);
+void WriteHostFile(const std::string& path, const std::string& data);
+
 struct TestMachine {
     std::string root;   // host folder holding one folder per mapped drive
     // Maps C: (fixed) to a fresh folder; more drives with Map.

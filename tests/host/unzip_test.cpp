@@ -6,6 +6,7 @@
 #include <string>
 
 #include "dunzip/unzip.h"
+#include "tests/host/machine.h"
 
 namespace {
 
@@ -50,17 +51,13 @@ struct Dir {
     Dir() { char t[] = "/tmp/unzip.XXXXXX"; path = mkdtemp(t); }
     ~Dir() { std::string c = "rm -rf '" + path + "'"; if (system(c.c_str())) {} }
     std::string Write(const std::string& name, const std::string& data) {
-        std::string p = path + "/" + name;
-        FILE* f = fopen(p.c_str(), "wb"); fwrite(data.data(), 1, data.size(), f); fclose(f);
-        return p;
+        WriteHostFile(path + "/" + name, data);
+        return path + "/" + name;
     }
     std::string Read(const std::string& name) {
-        FILE* f = fopen((path + "/" + name).c_str(), "rb");
-        if (!f) return "<absent>";
-        std::string s; char b[4096]; size_t n;
-        while ((n = fread(b, 1, sizeof b, f)) > 0) s.append(b, n);
-        fclose(f);
-        return s;
+        bool exists;
+        std::string s = ReadHostFile(path + "/" + name, &exists);
+        return exists ? s : "<absent>";
     }
 };
 
