@@ -51,9 +51,13 @@ static void PaintGauge(HWND window)
     SetBkColor(dc, RGB(0, 0, 255));
     SetTextColor(dc, RGB(255, 255, 255));
     ExtTextOutA(dc, x, y, ETO_OPAQUE | ETO_CLIPPED, &filled, text, 4, NULL);
-    SetBkColor(dc, RGB(255, 255, 255));
-    SetTextColor(dc, RGB(0, 0, 255));
-    ExtTextOutA(dc, x, y, ETO_OPAQUE | ETO_CLIPPED, &rest, text, 4, NULL);
+    // When full, the bar runs one pixel past the inner rectangle and the rest is empty; an
+    // inverted rectangle would be normalised by some GDIs and paint over the bar's end.
+    if (rest.left < rest.right) {
+        SetBkColor(dc, RGB(255, 255, 255));
+        SetTextColor(dc, RGB(0, 0, 255));
+        ExtTextOutA(dc, x, y, ETO_OPAQUE | ETO_CLIPPED, &rest, text, 4, NULL);
+    }
     EndPaint(window, &ps);
 }
 
