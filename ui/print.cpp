@@ -81,6 +81,15 @@ static void AbandonJob(HDC dc)
     DeleteDC(dc);
 }
 
+// Ends a page; 0 when that fails or the user cancelled. The abort procedure is also run
+// here, before the page goes out: some printer drivers never call it, and the cancel
+// dialog would then not answer until the whole job had been spooled.
+static int EndPageUnlessCancelled(HDC dc)
+{
+    if (!PrintAbortProc(dc, 0)) return 0;
+    return EndPage(dc) > 0;
+}
+
 // Prints the lines of the guide control, page after page. Returns 0 when ending a page
 // failed (which includes a cancelled job).
 static int PrintLines(HDC dc, HWND guide)
@@ -106,11 +115,11 @@ static int PrintLines(HDC dc, HWND guide)
         n++;
         if (n > lastLine) {
             n = PRINT_FIRST_LINE;
-            if (EndPage(dc) <= 0) return 0;
+            if (!EndPageUnlessCancelled(dc)) return 0;
             StartPage(dc);
         }
     }
-    return EndPage(dc) > 0;
+    return EndPageUnlessCancelled(dc);
 }
 
 void PrintQuickRef(HWND dialog)
