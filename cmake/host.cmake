@@ -13,6 +13,7 @@ add_custom_command(OUTPUT ${STRINGS_CPP}
 set(CORE_ALL ${CORE_SRC} ${POSIX_SRC} ${STRINGS_CPP} ${CMAKE_SOURCE_DIR}/setup/fatal.cpp)
 set(WARN -Wall -Wextra -Wno-unused-parameter)
 
+find_package(ZLIB REQUIRED)
 add_library(kovcore STATIC ${CORE_ALL})
 target_compile_options(kovcore PRIVATE ${WARN} -O2)
 
@@ -21,6 +22,11 @@ set(SAN -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-f
 add_library(kovcore_san STATIC ${CORE_ALL})
 target_compile_options(kovcore_san PRIVATE ${WARN} ${SAN})
 target_link_options(kovcore_san PUBLIC ${SAN})
+
+# The decompression library's portable core, for its tests and fuzzer.
+add_library(dunzip_san STATIC dunzip/unzip.cpp)
+target_compile_options(dunzip_san PRIVATE ${WARN} ${SAN})
+target_link_libraries(dunzip_san ZLIB::ZLIB)
 
 add_library(gtest_host STATIC ${GTEST_SRC}/googletest/src/gtest-all.cc
                               ${GTEST_SRC}/googletest/src/gtest_main.cc)
@@ -35,11 +41,10 @@ if(HOST_TESTS)
   target_compile_options(host_tests PRIVATE ${SAN})
   target_compile_definitions(host_tests PRIVATE KOV_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
                              KOV_BINARY_DIR="${CMAKE_BINARY_DIR}")
-  target_link_libraries(host_tests kovcore_san gtest_host ZLIB::ZLIB)
+  target_link_libraries(host_tests kovcore_san dunzip_san gtest_host ZLIB::ZLIB)
   add_test(NAME host_tests COMMAND host_tests)
 endif()
 
-find_package(ZLIB REQUIRED)
 
 # Host tools: one folder each under tools/.
 foreach(tool kovpack kovdb)
@@ -54,7 +59,7 @@ endforeach()
 # Fuzzers (clang only): tests/fuzz/NAME.cpp becomes fuzz_NAME, with a short run in the tests.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   set(FUZZ -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
-  add_library(kovcore_fuzz STATIC ${CORE_ALL})
+  add_library(kovcore_fuzz STATIC ${CORE_ALL} dunzip/unzip.cpp)
   target_compile_options(kovcore_fuzz PRIVATE ${FUZZ})
   file(GLOB FUZZERS CONFIGURE_DEPENDS tests/fuzz/*.cpp)
   foreach(src ${FUZZERS})
@@ -63,9 +68,17 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     target_compile_options(fuzz_${name} PRIVATE -fsanitize=fuzzer,address,undefined)
     target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer,address,undefined)
     target_link_libraries(fuzz_${name} kovcore_fuzz ZLIB::ZLIB)
-    set(corpus ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus/${name})
+    # New inputs go to the build tree's corpus; the committed seeds are only read.
+    set(seeds ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus/${name})
+    set(work ${CMAKE_BINARY_DIR}/corpus/${name})
+    file(MAKE_DIRECTORY ${seeds} ${work})
     add_test(NAME fuzz_${name}
       COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
-              $<TARGET_FILE:fuzz_${name}> -max_total_time=20 -rss_limit_mb=1024 ${corpus})
+              $<TARGET_FILE:fuzz_${name}> -max_total_time=20 -rss_limit_mb=1024 ${work} ${seeds})
   endforeach()
+endif()
+
+# The inspector's tests run the built program.
+if(TARGET host_tests AND TARGET kovdb)
+  add_dependencies(host_tests kovdb)
 endif()

@@ -6,6 +6,8 @@
 #include "base/log.h"
 #include "base/path.h"
 #include "base/text.h"
+#include "package/package.h"
+#include "setup/fatal.h"
 #include "setup/options.h"
 
 HINSTANCE SetupInstance;
@@ -44,7 +46,12 @@ int SetupMain(HINSTANCE instance, const char* commandLine)
     if (SkipModem) LogPrintf("Opt: Skip modem");
     if (InstallFileGiven) LogPrintf("Opt: Install file = %s", InstallFile);
 
-    // The start-up sequence goes on from here.
+    // The start-up sequence: the package and its install script first. The wizard and the
+    // full closing phase build on this; a run ends here for now.
+    OpenPackageAndScript();
+
+    ClosePackage();
+    ReportFatalError();
     LogFlush();
     return 0;
 }

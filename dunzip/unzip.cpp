@@ -1,0 +1,129 @@
+// Single-member zip extraction. The archive is read through a small buffer and inflated in
+// 32 KB steps, so memory stays small whatever the member's size. Names come from the archive
+// and are untrusted: only a bare file name is accepted.
+#include "dunzip/unzip.h"
+
+#include <errno.h>
+#include <stdio.h>
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+#include <zlib.h>
+
+namespace {
+
+uint32_t Le16(const unsigned char* p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8; }
+uint32_t Le32(const unsigned char* p) { return Le16(p) | Le16(p + 2) << 16; }
+
+bool BareName(const char* name)
+{
+    if (!*name || !strcmp(name, ".") || !strcmp(name, "..")) return false;
+    for (const char* p = name; *p; p++)
+        if (*p == '/' || *p == '\\' || *p == ':') return false;
+    return true;
+}
+
+int WriteFailure() { return errno == ENOSPC ? UNZIP_DISK_FULL : UNZIP_CANNOT_CREATE; }
+
+}  // namespace
+
+int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep)
+{
+    if (!archivePath || !targetDir) return UNZIP_BAD_COMMAND;
+    FILE* in = fopen(archivePath, "rb");
+    if (!in) return UNZIP_NO_ARCHIVE;
+
+    unsigned char header[30];
+    char name[260];
+    int status = UNZIP_OK;
+    uint32_t flags, method, crcWanted, packed, size, nameLen, extraLen;
+    if (fread(header, 1, 30, in) != 30 || Le32(header) != 0x04034B50) { fclose(in); return UNZIP_BAD_ARCHIVE; }
+    flags = Le16(header + 6);
+    method = Le16(header + 8);
+    crcWanted = Le32(header + 14);
+    packed = Le32(header + 18);
+    size = Le32(header + 22);
+    nameLen = Le16(header + 26);
+    extraLen = Le16(header + 28);
+    if (nameLen == 0 || nameLen >= sizeof name || fread(name, 1, nameLen, in) != nameLen) {
+        fclose(in);
+        return UNZIP_BAD_ARCHIVE;
+    }
+    name[nameLen] = 0;
+    if (strlen(name) != nameLen || !BareName(name)) { fclose(in); return UNZIP_BAD_NAME; }
+    if (fseek(in, (long)extraLen, SEEK_CUR) != 0) { fclose(in); return UNZIP_BAD_ARCHIVE; }
+    if (flags & 1) { fclose(in); return UNZIP_BAD_METHOD; }              // encrypted
+    if (method != 8 && method != 0) { fclose(in); return UNZIP_BAD_METHOD; }
+    bool sizesLater = (flags & 8) != 0;   // sizes in a descriptor after the data
+
+    char target[600];
+    size_t dirLen = strlen(targetDir);
+    const char* join = dirLen && (targetDir[dirLen - 1] == '/' || targetDir[dirLen - 1] == '\\') ? "" : "x";
+    if (dirLen + 1 + nameLen + 1 > sizeof target) { fclose(in); return UNZIP_BAD_NAME; }
+    snprintf(target, sizeof target, "%s%s%s", targetDir, *join ? (sep == '/' ? "/" : "\\") : "", name);
+    FILE* out = fopen(target, "wb");
+    if (!out) { fclose(in); return UNZIP_CANNOT_CREATE; }
+
+    unsigned char* inBuf = (unsigned char*)malloc(32768);
+    unsigned char* outBuf = (unsigned char*)malloc(32768);
+    z_stream z;
+    memset(&z, 0, sizeof z);
+    if (!inBuf || !outBuf || (method == 8 && inflateInit2(&z, -MAX_WBITS) != Z_OK)) {
+        free(inBuf); free(outBuf); fclose(in); fclose(out); remove(target);
+        return UNZIP_NO_MEMORY;
+    }
+
+    uint32_t crc = crc32(0L, Z_NULL, 0), written = 0, left = packed;
+    bool done = false;
+    while (!done && status == UNZIP_OK) {
+        size_t want = 32768;
+        if (!sizesLater && left < want) want = left;
+        size_t got = want ? fread(inBuf, 1, want, in) : 0;
+        if (!sizesLater) left -= (uint32_t)got;
+        if (method == 0) {
+            if (sizesLater) { status = UNZIP_BAD_ARCHIVE; break; }   // stored needs sizes up front
+            if (got == 0) { done = left == 0; if (!done) status = UNZIP_BAD_ARCHIVE; break; }
+            if (fwrite(inBuf, 1, got, out) != got) { status = WriteFailure(); break; }
+            crc = crc32(crc, inBuf, (uInt)got);
+            written += (uint32_t)got;
+            if (left == 0) done = true;
+            continue;
+        }
+        if (got == 0) { status = UNZIP_BAD_DATA; break; }   // stream ended early
+        z.next_in = inBuf;
+        z.avail_in = (uInt)got;
+        do {
+            z.next_out = outBuf;
+            z.avail_out = 32768;
+            int r = inflate(&z, Z_NO_FLUSH);
+            if (r == Z_MEM_ERROR) { status = UNZIP_NO_MEMORY; break; }
+            if (r != Z_OK && r != Z_STREAM_END && r != Z_BUF_ERROR) { status = UNZIP_BAD_DATA; break; }
+            size_t n = 32768 - z.avail_out;
+            if (n && fwrite(outBuf, 1, n, out) != n) { status = WriteFailure(); break; }
+            crc = crc32(crc, outBuf, (uInt)n);
+            written += (uint32_t)n;
+            if (r == Z_STREAM_END) { done = true; break; }
+        } while (z.avail_out == 0 || z.avail_in > 0);
+    }
+    if (method == 8) inflateEnd(&z);
+    if (status == UNZIP_OK && sizesLater) {
+        // The descriptor: optional signature, CRC, packed size, size.
+        long back = -(long)z.avail_in;
+        unsigned char d[16];
+        size_t n = fseek(in, back, SEEK_CUR) == 0 ? fread(d, 1, 16, in) : 0;
+        bool signature = n >= 4 && Le32(d) == 0x08074B50;
+        if (n < (signature ? 16u : 12u)) status = UNZIP_BAD_ARCHIVE;
+        else {
+            const unsigned char* p = signature ? d + 4 : d;
+            crcWanted = Le32(p);
+            size = Le32(p + 8);
+        }
+    }
+    if (status == UNZIP_OK && (crc != crcWanted || written != size)) status = UNZIP_BAD_CRC;
+    free(inBuf);
+    free(outBuf);
+    fclose(in);
+    if (fclose(out) != 0 && status == UNZIP_OK) status = WriteFailure();
+    if (status != UNZIP_OK) remove(target);
+    return status;
+}

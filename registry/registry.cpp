@@ -1,0 +1,223 @@
+// Registry access layer over the Win32 registry. Statuses are the system's, passed up
+// unchanged, so that callers can tell "no key" (2) from "no value" (259).
+#include "registry/registry.h"
+#include "base/log.h"
+#include "base/mem.h"
+#include "base/text.h"
+
+namespace {
+
+// Our own status for "the key could not be created, or written just after creating it".
+const LONG CREATE_FAILED = 1;
+
+// Length of text, looking at no more than size bytes (a default buffer need not be
+// terminated within its size).
+unsigned BoundedLength(const char* text, unsigned size)
+{
+    unsigned n = 0;
+    while (n < size && text[n] != '\0') n++;
+    return n;
+}
+
+LONG OpenKey(HKEY root, const char* keyPath, HKEY* key)
+{
+    return RegOpenKeyExA(root, keyPath, 0, KEY_ALL_ACCESS, key);
+}
+
+LONG CreateKey(HKEY root, const char* keyPath, HKEY* key)
+{
+    DWORD disposition = 0;
+    return RegCreateKeyExA(root, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                           nullptr, key, &disposition);
+}
+
+// Opens keyPath, creating it when it is missing; see RegistrySetString for the statuses.
+LONG OpenOrCreate(HKEY root, const char* keyPath, HKEY* key)
+{
+    LONG status = OpenKey(root, keyPath, key);
+    if (status == ERROR_FILE_NOT_FOUND) {
+        HKEY created;
+        if (CreateKey(root, keyPath, &created) != ERROR_SUCCESS) return CREATE_FAILED;
+        RegCloseKey(created);
+        if (OpenKey(root, keyPath, key) != ERROR_SUCCESS) return CREATE_FAILED;
+        return ERROR_SUCCESS;
+    }
+    return status;
+}
+
+// Writes length bytes of text plus a terminator as a REG_SZ value.
+LONG SetStringValue(HKEY root, const char* keyPath, const char* valueName, const char* text,
+                    unsigned length)
+{
+    if (root == nullptr) return ERROR_FILE_NOT_FOUND;
+    HKEY key;
+    LONG status = OpenOrCreate(root, keyPath, &key);
+    if (status != ERROR_SUCCESS) return status;
+    // The data must carry its terminator even when the text came from a buffer that was
+    // full to its last byte, so write a terminated copy.
+    char* data = (char*)MemAlloc(length + 1);
+    CopyMemory(data, text, length);
+    status = RegSetValueExA(key, valueName, 0, REG_SZ, (const BYTE*)data, length + 1);
+    MemFree(data);
+    RegCloseKey(key);
+    return status;
+}
+
+// Copies count bytes of value data as text: up to the first NUL, at most size - 1 bytes.
+void CopyAsText(char* buffer, unsigned size, const BYTE* data, DWORD count)
+{
+    if (size == 0) return;
+    unsigned n = 0;
+    while (n + 1 < size && n < count && data[n] != 0) {
+        buffer[n] = (char)data[n];
+        n++;
+    }
+    buffer[n] = '\0';
+}
+
+}  // namespace
+
+LONG RegistryFindValue(HKEY openKey, const char* valueName, char* buffer, unsigned size)
+{
+    char className[260];
+    DWORD classLength = sizeof className;
+    DWORD valueCount = 0, longestName = 0, longestData = 0;
+    LONG status = RegQueryInfoKeyA(openKey, className, &classLength, nullptr, nullptr, nullptr,
+                                   nullptr, &valueCount, &longestName, &longestData, nullptr,
+                                   nullptr);
+    if (status != ERROR_SUCCESS) return status;
+
+    char* name = (char*)MemAlloc(longestName + 4);
+    BYTE* data = (BYTE*)MemAlloc(longestData + 4);
+    // The default value has an empty name.
+    const char* wanted = valueName ? valueName : "";
+    SetCursor(LoadCursor(nullptr, IDC_WAIT));
+
+    if (valueCount == 0) {
+        status = ERROR_FILE_NOT_FOUND;
+    } else {
+        for (DWORD index = 0;; index++) {
+            DWORD nameLength = longestName + 4;
+            DWORD dataLength = longestData + 4;
+            DWORD type = 0;
+            LONG r = RegEnumValueA(openKey, index, name, &nameLength, nullptr, &type, data,
+                                   &dataLength);
+            status = r;
+            if ((r == ERROR_SUCCESS || r == ERROR_INSUFFICIENT_BUFFER) &&
+                lstrcmpiA(wanted, name) == 0) {
+                // Never more than the data the system says it returned, nor than our block.
+                if (dataLength > longestData + 4) dataLength = longestData + 4;
+                CopyAsText(buffer, size, data, dataLength);
+                status = ERROR_SUCCESS;
+                break;
+            }
+            if (r != ERROR_SUCCESS && r != ERROR_MORE_DATA) break;
+        }
+    }
+
+    SetCursor(LoadCursor(nullptr, IDC_ARROW));
+    MemFree(data);
+    MemFree(name);
+    return status;
+}
+
+LONG RegistryGetString(HKEY root, const char* keyPath, const char* valueName, char* buffer,
+                       unsigned size, int createIfMissing)
+{
+    if (root == nullptr) return ERROR_FILE_NOT_FOUND;
+    HKEY key;
+    LONG status = OpenKey(root, keyPath, &key);
+    if (status == ERROR_FILE_NOT_FOUND) {
+        if (!createIfMissing) return ERROR_FILE_NOT_FOUND;
+        if (CreateKey(root, keyPath, &key) != ERROR_SUCCESS) return CREATE_FAILED;
+        if (SetStringValue(root, keyPath, valueName, buffer, BoundedLength(buffer, size)) !=
+            ERROR_SUCCESS) {
+            RegCloseKey(key);
+            return CREATE_FAILED;
+        }
+    } else if (status != ERROR_SUCCESS) {
+        return status;
+    }
+
+    status = RegistryFindValue(key, valueName, buffer, size);
+    RegCloseKey(key);
+    // The default is stored, but the caller still learns that the value was absent.
+    if (createIfMissing && (status == ERROR_NO_MORE_ITEMS || status == ERROR_FILE_NOT_FOUND))
+        SetStringValue(root, keyPath, valueName, buffer, BoundedLength(buffer, size));
+    return status;
+}
+
+LONG RegistrySetString(HKEY root, const char* keyPath, const char* valueName, const char* text)
+{
+    if (text == nullptr) text = "";
+    return SetStringValue(root, keyPath, valueName, text, lstrlenA(text));
+}
+
+LONG RegistryUpdateString(HKEY root, const char* keyPath, const char* valueName,
+                          const char* text)
+{
+    if (text == nullptr) text = "";
+    char current[256];
+    current[0] = '\0';
+    LONG status = RegistryGetString(root, keyPath, valueName, current, sizeof current, 0);
+    if (status == ERROR_SUCCESS) {
+        // Compared as text on purpose: this is how revisions have always been ordered here.
+        if (lstrcmpiA(text, current) < 0 && valueName != nullptr &&
+            lstrcmpiA(valueName, "Revision") == 0) {
+            // Owned by nobody: this can be asked before the frame window exists.
+            int answer = MessageBoxA(nullptr, LoadMessage(1, 35000), LoadCaption(34306),
+                                     MB_YESNO | MB_ICONINFORMATION);
+            if (answer != IDYES) {
+                LogPrintf("Registry: kept revision %s over %s", current, text);
+                return ERROR_SUCCESS;
+            }
+            LogPrintf("Registry: revision %s replaced by %s at the user's request", current,
+                      text);
+        }
+        return RegistrySetString(root, keyPath, valueName, text);
+    }
+    if (status == ERROR_FILE_NOT_FOUND) {
+        HKEY key;
+        if (root == nullptr || CreateKey(root, keyPath, &key) != ERROR_SUCCESS)
+            return CREATE_FAILED;
+        RegCloseKey(key);
+        return RegistrySetString(root, keyPath, valueName, text) == ERROR_SUCCESS
+                   ? ERROR_SUCCESS
+                   : CREATE_FAILED;
+    }
+    if (status == ERROR_NO_MORE_ITEMS) return RegistrySetString(root, keyPath, valueName, text);
+    return status;
+}
+
+LONG RegistryDeleteKey(HKEY root, const char* keyPath)
+{
+    if (root == nullptr) return ERROR_FILE_NOT_FOUND;
+    // An empty path would name the root itself and wipe everything below it.
+    if (keyPath == nullptr || keyPath[0] == '\0') return ERROR_INVALID_PARAMETER;
+    HKEY key;
+    LONG status = OpenKey(root, keyPath, &key);
+    if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+    if (status != ERROR_SUCCESS) return status;
+
+    char className[260];
+    DWORD classLength = sizeof className;
+    DWORD subkeyCount = 0, longestSubkey = 0;
+    status = RegQueryInfoKeyA(key, className, &classLength, nullptr, &subkeyCount, &longestSubkey,
+                              nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+    if (status != ERROR_SUCCESS) {
+        RegCloseKey(key);
+        return status;
+    }
+    // Each pass removes the first subkey, so the next one is at index 0 again. A subkey
+    // that cannot be removed stops nothing but costs one pass; the passes are bounded.
+    for (DWORD pass = 0; pass < subkeyCount; pass++) {
+        DWORD nameLength = longestSubkey + 4;
+        char* name = (char*)MemAlloc(nameLength);
+        LONG r = RegEnumKeyExA(key, 0, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
+        if (r == ERROR_SUCCESS || r == ERROR_MORE_DATA) RegistryDeleteKey(key, name);
+        MemFree(name);
+        if (r != ERROR_SUCCESS && r != ERROR_MORE_DATA) break;
+    }
+    RegCloseKey(key);
+    return RegDeleteKeyA(root, keyPath);
+}

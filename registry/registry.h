@@ -1,0 +1,31 @@
+// Registry access: every registry read and write of the setup goes through these five
+// operations. They return the system's registry status unchanged (0 success, 2 no such
+// key, 259 no such value, 5 access denied...) plus 1 when creating a key or writing after
+// the create failed. A null root is answered with 2 without touching the registry.
+// Values are strings; a null value name means the key's default value.
+#pragma once
+#include <windows.h>
+
+// Reads a string value into buffer (size bytes, always terminated when the value is found;
+// a longer value is cut). With createIfMissing, the buffer's current text is the default
+// written when the key or the value is missing; the status still tells that it was absent
+// (259, or 2 for a key without values), except for a missing key, which reads back as 0.
+// Without createIfMissing, a missing key gives 2 and the buffer is left as it was.
+LONG RegistryGetString(HKEY root, const char* keyPath, const char* valueName, char* buffer,
+                       unsigned size, int createIfMissing);
+
+// Writes text as a REG_SZ value, creating the key when it is missing.
+LONG RegistrySetString(HKEY root, const char* keyPath, const char* valueName, const char* text);
+
+// Like RegistrySetString, but a "Revision" value that would go down (compared as text,
+// without regard to case) is replaced only when the user says so; No is not a failure (0).
+LONG RegistryUpdateString(HKEY root, const char* keyPath, const char* valueName,
+                          const char* text);
+
+// Deletes the key and every key below it. A missing key is not an error (0).
+LONG RegistryDeleteKey(HKEY root, const char* keyPath);
+
+// Looks for valueName (without regard to case) among the values of an open key and copies
+// its data as text into buffer (size bytes, cut and terminated). 0 found, 259 absent,
+// 2 when the key has no values at all.
+LONG RegistryFindValue(HKEY openKey, const char* valueName, char* buffer, unsigned size);

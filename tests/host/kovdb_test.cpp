@@ -1,0 +1,190 @@
+// The kovdb inspector, run as a program: its output, its edits and its exit codes.
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <string>
+
+#ifndef KOV_BINARY_DIR
+#define KOV_BINARY_DIR "."
+#endif
+
+namespace {
+
+struct Result {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+class Kovdb : public ::testing::Test {
+protected:
+    std::string dir;
+    void SetUp() override {
+        char tmpl[] = "/tmp/kovdbtool.XXXXXX";
+        dir = mkdtemp(tmpl);
+    }
+    void TearDown() override { (void)system(("rm -rf '" + dir + "'").c_str()); }
+
+    // Runs kovdb with args (shell words, FILE stands for the test's database) in the test's folder.
+    Result Run(const std::string& args) {
+        std::string cmd = "cd '" + dir + "' && '" KOV_BINARY_DIR "/kovdb' " + args + " 2>err.txt";
+        Result r{-1, "", ""};
+        FILE* p = popen(cmd.c_str(), "r");
+        if (!p) return r;
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+        int status = pclose(p);
+        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        FILE* e = fopen((dir + "/err.txt").c_str(), "rb");
+        if (e) {
+            while ((n = fread(buf, 1, sizeof buf, e)) > 0) r.err.append(buf, n);
+            fclose(e);
+        }
+        return r;
+    }
+    std::string Bytes(const char* name) {
+        std::string out;
+        FILE* f = fopen((dir + "/" + name).c_str(), "rb");
+        if (!f) return out;
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+        fclose(f);
+        return out;
+    }
+    void Write(const char* name, const std::string& bytes) {
+        FILE* f = fopen((dir + "/" + name).c_str(), "wb");
+        fwrite(bytes.data(), 1, bytes.size(), f);
+        fclose(f);
+    }
+};
+
+TEST_F(Kovdb, CreateSetListGetDelete) {
+    for (const char* form : {"", " --old-form"}) {
+        SCOPED_TRACE(*form ? "old form" : "new form");
+        (void)system(("rm -f '" + dir + "/main.idx'").c_str());
+        ASSERT_EQ(0, Run(std::string("create main.idx --id 0x01000401") + form).code);
+        EXPECT_EQ(*form ? 10u : 25u, Bytes("main.idx").size());
+        Write("blob.bin", std::string("\x00\x01\x02", 3));
+        struct {
+            const char* args;
+            int code;
+        } steps[] = {
+            {"set main.idx 0x14000011 --number 258", 0},
+            {"set main.idx 0x1400002D --text 'modem 1.ini'", 0},
+            {"set main.idx 7 --hex 00ff10", 0},
+            {"set main.idx 0x01000001 --hex 41 --type p", 0},
+            {"set main.idx 8 --file blob.bin", 0},
+            {"set main.idx 7 --hex 0102", 0},   // another length: appended
+            {"delete main.idx 8", 0},
+            {"delete main.idx 8", 1},
+            {"delete main.idx 9", 1},
+        };
+        for (auto& s : steps) EXPECT_EQ(s.code, Run(s.args).code) << s.args;
+
+        // 7's first live occurrence is now its appended copy: it comes first.
+        EXPECT_EQ("0x00000007 b 2\n"
+                  "0x01000001 p 1\n"
+                  "0x1400002D t 11\n"
+                  "0x14000011 b 4\n",
+                  Run("list main.idx").out);
+        struct {
+            const char* gid;
+            std::string data;
+            int code;
+        } gets[] = {
+            {"0x14000011", std::string("\x00\x00\x01\x02", 4), 0},
+            {"0x1400002d", "modem 1.ini", 0},
+            {"7", "\x01\x02", 0},
+            {"8", "", 1},
+        };
+        for (auto& g : gets) {
+            Result r = Run(std::string("get main.idx ") + g.gid);
+            EXPECT_EQ(g.code, r.code) << g.gid;
+            EXPECT_EQ(g.data, r.out) << g.gid;
+        }
+        Result dump = Run("dump main.idx");
+        EXPECT_EQ(0, dump.code);
+        EXPECT_NE(std::string::npos, dump.out.find(*form ? "form old" : "form new"));
+        EXPECT_NE(std::string::npos, dump.out.find("identifier 0x01000401"));
+        EXPECT_NE(std::string::npos, dump.out.find("number: 258"));
+        EXPECT_NE(std::string::npos, dump.out.find("text: \"modem 1.ini\""));
+        EXPECT_NE(std::string::npos, dump.out.find("flags 0x0070 type p"));
+        EXPECT_EQ(0, Run("check main.idx").code);
+    }
+}
+
+TEST_F(Kovdb, CheckReportsDamage) {
+    ASSERT_EQ(0, Run("create d.idx --id 5").code);
+    ASSERT_EQ(0, Run("set d.idx 1 --text first").code);
+    ASSERT_EQ(0, Run("set d.idx 2 --text second").code);
+    ASSERT_EQ(0, Run("set d.idx 3 --text third").code);
+    std::string clean = Bytes("d.idx");
+    unsigned second = 25 + 26 + 5;
+
+    std::string inserted = clean;
+    inserted.insert(second, "#");
+    Write("d.idx", inserted);
+    Result r = Run("check d.idx");
+    EXPECT_EQ(1, r.code);
+    EXPECT_NE(std::string::npos, r.out.find("skipped 1 bytes: bad header at 56, next good header at 57"))
+        << r.out;
+    EXPECT_EQ("0x00000003 t 5\n0x00000002 t 6\n0x00000001 t 5\n", Run("list d.idx").out);
+
+    Write("d.idx", clean + "R2D2");
+    r = Run("check d.idx");
+    EXPECT_EQ(1, r.code);
+    EXPECT_NE(std::string::npos, r.out.find("short tail: 4 bytes")) << r.out;
+
+    Write("d.idx", clean.substr(0, clean.size() - 2));
+    r = Run("check d.idx");
+    EXPECT_EQ(1, r.code);
+    EXPECT_NE(std::string::npos, r.out.find("record 0x00000003")) << r.out;
+
+    std::string last = clean;
+    last.insert(second + 26 + 6, "#");
+    Write("d.idx", last);
+    r = Run("check d.idx");
+    EXPECT_EQ(3, r.code);
+    EXPECT_NE(std::string::npos, r.out.find("unreadable")) << r.out;
+    EXPECT_EQ(3, Run("list d.idx").code);
+}
+
+TEST_F(Kovdb, CommandLineErrors) {
+    ASSERT_EQ(0, Run("create x.idx --id 1").code);
+    struct {
+        const char* args;
+        int code;
+    } cases[] = {
+        {"", 2},
+        {"list", 2},
+        {"frobnicate x.idx", 2},
+        {"get x.idx", 2},
+        {"get x.idx 0xZZ", 2},
+        {"get x.idx 0x100000000", 2},
+        {"get x.idx -1", 2},
+        {"list x.idx extra", 2},
+        {"set x.idx 1", 2},
+        {"set x.idx 1 --number 1 --text a", 2},
+        {"set x.idx 1 --hex 0", 2},
+        {"set x.idx 1 --text a --type q", 2},
+        {"set x.idx 1 --number", 2},
+        {"create y.idx", 2},
+        {"create x.idx --id 1", 3},
+        {"list absent.idx", 3},
+        {"set x.idx 1 --file absent.bin", 3},
+        {"get x.idx 1", 1},
+    };
+    for (auto& c : cases) {
+        Result r = Run(c.args);
+        EXPECT_EQ(c.code, r.code) << c.args;
+        EXPECT_NE(std::string::npos, r.err.find("kovdb: ")) << c.args;
+    }
+    Result help = Run("--help");
+    EXPECT_EQ(0, help.code);
+    EXPECT_NE(std::string::npos, help.out.find("exit status"));
+}
+
+}  // namespace

@@ -1,0 +1,79 @@
+// The foundation over the real Win32 seam, on the test machine.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <string.h>
+#include <string>
+
+#include "base/globals.h"
+#include "base/log.h"
+#include "base/mem.h"
+#include "base/path.h"
+#include "base/text.h"
+
+TEST(Win32Drives, MachineHasFixedCAndCdRomD)
+{
+    EXPECT_EQ(DriveType(2), 3);
+    EXPECT_TRUE(IsCdRomDrive(3));
+    EXPECT_STREQ(CrashLogPath(), "c:\\setup.log");
+}
+
+TEST(Win32Paths, CreateMoveAndTest)
+{
+    const char* base = "C:\\KOVTEST\\A\\B";
+    EXPECT_EQ(MakePath(base), 1);
+    EXPECT_EQ(MakePath(base), 0);
+    EXPECT_TRUE(PathExists("C:\\KOVTEST\\A"));
+    HANDLE h = CreateFileA("C:\\KOVTEST\\A\\f.txt", GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+    EXPECT_TRUE(FileExists("C:\\KOVTEST\\A\\f.txt"));
+    EXPECT_FALSE(FileExists("C:\\KOVTEST\\A"));     // a folder is not a file
+    EXPECT_TRUE(MovePath("C:\\KOVTEST\\A\\f.txt", "C:\\KOVTEST\\g.txt"));
+    EXPECT_TRUE(FileExists("C:\\KOVTEST\\g.txt"));
+    EXPECT_TRUE(ChangeDir("C:\\KOVTEST\\A"));
+    EXPECT_EQ(CurrentDriveLetter(), 'C');
+    EXPECT_STREQ(DriveCurrentDir(0), "C:\\KOVTEST\\A");
+    ChangeDir("C:\\");
+    DeleteFileA("C:\\KOVTEST\\g.txt");
+    RemoveDirectoryA("C:\\KOVTEST\\A\\B");
+    RemoveDirectoryA("C:\\KOVTEST\\A");
+    RemoveDirectoryA("C:\\KOVTEST");
+}
+
+TEST(Win32Text, StringTableOfTheModule)
+{
+    EXPECT_STREQ(LoadCaption(34007), "WKOV.EXE");
+    EXPECT_STREQ(LoadMessage(2, 34007, 34304), "WKOV.EXEInstallation");
+    std::string msg = LoadMessage(1, 34001);
+    EXPECT_EQ(msg.substr(0, 9), "Veuillez ");
+    EXPECT_NE(msg.find("ex\xE9" "cuter"), std::string::npos);   // Windows-1252 bytes
+}
+
+TEST(Win32Memory, BlocksAreZeroedAndCounted)
+{
+    unsigned live = LiveBlocks();
+    char* p = (char*)MemAlloc(100000);
+    for (int i = 0; i < 100000; i += 997) EXPECT_EQ(p[i], 0);
+    EXPECT_EQ(LiveBlocks(), live + 1);
+    MemFree(p);
+    EXPECT_EQ(LiveBlocks(), live);
+}
+
+TEST(Win32Log, FatalRunWritesRootLog)
+{
+    DeleteFileA("C:\\setup.log");
+    LogReset();
+    ResetRunState();
+    SetupError = 18;
+    LogPrintf("caf\xE9\t%u", 7u);
+    LogFlush();
+    HANDLE h = CreateFileA("C:\\setup.log", GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    char buf[64] = {};
+    DWORD n = 0;
+    ReadFile(h, buf, sizeof buf - 1, &n, NULL);
+    CloseHandle(h);
+    EXPECT_STREQ(buf, "caf\\233\\0097\r\n");
+    DeleteFileA("C:\\setup.log");
+    ResetRunState();
+}

@@ -1,0 +1,438 @@
+// kovdb: inspects and edits the client's record database files with the very code the setup
+// uses. For support engineers and for our tests.
+#include "clientdb/access.h"
+#include "clientdb/format.h"
+#include "base/globals.h"
+#include "base/log.h"
+#include "base/mem.h"
+#include "sys/sys.h"
+#include <ctype.h>
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+enum {
+    EXIT_OK = 0,
+    EXIT_ABSENT = 1,     // get/delete: no such record; check: damage found
+    EXIT_USAGE = 2,
+    EXIT_FILE = 3,       // cannot open or create the file, or not a readable database
+    EXIT_WRITE = 4,
+};
+
+const char kUsage[] =
+    "usage: kovdb COMMAND FILE [ARGS]\n"
+    "\n"
+    "Inspects and edits a client record database (old or new form).\n"
+    "\n"
+    "commands:\n"
+    "  list FILE             one line per live record, in index order: GID, type, length\n"
+    "  dump FILE             form, identifier and every live record: flags, data in hex,\n"
+    "                        numbers and texts decoded for the record keys setup knows\n"
+    "  get FILE GID          the record's data, unscrambled, to standard output\n"
+    "  set FILE GID VALUE [--type b|t|p]\n"
+    "                        writes a record; VALUE is one of\n"
+    "                          --number N   4 bytes, most significant first (type b)\n"
+    "                          --text T     the text without terminator (type t)\n"
+    "                          --hex H      bytes given in hex, e.g. 0102ff (type b)\n"
+    "                          --file F     the bytes of file F, at most 65535 (type b)\n"
+    "  delete FILE GID       marks the record deleted\n"
+    "  create FILE --id ID [--old-form]\n"
+    "                        makes an empty database (refuses an existing FILE)\n"
+    "  check FILE            reads the whole file and reports what the recovery scan\n"
+    "                        skipped, a short tail and records whose data is missing\n"
+    "\n"
+    "GID and ID are decimal or 0x-prefixed hex. -v (before COMMAND) prints the log lines.\n"
+    "Commands that write delete the client's companion index (FILE with extension .ind).\n"
+    "\n"
+    "exit status:\n"
+    "  0  success (check: no damage)\n"
+    "  1  get/delete: no such record; check: damage found but the file is readable\n"
+    "  2  bad command line\n"
+    "  3  the file cannot be opened or created, or is not a readable database\n"
+    "  4  a write failed\n";
+
+int Usage(const char* problem) {
+    fprintf(stderr, "kovdb: %s\n(kovdb --help for usage)\n", problem);
+    return EXIT_USAGE;
+}
+
+int ParseU32(const char* text, uint32_t* out) {
+    if (!text || !*text || *text == '-') return 0;
+    errno = 0;
+    char* end = nullptr;
+    unsigned long long v = strtoull(text, &end, 0);
+    if (errno || *end || v > 0xFFFFFFFFull) return 0;
+    *out = uint32_t(v);
+    return 1;
+}
+
+int OpenStatusExit(int status, const char* path) {
+    if (status == 2)
+        fprintf(stderr, "kovdb: cannot open %s\n", path);
+    else
+        fprintf(stderr, "kovdb: %s is not a readable database\n", path);
+    return EXIT_FILE;
+}
+
+// Form and identifier straight from the file header.
+int ReadFileHeader(const char* path, int* form, uint32_t* id) {
+    SysFile f = SysOpen(path, SYS_READ);
+    if (!f) return 0;
+    uint8_t b[DB_NEW_FILE_HEADER];
+    long n = SysRead(f, b, sizeof b);
+    SysClose(f);
+    if (n >= DB_OLD_FILE_HEADER && b[0] == 'D' && b[1] == 'C') {
+        *form = DB_OLD_FORM;
+        *id = uint32_t(b[2] | b[3] << 8 | b[4] << 16 | uint32_t(b[5]) << 24);
+        return 1;
+    }
+    if (n < DB_NEW_FILE_HEADER) return 0;
+    *form = DB_NEW_FORM;
+    *id = uint32_t(b[9] | b[10] << 8 | b[11] << 16 | uint32_t(b[12]) << 24);
+    return 1;
+}
+
+RecordIndexEntry* FindEntry(RecordDb* db, uint32_t gid) { return DbFindEntry(db, gid); }
+
+char TypeLetter(uint16_t flags) {
+    int c = flags & DB_FLAG_TYPE_MASK;
+    return c >= 0x21 && c < 0x7F ? char(c) : '?';
+}
+
+void PrintEscaped(FILE* out, const uint8_t* data, unsigned n) {
+    fputc('"', out);
+    for (unsigned i = 0; i < n; i++) {
+        uint8_t c = data[i];
+        if (c == '"' || c == '\\') fprintf(out, "\\%c", c);
+        else if (c >= 0x20 && c < 0x7F) fputc(c, out);
+        else fprintf(out, "\\x%02X", c);
+    }
+    fputc('"', out);
+}
+
+void PrintHex(FILE* out, const uint8_t* data, unsigned n) {
+    for (unsigned row = 0; row < n; row += 16) {
+        fprintf(out, "  %04X ", row);
+        for (unsigned i = row; i < row + 16; i++) {
+            if (i < n) fprintf(out, " %02X", data[i]);
+            else fputs("   ", out);
+        }
+        fputs("  ", out);
+        for (unsigned i = row; i < row + 16 && i < n; i++)
+            fputc(data[i] >= 0x20 && data[i] < 0x7F ? data[i] : '.', out);
+        fputc('\n', out);
+    }
+}
+
+FILE* g_out;
+
+int ListOne(RecordDb* db, uint32_t gid, uint16_t length) {
+    RecordIndexEntry* e = FindEntry(db, gid);
+    fprintf(g_out, "0x%08X %c %u\n", gid, TypeLetter(e ? e->header.flags : 0), unsigned(length));
+    return 1;
+}
+
+int DumpOne(RecordDb* db, uint32_t gid, uint16_t length) {
+    RecordIndexEntry* e = FindEntry(db, gid);
+    uint16_t flags = e ? e->header.flags : 0;
+    fprintf(g_out, "record 0x%08X offset %u flags 0x%04X type %c%s length %u\n", gid,
+            e ? e->header.offset : 0, flags, TypeLetter(flags),
+            flags & DB_FLAG_SCRAMBLED ? " scrambled" : "", unsigned(length));
+    uint16_t n = 0;
+    uint8_t* data = static_cast<uint8_t*>(DbReadRecord(db, gid, nullptr, &n));
+    if (!data) {
+        fprintf(g_out, "  (data missing: the file ends before the record does)\n");
+        return 1;
+    }
+    PrintHex(g_out, data, n);
+    const DbKnownGid* known = DbFindKnownGid(gid);
+    int decode = known ? known->decode : DB_DECODE_RAW;
+    if (!known && TypeLetter(flags) == 't') decode = DB_DECODE_TEXT;
+    if (known) fprintf(g_out, "  what: %s\n", known->what);
+    if (decode == DB_DECODE_NUMBER) {
+        fprintf(g_out, "  number: %lu\n", (unsigned long)DbReadNumber(db, gid));
+    } else if (decode == DB_DECODE_TEXT) {
+        fputs("  text: ", g_out);
+        PrintEscaped(g_out, data, n);
+        fputc('\n', g_out);
+    }
+    MemFree(data);
+    return 1;
+}
+
+int OpenDb(const char* path, RecordDb** db) {
+    int status = DbOpen(path, db);
+    return status == 0 ? EXIT_OK : OpenStatusExit(status, path);
+}
+
+int CmdList(const char* path) {
+    RecordDb* db = nullptr;
+    if (int rc = OpenDb(path, &db)) return rc;
+    g_out = stdout;
+    DbForEachRecord(db, ListOne);
+    DbRelease(db);   // reading only: the client's companion index stays valid
+    return EXIT_OK;
+}
+
+int CmdDump(const char* path) {
+    int form = DB_NEW_FORM;
+    uint32_t id = 0;
+    RecordDb* db = nullptr;
+    if (int rc = OpenDb(path, &db)) return rc;
+    ReadFileHeader(path, &form, &id);
+    g_out = stdout;
+    printf("file %s\nform %s\nidentifier 0x%08X\nrecords %u\n", path,
+           form == DB_NEW_FORM ? "new" : "old", id, DbRecordCount(db));
+    DbForEachRecord(db, DumpOne);
+    DbRelease(db);
+    return EXIT_OK;
+}
+
+int CmdGet(const char* path, uint32_t gid) {
+    RecordDb* db = nullptr;
+    if (int rc = OpenDb(path, &db)) return rc;
+    if (!FindEntry(db, gid)) {
+        fprintf(stderr, "kovdb: no record 0x%08X in %s\n", gid, path);
+        DbRelease(db);
+        return EXIT_ABSENT;
+    }
+    uint16_t n = 0;
+    uint8_t* data = static_cast<uint8_t*>(DbReadRecord(db, gid, nullptr, &n));
+    int rc = EXIT_OK;
+    if (!data) {
+        fprintf(stderr, "kovdb: record 0x%08X: the file ends before its data does\n", gid);
+        rc = EXIT_FILE;
+    } else {
+        fwrite(data, 1, n, stdout);
+        MemFree(data);
+    }
+    DbRelease(db);
+    return rc;
+}
+
+int ParseHex(const char* text, std::vector<uint8_t>* out) {
+    size_t n = strlen(text);
+    if (n % 2) return 0;
+    for (size_t i = 0; i < n; i += 2) {
+        char pair[3] = {text[i], text[i + 1], 0};
+        char* end = nullptr;
+        if (!isxdigit((unsigned char)pair[0]) || !isxdigit((unsigned char)pair[1])) return 0;
+        out->push_back(uint8_t(strtoul(pair, &end, 16)));
+    }
+    return 1;
+}
+
+int ReadWholeFile(const char* path, std::vector<uint8_t>* out) {
+    FILE* f = fopen(path, "rb");
+    if (!f) return 0;
+    uint8_t buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) {
+        out->insert(out->end(), buf, buf + n);
+        if (out->size() > DB_MAX_RECORD) break;
+    }
+    fclose(f);
+    return 1;
+}
+
+int CmdSet(const char* path, uint32_t gid, int argc, char** argv) {
+    std::vector<uint8_t> data;
+    int type = 0, values = 0;
+    for (int i = 0; i < argc; i++) {
+        const char* opt = argv[i];
+        const char* arg = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (!arg) return Usage("an option of set lacks its value");
+        i++;
+        if (!strcmp(opt, "--type")) {
+            if (strlen(arg) != 1 || !strchr("btp", arg[0])) return Usage("--type takes b, t or p");
+            type = arg[0];
+            continue;
+        }
+        values++;
+        if (!strcmp(opt, "--number")) {
+            uint32_t v;
+            if (!ParseU32(arg, &v)) return Usage("--number takes a 32-bit unsigned value");
+            data = {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+            if (!type) type = 'b';
+        } else if (!strcmp(opt, "--text")) {
+            data.assign(arg, arg + strlen(arg));
+            if (!type) type = 't';
+        } else if (!strcmp(opt, "--hex")) {
+            if (!ParseHex(arg, &data)) return Usage("--hex takes pairs of hex digits");
+            if (!type) type = 'b';
+        } else if (!strcmp(opt, "--file")) {
+            if (!ReadWholeFile(arg, &data)) {
+                fprintf(stderr, "kovdb: cannot read %s\n", arg);
+                return EXIT_FILE;
+            }
+            if (!type) type = 'b';
+        } else {
+            return Usage("set takes --number, --text, --hex or --file, and --type");
+        }
+    }
+    if (values != 1) return Usage("set takes exactly one of --number, --text, --hex, --file");
+    if (data.size() > DB_MAX_RECORD) return Usage("a record holds at most 65535 bytes");
+    RecordDb* db = nullptr;
+    if (int rc = OpenDb(path, &db)) return rc;
+    int ok = DbWriteRecord(db, gid, data.data(), uint16_t(data.size()), type);
+    DbClose(db);
+    if (!ok) {
+        fprintf(stderr, "kovdb: writing record 0x%08X to %s failed\n", gid, path);
+        return EXIT_WRITE;
+    }
+    return EXIT_OK;
+}
+
+int CmdDelete(const char* path, uint32_t gid) {
+    RecordDb* db = nullptr;
+    if (int rc = OpenDb(path, &db)) return rc;
+    int rc = EXIT_OK;
+    if (!FindEntry(db, gid)) {
+        fprintf(stderr, "kovdb: no record 0x%08X in %s\n", gid, path);
+        rc = EXIT_ABSENT;
+    } else if (!DbDeleteRecord(db, gid)) {
+        fprintf(stderr, "kovdb: deleting record 0x%08X in %s failed\n", gid, path);
+        rc = EXIT_WRITE;
+    }
+    DbClose(db);
+    return rc;
+}
+
+int CmdCreate(const char* path, int argc, char** argv) {
+    uint32_t id = 0;
+    int haveId = 0, oldForm = 0;
+    for (int i = 0; i < argc; i++) {
+        if (!strcmp(argv[i], "--old-form")) {
+            oldForm = 1;
+        } else if (!strcmp(argv[i], "--id") && i + 1 < argc) {
+            if (!ParseU32(argv[++i], &id)) return Usage("--id takes a 32-bit unsigned value");
+            haveId = 1;
+        } else {
+            return Usage("create takes --id ID and optionally --old-form");
+        }
+    }
+    if (!haveId) return Usage("create needs --id ID");
+    if (SysAttributes(path) != SYS_ATTR_NONE) {
+        fprintf(stderr, "kovdb: %s exists; not overwritten\n", path);
+        return EXIT_FILE;
+    }
+    uint8_t b[DB_NEW_FILE_HEADER] = {};
+    unsigned n;
+    if (oldForm) {
+        b[0] = 'D';
+        b[1] = 'C';
+        for (int i = 0; i < 4; i++) b[DB_OLD_ID_OFFSET + i] = uint8_t(id >> (8 * i));
+        n = DB_OLD_FILE_HEADER;
+    } else {
+        memcpy(b, DB_NEW_FILE_MAGIC, 8);
+        for (int i = 0; i < 4; i++) b[DB_NEW_ID_OFFSET + i] = uint8_t(id >> (8 * i));
+        n = DB_NEW_FILE_HEADER;
+    }
+    SysFile f = SysCreate(path);
+    if (!f) {
+        fprintf(stderr, "kovdb: cannot create %s\n", path);
+        return EXIT_FILE;
+    }
+    long written = SysWrite(f, b, n);
+    SysClose(f);
+    if (written != long(n)) {
+        fprintf(stderr, "kovdb: writing %s failed\n", path);
+        return EXIT_WRITE;
+    }
+    return EXIT_OK;
+}
+
+int g_missing;
+int CheckOne(RecordDb* db, uint32_t gid, uint16_t length) {
+    uint16_t n = 0;
+    void* data = DbReadRecord(db, gid, nullptr, &n);
+    if (data) {
+        MemFree(data);
+    } else {
+        RecordIndexEntry* e = FindEntry(db, gid);
+        printf("record 0x%08X at %u: its %u bytes of data run past the end of the file\n", gid,
+               e ? e->header.offset : 0, unsigned(length));
+        g_missing++;
+    }
+    return 1;
+}
+
+int CmdCheck(const char* path) {
+    RecordDb* db = nullptr;
+    int status = DbOpen(path, &db);
+    const DbResyncReport r = DbLastResync;
+    unsigned kept = r.scans < DB_SKIPS_KEPT ? r.scans : DB_SKIPS_KEPT;
+    for (unsigned i = 0; i < kept; i++)
+        printf("skipped %u bytes: bad header at %u, next good header at %u\n",
+               r.skipTo[i] - r.skipFrom[i], r.skipFrom[i], r.skipTo[i]);
+    if (r.scans > kept) printf("... and %u more damaged places\n", r.scans - kept);
+    if (status != 0) {
+        if (status == 1)
+            printf("unreadable: no valid record chain after offset %u\n", r.scanEnd);
+        return OpenStatusExit(status, path);
+    }
+    g_missing = 0;
+    DbForEachRecord(db, CheckOne);
+    long size = -1;
+    if (SysFile f = SysOpen(path, SYS_READ)) {
+        size = SysFileSize(f);
+        SysClose(f);
+    }
+    int tail = 0;
+    if (size >= 0 && uint64_t(size) > r.scanEnd) {
+        printf("short tail: %lu bytes at %u are not a whole record header\n",
+               (unsigned long)(uint64_t(size) - r.scanEnd), r.scanEnd);
+        tail = 1;
+    }
+    printf("%u records, %u damaged places (%u bytes skipped)\n", DbRecordCount(db), r.scans,
+           r.skippedBytes);
+    DbRelease(db);
+    if (r.scans || tail || g_missing) return EXIT_ABSENT;
+    printf("no damage\n");
+    return EXIT_OK;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int verbose = 0;
+    int a = 1;
+    if (a < argc && (!strcmp(argv[a], "--help") || !strcmp(argv[a], "-h"))) {
+        fputs(kUsage, stdout);
+        return EXIT_OK;
+    }
+    if (a < argc && !strcmp(argv[a], "-v")) {
+        verbose = 1;
+        a++;
+    }
+    if (argc - a < 2) return Usage(argc - a == 1 ? "missing FILE" : "missing COMMAND");
+    const char* cmd = argv[a];
+    const char* path = argv[a + 1];
+    int rest = argc - a - 2;
+    char** args = argv + a + 2;
+    uint32_t gid = 0;
+    int rc;
+    if (!strcmp(cmd, "list") || !strcmp(cmd, "dump") || !strcmp(cmd, "check")) {
+        if (rest) return Usage("too many arguments");
+        rc = cmd[0] == 'l' ? CmdList(path) : cmd[0] == 'd' ? CmdDump(path) : CmdCheck(path);
+    } else if (!strcmp(cmd, "get") || !strcmp(cmd, "delete") || !strcmp(cmd, "set")) {
+        if (rest < 1 || !ParseU32(args[0], &gid)) return Usage("missing or bad GID");
+        if (cmd[0] == 's')
+            rc = CmdSet(path, gid, rest - 1, args + 1);
+        else if (rest > 1)
+            return Usage("too many arguments");
+        else
+            rc = cmd[0] == 'g' ? CmdGet(path, gid) : CmdDelete(path, gid);
+    } else if (!strcmp(cmd, "create")) {
+        rc = CmdCreate(path, rest, args);
+    } else {
+        return Usage("unknown command");
+    }
+    if (verbose && LogTraceText()) fwrite(LogTraceText(), 1, LogTraceUsed(), stderr);
+    return rc;
+}
