@@ -126,7 +126,7 @@ TEST_F(Frame, ClassRegistrationFailures)
 TEST_F(Frame, GradientReadFromPixels)
 {
     ASSERT_TRUE(CreateFrameWindow("Gradient"));
-    SetClientHeight(800, 512);
+    SetClientHeight(600, 512);
     RECT client;
     GetClientRect(FrameWindow, &client);
     ASSERT_EQ(client.bottom, 512);
@@ -136,7 +136,7 @@ TEST_F(Frame, GradientReadFromPixels)
     EXPECT_EQ(uitest::Pixel(FrameWindow, x, 256), RGB(0, 0, 127));
     EXPECT_EQ(uitest::Pixel(FrameWindow, x, 511), RGB(0, 0, 0));
     for (int y = 0; y < 512; y += 37)
-        EXPECT_EQ(uitest::Pixel(FrameWindow, 0 + 400, y), RGB(0, 0, GradientLevel(y, 512))) << y;
+        EXPECT_EQ(uitest::Pixel(FrameWindow, 400, y), RGB(0, 0, GradientLevel(y, 512))) << y;
 }
 
 TEST_F(Frame, TitlePictureWithShadow)
@@ -144,7 +144,7 @@ TEST_F(Frame, TitlePictureWithShadow)
     ASSERT_TRUE(CreateFrameWindow("Title"));
     ASSERT_TRUE(TitleBitmap) << "bitmap 350 missing";
     EXPECT_EQ(TitleBitmap->biBitCount, 1);
-    SetClientHeight(800, 512);
+    SetClientHeight(600, 512);
     int w = (WORD)TitleBitmap->biWidth, h = TitleBitmap->biHeight;
     DWORD row = ((w + 31) / 32) * 4;
     const BYTE* bits = DibBits(TitleBitmap);
