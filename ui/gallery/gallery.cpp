@@ -51,7 +51,8 @@ INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
         DestroyWindow(dialog);
         return TRUE;
     }
-    if (message == WM_CLOSE) {
+    // Escape (or the robot's close) stands for the system Close these dialogs lack.
+    if (message == WM_CLOSE || (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL)) {
         ModelessResult = ID_CLOSED;
         DestroyWindow(dialog);
         return TRUE;
@@ -193,6 +194,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
     RequiredMegabytes = 20;
     QuickRefSource = SampleGuideText;
     if (!CreateFrameWindow(FrameTitle)) return -1;
+    // As in a real run the frame is up a moment before the first dialog; watchers that
+    // answer the newest window of the program rely on that order.
+    DWORD until = GetTickCount() + 300;
+    while ((LONG)(GetTickCount() - until) < 0 && PumpMessages())
+        MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_ALLINPUT);
     while (*commandLine == ' ') commandLine++;
 
     int result;
