@@ -19,7 +19,6 @@ if [ -z "${KOV_MACHINE:-}" ] || [ ! -f "$KOV_MACHINE/display" ]; then
     "$src/tests/machine/make-machine" "$KOV_MACHINE" >/dev/null
     made=1
 fi
-display=$(cat "$KOV_MACHINE/display")
 mkdir -p "$out"
 
 for name in "${names[@]}"; do
@@ -27,8 +26,7 @@ for name in "${names[@]}"; do
     pid=$!
     sleep 2.5
     if kill -0 "$pid" 2>/dev/null; then
-        xwd -root -silent -display "$display" | convert xwd:- "$out/$name.png"
-        echo "$out/$name.png"
+        bash "$src/scripts/screenshot.sh" "$out/$name.png"
         kill "$pid" 2>/dev/null || true
     else
         echo "$name: nothing shown (no such template)"
