@@ -12,6 +12,8 @@
 #include "ui/dialogs.h"
 #include "ui/frame.h"
 #include "ui/print.h"
+#include "package/package.h"
+#include "sys/sys.h"
 
 namespace {
 
@@ -30,6 +32,43 @@ TEST(PrintLayout, LinesPerPage)
         EXPECT_EQ(PrintLastLine(c.page, c.line), c.last);
         EXPECT_EQ(PrintLastLine(c.page, c.line) - PRINT_FIRST_LINE + 1, c.perPage);
     }
+}
+
+TEST(QuickRefSource, ReadFromThePackageEntry)
+{
+    // A package file whose entry "quickref.txt" sits after other bytes.
+    const char path[] = "C:\\windows\\temp\\quickref-pkg.bin";
+    const std::string before(1000, 'x'), guide = "Guide de r\xe9" "f\xe9rence\r\nLigne 2\r\n";
+    SysFile f = SysCreate(path);
+    ASSERT_TRUE(f);
+    SysWrite(f, before.data(), before.size());
+    SysWrite(f, guide.data(), guide.size());
+    SysWrite(f, "tail", 4);
+    SysClose(f);
+
+    alignas(PackageEntry) char block[sizeof(PackageEntry) + 16];
+    PackageEntry* entry = (PackageEntry*)block;
+    entry->installedSize = entry->storedSize = (uint32_t)guide.size();
+    entry->offset = (uint32_t)before.size();
+    strcpy(entry->name, "QUICKREF.TXT");
+    FileTableT table = {1, entry->installedSize, &entry};
+    ResetRunState();
+    strcpy(InstallSettings.QuickRefFile, "quickref.txt");
+    FileTable = &table;
+    PackageFile = SysOpen(path, SYS_READ);
+    ASSERT_TRUE(PackageFile);
+
+    char* text = ReadQuickRefFromPackage();
+    ASSERT_TRUE(text);
+    EXPECT_EQ(std::string(text), guide);
+    MemFree(text);
+    strcpy(InstallSettings.QuickRefFile, "absent.txt");
+    EXPECT_EQ(ReadQuickRefFromPackage(), (char*)NULL);
+
+    SysClose(PackageFile);
+    PackageFile = 0;
+    FileTable = NULL;
+    DeleteFileA(path);
 }
 
 std::string guideText;
