@@ -9,6 +9,7 @@
 #include "base/mem.h"
 #include "base/path.h"
 #include "base/text.h"
+#include "package/package.h"
 #include <string.h>
 
 DbResyncReport DbLastResync;
@@ -165,22 +166,11 @@ void NoteWriteCancelled() {
     if (InstallSettings.Win31FallbackProgram[0]) OfferWin31Fallback = 1;
 }
 
-// Writes a block fully, or asks the user to free disk space (34050) and tries again from the
-// same position until it succeeds or the user cancels.
+// Writes a block fully, or asks the user to free disk space (34050) until it succeeds or
+// the user cancels (the package reader's write primitive).
 int WriteBlockRetry(SysFile f, const void* buf, unsigned count) {
     if (f == 0) return 0;
-    long at = SysSeek(f, 0, SYS_SEEK_CUR);
-    for (;;) {
-        long n = SysWrite(f, buf, count);
-        if (n == long(count)) return 1;
-        LogPrintf("Short write of a record block (%ld of %u bytes)", n, count);
-        if (at >= 0) SysSeek(f, at, SYS_SEEK_SET);
-        if (!AskRetryCancel(LoadMessage(1, 34050))) {
-            LogPrintf("User cancelled the record write");
-            NoteWriteCancelled();
-            return 0;
-        }
-    }
+    return WriteAllRetry(f, buf, uint16_t(count));
 }
 
 int WriteHeaderAt(RecordDb* db, const RecordHeader* h) {

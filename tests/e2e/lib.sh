@@ -63,20 +63,23 @@ put_file() {
     mkdir -p "$(dirname "$dest")" && cp "$1" "$dest"
 }
 
-# Starts window.exe CLASS [TITLE] in the background and waits until it shows.
+# Starts window.exe CLASS [TITLE] in the background and waits until it shows. Its pid goes
+# to KOV_WINDOW_PIDS; it is not a job of the script, so killing it stays quiet.
 start_window() {
-    local out="$KOV_OUT/window-$1.out"
-    "$KOV_SRC/tests/machine/wine-run" "$KOV_WIN/window.exe" "$@" >"$out" 2>/dev/null &
-    KOV_WINDOW_PIDS+=($!)
+    local out="$KOV_OUT/window-$1.out" pid
+    pid=$( ("$KOV_SRC/tests/machine/wine-run" "$KOV_WIN/window.exe" "$@" >"$out" 2>/dev/null </dev/null & echo $!) )
+    KOV_WINDOW_PIDS+=("$pid")
     local i
     for i in $(seq 200); do grep -q READY "$out" 2>/dev/null && return 0; sleep 0.05; done
     fail "window $1 did not show"
 }
 
 stop_windows() {
-    local p
+    local p i
     for p in "${KOV_WINDOW_PIDS[@]}"; do kill "$p" 2>/dev/null; done
-    for p in "${KOV_WINDOW_PIDS[@]}"; do wait "$p" 2>/dev/null; done
+    for p in "${KOV_WINDOW_PIDS[@]}"; do
+        for i in $(seq 50); do kill -0 "$p" 2>/dev/null || break; sleep 0.1; done
+    done
     KOV_WINDOW_PIDS=()
 }
 
@@ -165,8 +168,13 @@ screenshot() {
     bash "$KOV_SRC/scripts/screenshot.sh" "$KOV_OUT/$1.png"
 }
 
+# Takes the screenshot SECONDS from now, while a program runs: screenshot_later 2 welcome
+screenshot_later() {
+    ( sleep "$1"; screenshot "$2" ) >/dev/null 2>&1 </dev/null &
+}
+
 # Back to the fresh machine (files; --registry also the registry).
-machine_reset() { "$KOV_SRC/tests/machine/reset-machine" "$@"; }
+machine_reset() { stop_windows; "$KOV_SRC/tests/machine/reset-machine" "$@"; }
 
 # Windows started with start_window go when the script ends.
 trap 'stop_windows' EXIT

@@ -7,23 +7,10 @@
 #include <string>
 
 #include "sys/posix/strings_table.h"
+#include "tests/cp1252.h"
 
 namespace {
 
-// The expectations are written in UTF-8 for readability; the table holds Windows-1252, which
-// matches Latin-1 for every accented letter the texts use.
-std::string Cp1252(const char* utf8) {
-    std::string out;
-    for (const unsigned char* p = (const unsigned char*)utf8; *p; ++p) {
-        if ((*p == 0xC2 || *p == 0xC3) && p[1]) {
-            out += (char)(((*p & 0x03) << 6) | (p[1] & 0x3F));
-            ++p;
-        } else {
-            out += (char)*p;
-        }
-    }
-    return out;
-}
 
 std::map<unsigned, std::string> Table() {
     std::map<unsigned, std::string> t;

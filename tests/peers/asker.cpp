@@ -7,6 +7,7 @@
 //                              field shows a message box and keeps the dialog. Prints the
 //                              values (EDIT= CHECK= RADIO= LIST= COMBO=) and exits with the
 //                              button's id.
+//   asker.exe crash            dies of an access violation (no dialog may hold the run up)
 // Texts are taken as UTF-8 and shown through the Unicode calls.
 #include <windows.h>
 #include <shellapi.h>
@@ -129,6 +130,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         int r = Form(instance);
         Say("RESULT=" + std::to_string(r));
         return r;
+    }
+    if (argc >= 2 && lstrcmpW(argv[1], L"crash") == 0) {
+        volatile int* nowhere = NULL;
+        *nowhere = 1;
     }
     return 255;
 }

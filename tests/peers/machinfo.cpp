@@ -6,9 +6,14 @@
 #include <stdio.h>
 #include <string.h>
 
-static void Put(const char* name, const char* value)
+// Values are ANSI texts of the machine; the host reads UTF-8.
+static void Put(const char* name, const char* ansi)
 {
-    char line[1024];
+    wchar_t wide[MAX_PATH + 1];
+    char value[3 * MAX_PATH + 1], line[1024];
+    if (!MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide, MAX_PATH + 1) ||
+        !WideCharToMultiByte(CP_UTF8, 0, wide, -1, value, sizeof value, NULL, NULL))
+        strcpy(value, "?");
     int n = snprintf(line, sizeof line, "%s=%s\n", name, value);
     if (n < 0) return;
     if (n >= (int)sizeof line) n = sizeof line - 1;
@@ -61,11 +66,28 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         if (!SHGetSpecialFolderPathA(NULL, b, f.csidl, FALSE)) strcpy(b, "?");
         Put(name, b);
     }
+    // The table setup reads itself, besides what the shell answers.
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                      0, KEY_READ, &key) == ERROR_SUCCESS) {
+        static const char* values[] = { "Desktop", "Start Menu", "Programs", "Startup" };
+        for (const char* v : values) {
+            DWORD type, size = sizeof b - 1;
+            if (RegQueryValueExA(key, v, NULL, &type, (BYTE*)b, &size) != ERROR_SUCCESS) strcpy(b, "?");
+            b[sizeof b - 1] = 0;
+            snprintf(name, sizeof name, "shell.%s", v);
+            Put(name, b);
+        }
+        RegCloseKey(key);
+    }
+    // absent: cannot be opened; dead: opens but is no serial line; line: a serial line.
     for (int i = 1; i <= 4; i++) {
         snprintf(b, sizeof b, "COM%d", i);
         HANDLE h = CreateFileA(b, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
         snprintf(name, sizeof name, "port.COM%d", i);
-        Put(name, h == INVALID_HANDLE_VALUE ? "absent" : "present");
+        DCB dcb;
+        dcb.DCBlength = sizeof dcb;
+        Put(name, h == INVALID_HANDLE_VALUE ? "absent" : GetCommState(h, &dcb) ? "line" : "dead");
         if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
     }
     return 0;

@@ -9,23 +9,10 @@
 #include <vector>
 
 #include "res/resource.h"
+#include "tests/cp1252.h"
 
 namespace {
 
-// Expectations are written in UTF-8; the program's ANSI texts are Windows-1252, which matches
-// Latin-1 for the accented letters used here.
-std::string Cp1252(const char* utf8) {
-    std::string out;
-    for (const unsigned char* p = (const unsigned char*)utf8; *p; ++p) {
-        if ((*p == 0xC2 || *p == 0xC3) && p[1]) {
-            out += (char)(((*p & 0x03) << 6) | (p[1] & 0x3F));
-            ++p;
-        } else {
-            out += (char)*p;
-        }
-    }
-    return out;
-}
 
 INT_PTR CALLBACK TrivialDlgProc(HWND, UINT msg, WPARAM, LPARAM) { return msg == WM_INITDIALOG; }
 
