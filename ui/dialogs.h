@@ -31,6 +31,8 @@ BOOL CloseModeless(int templateId);
 BOOL IsModelessMessage(MSG* message);
 BOOL PumpMessages(void);
 int RunModalDialog(int templateId, const char* extraText);
+// text: the caller's buffer of at least 256 bytes; it receives at most 255 characters, and
+// only when the dialog ended with 408.
 int RunEditDialog(int templateId, char* text, const char* extraText);
 BOOL ConfirmQuit(HWND window);
 // Picks the procedures RunModalDialog chooses from; called when the frame is created.
