@@ -318,4 +318,34 @@ TEST_F(Printing, PrintDialogCancelled)
     EXPECT_EQ(CountJobs(), jobs);
 }
 
+// Run from a CD-ROM by the end-to-end script (this test program copied to D:); skipped
+// anywhere else. The print dialog must not find the current directory on the disc.
+TEST_F(Printing, FromCdRomCurrentDirectoryIsTemporary)
+{
+    char own[MAX_PATH];
+    GetModuleFileNameA(NULL, own, sizeof own);
+    char root[4] = {own[0], ':', '\\', 0};
+    if (GetDriveTypeA(root) != DRIVE_CDROM) GTEST_SKIP() << "not started from a CD-ROM";
+    SetCurrentDirectoryA(root);
+    guideText = Guide(3);
+    char during[MAX_PATH] = "";
+    uitest::Act([&](HWND d) {
+        if (GetDlgItem(d, ID_GUIDE_TEXT) && GetDlgItem(d, 415)) {
+            uitest::Press(d, 415);
+        } else {
+            GetCurrentDirectoryA(sizeof during, during);
+            uitest::Press(d, IDCANCEL);
+        }
+        return true;
+    });
+    EXPECT_EQ(RunModalDialog(229, NULL), 415);
+    uitest::Stop();
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::string expected = temp, seen = during;
+    while (!expected.empty() && expected.back() == '\\') expected.pop_back();
+    while (!seen.empty() && seen.back() == '\\') seen.pop_back();
+    EXPECT_EQ(lstrcmpiA(seen.c_str(), expected.c_str()), 0) << seen << " vs " << expected;
+}
+
 }  // namespace
