@@ -20,6 +20,7 @@ ROBOT_LOG=                        # host path of the last robot log
 RUN_STATUS=                       # exit status of the last program run
 ROBOT_STATUS=                     # exit status of the last robot
 KOV_WINDOW_PIDS=()
+KOV_SHOTS=${KOV_SHOTS:-1}          # 1: the robot saves a picture of every window it sees
 
 fail() {
     echo "FAIL: $*" >&2
@@ -98,9 +99,13 @@ run_with_robot() {
     if [ -n "$rules" ] && [ -f "$rules" ]; then cp "$rules" "$rules_file"; else printf '%s\n' "$rules" >"$rules_file"; fi
     local image=${program##*[\\/]}
     local watch=$image,${ROBOT_WATCH:-setupthp.exe}
-    local stop=$KOV_OUT/stop-$KOV_RUNS
+    local stop=$KOV_OUT/stop-$KOV_RUNS shots=()
     rm -f "$ROBOT_LOG" "$stop"
-    "$KOV_SRC/tests/machine/wine-run" "$KOV_WIN/robot.exe" --log "$(win_path_of_host "$ROBOT_LOG")" \
+    if [ "$KOV_SHOTS" = 1 ]; then
+        mkdir -p "$KOV_OUT/shots-$KOV_RUNS"
+        shots=(--shots "$(win_path_of_host "$KOV_OUT/shots-$KOV_RUNS")")
+    fi
+    "$KOV_SRC/tests/machine/wine-run" "$KOV_WIN/robot.exe" --log "$(win_path_of_host "$ROBOT_LOG")" "${shots[@]}" \
         --rules "$(win_path_of_host "$rules_file")" --until-gone "$watch" \
         --stop "$(win_path_of_host "$stop")" \
         --appear 20000 --timeout $((KOV_TIMEOUT * 1000)) >/dev/null 2>&1 &
@@ -115,6 +120,10 @@ run_with_robot() {
     for i in $(seq $((KOV_TIMEOUT * 10))); do kill -0 $robot 2>/dev/null || break; sleep 0.1; done
     kill $robot 2>/dev/null
     wait $robot; ROBOT_STATUS=$?
+    local bmp
+    for bmp in "$KOV_OUT/shots-$KOV_RUNS"/*.bmp; do
+        [ -f "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" 2>/dev/null && rm -f "$bmp"
+    done
     [ $RUN_STATUS = 124 ] && fail "$program did not end within $KOV_TIMEOUT s"
     return 0
 }
@@ -172,6 +181,9 @@ screenshot() {
 screenshot_later() {
     ( sleep "$1"; screenshot "$2" ) >/dev/null 2>&1 </dev/null &
 }
+
+# Connects a serial port: map_com COM1 /dev/pts/N | silent | none (see tests/machine/map-com).
+map_com() { "$KOV_SRC/tests/machine/map-com" "$@"; }
 
 # Back to the fresh machine (files; --registry also the registry).
 machine_reset() { stop_windows; "$KOV_SRC/tests/machine/reset-machine" "$@"; }

@@ -28,6 +28,9 @@ Programs|C:\WINDOWS\Menu Démarrer\Programmes
 Startup|C:\WINDOWS\Menu Démarrer\Programmes\Démarrage
 FOLDERS
 for n in 1 2 3 4; do want "port.COM$n=dead"; done
+# Windows sees one folder where the host could hold two differing in case only.
+dups=$(find "$KOV_C" -maxdepth 3 | tr '[:upper:]' '[:lower:]' | sort | uniq -d)
+[ -z "$dups" ] || fail "names differing only in case: $dups"
 # No window of Wine's own (first-start, update or download prompts) came up.
 [ "$(robot_windows)" = 0 ] || { cat "$ROBOT_LOG" >&2; fail "a window popped up"; }
 # Nothing from the host's home leaks in: Wine's profile folders are plain folders.

@@ -9,6 +9,7 @@
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
+#include "base/text.h"
 #include "package/package.h"
 #include "setup/fatal.h"
 #include "sys/sys.h"
@@ -545,7 +546,10 @@ TEST_F(Package, FatalErrorReport)
     SetFatal(5);          // a later number does not replace the first
     ReportFatalError();
     EXPECT_EQ(SysQuestionsAsked(), before + 1);
-    EXPECT_NE(strstr(SysLastQuestion(), "18"), nullptr);
+    char expect[512];
+    Format(expect, sizeof expect, LoadMessage(2, 34002, 34003), 18u);
+    EXPECT_STREQ(SysLastQuestion(), expect);
+    EXPECT_NE(strstr(SysLastQuestion(), "(n\xB0 18)"), nullptr);   // the number in the text
     std::string trace(LogTraceText(), LogTraceUsed());
     EXPECT_NE(trace.find("Fatal error #18\r\n"), std::string::npos);
 }

@@ -4,7 +4,7 @@
 //
 // Usage:
 //   robot.exe --log FILE [--rules FILE] [--until-gone NAME[,NAME...]] [--appear MS]
-//             [--stop FILE] [--timeout MS]
+//             [--stop FILE] [--timeout MS] [--shots DIR]
 //
 //   --log FILE         the log (UTF-8, one record per line, written as things happen)
 //   --rules FILE       the rules (UTF-8); without it the robot only watches
@@ -15,6 +15,8 @@
 //                      of the named processes is left (so a program that ended before the
 //                      robot noticed it still ends the watch, and one it started is waited for)
 //   --timeout MS       exit after MS in any case (default 120000)
+//   --shots DIR        save a picture of each new window there (NNN.bmp, 200 ms after it
+//                      appears, before it is answered)
 //
 // Exit status: 0 the watched processes ended (or the stop file appeared), 1 bad arguments or
 // rules, 2 timeout, 3 the watched processes never appeared.
@@ -60,6 +62,7 @@
 //   CONTROL id=N class="C" text="T" [checked] [disabled] [hidden]
 //   ITEM id=N index=I text="T" [selected]             entries of list and combo boxes
 //   END                                               end of one window's controls
+//   SHOT hwnd=0xH file="001.bmp"                      its picture (with --shots)
 //   RULE t=MS hwnd=0xH line=L                         the rule on line L of the rule file fires
 //   ACTION press 1 | type 501 "C:\KOV" | ...          each action as it is done
 //   NORULE t=MS hwnd=0xH                              no rule matched (logged once per window)
@@ -117,6 +120,8 @@ struct Watched {
 };
 
 HANDLE LogFile = INVALID_HANDLE_VALUE;
+std::wstring ShotDir;  // --shots: a picture of each new window goes there
+int ShotCount;
 DWORD StartTick;
 std::vector<RobotRule> Rules;
 std::vector<Watched> Windows;
@@ -415,6 +420,53 @@ BOOL CALLBACK CollectTop(HWND h, LPARAM p)
     return TRUE;
 }
 
+// Saves what the screen shows of the window as a 24-bit BMP in ShotDir, after a moment for
+// it to paint itself, and logs the file name.
+void Shoot(HWND h)
+{
+    Sleep(200);
+    RECT r;
+    if (!GetWindowRect(h, &r) || r.right <= r.left || r.bottom <= r.top) return;
+    int w = r.right - r.left, ht = r.bottom - r.top;
+    HDC screen = GetDC(NULL);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = ht;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 24;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = NULL;
+    HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, NULL, 0);
+    if (bmp && bits) {
+        HGDIOBJ old = SelectObject(mem, bmp);
+        BitBlt(mem, 0, 0, w, ht, screen, r.left, r.top, SRCCOPY);
+        GdiFlush();
+        SelectObject(mem, old);
+        DWORD stride = ((DWORD)w * 3 + 3) & ~3u, size = stride * ht;
+        BITMAPFILEHEADER fh = {};
+        fh.bfType = 0x4D42;
+        fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
+        fh.bfSize = fh.bfOffBits + size;
+        wchar_t name[32];
+        swprintf(name, 32, L"%03d.bmp", ++ShotCount);
+        std::wstring path = ShotDir + L"\\" + name;
+        HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+        if (f != INVALID_HANDLE_VALUE) {
+            DWORD n;
+            WriteFile(f, &fh, sizeof fh, &n, NULL);
+            WriteFile(f, &bi.bmiHeader, sizeof bi.bmiHeader, &n, NULL);
+            WriteFile(f, bits, size, &n, NULL);
+            CloseHandle(f);
+            LogLine("SHOT hwnd=" + Hex(h) + " file=" + Quote(name));
+        }
+    }
+    if (bmp) DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(NULL, screen);
+}
+
 // A window is the one to answer when it is enabled and no window its program showed later is
 // still up: so a dialog is answered again once the message box over it has gone, whether the
 // box disabled it or not.
@@ -448,6 +500,7 @@ void Look(bool first)
         w->visible = true;
         if (!w->existedAtStart && !w->logged) {
             LogWindow(h);
+            if (!ShotDir.empty()) Shoot(h);
             w->logged = true;
         }
     }
@@ -640,6 +693,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         else if (opt == L"--until-gone") names = SplitNames(argv[i + 1]);
         else if (opt == L"--timeout") timeout = wcstoul(argv[i + 1], NULL, 10);
         else if (opt == L"--appear") appear = wcstoul(argv[i + 1], NULL, 10);
+        else if (opt == L"--shots") ShotDir = argv[i + 1];
         else return 1;
     }
     if (!logPath) return 1;
