@@ -75,3 +75,9 @@ foreach(script ${E2E})
     ENVIRONMENT "${WINE_ENV};KOV_SRC=${CMAKE_SOURCE_DIR};KOV_WIN=${CMAKE_BINARY_DIR};KOV_HOST=${HOST_BUILD}"
     RUN_SERIAL TRUE)
 endforeach()
+
+# Gallery: one dialog template over the frame, for people, the robot and screenshots.
+add_executable(gallery WIN32 ui/gallery/gallery.cpp res/setup.rc)
+target_compile_options(gallery PRIVATE ${WARN} -fno-exceptions -fno-rtti)
+target_link_libraries(gallery setupcore ${SYSTEM_LIBS})
+target_link_options(gallery PRIVATE ${STATIC_RT})

@@ -1,0 +1,351 @@
+// Quick reference printing: the page arithmetic, and real jobs on the test machine's
+// PostScript printer, read back from the spooled output (C:\printer\job-N.ps).
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commdlg.h>
+#include <stdio.h>
+#include <string>
+#include <vector>
+#include "tests/win32/ui_testlib.h"
+#include "base/globals.h"
+#include "base/mem.h"
+#include "ui/dialogs.h"
+#include "ui/frame.h"
+#include "ui/print.h"
+#include "package/package.h"
+#include "sys/sys.h"
+
+namespace {
+
+static_assert(sizeof(PRINTDLGA) == 66, "the print dialog request is 66 bytes");
+
+TEST(PrintLayout, LinesPerPage)
+{
+    struct Case { int page, line, last, perPage; };
+    const Case cases[] = {
+        {3300, 50, 61, 59},    // lines 3 to 61
+        {3300, 100, 28, 26},
+        {3300, 51, 59, 57},    // 64.7 lines: truncated
+        {6600, 100, 61, 59},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(PrintLastLine(c.page, c.line), c.last);
+        EXPECT_EQ(PrintLastLine(c.page, c.line) - PRINT_FIRST_LINE + 1, c.perPage);
+    }
+}
+
+TEST(QuickRefSource, ReadFromThePackageEntry)
+{
+    // A package file whose entry "quickref.txt" sits after other bytes.
+    const char path[] = "C:\\windows\\temp\\quickref-pkg.bin";
+    const std::string before(1000, 'x'), guide = "Guide de r\xe9" "f\xe9rence\r\nLigne 2\r\n";
+    SysFile f = SysCreate(path);
+    ASSERT_TRUE(f);
+    SysWrite(f, before.data(), before.size());
+    SysWrite(f, guide.data(), guide.size());
+    SysWrite(f, "tail", 4);
+    SysClose(f);
+
+    alignas(PackageEntry) char block[sizeof(PackageEntry) + 16];
+    PackageEntry* entry = (PackageEntry*)block;
+    entry->installedSize = entry->storedSize = (uint32_t)guide.size();
+    entry->offset = (uint32_t)before.size();
+    strcpy(entry->name, "QUICKREF.TXT");
+    FileTableT table = {1, entry->installedSize, &entry};
+    ResetRunState();
+    strcpy(InstallSettings.QuickRefFile, "quickref.txt");
+    FileTable = &table;
+    PackageFile = SysOpen(path, SYS_READ);
+    ASSERT_TRUE(PackageFile);
+
+    char* text = ReadQuickRefFromPackage();
+    ASSERT_TRUE(text);
+    EXPECT_EQ(std::string(text), guide);
+    MemFree(text);
+    strcpy(InstallSettings.QuickRefFile, "absent.txt");
+    EXPECT_EQ(ReadQuickRefFromPackage(), (char*)NULL);
+
+    SysClose(PackageFile);
+    PackageFile = 0;
+    FileTable = NULL;
+    DeleteFileA(path);
+}
+
+std::string guideText;
+char* GuideFromTest(void)
+{
+    char* text = (char*)MemAlloc(guideText.size() + 1);
+    memcpy(text, guideText.data(), guideText.size());
+    return text;
+}
+
+// One page of spooled PostScript: where each line of text starts.
+struct Page { std::vector<std::pair<int, int>> starts; };
+
+std::string ReadFile(const std::string& path)
+{
+    std::string data;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return data;
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, n);
+    fclose(f);
+    return data;
+}
+
+// The printer driver draws each text line as "X Y moveto" followed by its glyphs; the
+// opaque background of a line is "X Y moveto" followed by a rectangle.
+std::vector<Page> ParsePages(const std::string& ps)
+{
+    std::vector<Page> pages;
+    size_t pos = 0;
+    std::vector<std::string> lines;
+    while (pos < ps.size()) {
+        size_t end = ps.find('\n', pos);
+        if (end == std::string::npos) end = ps.size();
+        std::string line = ps.substr(pos, end - pos);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+        pos = end + 1;
+    }
+    for (size_t i = 0; i < lines.size(); i++) {
+        if (lines[i].rfind("%%Page:", 0) == 0) pages.push_back(Page());
+        int x, y;
+        char word[16];
+        if (!pages.empty() && sscanf(lines[i].c_str(), "%d %d %15s", &x, &y, word) == 3 &&
+            std::string(word) == "moveto" && i + 1 < lines.size() &&
+            lines[i + 1].find("rlineto") == std::string::npos)
+            pages.back().starts.push_back({x, y});
+    }
+    return pages;
+}
+
+// Watches the printing dialog as it is initialised (it lives only while the job runs, too
+// briefly for the timer), and presses its Annuler at once when asked to.
+struct AbortWatch {
+    HWND owner = NULL;
+    std::string caption, docName;
+    bool cancel = false;
+    bool focusOnCancel = false;
+};
+AbortWatch abortWatch;
+LRESULT CALLBACK WatchAbortDialog(int code, WPARAM wParam, LPARAM lParam)
+{
+    const CWPRETSTRUCT* call = (const CWPRETSTRUCT*)lParam;
+    if (code == HC_ACTION && call->message == WM_INITDIALOG && GetDlgItem(call->hwnd, ID_PRINT_DOC_NAME)) {
+        abortWatch.owner = GetWindow(call->hwnd, GW_OWNER);
+        abortWatch.caption = uitest::Text(call->hwnd);
+        abortWatch.docName = uitest::Text(call->hwnd, ID_PRINT_DOC_NAME);
+        abortWatch.focusOnCancel = GetFocus() == GetDlgItem(call->hwnd, ID_PRINT_CANCEL);
+        if (abortWatch.cancel) uitest::Press(call->hwnd, ID_PRINT_CANCEL);
+    }
+    return CallNextHookEx(NULL, code, wParam, lParam);
+}
+
+int CountJobs()
+{
+    int n = 0;
+    char path[64];
+    for (;;) {
+        wsprintfA(path, "C:\\printer\\job-%d.ps", n + 1);
+        if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return n;
+        n++;
+    }
+}
+
+class Printing : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ResetRunState(); ASSERT_TRUE(CreateFrameWindow("Printing")); }
+    static void TearDownTestSuite() { DestroyFrameWindow(); QuickRefSource = ReadQuickRefFromPackage; }
+    void SetUp() override
+    {
+        char name[256];
+        DWORD size = sizeof name;
+        if (!GetDefaultPrinterA(name, &size)) GTEST_SKIP() << "no printer on this machine";
+        HDC dc = CreateDCA(NULL, name, NULL, NULL);
+        ASSERT_TRUE(dc);
+        TEXTMETRICA metrics;
+        GetTextMetricsA(dc, &metrics);
+        lineHeight = metrics.tmHeight + metrics.tmExternalLeading;
+        ascent = metrics.tmAscent;
+        left = PRINT_LEFT_CHARS * metrics.tmAveCharWidth;
+        lastLine = PrintLastLine(GetDeviceCaps(dc, VERTRES), lineHeight);
+        perPage = lastLine - PRINT_FIRST_LINE + 1;
+        DeleteDC(dc);
+        QuickRefSource = GuideFromTest;
+    }
+    void TearDown() override { uitest::Stop(); }
+
+    // Runs dialog 229 as the driver does and presses "Imprimer maintenant", then OK in the
+    // print dialog; cancelAbort presses Annuler in the printing dialog as soon as it shows.
+    int PrintThroughDialog(bool cancelAbort)
+    {
+        HWND quickRef = NULL;
+        uitest::Act([&](HWND d) {
+            if (GetDlgItem(d, ID_GUIDE_TEXT) && GetDlgItem(d, 415)) {
+                quickRef = d;
+                uitest::Press(d, 415);
+            } else if (!GetDlgItem(d, ID_PRINT_DOC_NAME)) {
+                printDialogOwner = GetWindow(d, GW_OWNER);
+                uitest::Press(d, IDOK);
+            }
+            return true;
+        });
+        abortWatch = AbortWatch();
+        abortWatch.cancel = cancelAbort;
+        HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROCRET, WatchAbortDialog, NULL,
+                                       GetCurrentThreadId());
+        int result = RunModalDialog(229, NULL);
+        UnhookWindowsHookEx(hook);
+        uitest::Stop();
+        EXPECT_EQ(abortWatch.owner, quickRef);
+        EXPECT_EQ(printDialogOwner, quickRef);
+        return result;
+    }
+
+    std::vector<Page> WaitForJob(int number)
+    {
+        char path[64];
+        wsprintfA(path, "C:\\printer\\job-%d.ps", number);
+        for (int i = 0; i < 100 && GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES; i++)
+            Sleep(50);
+        std::string ps = ReadFile(path);
+        EXPECT_FALSE(ps.empty()) << path;
+        EXPECT_NE(ps.find("%%Title: " PRINT_DOC_NAME), std::string::npos);
+        return ParsePages(ps);
+    }
+
+    // Checks every line's position: lines 3 to lastLine of each page, then the next page.
+    void ExpectLayout(const std::vector<Page>& pages, int lines)
+    {
+        ASSERT_EQ((int)pages.size(), lines / perPage + 1);
+        for (size_t p = 0; p < pages.size(); p++) {
+            int expected = p + 1 < pages.size() ? perPage : lines % perPage;
+            ASSERT_EQ((int)pages[p].starts.size(), expected) << "page " << p + 1;
+            for (int i = 0; i < expected; i++) {
+                EXPECT_EQ(pages[p].starts[i].first, left);
+                EXPECT_EQ(pages[p].starts[i].second, lineHeight * (PRINT_FIRST_LINE + i) + ascent);
+            }
+        }
+    }
+
+    static std::string Guide(int lines)
+    {
+        std::string text;
+        char line[64];
+        for (int i = 1; i <= lines; i++) {
+            wsprintfA(line, "Ligne %03d du guide de r\xe9" "f\xe9rence\r\n", i);
+            text += line;
+        }
+        return text;
+    }
+
+    int lineHeight = 0, ascent = 0, left = 0, lastLine = 0, perPage = 0;
+    HWND printDialogOwner = NULL;
+};
+
+TEST_F(Printing, GuidePrintedPageByPage)
+{
+    ASSERT_GT(perPage, 0);
+    int lines = 2 * perPage + 5;
+    guideText = Guide(lines);
+    // A cancel in an earlier job does not abort this one.
+    PrintCancelled = 1;
+    int jobs = CountJobs();
+    EXPECT_EQ(PrintThroughDialog(false), 415);
+    EXPECT_EQ(abortWatch.caption, "Impression...");
+    EXPECT_EQ(abortWatch.docName, PRINT_DOC_NAME);
+    EXPECT_TRUE(abortWatch.focusOnCancel);
+    EXPECT_EQ(PrintAbortDialog, (HWND)NULL);
+    std::vector<Page> pages = WaitForJob(jobs + 1);
+    ExpectLayout(pages, lines);
+    std::printf("printed %d lines: %d per page (line height %d, page %d lines)\n", lines,
+                perPage, lineHeight, lastLine);
+}
+
+TEST_F(Printing, ExactlyFullPageEndsWithEmptyPage)
+{
+    guideText = Guide(perPage);
+    int jobs = CountJobs();
+    EXPECT_EQ(PrintThroughDialog(false), 415);
+    std::vector<Page> pages = WaitForJob(jobs + 1);
+    ExpectLayout(pages, perPage);
+    ASSERT_EQ(pages.size(), 2u);
+    EXPECT_TRUE(pages[1].starts.empty());
+}
+
+TEST_F(Printing, CancelledJobIsNotEnded)
+{
+    guideText = Guide(3 * perPage);
+    int jobs = CountJobs();
+    EXPECT_EQ(PrintThroughDialog(true), 415);
+    EXPECT_EQ(PrintCancelled, 1u);
+    EXPECT_EQ(PrintAbortDialog, (HWND)NULL);
+    // The job is dropped: nothing reaches the printer.
+    Sleep(500);
+    EXPECT_EQ(CountJobs(), jobs);
+}
+
+TEST_F(Printing, NoGuideNoJob)
+{
+    QuickRefSource = []() -> char* { return NULL; };
+    int jobs = CountJobs();
+    bool printDialogShown = false;
+    uitest::Act([&](HWND d) {
+        if (GetDlgItem(d, ID_GUIDE_TEXT)) uitest::Press(d, 415);
+        else { printDialogShown = true; uitest::Press(d, IDCANCEL); }
+        return true;
+    });
+    EXPECT_EQ(RunModalDialog(229, NULL), 415);
+    uitest::Stop();
+    EXPECT_FALSE(printDialogShown);
+    EXPECT_EQ(CountJobs(), jobs);
+}
+
+TEST_F(Printing, PrintDialogCancelled)
+{
+    guideText = Guide(10);
+    int jobs = CountJobs();
+    uitest::Act([&](HWND d) {
+        if (GetDlgItem(d, ID_GUIDE_TEXT) && GetDlgItem(d, 415)) uitest::Press(d, 415);
+        else uitest::Press(d, IDCANCEL);
+        return true;
+    });
+    EXPECT_EQ(RunModalDialog(229, NULL), 415);
+    uitest::Stop();
+    Sleep(200);
+    EXPECT_EQ(CountJobs(), jobs);
+}
+
+// Run from a CD-ROM by the end-to-end script (this test program copied to D:); skipped
+// anywhere else. The print dialog must not find the current directory on the disc.
+TEST_F(Printing, FromCdRomCurrentDirectoryIsTemporary)
+{
+    char own[MAX_PATH];
+    GetModuleFileNameA(NULL, own, sizeof own);
+    char root[4] = {own[0], ':', '\\', 0};
+    if (GetDriveTypeA(root) != DRIVE_CDROM) GTEST_SKIP() << "not started from a CD-ROM";
+    SetCurrentDirectoryA(root);
+    guideText = Guide(3);
+    char during[MAX_PATH] = "";
+    uitest::Act([&](HWND d) {
+        if (GetDlgItem(d, ID_GUIDE_TEXT) && GetDlgItem(d, 415)) {
+            uitest::Press(d, 415);
+        } else {
+            GetCurrentDirectoryA(sizeof during, during);
+            uitest::Press(d, IDCANCEL);
+        }
+        return true;
+    });
+    EXPECT_EQ(RunModalDialog(229, NULL), 415);
+    uitest::Stop();
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::string expected = temp, seen = during;
+    while (!expected.empty() && expected.back() == '\\') expected.pop_back();
+    while (!seen.empty() && seen.back() == '\\') seen.pop_back();
+    EXPECT_EQ(lstrcmpiA(seen.c_str(), expected.c_str()), 0) << seen << " vs " << expected;
+}
+
+}  // namespace
