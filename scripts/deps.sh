@@ -12,7 +12,6 @@ pkgs=(g++-mingw-w64-i686 mingw-w64-tools libz-mingw-w64-dev wine wine32:i386 xvf
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
-    updated=0
 fi
 for p in "${pkgs[@]}"; do have_pkg "$p" || need+=("$p"); done
 
