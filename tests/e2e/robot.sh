@@ -16,6 +16,10 @@ done <<'CASES'
 5|# a comment\n\nclass "#32770" => close|2
 CASES
 
+# A box owned by a window that appeared in the same look is still answered.
+run_with_robot 'text "réessayer" => press 4' "$asker" owned 5 "Voulez-vous réessayer ?"
+grep -qx "RESULT=4" "$KOV_OUT/run-$KOV_RUNS.out" || fail "owned box: got $(cat "$KOV_OUT/run-$KOV_RUNS.out")"
+
 # A dialog: the first Suivant with an empty field brings an error box; once it is answered
 # the dialog is enabled again and answered by the next rule.
 run_with_robot "$(cat <<'RULES'

@@ -7,6 +7,8 @@
 //                              field shows a message box and keeps the dialog. Prints the
 //                              values (EDIT= CHECK= RADIO= LIST= COMBO=) and exits with the
 //                              button's id.
+//   asker.exe owned FLAGS TEXT the same box, owned by a window "Cadre" shown just before it
+//                              (both appear within one look of the robot)
 //   asker.exe crash            dies of an access violation (no dialog may hold the run up)
 // Texts are taken as UTF-8 and shown through the Unicode calls.
 #include <windows.h>
@@ -115,6 +117,15 @@ int Form(HINSTANCE instance)
     return (int)DialogBoxIndirectW(instance, (DLGTEMPLATE*)&t.words[0], NULL, FormDlgProc);
 }
 
+HWND OwnedFrame;
+
+LRESULT CALLBACK ShowOwnerHook(int code, WPARAM w, LPARAM l)
+{
+    if (code == HCBT_ACTIVATE && (HWND)w != OwnedFrame && !IsWindowVisible(OwnedFrame))
+        ShowWindow(OwnedFrame, SW_SHOWNA);
+    return CallNextHookEx(NULL, code, w, l);
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
@@ -123,6 +134,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (argc >= 4 && lstrcmpW(argv[1], L"box") == 0) {
         int r = MessageBoxW(NULL, argv[3], L"Installation", (UINT)_wtoi(argv[2]));
+        Say("RESULT=" + std::to_string(r));
+        return r;
+    }
+    if (argc >= 4 && lstrcmpW(argv[1], L"owned") == 0) {
+        // The owner is shown only as the box activates, so both show up at the same moment.
+        OwnedFrame = CreateWindowExW(0, L"Static", L"Cadre", WS_POPUP | WS_CAPTION,
+                                     0, 0, 400, 300, NULL, NULL, instance, NULL);
+        HHOOK hook = SetWindowsHookExW(WH_CBT, ShowOwnerHook, NULL, GetCurrentThreadId());
+        int r = MessageBoxW(OwnedFrame, argv[3], L"Installation", (UINT)_wtoi(argv[2]));
+        UnhookWindowsHookEx(hook);
+        DestroyWindow(OwnedFrame);
         Say("RESULT=" + std::to_string(r));
         return r;
     }

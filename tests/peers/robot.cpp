@@ -485,7 +485,10 @@ void Look(bool first)
             i++;
         }
     }
-    for (HWND h : tops) {
+    // EnumWindows goes from the top of the Z-order down; new windows are numbered from the
+    // bottom up, so a frame and the dialog it owns, both new in one look, rank as shown.
+    for (auto it = tops.rbegin(); it != tops.rend(); ++it) {
+        HWND h = *it;
         if (!IsWindowVisible(h)) continue;
         Watched* w = Find(h);
         if (!w) {

@@ -194,8 +194,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
     RequiredMegabytes = 20;
     QuickRefSource = SampleGuideText;
     if (!CreateFrameWindow(FrameTitle)) return -1;
-    // As in a real run the frame is up a moment before the first dialog; watchers that
-    // answer the newest window of the program rely on that order.
+    // As in a real run, the frame is up a moment before the first dialog.
     DWORD until = GetTickCount() + 300;
     while ((LONG)(GetTickCount() - until) < 0 && PumpMessages())
         MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_ALLINPUT);
