@@ -58,7 +58,8 @@ int SysDiskFree(const char* root, unsigned long* sectorsPerCluster, unsigned lon
                 unsigned long* freeClusters, unsigned long* totalClusters);
 
 // Character set. Next/previous character steps that know double-byte characters, and the
-// conversions between the ANSI and OEM character sets, in place.
+// conversions between the ANSI and OEM character sets, in place. The conversions are for
+// texts handed to the file calls: on Win32 they only convert while the file calls take OEM.
 const char* SysCharNext(const char* p);
 const char* SysCharPrev(const char* start, const char* p);
 int SysIsLeadByte(unsigned char c);

@@ -120,8 +120,10 @@ int SysDiskFree(const char* root, unsigned long* spc, unsigned long* bps, unsign
 const char* SysCharNext(const char* p) { return CharNextA(p); }
 const char* SysCharPrev(const char* start, const char* p) { return CharPrevA(start, p); }
 int SysIsLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != 0; }
-void SysAnsiToOem(char* text) { CharToOemA(text, text); }
-void SysOemToAnsi(char* text) { OemToCharA(text, text); }
+// Paths are converted for the file calls, which take ANSI texts unless the process switched
+// them to OEM. Converting for ANSI calls would turn "Récent" into another name on disk.
+void SysAnsiToOem(char* text) { if (text && !AreFileApisANSI()) CharToOemA(text, text); }
+void SysOemToAnsi(char* text) { if (text && !AreFileApisANSI()) OemToCharA(text, text); }
 
 void* SysBlockAlloc(unsigned long size)
 {

@@ -40,6 +40,30 @@ TEST(Win32Paths, CreateMoveAndTest)
     RemoveDirectoryA("C:\\KOVTEST");
 }
 
+TEST(Win32Paths, AccentedNamesReachTheDiskAsTyped)
+{
+    // Windows-1252 bytes as typed in a folder dialog; checked with the plain ANSI calls.
+    const char* top = "C:\\KOVTEST\\R\xE9" "cent";
+    const char* dir = "C:\\KOVTEST\\R\xE9" "cent\\Donn\xE9" "es";
+    const char* file = "C:\\KOVTEST\\R\xE9" "cent\\Donn\xE9" "es\\a.txt";
+    const char* moved = "C:\\KOVTEST\\R\xE9" "cent\\d\xE9j\xE0.txt";
+    EXPECT_EQ(MakePath(dir), 1);
+    EXPECT_NE(GetFileAttributesA(dir), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(PathExists(dir));
+    HANDLE h = CreateFileA(file, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+    EXPECT_TRUE(MovePath(file, moved));
+    EXPECT_NE(GetFileAttributesA(moved), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(ChangeDir(dir));
+    EXPECT_STREQ(DriveCurrentDir(0), dir);
+    ChangeDir("C:\\");
+    DeleteFileA(moved);
+    RemoveDirectoryA(dir);
+    RemoveDirectoryA(top);
+    RemoveDirectoryA("C:\\KOVTEST");
+}
+
 TEST(Win32Text, StringTableOfTheModule)
 {
     EXPECT_STREQ(LoadCaption(34007), "WKOV.EXE");
