@@ -83,6 +83,7 @@ int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep)
         if (method == 0) {
             if (sizesLater) { status = UNZIP_BAD_ARCHIVE; break; }   // stored needs sizes up front
             if (got == 0) { done = left == 0; if (!done) status = UNZIP_BAD_ARCHIVE; break; }
+            if (got > size - written) { status = UNZIP_BAD_CRC; break; }
             if (fwrite(inBuf, 1, got, out) != got) { status = WriteFailure(); break; }
             crc = crc32(crc, inBuf, (uInt)got);
             written += (uint32_t)got;
@@ -99,6 +100,9 @@ int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep)
             if (r == Z_MEM_ERROR) { status = UNZIP_NO_MEMORY; break; }
             if (r != Z_OK && r != Z_STREAM_END && r != Z_BUF_ERROR) { status = UNZIP_BAD_DATA; break; }
             size_t n = 32768 - z.avail_out;
+            // A member that outgrows its declared size is damaged: stop before it fills the
+            // disk, which would be reported as "disk full" and retried forever.
+            if (!sizesLater && n > size - written) { status = UNZIP_BAD_CRC; break; }
             if (n && fwrite(outBuf, 1, n, out) != n) { status = WriteFailure(); break; }
             crc = crc32(crc, outBuf, (uInt)n);
             written += (uint32_t)n;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <unistd.h>
 #include <zlib.h>
 #include <string>
 
@@ -113,4 +114,17 @@ TEST(Unzip, RefusesDamagedOrHostileArchives)
     Dir d;
     std::string archive = d.Write("a.zip", good);
     EXPECT_EQ(UnzipFirstMember(archive.c_str(), "/nonexistent", '/'), UNZIP_CANNOT_CREATE);
+}
+
+TEST(Unzip, MemberLargerThanDeclaredIsRefusedBeforeWriting)
+{
+    // The target stands for a full disk: anything written past the declared 10 bytes would
+    // come back as "disk full" (28), which the setup answers by asking to free space.
+    struct { const char* what; unsigned method; } cases[] = {{"deflate", 8}, {"stored", 0}};
+    for (auto& c : cases) {
+        Dir d;
+        std::string archive = d.Write("a.zip", Zip("kov.exe", Sample(100000), {c.method, false, 0, -99990}));
+        ASSERT_EQ(symlink("/dev/full", (d.path + "/kov.exe").c_str()), 0);
+        EXPECT_EQ(UnzipFirstMember(archive.c_str(), d.path.c_str(), '/'), UNZIP_BAD_CRC) << c.what;
+    }
 }
