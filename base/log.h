@@ -12,7 +12,8 @@ void LogFlush(void);
 // "x:\setup.log" on the first fixed drive, or "setup.log" when there is none.
 const char* CrashLogPath(void);
 
-// wsprintf-style formatting into a bounded buffer; -1 when the result does not fit.
+// wsprintf-style formatting into a bounded buffer: a longer result is cut to size - 1 bytes
+// and the stored length returned; -1 only for a null format or buffer.
 int FormatV(char* out, int size, const char* format, va_list args);
 int Format(char* out, int size, const char* format, ...);
 // Escapes one formatted line into out (size bytes), appending CR LF; returns the length,

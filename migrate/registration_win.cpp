@@ -104,7 +104,9 @@ int MergeHelpContents(void)
 int RegisterUninstall(void)
 {
     char uninstaller[260];
-    if (Format(uninstaller, sizeof uninstaller, "%s\\%s", InstallSettings.DestDir, UNINSTALLER) <
+    // Format cuts what does not fit; a cut path must not name some other file.
+    if (lstrlenA(InstallSettings.DestDir) + 1 + lstrlenA(UNINSTALLER) >= (int)sizeof uninstaller ||
+        Format(uninstaller, sizeof uninstaller, "%s\\%s", InstallSettings.DestDir, UNINSTALLER) <
             0 ||
         !FileExists(uninstaller)) {
         LogPrintf("No %s in %s: no uninstall entry", UNINSTALLER, InstallSettings.DestDir);

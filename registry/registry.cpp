@@ -214,6 +214,8 @@ LONG RegistryDeleteKey(HKEY root, const char* keyPath)
         DWORD nameLength = longestSubkey + 4;
         char* name = (char*)MemAlloc(nameLength);
         LONG r = RegEnumKeyExA(key, 0, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
+        // With 234 the system may have filled the buffer without a terminator.
+        name[longestSubkey + 3] = '\0';
         if (r == ERROR_SUCCESS || r == ERROR_MORE_DATA) RegistryDeleteKey(key, name);
         MemFree(name);
         if (r != ERROR_SUCCESS && r != ERROR_MORE_DATA) break;
