@@ -3,6 +3,7 @@
 // and are untrusted: only a bare file name is accepted.
 #include "dunzip/unzip.h"
 
+#include <ctype.h>
 #include <errno.h>
 #include <stdio.h>
 #include <stdint.h>
@@ -15,12 +16,30 @@ namespace {
 uint32_t Le16(const unsigned char* p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8; }
 uint32_t Le32(const unsigned char* p) { return Le16(p) | Le16(p + 2) << 16; }
 
+// A device name, with or without an extension, opens the device (a serial port, the
+// printer...) instead of a file in the target folder.
+bool DeviceName(const char* name)
+{
+    static const char* const devices[] = {
+        "CON", "PRN", "AUX", "NUL", "CLOCK$", "COM1", "COM2", "COM3", "COM4", "COM5", "COM6",
+        "COM7", "COM8", "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8",
+        "LPT9"};
+    size_t base = strcspn(name, ".");
+    for (const char* d : devices) {
+        if (strlen(d) != base) continue;
+        size_t i = 0;
+        while (i < base && toupper((unsigned char)name[i]) == d[i]) i++;
+        if (i == base) return true;
+    }
+    return false;
+}
+
 bool BareName(const char* name)
 {
     if (!*name || !strcmp(name, ".") || !strcmp(name, "..")) return false;
     for (const char* p = name; *p; p++)
         if (*p == '/' || *p == '\\' || *p == ':') return false;
-    return true;
+    return !DeviceName(name);
 }
 
 int WriteFailure() { return errno == ENOSPC ? UNZIP_DISK_FULL : UNZIP_CANNOT_CREATE; }

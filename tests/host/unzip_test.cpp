@@ -101,6 +101,9 @@ TEST(Unzip, RefusesDamagedOrHostileArchives)
         {"folder", Zip("sub/evil.exe", "x"), UNZIP_BAD_NAME},
         {"backslash", Zip("..\\evil.exe", "x"), UNZIP_BAD_NAME},
         {"drive", Zip("C:evil.exe", "x"), UNZIP_BAD_NAME},
+        {"serial port", Zip("com1", "ATZ"), UNZIP_BAD_NAME},
+        {"printer", Zip("LPT1.TXT", "x"), UNZIP_BAD_NAME},
+        {"null device", Zip("Nul.dll", "x"), UNZIP_BAD_NAME},
         {"method", Zip("kov.exe", "x", {12}), UNZIP_BAD_METHOD},
     };
     for (auto& c : cases) {
