@@ -18,12 +18,12 @@ enum {
     ID_ADDON_LIST = 521, ID_ADDON_ALL = 522, ID_ADDON_INSTALL = 401,
     ID_PRINT_NOW = 415, ID_EDIT_ACCEPT = 408, ID_QUIT = 403,
     TEMPLATE_QUIT = 205, TEMPLATE_WELCOME_CACHE = 223, TEMPLATE_WIN31_OFFER = 226,
-    TEMPLATE_QUICK_REF = 229
+    TEMPLATE_QUICK_REF = 229, TEMPLATE_ADD_ONS = 235
 };
 
 static HINSTANCE ResourceInstance(void) { return GetModuleHandleA(NULL); }
 
-static DLGPROC WelcomeProc, CenteredProc, QuickRefProc, DefaultProc, EditProc;
+static DLGPROC WelcomeProc, CenteredProc, QuickRefProc, DefaultProc, EditProc, AddOnProc;
 
 void InstallDialogProcs(void)
 {
@@ -32,6 +32,7 @@ void InstallDialogProcs(void)
     QuickRefProc = QuickRefDlgProc;
     DefaultProc = DefaultDlgProc;
     EditProc = EditDlgProc;
+    AddOnProc = AddOnDlgProc;
 }
 
 DLGPROC ModalDialogProc(int templateId)
@@ -41,6 +42,9 @@ DLGPROC ModalDialogProc(int templateId)
     case TEMPLATE_WELCOME_CACHE: return WelcomeProc;
     case TEMPLATE_WIN31_OFFER: return CenteredProc;
     case TEMPLATE_QUICK_REF: return QuickRefProc;
+    // Our add-on template is run like the others; without its own procedure the list
+    // would stay empty and the user's choice would never be recorded.
+    case TEMPLATE_ADD_ONS: return AddOnProc;
     }
     return DefaultProc;
 }

@@ -76,7 +76,7 @@ static void LoadTitleBitmap(HINSTANCE instance)
     for (DWORD i = 0; i < size; i++) TitleMask[i] = (BYTE)~bits[i];
 }
 
-static void BuildFramePalette(void)
+void BuildFramePalette(void)
 {
     struct {
         WORD version, count;

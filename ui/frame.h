@@ -25,6 +25,8 @@ void DetectDisplayDepth(void);
 // The classification behind DetectDisplayDepth, from the screen's bits per pixel, plane
 // count and number of colours.
 uint32_t ClassifyDisplay(int bitsPixel, int planes, int colours);
+// Palette mode: creates FramePalette (32 blues and white) and fills BlueShades from it.
+void BuildFramePalette(void);
 // Blue level of a gradient row: bright at the top, fading to black at the bottom.
 int GradientLevel(int y, int height);
 // The OLE part of the frame's creation: check the build, initialise when needed.

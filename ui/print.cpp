@@ -19,10 +19,21 @@ char* ReadQuickRefFromPackage(void)
 {
     PackageEntry* entry = FindPackageEntry(InstallSettings.QuickRefFile);
     if (!entry || !PackageFile) return NULL;
+    // The entry's size comes from the package: never read or allocate more than the file
+    // holds after the entry's offset (a size of 4 GB would otherwise wrap the block size
+    // round to 0 and the read would run over it).
+    long fileSize = SysFileSize(PackageFile);
+    if (fileSize < 0 || entry->offset > (unsigned long)fileSize) {
+        LogPrintf("Quick reference guide entry lies outside the package");
+        return NULL;
+    }
+    unsigned long size = entry->installedSize;
+    unsigned long available = (unsigned long)fileSize - entry->offset;
+    if (size > available) size = available;
     if (SysSeek(PackageFile, (long)entry->offset, SYS_SEEK_SET) < 0) return NULL;
-    char* text = (char*)MemAlloc((unsigned long)entry->installedSize + 1);
+    char* text = (char*)MemAlloc(size + 1);
     // A short read leaves the rest zero: the block comes zero-filled.
-    long got = SysRead(PackageFile, text, entry->installedSize);
+    long got = SysRead(PackageFile, text, size);
     if (got < 0) got = 0;
     text[got] = 0;
     return text;

@@ -287,6 +287,17 @@ TEST_F(Dialogs, ConfirmQuit)
     DestroyWindow(window);
 }
 
+TEST(DialogProcedures, ChosenByTemplate)
+{
+    struct Case { int id; DLGPROC proc; };
+    const Case cases[] = {
+        {223, WelcomeDlgProc}, {226, CenteredDlgProc}, {229, QuickRefDlgProc},
+        {235, AddOnDlgProc}, {205, DefaultDlgProc}, {219, DefaultDlgProc}, {299, DefaultDlgProc},
+    };
+    InstallDialogProcs();
+    for (const Case& c : cases) EXPECT_EQ(ModalDialogProc(c.id), c.proc) << c.id;
+}
+
 TEST_F(Dialogs, AddOnChoice)
 {
     char* files[] = {(char*)"a.exe", (char*)"b.exe", (char*)"c.exe"};
@@ -310,8 +321,7 @@ TEST_F(Dialogs, AddOnChoice)
         uitest::Press(d, 401);
         return true;
     });
-    int result = DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(235), FrameWindow,
-                                 AddOnDlgProc, 0);
+    int result = RunModalDialog(235, NULL);
     uitest::Stop();
     InstallSettings.AddOnPrograms = {};
     EXPECT_EQ(result, 401);

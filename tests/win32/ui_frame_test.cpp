@@ -139,6 +139,37 @@ TEST_F(Frame, GradientReadFromPixels)
         EXPECT_EQ(uitest::Pixel(FrameWindow, 400, y), RGB(0, 0, GradientLevel(y, 512))) << y;
 }
 
+// The test display is true colour, so palette mode is switched on by hand: the palette, the
+// nearest shade of each level and a gradient painted through the palette.
+TEST_F(Frame, PaletteModeShades)
+{
+    ASSERT_TRUE(CreateFrameWindow("Palette"));
+    PaletteMode = 1;
+    BuildFramePalette();
+    ASSERT_TRUE(FramePalette);
+    PALETTEENTRY entries[40];
+    ASSERT_EQ(GetPaletteEntries(FramePalette, 0, 40, entries), 33u);
+    for (int i = 0; i < 32; i++) {
+        EXPECT_EQ(entries[i].peRed | entries[i].peGreen | entries[i].peFlags, 0) << i;
+        EXPECT_EQ(entries[i].peBlue, i * 8) << i;
+    }
+    EXPECT_EQ(RGB(entries[32].peRed, entries[32].peGreen, entries[32].peBlue), RGB(255, 255, 255));
+
+    struct Case { int level, index; };
+    const Case cases[] = {{0, 0}, {4, 0}, {5, 1}, {128, 16}, {250, 31}, {255, 31}};
+    for (const Case& c : cases) EXPECT_EQ(BlueShades[c.level], PALETTEINDEX(c.index)) << c.level;
+    int shades = 1;
+    for (int level = 1; level < 256; level++) shades += BlueShades[level] != BlueShades[level - 1];
+    EXPECT_EQ(shades, 32);
+
+    SetClientHeight(600, 512);
+    int x = 598;
+    EXPECT_EQ(uitest::Pixel(FrameWindow, x, 0), RGB(0, 0, 248));
+    EXPECT_EQ(uitest::Pixel(FrameWindow, x, 256), RGB(0, 0, 128));
+    EXPECT_EQ(uitest::Pixel(FrameWindow, x, 511), RGB(0, 0, 0));
+    PaletteMode = 0;
+}
+
 TEST_F(Frame, TitlePictureWithShadow)
 {
     ASSERT_TRUE(CreateFrameWindow("Title"));

@@ -71,6 +71,51 @@ TEST(QuickRefSource, ReadFromThePackageEntry)
     DeleteFileA(path);
 }
 
+TEST(QuickRefSource, DamagedSizesStayWithinThePackage)
+{
+    // 10 bytes before the guide, then "guide", nothing after: a 15-byte package file.
+    const char path[] = "C:\\windows\\temp\\quickref-bad.bin";
+    SysFile f = SysCreate(path);
+    ASSERT_TRUE(f);
+    SysWrite(f, "0123456789guide", 15);
+    SysClose(f);
+
+    struct Case { uint32_t installedSize, offset; const char* text; };
+    const Case cases[] = {
+        {0xFFFFFFFFu, 10, "guide"},     // block size would wrap to 0
+        {0x7FFFFFFFu, 10, "guide"},     // no 2 GB block for a 5-byte guide
+        {5, 10, "guide"},
+        {3, 15, ""},                    // at the end: nothing to read
+        {5, 16, NULL},                  // beyond the end
+        {5, 0xFFFFFFF0u, NULL},
+    };
+    alignas(PackageEntry) char block[sizeof(PackageEntry) + 16];
+    PackageEntry* entry = (PackageEntry*)block;
+    strcpy(entry->name, "QUICKREF.TXT");
+    FileTableT table = {1, 0, &entry};
+    ResetRunState();
+    strcpy(InstallSettings.QuickRefFile, "quickref.txt");
+    FileTable = &table;
+    PackageFile = SysOpen(path, SYS_READ);
+    ASSERT_TRUE(PackageFile);
+    for (const Case& c : cases) {
+        entry->installedSize = entry->storedSize = c.installedSize;
+        entry->offset = c.offset;
+        char* text = ReadQuickRefFromPackage();
+        if (!c.text) {
+            EXPECT_EQ(text, (char*)NULL) << c.offset;
+            continue;
+        }
+        ASSERT_TRUE(text) << c.installedSize << " " << c.offset;
+        EXPECT_STREQ(text, c.text);
+        MemFree(text);
+    }
+    SysClose(PackageFile);
+    PackageFile = 0;
+    FileTable = NULL;
+    DeleteFileA(path);
+}
+
 std::string guideText;
 char* GuideFromTest(void)
 {

@@ -178,8 +178,7 @@ int RunTemplate(int id)
                                     DriveTextsProc, 0);
     case 235:
         SampleAddOns();
-        return (int)DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(id), FrameWindow,
-                                    AddOnDlgProc, 0);
+        return RunModalDialog(id, NULL);
     }
     return RunModalDialog(id, NULL);
 }
