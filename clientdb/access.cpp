@@ -295,9 +295,10 @@ int WriteInForm(RecordDb* db, uint32_t gid, const void* data, uint16_t length, i
     }
     if (!ok && appended) {
         // Cut the unfinished record off, so that the file does not end with a header whose
-        // data is missing; its entry reads as deleted until the database is closed.
+        // data is missing; the GID reads as before the write. Should the cut fail, the next
+        // append cuts there first.
         LogPrintf("Removed the unfinished record of GID %lu", (unsigned long)gid);
-        if (SeekTo(db->file, h.offset)) SysTruncate(db->file);
+        if (!SeekTo(db->file, h.offset) || !SysTruncate(db->file)) db->appendAt = h.offset;
         RecordIndexEntry* done = Lookup(db, gid);
         if (done && done->header.offset == h.offset) {
             if (replaces) {
