@@ -186,6 +186,27 @@ int MarkDeleted(RecordDb* db, RecordIndexEntry* e) {
     return WriteHeaderAt(db, &e->header);
 }
 
+// Whether what follows the header at from, whose data runs past the end of the file, holds
+// a whole record header with its data inside the file. Then the length at from is what is
+// wrong, and cutting the file there would destroy the records after it.
+int TailHoldsRecords(RecordDb* db, uint64_t from, uint64_t size) {
+    const unsigned hs = unsigned(HeaderSize(db));
+    uint8_t block[4096];
+    uint64_t p = from + hs;
+    while (p + hs <= size) {
+        uint64_t want = size - p < sizeof block ? size - p : sizeof block;
+        if (!SeekTo(db->file, p) || !ReadFull(db->file, block, (unsigned long)want))
+            return 1;   // unknown: keep it
+        for (unsigned i = 0; i + hs <= want; i++) {
+            RecordHeader c;
+            DbDecodeHeader(block + i, int(db->format), &c);
+            if (c.magic == DB_RECORD_MAGIC && p + i + hs + c.length <= size) return 1;
+        }
+        p += want - hs + 1;   // the blocks overlap so that no position is missed
+    }
+    return 0;
+}
+
 // The scan state shared by DbOpen and DbResync, for the inspector's check.
 void NoteSkip(uint32_t badAt, uint32_t foundAt) {
     if (DbLastResync.scans < DB_SKIPS_KEPT) {
@@ -234,6 +255,8 @@ int WriteInForm(RecordDb* db, uint32_t gid, const void* data, uint16_t length, i
 
     RecordIndexEntry* e = Lookup(db, gid);
     int appended = 0;
+    RecordHeader old = {};
+    int replaces = 0;
     // The full length must match: a header claiming more than 65535 bytes would otherwise
     // keep bytes of the old data as a gap that breaks the chain. A record in the damaged end
     // is not rewritten where it is, since the next append cuts it off.
@@ -242,9 +265,14 @@ int WriteInForm(RecordDb* db, uint32_t gid, const void* data, uint16_t length, i
         // Same length: header and data are overwritten where they are.
         h.offset = e->header.offset;
     } else {
-        if (e && !MarkDeleted(db, e)) return 0;
+        // The new copy is appended first and the old one marked deleted only once the new
+        // one is complete: a cancelled or interrupted write leaves the old record current.
         long end = DbReserveSpace(db, (unsigned long)length + unsigned(hs));
         if (end < 0) return 0;
+        if (e && e->header.offset != kGone) {   // (cutting a damaged end may have taken it)
+            old = e->header;
+            replaces = 1;
+        }
         h.offset = uint32_t(end);
         appended = 1;
     }
@@ -267,14 +295,26 @@ int WriteInForm(RecordDb* db, uint32_t gid, const void* data, uint16_t length, i
     }
     if (!ok && appended) {
         // Cut the unfinished record off, so that the file does not end with a header whose
-        // data is missing; its entry reads as deleted until the database is closed.
+        // data is missing; the GID reads as before the write. Should the cut fail, the next
+        // append cuts there first.
         LogPrintf("Removed the unfinished record of GID %lu", (unsigned long)gid);
-        if (SeekTo(db->file, h.offset)) SysTruncate(db->file);
+        if (!SeekTo(db->file, h.offset) || !SysTruncate(db->file)) db->appendAt = h.offset;
         RecordIndexEntry* done = Lookup(db, gid);
         if (done && done->header.offset == h.offset) {
-            done->header.flags |= DB_FLAG_DELETED;
-            done->header.offset = kGone;
+            if (replaces) {
+                done->header = old;
+            } else {
+                done->header.flags |= DB_FLAG_DELETED;
+                done->header.offset = kGone;
+            }
         }
+        return 0;
+    }
+    if (ok && replaces) {
+        // Should this fail, the new copy still wins at the next open: it comes later.
+        old.flags |= DB_FLAG_DELETED;
+        ok = WriteHeaderAt(db, &old);
+        if (!ok) LogPrintf("Could not mark the old record of GID %lu deleted", (unsigned long)gid);
     }
     return ok;
 }
@@ -423,6 +463,8 @@ int DbOpen(const char* path, RecordDb** dbOut) {
     int hs = HeaderSize(db);
     uint8_t bytes[DB_NEW_RECORD_HEADER];
     RecordHeader h = {};
+    RecordHeader prev = {};   // what the last indexed header replaced in the index
+    int lastIndexed = 0, lastReplaced = 0;
     for (;;) {
         DbLastResync.scanEnd = uint32_t(pos);
         if (!ReadFull(db->file, bytes, unsigned(hs))) break;   // end of file or a short tail
@@ -436,8 +478,12 @@ int DbOpen(const char* path, RecordDb** dbOut) {
             }
             pos = p;
         }
-        if (!(h.flags & DB_FLAG_DELETED)) {
+        lastIndexed = !(h.flags & DB_FLAG_DELETED);
+        if (lastIndexed) {
             h.offset = uint32_t(pos);
+            RecordIndexEntry* e = Lookup(db, h.gid);
+            lastReplaced = e != nullptr;
+            if (e) prev = e->header;
             IndexPut(db, &h);
         }
         pos += uint64_t(hs) + h.length;
@@ -455,6 +501,20 @@ int DbOpen(const char* path, RecordDb** dbOut) {
         uint64_t cut = pos < uint64_t(size) ? pos : pos - hs - h.length;
         db->appendAt = uint32_t(cut);
         LogPrintf("Database %s ends in damage after %lu", path, (unsigned long)cut);
+        if (pos > uint64_t(size)) {
+            // The last record's data stops short (an append that never finished): an earlier
+            // complete copy of its GID stays the current one.
+            if (lastIndexed && lastReplaced) {
+                LogPrintf("GID %lu at %lu lacks its data; the copy at %lu stays current",
+                          (unsigned long)h.gid, (unsigned long)cut, (unsigned long)prev.offset);
+                Lookup(db, h.gid)->header = prev;
+            }
+            if (TailHoldsRecords(db, cut, uint64_t(size))) {
+                db->tailHoldsRecords = 1;
+                LogPrintf("Database %s: records follow the damaged one at %lu; the end is kept "
+                          "and nothing will be appended", path, (unsigned long)cut);
+            }
+        }
     }
     LogPrintf("Opened database %s (%s form, %lu records)", path,
               format == DB_NEW_FORM ? "new" : "old", (unsigned long)db->count);
@@ -639,6 +699,11 @@ int DriveHasRoom(int driveIndex, unsigned long bytes) {
 
 long DbReserveSpace(RecordDb* db, unsigned long bytes) {
     if (!db || db->embedded) return -1;
+    if (db->tailHoldsRecords) {
+        LogPrintf("Database %s: nothing appended after its damaged end at %lu", db->path,
+                  (unsigned long)db->appendAt);
+        return -1;
+    }
     char letter = db->path[0];
     if (letter >= 'a' && letter <= 'z') letter = char(letter - 32);
     if (letter >= 'A' && letter <= 'Z' && db->path[1] == ':') {

@@ -46,6 +46,9 @@ struct RecordDb {
     // Where the next append goes when the file ends in damage (part of a header, or a record
     // whose data stops short): the damage is cut off first. 0 when the file end is sound.
     uint32_t appendAt;
+    // The damaged end holds what look like whole records (the last record's length is what
+    // is wrong, not its data): it is never cut, and nothing is appended after it.
+    uint32_t tailHoldsRecords;
 
     // GID lookup beside the chain (the chain keeps the order, the table keeps lookups
     // constant-time) and the blocks the entries live in.

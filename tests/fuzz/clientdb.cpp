@@ -1,7 +1,7 @@
 // Arbitrary bytes as a record database: as given, behind an old-form and a new-form file
 // header, and embedded in a package. Every record of an opened file is read; then one record
 // is written and must read back the same, also after the file is opened again when its chain
-// of records was sound.
+// of records was sound, and every other record must read as it did before the write.
 #include "clientdb/access.h"
 #include "clientdb/format.h"
 #include "base/mem.h"
@@ -9,6 +9,7 @@
 #include <stdio.h>
 #include <string.h>
 #include <unistd.h>
+#include <map>
 #include <string>
 
 namespace {
@@ -37,6 +38,16 @@ int ReadEvery(RecordDb* db, uint32_t gid, uint16_t length) {
     return 1;
 }
 
+// Every record readable before a write, by GID.
+std::map<uint32_t, std::string> g_before;
+int Remember(RecordDb* db, uint32_t gid, uint16_t) {
+    uint16_t n = 0;
+    char* data = static_cast<char*>(DbReadRecord(db, gid, nullptr, &n));
+    if (data) g_before[gid] = std::string(data, n);
+    MemFree(data);
+    return 1;
+}
+
 void Check(RecordDb* db, uint32_t gid, const std::string& value) {
     uint16_t n = 0;
     char* data = static_cast<char*>(DbReadRecord(db, gid, nullptr, &n));
@@ -52,6 +63,8 @@ void OpenAndWrite(const std::string& bytes, const uint8_t* tail, size_t tailSize
     // sound chain must keep every record written to it.
     int sound = DbLastResync.scans == 0;
     DbForEachRecord(db, ReadEvery);
+    g_before.clear();
+    DbForEachRecord(db, Remember);
 
     // Rewrite the newest record (in place or appended, by the length) or add one.
     uint32_t gid = db->entries ? db->entries->header.gid : 0x14000011u;
@@ -66,7 +79,12 @@ void OpenAndWrite(const std::string& bytes, const uint8_t* tail, size_t tailSize
     int status = DbOpen(g_path, &db);
     if (sound && status != 0) __builtin_trap();
     if (status != 0) return;
-    if (sound) Check(db, gid, value);
+    if (sound) {
+        // A write changes its own record only.
+        Check(db, gid, value);
+        for (const auto& r : g_before)
+            if (r.first != gid) Check(db, r.first, r.second);
+    }
     DbForEachRecord(db, ReadEvery);
     DbClose(db);
 }

@@ -252,6 +252,68 @@ TEST_F(ClientDb, AppendAfterDamagedEndCutsTheDamage) {
     }
 }
 
+TEST_F(ClientDb, UnfinishedRewriteLeavesTheOldRecordCurrent) {
+    for (int form : {DB_NEW_FORM, DB_OLD_FORM}) {
+        SCOPED_TRACE(form == DB_NEW_FORM ? "new form" : "old form");
+        std::vector<uint32_t> at;
+        std::string bytes = Build(form, {{1, "abc"}, {2, "zz"}}, &at);
+
+        // Cancelled at the disk-space question: nothing written, the old copy still live.
+        ResetRunState();
+        RecordDb* db = Open("U.IDX", bytes);
+        ASSERT_TRUE(db);
+        SysSetDiskGeometry('C', 8, 512, 1, 1000);
+        int cancel = SYS_ID_CANCEL;
+        SysQueueAnswers(&cancel, 1);
+        EXPECT_EQ(0, DbWriteText(db, 1, "longer text"));
+        EXPECT_EQ(1u, UserAbort);
+        char text[16];
+        EXPECT_STREQ("abc", DbReadText(db, 1, text, sizeof text));
+        DbClose(db);
+        SysSetDiskGeometry('C', 8, 512, 100000, 200000);
+        EXPECT_EQ(bytes, Get("U.IDX"));
+
+        // Stopped while the new copy's data was written: the complete old copy is read.
+        std::string stopped = Build(form, {{1, "abc"}, {2, "zz"}, {1, "longer text"}});
+        stopped.resize(stopped.size() - 4);
+        db = Open("U.IDX", stopped);
+        ASSERT_TRUE(db);
+        EXPECT_EQ((std::vector<Seen>{{2, at[1], 2}, {1, at[0], 3}}), Entries(db));
+        EXPECT_STREQ("abc", DbReadText(db, 1, text, sizeof text));
+        ASSERT_EQ(1, DbWriteText(db, 9, "new"));   // cuts the unfinished copy off
+        DbClose(db);
+        EXPECT_EQ(bytes + RecordBytes(form, {9, "new", uint16_t('t' | DB_FLAG_NOT_ART)}, uint32_t(bytes.size())),
+                  Get("U.IDX"));
+        db = nullptr;
+        ASSERT_EQ(0, DbOpen("C:\\DB\\U.IDX", &db));
+        EXPECT_STREQ("abc", DbReadText(db, 1, text, sizeof text));
+        EXPECT_STREQ("new", DbReadText(db, 9, text, sizeof text));
+        DbClose(db);
+    }
+}
+
+TEST_F(ClientDb, RecordsAfterAWrongLengthAreNeverCut) {
+    for (int form : {DB_NEW_FORM, DB_OLD_FORM}) {
+        SCOPED_TRACE(form == DB_NEW_FORM ? "new form" : "old form");
+        std::vector<uint32_t> at;
+        std::string bytes = Build(form, {{1, "one"}, {2, "two"}, {3, "three"}, {4, "four"}}, &at);
+        // Record 2 claims 5000 bytes: the scan stops there, records 3 and 4 are not indexed.
+        bytes.replace(at[1] + (form == DB_NEW_FORM ? 8 : 6), 2, Le16(5000));
+        RecordDb* db = Open("L.IDX", bytes);
+        ASSERT_TRUE(db);
+        EXPECT_EQ(2u, DbRecordCount(db));
+        EXPECT_EQ(0, DbWriteText(db, 9, "new"));
+        EXPECT_EQ(0, DbWriteText(db, 2, "TWO"));
+        EXPECT_EQ(1, DbWriteText(db, 1, "ONE"));   // in place, before the damage
+        EXPECT_EQ(0u, UserAbort);
+        DbClose(db);
+        std::string expected = bytes;
+        expected.replace(at[0] + (form == DB_NEW_FORM ? 26 : 22), 3, "ONE");
+        expected[at[0] + (form == DB_NEW_FORM ? 12 : 8)] = 't';
+        EXPECT_EQ(expected, Get("L.IDX"));
+    }
+}
+
 TEST_F(ClientDb, NumbersAreStoredMostSignificantFirst) {
     RecordDb* db = Open("N.IDX", Build(DB_NEW_FORM, {{1, std::string("\x01\x02", 2)},
                                                      {2, std::string("\x00\x00\x01\x02\xff\xff", 6)},

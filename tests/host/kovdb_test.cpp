@@ -132,6 +132,14 @@ TEST_F(Kovdb, CheckReportsDamage) {
     EXPECT_EQ(1, r.code);
     EXPECT_NE(std::string::npos, r.out.find("record 0x00000003")) << r.out;
 
+    // An unfinished copy of record 3 at the end: the complete one is read, the damage still shown.
+    Write("d.idx", clean + std::string("R2D2\x03\0\0\0\x0d\0\0\0t ", 14) + std::string(12, '\0') +
+                       "third, long");
+    EXPECT_EQ("third", Run("get d.idx 3").out);
+    r = Run("check d.idx");
+    EXPECT_EQ(1, r.code);
+    EXPECT_NE(std::string::npos, r.out.find("data missing: the last record ends 2 bytes past")) << r.out;
+
     std::string last = clean;
     last.insert(second + 26 + 6, "#");
     Write("d.idx", last);

@@ -388,6 +388,11 @@ int CmdCheck(const char* path) {
         printf("short tail: %lu bytes at %u are not a whole record header\n",
                (unsigned long)(uint64_t(size) - r.scanEnd), r.scanEnd);
         tail = 1;
+    } else if (size >= 0 && uint64_t(size) < r.scanEnd) {
+        // Also when an earlier complete copy of that GID is the one read.
+        printf("data missing: the last record ends %lu bytes past the end of the file\n",
+               (unsigned long)(r.scanEnd - uint64_t(size)));
+        tail = 1;
     }
     printf("%u records, %u damaged places (%u bytes skipped)\n", DbRecordCount(db), r.scans,
            r.skippedBytes);
