@@ -4,6 +4,7 @@
 #include "tools/kovpack/kovpack.h"
 #include "base/globals.h"
 #include "package/package.h"
+#include <ctype.h>
 #include <errno.h>
 #include <stdio.h>
 #include <string.h>
@@ -68,10 +69,12 @@ uint16_t FlagValue(const Description& d, const Key& k)
     std::string v = SetupValue(d, k.name);
     if (v.empty())
         return 0;
+    // Decimal, or hexadecimal after "0x"; a leading zero is not octal.
+    bool hex = v.size() > 2 && v[0] == '0' && (v[1] == 'x' || v[1] == 'X');
     char* end;
     errno = 0;
-    unsigned long n = strtoul(v.c_str(), &end, 0);
-    if (*end || errno || v[0] == '-' || n > 0xFFFF)
+    unsigned long n = strtoul(v.c_str(), &end, hex ? 16 : 10);
+    if (!isxdigit((unsigned char)v[hex ? 2 : 0]) || *end || errno || n > 0xFFFF)
         Fail(d, SetupLine(d, k.name), std::string(k.name) + ": \"" + v + "\" is not a number from 0 to 65535");
     return (uint16_t)n;
 }
