@@ -524,6 +524,23 @@ TEST_F(Package, UnsafeNamesRefused)
         { std::string(259, 'n'), true },
         { std::string(260, 'n'), false },
         { std::string("a\0b", 3), false },
+        // Made only of dots and spaces: parent folders once trailing dots and spaces go.
+        { "...\\x", false },
+        { "idb\\.. \\..\\x", false },
+        { ".\\kov.exe", false },
+        { "idb\\. .", false },
+        { ".hidden\\x..y", true },
+        // Device names, in any folder and with any extension.
+        { "mpm\\com1.ini", false },
+        { "NUL", false },
+        { "aux .txt", false },
+        { "x\\Lpt9", false },
+        { "con\\x.txt", false },
+        { "clock$", false },
+        { "com10.txt", true },
+        { "console.txt", true },
+        { "lpt0", true },
+        { "icon.ico", true },
     };
     for (const auto& c : cases) {
         EXPECT_EQ(IsSafeEntryName(c.name.data(), (unsigned)c.name.size()), c.safe) << c.name;

@@ -307,7 +307,8 @@ void BuildPackage(const Description& d, const BuildOptions& opt)
         const DescFile& f = d.files[i];
         if (!IsSafeEntryName(f.entry.c_str(), (unsigned)f.entry.size()))
             Fail(d, f.line, "file name \"" + f.entry + "\" must be a relative path below the "
-                            "install folder (no drive, no leading backslash, no \"..\", at most 259 bytes)");
+                            "install folder (no drive, no leading backslash, no \"..\" or other dots-only "
+                            "part, no device name, at most 259 bytes)");
         for (size_t j = 0; j < i; j++)
             if (SameName(d.files[j].entry.c_str(), f.entry.c_str()))
                 Fail(d, f.line, "file name \"" + f.entry + "\" given twice (line " +
