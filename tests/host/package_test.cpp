@@ -390,6 +390,19 @@ TEST_F(Package, ScriptErrorNumbers)
         ClosePackage();
         FreeInstallScript();
     }
+    // Every field cut one byte in: the number is the one of that field.
+    Script cut;
+    std::string prefix;
+    for (int f = 1; f <= 51; f++) {
+        uint16_t expect = f == 1 ? 18 : f == 20 ? 34 : f == 21 ? 31 : f == 22 ? 32 : f == 23 ? 33 : 5;
+        ResetRunState();
+        Open(prefix + cut.field[f].substr(0, 1));
+        EXPECT_EQ(ReadInstallScript(), 0) << "field " << f;
+        EXPECT_EQ(SetupError, expect) << "field " << f;
+        ClosePackage();
+        FreeInstallScript();
+        prefix += cut.field[f];
+    }
     // A script cut anywhere fails; the number tells which part was cut.
     Script s;
     std::string whole = s.Bytes();
