@@ -207,6 +207,12 @@ static int ReadToolModules(void)
                 MemFree(node);
                 return Fail(6, "tool module companion");
             }
+            // A companion is copied to the same name below the destination: it must stay there.
+            if (!IsSafeEntryName(node->name, (unsigned)strlen(node->name))) {
+                LogPrintf("Unsafe file name in package: %s", node->name);
+                MemFree(node);
+                return Fail(6, "tool module companion name");
+            }
             node->next = t->companions;
             t->companions = node;
         }

@@ -228,6 +228,8 @@ TEST_F(KovpackBuild, RefusesWhatTheSetupWouldRefuse)
         { "[Files]\nkov.exe = d.dll\n", ":2: the first file must be dunzip32.dll" },
         { Files() + "missing.txt\n", ":6: cannot read" },
         { "[MergedFilesB]\nidb\\main.idx\n" + Files(), "MergedFilesB needs" },
+        { "[ToolModule t.kov]\nCompanion = ..\\win.ini\n" + Files(), ":1: ToolModule t.kov: companion \"..\\win.ini\"" },
+        { Files() + "aide\\ = q.txt\n", ":6: file name \"aide\\\" ends with a separator" },
     };
     for (const auto& c : cases) {
         unlink((dir + "/out.bin").c_str());

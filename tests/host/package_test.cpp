@@ -380,6 +380,9 @@ TEST_F(Package, ScriptErrorNumbers)
         { 51, U16(21), 5 },                                   // more tool modules than slots
         { 51, U16(1) + Text(std::string(32, 't')), 6 },
         { 51, U16(1) + Text("t.kov") + U32(1) + U16(2) + U32(1), 6 },
+        { 51, U16(1) + Text("t.kov") + U32(1) + U16(0) + U16(1) + Text("tool\\t.dat"), 0 },
+        { 51, U16(1) + Text("t.kov") + U32(1) + U16(0) + U16(1) + Text("..\\win.ini"), 6 },   // copied below the destination
+        { 51, U16(1) + Text("t.kov") + U32(1) + U16(0) + U16(1) + Text(""), 6 },
     };
     for (const auto& c : cases) {
         ResetRunState();

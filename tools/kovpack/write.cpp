@@ -269,6 +269,9 @@ std::string EncodeScript(const Description& d, const std::vector<uint32_t>& inst
         o.U16((unsigned)t.companions.size());
         for (const auto& c : t.companions) {
             CheckText(d, t.line, "ToolModule companion", c, 32);
+            if (!IsSafeEntryName(c.c_str(), (unsigned)c.size()))
+                Fail(d, t.line, "ToolModule " + t.name + ": companion \"" + c +
+                                    "\" must be a relative path below the install folder");
             o.Text(c);
         }
     }
@@ -309,6 +312,9 @@ void BuildPackage(const Description& d, const BuildOptions& opt)
             Fail(d, f.line, "file name \"" + f.entry + "\" must be a relative path below the "
                             "install folder (no drive, no leading backslash, no \"..\" or other dots-only "
                             "part, no device name, at most 259 bytes)");
+        // The install loop writes the entry to this name; the archive member takes its last part.
+        if (BareName(f.entry).empty())
+            Fail(d, f.line, "file name \"" + f.entry + "\" ends with a separator");
         for (size_t j = 0; j < i; j++)
             if (SameName(d.files[j].entry.c_str(), f.entry.c_str()))
                 Fail(d, f.line, "file name \"" + f.entry + "\" given twice (line " +
