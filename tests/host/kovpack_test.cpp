@@ -184,6 +184,12 @@ TEST_F(KovpackBuild, StubGetsItsOffsetAndTag)
     EXPECT_EQ(Le32(image, 510), stub.size());
     EXPECT_EQ(image.compare(514, 5, std::string("demo\0", 5)), 0);
     CheckPackage(dir + "/out.bin", (uint32_t)stub.size());
+    EXPECT_EQ(RunCommand(kKovpack + " --list " + dir + "/out.bin", &out), 0) << out;
+
+    // A bare package whose stored guide holds the marker bytes is still listed from offset 0.
+    Spit(dir + "/q.txt", std::string("_ZoffZ_\0\x07\0\0\0", 12));
+    ASSERT_EQ(Build("[Setup]\nQuickRefFile = quickref.txt\n" + Files(), &out), 0) << out;
+    EXPECT_EQ(RunCommand(kKovpack + " --list " + dir + "/out.bin", &out), 0) << out;
 
     // A stub without the marker, or with two, is refused and nothing is left behind.
     struct { std::string stub; const char* message; } bad[] = {
