@@ -19,6 +19,11 @@ char* ReadQuickRefFromPackage(void)
 {
     PackageEntry* entry = FindPackageEntry(InstallSettings.QuickRefFile);
     if (!entry || !PackageFile) return NULL;
+    // The size comes from the package: it must lie within the file, so that the block stays
+    // bounded and size + 1 cannot wrap.
+    long fileSize = SysFileSize(PackageFile);
+    if (fileSize < 0 || entry->offset > (unsigned long)fileSize ||
+        entry->installedSize > (unsigned long)fileSize - entry->offset) return NULL;
     if (SysSeek(PackageFile, (long)entry->offset, SYS_SEEK_SET) < 0) return NULL;
     char* text = (char*)MemAlloc((unsigned long)entry->installedSize + 1);
     // A short read leaves the rest zero: the block comes zero-filled.

@@ -62,6 +62,12 @@ TEST(QuickRefSource, ReadFromThePackageEntry)
     ASSERT_TRUE(text);
     EXPECT_EQ(std::string(text), guide);
     MemFree(text);
+    // A size that runs past the end of the file is refused, not allocated and read.
+    for (uint32_t size : { 0xFFFFFFFFu, (uint32_t)(guide.size() + 5) }) {
+        entry->installedSize = size;
+        EXPECT_EQ(ReadQuickRefFromPackage(), (char*)NULL) << size;
+    }
+    entry->installedSize = (uint32_t)guide.size();
     strcpy(InstallSettings.QuickRefFile, "absent.txt");
     EXPECT_EQ(ReadQuickRefFromPackage(), (char*)NULL);
 
