@@ -119,6 +119,36 @@ int SameName(const char* a, const char* b)
     }
 }
 
+// A component that the file system would not take as a plain name: one made only of dots
+// and spaces ("..", ". .", and "..." which older systems read as two levels up, since
+// trailing dots and spaces are dropped), or a device name such as "com1" or "nul.txt",
+// which would send the file's bytes to a port or nowhere, whatever the folder and extension.
+static int IsSpecialComponent(const char* part, unsigned length)
+{
+    unsigned i = 0;
+    while (i < length && (part[i] == '.' || part[i] == ' '))
+        i++;
+    if (length > 0 && i == length)
+        return 1;
+    unsigned base = 0;
+    while (base < length && part[base] != '.')
+        base++;
+    while (base > 0 && part[base - 1] == ' ')
+        base--;
+    static const char* const devices[] = { "CON", "PRN", "AUX", "NUL", "CLOCK$", "CONIN$", "CONOUT$" };
+    char upper[8];
+    if (base == 0 || base >= sizeof upper)
+        return 0;
+    for (unsigned k = 0; k < base; k++)
+        upper[k] = (char)(part[k] >= 'a' && part[k] <= 'z' ? part[k] - 32 : part[k]);
+    upper[base] = 0;
+    for (const char* d : devices)
+        if (strcmp(upper, d) == 0)
+            return 1;
+    return base == 4 && (memcmp(upper, "COM", 3) == 0 || memcmp(upper, "LPT", 3) == 0) &&
+           upper[3] >= '1' && upper[3] <= '9';
+}
+
 int IsSafeEntryName(const char* name, unsigned length)
 {
     if (length == 0 || length > 259)
@@ -127,11 +157,11 @@ int IsSafeEntryName(const char* name, unsigned length)
         return 0;
     if (name[0] == '\\' || name[0] == '/')
         return 0;
-    // Every component between separators must be other than "..".
+    // Every component between separators must be a plain name.
     unsigned start = 0;
     for (unsigned i = 0; i <= length; i++) {
         if (i == length || name[i] == '\\' || name[i] == '/') {
-            if (i - start == 2 && name[start] == '.' && name[start + 1] == '.')
+            if (IsSpecialComponent(name + start, i - start))
                 return 0;
             start = i + 1;
         } else if (SysIsLeadByte((unsigned char)name[i]) && i + 1 < length) {
@@ -176,6 +206,12 @@ static int ReadToolModules(void)
             if (!ReadText(node->name, sizeof node->name)) {
                 MemFree(node);
                 return Fail(6, "tool module companion");
+            }
+            // A companion is copied to the same name below the destination: it must stay there.
+            if (!IsSafeEntryName(node->name, (unsigned)strlen(node->name))) {
+                LogPrintf("Unsafe file name in package: %s", node->name);
+                MemFree(node);
+                return Fail(6, "tool module companion name");
             }
             node->next = t->companions;
             t->companions = node;

@@ -19,17 +19,15 @@ char* ReadQuickRefFromPackage(void)
 {
     PackageEntry* entry = FindPackageEntry(InstallSettings.QuickRefFile);
     if (!entry || !PackageFile) return NULL;
-    // The entry's size comes from the package: never read or allocate more than the file
-    // holds after the entry's offset (a size of 4 GB would otherwise wrap the block size
-    // round to 0 and the read would run over it).
+    // The size comes from the package: it must lie within the file, so that the block stays
+    // bounded and size + 1 cannot wrap. A guide that claims more than the file holds is damaged.
     long fileSize = SysFileSize(PackageFile);
-    if (fileSize < 0 || entry->offset > (unsigned long)fileSize) {
+    if (fileSize < 0 || entry->offset > (unsigned long)fileSize ||
+        entry->installedSize > (unsigned long)fileSize - entry->offset) {
         LogPrintf("Quick reference guide entry lies outside the package");
         return NULL;
     }
     unsigned long size = entry->installedSize;
-    unsigned long available = (unsigned long)fileSize - entry->offset;
-    if (size > available) size = available;
     if (SysSeek(PackageFile, (long)entry->offset, SYS_SEEK_SET) < 0) return NULL;
     char* text = (char*)MemAlloc(size + 1);
     // A short read leaves the rest zero: the block comes zero-filled.

@@ -158,6 +158,7 @@ protected:
         Spit(dir + "/empty.ini", "");
     }
     void TearDown() override { RunCommand("rm -rf " + dir, &dir); }
+    std::string out_;
     std::string Files() const
     {
         return "[Files]\ndunzip32.dll = d.dll\nquickref.txt = q.txt\nidb\\main.idx = big.dat\n"
@@ -183,6 +184,12 @@ TEST_F(KovpackBuild, StubGetsItsOffsetAndTag)
     EXPECT_EQ(Le32(image, 510), stub.size());
     EXPECT_EQ(image.compare(514, 5, std::string("demo\0", 5)), 0);
     CheckPackage(dir + "/out.bin", (uint32_t)stub.size());
+    EXPECT_EQ(RunCommand(kKovpack + " --list " + dir + "/out.bin", &out), 0) << out;
+
+    // A bare package whose stored guide holds the marker bytes is still listed from offset 0.
+    Spit(dir + "/q.txt", std::string("_ZoffZ_\0\x07\0\0\0", 12));
+    ASSERT_EQ(Build("[Setup]\nQuickRefFile = quickref.txt\n" + Files(), &out), 0) << out;
+    EXPECT_EQ(RunCommand(kKovpack + " --list " + dir + "/out.bin", &out), 0) << out;
 
     // A stub without the marker, or with two, is refused and nothing is left behind.
     struct { std::string stub; const char* message; } bad[] = {
@@ -227,6 +234,8 @@ TEST_F(KovpackBuild, RefusesWhatTheSetupWouldRefuse)
         { "[Files]\nkov.exe = d.dll\n", ":2: the first file must be dunzip32.dll" },
         { Files() + "missing.txt\n", ":6: cannot read" },
         { "[MergedFilesB]\nidb\\main.idx\n" + Files(), "MergedFilesB needs" },
+        { "[ToolModule t.kov]\nCompanion = ..\\win.ini\n" + Files(), ":1: ToolModule t.kov: companion \"..\\win.ini\"" },
+        { Files() + "aide\\ = q.txt\n", ":6: file name \"aide\\\" ends with a separator" },
     };
     for (const auto& c : cases) {
         unlink((dir + "/out.bin").c_str());
@@ -234,6 +243,135 @@ TEST_F(KovpackBuild, RefusesWhatTheSetupWouldRefuse)
         EXPECT_EQ(Build(c.description, &out), 1) << c.message;
         EXPECT_NE(out.find(c.message), std::string::npos) << "expected: " << c.message << "\ngot: " << out;
         EXPECT_FALSE(Exists(dir + "/out.bin")) << c.message;
+    }
+}
+
+// Every setting at its largest accepted size, written by the builder and read back by the
+// setup's reader: a field out of order or a limit that differs shows up as a wrong value.
+TEST_F(KovpackBuild, EverySettingReadsBackAsWritten)
+{
+    const InstallSettingsT& s = InstallSettings;
+    struct { const char* key; unsigned size; const char* held; } texts[] = {
+        { "DefaultDestDir", 257, s.DefaultDestDir }, { "GroupName", 64, s.GroupName },
+        { "ItemTitle", 128, s.ItemTitle }, { "FreshItemTitle", 128, s.FreshItemTitle },
+        { "ClientExeName", 64, s.ClientExeName }, { "FrameTitle", 64, s.FrameTitle },
+        { "VersionText", 32, s.VersionText }, { "Reserved9", 512, nullptr },
+        { "Reserved10", 256, nullptr }, { "NextDiskProgram", 32, s.NextDiskProgram },
+        { "NextDiskLabel", 32, s.NextDiskLabel }, { "ContinuationProgram", 32, s.ContinuationProgram },
+        { "Reserved14", 32, nullptr }, { "NoContinuationNotice", 32, s.NoContinuationNotice },
+        { "ClientTextA", 64, s.ClientTextA }, { "ClientTextB", 64, s.ClientTextB },
+        { "Win31FallbackProgram", 64, s.Win31FallbackProgram }, { "QuickRefFile", 32, s.QuickRefFile },
+    };
+    struct { const char* key; const char* value; long long expected; long long (*held)(); } numbers[] = {
+        { "ExpectedDbKind", "300", 44, [] { return (long long)InstallSettings.ExpectedDbKind; } },
+        { "ExpectedDbKindCode", "-1234", -1234, [] { return (long long)InstallSettings.ExpectedDbKindCode; } },
+        { "SkipPreviousSearch", "yEs!!", 1, [] { return (long long)InstallSettings.SkipPreviousSearch; } },
+        { "NoMigration", "nope", 0, [] { return (long long)InstallSettings.NoMigration; } },
+        { "SkipModem", "2", 2, [] { return (long long)SkipModem; } },
+        { "NoDesktopItems", "3", 3, [] { return (long long)NoDesktopItems; } },
+        { "OfferWin31Choice", "4", 4, [] { return (long long)OfferWin31Choice; } },
+        { "ClientUpdateMode", "5", 5, [] { return (long long)InstallSettings.ClientUpdateMode; } },
+        { "DeferInUseFiles", "6", 6, [] { return (long long)InstallSettings.DeferInUseFiles; } },
+        { "AlwaysCopyToTemp", "7", 7, [] { return (long long)InstallSettings.AlwaysCopyToTemp; } },
+        { "AskAddOns", "8", 8, [] { return (long long)InstallSettings.AskAddOns; } },
+        { "WriteVersionFile", "0x9", 9, [] { return (long long)WriteVersionFile; } },
+        { "DbVersion", "139.108", 139 | 108 << 8,
+          [] { return (long long)(InstallSettings.DbVersion[0] | InstallSettings.DbVersion[1] << 8); } },
+        { "ExtraSpaceKb", "65535", 65535, [] { return (long long)InstallSettings.ExtraSpaceKb; } },
+        // A leading zero is decimal, not octal.
+        { "RequiredBrowserBuild", "01300", 1300, [] { return (long long)InstallSettings.RequiredBrowserBuild; } },
+    };
+    std::string d = "[Setup]\n";
+    char fill = 'A';
+    for (const auto& t : texts)
+        d += std::string(t.key) + " = " + std::string(t.size - 1, fill++) + "\n";
+    for (const auto& n : numbers)
+        d += std::string(n.key) + " = " + n.value + "\n";
+    // Lists: row r, column c holds "<list letter><r>.<c>", one row padded to 127 bytes.
+    struct { const char* section; int columns; int rows; const TextListT* held; } lists[] = {
+        { "SoundEvents", 2, 2, &s.SoundEvents }, { "PreservedFiles", 2, 3, &s.PreservedFiles },
+        { "CreateDirs", 1, 1, &s.CreateDirs }, { "WindowsDirDeletes", 1, 2, &s.WindowsDirDeletes },
+        { "DestDirDeletes", 1, 3, &s.DestDirDeletes }, { "MergedFilesA", 1, 2, &s.MergedFilesA },
+        { "MergedFilesB", 1, 3, &s.MergedFilesB }, { "BrowserInstallers", 1, 1, &s.BrowserInstallers },
+        { "ReservedList45", 3, 2, nullptr }, { "ReservedList46", 3, 1, nullptr },
+        { "AddOnPrograms", 3, 64, &s.AddOnPrograms }, { "ReservedList48", 1, 2, nullptr },
+    };
+    auto cell = [](int list, int r, int c) {
+        std::string t = std::string(1, char('a' + list)) + std::to_string(r) + "." + std::to_string(c);
+        return r == 0 && c == 0 ? t + std::string(127 - t.size(), 'z') : t;
+    };
+    for (int l = 0; l < 12; l++) {
+        d += "[" + std::string(lists[l].section) + "]\n";
+        for (int r = 0; r < lists[l].rows; r++)
+            for (int c = 0; c < lists[l].columns; c++)
+                d += cell(l, r, c) + (c + 1 < lists[l].columns ? " | " : "\n");
+    }
+    d += "[CarriedRecordIds]\n1\n0xFFFFFFFF\n42\n";
+    d += "[ReservedWords]\n";
+    for (int i = 0; i < 64; i++)
+        d += std::to_string(i) + "\n";
+    d += "[ExactNewerVersions]\n3.0\n139.108\n[MinimumNewerVersions]\n";
+    for (int i = 0; i < 64; i++)
+        d += "1." + std::to_string(i) + "\n";
+    for (int t = 0; t < 20; t++)
+        d += "[ToolModule " + (t ? "tool" + std::to_string(t) + ".kov" : std::string(31, 'T')) +
+             "]\nMinVersion = 3.0.1.5\nKey = " + std::to_string(t) + "\nKey = 0x100\nCompanion = " +
+             std::string(31, 'c') + "\nCompanion = tool\\x" + std::to_string(t) + ".dat\n";
+    ASSERT_EQ(Build(d + Files(), &out_), 0) << out_;
+
+    ResetRunState();
+    strcpy(InstallFile, (dir + "/out.bin").c_str());
+    InstallFileGiven = 1;
+    ASSERT_EQ(OpenPackage(), 1);
+    ASSERT_EQ(ReadInstallScript(), 1) << SetupError;
+    fill = 'A';
+    for (const auto& t : texts) {
+        std::string want(t.size - 1, fill++);
+        if (t.held)
+            EXPECT_EQ(t.held, want) << t.key;
+    }
+    for (const auto& n : numbers)
+        EXPECT_EQ(n.held(), n.expected) << n.key;
+    for (int l = 0; l < 12; l++) {
+        const TextListT* h = lists[l].held;
+        if (!h)
+            continue;
+        ASSERT_EQ(h->count, lists[l].rows) << lists[l].section;
+        char** columns[3] = { h->a, h->b, h->c };
+        for (int c = 0; c < 3; c++) {
+            EXPECT_EQ(columns[c] != nullptr, c < lists[l].columns) << lists[l].section;
+            for (int r = 0; c < lists[l].columns && r < lists[l].rows; r++)
+                EXPECT_EQ(columns[c][r], cell(l, r, c)) << lists[l].section;
+        }
+    }
+    ASSERT_EQ(s.CarriedRecordCount, 3);
+    EXPECT_EQ(s.CarriedRecordIds[0], 1u);
+    EXPECT_EQ(s.CarriedRecordIds[1], 0xFFFFFFFFu);
+    EXPECT_EQ(s.CarriedRecordIds[2], 42u);
+    ASSERT_EQ(s.ExactNewerVersions.count, 2);
+    EXPECT_EQ(s.ExactNewerVersions.value[1], 139 | 108 << 8);
+    ASSERT_EQ(s.MinimumNewerVersions.count, 64);
+    EXPECT_EQ(s.MinimumNewerVersions.value[63], 1 | 63 << 8);
+    ASSERT_EQ(s.MergedTableB->count, 3);
+    ASSERT_EQ(s.ToolModuleCount, 20);
+    for (int t = 0; t < 20; t++) {
+        const ToolModuleT& m = s.ToolModules[t];
+        EXPECT_STREQ(m.name, (t ? "tool" + std::to_string(t) + ".kov" : std::string(31, 'T')).c_str());
+        EXPECT_EQ(m.minVersion, 0x03000105u);
+        ASSERT_TRUE(m.keys && m.keys->next && m.companions && m.companions->next);
+        EXPECT_EQ(m.keys->key, 0x100u);   // newest first
+        EXPECT_EQ(m.keys->next->key, (uint32_t)t);
+        EXPECT_EQ(m.companions->name, "tool\\x" + std::to_string(t) + ".dat");
+        EXPECT_EQ(m.companions->next->name, std::string(31, 'c'));
+    }
+    ASSERT_EQ(FileTable->count, 4);
+    EXPECT_STREQ(FileTable->entry[3]->name, "mpm\\modem.ini");
+    ClosePackage();
+    FreeInstallScript();
+    // The builder's texts and the reader's buffers end at the same size: one byte more fails.
+    for (const auto& t : texts) {
+        ASSERT_EQ(Build("[Setup]\n" + std::string(t.key) + " = " + std::string(t.size, 'x') + "\n" + Files(), &out_), 1);
+        EXPECT_NE(out_.find(std::string(t.key) + ": " + std::to_string(t.size) + " bytes"), std::string::npos) << out_;
     }
 }
 

@@ -380,6 +380,9 @@ TEST_F(Package, ScriptErrorNumbers)
         { 51, U16(21), 5 },                                   // more tool modules than slots
         { 51, U16(1) + Text(std::string(32, 't')), 6 },
         { 51, U16(1) + Text("t.kov") + U32(1) + U16(2) + U32(1), 6 },
+        { 51, U16(1) + Text("t.kov") + U32(1) + U16(0) + U16(1) + Text("tool\\t.dat"), 0 },
+        { 51, U16(1) + Text("t.kov") + U32(1) + U16(0) + U16(1) + Text("..\\win.ini"), 6 },   // copied below the destination
+        { 51, U16(1) + Text("t.kov") + U32(1) + U16(0) + U16(1) + Text(""), 6 },
     };
     for (const auto& c : cases) {
         ResetRunState();
@@ -389,6 +392,19 @@ TEST_F(Package, ScriptErrorNumbers)
         EXPECT_EQ(SetupError, c.error) << "field " << c.field;
         ClosePackage();
         FreeInstallScript();
+    }
+    // Every field cut one byte in: the number is the one of that field.
+    Script cut;
+    std::string prefix;
+    for (int f = 1; f <= 51; f++) {
+        uint16_t expect = f == 1 ? 18 : f == 20 ? 34 : f == 21 ? 31 : f == 22 ? 32 : f == 23 ? 33 : 5;
+        ResetRunState();
+        Open(prefix + cut.field[f].substr(0, 1));
+        EXPECT_EQ(ReadInstallScript(), 0) << "field " << f;
+        EXPECT_EQ(SetupError, expect) << "field " << f;
+        ClosePackage();
+        FreeInstallScript();
+        prefix += cut.field[f];
     }
     // A script cut anywhere fails; the number tells which part was cut.
     Script s;
@@ -524,6 +540,23 @@ TEST_F(Package, UnsafeNamesRefused)
         { std::string(259, 'n'), true },
         { std::string(260, 'n'), false },
         { std::string("a\0b", 3), false },
+        // Made only of dots and spaces: parent folders once trailing dots and spaces go.
+        { "...\\x", false },
+        { "idb\\.. \\..\\x", false },
+        { ".\\kov.exe", false },
+        { "idb\\. .", false },
+        { ".hidden\\x..y", true },
+        // Device names, in any folder and with any extension.
+        { "mpm\\com1.ini", false },
+        { "NUL", false },
+        { "aux .txt", false },
+        { "x\\Lpt9", false },
+        { "con\\x.txt", false },
+        { "clock$", false },
+        { "com10.txt", true },
+        { "console.txt", true },
+        { "lpt0", true },
+        { "icon.ico", true },
     };
     for (const auto& c : cases) {
         EXPECT_EQ(IsSafeEntryName(c.name.data(), (unsigned)c.name.size()), c.safe) << c.name;

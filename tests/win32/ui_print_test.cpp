@@ -62,6 +62,12 @@ TEST(QuickRefSource, ReadFromThePackageEntry)
     ASSERT_TRUE(text);
     EXPECT_EQ(std::string(text), guide);
     MemFree(text);
+    // A size that runs past the end of the file is refused, not allocated and read.
+    for (uint32_t size : { 0xFFFFFFFFu, (uint32_t)(guide.size() + 5) }) {
+        entry->installedSize = size;
+        EXPECT_EQ(ReadQuickRefFromPackage(), (char*)NULL) << size;
+    }
+    entry->installedSize = (uint32_t)guide.size();
     strcpy(InstallSettings.QuickRefFile, "absent.txt");
     EXPECT_EQ(ReadQuickRefFromPackage(), (char*)NULL);
 
@@ -71,7 +77,7 @@ TEST(QuickRefSource, ReadFromThePackageEntry)
     DeleteFileA(path);
 }
 
-TEST(QuickRefSource, DamagedSizesStayWithinThePackage)
+TEST(QuickRefSource, DamagedSizesAreRefused)
 {
     // 10 bytes before the guide, then "guide", nothing after: a 15-byte package file.
     const char path[] = "C:\\windows\\temp\\quickref-bad.bin";
@@ -82,10 +88,11 @@ TEST(QuickRefSource, DamagedSizesStayWithinThePackage)
 
     struct Case { uint32_t installedSize, offset; const char* text; };
     const Case cases[] = {
-        {0xFFFFFFFFu, 10, "guide"},     // block size would wrap to 0
-        {0x7FFFFFFFu, 10, "guide"},     // no 2 GB block for a 5-byte guide
+        {0xFFFFFFFFu, 10, NULL},        // block size would wrap to 0
+        {0x7FFFFFFFu, 10, NULL},        // no 2 GB block for a 5-byte guide
         {5, 10, "guide"},
-        {3, 15, ""},                    // at the end: nothing to read
+        {0, 15, ""},                    // an empty guide at the very end
+        {3, 15, NULL},                  // runs past the end
         {5, 16, NULL},                  // beyond the end
         {5, 0xFFFFFFF0u, NULL},
     };

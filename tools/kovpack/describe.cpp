@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <algorithm>
+#include <ctype.h>
 #include <errno.h>
 #include <strings.h>
 #include <fstream>
@@ -50,11 +51,13 @@ const ListSection kLists[] = {
 uint32_t Number(const Description& d, int line, const std::string& field, const std::string& text,
                 uint64_t max)
 {
+    // Base 16 only after "0x": a leading zero must not turn "010" into octal 8.
+    bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     const char* p = text.c_str();
     char* end;
     errno = 0;
-    unsigned long long v = strtoull(p, &end, 0);
-    if (text.empty() || *end || errno || text[0] == '-' || v > max)
+    unsigned long long v = strtoull(p, &end, hex ? 16 : 10);
+    if (text.empty() || !isxdigit((unsigned char)text[hex ? 2 : 0]) || *end || errno || v > max)
         Fail(d, line, field + ": \"" + text + "\" is not a number from 0 to " + std::to_string(max));
     return (uint32_t)v;
 }

@@ -45,8 +45,9 @@ int ListPackage(const std::string& path)
     std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     uint32_t offset = 0;
     // The resource comes before the package, so the first marker is the setup's own even
-    // when a stored file happens to contain the same bytes.
-    long marker = (long)image.find(std::string("_ZoffZ_\0", 8));
+    // when a stored file happens to contain the same bytes. A bare package begins with its
+    // script, whose stored files are not searched at all.
+    long marker = image.compare(0, 2, "RS") == 0 ? -1 : (long)image.find(std::string("_ZoffZ_\0", 8));
     if (marker >= 0 && marker + 12 <= (long)image.size()) {
         for (int i = 0; i < 4; i++)
             offset |= (uint32_t)(unsigned char)image[marker + 8 + i] << (8 * i);

@@ -4,6 +4,7 @@
 #include "tools/kovpack/kovpack.h"
 #include "base/globals.h"
 #include "package/package.h"
+#include <ctype.h>
 #include <errno.h>
 #include <stdio.h>
 #include <string.h>
@@ -68,10 +69,12 @@ uint16_t FlagValue(const Description& d, const Key& k)
     std::string v = SetupValue(d, k.name);
     if (v.empty())
         return 0;
+    // Decimal, or hexadecimal after "0x"; a leading zero is not octal.
+    bool hex = v.size() > 2 && v[0] == '0' && (v[1] == 'x' || v[1] == 'X');
     char* end;
     errno = 0;
-    unsigned long n = strtoul(v.c_str(), &end, 0);
-    if (*end || errno || v[0] == '-' || n > 0xFFFF)
+    unsigned long n = strtoul(v.c_str(), &end, hex ? 16 : 10);
+    if (!isxdigit((unsigned char)v[hex ? 2 : 0]) || *end || errno || n > 0xFFFF)
         Fail(d, SetupLine(d, k.name), std::string(k.name) + ": \"" + v + "\" is not a number from 0 to 65535");
     return (uint16_t)n;
 }
@@ -266,6 +269,9 @@ std::string EncodeScript(const Description& d, const std::vector<uint32_t>& inst
         o.U16((unsigned)t.companions.size());
         for (const auto& c : t.companions) {
             CheckText(d, t.line, "ToolModule companion", c, 32);
+            if (!IsSafeEntryName(c.c_str(), (unsigned)c.size()))
+                Fail(d, t.line, "ToolModule " + t.name + ": companion \"" + c +
+                                    "\" must be a relative path below the install folder");
             o.Text(c);
         }
     }
@@ -304,7 +310,11 @@ void BuildPackage(const Description& d, const BuildOptions& opt)
         const DescFile& f = d.files[i];
         if (!IsSafeEntryName(f.entry.c_str(), (unsigned)f.entry.size()))
             Fail(d, f.line, "file name \"" + f.entry + "\" must be a relative path below the "
-                            "install folder (no drive, no leading backslash, no \"..\", at most 259 bytes)");
+                            "install folder (no drive, no leading backslash, no \"..\" or other dots-only "
+                            "part, no device name, at most 259 bytes)");
+        // The install loop writes the entry to this name; the archive member takes its last part.
+        if (BareName(f.entry).empty())
+            Fail(d, f.line, "file name \"" + f.entry + "\" ends with a separator");
         for (size_t j = 0; j < i; j++)
             if (SameName(d.files[j].entry.c_str(), f.entry.c_str()))
                 Fail(d, f.line, "file name \"" + f.entry + "\" given twice (line " +
