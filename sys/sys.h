@@ -7,7 +7,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-typedef intptr_t SysFile;          // 0 means "no file"
+typedef intptr_t SysFile;  // 0 means "no file"
 enum { SYS_READ = 0, SYS_WRITE = 1, SYS_READWRITE = 2 };
 enum { SYS_SEEK_SET = 0, SYS_SEEK_CUR = 1, SYS_SEEK_END = 2 };
 
@@ -17,9 +17,9 @@ SysFile SysOpen(const char* path, int mode);
 SysFile SysCreate(const char* path);
 long SysRead(SysFile f, void* buf, unsigned long count);
 long SysWrite(SysFile f, const void* buf, unsigned long count);
-long SysSeek(SysFile f, long offset, int whence);   // new position, or -1
-long SysFileSize(SysFile f);                         // -1 on failure
-int SysTruncate(SysFile f);                          // cut the file at the current position
+long SysSeek(SysFile f, long offset, int whence);  // new position, or -1
+long SysFileSize(SysFile f);                       // -1 on failure
+int SysTruncate(SysFile f);                        // cut the file at the current position
 void SysClose(SysFile f);
 
 // Names in the file system. Each returns 1 on success, 0 on failure.
@@ -29,7 +29,7 @@ int SysMakeDir(const char* path);
 int SysRemoveDir(const char* path);
 int SysCopyFile(const char* from, const char* to);
 enum { SYS_ATTR_NONE = -1, SYS_ATTR_DIR = 0x10 };
-long SysAttributes(const char* path);                // SYS_ATTR_NONE when absent
+long SysAttributes(const char* path);  // SYS_ATTR_NONE when absent
 
 // Folder enumeration over a pattern such as "C:\KOV\IDB\*.IDX" ('*' and '?' wildcards
 // in the last component, matched without regard to case).
@@ -37,9 +37,9 @@ struct SysFindData {
     char name[260];
     unsigned long size;
     int isDir;
-    uint32_t writeTime;   // seconds since 1970, for choosing the newest file
+    uint32_t writeTime;  // seconds since 1970, for choosing the newest file
 };
-typedef intptr_t SysFind;   // 0 means "nothing found"
+typedef intptr_t SysFind;  // 0 means "nothing found"
 SysFind SysFindFirst(const char* pattern, SysFindData* out);
 int SysFindNext(SysFind h, SysFindData* out);
 void SysFindClose(SysFind h);
@@ -48,7 +48,7 @@ void SysFindClose(SysFind h);
 // 0 when the current directory has no drive letter.
 int SysGetCurrentDrive(void);
 int SysSetCurrentDrive(int oneBased);
-int SysGetDriveCurrentDir(int oneBased, char* out, int size);   // 0 = current drive
+int SysGetDriveCurrentDir(int oneBased, char* out, int size);  // 0 = current drive
 int SysSetCurrentDir(const char* path);
 
 // Drives: type codes are the platform's (0 unknown, 1 no root, 2 removable, 3 fixed,

@@ -6,53 +6,52 @@
 #include "sys/sys.h"
 #include "ui/frame.h"
 
-SysFile SysOpen(const char* path, int mode)
-{
-    DWORD access = mode == SYS_WRITE ? GENERIC_WRITE
-                 : mode == SYS_READWRITE ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+SysFile SysOpen(const char* path, int mode) {
+    DWORD access = mode == SYS_WRITE       ? GENERIC_WRITE
+                   : mode == SYS_READWRITE ? GENERIC_READ | GENERIC_WRITE
+                                           : GENERIC_READ;
     HANDLE h = CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, NULL);
     return h == INVALID_HANDLE_VALUE ? 0 : (SysFile)h;
 }
 
-SysFile SysCreate(const char* path)
-{
+SysFile SysCreate(const char* path) {
     HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, NULL);
     return h == INVALID_HANDLE_VALUE ? 0 : (SysFile)h;
 }
 
-long SysRead(SysFile f, void* buf, unsigned long count)
-{
+long SysRead(SysFile f, void* buf, unsigned long count) {
     DWORD done = 0;
     if (!f || !ReadFile((HANDLE)f, buf, count, &done, NULL)) return -1;
     return (long)done;
 }
 
-long SysWrite(SysFile f, const void* buf, unsigned long count)
-{
+long SysWrite(SysFile f, const void* buf, unsigned long count) {
     DWORD done = 0;
     if (!f || !WriteFile((HANDLE)f, buf, count, &done, NULL)) return -1;
     return (long)done;
 }
 
-long SysSeek(SysFile f, long offset, int whence)
-{
-    DWORD how = whence == SYS_SEEK_CUR ? FILE_CURRENT : whence == SYS_SEEK_END ? FILE_END : FILE_BEGIN;
+long SysSeek(SysFile f, long offset, int whence) {
+    DWORD how = whence == SYS_SEEK_CUR   ? FILE_CURRENT
+                : whence == SYS_SEEK_END ? FILE_END
+                                         : FILE_BEGIN;
     if (!f) return -1;
     DWORD r = SetFilePointer((HANDLE)f, offset, NULL, how);
     return r == INVALID_SET_FILE_POINTER || r > 0x7FFFFFFF ? -1 : (long)r;
 }
 
-long SysFileSize(SysFile f)
-{
+long SysFileSize(SysFile f) {
     DWORD high = 0;
     DWORD low = f ? GetFileSize((HANDLE)f, &high) : INVALID_FILE_SIZE;
     return low == INVALID_FILE_SIZE || high || low > 0x7FFFFFFF ? -1 : (long)low;
 }
 
 int SysTruncate(SysFile f) { return f && SetEndOfFile((HANDLE)f); }
-void SysClose(SysFile f) { if (f) CloseHandle((HANDLE)f); }
+void SysClose(SysFile f) {
+    if (f) CloseHandle((HANDLE)f);
+}
 
 int SysDelete(const char* path) { return DeleteFileA(path) != 0; }
 int SysRename(const char* from, const char* to) { return MoveFileA(from, to) != 0; }
@@ -60,14 +59,12 @@ int SysMakeDir(const char* path) { return CreateDirectoryA(path, NULL) != 0; }
 int SysRemoveDir(const char* path) { return RemoveDirectoryA(path) != 0; }
 int SysCopyFile(const char* from, const char* to) { return CopyFileA(from, to, FALSE) != 0; }
 
-long SysAttributes(const char* path)
-{
+long SysAttributes(const char* path) {
     DWORD a = path ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
     return a == INVALID_FILE_ATTRIBUTES ? (long)SYS_ATTR_NONE : (long)a;
 }
 
-static void FillFind(const WIN32_FIND_DATAA& w, SysFindData* out)
-{
+static void FillFind(const WIN32_FIND_DATAA& w, SysFindData* out) {
     lstrcpynA(out->name, w.cFileName, sizeof out->name);
     out->size = w.nFileSizeLow;
     out->isDir = (w.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -76,11 +73,11 @@ static void FillFind(const WIN32_FIND_DATAA& w, SysFindData* out)
     t.HighPart = w.ftLastWriteTime.dwHighDateTime;
     // 100 ns ticks since 1601 to seconds since 1970.
     out->writeTime = t.QuadPart < 116444736000000000ULL
-                   ? 0 : (uint32_t)((t.QuadPart - 116444736000000000ULL) / 10000000ULL);
+                         ? 0
+                         : (uint32_t)((t.QuadPart - 116444736000000000ULL) / 10000000ULL);
 }
 
-SysFind SysFindFirst(const char* pattern, SysFindData* out)
-{
+SysFind SysFindFirst(const char* pattern, SysFindData* out) {
     WIN32_FIND_DATAA w;
     HANDLE h = FindFirstFileA(pattern, &w);
     if (h == INVALID_HANDLE_VALUE) return 0;
@@ -88,20 +85,20 @@ SysFind SysFindFirst(const char* pattern, SysFindData* out)
     return (SysFind)h;
 }
 
-int SysFindNext(SysFind h, SysFindData* out)
-{
+int SysFindNext(SysFind h, SysFindData* out) {
     WIN32_FIND_DATAA w;
     if (!h || !FindNextFileA((HANDLE)h, &w)) return 0;
     FillFind(w, out);
     return 1;
 }
 
-void SysFindClose(SysFind h) { if (h) FindClose((HANDLE)h); }
+void SysFindClose(SysFind h) {
+    if (h) FindClose((HANDLE)h);
+}
 
 int SysGetCurrentDrive(void) { return _getdrive(); }
 int SysSetCurrentDrive(int oneBased) { return _chdrive(oneBased) == 0; }
-int SysGetDriveCurrentDir(int oneBased, char* out, int size)
-{
+int SysGetDriveCurrentDir(int oneBased, char* out, int size) {
     return _getdcwd(oneBased, out, size) != NULL;
 }
 int SysSetCurrentDir(const char* path) { return SetCurrentDirectoryA(path) != 0; }
@@ -109,11 +106,13 @@ int SysSetCurrentDir(const char* path) { return SetCurrentDirectoryA(path) != 0;
 int SysDriveType(const char* root) { return (int)GetDriveTypeA(root); }
 
 int SysDiskFree(const char* root, unsigned long* spc, unsigned long* bps, unsigned long* freeC,
-                unsigned long* totalC)
-{
+                unsigned long* totalC) {
     DWORD a, b, c, d;
     if (!GetDiskFreeSpaceA(root, &a, &b, &c, &d)) return 0;
-    *spc = a; *bps = b; *freeC = c; *totalC = d;
+    *spc = a;
+    *bps = b;
+    *freeC = c;
+    *totalC = d;
     return 1;
 }
 
@@ -122,11 +121,14 @@ const char* SysCharPrev(const char* start, const char* p) { return CharPrevA(sta
 int SysIsLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != 0; }
 // Paths are converted for the file calls, which take ANSI texts unless the process switched
 // them to OEM. Converting for ANSI calls would turn "Récent" into another name on disk.
-void SysAnsiToOem(char* text) { if (text && !AreFileApisANSI()) CharToOemA(text, text); }
-void SysOemToAnsi(char* text) { if (text && !AreFileApisANSI()) OemToCharA(text, text); }
+void SysAnsiToOem(char* text) {
+    if (text && !AreFileApisANSI()) CharToOemA(text, text);
+}
+void SysOemToAnsi(char* text) {
+    if (text && !AreFileApisANSI()) OemToCharA(text, text);
+}
 
-void* SysBlockAlloc(unsigned long size)
-{
+void* SysBlockAlloc(unsigned long size) {
     HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size ? size : 1);
     if (!h) return NULL;
     void* p = GlobalLock(h);
@@ -134,28 +136,30 @@ void* SysBlockAlloc(unsigned long size)
     return p;
 }
 
-void SysBlockFree(void* p)
-{
+void SysBlockFree(void* p) {
     HGLOBAL h = GlobalHandle(p);
     if (!h) return;
     GlobalUnlock(h);
     GlobalFree(h);
 }
 
-void SysFatalExit(const char* text)
-{
+void SysFatalExit(const char* text) {
     FatalAppExitA(0, text);
     ExitProcess(3);
 }
 
-int SysMessageBox(int kind, const char* text, const char* caption)
-{
+int SysMessageBox(int kind, const char* text, const char* caption) {
     UINT beep = MB_ICONEXCLAMATION, style = MB_ICONHAND | MB_OK;
     switch (kind) {
     case SYS_BOX_RETRYCANCEL: style = MB_ICONHAND | MB_RETRYCANCEL; break;
-    case SYS_BOX_YESNO: beep = MB_ICONQUESTION; style = MB_ICONQUESTION | MB_YESNO; break;
+    case SYS_BOX_YESNO:
+        beep = MB_ICONQUESTION;
+        style = MB_ICONQUESTION | MB_YESNO;
+        break;
     case SYS_BOX_YESNO_DEFNO:
-        beep = MB_ICONQUESTION; style = MB_ICONQUESTION | MB_YESNO | MB_DEFBUTTON2; break;
+        beep = MB_ICONQUESTION;
+        style = MB_ICONQUESTION | MB_YESNO | MB_DEFBUTTON2;
+        break;
     default: break;
     }
     MessageBeep(beep);
@@ -163,8 +167,7 @@ int SysMessageBox(int kind, const char* text, const char* caption)
     return MessageBoxA(owner, text, caption, style | MB_TASKMODAL);
 }
 
-int SysLoadString(unsigned id, char* out, int size)
-{
+int SysLoadString(unsigned id, char* out, int size) {
     if (size <= 0) return 0;
     int n = LoadStringA(GetModuleHandleA(NULL), id, out, size);
     if (n <= 0) out[0] = 0;
