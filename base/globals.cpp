@@ -16,8 +16,7 @@ int32_t InstalledBrowserBuild;
 char CommandLineCopy[512];
 InstallSettingsT InstallSettings;
 
-void ResetRunState(void)
-{
+void ResetRunState(void) {
     SetupError = 0;
     QuitRequested = UserAbort = RestartWindows = ContinuationRun = CrashMode = SessionEnding = 0;
     NextDiskLaunched = OfferWin31Fallback = 0;

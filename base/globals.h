@@ -6,7 +6,10 @@
 // Fatal error number; 0 = none. A step stores its number and returns 0; callers pass the
 // failure up without changing it. Use SetFatal so that a deeper number is never replaced.
 extern uint16_t SetupError;
-inline int SetFatal(uint16_t number) { if (SetupError == 0) SetupError = number; return 0; }
+inline int SetFatal(uint16_t number) {
+    if (SetupError == 0) SetupError = number;
+    return 0;
+}
 
 extern uint32_t QuitRequested;     // end the run without (further) installing
 extern uint32_t UserAbort;         // the install was cancelled part-way
@@ -29,7 +32,7 @@ extern char InstallFile[260];        // file that holds the package
 extern uint32_t InstallFileGiven;    // -X
 extern uint32_t PackageOffsetGiven;  // -T
 extern uint32_t PackageOffsetOption;
-extern char ContinuationText[258];   // -P value, kept, not consulted
+extern char ContinuationText[258];  // -P value, kept, not consulted
 extern char WindowsDir[257];
 extern uint32_t WindowsMajor, WindowsMinor;
 extern int32_t InstalledBrowserBuild;
@@ -39,9 +42,9 @@ extern char CommandLineCopy[512];
 // (columns the list does not have stay null); no arrays at all when count is 0.
 struct TextListT {
     uint16_t count;
-    char** a;   // first column
-    char** b;   // second column (two- and three-column lists)
-    char** c;   // third column (three-column lists)
+    char** a;  // first column
+    char** b;  // second column (two- and three-column lists)
+    char** c;  // third column (three-column lists)
 };
 
 // A counted table of 16-bit words; versions are stored as two bytes, major then minor, so
@@ -61,16 +64,16 @@ struct ToolKeyT {
 struct ToolCompanionT {
     ToolCompanionT* next;
     char name[32];
-    uint32_t size;           // filled by the disk-space estimate
+    uint32_t size;  // filled by the disk-space estimate
 };
 struct ToolModuleT {
     char name[32];
-    uint32_t minVersion;     // packed file version
+    uint32_t minVersion;  // packed file version
     uint16_t keyCount;
     uint16_t companionCount;
     ToolKeyT* keys;
     ToolCompanionT* companions;
-    uint32_t kept;           // run-time fields, 0 after reading
+    uint32_t kept;  // run-time fields, 0 after reading
     uint32_t presentInOld;
     uint32_t oldSize;
 };
@@ -86,8 +89,8 @@ struct MergedTableT {
 // driver decides. SkipModem, NoDesktopItems, OfferWin31Choice and WriteVersionFile are the
 // run-wide flags above: the script sets them too.
 struct InstallSettingsT {
-    char DestDir[260];       // destination folder; empty until the driver chooses it
-    char PreviousDir[260];   // folder of the earlier installation, empty when none
+    char DestDir[260];      // destination folder; empty until the driver chooses it
+    char PreviousDir[260];  // folder of the earlier installation, empty when none
 
     char DefaultDestDir[257];
     char GroupName[64];
@@ -104,34 +107,34 @@ struct InstallSettingsT {
     char ClientTextB[64];
     char Win31FallbackProgram[64];
     char QuickRefFile[32];
-    uint8_t ExpectedDbKind;          // 255 when the script leaves it empty
-    int32_t ExpectedDbKindCode;      // -1 when the script leaves it empty
+    uint8_t ExpectedDbKind;      // 255 when the script leaves it empty
+    int32_t ExpectedDbKindCode;  // -1 when the script leaves it empty
     uint32_t SkipPreviousSearch;
     uint32_t NoMigration;
     uint32_t ClientUpdateMode;
     uint32_t DeferInUseFiles;
     uint32_t AlwaysCopyToTemp;
     uint32_t AskAddOns;
-    uint8_t DbVersion[2];            // major, minor
+    uint8_t DbVersion[2];  // major, minor
     uint16_t CarriedRecordCount;
-    uint32_t* CarriedRecordIds;      // freed by ClosePackage
-    TextListT SoundEvents;           // a: label, b: sound file
-    TextListT PreservedFiles;        // a: pattern, b: action ("", "*.old", "move")
+    uint32_t* CarriedRecordIds;  // freed by ClosePackage
+    TextListT SoundEvents;       // a: label, b: sound file
+    TextListT PreservedFiles;    // a: pattern, b: action ("", "*.old", "move")
     TextListT CreateDirs;
     TextListT WindowsDirDeletes;
     TextListT DestDirDeletes;
     TextListT MergedFilesA;
     TextListT MergedFilesB;
-    MergedTableT* MergedTableA;      // null when MergedFilesA is empty
+    MergedTableT* MergedTableA;  // null when MergedFilesA is empty
     MergedTableT* MergedTableB;
-    uint32_t MergedBytesA;           // installed bytes of the entries named on each list
+    uint32_t MergedBytesA;  // installed bytes of the entries named on each list
     uint32_t MergedBytesB;
     WordTableT ExactNewerVersions;
     WordTableT MinimumNewerVersions;
     TextListT BrowserInstallers;
-    TextListT AddOnPrograms;         // a: file, b: arguments, c: description
+    TextListT AddOnPrograms;  // a: file, b: arguments, c: description
     uint32_t ExtraSpaceKb;
-    int32_t RequiredBrowserBuild;    // 0 disables the browser check
+    int32_t RequiredBrowserBuild;  // 0 disables the browser check
     uint16_t ToolModuleCount;
     ToolModuleT ToolModules[MAX_TOOL_MODULES];
 };

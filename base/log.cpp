@@ -17,23 +17,33 @@ namespace {
 struct Out {
     char* buf;
     int size, len;
-    void Put(char c) { if (len < size - 1) buf[len] = c; len++; }
-    void Pad(char c, int n) { while (n-- > 0) Put(c); }
+    void Put(char c) {
+        if (len < size - 1) buf[len] = c;
+        len++;
+    }
+    void Pad(char c, int n) {
+        while (n-- > 0) Put(c);
+    }
 };
 
 void PutNumber(Out& o, unsigned long v, bool negative, int base, bool upper, bool left, bool zero,
-               bool alt, int width, int precision)
-{
+               bool alt, int width, int precision) {
     char digits[24];
     int n = 0;
     const char* set = upper ? "0123456789ABCDEF" : "0123456789abcdef";
-    do { digits[n++] = set[v % base]; v /= base; } while (v);
+    do {
+        digits[n++] = set[v % base];
+        v /= base;
+    } while (v);
     while (n < precision && n < (int)sizeof digits) digits[n++] = '0';
     int prefix = negative ? 1 : (alt && base == 16 ? 2 : 0);
     int pad = width - n - prefix;
     if (!left && !zero) o.Pad(' ', pad);
     if (negative) o.Put('-');
-    if (prefix == 2) { o.Put('0'); o.Put(upper ? 'X' : 'x'); }
+    if (prefix == 2) {
+        o.Put('0');
+        o.Put(upper ? 'X' : 'x');
+    }
     if (!left && zero) o.Pad('0', pad);
     while (n) o.Put(digits[--n]);
     if (left) o.Pad(' ', pad);
@@ -41,14 +51,16 @@ void PutNumber(Out& o, unsigned long v, bool negative, int base, bool upper, boo
 
 }  // namespace
 
-int FormatV(char* out, int size, const char* format, va_list args)
-{
+int FormatV(char* out, int size, const char* format, va_list args) {
     if (!out || size <= 0) return -1;
     out[0] = 0;
     if (!format) return -1;
     Out o{out, size, 0};
     for (const char* f = format; *f; f++) {
-        if (*f != '%') { o.Put(*f); continue; }
+        if (*f != '%') {
+            o.Put(*f);
+            continue;
+        }
         f++;
         bool left = false, zero = false, alt = false;
         for (;; f++) {
@@ -65,19 +77,23 @@ int FormatV(char* out, int size, const char* format, va_list args)
             while (*f >= '0' && *f <= '9') precision = precision * 10 + (*f++ - '0');
         }
         bool isLong = false;
-        if (*f == 'l') { isLong = true; f++; }
-        else if (*f == 'h') f++;
+        if (*f == 'l') {
+            isLong = true;
+            f++;
+        } else if (*f == 'h') f++;
         switch (*f) {
         case 0: f--; break;
         case '%': o.Put('%'); break;
-        case 'c': case 'C': {
+        case 'c':
+        case 'C': {
             char c = (char)va_arg(args, int);
             if (!left) o.Pad(' ', width - 1);
             o.Put(c);
             if (left) o.Pad(' ', width - 1);
             break;
         }
-        case 's': case 'S': {
+        case 's':
+        case 'S': {
             const char* s = va_arg(args, const char*);
             if (!s) s = "(null)";
             int n = (int)strlen(s);
@@ -87,18 +103,22 @@ int FormatV(char* out, int size, const char* format, va_list args)
             if (left) o.Pad(' ', width - n);
             break;
         }
-        case 'd': case 'i': {
+        case 'd':
+        case 'i': {
             long v = isLong ? va_arg(args, long) : va_arg(args, int);
             unsigned long mag = v < 0 ? 0UL - (unsigned long)v : (unsigned long)v;
             PutNumber(o, mag, v < 0, 10, false, left, zero, false, width, precision);
             break;
         }
-        case 'u': case 'x': case 'X': {
+        case 'u':
+        case 'x':
+        case 'X': {
             unsigned long v = isLong ? va_arg(args, unsigned long) : va_arg(args, unsigned);
-            PutNumber(o, v, false, *f == 'u' ? 10 : 16, *f == 'X', left, zero, alt, width, precision);
+            PutNumber(o, v, false, *f == 'u' ? 10 : 16, *f == 'X', left, zero, alt, width,
+                      precision);
             break;
         }
-        default: o.Put(*f); break;   // unknown type: the character itself, as wsprintf does
+        default: o.Put(*f); break;  // unknown type: the character itself, as wsprintf does
         }
     }
     int len = o.len < size - 1 ? o.len : size - 1;
@@ -106,8 +126,7 @@ int FormatV(char* out, int size, const char* format, va_list args)
     return len;
 }
 
-int Format(char* out, int size, const char* format, ...)
-{
+int Format(char* out, int size, const char* format, ...) {
     va_list args;
     va_start(args, format);
     int n = FormatV(out, size, format, args);
@@ -117,23 +136,31 @@ int Format(char* out, int size, const char* format, ...)
 
 // --- escaping -------------------------------------------------------------------------
 
-int EscapeLine(const char* line, char* out, int size)
-{
+int EscapeLine(const char* line, char* out, int size) {
     int n = 0;
     if (size < 3) return -1;
     for (const unsigned char* p = (const unsigned char*)line; *p; p++) {
         char piece[5];
         int len;
-        if (*p == '\n') { piece[0] = '\\'; piece[1] = 'n'; len = 2; }
-        else if (*p == '\r') { piece[0] = '\\'; piece[1] = 'r'; len = 2; }
-        else if (*p < 32 || *p >= 127) {
+        if (*p == '\n') {
+            piece[0] = '\\';
+            piece[1] = 'n';
+            len = 2;
+        } else if (*p == '\r') {
+            piece[0] = '\\';
+            piece[1] = 'r';
+            len = 2;
+        } else if (*p < 32 || *p >= 127) {
             piece[0] = '\\';
             piece[1] = (char)('0' + *p / 100);
             piece[2] = (char)('0' + *p / 10 % 10);
             piece[3] = (char)('0' + *p % 10);
             len = 4;
-        } else { piece[0] = (char)*p; len = 1; }
-        if (n + len > size - 3) break;   // keep room for CR LF and the terminator
+        } else {
+            piece[0] = (char)*p;
+            len = 1;
+        }
+        if (n + len > size - 3) break;  // keep room for CR LF and the terminator
         memcpy(out + n, piece, (size_t)len);
         n += len;
     }
@@ -145,7 +172,7 @@ int EscapeLine(const char* line, char* out, int size)
 
 // --- the trace ------------------------------------------------------------------------
 
-static char* trace;                 // NUL-terminated escaped lines, or null
+static char* trace;  // NUL-terminated escaped lines, or null
 static unsigned short traceCapacity, traceUsed;
 static int flushedBefore;
 static SysFile crashFile;
@@ -154,8 +181,7 @@ static int crashFileCreated;
 const char* LogTraceText(void) { return trace; }
 unsigned LogTraceUsed(void) { return traceUsed; }
 
-void LogReset(void)
-{
+void LogReset(void) {
     if (trace) MemFree(trace);
     trace = nullptr;
     traceUsed = traceCapacity = 0;
@@ -164,8 +190,7 @@ void LogReset(void)
     flushedBefore = crashFileCreated = 0;
 }
 
-const char* CrashLogPath(void)
-{
+const char* CrashLogPath(void) {
     static char path[16];
     for (int i = 0; i < 26; i++) {
         if (DriveType(i) == 3) {
@@ -177,8 +202,7 @@ const char* CrashLogPath(void)
     return path;
 }
 
-static void CrashWrite(const char* line, int n)
-{
+static void CrashWrite(const char* line, int n) {
     if (!crashFile) {
         // The first line of the run starts a new file; after a flush closed it, later lines
         // are added to the end rather than wiping what was already written.
@@ -196,8 +220,7 @@ static void CrashWrite(const char* line, int n)
     if (crashFile) SysSeek(crashFile, 0, SYS_SEEK_END);
 }
 
-int LogPrintf(const char* format, ...)
-{
+int LogPrintf(const char* format, ...) {
     static char formatted[768];
     static char line[1024];
     va_list args;
@@ -237,8 +260,7 @@ int LogPrintf(const char* format, ...)
     return n;
 }
 
-void LogFlush(void)
-{
+void LogFlush(void) {
     if (crashFile) {
         SysClose(crashFile);
         crashFile = 0;

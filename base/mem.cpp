@@ -7,22 +7,19 @@
 
 static unsigned short liveBlocks, peakBlocks;
 
-void* MemAlloc(unsigned long size)
-{
+void* MemAlloc(unsigned long size) {
     for (;;) {
         void* p = SysBlockAlloc(size);
         if (p) {
             liveBlocks++;
             if (liveBlocks > peakBlocks) peakBlocks = liveBlocks;
-            return p;   // the seam hands out zero-filled blocks
+            return p;  // the seam hands out zero-filled blocks
         }
-        if (!AskRetryCancel(LoadMessage(1, 34200)))
-            SysFatalExit(LoadMessage(1, 34202));
+        if (!AskRetryCancel(LoadMessage(1, 34200))) SysFatalExit(LoadMessage(1, 34202));
     }
 }
 
-int MemFree(void* p)
-{
+int MemFree(void* p) {
     if (!p) return 1;
     SysBlockFree(p);
     liveBlocks--;

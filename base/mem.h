@@ -5,4 +5,4 @@ void* MemAlloc(unsigned long size);
 int MemFree(void* p);
 unsigned PeakBlocks(void);
 unsigned LiveBlocks(void);
-void ResetBlockCounts(void);   // tests only
+void ResetBlockCounts(void);  // tests only

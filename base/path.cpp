@@ -9,15 +9,13 @@
 #include "base/mem.h"
 #include "sys/sys.h"
 
-int CopyText(char* out, const char* text, unsigned size)
-{
+int CopyText(char* out, const char* text, unsigned size) {
     if (!out || size == 0) return 0;
     out[0] = 0;
     return AppendText(out, text, size);
 }
 
-int AppendText(char* out, const char* text, unsigned size)
-{
+int AppendText(char* out, const char* text, unsigned size) {
     if (!out || size == 0) return 0;
     size_t used = strnlen(out, size - 1);
     if (!text) return 1;
@@ -39,16 +37,14 @@ int AppendText(char* out, const char* text, unsigned size)
     return whole;
 }
 
-char* FindCharMb(const char* text, int ch)
-{
+char* FindCharMb(const char* text, int ch) {
     if (!text) return nullptr;
     for (const char* p = text; *p; p = SysCharNext(p))
         if ((unsigned char)*p == (unsigned char)ch) return (char*)p;
     return nullptr;
 }
 
-char* FindLastCharMb(const char* text, int ch)
-{
+char* FindLastCharMb(const char* text, int ch) {
     if (!text || !ch) return nullptr;
     const char* p = text + strlen(text);
     while (p > text) {
@@ -58,8 +54,7 @@ char* FindLastCharMb(const char* text, int ch)
     return nullptr;
 }
 
-char* FindTextMb(const char* text, const char* pattern)
-{
+char* FindTextMb(const char* text, const char* pattern) {
     if (!text || !pattern) return nullptr;
     size_t plen = strlen(pattern), tlen = strlen(text);
     if (plen > tlen) return nullptr;
@@ -71,16 +66,14 @@ char* FindTextMb(const char* text, const char* pattern)
     return nullptr;
 }
 
-void StripTrailingBackslash(char* path)
-{
+void StripTrailingBackslash(char* path) {
     if (!path || !*path) return;
     char* end = path + strlen(path);
     char* last = (char*)SysCharPrev(path, end);
     if (*last == '\\') *last = 0;
 }
 
-int GetDirPart(char* out, const char* path)
-{
+int GetDirPart(char* out, const char* path) {
     CopyText(out, path, 260);
     char* slash = FindLastCharMb(out, '\\');
     if (slash) *slash = 0;
@@ -88,14 +81,12 @@ int GetDirPart(char* out, const char* path)
     return 0;
 }
 
-const char* GetNamePart(const char* path)
-{
+const char* GetNamePart(const char* path) {
     const char* slash = FindLastCharMb(path, '\\');
     return slash ? slash + 1 : path;
 }
 
-char* GetExtPart(char* out, const char* path)
-{
+char* GetExtPart(char* out, const char* path) {
     out[0] = 0;
     const char* dot = FindLastCharMb(path, '.');
     if (!dot || strlen(dot + 1) >= 4) return nullptr;
@@ -103,13 +94,12 @@ char* GetExtPart(char* out, const char* path)
     return out;
 }
 
-char* GetBaseName8(char* out, const char* path)
-{
+char* GetBaseName8(char* out, const char* path) {
     const char* p = GetNamePart(path);
     int n = 0;
     while (*p && *p != '.' && n < 8) {
         if (SysIsLeadByte((unsigned char)*p)) {
-            if (n >= 7 || !p[1]) break;   // a double-byte character whole or not at all
+            if (n >= 7 || !p[1]) break;  // a double-byte character whole or not at all
             out[n++] = *p++;
             out[n++] = *p++;
         } else {
@@ -120,8 +110,7 @@ char* GetBaseName8(char* out, const char* path)
     return out;
 }
 
-char* JoinPath(char* out, ...)
-{
+char* JoinPath(char* out, ...) {
     char work[260] = "";
     va_list args;
     va_start(args, out);
@@ -139,13 +128,11 @@ char* JoinPath(char* out, ...)
     return out;
 }
 
-char* DestPath(char* out, const char* name)
-{
+char* DestPath(char* out, const char* name) {
     return JoinPath(out, InstallSettings.DestDir, name, (const char*)nullptr);
 }
 
-int FileExists(const char* path)
-{
+int FileExists(const char* path) {
     SysFile f = SysOpen(path, SYS_READ);
     if (!f) return 0;
     SysClose(f);
@@ -154,15 +141,13 @@ int FileExists(const char* path)
 
 static char oemA[260], oemB[260];
 
-int PathExists(const char* path)
-{
+int PathExists(const char* path) {
     CopyText(oemA, path, sizeof oemA);
     SysAnsiToOem(oemA);
     return SysAttributes(oemA) != SYS_ATTR_NONE;
 }
 
-int MakePath(const char* path)
-{
+int MakePath(const char* path) {
     static char work[260];
     CopyText(work, path, sizeof work);
     char* scan = work;
@@ -177,8 +162,7 @@ int MakePath(const char* path)
     return SysMakeDir(work);
 }
 
-int MovePath(const char* from, const char* to)
-{
+int MovePath(const char* from, const char* to) {
     CopyText(oemA, from, sizeof oemA);
     CopyText(oemB, to, sizeof oemB);
     SysAnsiToOem(oemA);
@@ -186,15 +170,13 @@ int MovePath(const char* from, const char* to)
     return SysRename(oemA, oemB);
 }
 
-int ChangeDrive(int letter)
-{
+int ChangeDrive(int letter) {
     if (letter >= 'a' && letter <= 'z') letter -= 'a' - 'A';
     if (letter < 'A' || letter > 'Z') return 0;
     return SysSetCurrentDrive(letter - 'A' + 1);
 }
 
-int ChangeDir(const char* path)
-{
+int ChangeDir(const char* path) {
     if (!path) return 0;
     if (path[0] && path[1] == ':') ChangeDrive((unsigned char)path[0]);
     CopyText(oemA, path, sizeof oemA);
@@ -204,8 +186,7 @@ int ChangeDir(const char* path)
 
 int CurrentDriveLetter(void) { return 64 + SysGetCurrentDrive(); }
 
-const char* DriveCurrentDir(int letter)
-{
+const char* DriveCurrentDir(int letter) {
     static char dir[256];
     int drive = 0;
     if (letter >= 'a' && letter <= 'z') letter -= 'a' - 'A';
@@ -215,16 +196,14 @@ const char* DriveCurrentDir(int letter)
     return dir;
 }
 
-int DriveType(int index)
-{
+int DriveType(int index) {
     char root[4] = {(char)('A' + index), ':', '\\', 0};
     return SysDriveType(root);
 }
 
 int IsCdRomDrive(int index) { return DriveType(index) == 5; }
 
-int IsValidInstallPath(const char* path)
-{
+int IsValidInstallPath(const char* path) {
     if (!path || strlen(path) < 3) return 0;
     unsigned char c = (unsigned char)path[0];
     if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) || path[1] != ':' || path[2] != '\\')

@@ -7,8 +7,7 @@
 #include "base/log.h"
 #include "sys/sys.h"
 
-const char* LoadMessage(int count, ...)
-{
+const char* LoadMessage(int count, ...) {
     static char buffer[512];
     va_list args;
     va_start(args, count);
@@ -25,15 +24,13 @@ const char* LoadMessage(int count, ...)
     return buffer;
 }
 
-const char* LoadCaption(unsigned id)
-{
+const char* LoadCaption(unsigned id) {
     static char buffer[50];
     SysLoadString(id, buffer, sizeof buffer);
     return buffer;
 }
 
-static int Box(int kind, const char* format, va_list args)
-{
+static int Box(int kind, const char* format, va_list args) {
     char text[512];
     if (FormatV(text, sizeof text, format, args) < 0) return 0;
     char caption[50];
@@ -41,8 +38,7 @@ static int Box(int kind, const char* format, va_list args)
     return SysMessageBox(kind, text, caption);
 }
 
-int AskRetryCancel(const char* format, ...)
-{
+int AskRetryCancel(const char* format, ...) {
     va_list args;
     va_start(args, format);
     int r = Box(SYS_BOX_RETRYCANCEL, format, args);
@@ -50,8 +46,7 @@ int AskRetryCancel(const char* format, ...)
     return r == SYS_ID_RETRY;
 }
 
-int AskYesNo(const char* format, ...)
-{
+int AskYesNo(const char* format, ...) {
     va_list args;
     va_start(args, format);
     int r = Box(SYS_BOX_YESNO, format, args);
@@ -59,8 +54,7 @@ int AskYesNo(const char* format, ...)
     return r == SYS_ID_YES;
 }
 
-int AskYesNoDefaultNo(const char* format, ...)
-{
+int AskYesNoDefaultNo(const char* format, ...) {
     va_list args;
     va_start(args, format);
     int r = Box(SYS_BOX_YESNO_DEFNO, format, args);
@@ -68,8 +62,7 @@ int AskYesNoDefaultNo(const char* format, ...)
     return r == SYS_ID_YES;
 }
 
-int ShowError(const char* format, ...)
-{
+int ShowError(const char* format, ...) {
     va_list args;
     va_start(args, format);
     int r = Box(SYS_BOX_ERROR, format, args);
