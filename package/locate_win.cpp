@@ -7,15 +7,12 @@
 enum { PACKAGE_RESOURCE = 100, GAUGE_CONTROL = 502 };
 
 // Resource layout: 8-byte marker, 32-bit little-endian offset, 16-byte tag.
-int LocatePackageResource(uint32_t* offset, char* tag, unsigned tagSize)
-{
+int LocatePackageResource(uint32_t* offset, char* tag, unsigned tagSize) {
     HMODULE self = GetModuleHandleA(0);
     HRSRC found = FindResourceA(self, MAKEINTRESOURCEA(PACKAGE_RESOURCE), (LPCSTR)RT_RCDATA);
-    if (!found)
-        return 0;
+    if (!found) return 0;
     HGLOBAL loaded = LoadResource(self, found);
-    if (!loaded)
-        return 0;
+    if (!loaded) return 0;
     const unsigned char* data = (const unsigned char*)LockResource(loaded);
     DWORD size = SizeofResource(self, found);
     if (!data || size < 12) {
@@ -27,8 +24,7 @@ int LocatePackageResource(uint32_t* offset, char* tag, unsigned tagSize)
     // The tag need not be terminated inside the resource: copy at most what is there.
     unsigned n = 0;
     if (tagSize) {
-        while (n + 1 < tagSize && 12 + n < size && n < 16 && data[12 + n])
-            n++;
+        while (n + 1 < tagSize && 12 + n < size && n < 16 && data[12 + n]) n++;
         memcpy(tag, data + 12, n);
         tag[n] = 0;
     }
@@ -36,8 +32,7 @@ int LocatePackageResource(uint32_t* offset, char* tag, unsigned tagSize)
     return 1;
 }
 
-int GetOwnFileName(char* out, unsigned size)
-{
+int GetOwnFileName(char* out, unsigned size) {
     // The historical buffer holds 257 characters; a longer name is not usable.
     unsigned limit = size < 258 ? size : 258;
     DWORD n = GetModuleFileNameA(0, out, limit);
@@ -48,8 +43,6 @@ int GetOwnFileName(char* out, unsigned size)
     return 1;
 }
 
-void SendGaugeMessage(void* dialog, uint32_t value)
-{
-    if (dialog)
-        SendDlgItemMessageA((HWND)dialog, GAUGE_CONTROL, WM_USER, 0, (LPARAM)value);
+void SendGaugeMessage(void* dialog, uint32_t value) {
+    if (dialog) SendDlgItemMessageA((HWND)dialog, GAUGE_CONTROL, WM_USER, 0, (LPARAM)value);
 }

@@ -9,7 +9,7 @@
 struct PackageEntry {
     uint32_t installedSize;
     uint32_t storedSize;
-    uint32_t offset;        // absolute offset in the package file
+    uint32_t offset;  // absolute offset in the package file
     char name[];
 };
 
@@ -17,17 +17,17 @@ struct PackageEntry {
 struct FileTableT {
     uint16_t count;
     uint32_t total;
-    PackageEntry** entry;   // count pointers, inside the same block
+    PackageEntry** entry;  // count pointers, inside the same block
 };
 
 enum { COPY_BLOCK = 32768 };
 
 // Reader state.
-extern uint32_t PackageOffset;    // file offset of the install script's first byte
-extern char ResourceTag[32];      // text of the offset resource, usually empty
-extern SysFile PackageFile;       // 0 when closed
-extern unsigned char* CopyBuffer; // one block of COPY_BLOCK bytes
-extern FileTableT* FileTable;     // null until the script is read
+extern uint32_t PackageOffset;     // file offset of the install script's first byte
+extern char ResourceTag[32];       // text of the offset resource, usually empty
+extern SysFile PackageFile;        // 0 when closed
+extern unsigned char* CopyBuffer;  // one block of COPY_BLOCK bytes
+extern FileTableT* FileTable;      // null until the script is read
 
 // Where the platform's own pieces plug in. On Windows they read resource 100 of the
 // program's own module and send the gauge message; natively they are null (no resource,

@@ -25,10 +25,8 @@ GaugeHookFn PackageGauge = 0;
 #endif
 void (*ClosePackageHook)(void) = 0;
 
-int OpenPackage(void)
-{
-    if (!CopyBuffer)
-        CopyBuffer = (unsigned char*)MemAlloc(COPY_BLOCK);
+int OpenPackage(void) {
+    if (!CopyBuffer) CopyBuffer = (unsigned char*)MemAlloc(COPY_BLOCK);
     PackageOffset = 0;
     if (InstallFile[0] == 0) {
         uint32_t offset = 0;
@@ -56,21 +54,16 @@ int OpenPackage(void)
     return 1;
 }
 
-static void FreeEntries(void)
-{
-    if (!FileTable)
-        return;
+static void FreeEntries(void) {
+    if (!FileTable) return;
     for (unsigned i = 0; i < FileTable->count; i++)
-        if (FileTable->entry[i])
-            MemFree(FileTable->entry[i]);
+        if (FileTable->entry[i]) MemFree(FileTable->entry[i]);
     MemFree(FileTable);
     FileTable = 0;
 }
 
-int ClosePackage(void)
-{
-    if (ClosePackageHook)
-        ClosePackageHook();
+int ClosePackage(void) {
+    if (ClosePackageHook) ClosePackageHook();
     if (PackageFile) {
         SysClose(PackageFile);
         PackageFile = 0;
@@ -88,127 +81,95 @@ int ClosePackage(void)
     return 1;
 }
 
-int ReadExact(void* buffer, uint16_t n)
-{
-    if (!PackageFile)
-        return 0;
-    if (n == 0)
-        return 1;
+int ReadExact(void* buffer, uint16_t n) {
+    if (!PackageFile) return 0;
+    if (n == 0) return 1;
     return SysRead(PackageFile, buffer, n) == (long)n;
 }
 
-char* ReadText(char* buffer, unsigned size)
-{
+char* ReadText(char* buffer, unsigned size) {
     unsigned char raw[2];
-    if (!ReadExact(raw, 2))
-        return 0;
+    if (!ReadExact(raw, 2)) return 0;
     unsigned length = raw[0] | raw[1] << 8;
-    if (size == 0 || length > size - 1)
-        return 0;
+    if (size == 0 || length > size - 1) return 0;
     char* block = 0;
-    if (!buffer)
-        buffer = block = (char*)MemAlloc((unsigned long)length + 1);
+    if (!buffer) buffer = block = (char*)MemAlloc((unsigned long)length + 1);
     if (!ReadExact(buffer, (uint16_t)length)) {
-        if (block)
-            MemFree(block);
+        if (block) MemFree(block);
         return 0;
     }
     buffer[length] = 0;
     return buffer;
 }
 
-int ReadTextList(uint16_t* count, char*** listA, char*** listB, char*** listC)
-{
+int ReadTextList(uint16_t* count, char*** listA, char*** listB, char*** listC) {
     unsigned char raw[2];
-    if (!ReadExact(raw, 2))
-        return 0;
+    if (!ReadExact(raw, 2)) return 0;
     uint16_t n = (uint16_t)(raw[0] | raw[1] << 8);
     *count = n;
-    if (n == 0)
-        return 1;
-    char*** lists[3] = { listA, listB, listC };
+    if (n == 0) return 1;
+    char*** lists[3] = {listA, listB, listC};
     for (int k = 0; k < 3; k++)
-        if (lists[k])
-            *lists[k] = (char**)MemAlloc((unsigned long)n * sizeof(char*));
+        if (lists[k]) *lists[k] = (char**)MemAlloc((unsigned long)n * sizeof(char*));
     for (unsigned i = 0; i < n; i++)
         for (int k = 0; k < 3; k++)
-            if (lists[k] && !((*lists[k])[i] = ReadText(0, 128)))
-                return 0;
+            if (lists[k] && !((*lists[k])[i] = ReadText(0, 128))) return 0;
     return 1;
 }
 
 static int CopyEntry(SysFile file, const PackageEntry* entry, void* dialog, uint32_t base,
-                     uint32_t divisor, int scaled)
-{
-    if (!PackageFile || SysSeek(PackageFile, (long)entry->offset, SYS_SEEK_SET) != (long)entry->offset)
+                     uint32_t divisor, int scaled) {
+    if (!PackageFile ||
+        SysSeek(PackageFile, (long)entry->offset, SYS_SEEK_SET) != (long)entry->offset)
         return SetFatal(7);
-    if (!CopyBuffer)
-        CopyBuffer = (unsigned char*)MemAlloc(COPY_BLOCK);
+    if (!CopyBuffer) CopyBuffer = (unsigned char*)MemAlloc(COPY_BLOCK);
     uint32_t done = 0;
     while (done < entry->storedSize) {
         uint32_t chunk = entry->storedSize - done;
-        if (chunk > COPY_BLOCK)
-            chunk = COPY_BLOCK;
-        if (SysRead(PackageFile, CopyBuffer, chunk) != (long)chunk)
-            return SetFatal(8);
-        if (!WriteAllRetry(file, CopyBuffer, (uint16_t)chunk))
-            return SetFatal(9);
+        if (chunk > COPY_BLOCK) chunk = COPY_BLOCK;
+        if (SysRead(PackageFile, CopyBuffer, chunk) != (long)chunk) return SetFatal(8);
+        if (!WriteAllRetry(file, CopyBuffer, (uint16_t)chunk)) return SetFatal(9);
         if (PackageGauge) {
-            if (scaled)
-                PackageGauge(dialog, divisor ? (base + done) / divisor : base + done);
-            else if (dialog)
-                PackageGauge(dialog, base + done);
+            if (scaled) PackageGauge(dialog, divisor ? (base + done) / divisor : base + done);
+            else if (dialog) PackageGauge(dialog, base + done);
         }
         done += chunk;
     }
     return 1;
 }
 
-int CopyEntryToFile(SysFile file, const PackageEntry* entry, void* dialog, uint32_t base)
-{
+int CopyEntryToFile(SysFile file, const PackageEntry* entry, void* dialog, uint32_t base) {
     return CopyEntry(file, entry, dialog, base, 1, 0);
 }
 
 int CopyEntryToFileScaled(SysFile file, const PackageEntry* entry, void* dialog, uint32_t base,
-                          uint32_t divisor)
-{
+                          uint32_t divisor) {
     return CopyEntry(file, entry, dialog, base, divisor, 1);
 }
 
-int WriteAllRetry(SysFile file, const void* buffer, uint16_t length)
-{
+int WriteAllRetry(SysFile file, const void* buffer, uint16_t length) {
     long start = SysSeek(file, 0, SYS_SEEK_CUR);
     for (;;) {
         // A failed write (-1) must not pass for a full one, whatever the length.
         long written = SysWrite(file, buffer, length);
-        if (written == (long)length)
-            return 1;
-        if (start >= 0)
-            SysSeek(file, start, SYS_SEEK_SET);
+        if (written == (long)length) return 1;
+        if (start >= 0) SysSeek(file, start, SYS_SEEK_SET);
         LogPrintf("Write failed (%ld of %u bytes), disk full?", written, (unsigned)length);
-        if (!AskDiskFull())
-            break;
+        if (!AskDiskFull()) break;
     }
     LogPrintf("User cancelled the disk-full retry");
     UserAbort = 1;
-    if (InstallSettings.Win31FallbackProgram[0])
-        OfferWin31Fallback = 1;
+    if (InstallSettings.Win31FallbackProgram[0]) OfferWin31Fallback = 1;
     return 0;
 }
 
-int AskDiskFull(void)
-{
-    return AskRetryCancel(LoadMessage(1, 34050));
-}
+int AskDiskFull(void) { return AskRetryCancel(LoadMessage(1, 34050)); }
 
-PackageEntry* FindPackageEntry(const char* name)
-{
-    if (!FileTable || !name)
-        return 0;
+PackageEntry* FindPackageEntry(const char* name) {
+    if (!FileTable || !name) return 0;
     for (unsigned i = 0; i < FileTable->count; i++) {
         PackageEntry* e = FileTable->entry[i];
-        if (e && SameName(e->name, name))
-            return e;
+        if (e && SameName(e->name, name)) return e;
     }
     return 0;
 }
