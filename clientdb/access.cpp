@@ -45,9 +45,15 @@ uint32_t Get32(const uint8_t* p) {
 }
 uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 void Put32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); p[2] = uint8_t(v >> 16); p[3] = uint8_t(v >> 24);
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+    p[2] = uint8_t(v >> 16);
+    p[3] = uint8_t(v >> 24);
 }
-void Put16(uint8_t* p, uint16_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); }
+void Put16(uint8_t* p, uint16_t v) {
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+}
 
 int HeaderSize(const RecordDb* db) {
     return db->format == DB_OLD_FORM ? DB_OLD_RECORD_HEADER : DB_NEW_RECORD_HEADER;
@@ -196,13 +202,13 @@ int TailHoldsRecords(RecordDb* db, uint64_t from, uint64_t size) {
     while (p + hs <= size) {
         uint64_t want = size - p < sizeof block ? size - p : sizeof block;
         if (!SeekTo(db->file, p) || !ReadFull(db->file, block, (unsigned long)want))
-            return 1;   // unknown: keep it
+            return 1;  // unknown: keep it
         for (unsigned i = 0; i + hs <= want; i++) {
             RecordHeader c;
             DbDecodeHeader(block + i, int(db->format), &c);
             if (c.magic == DB_RECORD_MAGIC && p + i + hs + c.length <= size) return 1;
         }
-        p += want - hs + 1;   // the blocks overlap so that no position is missed
+        p += want - hs + 1;  // the blocks overlap so that no position is missed
     }
     return 0;
 }
@@ -269,7 +275,7 @@ int WriteInForm(RecordDb* db, uint32_t gid, const void* data, uint16_t length, i
         // one is complete: a cancelled or interrupted write leaves the old record current.
         long end = DbReserveSpace(db, (unsigned long)length + unsigned(hs));
         if (end < 0) return 0;
-        if (e && e->header.offset != kGone) {   // (cutting a damaged end may have taken it)
+        if (e && e->header.offset != kGone) {  // (cutting a damaged end may have taken it)
             old = e->header;
             replaces = 1;
         }
@@ -463,11 +469,11 @@ int DbOpen(const char* path, RecordDb** dbOut) {
     int hs = HeaderSize(db);
     uint8_t bytes[DB_NEW_RECORD_HEADER];
     RecordHeader h = {};
-    RecordHeader prev = {};   // what the last indexed header replaced in the index
+    RecordHeader prev = {};  // what the last indexed header replaced in the index
     int lastIndexed = 0, lastReplaced = 0;
     for (;;) {
         DbLastResync.scanEnd = uint32_t(pos);
-        if (!ReadFull(db->file, bytes, unsigned(hs))) break;   // end of file or a short tail
+        if (!ReadFull(db->file, bytes, unsigned(hs))) break;  // end of file or a short tail
         DbDecodeHeader(bytes, int(format), &h);
         if (h.magic != DB_RECORD_MAGIC) {
             uint32_t p = DbResync(db, &h);
@@ -512,7 +518,8 @@ int DbOpen(const char* path, RecordDb** dbOut) {
             if (TailHoldsRecords(db, cut, uint64_t(size))) {
                 db->tailHoldsRecords = 1;
                 LogPrintf("Database %s: records follow the damaged one at %lu; the end is kept "
-                          "and nothing will be appended", path, (unsigned long)cut);
+                          "and nothing will be appended",
+                          path, (unsigned long)cut);
             }
         }
     }
@@ -557,10 +564,8 @@ int DbClose(RecordDb* db) {
     db->file = 0;
     // The client's own index of this file no longer matches it.
     if (db->companionPath[0] && SysAttributes(db->companionPath) != SYS_ATTR_NONE) {
-        if (SysDelete(db->companionPath))
-            LogPrintf("Deleted %s", db->companionPath);
-        else
-            LogPrintf("Could not delete %s", db->companionPath);
+        if (SysDelete(db->companionPath)) LogPrintf("Deleted %s", db->companionPath);
+        else LogPrintf("Could not delete %s", db->companionPath);
     }
     FreeDb(db);
     return 1;
@@ -641,8 +646,7 @@ int DbWriteRecord(RecordDb* db, uint32_t gid, const void* data, uint16_t length,
     return WriteInForm(db, gid, data, length, type);
 }
 
-int DbWriteRecordOldForm(RecordDb* db, uint32_t gid, const void* data, uint16_t length,
-                         int type) {
+int DbWriteRecordOldForm(RecordDb* db, uint32_t gid, const void* data, uint16_t length, int type) {
     if (db && db->format != DB_OLD_FORM)
         LogPrintf("New-form database %s: GID %lu written in the new form", db->path,
                   (unsigned long)gid);
@@ -687,7 +691,7 @@ int DriveHasRoom(int driveIndex, unsigned long bytes) {
     if (!SysDiskFree(root, &spc, &bps, &freeClusters, &total)) return 0;
     uint64_t needed;
     if (bps == 0 || spc == 0) {
-        needed = bytes >> 13;   // 8192-byte clusters assumed
+        needed = bytes >> 13;  // 8192-byte clusters assumed
     } else {
         // Integer steps as the client computes them: an exact multiple still counts one more
         // sector and one more cluster.

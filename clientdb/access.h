@@ -22,27 +22,27 @@ struct RecordHeader {
     uint16_t flags;
     uint32_t reserved1;
     uint32_t reserved2;
-    uint32_t offset;     // where the header is in the file
+    uint32_t offset;  // where the header is in the file
 };
 
 // One per live GID: a copy of the last header seen or written for it. Entries stay in the
 // chain until the database is closed, even when their record is deleted.
 struct RecordIndexEntry {
-    RecordIndexEntry* next;       // chain, newest first by first occurrence
-    RecordIndexEntry* hashNext;   // bucket of the GID lookup table
+    RecordIndexEntry* next;      // chain, newest first by first occurrence
+    RecordIndexEntry* hashNext;  // bucket of the GID lookup table
     RecordHeader header;
 };
 
 struct RecordDbSlab;
 
 struct RecordDb {
-    SysFile file;            // read-write file, or the package's handle when embedded
-    uint32_t format;         // DB_OLD_FORM or DB_NEW_FORM
+    SysFile file;     // read-write file, or the package's handle when embedded
+    uint32_t format;  // DB_OLD_FORM or DB_NEW_FORM
     RecordIndexEntry* entries;
     uint32_t count;
-    char path[260];          // path, or the package's name for an embedded database
-    char companionPath[260]; // the "ind" file next to it; empty when none
-    uint32_t embedded;       // read in place from the package file, which it does not own
+    char path[260];           // path, or the package's name for an embedded database
+    char companionPath[260];  // the "ind" file next to it; empty when none
+    uint32_t embedded;        // read in place from the package file, which it does not own
     // Where the next append goes when the file ends in damage (part of a header, or a record
     // whose data stops short): the damage is cut off first. 0 when the file end is sound.
     uint32_t appendAt;
@@ -59,7 +59,7 @@ struct RecordDb {
 
 typedef int (*DbRecordFn)(RecordDb* db, uint32_t gid, uint16_t length);
 
-char* DbFindFile(char* pathOut, const char* folder, uint32_t dbId);   // pathOut: 260 bytes
+char* DbFindFile(char* pathOut, const char* folder, uint32_t dbId);  // pathOut: 260 bytes
 int DbOpenById(const char* folder, uint32_t dbId, RecordDb** dbOut);
 int DbOpen(const char* path, RecordDb** dbOut);
 int DbOpenEmbedded(const char* name, RecordDb** dbOut, uint32_t start, uint32_t size,
@@ -89,7 +89,7 @@ int DbForEachRecord(RecordDb* db, DbRecordFn fn);
 int DbIsNewForm(RecordDb* db);
 
 // Internal steps, exposed for the inspector and the tests.
-RecordIndexEntry* DbFindEntry(RecordDb* db, uint32_t gid);   // the GID's entry, or null
+RecordIndexEntry* DbFindEntry(RecordDb* db, uint32_t gid);  // the GID's entry, or null
 // Recovery scan from a bad header just read; returns the position of the header found (and
 // leaves it in header, the file positioned at its data) or 0 when there is none.
 uint32_t DbResync(RecordDb* db, RecordHeader* header);
@@ -101,7 +101,7 @@ int DriveHasRoom(int driveIndex, unsigned long bytes);
 
 // Header conversions between the file's bytes and RecordHeader.
 void DbDecodeHeader(const uint8_t* bytes, int format, RecordHeader* out);
-int DbEncodeHeader(const RecordHeader* header, int format, uint8_t* out);   // returns its size
+int DbEncodeHeader(const RecordHeader* header, int format, uint8_t* out);  // returns its size
 
 // What the last DbOpen's scan met, for the inspector's check: the ranges the recovery scans
 // passed over (the first DB_SKIPS_KEPT of them) and where the scan stopped.
@@ -109,8 +109,8 @@ enum { DB_SKIPS_KEPT = 16 };
 struct DbResyncReport {
     uint32_t scans;
     uint32_t skippedBytes;
-    uint32_t skipFrom[DB_SKIPS_KEPT];   // position of a bad header
-    uint32_t skipTo[DB_SKIPS_KEPT];     // position of the header the scan found after it
-    uint32_t scanEnd;                   // where the next header would have started
+    uint32_t skipFrom[DB_SKIPS_KEPT];  // position of a bad header
+    uint32_t skipTo[DB_SKIPS_KEPT];    // position of the header the scan found after it
+    uint32_t scanEnd;                  // where the next header would have started
 };
 extern DbResyncReport DbLastResync;

@@ -36,10 +36,10 @@ const uint16_t DB_OLD_RECORD_MAGIC = 0x4552u;
 
 // Flags word of a record header.
 enum {
-    DB_FLAG_TYPE_MASK = 0x00FF,    // type code
-    DB_FLAG_SCRAMBLED = 0x0200,    // data bytes stored XORed with DB_SCRAMBLE_MASK
-    DB_FLAG_DELETED = 0x0400,      // ignored when the index is built
-    DB_FLAG_NOT_ART = 0x2000,      // set on every write whose type is not 'p'
+    DB_FLAG_TYPE_MASK = 0x00FF,  // type code
+    DB_FLAG_SCRAMBLED = 0x0200,  // data bytes stored XORed with DB_SCRAMBLE_MASK
+    DB_FLAG_DELETED = 0x0400,    // ignored when the index is built
+    DB_FLAG_NOT_ART = 0x2000,    // set on every write whose type is not 'p'
 };
 enum { DB_TYPE_BINARY = 'b', DB_TYPE_TEXT = 't', DB_TYPE_ART = 'p' };
 
