@@ -12,28 +12,24 @@ const LONG CREATE_FAILED = 1;
 
 // Length of text, looking at no more than size bytes (a default buffer need not be
 // terminated within its size).
-unsigned BoundedLength(const char* text, unsigned size)
-{
+unsigned BoundedLength(const char* text, unsigned size) {
     unsigned n = 0;
     while (n < size && text[n] != '\0') n++;
     return n;
 }
 
-LONG OpenKey(HKEY root, const char* keyPath, HKEY* key)
-{
+LONG OpenKey(HKEY root, const char* keyPath, HKEY* key) {
     return RegOpenKeyExA(root, keyPath, 0, KEY_ALL_ACCESS, key);
 }
 
-LONG CreateKey(HKEY root, const char* keyPath, HKEY* key)
-{
+LONG CreateKey(HKEY root, const char* keyPath, HKEY* key) {
     DWORD disposition = 0;
     return RegCreateKeyExA(root, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
                            nullptr, key, &disposition);
 }
 
 // Opens keyPath, creating it when it is missing; see RegistrySetString for the statuses.
-LONG OpenOrCreate(HKEY root, const char* keyPath, HKEY* key)
-{
+LONG OpenOrCreate(HKEY root, const char* keyPath, HKEY* key) {
     LONG status = OpenKey(root, keyPath, key);
     if (status == ERROR_FILE_NOT_FOUND) {
         HKEY created;
@@ -47,8 +43,7 @@ LONG OpenOrCreate(HKEY root, const char* keyPath, HKEY* key)
 
 // Writes length bytes of text plus a terminator as a REG_SZ value.
 LONG SetStringValue(HKEY root, const char* keyPath, const char* valueName, const char* text,
-                    unsigned length)
-{
+                    unsigned length) {
     if (root == nullptr) return ERROR_FILE_NOT_FOUND;
     HKEY key;
     LONG status = OpenOrCreate(root, keyPath, &key);
@@ -64,8 +59,7 @@ LONG SetStringValue(HKEY root, const char* keyPath, const char* valueName, const
 }
 
 // Copies count bytes of value data as text: up to the first NUL, at most size - 1 bytes.
-void CopyAsText(char* buffer, unsigned size, const BYTE* data, DWORD count)
-{
+void CopyAsText(char* buffer, unsigned size, const BYTE* data, DWORD count) {
     if (size == 0) return;
     unsigned n = 0;
     while (n + 1 < size && n < count && data[n] != 0) {
@@ -77,14 +71,13 @@ void CopyAsText(char* buffer, unsigned size, const BYTE* data, DWORD count)
 
 }  // namespace
 
-LONG RegistryFindValue(HKEY openKey, const char* valueName, char* buffer, unsigned size)
-{
+LONG RegistryFindValue(HKEY openKey, const char* valueName, char* buffer, unsigned size) {
     char className[260];
     DWORD classLength = sizeof className;
     DWORD valueCount = 0, longestName = 0, longestData = 0;
-    LONG status = RegQueryInfoKeyA(openKey, className, &classLength, nullptr, nullptr, nullptr,
-                                   nullptr, &valueCount, &longestName, &longestData, nullptr,
-                                   nullptr);
+    LONG status =
+        RegQueryInfoKeyA(openKey, className, &classLength, nullptr, nullptr, nullptr, nullptr,
+                         &valueCount, &longestName, &longestData, nullptr, nullptr);
     if (status != ERROR_SUCCESS) return status;
 
     char* name = (char*)MemAlloc(longestName + 4);
@@ -100,8 +93,8 @@ LONG RegistryFindValue(HKEY openKey, const char* valueName, char* buffer, unsign
             DWORD nameLength = longestName + 4;
             DWORD dataLength = longestData + 4;
             DWORD type = 0;
-            LONG r = RegEnumValueA(openKey, index, name, &nameLength, nullptr, &type, data,
-                                   &dataLength);
+            LONG r =
+                RegEnumValueA(openKey, index, name, &nameLength, nullptr, &type, data, &dataLength);
             status = r;
             if ((r == ERROR_SUCCESS || r == ERROR_INSUFFICIENT_BUFFER) &&
                 lstrcmpiA(wanted, name) == 0) {
@@ -122,8 +115,7 @@ LONG RegistryFindValue(HKEY openKey, const char* valueName, char* buffer, unsign
 }
 
 LONG RegistryGetString(HKEY root, const char* keyPath, const char* valueName, char* buffer,
-                       unsigned size, int createIfMissing)
-{
+                       unsigned size, int createIfMissing) {
     if (root == nullptr) return ERROR_FILE_NOT_FOUND;
     HKEY key;
     LONG status = OpenKey(root, keyPath, &key);
@@ -147,15 +139,12 @@ LONG RegistryGetString(HKEY root, const char* keyPath, const char* valueName, ch
     return status;
 }
 
-LONG RegistrySetString(HKEY root, const char* keyPath, const char* valueName, const char* text)
-{
+LONG RegistrySetString(HKEY root, const char* keyPath, const char* valueName, const char* text) {
     if (text == nullptr) text = "";
     return SetStringValue(root, keyPath, valueName, text, lstrlenA(text));
 }
 
-LONG RegistryUpdateString(HKEY root, const char* keyPath, const char* valueName,
-                          const char* text)
-{
+LONG RegistryUpdateString(HKEY root, const char* keyPath, const char* valueName, const char* text) {
     if (text == nullptr) text = "";
     char current[256];
     current[0] = '\0';
@@ -171,8 +160,7 @@ LONG RegistryUpdateString(HKEY root, const char* keyPath, const char* valueName,
                 LogPrintf("Registry: kept revision %s over %s", current, text);
                 return ERROR_SUCCESS;
             }
-            LogPrintf("Registry: revision %s replaced by %s at the user's request", current,
-                      text);
+            LogPrintf("Registry: revision %s replaced by %s at the user's request", current, text);
         }
         return RegistrySetString(root, keyPath, valueName, text);
     }
@@ -181,16 +169,14 @@ LONG RegistryUpdateString(HKEY root, const char* keyPath, const char* valueName,
         if (root == nullptr || CreateKey(root, keyPath, &key) != ERROR_SUCCESS)
             return CREATE_FAILED;
         RegCloseKey(key);
-        return RegistrySetString(root, keyPath, valueName, text) == ERROR_SUCCESS
-                   ? ERROR_SUCCESS
-                   : CREATE_FAILED;
+        return RegistrySetString(root, keyPath, valueName, text) == ERROR_SUCCESS ? ERROR_SUCCESS
+                                                                                  : CREATE_FAILED;
     }
     if (status == ERROR_NO_MORE_ITEMS) return RegistrySetString(root, keyPath, valueName, text);
     return status;
 }
 
-LONG RegistryDeleteKey(HKEY root, const char* keyPath)
-{
+LONG RegistryDeleteKey(HKEY root, const char* keyPath) {
     if (root == nullptr) return ERROR_FILE_NOT_FOUND;
     // An empty path would name the root itself and wipe everything below it.
     if (keyPath == nullptr || keyPath[0] == '\0') return ERROR_INVALID_PARAMETER;

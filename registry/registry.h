@@ -19,8 +19,7 @@ LONG RegistrySetString(HKEY root, const char* keyPath, const char* valueName, co
 
 // Like RegistrySetString, but a "Revision" value that would go down (compared as text,
 // without regard to case) is replaced only when the user says so; No is not a failure (0).
-LONG RegistryUpdateString(HKEY root, const char* keyPath, const char* valueName,
-                          const char* text);
+LONG RegistryUpdateString(HKEY root, const char* keyPath, const char* valueName, const char* text);
 
 // Deletes the key and every key below it. A missing key is not an error (0).
 LONG RegistryDeleteKey(HKEY root, const char* keyPath);
