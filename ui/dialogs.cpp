@@ -11,22 +11,37 @@ char DialogExtraText[512];
 char EditText[256];
 
 enum {
-    MSG_TOO_MANY_DIALOGS = 34300, MSG_NO_DIALOG_PROC = 34301, MSG_CREATE_FAILED = 34302,
-    MSG_NOT_OPEN = 34303, MSG_FREE_MEGABYTES = 34307, MSG_INSERT_DISK = 34308,
-    ID_EXTRA_TEXT = 503, ID_DISK_PROMPT = 513, ID_EDIT = 501, ID_FREE_SPACE = 508,
-    ID_CACHE_5 = 600, ID_CACHE_10 = 601, ID_CACHE_20 = 602,
-    ID_ADDON_LIST = 521, ID_ADDON_ALL = 522, ID_ADDON_INSTALL = 401,
-    ID_PRINT_NOW = 415, ID_EDIT_ACCEPT = 408, ID_QUIT = 403,
-    TEMPLATE_QUIT = 205, TEMPLATE_WELCOME_CACHE = 223, TEMPLATE_WIN31_OFFER = 226,
-    TEMPLATE_QUICK_REF = 229, TEMPLATE_ADD_ONS = 235
+    MSG_TOO_MANY_DIALOGS = 34300,
+    MSG_NO_DIALOG_PROC = 34301,
+    MSG_CREATE_FAILED = 34302,
+    MSG_NOT_OPEN = 34303,
+    MSG_FREE_MEGABYTES = 34307,
+    MSG_INSERT_DISK = 34308,
+    ID_EXTRA_TEXT = 503,
+    ID_DISK_PROMPT = 513,
+    ID_EDIT = 501,
+    ID_FREE_SPACE = 508,
+    ID_CACHE_5 = 600,
+    ID_CACHE_10 = 601,
+    ID_CACHE_20 = 602,
+    ID_ADDON_LIST = 521,
+    ID_ADDON_ALL = 522,
+    ID_ADDON_INSTALL = 401,
+    ID_PRINT_NOW = 415,
+    ID_EDIT_ACCEPT = 408,
+    ID_QUIT = 403,
+    TEMPLATE_QUIT = 205,
+    TEMPLATE_WELCOME_CACHE = 223,
+    TEMPLATE_WIN31_OFFER = 226,
+    TEMPLATE_QUICK_REF = 229,
+    TEMPLATE_ADD_ONS = 235
 };
 
 static HINSTANCE ResourceInstance(void) { return GetModuleHandleA(NULL); }
 
 static DLGPROC WelcomeProc, CenteredProc, QuickRefProc, DefaultProc, EditProc, AddOnProc;
 
-void InstallDialogProcs(void)
-{
+void InstallDialogProcs(void) {
     WelcomeProc = WelcomeDlgProc;
     CenteredProc = CenteredDlgProc;
     QuickRefProc = QuickRefDlgProc;
@@ -35,8 +50,7 @@ void InstallDialogProcs(void)
     AddOnProc = AddOnDlgProc;
 }
 
-DLGPROC ModalDialogProc(int templateId)
-{
+DLGPROC ModalDialogProc(int templateId) {
     if (!DefaultProc) InstallDialogProcs();
     switch (templateId) {
     case TEMPLATE_WELCOME_CACHE: return WelcomeProc;
@@ -49,8 +63,7 @@ DLGPROC ModalDialogProc(int templateId)
     return DefaultProc;
 }
 
-HWND OpenModeless(int templateId, DLGPROC dialogProc)
-{
+HWND OpenModeless(int templateId, DLGPROC dialogProc) {
     int i = 0;
     while (i < MODELESS_SLOTS && ModelessSlots[i].templateId != 0) i++;
     if (i == MODELESS_SLOTS) {
@@ -73,8 +86,7 @@ HWND OpenModeless(int templateId, DLGPROC dialogProc)
     return window;
 }
 
-BOOL CloseModeless(int templateId)
-{
+BOOL CloseModeless(int templateId) {
     for (int i = 0; i < MODELESS_SLOTS; i++) {
         if (ModelessSlots[i].templateId == templateId) {
             ModelessSlots[i].templateId = 0;
@@ -87,16 +99,14 @@ BOOL CloseModeless(int templateId)
     return FALSE;
 }
 
-BOOL IsModelessMessage(MSG* message)
-{
+BOOL IsModelessMessage(MSG* message) {
     for (int i = 0; i < MODELESS_SLOTS; i++)
         if (ModelessSlots[i].templateId && IsDialogMessageA(ModelessSlots[i].window, message))
             return TRUE;
     return FALSE;
 }
 
-BOOL PumpMessages(void)
-{
+BOOL PumpMessages(void) {
     MSG message;
     while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) return FALSE;
@@ -107,31 +117,27 @@ BOOL PumpMessages(void)
     return TRUE;
 }
 
-static void SetExtraText(const char* extraText)
-{
+static void SetExtraText(const char* extraText) {
     lstrcpynA(DialogExtraText, extraText ? extraText : "", sizeof DialogExtraText);
 }
 
-int RunModalDialog(int templateId, const char* extraText)
-{
+int RunModalDialog(int templateId, const char* extraText) {
     SetExtraText(extraText);
     return (int)DialogBoxParamA(ResourceInstance(), MAKEINTRESOURCEA(templateId), FrameWindow,
                                 ModalDialogProc(templateId), 0);
 }
 
-int RunEditDialog(int templateId, char* text, const char* extraText)
-{
+int RunEditDialog(int templateId, char* text, const char* extraText) {
     SetExtraText(extraText);
     lstrcpynA(EditText, text, sizeof EditText);
     if (!EditProc) InstallDialogProcs();
-    int result = (int)DialogBoxParamA(ResourceInstance(), MAKEINTRESOURCEA(templateId),
-                                      FrameWindow, EditProc, 0);
+    int result = (int)DialogBoxParamA(ResourceInstance(), MAKEINTRESOURCEA(templateId), FrameWindow,
+                                      EditProc, 0);
     if (result == ID_EDIT_ACCEPT) lstrcpynA(text, EditText, EDIT_TEXT_MAX + 1);
     return result;
 }
 
-BOOL ConfirmQuit(HWND window)
-{
+BOOL ConfirmQuit(HWND window) {
     if (window) ShowWindow(window, SW_HIDE);
     if (RunModalDialog(TEMPLATE_QUIT, NULL) == ID_QUIT) {
         LogPrintf("User exit");
@@ -142,26 +148,22 @@ BOOL ConfirmQuit(HWND window)
     return FALSE;
 }
 
-static int IsEndId(WPARAM wParam)
-{
+static int IsEndId(WPARAM wParam) {
     int id = LOWORD(wParam);
     return id >= FIRST_END_ID && id <= LAST_END_ID;
 }
 
-static int IsClose(UINT message, WPARAM wParam)
-{
+static int IsClose(UINT message, WPARAM wParam) {
     return message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE;
 }
 
-static void ShowExtraText(HWND dialog)
-{
+static void ShowExtraText(HWND dialog) {
     if (DialogExtraText[0]) SetDlgItemTextA(dialog, ID_EXTRA_TEXT, DialogExtraText);
 }
 
 // The procedures below share one shape: initialisation fills texts, an end id or the
 // system Close ends the dialog, everything else is left to the dialog manager.
-static INT_PTR EndOnButtons(HWND dialog, UINT message, WPARAM wParam)
-{
+static INT_PTR EndOnButtons(HWND dialog, UINT message, WPARAM wParam) {
     if (message == WM_COMMAND && IsEndId(wParam)) {
         EndDialog(dialog, LOWORD(wParam));
         return TRUE;
@@ -173,8 +175,7 @@ static INT_PTR EndOnButtons(HWND dialog, UINT message, WPARAM wParam)
     return FALSE;
 }
 
-INT_PTR CALLBACK DefaultDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
-{
+INT_PTR CALLBACK DefaultDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         ShowExtraText(dialog);
         if (InstallSettings.NextDiskLabel[0]) {
@@ -189,8 +190,7 @@ INT_PTR CALLBACK DefaultDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     return EndOnButtons(dialog, message, wParam);
 }
 
-INT_PTR CALLBACK CenteredDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
-{
+INT_PTR CALLBACK CenteredDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         ShowExtraText(dialog);
         CenterDialog(FrameWindow, dialog);
@@ -199,8 +199,7 @@ INT_PTR CALLBACK CenteredDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     return EndOnButtons(dialog, message, wParam);
 }
 
-INT_PTR CALLBACK QuickRefDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
-{
+INT_PTR CALLBACK QuickRefDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         ShowExtraText(dialog);
         return TRUE;
@@ -213,8 +212,7 @@ INT_PTR CALLBACK QuickRefDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     return EndOnButtons(dialog, message, wParam);
 }
 
-INT_PTR CALLBACK EditDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
-{
+INT_PTR CALLBACK EditDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         SetDlgItemTextA(dialog, ID_EDIT, EditText);
         ShowExtraText(dialog);
@@ -230,8 +228,7 @@ INT_PTR CALLBACK EditDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
 
 // With room for 10 MB of cache but not 20, the 20 MB button goes and the other two are
 // spread over the row it leaves.
-static void SpreadCacheButtons(HWND dialog)
-{
+static void SpreadCacheButtons(HWND dialog) {
     HWND five = GetDlgItem(dialog, ID_CACHE_5), ten = GetDlgItem(dialog, ID_CACHE_10);
     RECT r5, r10;
     GetWindowRect(five, &r5);
@@ -244,8 +241,7 @@ static void SpreadCacheButtons(HWND dialog)
     MoveWindow(ten, left + width10 + 6 * gap, r10.top, width10, r10.bottom - r10.top, TRUE);
 }
 
-INT_PTR CALLBACK WelcomeDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
-{
+INT_PTR CALLBACK WelcomeDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         ShowExtraText(dialog);
         EnableWindow(GetDlgItem(dialog, ID_CACHE_10), TRUE);
@@ -278,8 +274,7 @@ INT_PTR CALLBACK WelcomeDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     return EndOnButtons(dialog, message, wParam);
 }
 
-INT_PTR CALLBACK AddOnDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
-{
+INT_PTR CALLBACK AddOnDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     HWND list = GetDlgItem(dialog, ID_ADDON_LIST);
     if (message == WM_INITDIALOG) {
         CenterDialog(FrameWindow, dialog);
@@ -287,8 +282,8 @@ INT_PTR CALLBACK AddOnDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
         const TextListT& addOns = InstallSettings.AddOnPrograms;
         int count = addOns.count < (int)MAX_ADDON_PROGRAMS ? addOns.count : (int)MAX_ADDON_PROGRAMS;
         for (int i = 0; i < count && addOns.c; i++) {
-            LRESULT item = SendMessageA(list, LB_ADDSTRING, 0,
-                                        (LPARAM)(addOns.c[i] ? addOns.c[i] : ""));
+            LRESULT item =
+                SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)(addOns.c[i] ? addOns.c[i] : ""));
             if (item < 0) continue;
             SendMessageA(list, LB_SETITEMDATA, (WPARAM)item, i);
             SendMessageA(list, LB_SETSEL, TRUE, item);

@@ -10,18 +10,18 @@ enum { MODELESS_SLOTS = 4, EDIT_TEXT_MAX = 255 };
 enum { FIRST_END_ID = 400, LAST_END_ID = 418, ID_CLOSED = 406 };
 
 struct ModelessSlotT {
-    int templateId;     // 0 = free
+    int templateId;  // 0 = free
     DLGPROC proc;
     HWND window;
 };
 extern ModelessSlotT ModelessSlots[MODELESS_SLOTS];
-extern char DialogExtraText[512];   // shown in control 503 by the next modal dialog
-extern char EditText[256];          // text of control 501 while RunEditDialog runs
+extern char DialogExtraText[512];  // shown in control 503 by the next modal dialog
+extern char EditText[256];         // text of control 501 while RunEditDialog runs
 
 // Wizard state read and set by the dialog procedures here; owned by the install driver
 // (cache choice, megabytes required, add-on choice) and the disk-space estimate (free
 // megabytes).
-extern uint16_t CacheChoice;        // 0 = 5 MB, 1 = 10 MB, 2 = 20 MB
+extern uint16_t CacheChoice;  // 0 = 5 MB, 1 = 10 MB, 2 = 20 MB
 extern uint32_t FreeMegabytes;
 extern uint32_t RequiredMegabytes;
 extern uint32_t AddOnSkipped[64];

@@ -21,26 +21,20 @@ char FrameClassName[256] = "_KOVSETUP_Frame";
 
 enum { FRAME_PALETTE_SIZE = 33, MSG_OLE_TOO_OLD = 34305, CAPTION_OLE = 34306 };
 
-DWORD DibColorTableSize(const BITMAPINFOHEADER* header)
-{
+DWORD DibColorTableSize(const BITMAPINFOHEADER* header) {
     if (header->biBitCount == 24) return 0;
     return 4u << header->biBitCount;
 }
 
-BYTE* DibBits(BITMAPINFOHEADER* header)
-{
-    return (BYTE*)header + 40 + DibColorTableSize(header);
-}
+BYTE* DibBits(BITMAPINFOHEADER* header) { return (BYTE*)header + 40 + DibColorTableSize(header); }
 
-uint32_t ClassifyDisplay(int bitsPixel, int planes, int colours)
-{
+uint32_t ClassifyDisplay(int bitsPixel, int planes, int colours) {
     if (bitsPixel * planes > 8 || (unsigned)colours > 256) return 24;
     if (bitsPixel * planes == 8) return 8;
     return 4;
 }
 
-void DetectDisplayDepth(void)
-{
+void DetectDisplayDepth(void) {
     PaletteMode = 0;
     HDC screen = GetDC(NULL);
     DisplayDepth = ClassifyDisplay(GetDeviceCaps(screen, BITSPIXEL), GetDeviceCaps(screen, PLANES),
@@ -50,21 +44,16 @@ void DetectDisplayDepth(void)
     LogPrintf("Bits per pixel = %d", (int)DisplayDepth);
 }
 
-int GradientLevel(int y, int height)
-{
-    return 255 - MulDiv(255, y, height);
-}
+int GradientLevel(int y, int height) { return 255 - MulDiv(255, y, height); }
 
 // Width of one row of the title bitmap's bits, padded to four bytes as every DIB row is.
-static DWORD DibRowBytes(const BITMAPINFOHEADER* header)
-{
+static DWORD DibRowBytes(const BITMAPINFOHEADER* header) {
     DWORD bits = (DWORD)(WORD)header->biWidth * header->biBitCount;
     DWORD bytes = bits / 8 + (bits % 8 ? 1 : 0);
     return (bytes + 3) & ~3u;
 }
 
-static void LoadTitleBitmap(HINSTANCE instance)
-{
+static void LoadTitleBitmap(HINSTANCE instance) {
     HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(TITLE_BITMAP_ID), (LPCSTR)RT_BITMAP);
     HGLOBAL loaded = found ? LoadResource(instance, found) : NULL;
     TitleBitmap = loaded ? (BITMAPINFOHEADER*)LockResource(loaded) : NULL;
@@ -76,8 +65,7 @@ static void LoadTitleBitmap(HINSTANCE instance)
     for (DWORD i = 0; i < size; i++) TitleMask[i] = (BYTE)~bits[i];
 }
 
-void BuildFramePalette(void)
-{
+void BuildFramePalette(void) {
     struct {
         WORD version, count;
         PALETTEENTRY entry[FRAME_PALETTE_SIZE];
@@ -95,8 +83,7 @@ void BuildFramePalette(void)
         BlueShades[level] = PALETTEINDEX(GetNearestPaletteIndex(FramePalette, RGB(0, 0, level)));
 }
 
-static BOOL RegisterClasses(HINSTANCE instance)
-{
+static BOOL RegisterClasses(HINSTANCE instance) {
     WNDCLASSA gauge;
     ZeroMemory(&gauge, sizeof gauge);
     gauge.style = CS_HREDRAW | CS_VREDRAW;
@@ -129,8 +116,7 @@ static BOOL RegisterClasses(HINSTANCE instance)
 
 // Realises the frame's palette in a window context; returns the number of entries that
 // changed in the system palette.
-static UINT RealizeFramePalette(HWND window, BOOL background)
-{
+static UINT RealizeFramePalette(HWND window, BOOL background) {
     HDC dc = GetDC(window);
     HPALETTE old = SelectPalette(dc, FramePalette, background);
     UINT changed = RealizePalette(dc);
@@ -139,8 +125,7 @@ static UINT RealizeFramePalette(HWND window, BOOL background)
     return changed;
 }
 
-BOOL CheckAndInitOle(DWORD buildVersion)
-{
+BOOL CheckAndInitOle(DWORD buildVersion) {
     if (HIWORD(buildVersion) != OLE_MAJOR_BUILD) {
         LogPrintf("OLE build %u.%u is not usable", HIWORD(buildVersion), LOWORD(buildVersion));
         char text[512];
@@ -158,8 +143,7 @@ BOOL CheckAndInitOle(DWORD buildVersion)
     return TRUE;
 }
 
-BOOL CreateFrameWindow(const char* title)
-{
+BOOL CreateFrameWindow(const char* title) {
     HINSTANCE instance = GetModuleHandleA(NULL);
     lstrcpynA(GaugeClassName, "_KOVSETUP_Gauge", sizeof GaugeClassName);
     lstrcpynA(FrameClassName, "_KOVSETUP_Frame", sizeof FrameClassName);
@@ -178,9 +162,9 @@ BOOL CreateFrameWindow(const char* title)
     if (PaletteMode) BuildFramePalette();
     if (!RegisterClasses(instance)) return FALSE;
 
-    FrameWindow = CreateWindowExA(0, FrameClassName, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                                  NULL, NULL, instance, NULL);
+    FrameWindow =
+        CreateWindowExA(0, FrameClassName, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, NULL, NULL, instance, NULL);
     if (!FrameWindow) {
         LogPrintf("Cannot create the frame window");
         return SetFatal(17);
@@ -192,8 +176,7 @@ BOOL CreateFrameWindow(const char* title)
     return CheckAndInitOle(CoBuildVersion());
 }
 
-BOOL DestroyFrameWindow(void)
-{
+BOOL DestroyFrameWindow(void) {
     HINSTANCE instance = GetModuleHandleA(NULL);
     if (FrameWindow) {
         DestroyWindow(FrameWindow);
@@ -216,8 +199,7 @@ BOOL DestroyFrameWindow(void)
     return gauge && frame;
 }
 
-static void PaintFrame(HWND window)
-{
+static void PaintFrame(HWND window) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(window, &ps);
     RECT client;
@@ -268,12 +250,9 @@ static void PaintFrame(HWND window)
     EndPaint(window, &ps);
 }
 
-LRESULT CALLBACK FrameWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
+LRESULT CALLBACK FrameWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_PAINT:
-        PaintFrame(window);
-        break;
+    case WM_PAINT: PaintFrame(window); break;
     case WM_QUERYNEWPALETTE:
         if (!FramePalette) return 0;
         if (RealizeFramePalette(window, FALSE)) {
@@ -290,15 +269,12 @@ LRESULT CALLBACK FrameWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
             ReleaseDC(window, dc);
         }
         break;
-    case WM_QUERYENDSESSION:
-        SessionEnding = 1;
-        return 1;
+    case WM_QUERYENDSESSION: SessionEnding = 1; return 1;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-void CenterDialog(HWND owner, HWND window)
-{
+void CenterDialog(HWND owner, HWND window) {
     RECT rc;
     GetWindowRect(window, &rc);
     int w = rc.right - rc.left, h = rc.bottom - rc.top;

@@ -7,15 +7,13 @@
 
 char GaugeClassName[256] = "_KOVSETUP_Gauge";
 
-DWORD MeasureText(HDC dc, const char* text, int count)
-{
+DWORD MeasureText(HDC dc, const char* text, int count) {
     SIZE size = {0, 0};
     GetTextExtentPoint32A(dc, text, count, &size);
     return MAKELONG((WORD)size.cx, (WORD)size.cy);
 }
 
-void GaugeLayout(DWORD range, DWORD position, int right, char text[5], int* split)
-{
+void GaugeLayout(DWORD range, DWORD position, int right, char text[5], int* split) {
     if (position > range) position = range;
     // A range of 0 means the position of a full bar is 0, which every position has
     // reached: show it full rather than divide by zero. Products are taken in 64 bits so
@@ -27,8 +25,7 @@ void GaugeLayout(DWORD range, DWORD position, int right, char text[5], int* spli
     *split = (short)s;
 }
 
-static void PaintGauge(HWND window)
-{
+static void PaintGauge(HWND window) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(window, &ps);
     DWORD range = (DWORD)GetWindowLongA(window, GAUGE_RANGE_SLOT);
@@ -61,8 +58,7 @@ static void PaintGauge(HWND window)
     EndPaint(window, &ps);
 }
 
-LRESULT CALLBACK GaugeWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
+LRESULT CALLBACK GaugeWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
         SetWindowLongA(window, GAUGE_RANGE_SLOT, 100);
@@ -73,12 +69,8 @@ LRESULT CALLBACK GaugeWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         InvalidateRect(window, NULL, FALSE);
         UpdateWindow(window);
         return 1;
-    case GaugeSetRange:
-        SetWindowLongA(window, GAUGE_RANGE_SLOT, (LONG)lParam);
-        return 1;
-    case WM_PAINT:
-        PaintGauge(window);
-        return 1;
+    case GaugeSetRange: SetWindowLongA(window, GAUGE_RANGE_SLOT, (LONG)lParam); return 1;
+    case WM_PAINT: PaintGauge(window); return 1;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

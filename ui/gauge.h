@@ -4,8 +4,8 @@
 #include <windows.h>
 
 enum {
-    GaugeSetPos = WM_USER,        // lParam = position; repaints at once
-    GaugeSetRange = WM_USER + 1   // lParam = position of a full bar; no repaint
+    GaugeSetPos = WM_USER,       // lParam = position; repaints at once
+    GaugeSetRange = WM_USER + 1  // lParam = position of a full bar; no repaint
 };
 enum { GAUGE_EXTRA_BYTES = 8, GAUGE_POS_SLOT = 0, GAUGE_RANGE_SLOT = 4 };
 

@@ -15,8 +15,7 @@ HWND PrintAbortDialog = NULL;
 PRINTDLGA PrintRequest;
 char* (*QuickRefSource)(void) = ReadQuickRefFromPackage;
 
-char* ReadQuickRefFromPackage(void)
-{
+char* ReadQuickRefFromPackage(void) {
     PackageEntry* entry = FindPackageEntry(InstallSettings.QuickRefFile);
     if (!entry || !PackageFile) return NULL;
     // The size comes from the package: it must lie within the file, so that the block stays
@@ -37,13 +36,11 @@ char* ReadQuickRefFromPackage(void)
     return text;
 }
 
-int PrintLastLine(int pageHeight, int lineHeight)
-{
+int PrintLastLine(int pageHeight, int lineHeight) {
     return pageHeight / lineHeight - PRINT_BOTTOM_LINES;
 }
 
-HDC ChoosePrinter(void)
-{
+HDC ChoosePrinter(void) {
     if (!PrintDlgA(&PrintRequest)) {
         CommDlgExtendedError();
         return NULL;
@@ -56,8 +53,7 @@ HDC ChoosePrinter(void)
     return PrintRequest.hDC;
 }
 
-BOOL CALLBACK PrintAbortProc(HDC dc, int error)
-{
+BOOL CALLBACK PrintAbortProc(HDC dc, int error) {
     if (!PrintAbortDialog) return TRUE;
     MSG message;
     while (!PrintCancelled && PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
@@ -69,23 +65,19 @@ BOOL CALLBACK PrintAbortProc(HDC dc, int error)
     return !PrintCancelled;
 }
 
-INT_PTR CALLBACK PrintDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
-{
+INT_PTR CALLBACK PrintDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         SetFocus(GetDlgItem(dialog, ID_PRINT_CANCEL));
         SetDlgItemTextA(dialog, ID_PRINT_DOC_NAME, PRINT_DOC_NAME);
         return TRUE;
-    case WM_COMMAND:
-        PrintCancelled = 1;
-        return TRUE;
+    case WM_COMMAND: PrintCancelled = 1; return TRUE;
     }
     return FALSE;
 }
 
 // Abandons a started job: the document is aborted and the printer context deleted.
-static void AbandonJob(HDC dc)
-{
+static void AbandonJob(HDC dc) {
     AbortDoc(dc);
     DeleteDC(dc);
 }
@@ -93,16 +85,14 @@ static void AbandonJob(HDC dc)
 // Ends a page; 0 when that fails or the user cancelled. The abort procedure is also run
 // here, before the page goes out: some printer drivers never call it, and the cancel
 // dialog would then not answer until the whole job had been spooled.
-static int EndPageUnlessCancelled(HDC dc)
-{
+static int EndPageUnlessCancelled(HDC dc) {
     if (!PrintAbortProc(dc, 0)) return 0;
     return EndPage(dc) > 0;
 }
 
 // Prints the lines of the guide control, page after page. Returns 0 when ending a page
 // failed (which includes a cancelled job).
-static int PrintLines(HDC dc, HWND guide)
-{
+static int PrintLines(HDC dc, HWND guide) {
     TEXTMETRICA metrics;
     GetTextMetricsA(dc, &metrics);
     int lineHeight = metrics.tmHeight + metrics.tmExternalLeading;
@@ -131,8 +121,7 @@ static int PrintLines(HDC dc, HWND guide)
     return EndPageUnlessCancelled(dc);
 }
 
-void PrintQuickRef(HWND dialog)
-{
+void PrintQuickRef(HWND dialog) {
     char* text = QuickRefSource ? QuickRefSource() : NULL;
     if (!text) {
         LogPrintf("No quick reference guide to print");
@@ -179,8 +168,8 @@ void PrintQuickRef(HWND dialog)
         return;
     }
 
-    PrintAbortDialog = CreateDialogParamA(GetModuleHandleA(NULL), PRINT_DIALOG_NAME, dialog,
-                                          PrintDlgProc, 0);
+    PrintAbortDialog =
+        CreateDialogParamA(GetModuleHandleA(NULL), PRINT_DIALOG_NAME, dialog, PrintDlgProc, 0);
     if (!PrintAbortDialog) {
         LogPrintf("Print job abandoned: no cancel dialog");
         AbandonJob(dc);

@@ -22,13 +22,13 @@ namespace {
 const char FrameTitle[] = "Configuration de KOV 3.0i avec IE 4.0";
 const char SampleFolder[] = "C:\\KOV30I";
 const char SampleGuide[] =
-    "Guide de r\xe9" "f\xe9rence KOV\r\n\r\n"
+    "Guide de r\xe9"
+    "f\xe9rence KOV\r\n\r\n"
     "1. Pour vous connecter, double-cliquez sur l'ic\xf4ne KOV puis cliquez sur Connexion.\r\n"
     "2. Pour lire votre courrier, cliquez sur la bo\xeete aux lettres.\r\n"
     "3. Pour quitter KOV, choisissez Quitter dans le menu Fichier.\r\n";
 
-char* SampleGuideText(void)
-{
+char* SampleGuideText(void) {
     char* text = (char*)MemAlloc(sizeof SampleGuide);
     memcpy(text, SampleGuide, sizeof SampleGuide);
     return text;
@@ -37,14 +37,12 @@ char* SampleGuideText(void)
 HWND Modeless = NULL;
 int ModelessResult = 0;
 
-void SetMessage(HWND dialog, int control, unsigned id)
-{
+void SetMessage(HWND dialog, int control, unsigned id) {
     SetDlgItemTextA(dialog, control, LoadMessage(1, id));
 }
 
 // Progress dialogs as their owners fill them: a file name or status line, a gauge part-way.
-INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
-{
+INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) return TRUE;
     if (message == WM_COMMAND && LOWORD(wParam) >= FIRST_END_ID && LOWORD(wParam) <= LAST_END_ID) {
         ModelessResult = LOWORD(wParam);
@@ -61,8 +59,7 @@ INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
 }
 
 // The disk-space and drive dialogs with the texts their procedures put in.
-INT_PTR CALLBACK DriveTextsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
-{
+INT_PTR CALLBACK DriveTextsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         char text[512], format[512];
         if (GetDlgItem(dialog, 517)) {
@@ -77,7 +74,8 @@ INT_PTR CALLBACK DriveTextsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             SendDlgItemMessageA(dialog, 519, LB_SETTABSTOPS, 3, (LPARAM)stops);
             SendDlgItemMessageA(dialog, 520, EM_SETTABSTOPS, 3, (LPARAM)stops);
             SetMessage(dialog, 520, 34724);
-            const char* lines[] = {"C:\t\tLocal\t1,843,200", "E:\t\\\\SERVEUR\\PARTAGE\tNetwork\t512,000"};
+            const char* lines[] = {"C:\t\tLocal\t1,843,200",
+                                   "E:\t\\\\SERVEUR\\PARTAGE\tNetwork\t512,000"};
             for (const char* line : lines)
                 SendDlgItemMessageA(dialog, 519, LB_ADDSTRING, 0, (LPARAM)line);
             SendDlgItemMessageA(dialog, 519, LB_SETCURSEL, 0, 0);
@@ -97,8 +95,7 @@ INT_PTR CALLBACK DriveTextsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 }
 
 // The shortcut choice ends with its "O&K" (id 1) as well.
-INT_PTR CALLBACK ShortcutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
-{
+INT_PTR CALLBACK ShortcutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         CheckDlgButton(dialog, 505, BST_CHECKED);
         return TRUE;
@@ -110,8 +107,7 @@ INT_PTR CALLBACK ShortcutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
     return DefaultDlgProc(dialog, message, wParam, lParam);
 }
 
-int RunModeless(int id)
-{
+int RunModeless(int id) {
     Modeless = OpenModeless(id, ProgressProc);
     if (!Modeless) return -1;
     ShowWindow(Modeless, SW_SHOW);
@@ -131,10 +127,9 @@ int RunModeless(int id)
     return ModelessResult;
 }
 
-int RunPrintDialog(void)
-{
-    PrintAbortDialog = CreateDialogParamA(GetModuleHandleA(NULL), PRINT_DIALOG_NAME, FrameWindow,
-                                          PrintDlgProc, 0);
+int RunPrintDialog(void) {
+    PrintAbortDialog =
+        CreateDialogParamA(GetModuleHandleA(NULL), PRINT_DIALOG_NAME, FrameWindow, PrintDlgProc, 0);
     if (!PrintAbortDialog) return -1;
     ShowWindow(PrintAbortDialog, SW_SHOWNORMAL);
     CenterDialog(FrameWindow, PrintAbortDialog);
@@ -149,8 +144,7 @@ int RunPrintDialog(void)
     return ID_PRINT_CANCEL;
 }
 
-void SampleAddOns(void)
-{
+void SampleAddOns(void) {
     static char* files[] = {(char*)"shockwave.exe", (char*)"realplay.exe", (char*)"vrml.exe"};
     static char* args[] = {(char*)"/s", (char*)"", (char*)"-q"};
     static char* names[] = {(char*)"Lecteur d'animations", (char*)"Lecteur audio et vid\xe9o",
@@ -161,32 +155,37 @@ void SampleAddOns(void)
     InstallSettings.AddOnPrograms.c = names;
 }
 
-int RunTemplate(int id)
-{
+int RunTemplate(int id) {
     char folder[260];
     switch (id) {
-    case 200: case 202: case 203: case 210: case 220: case 224: case 225:
-        return RunModeless(id);
-    case 206: case 207: case 208: case 209:
+    case 200:
+    case 202:
+    case 203:
+    case 210:
+    case 220:
+    case 224:
+    case 225: return RunModeless(id);
+    case 206:
+    case 207:
+    case 208:
+    case 209:
         lstrcpynA(folder, SampleFolder, sizeof folder);
         return RunEditDialog(id, folder, NULL);
     case 217:
         return (int)DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(id), FrameWindow,
                                     ShortcutProc, 0);
-    case 231: case 232:
+    case 231:
+    case 232:
         return (int)DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(id), FrameWindow,
                                     DriveTextsProc, 0);
-    case 235:
-        SampleAddOns();
-        return RunModalDialog(id, NULL);
+    case 235: SampleAddOns(); return RunModalDialog(id, NULL);
     }
     return RunModalDialog(id, NULL);
 }
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
-{
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     ResetRunState();
     // What the install driver sets before the welcome dialogs: 35 MB free, 20 needed.
     FreeMegabytes = 35;
