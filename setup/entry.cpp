@@ -12,13 +12,9 @@
 
 HINSTANCE SetupInstance;
 
-int IsWindowClassPresent(const char* className)
-{
-    return FindWindowA(className, NULL) != NULL;
-}
+int IsWindowClassPresent(const char* className) { return FindWindowA(className, NULL) != NULL; }
 
-int SetupMain(HINSTANCE instance, const char* commandLine)
-{
+int SetupMain(HINSTANCE instance, const char* commandLine) {
     // Give a setup that is just ending (the one that relaunched us) time to go away.
     Sleep(750);
 

@@ -5,10 +5,8 @@
 #include "base/log.h"
 #include "base/text.h"
 
-void ReportFatalError(void)
-{
-    if (SetupError == 0)
-        return;
+void ReportFatalError(void) {
+    if (SetupError == 0) return;
     LogPrintf("Fatal error #%u", (unsigned)SetupError);
     ShowError(LoadMessage(2, 34002, 34003), (unsigned)SetupError);
 }

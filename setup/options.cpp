@@ -9,8 +9,7 @@
 
 // Copies the word at p (up to the next blank) into out, at most max characters; returns
 // the position after the whole word.
-static const char* TakeWord(const char* p, char* out, int max)
-{
+static const char* TakeWord(const char* p, char* out, int max) {
     int n = 0;
     while (*p && *p != ' ') {
         if (n < max) out[n++] = *p;
@@ -20,14 +19,12 @@ static const char* TakeWord(const char* p, char* out, int max)
     return p;
 }
 
-static const char* SkipBlanks(const char* p)
-{
+static const char* SkipBlanks(const char* p) {
     while (*p == ' ') p++;
     return p;
 }
 
-void ParseCommandLine(const char* text)
-{
+void ParseCommandLine(const char* text) {
     if (!text) return;
     ContinuationRun = NoDesktopItems = WriteVersionFile = OfferWin31Choice = 0;
     SkipModemOption = NoDesktopItemsOption = OfferWin31ChoiceOption = 0;

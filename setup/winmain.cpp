@@ -2,7 +2,6 @@
 #include <windows.h>
 #include "setup/entry.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
-{
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     return SetupMain(instance, commandLine);
 }
