@@ -23,8 +23,7 @@ const char* const HELP_LINES[] = {
 // Case-sensitive search of pattern in the count bytes of text, one character at a time so
 // that the second byte of a double-byte character never starts a match. The file's bytes
 // are not terminated and may hold NULs, hence no string functions.
-int ContainsText(const char* text, DWORD count, const char* pattern)
-{
+int ContainsText(const char* text, DWORD count, const char* pattern) {
     DWORD length = lstrlenA(pattern);
     DWORD at = 0;
     while (at + length <= count) {
@@ -36,8 +35,7 @@ int ContainsText(const char* text, DWORD count, const char* pattern)
 
 }  // namespace
 
-void SetRapidWebDefault(void)
-{
+void SetRapidWebDefault(void) {
     HKEY key;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, CLIENT_KEY, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
         LogPrintf("No client key for the WWWUseRapidWeb default");
@@ -48,15 +46,14 @@ void SetRapidWebDefault(void)
     if (RegQueryValueExA(key, "WWWUseRapidWeb", nullptr, nullptr, (BYTE*)&value, &size) !=
         ERROR_SUCCESS) {
         DWORD one = 1;
-        LONG status = RegSetValueExA(key, "WWWUseRapidWeb", 0, REG_DWORD, (const BYTE*)&one,
-                                     sizeof one);
+        LONG status =
+            RegSetValueExA(key, "WWWUseRapidWeb", 0, REG_DWORD, (const BYTE*)&one, sizeof one);
         LogPrintf("WWWUseRapidWeb set to 1, status %ld", status);
     }
     RegCloseKey(key);
 }
 
-int MergeHelpContents(void)
-{
+int MergeHelpContents(void) {
     char path[260];
     UINT length = GetWindowsDirectoryA(path, sizeof path);
     if (length == 0 || length >= sizeof path) return 0;
@@ -101,8 +98,7 @@ int MergeHelpContents(void)
     return 1;
 }
 
-int RegisterUninstall(void)
-{
+int RegisterUninstall(void) {
     char uninstaller[260];
     // Format cuts what does not fit; a cut path must not name some other file.
     if (lstrlenA(InstallSettings.DestDir) + 1 + lstrlenA(UNINSTALLER) >= (int)sizeof uninstaller ||
