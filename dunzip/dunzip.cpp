@@ -6,11 +6,10 @@
 
 namespace {
 const uint32_t kRecordSize = 142;
-const uint32_t kExtractOne = 8;   // the only operation the setup asks for
-}
+const uint32_t kExtractOne = 8;  // the only operation the setup asks for
+}  // namespace
 
-extern "C" __declspec(dllexport) int __stdcall dunzip(const unsigned char* command)
-{
+extern "C" __declspec(dllexport) int __stdcall dunzip(const unsigned char* command) {
     if (!command || IsBadReadPtr(command, kRecordSize)) return UNZIP_BAD_COMMAND;
     uint32_t size, op;
     const char* archive;

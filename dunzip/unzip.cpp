@@ -18,12 +18,11 @@ uint32_t Le32(const unsigned char* p) { return Le16(p) | Le16(p + 2) << 16; }
 
 // A device name, with or without an extension, opens the device (a serial port, the
 // printer...) instead of a file in the target folder.
-bool DeviceName(const char* name)
-{
-    static const char* const devices[] = {
-        "CON", "PRN", "AUX", "NUL", "CLOCK$", "COM1", "COM2", "COM3", "COM4", "COM5", "COM6",
-        "COM7", "COM8", "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8",
-        "LPT9"};
+bool DeviceName(const char* name) {
+    static const char* const devices[] = {"CON",  "PRN",  "AUX",  "NUL",  "CLOCK$", "COM1",
+                                          "COM2", "COM3", "COM4", "COM5", "COM6",   "COM7",
+                                          "COM8", "COM9", "LPT1", "LPT2", "LPT3",   "LPT4",
+                                          "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
     size_t base = strcspn(name, ".");
     for (const char* d : devices) {
         if (strlen(d) != base) continue;
@@ -34,8 +33,7 @@ bool DeviceName(const char* name)
     return false;
 }
 
-bool BareName(const char* name)
-{
+bool BareName(const char* name) {
     if (!*name || !strcmp(name, ".") || !strcmp(name, "..")) return false;
     for (const char* p = name; *p; p++)
         if (*p == '/' || *p == '\\' || *p == ':') return false;
@@ -46,8 +44,7 @@ int WriteFailure() { return errno == ENOSPC ? UNZIP_DISK_FULL : UNZIP_CANNOT_CRE
 
 }  // namespace
 
-int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep)
-{
+int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep) {
     if (!archivePath || !targetDir) return UNZIP_BAD_COMMAND;
     FILE* in = fopen(archivePath, "rb");
     if (!in) return UNZIP_NO_ARCHIVE;
@@ -56,7 +53,10 @@ int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep)
     char name[260];
     int status = UNZIP_OK;
     uint32_t flags, method, crcWanted, packed, size, nameLen, extraLen;
-    if (fread(header, 1, 30, in) != 30 || Le32(header) != 0x04034B50) { fclose(in); return UNZIP_BAD_ARCHIVE; }
+    if (fread(header, 1, 30, in) != 30 || Le32(header) != 0x04034B50) {
+        fclose(in);
+        return UNZIP_BAD_ARCHIVE;
+    }
     flags = Le16(header + 6);
     method = Le16(header + 8);
     crcWanted = Le32(header + 14);
@@ -69,26 +69,50 @@ int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep)
         return UNZIP_BAD_ARCHIVE;
     }
     name[nameLen] = 0;
-    if (strlen(name) != nameLen || !BareName(name)) { fclose(in); return UNZIP_BAD_NAME; }
-    if (fseek(in, (long)extraLen, SEEK_CUR) != 0) { fclose(in); return UNZIP_BAD_ARCHIVE; }
-    if (flags & 1) { fclose(in); return UNZIP_BAD_METHOD; }              // encrypted
-    if (method != 8 && method != 0) { fclose(in); return UNZIP_BAD_METHOD; }
-    bool sizesLater = (flags & 8) != 0;   // sizes in a descriptor after the data
+    if (strlen(name) != nameLen || !BareName(name)) {
+        fclose(in);
+        return UNZIP_BAD_NAME;
+    }
+    if (fseek(in, (long)extraLen, SEEK_CUR) != 0) {
+        fclose(in);
+        return UNZIP_BAD_ARCHIVE;
+    }
+    if (flags & 1) {
+        fclose(in);
+        return UNZIP_BAD_METHOD;
+    }  // encrypted
+    if (method != 8 && method != 0) {
+        fclose(in);
+        return UNZIP_BAD_METHOD;
+    }
+    bool sizesLater = (flags & 8) != 0;  // sizes in a descriptor after the data
 
     char target[600];
     size_t dirLen = strlen(targetDir);
-    const char* join = dirLen && (targetDir[dirLen - 1] == '/' || targetDir[dirLen - 1] == '\\') ? "" : "x";
-    if (dirLen + 1 + nameLen + 1 > sizeof target) { fclose(in); return UNZIP_BAD_NAME; }
-    snprintf(target, sizeof target, "%s%s%s", targetDir, *join ? (sep == '/' ? "/" : "\\") : "", name);
+    const char* join =
+        dirLen && (targetDir[dirLen - 1] == '/' || targetDir[dirLen - 1] == '\\') ? "" : "x";
+    if (dirLen + 1 + nameLen + 1 > sizeof target) {
+        fclose(in);
+        return UNZIP_BAD_NAME;
+    }
+    snprintf(target, sizeof target, "%s%s%s", targetDir, *join ? (sep == '/' ? "/" : "\\") : "",
+             name);
     FILE* out = fopen(target, "wb");
-    if (!out) { fclose(in); return UNZIP_CANNOT_CREATE; }
+    if (!out) {
+        fclose(in);
+        return UNZIP_CANNOT_CREATE;
+    }
 
     unsigned char* inBuf = (unsigned char*)malloc(32768);
     unsigned char* outBuf = (unsigned char*)malloc(32768);
     z_stream z;
     memset(&z, 0, sizeof z);
     if (!inBuf || !outBuf || (method == 8 && inflateInit2(&z, -MAX_WBITS) != Z_OK)) {
-        free(inBuf); free(outBuf); fclose(in); fclose(out); remove(target);
+        free(inBuf);
+        free(outBuf);
+        fclose(in);
+        fclose(out);
+        remove(target);
         return UNZIP_NO_MEMORY;
     }
 
@@ -100,32 +124,63 @@ int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep)
         size_t got = want ? fread(inBuf, 1, want, in) : 0;
         if (!sizesLater) left -= (uint32_t)got;
         if (method == 0) {
-            if (sizesLater) { status = UNZIP_BAD_ARCHIVE; break; }   // stored needs sizes up front
-            if (got == 0) { done = left == 0; if (!done) status = UNZIP_BAD_ARCHIVE; break; }
-            if (got > size - written) { status = UNZIP_BAD_CRC; break; }
-            if (fwrite(inBuf, 1, got, out) != got) { status = WriteFailure(); break; }
+            if (sizesLater) {
+                status = UNZIP_BAD_ARCHIVE;
+                break;
+            }  // stored needs sizes up front
+            if (got == 0) {
+                done = left == 0;
+                if (!done) status = UNZIP_BAD_ARCHIVE;
+                break;
+            }
+            if (got > size - written) {
+                status = UNZIP_BAD_CRC;
+                break;
+            }
+            if (fwrite(inBuf, 1, got, out) != got) {
+                status = WriteFailure();
+                break;
+            }
             crc = crc32(crc, inBuf, (uInt)got);
             written += (uint32_t)got;
             if (left == 0) done = true;
             continue;
         }
-        if (got == 0) { status = UNZIP_BAD_DATA; break; }   // stream ended early
+        if (got == 0) {
+            status = UNZIP_BAD_DATA;
+            break;
+        }  // stream ended early
         z.next_in = inBuf;
         z.avail_in = (uInt)got;
         do {
             z.next_out = outBuf;
             z.avail_out = 32768;
             int r = inflate(&z, Z_NO_FLUSH);
-            if (r == Z_MEM_ERROR) { status = UNZIP_NO_MEMORY; break; }
-            if (r != Z_OK && r != Z_STREAM_END && r != Z_BUF_ERROR) { status = UNZIP_BAD_DATA; break; }
+            if (r == Z_MEM_ERROR) {
+                status = UNZIP_NO_MEMORY;
+                break;
+            }
+            if (r != Z_OK && r != Z_STREAM_END && r != Z_BUF_ERROR) {
+                status = UNZIP_BAD_DATA;
+                break;
+            }
             size_t n = 32768 - z.avail_out;
             // A member that outgrows its declared size is damaged: stop before it fills the
             // disk, which would be reported as "disk full" and retried forever.
-            if (!sizesLater && n > size - written) { status = UNZIP_BAD_CRC; break; }
-            if (n && fwrite(outBuf, 1, n, out) != n) { status = WriteFailure(); break; }
+            if (!sizesLater && n > size - written) {
+                status = UNZIP_BAD_CRC;
+                break;
+            }
+            if (n && fwrite(outBuf, 1, n, out) != n) {
+                status = WriteFailure();
+                break;
+            }
             crc = crc32(crc, outBuf, (uInt)n);
             written += (uint32_t)n;
-            if (r == Z_STREAM_END) { done = true; break; }
+            if (r == Z_STREAM_END) {
+                done = true;
+                break;
+            }
         } while (z.avail_out == 0 || z.avail_in > 0);
     }
     if (method == 8) inflateEnd(&z);

@@ -6,15 +6,15 @@
 // Status codes returned to the setup.
 enum {
     UNZIP_OK = 0,
-    UNZIP_NO_ARCHIVE = 2,     // the archive cannot be opened
-    UNZIP_BAD_ARCHIVE = 3,    // not a zip archive, or damaged headers
+    UNZIP_NO_ARCHIVE = 2,   // the archive cannot be opened
+    UNZIP_BAD_ARCHIVE = 3,  // not a zip archive, or damaged headers
     UNZIP_NO_MEMORY = 4,
-    UNZIP_BAD_METHOD = 6,     // a member stored with something other than deflate or stored
-    UNZIP_BAD_DATA = 7,       // the deflate stream is damaged
-    UNZIP_BAD_CRC = 8,        // the member's check value or size differs
-    UNZIP_BAD_NAME = 9,       // a member name that would leave the target folder
-    UNZIP_CANNOT_CREATE = 10, // the member's file cannot be created
-    UNZIP_BAD_COMMAND = 11,   // the command record is not one this library understands
+    UNZIP_BAD_METHOD = 6,      // a member stored with something other than deflate or stored
+    UNZIP_BAD_DATA = 7,        // the deflate stream is damaged
+    UNZIP_BAD_CRC = 8,         // the member's check value or size differs
+    UNZIP_BAD_NAME = 9,        // a member name that would leave the target folder
+    UNZIP_CANNOT_CREATE = 10,  // the member's file cannot be created
+    UNZIP_BAD_COMMAND = 11,    // the command record is not one this library understands
     UNZIP_DISK_FULL = 28,
 };
 
