@@ -18,9 +18,9 @@ namespace {
 
 enum {
     EXIT_OK = 0,
-    EXIT_ABSENT = 1,     // get/delete: no such record; check: damage found
+    EXIT_ABSENT = 1,  // get/delete: no such record; check: damage found
     EXIT_USAGE = 2,
-    EXIT_FILE = 3,       // cannot open or create the file, or not a readable database
+    EXIT_FILE = 3,  // cannot open or create the file, or not a readable database
     EXIT_WRITE = 4,
 };
 
@@ -72,10 +72,8 @@ int ParseU32(const char* text, uint32_t* out) {
 }
 
 int OpenStatusExit(int status, const char* path) {
-    if (status == 2)
-        fprintf(stderr, "kovdb: cannot open %s\n", path);
-    else
-        fprintf(stderr, "kovdb: %s is not a readable database\n", path);
+    if (status == 2) fprintf(stderr, "kovdb: cannot open %s\n", path);
+    else fprintf(stderr, "kovdb: %s is not a readable database\n", path);
     return EXIT_FILE;
 }
 
@@ -175,7 +173,7 @@ int CmdList(const char* path) {
     if (int rc = OpenDb(path, &db)) return rc;
     g_out = stdout;
     DbForEachRecord(db, ListOne);
-    DbRelease(db);   // reading only: the client's companion index stays valid
+    DbRelease(db);  // reading only: the client's companion index stays valid
     return EXIT_OK;
 }
 
@@ -372,8 +370,7 @@ int CmdCheck(const char* path) {
                r.skipTo[i] - r.skipFrom[i], r.skipFrom[i], r.skipTo[i]);
     if (r.scans > kept) printf("... and %u more damaged places\n", r.scans - kept);
     if (status != 0) {
-        if (status == 1)
-            printf("unreadable: no valid record chain after offset %u\n", r.scanEnd);
+        if (status == 1) printf("unreadable: no valid record chain after offset %u\n", r.scanEnd);
         return OpenStatusExit(status, path);
     }
     g_missing = 0;
@@ -427,12 +424,9 @@ int main(int argc, char** argv) {
         rc = cmd[0] == 'l' ? CmdList(path) : cmd[0] == 'd' ? CmdDump(path) : CmdCheck(path);
     } else if (!strcmp(cmd, "get") || !strcmp(cmd, "delete") || !strcmp(cmd, "set")) {
         if (rest < 1 || !ParseU32(args[0], &gid)) return Usage("missing or bad GID");
-        if (cmd[0] == 's')
-            rc = CmdSet(path, gid, rest - 1, args + 1);
-        else if (rest > 1)
-            return Usage("too many arguments");
-        else
-            rc = cmd[0] == 'g' ? CmdGet(path, gid) : CmdDelete(path, gid);
+        if (cmd[0] == 's') rc = CmdSet(path, gid, rest - 1, args + 1);
+        else if (rest > 1) return Usage("too many arguments");
+        else rc = cmd[0] == 'g' ? CmdGet(path, gid) : CmdDelete(path, gid);
     } else if (!strcmp(cmd, "create")) {
         rc = CmdCreate(path, rest, args);
     } else {

@@ -12,45 +12,36 @@
 
 namespace {
 
-std::string Trim(const std::string& s)
-{
+std::string Trim(const std::string& s) {
     size_t a = s.find_first_not_of(" \t\r");
-    if (a == std::string::npos)
-        return "";
+    if (a == std::string::npos) return "";
     size_t b = s.find_last_not_of(" \t\r");
     return s.substr(a, b - a + 1);
 }
 
-[[noreturn]] void Fail(const Description& d, int line, const std::string& what)
-{
-    throw BuildError{ d.path + ":" + std::to_string(line) + ": " + what };
+[[noreturn]] void Fail(const Description& d, int line, const std::string& what) {
+    throw BuildError{d.path + ":" + std::to_string(line) + ": " + what};
 }
 
-bool SameText(const std::string& a, const char* b)
-{
-    return strcasecmp(a.c_str(), b) == 0;
-}
+bool SameText(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
 
-struct ListSection { const char* name; ListId id; int columns; };
+struct ListSection {
+    const char* name;
+    ListId id;
+    int columns;
+};
 const ListSection kLists[] = {
-    { "SoundEvents", L_SOUND, 2 },
-    { "PreservedFiles", L_PRESERVED, 2 },
-    { "CreateDirs", L_CREATEDIRS, 1 },
-    { "WindowsDirDeletes", L_WINDELETES, 1 },
-    { "DestDirDeletes", L_DESTDELETES, 1 },
-    { "MergedFilesA", L_MERGEDA, 1 },
-    { "MergedFilesB", L_MERGEDB, 1 },
-    { "BrowserInstallers", L_BROWSERS, 1 },
-    { "ReservedList45", L_RESERVED45, 3 },
-    { "ReservedList46", L_RESERVED46, 3 },
-    { "AddOnPrograms", L_ADDONS, 3 },
-    { "ReservedList48", L_RESERVED48, 1 },
+    {"SoundEvents", L_SOUND, 2},          {"PreservedFiles", L_PRESERVED, 2},
+    {"CreateDirs", L_CREATEDIRS, 1},      {"WindowsDirDeletes", L_WINDELETES, 1},
+    {"DestDirDeletes", L_DESTDELETES, 1}, {"MergedFilesA", L_MERGEDA, 1},
+    {"MergedFilesB", L_MERGEDB, 1},       {"BrowserInstallers", L_BROWSERS, 1},
+    {"ReservedList45", L_RESERVED45, 3},  {"ReservedList46", L_RESERVED46, 3},
+    {"AddOnPrograms", L_ADDONS, 3},       {"ReservedList48", L_RESERVED48, 1},
 };
 
 // Numbers: decimal or 0x hexadecimal, within max.
 uint32_t Number(const Description& d, int line, const std::string& field, const std::string& text,
-                uint64_t max)
-{
+                uint64_t max) {
     // Base 16 only after "0x": a leading zero must not turn "010" into octal 8.
     bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     const char* p = text.c_str();
@@ -58,13 +49,14 @@ uint32_t Number(const Description& d, int line, const std::string& field, const 
     errno = 0;
     unsigned long long v = strtoull(p, &end, hex ? 16 : 10);
     if (text.empty() || !isxdigit((unsigned char)text[hex ? 2 : 0]) || *end || errno || v > max)
-        Fail(d, line, field + ": \"" + text + "\" is not a number from 0 to " + std::to_string(max));
+        Fail(d, line,
+             field + ": \"" + text + "\" is not a number from 0 to " + std::to_string(max));
     return (uint32_t)v;
 }
 
 // Versions in two bytes, "major.minor", stored major first.
-uint16_t Version(const Description& d, int line, const std::string& field, const std::string& text)
-{
+uint16_t Version(const Description& d, int line, const std::string& field,
+                 const std::string& text) {
     size_t dot = text.find('.');
     if (dot == std::string::npos)
         Fail(d, line, field + ": \"" + text + "\" is not a version major.minor");
@@ -73,43 +65,36 @@ uint16_t Version(const Description& d, int line, const std::string& field, const
     return (uint16_t)(major | minor << 8);
 }
 
-std::vector<std::string> SplitColumns(const std::string& line)
-{
+std::vector<std::string> SplitColumns(const std::string& line) {
     std::vector<std::string> out;
     size_t start = 0;
     for (;;) {
         size_t bar = line.find('|', start);
-        out.push_back(Trim(line.substr(start, bar == std::string::npos ? std::string::npos : bar - start)));
-        if (bar == std::string::npos)
-            return out;
+        out.push_back(
+            Trim(line.substr(start, bar == std::string::npos ? std::string::npos : bar - start)));
+        if (bar == std::string::npos) return out;
         start = bar + 1;
     }
 }
 
-std::string Directory(const std::string& path)
-{
+std::string Directory(const std::string& path) {
     size_t slash = path.rfind('/');
     return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
 }  // namespace
 
-std::string SetupValue(const Description& d, const char* name)
-{
+std::string SetupValue(const Description& d, const char* name) {
     for (const auto& kv : d.setup)
-        if (SameText(kv.first, name))
-            return kv.second;
+        if (SameText(kv.first, name)) return kv.second;
     return "";
 }
 
-
-Description ReadDescription(const std::string& path, const std::string& sourceDir)
-{
+Description ReadDescription(const std::string& path, const std::string& sourceDir) {
     Description d;
     d.path = path;
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw BuildError{ "cannot read " + path };
+    if (!in) throw BuildError{"cannot read " + path};
     std::string base = sourceDir.empty() ? Directory(path) : sourceDir;
 
     enum { NONE, SETUP, LIST, IDS, WORDS, TOOL, FILES } section = NONE;
@@ -120,20 +105,15 @@ Description ReadDescription(const std::string& path, const std::string& sourceDi
     while (std::getline(in, raw)) {
         line++;
         std::string text = Trim(raw);
-        if (text.empty() || text[0] == ';' || text[0] == '#')
-            continue;
+        if (text.empty() || text[0] == ';' || text[0] == '#') continue;
         if (text[0] == '[') {
-            if (text.back() != ']')
-                Fail(d, line, "section header without ]");
+            if (text.back() != ']') Fail(d, line, "section header without ]");
             std::string name = Trim(text.substr(1, text.size() - 2));
             list = nullptr;
             words = nullptr;
-            if (SameText(name, "Setup"))
-                section = SETUP;
-            else if (SameText(name, "Files"))
-                section = FILES;
-            else if (SameText(name, "CarriedRecordIds"))
-                section = IDS, d.idsLine = line;
+            if (SameText(name, "Setup")) section = SETUP;
+            else if (SameText(name, "Files")) section = FILES;
+            else if (SameText(name, "CarriedRecordIds")) section = IDS, d.idsLine = line;
             else if (SameText(name, "ReservedWords"))
                 section = WORDS, words = &d.reservedWords, d.wordLines[0] = line;
             else if (SameText(name, "ExactNewerVersions"))
@@ -154,35 +134,30 @@ Description ReadDescription(const std::string& path, const std::string& sourceDi
                         list->columns = l.columns;
                         list->line = line;
                     }
-                if (section == NONE)
-                    Fail(d, line, "unknown section [" + name + "]");
+                if (section == NONE) Fail(d, line, "unknown section [" + name + "]");
             }
             continue;
         }
         size_t eq = text.find('=');
         switch (section) {
-        case NONE:
-            Fail(d, line, "text outside any section");
+        case NONE: Fail(d, line, "text outside any section");
         case SETUP: {
-            if (eq == std::string::npos)
-                Fail(d, line, "expected Name = value");
+            if (eq == std::string::npos) Fail(d, line, "expected Name = value");
             std::string key = Trim(text.substr(0, eq)), value = Trim(text.substr(eq + 1));
             if (SameText(key, "ResourceTag")) {
                 d.resourceTag = value;
                 if (value.size() > 15)
-                    Fail(d, line, "ResourceTag: " + std::to_string(value.size()) + " bytes, at most 15");
+                    Fail(d, line,
+                         "ResourceTag: " + std::to_string(value.size()) + " bytes, at most 15");
                 break;
             }
             bool known = false;
             for (int i = 0; i < kSetupKeyCount; i++)
-                if (SameText(key, kSetupKeys[i]))
-                    known = true, key = kSetupKeys[i];
-            if (!known)
-                Fail(d, line, "unknown setting " + key);
+                if (SameText(key, kSetupKeys[i])) known = true, key = kSetupKeys[i];
+            if (!known) Fail(d, line, "unknown setting " + key);
             for (const auto& kv : d.setup)
-                if (kv.first == key)
-                    Fail(d, line, key + " given twice");
-            d.setup.push_back({ key, value });
+                if (kv.first == key) Fail(d, line, key + " given twice");
+            d.setup.push_back({key, value});
             d.setupLines.push_back(line);
             break;
         }
@@ -197,8 +172,9 @@ Description ReadDescription(const std::string& path, const std::string& sourceDi
         case LIST: {
             std::vector<std::string> row = SplitColumns(text);
             if ((int)row.size() > list->columns)
-                Fail(d, line, "row has " + std::to_string(row.size()) + " columns, the list has " +
-                                  std::to_string(list->columns));
+                Fail(d, line,
+                     "row has " + std::to_string(row.size()) + " columns, the list has " +
+                         std::to_string(list->columns));
             row.resize(list->columns);
             list->rows.push_back(row);
             break;
@@ -241,10 +217,8 @@ Description ReadDescription(const std::string& path, const std::string& sourceDi
             }
             // Sources are host paths; backslashes of an entry-like source become slashes.
             for (char& c : f.source)
-                if (c == '\\')
-                    c = '/';
-            if (!f.source.empty() && f.source[0] != '/')
-                f.source = base + "/" + f.source;
+                if (c == '\\') c = '/';
+            if (!f.source.empty() && f.source[0] != '/') f.source = base + "/" + f.source;
             d.files.push_back(f);
             break;
         }

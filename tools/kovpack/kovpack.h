@@ -13,7 +13,7 @@ struct BuildError {
 struct DescList {
     int columns = 1;
     std::vector<std::vector<std::string>> rows;
-    int line = 0;                  // where the section starts, for messages
+    int line = 0;  // where the section starts, for messages
 };
 
 struct DescTool {
@@ -25,29 +25,40 @@ struct DescTool {
 };
 
 struct DescFile {
-    std::string entry;             // name in the file table
-    std::string source;            // host path of the file's contents
+    std::string entry;   // name in the file table
+    std::string source;  // host path of the file's contents
     int line = 0;
 };
 
 struct Description {
-    std::string path;              // of the description itself
+    std::string path;  // of the description itself
     // [Setup]: every text, number and flag of the script by name, with the line it came from.
     std::vector<std::pair<std::string, std::string>> setup;
     std::vector<int> setupLines;
     std::string resourceTag;
     std::vector<uint32_t> carriedRecordIds;
     std::vector<uint16_t> reservedWords, exactNewer, minimumNewer;
-    int wordLines[3] = {};         // section lines of the three word lists
+    int wordLines[3] = {};  // section lines of the three word lists
     int idsLine = 0;
-    DescList lists[13];            // indexed by ListId
+    DescList lists[13];  // indexed by ListId
     std::vector<DescTool> tools;
     std::vector<DescFile> files;
 };
 
 enum ListId {
-    L_SOUND, L_PRESERVED, L_CREATEDIRS, L_WINDELETES, L_DESTDELETES, L_MERGEDA, L_MERGEDB,
-    L_BROWSERS, L_RESERVED45, L_RESERVED46, L_ADDONS, L_RESERVED48, L_COUNT
+    L_SOUND,
+    L_PRESERVED,
+    L_CREATEDIRS,
+    L_WINDELETES,
+    L_DESTDELETES,
+    L_MERGEDA,
+    L_MERGEDB,
+    L_BROWSERS,
+    L_RESERVED45,
+    L_RESERVED46,
+    L_ADDONS,
+    L_RESERVED48,
+    L_COUNT
 };
 
 // describe.cpp
@@ -60,7 +71,7 @@ extern const char* const kSetupKeys[];
 extern const int kSetupKeyCount;
 struct BuildOptions {
     std::string output;
-    std::string stub;              // empty: bare package
+    std::string stub;  // empty: bare package
     int level = 6;
     bool quiet = false;
 };

@@ -12,21 +12,17 @@ namespace {
 void Text(const char* name, const char* value) { printf("%s=%s\n", name, value); }
 void Number(const char* name, long long value) { printf("%s=%lld\n", name, value); }
 
-void PrintList(const char* name, const TextListT& l)
-{
+void PrintList(const char* name, const TextListT& l) {
     printf("[%s] %u\n", name, (unsigned)l.count);
     for (unsigned i = 0; i < l.count; i++) {
         printf("  %s", l.a[i]);
-        if (l.b)
-            printf(" | %s", l.b[i]);
-        if (l.c)
-            printf(" | %s", l.c[i]);
+        if (l.b) printf(" | %s", l.b[i]);
+        if (l.c) printf(" | %s", l.c[i]);
         printf("\n");
     }
 }
 
-void PrintWords(const char* name, const WordTableT& w)
-{
+void PrintWords(const char* name, const WordTableT& w) {
     printf("[%s] %u\n", name, (unsigned)w.count);
     for (unsigned i = 0; i < w.count; i++)
         printf("  %u.%u\n", w.value[i] & 255u, (unsigned)w.value[i] >> 8);
@@ -34,8 +30,7 @@ void PrintWords(const char* name, const WordTableT& w)
 
 }  // namespace
 
-int ListPackage(const std::string& path)
-{
+int ListPackage(const std::string& path) {
     // A setup program carries the offset at its marker; anything else is a bare package.
     std::ifstream in(path, std::ios::binary);
     if (!in) {
@@ -47,12 +42,14 @@ int ListPackage(const std::string& path)
     // The resource comes before the package, so the first marker is the setup's own even
     // when a stored file happens to contain the same bytes. A bare package begins with its
     // script, whose stored files are not searched at all.
-    long marker = image.compare(0, 2, "RS") == 0 ? -1 : (long)image.find(std::string("_ZoffZ_\0", 8));
+    long marker =
+        image.compare(0, 2, "RS") == 0 ? -1 : (long)image.find(std::string("_ZoffZ_\0", 8));
     if (marker >= 0 && marker + 12 <= (long)image.size()) {
         for (int i = 0; i < 4; i++)
             offset |= (uint32_t)(unsigned char)image[marker + 8 + i] << (8 * i);
         printf("SetupProgram=%s\nPackageOffset=%lu\nResourceTag=%.16s\n", path.c_str(),
-               (unsigned long)offset, marker + 28 <= (long)image.size() ? image.c_str() + marker + 12 : "");
+               (unsigned long)offset,
+               marker + 28 <= (long)image.size() ? image.c_str() + marker + 12 : "");
         if (offset == 0) {
             fprintf(stderr, "kovpack: %s carries no package (offset 0)\n", path.c_str());
             return 1;
@@ -123,8 +120,8 @@ int ListPackage(const std::string& path)
     printf("[ToolModules] %u\n", (unsigned)s.ToolModuleCount);
     for (unsigned i = 0; i < s.ToolModuleCount; i++) {
         const ToolModuleT& t = s.ToolModules[i];
-        printf("  %s minVersion=0x%08lX keys=%u companions=%u\n", t.name, (unsigned long)t.minVersion,
-               (unsigned)t.keyCount, (unsigned)t.companionCount);
+        printf("  %s minVersion=0x%08lX keys=%u companions=%u\n", t.name,
+               (unsigned long)t.minVersion, (unsigned)t.keyCount, (unsigned)t.companionCount);
         // Lists are held newest first; shown as held.
         for (const ToolKeyT* k = t.keys; k; k = k->next)
             printf("    key 0x%08lX\n", (unsigned long)k->key);
@@ -145,8 +142,7 @@ int ListPackage(const std::string& path)
     long size = SysFileSize(PackageFile);
     printf("DataEnd=%llu\nFileSize=%ld\n", (unsigned long long)end, size);
     int status = (long long)end == size ? 0 : 1;
-    if (status)
-        fprintf(stderr, "kovpack: the file data does not end at the end of the file\n");
+    if (status) fprintf(stderr, "kovpack: the file data does not end at the end of the file\n");
     ClosePackage();
     FreeInstallScript();
     return status;

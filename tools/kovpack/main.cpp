@@ -22,8 +22,7 @@ static const char kUsage[] =
     "The description format is documented in tools/kovpack/FORMAT.md.\n"
     "Exit status: 0 on success, 1 on any error, 2 on a usage error.\n";
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     BuildOptions opt;
     std::string description, source, list;
     for (int i = 1; i < argc; i++) {
@@ -65,8 +64,7 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    if (!list.empty())
-        return ListPackage(list);
+    if (!list.empty()) return ListPackage(list);
     if (description.empty() || opt.output.empty()) {
         fprintf(stderr, "kovpack: a description and -o are needed\n%s", kUsage);
         return 2;

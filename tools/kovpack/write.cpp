@@ -16,23 +16,47 @@
 namespace {
 
 enum Kind { TEXT, NUMTEXT, YESTEXT, FLAG, VERSION };
-struct Key { const char* name; Kind kind; unsigned size; };
+struct Key {
+    const char* name;
+    Kind kind;
+    unsigned size;
+};
 // The script's settings in reading order: texts with their buffer size (a text holds one
 // byte less), then the numbers, flags and the database version.
 const Key kKeys[] = {
-    { "DefaultDestDir", TEXT, 257 }, { "GroupName", TEXT, 64 }, { "ItemTitle", TEXT, 128 },
-    { "FreshItemTitle", TEXT, 128 }, { "ClientExeName", TEXT, 64 }, { "FrameTitle", TEXT, 64 },
-    { "VersionText", TEXT, 32 }, { "Reserved9", TEXT, 512 }, { "Reserved10", TEXT, 256 },
-    { "NextDiskProgram", TEXT, 32 }, { "NextDiskLabel", TEXT, 32 },
-    { "ContinuationProgram", TEXT, 32 }, { "Reserved14", TEXT, 32 },
-    { "NoContinuationNotice", TEXT, 32 }, { "ClientTextA", TEXT, 64 }, { "ClientTextB", TEXT, 64 },
-    { "Win31FallbackProgram", TEXT, 64 }, { "QuickRefFile", TEXT, 32 },
-    { "ExpectedDbKind", NUMTEXT, 6 }, { "ExpectedDbKindCode", NUMTEXT, 6 },
-    { "SkipPreviousSearch", YESTEXT, 6 }, { "NoMigration", YESTEXT, 6 },
-    { "SkipModem", FLAG, 0 }, { "NoDesktopItems", FLAG, 0 }, { "OfferWin31Choice", FLAG, 0 },
-    { "ClientUpdateMode", FLAG, 0 }, { "DeferInUseFiles", FLAG, 0 }, { "AlwaysCopyToTemp", FLAG, 0 },
-    { "AskAddOns", FLAG, 0 }, { "WriteVersionFile", FLAG, 0 }, { "DbVersion", VERSION, 0 },
-    { "ExtraSpaceKb", FLAG, 0 }, { "RequiredBrowserBuild", FLAG, 0 },
+    {"DefaultDestDir", TEXT, 257},
+    {"GroupName", TEXT, 64},
+    {"ItemTitle", TEXT, 128},
+    {"FreshItemTitle", TEXT, 128},
+    {"ClientExeName", TEXT, 64},
+    {"FrameTitle", TEXT, 64},
+    {"VersionText", TEXT, 32},
+    {"Reserved9", TEXT, 512},
+    {"Reserved10", TEXT, 256},
+    {"NextDiskProgram", TEXT, 32},
+    {"NextDiskLabel", TEXT, 32},
+    {"ContinuationProgram", TEXT, 32},
+    {"Reserved14", TEXT, 32},
+    {"NoContinuationNotice", TEXT, 32},
+    {"ClientTextA", TEXT, 64},
+    {"ClientTextB", TEXT, 64},
+    {"Win31FallbackProgram", TEXT, 64},
+    {"QuickRefFile", TEXT, 32},
+    {"ExpectedDbKind", NUMTEXT, 6},
+    {"ExpectedDbKindCode", NUMTEXT, 6},
+    {"SkipPreviousSearch", YESTEXT, 6},
+    {"NoMigration", YESTEXT, 6},
+    {"SkipModem", FLAG, 0},
+    {"NoDesktopItems", FLAG, 0},
+    {"OfferWin31Choice", FLAG, 0},
+    {"ClientUpdateMode", FLAG, 0},
+    {"DeferInUseFiles", FLAG, 0},
+    {"AlwaysCopyToTemp", FLAG, 0},
+    {"AskAddOns", FLAG, 0},
+    {"WriteVersionFile", FLAG, 0},
+    {"DbVersion", VERSION, 0},
+    {"ExtraSpaceKb", FLAG, 0},
+    {"RequiredBrowserBuild", FLAG, 0},
 };
 const int kKeyCount = sizeof kKeys / sizeof kKeys[0];
 
@@ -43,55 +67,51 @@ struct Out {
     void Text(const std::string& s) { U16((unsigned)s.size()), bytes += s; }
 };
 
-[[noreturn]] void Fail(const Description& d, int line, const std::string& what)
-{
-    throw BuildError{ d.path + ":" + std::to_string(line) + ": " + what };
+[[noreturn]] void Fail(const Description& d, int line, const std::string& what) {
+    throw BuildError{d.path + ":" + std::to_string(line) + ": " + what};
 }
 
-int SetupLine(const Description& d, const char* name)
-{
+int SetupLine(const Description& d, const char* name) {
     for (size_t i = 0; i < d.setup.size(); i++)
-        if (d.setup[i].first == name)
-            return d.setupLines[i];
+        if (d.setup[i].first == name) return d.setupLines[i];
     return 0;
 }
 
 void CheckText(const Description& d, int line, const std::string& field, const std::string& text,
-               unsigned size)
-{
+               unsigned size) {
     if (text.size() > size - 1)
-        Fail(d, line, field + ": " + std::to_string(text.size()) + " bytes, at most " +
-                          std::to_string(size - 1));
+        Fail(d, line,
+             field + ": " + std::to_string(text.size()) + " bytes, at most " +
+                 std::to_string(size - 1));
 }
 
-uint16_t FlagValue(const Description& d, const Key& k)
-{
+uint16_t FlagValue(const Description& d, const Key& k) {
     std::string v = SetupValue(d, k.name);
-    if (v.empty())
-        return 0;
+    if (v.empty()) return 0;
     // Decimal, or hexadecimal after "0x"; a leading zero is not octal.
     bool hex = v.size() > 2 && v[0] == '0' && (v[1] == 'x' || v[1] == 'X');
     char* end;
     errno = 0;
     unsigned long n = strtoul(v.c_str(), &end, hex ? 16 : 10);
     if (!isxdigit((unsigned char)v[hex ? 2 : 0]) || *end || errno || n > 0xFFFF)
-        Fail(d, SetupLine(d, k.name), std::string(k.name) + ": \"" + v + "\" is not a number from 0 to 65535");
+        Fail(d, SetupLine(d, k.name),
+             std::string(k.name) + ": \"" + v + "\" is not a number from 0 to 65535");
     return (uint16_t)n;
 }
 
-const int kListOrder[] = { L_SOUND, L_PRESERVED, L_CREATEDIRS, L_WINDELETES, L_DESTDELETES,
-                           L_MERGEDA, L_MERGEDB };
+const int kListOrder[] = {L_SOUND,       L_PRESERVED, L_CREATEDIRS, L_WINDELETES,
+                          L_DESTDELETES, L_MERGEDA,   L_MERGEDB};
 const char* const kListNames[L_COUNT] = {
-    "SoundEvents", "PreservedFiles", "CreateDirs", "WindowsDirDeletes", "DestDirDeletes",
-    "MergedFilesA", "MergedFilesB", "BrowserInstallers", "ReservedList45", "ReservedList46",
-    "AddOnPrograms", "ReservedList48" };
+    "SoundEvents",    "PreservedFiles", "CreateDirs",    "WindowsDirDeletes",
+    "DestDirDeletes", "MergedFilesA",   "MergedFilesB",  "BrowserInstallers",
+    "ReservedList45", "ReservedList46", "AddOnPrograms", "ReservedList48"};
 
-void PutList(Out& o, const Description& d, int id, size_t max)
-{
+void PutList(Out& o, const Description& d, int id, size_t max) {
     const DescList& l = d.lists[id];
     if (l.rows.size() > max)
-        Fail(d, l.line, std::string(kListNames[id]) + ": " + std::to_string(l.rows.size()) +
-                            " rows, at most " + std::to_string(max));
+        Fail(d, l.line,
+             std::string(kListNames[id]) + ": " + std::to_string(l.rows.size()) +
+                 " rows, at most " + std::to_string(max));
     o.U16((unsigned)l.rows.size());
     for (const auto& row : l.rows)
         for (const auto& t : row) {
@@ -101,32 +121,26 @@ void PutList(Out& o, const Description& d, int id, size_t max)
 }
 
 void PutWords(Out& o, const Description& d, const std::vector<uint16_t>& w, const char* name,
-              int line)
-{
+              int line) {
     if (w.size() > MAX_SCRIPT_WORDS)
         Fail(d, line, std::string(name) + ": " + std::to_string(w.size()) + " values, at most 64");
     o.U16((unsigned)w.size());
-    for (uint16_t v : w)
-        o.U16(v);
+    for (uint16_t v : w) o.U16(v);
 }
 
-std::string BareName(const std::string& entry)
-{
+std::string BareName(const std::string& entry) {
     size_t slash = entry.find_last_of("\\/");
     return slash == std::string::npos ? entry : entry.substr(slash + 1);
 }
 
-std::string DirPart(const std::string& entry)
-{
+std::string DirPart(const std::string& entry) {
     size_t slash = entry.find_last_of("\\/");
     return slash == std::string::npos ? "" : entry.substr(0, slash);
 }
 
-bool ReadFile(const std::string& path, std::string& out, time_t* mtime)
-{
+bool ReadFile(const std::string& path, std::string& out, time_t* mtime) {
     FILE* f = fopen(path.c_str(), "rb");
-    if (!f)
-        return false;
+    if (!f) return false;
     struct stat st;
     if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
         fclose(f);
@@ -143,11 +157,10 @@ void Put16(std::string& s, unsigned v) { s += char(v & 255), s += char(v >> 8 & 
 void Put32(std::string& s, uint32_t v) { Put16(s, v & 0xFFFF), Put16(s, v >> 16); }
 
 // One-member zip archive around raw deflate data.
-std::string ZipOne(const std::string& name, const std::string& data, time_t mtime, int level)
-{
+std::string ZipOne(const std::string& name, const std::string& data, time_t mtime, int level) {
     z_stream z = {};
     if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        throw BuildError{ "deflate cannot start" };
+        throw BuildError{"deflate cannot start"};
     std::string packed(deflateBound(&z, (uLong)data.size()), '\0');
     z.next_in = (Bytef*)data.data();
     z.avail_in = (uInt)data.size();
@@ -156,8 +169,7 @@ std::string ZipOne(const std::string& name, const std::string& data, time_t mtim
     int r = deflate(&z, Z_FINISH);
     packed.resize(z.total_out);
     deflateEnd(&z);
-    if (r != Z_STREAM_END)
-        throw BuildError{ "deflate failed for " + name };
+    if (r != Z_STREAM_END) throw BuildError{"deflate failed for " + name};
     uint32_t crc = (uint32_t)crc32(0, (const Bytef*)data.data(), (uInt)data.size());
 
     struct tm t;
@@ -191,27 +203,50 @@ std::string ZipOne(const std::string& name, const std::string& data, time_t mtim
     return z2;
 }
 
-void WriteAll(FILE* f, const std::string& s, const std::string& path)
-{
+void WriteAll(FILE* f, const std::string& s, const std::string& path) {
     if (!s.empty() && fwrite(s.data(), 1, s.size(), f) != s.size())
-        throw BuildError{ "cannot write " + path + ": " + strerror(errno) };
+        throw BuildError{"cannot write " + path + ": " + strerror(errno)};
 }
 
 }  // namespace
 
-extern const char* const kSetupKeys[] = {
-    "DefaultDestDir", "GroupName", "ItemTitle", "FreshItemTitle", "ClientExeName", "FrameTitle",
-    "VersionText", "Reserved9", "Reserved10", "NextDiskProgram", "NextDiskLabel",
-    "ContinuationProgram", "Reserved14", "NoContinuationNotice", "ClientTextA", "ClientTextB",
-    "Win31FallbackProgram", "QuickRefFile", "ExpectedDbKind", "ExpectedDbKindCode",
-    "SkipPreviousSearch", "NoMigration", "SkipModem", "NoDesktopItems", "OfferWin31Choice",
-    "ClientUpdateMode", "DeferInUseFiles", "AlwaysCopyToTemp", "AskAddOns", "WriteVersionFile",
-    "DbVersion", "ExtraSpaceKb", "RequiredBrowserBuild" };
+extern const char* const kSetupKeys[] = {"DefaultDestDir",
+                                         "GroupName",
+                                         "ItemTitle",
+                                         "FreshItemTitle",
+                                         "ClientExeName",
+                                         "FrameTitle",
+                                         "VersionText",
+                                         "Reserved9",
+                                         "Reserved10",
+                                         "NextDiskProgram",
+                                         "NextDiskLabel",
+                                         "ContinuationProgram",
+                                         "Reserved14",
+                                         "NoContinuationNotice",
+                                         "ClientTextA",
+                                         "ClientTextB",
+                                         "Win31FallbackProgram",
+                                         "QuickRefFile",
+                                         "ExpectedDbKind",
+                                         "ExpectedDbKindCode",
+                                         "SkipPreviousSearch",
+                                         "NoMigration",
+                                         "SkipModem",
+                                         "NoDesktopItems",
+                                         "OfferWin31Choice",
+                                         "ClientUpdateMode",
+                                         "DeferInUseFiles",
+                                         "AlwaysCopyToTemp",
+                                         "AskAddOns",
+                                         "WriteVersionFile",
+                                         "DbVersion",
+                                         "ExtraSpaceKb",
+                                         "RequiredBrowserBuild"};
 extern const int kSetupKeyCount = sizeof kSetupKeys / sizeof kSetupKeys[0];
 
 std::string EncodeScript(const Description& d, const std::vector<uint32_t>& installed,
-                         const std::vector<uint32_t>& stored)
-{
+                         const std::vector<uint32_t>& stored) {
     Out o;
     o.bytes = "RS";
     int k = 0;
@@ -223,26 +258,25 @@ std::string EncodeScript(const Description& d, const std::vector<uint32_t>& inst
             // The setup converts with the runtime's decimal conversion: digits, maybe a sign.
             size_t digits = v.find_first_not_of("0123456789", v[0] == '-' ? 1 : 0);
             if (!v.empty() && (digits != std::string::npos || v == "-"))
-                Fail(d, SetupLine(d, key.name), std::string(key.name) + ": \"" + v + "\" is not a decimal number");
+                Fail(d, SetupLine(d, key.name),
+                     std::string(key.name) + ": \"" + v + "\" is not a decimal number");
         }
         o.Text(v);
     }
-    for (; kKeys[k].kind == FLAG; k++)
-        o.U16(FlagValue(d, kKeys[k]));
+    for (; kKeys[k].kind == FLAG; k++) o.U16(FlagValue(d, kKeys[k]));
     // DbVersion: two bytes, major and minor.
     std::string db = SetupValue(d, "DbVersion");
     unsigned major = 0, minor = 0;
     char tail;
-    if (!db.empty() && (sscanf(db.c_str(), "%u.%u%c", &major, &minor, &tail) != 2 || major > 255 || minor > 255))
-        Fail(d, SetupLine(d, "DbVersion"), "DbVersion: \"" + db + "\" is not major.minor (0 to 255 each)");
+    if (!db.empty() &&
+        (sscanf(db.c_str(), "%u.%u%c", &major, &minor, &tail) != 2 || major > 255 || minor > 255))
+        Fail(d, SetupLine(d, "DbVersion"),
+             "DbVersion: \"" + db + "\" is not major.minor (0 to 255 each)");
     o.bytes += char(major), o.bytes += char(minor);
-    if (d.carriedRecordIds.size() > 0xFFFF)
-        Fail(d, d.idsLine, "CarriedRecordIds: more than 65535");
+    if (d.carriedRecordIds.size() > 0xFFFF) Fail(d, d.idsLine, "CarriedRecordIds: more than 65535");
     o.U16((unsigned)d.carriedRecordIds.size());
-    for (uint32_t id : d.carriedRecordIds)
-        o.U32(id);
-    for (int id : kListOrder)
-        PutList(o, d, id, 0xFFFF);
+    for (uint32_t id : d.carriedRecordIds) o.U32(id);
+    for (int id : kListOrder) PutList(o, d, id, 0xFFFF);
     PutWords(o, d, d.reservedWords, "ReservedWords", d.wordLines[0]);
     PutWords(o, d, d.exactNewer, "ExactNewerVersions", d.wordLines[1]);
     PutWords(o, d, d.minimumNewer, "MinimumNewerVersions", d.wordLines[2]);
@@ -251,8 +285,7 @@ std::string EncodeScript(const Description& d, const std::vector<uint32_t>& inst
     PutList(o, d, L_RESERVED46, 0xFFFF);
     PutList(o, d, L_ADDONS, MAX_ADDON_PROGRAMS);
     PutList(o, d, L_RESERVED48, 0xFFFF);
-    for (k++; k < kKeyCount; k++)
-        o.U16(FlagValue(d, kKeys[k]));
+    for (k++; k < kKeyCount; k++) o.U16(FlagValue(d, kKeys[k]));
 
     if (d.tools.size() > MAX_TOOL_MODULES)
         Fail(d, d.tools[MAX_TOOL_MODULES].line, "ToolModule: more than 20 tool modules");
@@ -264,14 +297,14 @@ std::string EncodeScript(const Description& d, const std::vector<uint32_t>& inst
         o.Text(t.name);
         o.U32(t.minVersion);
         o.U16((unsigned)t.keys.size());
-        for (uint32_t key : t.keys)
-            o.U32(key);
+        for (uint32_t key : t.keys) o.U32(key);
         o.U16((unsigned)t.companions.size());
         for (const auto& c : t.companions) {
             CheckText(d, t.line, "ToolModule companion", c, 32);
             if (!IsSafeEntryName(c.c_str(), (unsigned)c.size()))
-                Fail(d, t.line, "ToolModule " + t.name + ": companion \"" + c +
-                                    "\" must be a relative path below the install folder");
+                Fail(d, t.line,
+                     "ToolModule " + t.name + ": companion \"" + c +
+                         "\" must be a relative path below the install folder");
             o.Text(c);
         }
     }
@@ -285,44 +318,43 @@ std::string EncodeScript(const Description& d, const std::vector<uint32_t>& inst
     return o.bytes;
 }
 
-long FindOffsetMarker(const std::string& image)
-{
-    static const char marker[8] = { '_', 'Z', 'o', 'f', 'f', 'Z', '_', 0 };
+long FindOffsetMarker(const std::string& image) {
+    static const char marker[8] = {'_', 'Z', 'o', 'f', 'f', 'Z', '_', 0};
     std::string m(marker, 8);
     size_t first = image.find(m);
-    if (first == std::string::npos)
-        return -1;
-    if (image.find(m, first + 1) != std::string::npos)
-        return -2;
+    if (first == std::string::npos) return -1;
+    if (image.find(m, first + 1) != std::string::npos) return -2;
     return (long)first;
 }
 
-void BuildPackage(const Description& d, const BuildOptions& opt)
-{
+void BuildPackage(const Description& d, const BuildOptions& opt) {
     // Everything the reader refuses is refused here first, before any output is written.
     if (d.files.empty())
-        throw BuildError{ d.path + ": [Files] is empty; the first file must be dunzip32.dll" };
-    if (d.files.size() > 0xFFFF)
-        Fail(d, d.files[0xFFFF].line, "more than 65535 files");
+        throw BuildError{d.path + ": [Files] is empty; the first file must be dunzip32.dll"};
+    if (d.files.size() > 0xFFFF) Fail(d, d.files[0xFFFF].line, "more than 65535 files");
     if (strcasecmp(d.files[0].entry.c_str(), "dunzip32.dll") != 0)
         Fail(d, d.files[0].line, "the first file must be dunzip32.dll, not " + d.files[0].entry);
     for (size_t i = 0; i < d.files.size(); i++) {
         const DescFile& f = d.files[i];
         if (!IsSafeEntryName(f.entry.c_str(), (unsigned)f.entry.size()))
-            Fail(d, f.line, "file name \"" + f.entry + "\" must be a relative path below the "
-                            "install folder (no drive, no leading backslash, no \"..\" or other dots-only "
-                            "part, no device name, at most 259 bytes)");
+            Fail(d, f.line,
+                 "file name \"" + f.entry +
+                     "\" must be a relative path below the "
+                     "install folder (no drive, no leading backslash, no \"..\" or other dots-only "
+                     "part, no device name, at most 259 bytes)");
         // The install loop writes the entry to this name; the archive member takes its last part.
         if (BareName(f.entry).empty())
             Fail(d, f.line, "file name \"" + f.entry + "\" ends with a separator");
         for (size_t j = 0; j < i; j++)
             if (SameName(d.files[j].entry.c_str(), f.entry.c_str()))
-                Fail(d, f.line, "file name \"" + f.entry + "\" given twice (line " +
-                                    std::to_string(d.files[j].line) + ")");
+                Fail(d, f.line,
+                     "file name \"" + f.entry + "\" given twice (line " +
+                         std::to_string(d.files[j].line) + ")");
     }
     if (!d.lists[L_MERGEDB].rows.empty() && d.lists[L_MERGEDA].rows.empty())
-        Fail(d, d.lists[L_MERGEDB].line, "MergedFilesB needs a non-empty MergedFilesA "
-                                          "(the setup holds back merge files only then)");
+        Fail(d, d.lists[L_MERGEDB].line,
+             "MergedFilesB needs a non-empty MergedFilesA "
+             "(the setup holds back merge files only then)");
     // The script once, to validate every setting before reading any file.
     std::vector<uint32_t> installed(d.files.size()), stored(d.files.size());
     std::string script = EncodeScript(d, installed, stored);
@@ -335,30 +367,29 @@ void BuildPackage(const Description& d, const BuildOptions& opt)
     if (!opt.stub.empty()) {
         time_t unused;
         if (!ReadFile(opt.stub, stub, &unused))
-            throw BuildError{ "cannot read the setup program " + opt.stub };
+            throw BuildError{"cannot read the setup program " + opt.stub};
         marker = FindOffsetMarker(stub);
         if (marker == -1)
-            throw BuildError{ opt.stub + ": no package offset marker; not a setup program" };
+            throw BuildError{opt.stub + ": no package offset marker; not a setup program"};
         if (marker == -2)
-            throw BuildError{ opt.stub + ": the package offset marker occurs more than once" };
+            throw BuildError{opt.stub + ": the package offset marker occurs more than once"};
         if (marker + 28 > (long)stub.size())
-            throw BuildError{ opt.stub + ": the offset resource is cut short" };
+            throw BuildError{opt.stub + ": the offset resource is cut short"};
         if (stub[marker + 8] || stub[marker + 9] || stub[marker + 10] || stub[marker + 11])
-            throw BuildError{ opt.stub + ": already carries a package; give the plain setup program" };
+            throw BuildError{opt.stub +
+                             ": already carries a package; give the plain setup program"};
         uint32_t offset = (uint32_t)stub.size();
-        for (int i = 0; i < 4; i++)
-            stub[marker + 8 + i] = char(offset >> (8 * i));
+        for (int i = 0; i < 4; i++) stub[marker + 8 + i] = char(offset >> (8 * i));
         for (int i = 0; i < 16; i++)
             stub[marker + 12 + i] = i < (int)d.resourceTag.size() ? d.resourceTag[i] : 0;
     }
 
     std::string temp = opt.output + ".part";
     FILE* out = fopen(temp.c_str(), "wb");
-    if (!out)
-        throw BuildError{ "cannot create " + temp + ": " + strerror(errno) };
+    if (!out) throw BuildError{"cannot create " + temp + ": " + strerror(errno)};
     try {
         WriteAll(out, stub, temp);
-        WriteAll(out, script, temp);   // placeholder: same length, sizes filled at the end
+        WriteAll(out, script, temp);  // placeholder: same length, sizes filled at the end
         uint64_t position = stub.size() + script.size();
         uint64_t totalIn = 0;
         time_t started = time(nullptr), lastReport = started;
@@ -368,8 +399,7 @@ void BuildPackage(const Description& d, const BuildOptions& opt)
             time_t mtime;
             if (!ReadFile(f.source, data, &mtime))
                 Fail(d, f.line, "cannot read " + f.source + " for " + f.entry);
-            if (data.size() > 0xFFFFFFFFull)
-                Fail(d, f.line, f.entry + ": larger than 4 GB");
+            if (data.size() > 0xFFFFFFFFull) Fail(d, f.line, f.entry + ": larger than 4 GB");
             bool plain = i == 0 || SameName(f.entry.c_str(), quickRef.c_str()) ||
                          (merging && SameName(DirPart(f.entry).c_str(), "idb"));
             std::string bytes = plain ? data : ZipOne(BareName(f.entry), data, mtime, opt.level);
@@ -379,8 +409,7 @@ void BuildPackage(const Description& d, const BuildOptions& opt)
             position += bytes.size();
             totalIn += data.size();
             // The setup seeks with signed 32-bit offsets.
-            if (position > 0x7FFFFFFF)
-                Fail(d, f.line, "the package passes 2 GB at " + f.entry);
+            if (position > 0x7FFFFFFF) Fail(d, f.line, "the package passes 2 GB at " + f.entry);
             time_t now = time(nullptr);
             if (!opt.quiet && now - lastReport >= 2) {
                 fprintf(stderr, "kovpack: %zu of %zu files, %llu MB read\n", i + 1, d.files.size(),
@@ -390,23 +419,23 @@ void BuildPackage(const Description& d, const BuildOptions& opt)
         }
         std::string final = EncodeScript(d, installed, stored);
         if (fseek(out, (long)stub.size(), SEEK_SET) != 0)
-            throw BuildError{ "cannot seek in " + temp };
+            throw BuildError{"cannot seek in " + temp};
         WriteAll(out, final, temp);
         if (fclose(out) != 0) {
             out = nullptr;
-            throw BuildError{ "cannot write " + temp + ": " + strerror(errno) };
+            throw BuildError{"cannot write " + temp + ": " + strerror(errno)};
         }
         out = nullptr;
         if (rename(temp.c_str(), opt.output.c_str()) != 0)
-            throw BuildError{ "cannot rename " + temp + " to " + opt.output };
+            throw BuildError{"cannot rename " + temp + " to " + opt.output};
         if (!opt.quiet)
             fprintf(stderr, "kovpack: %s: %zu files, %llu bytes installed, %llu bytes%s\n",
                     opt.output.c_str(), d.files.size(), (unsigned long long)totalIn,
                     (unsigned long long)position,
-                    stub.empty() ? "" : (", package at offset " + std::to_string(stub.size())).c_str());
+                    stub.empty() ? ""
+                                 : (", package at offset " + std::to_string(stub.size())).c_str());
     } catch (...) {
-        if (out)
-            fclose(out);
+        if (out) fclose(out);
         remove(temp.c_str());
         throw;
     }
