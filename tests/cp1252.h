@@ -3,8 +3,7 @@
 #pragma once
 #include <string>
 
-inline std::string Cp1252(const char* utf8)
-{
+inline std::string Cp1252(const char* utf8) {
     std::string out;
     for (const unsigned char* p = (const unsigned char*)utf8; *p; ++p) {
         if ((*p == 0xC2 || *p == 0xC3) && p[1]) {

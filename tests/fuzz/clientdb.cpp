@@ -98,8 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     OpenAndWrite(raw, data + half, size - half);
     OpenAndWrite(std::string("DC\x01\x04\0\x01\0\0\0\0", 10) + raw, data, half);
-    OpenAndWrite(std::string("KOVDB-25\0\x01\x04\0\x01", 13) + std::string(12, '\0') + raw,
-                 data, half);
+    OpenAndWrite(std::string("KOVDB-25\0\x01\x04\0\x01", 13) + std::string(12, '\0') + raw, data,
+                 half);
 
     // Embedded: the first four bytes place the database inside the rest.
     if (size >= 4) {

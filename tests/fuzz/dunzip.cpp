@@ -10,8 +10,7 @@
 
 #include "dunzip/unzip.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static std::string dir;
     if (dir.empty()) {
         char t[] = "/tmp/fuzzunzip.XXXXXX";
@@ -28,9 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // Only bare names can have been written, straight into out.
     if (DIR* d = opendir(out.c_str())) {
         while (dirent* e = readdir(d))
-            if (strcmp(e->d_name, ".") && strcmp(e->d_name, "..")) unlink((out + "/" + e->d_name).c_str());
+            if (strcmp(e->d_name, ".") && strcmp(e->d_name, ".."))
+                unlink((out + "/" + e->d_name).c_str());
         closedir(d);
     }
-    if (rmdir(out.c_str()) != 0) abort();   // anything else left there is a fault
+    if (rmdir(out.c_str()) != 0) abort();  // anything else left there is a fault
     return 0;
 }

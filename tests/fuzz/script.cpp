@@ -7,15 +7,12 @@
 #include "base/globals.h"
 #include "package/package.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The reader goes through the file seam, so the input becomes a file.
     static char path[64];
-    if (!path[0])
-        snprintf(path, sizeof path, "/tmp/fuzz_script_%d.bin", (int)getpid());
+    if (!path[0]) snprintf(path, sizeof path, "/tmp/fuzz_script_%d.bin", (int)getpid());
     FILE* f = fopen(path, "wb");
-    if (!f)
-        return 0;
+    if (!f) return 0;
     fwrite(data, 1, size, f);
     fclose(f);
 
@@ -28,10 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (FileTable->entry[i]->offset !=
                 FileTable->entry[i - 1]->offset + FileTable->entry[i - 1]->storedSize)
                 __builtin_trap();
-        if (FileTable->count)
-            FindPackageEntry(FileTable->entry[FileTable->count - 1]->name);
+        if (FileTable->count) FindPackageEntry(FileTable->entry[FileTable->count - 1]->name);
     } else if (SetupError == 0) {
-        __builtin_trap();   // a failure always carries its number
+        __builtin_trap();  // a failure always carries its number
     }
     ClosePackage();
     FreeInstallScript();

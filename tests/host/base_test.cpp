@@ -11,9 +11,11 @@
 #include "sys/sys.h"
 #include "tests/host/machine.h"
 
-TEST(LogEscape, BytesBecomePrintable)
-{
-    struct { const char* in; const char* out; } cases[] = {
+TEST(LogEscape, BytesBecomePrintable) {
+    struct {
+        const char* in;
+        const char* out;
+    } cases[] = {
         {"plain", "plain\r\n"},
         {"a\tb", "a\\009b\r\n"},
         {"caf\xE9", "caf\\233\r\n"},
@@ -29,9 +31,8 @@ TEST(LogEscape, BytesBecomePrintable)
     }
 }
 
-TEST(LogEscape, LongLineIsCutNotOverflowed)
-{
-    std::string in(767, '\xE9');   // every byte takes four characters
+TEST(LogEscape, LongLineIsCutNotOverflowed) {
+    std::string in(767, '\xE9');  // every byte takes four characters
     char out[1024 + 16];
     memset(out, 'Z', sizeof out);
     int n = EscapeLine(in.c_str(), out, 1024);
@@ -39,18 +40,49 @@ TEST(LogEscape, LongLineIsCutNotOverflowed)
     EXPECT_EQ(out[n], 0);
     EXPECT_EQ(out[1024], 'Z');
     EXPECT_EQ(std::string(out + n - 2, 2), "\r\n");
-    EXPECT_EQ(n % 4, 2);   // only whole escapes
+    EXPECT_EQ(n % 4, 2);  // only whole escapes
 }
 
-TEST(Format, FollowsWsprintfRules)
-{
-    struct { std::string got, want; } cases[] = {
-        {[] { char b[64]; Format(b, 64, "Fatal error #%u", 18u); return std::string(b); }(), "Fatal error #18"},
-        {[] { char b[64]; Format(b, 64, "%3d%%", 5); return std::string(b); }(), "  5%"},
-        {[] { char b[64]; Format(b, 64, "[%-4s|%5s]", "ab", "cd"); return std::string(b); }(), "[ab  |   cd]"},
-        {[] { char b[64]; Format(b, 64, "%08lX %x %#x", 0xBEEFUL, 255u, 16u); return std::string(b); }(), "0000BEEF ff 0x10"},
-        {[] { char b[64]; Format(b, 64, "%d %ld %c", -42, -7L, 'Q'); return std::string(b); }(), "-42 -7 Q"},
-        {[] { char b[64]; Format(b, 64, "%s|%.2s", (const char*)nullptr, "xyz"); return std::string(b); }(), "(null)|xy"},
+TEST(Format, FollowsWsprintfRules) {
+    struct {
+        std::string got, want;
+    } cases[] = {
+        {[] {
+             char b[64];
+             Format(b, 64, "Fatal error #%u", 18u);
+             return std::string(b);
+         }(),
+         "Fatal error #18"},
+        {[] {
+             char b[64];
+             Format(b, 64, "%3d%%", 5);
+             return std::string(b);
+         }(),
+         "  5%"},
+        {[] {
+             char b[64];
+             Format(b, 64, "[%-4s|%5s]", "ab", "cd");
+             return std::string(b);
+         }(),
+         "[ab  |   cd]"},
+        {[] {
+             char b[64];
+             Format(b, 64, "%08lX %x %#x", 0xBEEFUL, 255u, 16u);
+             return std::string(b);
+         }(),
+         "0000BEEF ff 0x10"},
+        {[] {
+             char b[64];
+             Format(b, 64, "%d %ld %c", -42, -7L, 'Q');
+             return std::string(b);
+         }(),
+         "-42 -7 Q"},
+        {[] {
+             char b[64];
+             Format(b, 64, "%s|%.2s", (const char*)nullptr, "xyz");
+             return std::string(b);
+         }(),
+         "(null)|xy"},
     };
     for (auto& c : cases) EXPECT_EQ(c.got, c.want);
     char small[8];
@@ -59,13 +91,12 @@ TEST(Format, FollowsWsprintfRules)
     EXPECT_LT(Format(small, sizeof small, nullptr), 0);
 }
 
-TEST(Log, TraceIsWrittenToTheDestinationOnlyWhenItExists)
-{
+TEST(Log, TraceIsWrittenToTheDestinationOnlyWhenItExists) {
     TestMachine m;
     strcpy(InstallSettings.DestDir, "C:\\KOV");
     LogPrintf("Line %u", 1u);
     LogFlush();
-    EXPECT_EQ(m.Read("C:\\KOV\\setup.log"), "");   // never created: nothing written
+    EXPECT_EQ(m.Read("C:\\KOV\\setup.log"), "");  // never created: nothing written
     EXPECT_EQ(m.Read("C:\\setup.log"), "");
 
     MakePath("C:\\KOV");
@@ -74,8 +105,7 @@ TEST(Log, TraceIsWrittenToTheDestinationOnlyWhenItExists)
     EXPECT_EQ(m.Read("C:\\KOV\\setup.log"), "Line 2\r\n");
 }
 
-TEST(Log, FatalRunGoesToTheFirstFixedDrive)
-{
+TEST(Log, FatalRunGoesToTheFirstFixedDrive) {
     TestMachine m;
     m.Map('A', 2);
     m.Map('D', 5);
@@ -87,24 +117,22 @@ TEST(Log, FatalRunGoesToTheFirstFixedDrive)
     SetupError = 18;
     LogPrintf("Fatal error #%u", 18u);
     LogFlush();
-    EXPECT_EQ(m.Read("C:\\setup.log"), "Fatal error #18\r\n");   // replaced, not appended
+    EXPECT_EQ(m.Read("C:\\setup.log"), "Fatal error #18\r\n");  // replaced, not appended
     EXPECT_EQ(m.Read("C:\\KOV\\setup.log"), "");
 }
 
-TEST(Log, NoFixedDriveMeansBareName)
-{
+TEST(Log, NoFixedDriveMeansBareName) {
     TestMachine m;
     SysMapDrive('C', nullptr, 1);
     m.Map('D', 5);
     EXPECT_STREQ(CrashLogPath(), "setup.log");
 }
 
-TEST(Log, FlushesEvery64000BytesAndAppendsLater)
-{
+TEST(Log, FlushesEvery64000BytesAndAppendsLater) {
     TestMachine m;
     MakePath("C:\\KOV");
     strcpy(InstallSettings.DestDir, "C:\\KOV");
-    std::string body(98, 'x');   // 100 bytes a line with CR LF
+    std::string body(98, 'x');  // 100 bytes a line with CR LF
     for (int i = 0; i < 640; i++) LogPrintf("%s", body.c_str());
     // The 640th line brought the total to 64000: the first 639 went to disk.
     EXPECT_EQ(m.Read("C:\\KOV\\setup.log").size(), 63900u);
@@ -117,18 +145,16 @@ TEST(Log, FlushesEvery64000BytesAndAppendsLater)
     EXPECT_EQ(all.find('\0'), std::string::npos);
 }
 
-TEST(Log, TraceGrowsBy4000)
-{
+TEST(Log, TraceGrowsBy4000) {
     TestMachine m;
-    std::string body(748, 'y');   // 750 bytes a line: the sixth line outgrows 4000
+    std::string body(748, 'y');  // 750 bytes a line: the sixth line outgrows 4000
     for (int i = 0; i < 6; i++) LogPrintf("%s", body.c_str());
     EXPECT_EQ(LogTraceUsed(), 4500u);
     EXPECT_EQ(strlen(LogTraceText()), 4500u);
     EXPECT_EQ(std::string(LogTraceText()).substr(3750, 750), body + "\r\n");
 }
 
-TEST(Log, CrashModeWritesEachLineAtOnce)
-{
+TEST(Log, CrashModeWritesEachLineAtOnce) {
     TestMachine m;
     m.Write("C:\\setup.log", "stale");
     CrashMode = 1;
@@ -137,13 +163,12 @@ TEST(Log, CrashModeWritesEachLineAtOnce)
     LogPrintf("Opt: Skip modem");
     EXPECT_EQ(m.Read("C:\\setup.log"), "Opt: Crash mode\r\nOpt: Skip modem\r\n");
     LogFlush();
-    LogPrintf("after the flush");   // added, not a new file
+    LogPrintf("after the flush");  // added, not a new file
     EXPECT_EQ(m.Read("C:\\setup.log"), "Opt: Crash mode\r\nOpt: Skip modem\r\nafter the flush\r\n");
     EXPECT_EQ(LogTraceText(), nullptr);
 }
 
-TEST(Log, OverlongArgumentIsBounded)
-{
+TEST(Log, OverlongArgumentIsBounded) {
     TestMachine m;
     std::string huge(5000, 'p');
     EXPECT_GT(LogPrintf("Path = %s", huge.c_str()), 0);
@@ -151,20 +176,18 @@ TEST(Log, OverlongArgumentIsBounded)
     EXPECT_LT(LogPrintf(nullptr), 0);
 }
 
-TEST(Text, MessagesAndCaptions)
-{
+TEST(Text, MessagesAndCaptions) {
     TestMachine m;
     EXPECT_STREQ(LoadMessage(2, 34007, 34304), "WKOV.EXEInstallation");
     const char* before = LoadMessage(1, 34304);
-    EXPECT_STREQ(LoadMessage(0, 34007), "Installation");   // unchanged
+    EXPECT_STREQ(LoadMessage(0, 34007), "Installation");  // unchanged
     EXPECT_STREQ(LoadMessage(1, 0), before);
     std::string whole = LoadMessage(1, 34001);
     ASSERT_GT(whole.size(), 49u);
     EXPECT_EQ(std::string(LoadCaption(34001)), whole.substr(0, 49));
 }
 
-TEST(Text, MessageBoxesAnswerByKind)
-{
+TEST(Text, MessageBoxesAnswerByKind) {
     TestMachine m;
     int answers[] = {SYS_ID_RETRY, SYS_ID_CANCEL, SYS_ID_YES, SYS_ID_NO, SYS_ID_YES, SYS_ID_OK};
     SysQueueAnswers(answers, 6);
@@ -176,12 +199,11 @@ TEST(Text, MessageBoxesAnswerByKind)
     EXPECT_TRUE(AskYesNoDefaultNo("q"));
     EXPECT_EQ(ShowError("e"), SYS_ID_OK);
     EXPECT_EQ(SysQuestionsAsked(), 6);
-    EXPECT_FALSE(AskYesNo(nullptr));   // unformattable: nothing shown
+    EXPECT_FALSE(AskYesNo(nullptr));  // unformattable: nothing shown
     EXPECT_EQ(SysQuestionsAsked(), 6);
 }
 
-TEST(Memory, CountsLiveAndPeakBlocks)
-{
+TEST(Memory, CountsLiveAndPeakBlocks) {
     TestMachine m;
     ResetBlockCounts();
     void* a = MemAlloc(10);
@@ -197,8 +219,7 @@ TEST(Memory, CountsLiveAndPeakBlocks)
     MemFree(d);
 }
 
-TEST(Memory, ExhaustionAsksAndRetries)
-{
+TEST(Memory, ExhaustionAsksAndRetries) {
     TestMachine m;
     int retry[] = {SYS_ID_RETRY};
     SysQueueAnswers(retry, 1);
@@ -210,17 +231,17 @@ TEST(Memory, ExhaustionAsksAndRetries)
     MemFree(p);
 }
 
-TEST(MemoryDeath, CancelEndsTheProcess)
-{
-    EXPECT_EXIT({
-        TestMachine m;
-        SysFailNextAllocs(1);
-        MemAlloc(100);
-    }, testing::ExitedWithCode(3), "fatal");
+TEST(MemoryDeath, CancelEndsTheProcess) {
+    EXPECT_EXIT(
+        {
+            TestMachine m;
+            SysFailNextAllocs(1);
+            MemAlloc(100);
+        },
+        testing::ExitedWithCode(3), "fatal");
 }
 
-TEST(Paths, Splitting)
-{
+TEST(Paths, Splitting) {
     char out[260];
     GetDirPart(out, "SETUP.EXE");
     EXPECT_STREQ(out, "");
@@ -229,23 +250,39 @@ TEST(Paths, Splitting)
     EXPECT_STREQ(GetNamePart("C:\\KOV\\SETUP.EXE"), "SETUP.EXE");
     EXPECT_STREQ(GetNamePart("SETUP.EXE"), "SETUP.EXE");
 
-    struct { const char* path; const char* ext; } exts[] = {
-        {"README.TXT", "TXT"}, {"NAME.HTML", nullptr}, {"C:\\A.B\\FILE", nullptr},
-        {"NOEXT", nullptr}, {"A.", ""},
+    struct {
+        const char* path;
+        const char* ext;
+    } exts[] = {
+        {"README.TXT", "TXT"},
+        {"NAME.HTML", nullptr},
+        {"C:\\A.B\\FILE", nullptr},
+        {"NOEXT", nullptr},
+        {"A.", ""},
     };
     for (auto& e : exts) {
         char* r = GetExtPart(out, e.path);
-        if (e.ext) { ASSERT_EQ(r, out) << e.path; EXPECT_STREQ(out, e.ext); }
-        else { EXPECT_EQ(r, nullptr) << e.path; EXPECT_STREQ(out, ""); }
+        if (e.ext) {
+            ASSERT_EQ(r, out) << e.path;
+            EXPECT_STREQ(out, e.ext);
+        } else {
+            EXPECT_EQ(r, nullptr) << e.path;
+            EXPECT_STREQ(out, "");
+        }
     }
-    struct { const char* path; const char* base; } bases[] = {
-        {"C:\\DIR\\LONGFILENAME.EXE", "LONGFILE"}, {"idb\\main.idx", "main"}, {"*.old", "*"}, {"X", "X"},
+    struct {
+        const char* path;
+        const char* base;
+    } bases[] = {
+        {"C:\\DIR\\LONGFILENAME.EXE", "LONGFILE"},
+        {"idb\\main.idx", "main"},
+        {"*.old", "*"},
+        {"X", "X"},
     };
     for (auto& b : bases) EXPECT_STREQ(GetBaseName8(out, b.path), b.base);
 }
 
-TEST(Paths, Searching)
-{
+TEST(Paths, Searching) {
     const char* t = "C:\\KOV\\IDB\\MAIN.IDX";
     EXPECT_EQ(FindCharMb(t, '\\'), t + 2);
     EXPECT_EQ(FindLastCharMb(t, '\\'), t + 10);
@@ -253,9 +290,9 @@ TEST(Paths, Searching)
     EXPECT_EQ(FindCharMb(nullptr, 'a'), nullptr);
     EXPECT_EQ(FindLastCharMb(t, 0), nullptr);
     EXPECT_EQ(FindTextMb(t, "IDB"), t + 7);
-    EXPECT_EQ(FindTextMb(t, "idb"), nullptr);            // case-sensitive
+    EXPECT_EQ(FindTextMb(t, "idb"), nullptr);  // case-sensitive
     const char* tail = "help kov95f.cnt";
-    EXPECT_EQ(FindTextMb(tail, "kov95f.cnt"), tail + 5);   // a match at the very end counts
+    EXPECT_EQ(FindTextMb(tail, "kov95f.cnt"), tail + 5);  // a match at the very end counts
     EXPECT_EQ(FindTextMb("ab", "abc"), nullptr);
     EXPECT_EQ(FindTextMb(nullptr, "a"), nullptr);
     char p[16] = "C:\\KOV\\";
@@ -265,8 +302,7 @@ TEST(Paths, Searching)
     EXPECT_STREQ(p, "C:\\KOV");
 }
 
-TEST(Paths, Joining)
-{
+TEST(Paths, Joining) {
     TestMachine m;
     char out[260];
     EXPECT_STREQ(JoinPath(out, "C:\\KOV\\", "", "IDB", (const char*)nullptr), "C:\\KOV\\IDB");
@@ -288,11 +324,10 @@ TEST(Paths, Joining)
     EXPECT_EQ(guarded[260], 'Z');
 }
 
-TEST(Paths, FileSystem)
-{
+TEST(Paths, FileSystem) {
     TestMachine m;
     EXPECT_EQ(MakePath("C:\\KOV\\IDB"), 1);
-    EXPECT_EQ(MakePath("C:\\KOV\\IDB"), 0);   // already there: the last creation fails
+    EXPECT_EQ(MakePath("C:\\KOV\\IDB"), 0);  // already there: the last creation fails
     EXPECT_TRUE(PathExists("C:\\KOV\\IDB"));
     EXPECT_FALSE(FileExists("C:\\KOV\\IDB\\MAIN.IDX"));
     m.Write("C:\\KOV\\IDB\\MAIN.IDX", "db");
@@ -318,20 +353,22 @@ TEST(Paths, FileSystem)
     EXPECT_FALSE(ChangeDir("C:\\NOWHERE"));
 }
 
-TEST(Paths, InstallPathValidation)
-{
-    struct { const char* path; bool ok; } cases[] = {
-        {"C:\\", true}, {"C:\\Kov30I", true}, {"d:\\Programmes\\KOV 3", true},
-        {"C:KOV", false}, {"1:\\KOV", false}, {"C:\\KOV;X", false}, {"C:", false},
-        {"C:\\a*b", false}, {"C:\\a/b", false}, {"C:\\a:b", false}, {"C:\\a,b", false},
-        {"C:\\\"q\"", false}, {"", false},
+TEST(Paths, InstallPathValidation) {
+    struct {
+        const char* path;
+        bool ok;
+    } cases[] = {
+        {"C:\\", true},     {"C:\\Kov30I", true}, {"d:\\Programmes\\KOV 3", true},
+        {"C:KOV", false},   {"1:\\KOV", false},   {"C:\\KOV;X", false},
+        {"C:", false},      {"C:\\a*b", false},   {"C:\\a/b", false},
+        {"C:\\a:b", false}, {"C:\\a,b", false},   {"C:\\\"q\"", false},
+        {"", false},
     };
     for (auto& c : cases) EXPECT_EQ(IsValidInstallPath(c.path), c.ok) << c.path;
     EXPECT_FALSE(IsValidInstallPath(nullptr));
 }
 
-TEST(Text, BoundedCopies)
-{
+TEST(Text, BoundedCopies) {
     char small[6];
     EXPECT_EQ(CopyText(small, "abc", sizeof small), 1);
     EXPECT_EQ(AppendText(small, "defgh", sizeof small), 0);

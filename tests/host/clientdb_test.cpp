@@ -23,7 +23,7 @@ namespace {
 struct Rec {
     uint32_t gid;
     std::string data;
-    uint16_t flags = 0;   // 0: 'b' as written by the client
+    uint16_t flags = 0;  // 0: 'b' as written by the client
 };
 
 std::string Le32(uint32_t v) {
@@ -41,12 +41,13 @@ std::string RecordBytes(int form, const Rec& r, uint32_t at) {
     if (form == DB_OLD_FORM)
         return "RE" + Le32(r.gid) + Le16(uint16_t(r.data.size())) + Le16(flags) + Le32(0) +
                Le32(0) + Le32(at) + r.data;
-    return "R2D2" + Le32(r.gid) + Le32(uint32_t(r.data.size())) + Le16(flags) + Le32(0) +
-           Le32(0) + Le32(at) + r.data;
+    return "R2D2" + Le32(r.gid) + Le32(uint32_t(r.data.size())) + Le16(flags) + Le32(0) + Le32(0) +
+           Le32(at) + r.data;
 }
 
 // A database file's bytes; offsets receives where each record header starts.
-std::string Build(int form, const std::vector<Rec>& recs, std::vector<uint32_t>* offsets = nullptr) {
+std::string Build(int form, const std::vector<Rec>& recs,
+                  std::vector<uint32_t>* offsets = nullptr) {
     std::string out = FileHeader(form, DB_ID_MAIN);
     for (const Rec& r : recs) {
         if (offsets) offsets->push_back(uint32_t(out.size()));
@@ -118,7 +119,8 @@ protected:
 
 TEST_F(ClientDb, OpenBuildsTheIndexOrReportsTheStatus) {
     std::vector<uint32_t> at3;
-    std::string three = Build(DB_NEW_FORM, {{5, "aa"}, {5, "bbb", 'b' | DB_FLAG_DELETED}, {5, "cccc"}}, &at3);
+    std::string three =
+        Build(DB_NEW_FORM, {{5, "aa"}, {5, "bbb", 'b' | DB_FLAG_DELETED}, {5, "cccc"}}, &at3);
     std::vector<uint32_t> atOrder;
     std::string order = Build(DB_NEW_FORM, {{1, "x"}, {2, "yy"}, {1, "zzz"}, {3, ""}}, &atOrder);
     std::vector<uint32_t> atOld;
@@ -140,7 +142,9 @@ TEST_F(ClientDb, OpenBuildsTheIndexOrReportsTheStatus) {
         {"empty file", "", 1, {}},
         {"shorter than a file header", "KOVDB", 1, {}},
         {"GID 5 three times, the second deleted", three, 0, {{5, at3[2], 4}}},
-        {"order: newest first by first occurrence", order, 0,
+        {"order: newest first by first occurrence",
+         order,
+         0,
          {{3, atOrder[3], 0}, {2, atOrder[1], 2}, {1, atOrder[2], 3}}},
         {"old form", old, 0, {{8, atOld[1], 4}, {7, atOld[0], 3}}},
         {"sole occurrence deleted", sole, 0, {{4, 25 + 26 + 4, 4}}},
@@ -168,7 +172,8 @@ TEST_F(ClientDb, OpenBuildsTheIndexOrReportsTheStatus) {
 }
 
 TEST_F(ClientDb, OldFormIndexHoldsNewFormHeaders) {
-    RecordDb* db = Open("OLD.DB", Build(DB_OLD_FORM, {{0x14000006, "\x01\x02\x03", uint16_t('t' | 0x0200)}}));
+    RecordDb* db =
+        Open("OLD.DB", Build(DB_OLD_FORM, {{0x14000006, "\x01\x02\x03", uint16_t('t' | 0x0200)}}));
     ASSERT_TRUE(db);
     EXPECT_EQ(0, DbIsNewForm(db));
     RecordIndexEntry* e = db->entries;
@@ -182,16 +187,21 @@ TEST_F(ClientDb, OldFormIndexHoldsNewFormHeaders) {
 
 TEST_F(ClientDb, OneInsertedByteIsSkippedUnlessInTheLastRecord) {
     std::vector<uint32_t> at;
-    std::string clean = Build(DB_NEW_FORM, {{1, "first"}, {2, "second"}, {3, "third"}, {4, "fourth"}}, &at);
+    std::string clean =
+        Build(DB_NEW_FORM, {{1, "first"}, {2, "second"}, {3, "third"}, {4, "fourth"}}, &at);
     struct Case {
         const char* what;
         uint32_t insertAt;
         int status;
         std::vector<Seen> entries;
     } cases[] = {
-        {"before the second header's magic", at[1], 0,
+        {"before the second header's magic",
+         at[1],
+         0,
          {{4, at[3] + 1, 6}, {3, at[2] + 1, 5}, {2, at[1] + 1, 6}, {1, at[0], 5}}},
-        {"inside the second header's magic", at[1] + 2, 0,
+        {"inside the second header's magic",
+         at[1] + 2,
+         0,
          {{4, at[3] + 1, 6}, {3, at[2] + 1, 5}, {1, at[0], 5}}},
         {"before the last header", at[3], 1, {}},
     };
@@ -215,12 +225,12 @@ TEST_F(ClientDb, OneInsertedByteIsSkippedUnlessInTheLastRecord) {
 
 TEST_F(ClientDb, AppendAfterDamagedEndCutsTheDamage) {
     std::string good = Build(DB_NEW_FORM, {{1, "one"}, {2, "two"}});
-    std::string cutShort = good.substr(0, good.size() - 1);   // record 2 lacks a byte
+    std::string cutShort = good.substr(0, good.size() - 1);  // record 2 lacks a byte
     struct Case {
         const char* what;
         std::string bytes;
-        uint32_t rewrite;   // GID written with 3 bytes, then GID 9
-        size_t size;        // file size afterwards
+        uint32_t rewrite;  // GID written with 3 bytes, then GID 9
+        size_t size;       // file size afterwards
         std::vector<uint32_t> gids;
     } cases[] = {
         {"part of a header at the end", good + "R2D2\x09", 1, good.size() + 26 + 3, {9, 2, 1}},
@@ -231,7 +241,7 @@ TEST_F(ClientDb, AppendAfterDamagedEndCutsTheDamage) {
         SCOPED_TRACE(c.what);
         RecordDb* db = Open("T.IDX", c.bytes);
         ASSERT_TRUE(db);
-        EXPECT_EQ(c.bytes.size(), Get("T.IDX").size());   // reading leaves the file alone
+        EXPECT_EQ(c.bytes.size(), Get("T.IDX").size());  // reading leaves the file alone
         ASSERT_EQ(1, DbWriteText(db, c.rewrite, c.rewrite == 1 ? "ONE" : "TWO"));
         ASSERT_EQ(1, DbWriteText(db, 9, "new"));
         char text[8];
@@ -280,9 +290,10 @@ TEST_F(ClientDb, UnfinishedRewriteLeavesTheOldRecordCurrent) {
         ASSERT_TRUE(db);
         EXPECT_EQ((std::vector<Seen>{{2, at[1], 2}, {1, at[0], 3}}), Entries(db));
         EXPECT_STREQ("abc", DbReadText(db, 1, text, sizeof text));
-        ASSERT_EQ(1, DbWriteText(db, 9, "new"));   // cuts the unfinished copy off
+        ASSERT_EQ(1, DbWriteText(db, 9, "new"));  // cuts the unfinished copy off
         DbClose(db);
-        EXPECT_EQ(bytes + RecordBytes(form, {9, "new", uint16_t('t' | DB_FLAG_NOT_ART)}, uint32_t(bytes.size())),
+        EXPECT_EQ(bytes + RecordBytes(form, {9, "new", uint16_t('t' | DB_FLAG_NOT_ART)},
+                                      uint32_t(bytes.size())),
                   Get("U.IDX"));
         db = nullptr;
         ASSERT_EQ(0, DbOpen("C:\\DB\\U.IDX", &db));
@@ -304,7 +315,7 @@ TEST_F(ClientDb, RecordsAfterAWrongLengthAreNeverCut) {
         EXPECT_EQ(2u, DbRecordCount(db));
         EXPECT_EQ(0, DbWriteText(db, 9, "new"));
         EXPECT_EQ(0, DbWriteText(db, 2, "TWO"));
-        EXPECT_EQ(1, DbWriteText(db, 1, "ONE"));   // in place, before the damage
+        EXPECT_EQ(1, DbWriteText(db, 1, "ONE"));  // in place, before the damage
         EXPECT_EQ(0u, UserAbort);
         DbClose(db);
         std::string expected = bytes;
@@ -315,13 +326,17 @@ TEST_F(ClientDb, RecordsAfterAWrongLengthAreNeverCut) {
 }
 
 TEST_F(ClientDb, NumbersAreStoredMostSignificantFirst) {
-    RecordDb* db = Open("N.IDX", Build(DB_NEW_FORM, {{1, std::string("\x01\x02", 2)},
-                                                     {2, std::string("\x00\x00\x01\x02\xff\xff", 6)},
-                                                     {3, "\x07"},
-                                                     {4, ""},
-                                                     {5, std::string("\xa5\xa5\xa4\xa7", 4), uint16_t('b' | DB_FLAG_SCRAMBLED)}}));
+    RecordDb* db =
+        Open("N.IDX", Build(DB_NEW_FORM, {{1, std::string("\x01\x02", 2)},
+                                          {2, std::string("\x00\x00\x01\x02\xff\xff", 6)},
+                                          {3, "\x07"},
+                                          {4, ""},
+                                          {5, std::string("\xa5\xa5\xa4\xa7", 4),
+                                           uint16_t('b' | DB_FLAG_SCRAMBLED)}}));
     ASSERT_TRUE(db);
-    struct { uint32_t gid, value; } reads[] = {{1, 258}, {2, 258}, {3, 7}, {4, 0}, {5, 258}, {99, 0}};
+    struct {
+        uint32_t gid, value;
+    } reads[] = {{1, 258}, {2, 258}, {3, 7}, {4, 0}, {5, 258}, {99, 0}};
     for (auto& r : reads) EXPECT_EQ(r.value, DbReadNumber(db, r.gid)) << "GID " << r.gid;
 
     ASSERT_EQ(1, DbWriteNumber(db, 10, 258));
@@ -379,7 +394,8 @@ TEST_F(ClientDb, WriterUsesTheFileForm) {
     ASSERT_EQ(0, DbOpen("C:\\DB\\F.IDX", &db));
     char text[8];
     EXPECT_STREQ("new", DbReadText(db, 2, text, sizeof text));
-    EXPECT_EQ(Build(DB_OLD_FORM, {{1, "x"}, {2, "new", uint16_t('t' | DB_FLAG_NOT_ART)}}), Get("F.IDX"));
+    EXPECT_EQ(Build(DB_OLD_FORM, {{1, "x"}, {2, "new", uint16_t('t' | DB_FLAG_NOT_ART)}}),
+              Get("F.IDX"));
     DbClose(db);
 }
 
@@ -389,8 +405,8 @@ TEST_F(ClientDb, TextRecords) {
     struct Case {
         uint32_t gid;
         unsigned size;
-        const char* result;   // null: no result
-        const char* buffer;   // the buffer afterwards
+        const char* result;  // null: no result
+        const char* buffer;  // the buffer afterwards
     } cases[] = {
         {1, 16, nullptr, ""},
         {1, 17, "0123456789abcdef", "0123456789abcdef"},
@@ -430,7 +446,8 @@ TEST_F(ClientDb, ScrambledRecordsReadPlainAndAreRewrittenPlain) {
     std::string secret = "kov";
     std::string stored;
     for (char c : secret) stored += char(c ^ DB_SCRAMBLE_MASK);
-    RecordDb* db = Open("S.IDX", Build(DB_NEW_FORM, {{3, stored, uint16_t('t' | DB_FLAG_SCRAMBLED)}}));
+    RecordDb* db =
+        Open("S.IDX", Build(DB_NEW_FORM, {{3, stored, uint16_t('t' | DB_FLAG_SCRAMBLED)}}));
     ASSERT_TRUE(db);
     char text[8];
     EXPECT_STREQ("kov", DbReadText(db, 3, text, sizeof text));
@@ -474,7 +491,10 @@ TEST_F(ClientDb, SameLengthRewritesWhileIterating) {
     EXPECT_EQ(3u, DbRecordCount(db));
     char text[8];
     for (uint32_t gid = 1; gid <= 3; gid++) {
-        EXPECT_STREQ(gid == 1 ? "Xa" : gid == 2 ? "Xb" : "Xc", DbReadText(db, gid, text, sizeof text));
+        EXPECT_STREQ(gid == 1   ? "Xa"
+                     : gid == 2 ? "Xb"
+                                : "Xc",
+                     DbReadText(db, gid, text, sizeof text));
     }
     DbClose(db);
 }
@@ -522,9 +542,9 @@ TEST_F(ClientDb, CloseDeletesTheCompanionIndex) {
     mkdir((root + "/KOV.30").c_str(), 0755);
     mkdir((root + "/KOV.30/IDB").c_str(), 0755);
     struct Case {
-        const char* path;        // the database
-        const char* companion;   // host name of the file deleted with it, relative to root
-        const char* kept;        // a file that must survive
+        const char* path;       // the database
+        const char* companion;  // host name of the file deleted with it, relative to root
+        const char* kept;       // a file that must survive
     } cases[] = {
         {"C:\\KOV.30\\IDB\\MAIN.IDX", "/KOV.30/IDB/MAIN.ind", "/KOV.30/IDB/OLD.ind"},
         {"C:\\KOV.30\\IDB\\MAIN", nullptr, "/KOV.ind"},
@@ -532,7 +552,8 @@ TEST_F(ClientDb, CloseDeletesTheCompanionIndex) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
         std::string host = root + (c.path + 2);
-        for (char& ch : host) if (ch == '\\') ch = '/';
+        for (char& ch : host)
+            if (ch == '\\') ch = '/';
         FILE* f = fopen(host.c_str(), "wb");
         std::string bytes = Build(DB_NEW_FORM, {{1, "x"}});
         fwrite(bytes.data(), 1, bytes.size(), f);
@@ -554,12 +575,12 @@ TEST_F(ClientDb, DriveHasRoomCountsClusters) {
         unsigned long spc, bps, freeClusters, bytes;
         int room;
     } cases[] = {
-        {8, 512, 1, 0, 0},          // 0 bytes still need one cluster
+        {8, 512, 1, 0, 0},  // 0 bytes still need one cluster
         {8, 512, 2, 0, 1},
-        {8, 512, 2, 3583, 1},       // 7 sectors and one more: 1 cluster
-        {8, 512, 2, 3584, 0},       // 7 sectors exactly: 8 counted, so 2 clusters
+        {8, 512, 2, 3583, 1},  // 7 sectors and one more: 1 cluster
+        {8, 512, 2, 3584, 0},  // 7 sectors exactly: 8 counted, so 2 clusters
         {8, 512, 3, 3584, 1},
-        {0, 512, 1, 8191, 1},       // no geometry: 8192-byte clusters, rounded down
+        {0, 512, 1, 8191, 1},  // no geometry: 8192-byte clusters, rounded down
         {1, 0, 1, 8192, 0},
         {64, 512, 100000, 65561, 1},
     };
@@ -568,7 +589,7 @@ TEST_F(ClientDb, DriveHasRoomCountsClusters) {
         EXPECT_EQ(c.room, DriveHasRoom(2, c.bytes))
             << c.spc << "x" << c.bps << " free " << c.freeClusters << " bytes " << c.bytes;
     }
-    EXPECT_EQ(0, DriveHasRoom(25, 0));   // Z: has no geometry
+    EXPECT_EQ(0, DriveHasRoom(25, 0));  // Z: has no geometry
     EXPECT_EQ(0, DriveHasRoom(-1, 0));
 }
 
@@ -595,7 +616,8 @@ TEST_F(ClientDb, DiskFullQuestionsAndCancel) {
         SysQueueAnswers(c.answers.data(), int(c.answers.size()));
         EXPECT_EQ(0, DbWriteText(db, 2, "needs room"));
         EXPECT_EQ(c.questions, SysQuestionsAsked());
-        if (strstr(LoadMessage(1, 34400), "%c")) EXPECT_NE(nullptr, strstr(SysLastQuestion(), "C:"));
+        if (strstr(LoadMessage(1, 34400), "%c"))
+            EXPECT_NE(nullptr, strstr(SysLastQuestion(), "C:"));
         EXPECT_EQ(1u, UserAbort);
         EXPECT_EQ(c.offer, OfferWin31Fallback);
         EXPECT_EQ(size, Get("F.IDX").size());
@@ -608,8 +630,10 @@ TEST_F(ClientDb, DiskFullQuestionsAndCancel) {
 }
 
 TEST_F(ClientDb, EmbeddedDatabaseReadsInPlace) {
-    std::string db1 = Build(DB_NEW_FORM, {{0x01000001, "art one", 'p'}, {0x01000002, "art two", 'p'},
-                                          {0x01000003, "deleted", uint16_t('p' | DB_FLAG_DELETED)}});
+    std::string db1 =
+        Build(DB_NEW_FORM, {{0x01000001, "art one", 'p'},
+                            {0x01000002, "art two", 'p'},
+                            {0x01000003, "deleted", uint16_t('p' | DB_FLAG_DELETED)}});
     std::string after = RecordBytes(DB_NEW_FORM, {0x01000009, "next entry"}, 0);
     std::string package = std::string(1000, 'P') + db1 + after;
     Put("PKG.BIN", package);
@@ -622,7 +646,10 @@ TEST_F(ClientDb, EmbeddedDatabaseReadsInPlace) {
         int status;
         std::vector<Seen> entries;
     } cases[] = {
-        {"whole database", 1000, uint32_t(db1.size()), 0,
+        {"whole database",
+         1000,
+         uint32_t(db1.size()),
+         0,
          {{0x01000002, 1000 + 25 + 33, 7}, {0x01000001, 1025, 7}}},
         {"size covers only the first record", 1000, 25 + 1, 0, {{0x01000001, 1025, 7}}},
         {"size zero reads the first header anyway", 1000, 0, 0, {{0x01000001, 1025, 7}}},

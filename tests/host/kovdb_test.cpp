@@ -47,7 +47,9 @@ protected:
         return r;
     }
     std::string Bytes(const char* name) { return ReadHostFile(dir + "/" + name); }
-    void Write(const char* name, const std::string& bytes) { WriteHostFile(dir + "/" + name, bytes); }
+    void Write(const char* name, const std::string& bytes) {
+        WriteHostFile(dir + "/" + name, bytes);
+    }
 };
 
 TEST_F(Kovdb, CreateSetListGetDelete) {
@@ -66,7 +68,7 @@ TEST_F(Kovdb, CreateSetListGetDelete) {
             {"set main.idx 7 --hex 00ff10", 0},
             {"set main.idx 0x01000001 --hex 41 --type p", 0},
             {"set main.idx 8 --file blob.bin", 0},
-            {"set main.idx 7 --hex 0102", 0},   // another length: appended
+            {"set main.idx 7 --hex 0102", 0},  // another length: appended
             {"delete main.idx 8", 0},
             {"delete main.idx 8", 1},
             {"delete main.idx 9", 1},
@@ -118,7 +120,8 @@ TEST_F(Kovdb, CheckReportsDamage) {
     Write("d.idx", inserted);
     Result r = Run("check d.idx");
     EXPECT_EQ(1, r.code);
-    EXPECT_NE(std::string::npos, r.out.find("skipped 1 bytes: bad header at 56, next good header at 57"))
+    EXPECT_NE(std::string::npos,
+              r.out.find("skipped 1 bytes: bad header at 56, next good header at 57"))
         << r.out;
     EXPECT_EQ("0x00000003 t 5\n0x00000002 t 6\n0x00000001 t 5\n", Run("list d.idx").out);
 
@@ -138,7 +141,8 @@ TEST_F(Kovdb, CheckReportsDamage) {
     EXPECT_EQ("third", Run("get d.idx 3").out);
     r = Run("check d.idx");
     EXPECT_EQ(1, r.code);
-    EXPECT_NE(std::string::npos, r.out.find("data missing: the last record ends 2 bytes past")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("data missing: the last record ends 2 bytes past"))
+        << r.out;
 
     std::string last = clean;
     last.insert(second + 26 + 6, "#");

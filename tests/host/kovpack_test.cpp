@@ -18,62 +18,56 @@ namespace {
 const std::string kKovpack = std::string(KOV_BINARY_DIR) + "/kovpack";
 const std::string kDemo = std::string(KOV_SOURCE_DIR) + "/build/demo";
 
-std::string Slurp(const std::string& path)
-{
+std::string Slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-void Spit(const std::string& path, const std::string& data)
-{
+void Spit(const std::string& path, const std::string& data) {
     std::ofstream(path, std::ios::binary) << data;
 }
 
-bool Exists(const std::string& path)
-{
+bool Exists(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0;
 }
 
 // Runs a command; returns its exit status and its output.
-int RunCommand(const std::string& command, std::string* output)
-{
+int RunCommand(const std::string& command, std::string* output) {
     FILE* p = popen((command + " 2>&1").c_str(), "r");
     char buffer[4096];
     size_t n;
     output->clear();
-    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
-        output->append(buffer, n);
+    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) output->append(buffer, n);
     int status = pclose(p);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-uint32_t Le32(const std::string& s, size_t at)
-{
+uint32_t Le32(const std::string& s, size_t at) {
     return (uint32_t)(unsigned char)s[at] | (uint32_t)(unsigned char)s[at + 1] << 8 |
            (uint32_t)(unsigned char)s[at + 2] << 16 | (uint32_t)(unsigned char)s[at + 3] << 24;
 }
-unsigned Le16(const std::string& s, size_t at)
-{
+unsigned Le16(const std::string& s, size_t at) {
     return (unsigned char)s[at] | (unsigned char)s[at + 1] << 8;
 }
 
 // Checks a stored entry as the decompressor will see it: one deflated member with the bare
 // name, whose data inflates to the installed size with the recorded CRC.
 ::testing::AssertionResult IsOneMemberZip(const std::string& z, const std::string& entry,
-                                          uint32_t installed)
-{
-    std::string bare = entry.substr(entry.find_last_of('\\') == std::string::npos ? 0 : entry.find_last_of('\\') + 1);
+                                          uint32_t installed) {
+    std::string bare = entry.substr(
+        entry.find_last_of('\\') == std::string::npos ? 0 : entry.find_last_of('\\') + 1);
     if (z.size() < 30 + 46 + 22 || Le32(z, 0) != 0x04034b50)
         return ::testing::AssertionFailure() << entry << ": no local header";
-    if (Le16(z, 8) != 8)
-        return ::testing::AssertionFailure() << entry << ": method " << Le16(z, 8);
+    if (Le16(z, 8) != 8) return ::testing::AssertionFailure() << entry << ": method " << Le16(z, 8);
     uint32_t packed = Le32(z, 18), size = Le32(z, 22);
     unsigned nameLength = Le16(z, 26), extra = Le16(z, 28);
     if (z.compare(30, nameLength, bare) != 0 || nameLength != bare.size())
-        return ::testing::AssertionFailure() << entry << ": member name " << z.substr(30, nameLength);
+        return ::testing::AssertionFailure()
+               << entry << ": member name " << z.substr(30, nameLength);
     if (size != installed)
-        return ::testing::AssertionFailure() << entry << ": member size " << size << " vs " << installed;
+        return ::testing::AssertionFailure()
+               << entry << ": member size " << size << " vs " << installed;
     size_t end = z.size() - 22;
     if (Le32(z, end) != 0x06054b50 || Le16(z, end + 8) != 1 || Le16(z, end + 10) != 1)
         return ::testing::AssertionFailure() << entry << ": end record not of one member";
@@ -95,8 +89,7 @@ unsigned Le16(const std::string& s, size_t at)
 
 // Opens a built file as the setup does (-X, and -T when an offset is given) and checks
 // every stored entry.
-void CheckPackage(const std::string& path, uint32_t offset)
-{
+void CheckPackage(const std::string& path, uint32_t offset) {
     std::string bytes = Slurp(path);
     ResetRunState();
     strcpy(InstallFile, path.c_str());
@@ -117,18 +110,15 @@ void CheckPackage(const std::string& path, uint32_t offset)
         std::string stored = bytes.substr(e->offset, e->storedSize);
         if (SameName(e->name, InstallSettings.QuickRefFile))
             EXPECT_EQ(e->storedSize, e->installedSize);
-        else
-            EXPECT_TRUE(IsOneMemberZip(stored, e->name, e->installedSize));
+        else EXPECT_TRUE(IsOneMemberZip(stored, e->name, e->installedSize));
     }
     ClosePackage();
     FreeInstallScript();
 }
 
-TEST(Kovpack, DemoSetupReadsBackThroughTheReader)
-{
+TEST(Kovpack, DemoSetupReadsBackThroughTheReader) {
     std::string setup = kDemo + "/SETUP.EXE", bare = kDemo + "/package.bin";
-    if (!Exists(setup) || !Exists(bare))
-        GTEST_SKIP() << "no demo package built (make builds it)";
+    if (!Exists(setup) || !Exists(bare)) GTEST_SKIP() << "no demo package built (make builds it)";
     std::string image = Slurp(setup);
     size_t marker = image.find(std::string("_ZoffZ_\0", 8));
     ASSERT_NE(marker, std::string::npos);
@@ -145,40 +135,38 @@ TEST(Kovpack, DemoSetupReadsBackThroughTheReader)
 class KovpackBuild : public ::testing::Test {
 protected:
     std::string dir;
-    void SetUp() override
-    {
+    void SetUp() override {
         char t[] = "/tmp/kovpackXXXXXX";
         dir = mkdtemp(t);
         Spit(dir + "/d.dll", "MZ" + std::string(300, 'x'));
         Spit(dir + "/q.txt", "Guide de référence\r\n");
         std::string big;
-        for (int i = 0; i < 100000; i++)
-            big += char((unsigned)i * (unsigned)i % 251u);
+        for (int i = 0; i < 100000; i++) big += char((unsigned)i * (unsigned)i % 251u);
         Spit(dir + "/big.dat", big);
         Spit(dir + "/empty.ini", "");
     }
     void TearDown() override { RunCommand("rm -rf " + dir, &dir); }
     std::string out_;
-    std::string Files() const
-    {
+    std::string Files() const {
         return "[Files]\ndunzip32.dll = d.dll\nquickref.txt = q.txt\nidb\\main.idx = big.dat\n"
                "mpm\\modem.ini = empty.ini\n";
     }
-    int Build(const std::string& description, std::string* out, const std::string& extra = "")
-    {
+    int Build(const std::string& description, std::string* out, const std::string& extra = "") {
         Spit(dir + "/p.kovpack", description);
-        return RunCommand(kKovpack + " -q " + extra + " -o " + dir + "/out.bin " + dir + "/p.kovpack", out);
+        return RunCommand(
+            kKovpack + " -q " + extra + " -o " + dir + "/out.bin " + dir + "/p.kovpack", out);
     }
 };
 
-TEST_F(KovpackBuild, StubGetsItsOffsetAndTag)
-{
-    std::string stub = "MZ" + std::string(500, 's') + std::string("_ZoffZ_\0", 8) +
-                       std::string(20, '\0') + "end";
+TEST_F(KovpackBuild, StubGetsItsOffsetAndTag) {
+    std::string stub =
+        "MZ" + std::string(500, 's') + std::string("_ZoffZ_\0", 8) + std::string(20, '\0') + "end";
     Spit(dir + "/stub.exe", stub);
     std::string out;
     ASSERT_EQ(Build("[Setup]\nQuickRefFile = quickref.txt\nResourceTag = demo\n" + Files(), &out,
-                    "--stub " + dir + "/stub.exe"), 0) << out;
+                    "--stub " + dir + "/stub.exe"),
+              0)
+        << out;
     std::string image = Slurp(dir + "/out.bin");
     EXPECT_EQ(image.compare(0, 502, stub, 0, 502), 0);
     EXPECT_EQ(Le32(image, 510), stub.size());
@@ -192,10 +180,13 @@ TEST_F(KovpackBuild, StubGetsItsOffsetAndTag)
     EXPECT_EQ(RunCommand(kKovpack + " --list " + dir + "/out.bin", &out), 0) << out;
 
     // A stub without the marker, or with two, is refused and nothing is left behind.
-    struct { std::string stub; const char* message; } bad[] = {
-        { "MZ no marker here", "no package offset marker" },
-        { stub + stub, "more than once" },
-        { Slurp(dir + "/out.bin"), "already carries a package" },
+    struct {
+        std::string stub;
+        const char* message;
+    } bad[] = {
+        {"MZ no marker here", "no package offset marker"},
+        {stub + stub, "more than once"},
+        {Slurp(dir + "/out.bin"), "already carries a package"},
     };
     for (const auto& b : bad) {
         unlink((dir + "/out.bin").c_str());
@@ -207,8 +198,7 @@ TEST_F(KovpackBuild, StubGetsItsOffsetAndTag)
     }
 }
 
-TEST_F(KovpackBuild, RefusesWhatTheSetupWouldRefuse)
-{
+TEST_F(KovpackBuild, RefusesWhatTheSetupWouldRefuse) {
     std::string many65, tools21, addons65;
     for (int i = 0; i < 65; i++) {
         many65 += "1.2\n";
@@ -216,88 +206,130 @@ TEST_F(KovpackBuild, RefusesWhatTheSetupWouldRefuse)
     }
     for (int i = 0; i < 21; i++)
         tools21 += "[ToolModule t" + std::to_string(i) + ".kov]\nMinVersion = 1\n";
-    struct { std::string description; const char* message; } cases[] = {
-        { "[Setup]\nGroupName = " + std::string(64, 'g') + "\n" + Files(), "p.kovpack:2: GroupName: 64 bytes, at most 63" },
-        { "[Setup]\nDefaultDestDir = " + std::string(257, 'd') + "\n" + Files(), ":2: DefaultDestDir" },
-        { "[Setup]\nExpectedDbKind = 12a\n" + Files(), ":2: ExpectedDbKind" },
-        { "[Setup]\nSkipModem = 70000\n" + Files(), ":2: SkipModem" },
-        { "[Setup]\nDbVersion = 139\n" + Files(), ":2: DbVersion" },
-        { "[Setup]\nColour = blue\n" + Files(), ":2: unknown setting Colour" },
-        { "[ExactNewerVersions]\n" + many65 + Files(), ":1: ExactNewerVersions: 65 values" },
-        { "[AddOnPrograms]\n" + addons65 + Files(), ":1: AddOnPrograms: 65 rows, at most 64" },
-        { tools21 + Files(), "more than 20 tool modules" },
-        { "[SoundEvents]\nx | " + std::string(128, 'w') + "\n" + Files(), ":1: SoundEvents: 128 bytes, at most 127" },
-        { Files() + "..\\autoexec.bat = q.txt\n", ":6: file name \"..\\autoexec.bat\"" },
-        { Files() + "C:\\x.dll = q.txt\n", ":6: file name" },
-        { Files() + "\\win.ini = q.txt\n", ":6: file name" },
-        { Files() + "MPM\\Modem.ini = q.txt\n", ":6: file name \"MPM\\Modem.ini\" given twice (line 5)" },
-        { "[Files]\nkov.exe = d.dll\n", ":2: the first file must be dunzip32.dll" },
-        { Files() + "missing.txt\n", ":6: cannot read" },
-        { "[MergedFilesB]\nidb\\main.idx\n" + Files(), "MergedFilesB needs" },
-        { "[ToolModule t.kov]\nCompanion = ..\\win.ini\n" + Files(), ":1: ToolModule t.kov: companion \"..\\win.ini\"" },
-        { Files() + "aide\\ = q.txt\n", ":6: file name \"aide\\\" ends with a separator" },
+    struct {
+        std::string description;
+        const char* message;
+    } cases[] = {
+        {"[Setup]\nGroupName = " + std::string(64, 'g') + "\n" + Files(),
+         "p.kovpack:2: GroupName: 64 bytes, at most 63"},
+        {"[Setup]\nDefaultDestDir = " + std::string(257, 'd') + "\n" + Files(),
+         ":2: DefaultDestDir"},
+        {"[Setup]\nExpectedDbKind = 12a\n" + Files(), ":2: ExpectedDbKind"},
+        {"[Setup]\nSkipModem = 70000\n" + Files(), ":2: SkipModem"},
+        {"[Setup]\nDbVersion = 139\n" + Files(), ":2: DbVersion"},
+        {"[Setup]\nColour = blue\n" + Files(), ":2: unknown setting Colour"},
+        {"[ExactNewerVersions]\n" + many65 + Files(), ":1: ExactNewerVersions: 65 values"},
+        {"[AddOnPrograms]\n" + addons65 + Files(), ":1: AddOnPrograms: 65 rows, at most 64"},
+        {tools21 + Files(), "more than 20 tool modules"},
+        {"[SoundEvents]\nx | " + std::string(128, 'w') + "\n" + Files(),
+         ":1: SoundEvents: 128 bytes, at most 127"},
+        {Files() + "..\\autoexec.bat = q.txt\n", ":6: file name \"..\\autoexec.bat\""},
+        {Files() + "C:\\x.dll = q.txt\n", ":6: file name"},
+        {Files() + "\\win.ini = q.txt\n", ":6: file name"},
+        {Files() + "MPM\\Modem.ini = q.txt\n",
+         ":6: file name \"MPM\\Modem.ini\" given twice (line 5)"},
+        {"[Files]\nkov.exe = d.dll\n", ":2: the first file must be dunzip32.dll"},
+        {Files() + "missing.txt\n", ":6: cannot read"},
+        {"[MergedFilesB]\nidb\\main.idx\n" + Files(), "MergedFilesB needs"},
+        {"[ToolModule t.kov]\nCompanion = ..\\win.ini\n" + Files(),
+         ":1: ToolModule t.kov: companion \"..\\win.ini\""},
+        {Files() + "aide\\ = q.txt\n", ":6: file name \"aide\\\" ends with a separator"},
     };
     for (const auto& c : cases) {
         unlink((dir + "/out.bin").c_str());
         std::string out;
         EXPECT_EQ(Build(c.description, &out), 1) << c.message;
-        EXPECT_NE(out.find(c.message), std::string::npos) << "expected: " << c.message << "\ngot: " << out;
+        EXPECT_NE(out.find(c.message), std::string::npos)
+            << "expected: " << c.message << "\ngot: " << out;
         EXPECT_FALSE(Exists(dir + "/out.bin")) << c.message;
     }
 }
 
 // Every setting at its largest accepted size, written by the builder and read back by the
 // setup's reader: a field out of order or a limit that differs shows up as a wrong value.
-TEST_F(KovpackBuild, EverySettingReadsBackAsWritten)
-{
+TEST_F(KovpackBuild, EverySettingReadsBackAsWritten) {
     const InstallSettingsT& s = InstallSettings;
-    struct { const char* key; unsigned size; const char* held; } texts[] = {
-        { "DefaultDestDir", 257, s.DefaultDestDir }, { "GroupName", 64, s.GroupName },
-        { "ItemTitle", 128, s.ItemTitle }, { "FreshItemTitle", 128, s.FreshItemTitle },
-        { "ClientExeName", 64, s.ClientExeName }, { "FrameTitle", 64, s.FrameTitle },
-        { "VersionText", 32, s.VersionText }, { "Reserved9", 512, nullptr },
-        { "Reserved10", 256, nullptr }, { "NextDiskProgram", 32, s.NextDiskProgram },
-        { "NextDiskLabel", 32, s.NextDiskLabel }, { "ContinuationProgram", 32, s.ContinuationProgram },
-        { "Reserved14", 32, nullptr }, { "NoContinuationNotice", 32, s.NoContinuationNotice },
-        { "ClientTextA", 64, s.ClientTextA }, { "ClientTextB", 64, s.ClientTextB },
-        { "Win31FallbackProgram", 64, s.Win31FallbackProgram }, { "QuickRefFile", 32, s.QuickRefFile },
+    struct {
+        const char* key;
+        unsigned size;
+        const char* held;
+    } texts[] = {
+        {"DefaultDestDir", 257, s.DefaultDestDir},
+        {"GroupName", 64, s.GroupName},
+        {"ItemTitle", 128, s.ItemTitle},
+        {"FreshItemTitle", 128, s.FreshItemTitle},
+        {"ClientExeName", 64, s.ClientExeName},
+        {"FrameTitle", 64, s.FrameTitle},
+        {"VersionText", 32, s.VersionText},
+        {"Reserved9", 512, nullptr},
+        {"Reserved10", 256, nullptr},
+        {"NextDiskProgram", 32, s.NextDiskProgram},
+        {"NextDiskLabel", 32, s.NextDiskLabel},
+        {"ContinuationProgram", 32, s.ContinuationProgram},
+        {"Reserved14", 32, nullptr},
+        {"NoContinuationNotice", 32, s.NoContinuationNotice},
+        {"ClientTextA", 64, s.ClientTextA},
+        {"ClientTextB", 64, s.ClientTextB},
+        {"Win31FallbackProgram", 64, s.Win31FallbackProgram},
+        {"QuickRefFile", 32, s.QuickRefFile},
     };
-    struct { const char* key; const char* value; long long expected; long long (*held)(); } numbers[] = {
-        { "ExpectedDbKind", "300", 44, [] { return (long long)InstallSettings.ExpectedDbKind; } },
-        { "ExpectedDbKindCode", "-1234", -1234, [] { return (long long)InstallSettings.ExpectedDbKindCode; } },
-        { "SkipPreviousSearch", "yEs!!", 1, [] { return (long long)InstallSettings.SkipPreviousSearch; } },
-        { "NoMigration", "nope", 0, [] { return (long long)InstallSettings.NoMigration; } },
-        { "SkipModem", "2", 2, [] { return (long long)SkipModem; } },
-        { "NoDesktopItems", "3", 3, [] { return (long long)NoDesktopItems; } },
-        { "OfferWin31Choice", "4", 4, [] { return (long long)OfferWin31Choice; } },
-        { "ClientUpdateMode", "5", 5, [] { return (long long)InstallSettings.ClientUpdateMode; } },
-        { "DeferInUseFiles", "6", 6, [] { return (long long)InstallSettings.DeferInUseFiles; } },
-        { "AlwaysCopyToTemp", "7", 7, [] { return (long long)InstallSettings.AlwaysCopyToTemp; } },
-        { "AskAddOns", "8", 8, [] { return (long long)InstallSettings.AskAddOns; } },
-        { "WriteVersionFile", "0x9", 9, [] { return (long long)WriteVersionFile; } },
-        { "DbVersion", "139.108", 139 | 108 << 8,
-          [] { return (long long)(InstallSettings.DbVersion[0] | InstallSettings.DbVersion[1] << 8); } },
-        { "ExtraSpaceKb", "65535", 65535, [] { return (long long)InstallSettings.ExtraSpaceKb; } },
+    struct {
+        const char* key;
+        const char* value;
+        long long expected;
+        long long (*held)();
+    } numbers[] = {
+        {"ExpectedDbKind", "300", 44, [] { return (long long)InstallSettings.ExpectedDbKind; }},
+        {"ExpectedDbKindCode", "-1234", -1234,
+         [] { return (long long)InstallSettings.ExpectedDbKindCode; }},
+        {"SkipPreviousSearch", "yEs!!", 1,
+         [] { return (long long)InstallSettings.SkipPreviousSearch; }},
+        {"NoMigration", "nope", 0, [] { return (long long)InstallSettings.NoMigration; }},
+        {"SkipModem", "2", 2, [] { return (long long)SkipModem; }},
+        {"NoDesktopItems", "3", 3, [] { return (long long)NoDesktopItems; }},
+        {"OfferWin31Choice", "4", 4, [] { return (long long)OfferWin31Choice; }},
+        {"ClientUpdateMode", "5", 5, [] { return (long long)InstallSettings.ClientUpdateMode; }},
+        {"DeferInUseFiles", "6", 6, [] { return (long long)InstallSettings.DeferInUseFiles; }},
+        {"AlwaysCopyToTemp", "7", 7, [] { return (long long)InstallSettings.AlwaysCopyToTemp; }},
+        {"AskAddOns", "8", 8, [] { return (long long)InstallSettings.AskAddOns; }},
+        {"WriteVersionFile", "0x9", 9, [] { return (long long)WriteVersionFile; }},
+        {"DbVersion", "139.108", 139 | 108 << 8,
+         [] {
+             return (long long)(InstallSettings.DbVersion[0] | InstallSettings.DbVersion[1] << 8);
+         }},
+        {"ExtraSpaceKb", "65535", 65535, [] { return (long long)InstallSettings.ExtraSpaceKb; }},
         // A leading zero is decimal, not octal.
-        { "RequiredBrowserBuild", "01300", 1300, [] { return (long long)InstallSettings.RequiredBrowserBuild; } },
+        {"RequiredBrowserBuild", "01300", 1300,
+         [] { return (long long)InstallSettings.RequiredBrowserBuild; }},
     };
     std::string d = "[Setup]\n";
     char fill = 'A';
     for (const auto& t : texts)
         d += std::string(t.key) + " = " + std::string(t.size - 1, fill++) + "\n";
-    for (const auto& n : numbers)
-        d += std::string(n.key) + " = " + n.value + "\n";
+    for (const auto& n : numbers) d += std::string(n.key) + " = " + n.value + "\n";
     // Lists: row r, column c holds "<list letter><r>.<c>", one row padded to 127 bytes.
-    struct { const char* section; int columns; int rows; const TextListT* held; } lists[] = {
-        { "SoundEvents", 2, 2, &s.SoundEvents }, { "PreservedFiles", 2, 3, &s.PreservedFiles },
-        { "CreateDirs", 1, 1, &s.CreateDirs }, { "WindowsDirDeletes", 1, 2, &s.WindowsDirDeletes },
-        { "DestDirDeletes", 1, 3, &s.DestDirDeletes }, { "MergedFilesA", 1, 2, &s.MergedFilesA },
-        { "MergedFilesB", 1, 3, &s.MergedFilesB }, { "BrowserInstallers", 1, 1, &s.BrowserInstallers },
-        { "ReservedList45", 3, 2, nullptr }, { "ReservedList46", 3, 1, nullptr },
-        { "AddOnPrograms", 3, 64, &s.AddOnPrograms }, { "ReservedList48", 1, 2, nullptr },
+    struct {
+        const char* section;
+        int columns;
+        int rows;
+        const TextListT* held;
+    } lists[] = {
+        {"SoundEvents", 2, 2, &s.SoundEvents},
+        {"PreservedFiles", 2, 3, &s.PreservedFiles},
+        {"CreateDirs", 1, 1, &s.CreateDirs},
+        {"WindowsDirDeletes", 1, 2, &s.WindowsDirDeletes},
+        {"DestDirDeletes", 1, 3, &s.DestDirDeletes},
+        {"MergedFilesA", 1, 2, &s.MergedFilesA},
+        {"MergedFilesB", 1, 3, &s.MergedFilesB},
+        {"BrowserInstallers", 1, 1, &s.BrowserInstallers},
+        {"ReservedList45", 3, 2, nullptr},
+        {"ReservedList46", 3, 1, nullptr},
+        {"AddOnPrograms", 3, 64, &s.AddOnPrograms},
+        {"ReservedList48", 1, 2, nullptr},
     };
     auto cell = [](int list, int r, int c) {
-        std::string t = std::string(1, char('a' + list)) + std::to_string(r) + "." + std::to_string(c);
+        std::string t =
+            std::string(1, char('a' + list)) + std::to_string(r) + "." + std::to_string(c);
         return r == 0 && c == 0 ? t + std::string(127 - t.size(), 'z') : t;
     };
     for (int l = 0; l < 12; l++) {
@@ -308,15 +340,14 @@ TEST_F(KovpackBuild, EverySettingReadsBackAsWritten)
     }
     d += "[CarriedRecordIds]\n1\n0xFFFFFFFF\n42\n";
     d += "[ReservedWords]\n";
-    for (int i = 0; i < 64; i++)
-        d += std::to_string(i) + "\n";
+    for (int i = 0; i < 64; i++) d += std::to_string(i) + "\n";
     d += "[ExactNewerVersions]\n3.0\n139.108\n[MinimumNewerVersions]\n";
-    for (int i = 0; i < 64; i++)
-        d += "1." + std::to_string(i) + "\n";
+    for (int i = 0; i < 64; i++) d += "1." + std::to_string(i) + "\n";
     for (int t = 0; t < 20; t++)
         d += "[ToolModule " + (t ? "tool" + std::to_string(t) + ".kov" : std::string(31, 'T')) +
-             "]\nMinVersion = 3.0.1.5\nKey = " + std::to_string(t) + "\nKey = 0x100\nCompanion = " +
-             std::string(31, 'c') + "\nCompanion = tool\\x" + std::to_string(t) + ".dat\n";
+             "]\nMinVersion = 3.0.1.5\nKey = " + std::to_string(t) +
+             "\nKey = 0x100\nCompanion = " + std::string(31, 'c') + "\nCompanion = tool\\x" +
+             std::to_string(t) + ".dat\n";
     ASSERT_EQ(Build(d + Files(), &out_), 0) << out_;
 
     ResetRunState();
@@ -327,17 +358,14 @@ TEST_F(KovpackBuild, EverySettingReadsBackAsWritten)
     fill = 'A';
     for (const auto& t : texts) {
         std::string want(t.size - 1, fill++);
-        if (t.held)
-            EXPECT_EQ(t.held, want) << t.key;
+        if (t.held) EXPECT_EQ(t.held, want) << t.key;
     }
-    for (const auto& n : numbers)
-        EXPECT_EQ(n.held(), n.expected) << n.key;
+    for (const auto& n : numbers) EXPECT_EQ(n.held(), n.expected) << n.key;
     for (int l = 0; l < 12; l++) {
         const TextListT* h = lists[l].held;
-        if (!h)
-            continue;
+        if (!h) continue;
         ASSERT_EQ(h->count, lists[l].rows) << lists[l].section;
-        char** columns[3] = { h->a, h->b, h->c };
+        char** columns[3] = {h->a, h->b, h->c};
         for (int c = 0; c < 3; c++) {
             EXPECT_EQ(columns[c] != nullptr, c < lists[l].columns) << lists[l].section;
             for (int r = 0; c < lists[l].columns && r < lists[l].rows; r++)
@@ -356,10 +384,11 @@ TEST_F(KovpackBuild, EverySettingReadsBackAsWritten)
     ASSERT_EQ(s.ToolModuleCount, 20);
     for (int t = 0; t < 20; t++) {
         const ToolModuleT& m = s.ToolModules[t];
-        EXPECT_STREQ(m.name, (t ? "tool" + std::to_string(t) + ".kov" : std::string(31, 'T')).c_str());
+        EXPECT_STREQ(m.name,
+                     (t ? "tool" + std::to_string(t) + ".kov" : std::string(31, 'T')).c_str());
         EXPECT_EQ(m.minVersion, 0x03000105u);
         ASSERT_TRUE(m.keys && m.keys->next && m.companions && m.companions->next);
-        EXPECT_EQ(m.keys->key, 0x100u);   // newest first
+        EXPECT_EQ(m.keys->key, 0x100u);  // newest first
         EXPECT_EQ(m.keys->next->key, (uint32_t)t);
         EXPECT_EQ(m.companions->name, "tool\\x" + std::to_string(t) + ".dat");
         EXPECT_EQ(m.companions->next->name, std::string(31, 'c'));
@@ -370,24 +399,34 @@ TEST_F(KovpackBuild, EverySettingReadsBackAsWritten)
     FreeInstallScript();
     // The builder's texts and the reader's buffers end at the same size: one byte more fails.
     for (const auto& t : texts) {
-        ASSERT_EQ(Build("[Setup]\n" + std::string(t.key) + " = " + std::string(t.size, 'x') + "\n" + Files(), &out_), 1);
-        EXPECT_NE(out_.find(std::string(t.key) + ": " + std::to_string(t.size) + " bytes"), std::string::npos) << out_;
+        ASSERT_EQ(Build("[Setup]\n" + std::string(t.key) + " = " + std::string(t.size, 'x') + "\n" +
+                            Files(),
+                        &out_),
+                  1);
+        EXPECT_NE(out_.find(std::string(t.key) + ": " + std::to_string(t.size) + " bytes"),
+                  std::string::npos)
+            << out_;
     }
 }
 
-TEST_F(KovpackBuild, StorageFollowsTheInstallLoop)
-{
+TEST_F(KovpackBuild, StorageFollowsTheInstallLoop) {
     // With merge files the idb folder is stored as it is; without, it is zipped like the rest.
     std::string out;
-    ASSERT_EQ(Build("[Setup]\nQuickRefFile = quickref.txt\n[MergedFilesA]\nidb\\main.idx\n" + Files(), &out), 0) << out;
+    ASSERT_EQ(
+        Build("[Setup]\nQuickRefFile = quickref.txt\n[MergedFilesA]\nidb\\main.idx\n" + Files(),
+              &out),
+        0)
+        << out;
     ResetRunState();
     strcpy(InstallFile, (dir + "/out.bin").c_str());
     InstallFileGiven = 1;
     ASSERT_TRUE(OpenPackage() && ReadInstallScript());
     EXPECT_EQ(FindPackageEntry("idb\\main.idx")->storedSize, 100000u);
     EXPECT_EQ(InstallSettings.MergedBytesA, 100000u);
-    EXPECT_EQ(FindPackageEntry("quickref.txt")->storedSize, FindPackageEntry("quickref.txt")->installedSize);
-    EXPECT_NE(FindPackageEntry("mpm\\modem.ini")->storedSize, 0u);   // an empty file is still an archive
+    EXPECT_EQ(FindPackageEntry("quickref.txt")->storedSize,
+              FindPackageEntry("quickref.txt")->installedSize);
+    EXPECT_NE(FindPackageEntry("mpm\\modem.ini")->storedSize,
+              0u);  // an empty file is still an archive
     ClosePackage();
     FreeInstallScript();
 

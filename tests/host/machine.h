@@ -8,12 +8,12 @@ std::string ReadHostFile(const std::string& path, bool* exists = nullptr);
 void WriteHostFile(const std::string& path, const std::string& data);
 
 struct TestMachine {
-    std::string root;   // host folder holding one folder per mapped drive
+    std::string root;  // host folder holding one folder per mapped drive
     // Maps C: (fixed) to a fresh folder; more drives with Map.
     TestMachine();
     ~TestMachine();
     std::string Map(char letter, int type);
-    std::string Host(const char* winPath) const;   // "C:\X" -> host path
-    std::string Read(const char* winPath) const;   // whole file, "" when absent
+    std::string Host(const char* winPath) const;  // "C:\X" -> host path
+    std::string Read(const char* winPath) const;  // whole file, "" when absent
     void Write(const char* winPath, const std::string& data) const;
 };

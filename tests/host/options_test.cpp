@@ -6,15 +6,15 @@
 #include "base/globals.h"
 #include "setup/options.h"
 
-TEST(Options, Table)
-{
+TEST(Options, Table) {
     struct Case {
         const char* line;
         uint32_t crash, modem, desk, cont, restart, win31, version, xGiven, tGiven, offset;
         const char* file;
         const char* continuation;
     } cases[] = {
-        {"-C -M -X D:\\SETUP.EXE -T 161280", 1, 1, 0, 0, 0, 0, 0, 1, 1, 161280, "D:\\SETUP.EXE", ""},
+        {"-C -M -X D:\\SETUP.EXE -T 161280", 1, 1, 0, 0, 0, 0, 0, 1, 1, 161280, "D:\\SETUP.EXE",
+         ""},
         {"-x D:\\SETUP.EXE -t 161280", 0, 0, 0, 0, 0, 0, 0, 1, 1, 161280, "D:\\SETUP.EXE", ""},
         {"-P C:\\Some Dir -R", 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, "", "C:\\Some Dir -R"},
         {"-Crash", 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, "", ""},
@@ -45,16 +45,14 @@ TEST(Options, Table)
     }
 }
 
-TEST(Options, NullTextDoesNothing)
-{
+TEST(Options, NullTextDoesNothing) {
     ResetRunState();
     NoDesktopItems = 1;
     ParseCommandLine(nullptr);
     EXPECT_EQ(NoDesktopItems, 1u);
 }
 
-TEST(Options, LongWordsAreCut)
-{
+TEST(Options, LongWordsAreCut) {
     ResetRunState();
     std::string path(600, 'p');
     std::string rest(600, 'r');
@@ -62,7 +60,7 @@ TEST(Options, LongWordsAreCut)
     ParseCommandLine(line.c_str());
     EXPECT_EQ(strlen(InstallFile), 259u);
     EXPECT_EQ(PackageOffsetGiven, 1u);
-    EXPECT_EQ(SkipModem, 1u);          // parsing went on after the long words
+    EXPECT_EQ(SkipModem, 1u);  // parsing went on after the long words
     EXPECT_EQ(ContinuationRun, 1u);
     EXPECT_EQ(strlen(ContinuationText), 257u);
 }

@@ -16,27 +16,26 @@
 
 namespace {
 
-std::string U16(unsigned v) { return std::string{ char(v & 255), char(v >> 8 & 255) }; }
+std::string U16(unsigned v) { return std::string{char(v & 255), char(v >> 8 & 255)}; }
 std::string U32(uint32_t v) { return U16(v & 0xFFFF) + U16(v >> 16); }
 std::string Text(const std::string& s) { return U16((unsigned)s.size()) + s; }
-std::string List(const std::vector<std::vector<std::string>>& rows)
-{
+std::string List(const std::vector<std::vector<std::string>>& rows) {
     std::string out = U16((unsigned)rows.size());
     for (const auto& row : rows)
-        for (const auto& t : row)
-            out += Text(t);
+        for (const auto& t : row) out += Text(t);
     return out;
 }
-std::string Words(const std::vector<unsigned>& w)
-{
+std::string Words(const std::vector<unsigned>& w) {
     std::string out = U16((unsigned)w.size());
-    for (unsigned v : w)
-        out += U16(v);
+    for (unsigned v : w) out += U16(v);
     return out;
 }
-struct File { std::string name; std::string data; uint32_t installed; };
-std::string Table(const std::vector<File>& files)
-{
+struct File {
+    std::string name;
+    std::string data;
+    uint32_t installed;
+};
+std::string Table(const std::vector<File>& files) {
     std::string out = U16((unsigned)files.size());
     for (const auto& f : files)
         out += Text(f.name) + U32(f.installed) + U32((uint32_t)f.data.size());
@@ -48,59 +47,55 @@ std::string Table(const std::vector<File>& files)
 struct Script {
     std::vector<std::string> field;
     std::vector<File> files;
-    Script() : field(53)
-    {
+    Script() : field(53) {
         field[1] = "RS";
-        const char* texts[] = { "C:\\Kov30I", "KOV", "KOV 3.0i avec IE 4.0", "", "kov.exe",
-                                "Configuration de KOV 3.0i avec IE 4.0", "3.0I", "", "", "", "",
-                                "", "", "", "", "", "", "quickref.txt" };
-        for (int i = 0; i < 18; i++)
-            field[2 + i] = Text(texts[i]);
+        const char* texts[] = {"C:\\Kov30I", "KOV",     "KOV 3.0i avec IE 4.0",
+                               "",           "kov.exe", "Configuration de KOV 3.0i avec IE 4.0",
+                               "3.0I",       "",        "",
+                               "",           "",        "",
+                               "",           "",        "",
+                               "",           "",        "quickref.txt"};
+        for (int i = 0; i < 18; i++) field[2 + i] = Text(texts[i]);
         field[20] = Text("33");
         field[21] = Text("1");
         field[22] = Text("");
         field[23] = Text("");
-        for (int i = 24; i <= 31; i++)
-            field[i] = U16(i == 31);
-        field[32] = std::string{ char(139), char(108) };
+        for (int i = 24; i <= 31; i++) field[i] = U16(i == 31);
+        field[32] = std::string{char(139), char(108)};
         field[33] = U16(2) + U32(0x10001) + U32(0x20002);
-        field[34] = List({ { "Bienvenue", "bienvenu.wav" }, { "Vous avez du courrier", "courrier.wav" } });
-        field[35] = List({ { "idb\\*.mal", "" }, { "ccl\\*.ccl", "*.old" }, { "download\\*.*", "move" } });
-        field[36] = List({ { "download" }, { "spool" }, { "organize" } });
-        field[37] = List({ { "pcgame.pif" } });
-        field[38] = List({ { "cache\\*.*" }, { "dunzip32.dll" } });
+        field[34] =
+            List({{"Bienvenue", "bienvenu.wav"}, {"Vous avez du courrier", "courrier.wav"}});
+        field[35] = List({{"idb\\*.mal", ""}, {"ccl\\*.ccl", "*.old"}, {"download\\*.*", "move"}});
+        field[36] = List({{"download"}, {"spool"}, {"organize"}});
+        field[37] = List({{"pcgame.pif"}});
+        field[38] = List({{"cache\\*.*"}, {"dunzip32.dll"}});
         field[39] = List({});
         field[40] = List({});
         field[41] = Words({});
-        field[42] = Words({ 139 | 108 << 8 });
+        field[42] = Words({139 | 108 << 8});
         field[43] = Words({});
-        field[44] = List({ { "msie30.exe" } });
+        field[44] = List({{"msie30.exe"}});
         field[45] = List({});
-        field[46] = List({ { "x", "y", "z" } });
-        field[47] = List({ { "addon.exe", "-q", "Un module" } });
-        field[48] = List({ { "r" } });
+        field[46] = List({{"x", "y", "z"}});
+        field[47] = List({{"addon.exe", "-q", "Un module"}});
+        field[48] = List({{"r"}});
         field[49] = U16(0);
         field[50] = U16(1300);
         field[51] = U16(0);
-        files = { { "dunzip32.dll", "MZ" + std::string(98, 'd'), 100 },
-                  { "quickref.txt", "Guide", 5 },
-                  { "mpm\\modem.ini", std::string(40, 'z'), 300 } };
+        files = {{"dunzip32.dll", "MZ" + std::string(98, 'd'), 100},
+                 {"quickref.txt", "Guide", 5},
+                 {"mpm\\modem.ini", std::string(40, 'z'), 300}};
     }
-    size_t DataSize() const
-    {
+    size_t DataSize() const {
         size_t n = 0;
-        for (const auto& f : files)
-            n += f.data.size();
+        for (const auto& f : files) n += f.data.size();
         return n;
     }
-    std::string Bytes() const
-    {
+    std::string Bytes() const {
         std::string out;
-        for (int i = 1; i <= 51; i++)
-            out += field[i];
+        for (int i = 1; i <= 51; i++) out += field[i];
         out += Table(files);
-        for (const auto& f : files)
-            out += f.data;
+        for (const auto& f : files) out += f.data;
         return out;
     }
 };
@@ -108,22 +103,19 @@ struct Script {
 class Package : public ::testing::Test {
 protected:
     char path[64];
-    void SetUp() override
-    {
+    void SetUp() override {
         ResetRunState();
         strcpy(path, "/tmp/kovpkgXXXXXX");
         int fd = mkstemp(path);
         close(fd);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         ClosePackage();
         FreeInstallScript();
         unlink(path);
     }
     // Writes prefix + bytes to the test file and opens it as -X path -T prefix length.
-    void Open(const std::string& bytes, const std::string& prefix = "")
-    {
+    void Open(const std::string& bytes, const std::string& prefix = "") {
         FILE* f = fopen(path, "wb");
         fwrite(prefix.data(), 1, prefix.size(), f);
         fwrite(bytes.data(), 1, bytes.size(), f);
@@ -136,21 +128,24 @@ protected:
         }
         ASSERT_EQ(OpenPackage(), 1);
     }
-    int Read(const Script& s, const std::string& prefix = "")
-    {
+    int Read(const Script& s, const std::string& prefix = "") {
         Open(s.Bytes(), prefix);
         return ReadInstallScript();
     }
 };
 
-TEST_F(Package, ReadTextLimitsAndConsumption)
-{
-    struct { std::string bytes; unsigned size; bool ok; long position; } cases[] = {
-        { Text(std::string(63, 'a')), 64, true, 65 },
-        { Text(std::string(64, 'a')), 64, false, 2 },
-        { Text("") + "zz", 64, true, 2 },           // empty text takes two bytes only
-        { U16(5) + "abc", 64, false, 5 },            // short read
-        { "\x01", 64, false, -1 },                  // no full length
+TEST_F(Package, ReadTextLimitsAndConsumption) {
+    struct {
+        std::string bytes;
+        unsigned size;
+        bool ok;
+        long position;
+    } cases[] = {
+        {Text(std::string(63, 'a')), 64, true, 65},
+        {Text(std::string(64, 'a')), 64, false, 2},
+        {Text("") + "zz", 64, true, 2},  // empty text takes two bytes only
+        {U16(5) + "abc", 64, false, 5},  // short read
+        {"\x01", 64, false, -1},         // no full length
     };
     for (const auto& c : cases) {
         ClosePackage();
@@ -159,10 +154,8 @@ TEST_F(Package, ReadTextLimitsAndConsumption)
         memset(buffer, 'x', sizeof buffer);
         char* r = ReadText(buffer, c.size);
         EXPECT_EQ(r != 0, c.ok) << c.bytes.size();
-        if (c.ok)
-            EXPECT_EQ(strlen(buffer), c.bytes.size() - 2 - (c.bytes.size() == 4 ? 2 : 0));
-        if (c.position >= 0)
-            EXPECT_EQ(SysSeek(PackageFile, 0, SYS_SEEK_CUR), c.position);
+        if (c.ok) EXPECT_EQ(strlen(buffer), c.bytes.size() - 2 - (c.bytes.size() == 4 ? 2 : 0));
+        if (c.position >= 0) EXPECT_EQ(SysSeek(PackageFile, 0, SYS_SEEK_CUR), c.position);
     }
     // With no buffer a block of the text's length is taken.
     ClosePackage();
@@ -173,11 +166,13 @@ TEST_F(Package, ReadTextLimitsAndConsumption)
     MemFree(block);
 }
 
-TEST_F(Package, ReadTextListColumnsAndEmptyList)
-{
-    Open(List({}) + List({ { "a1", "b1", "c1" }, { "a2", "b2", "c2" } }) + List({ { std::string(128, 'q') } }));
+TEST_F(Package, ReadTextListColumnsAndEmptyList) {
+    Open(List({}) + List({{"a1", "b1", "c1"}, {"a2", "b2", "c2"}}) +
+         List({{std::string(128, 'q')}}));
     uint16_t count = 99;
-    char** a = 0; char** b = 0; char** c = 0;
+    char** a = 0;
+    char** b = 0;
+    char** c = 0;
     ASSERT_EQ(ReadTextList(&count, &a, &b, 0), 1);
     EXPECT_EQ(count, 0);
     EXPECT_EQ(a, nullptr);
@@ -187,23 +182,24 @@ TEST_F(Package, ReadTextListColumnsAndEmptyList)
     EXPECT_STREQ(a[1], "a2");
     EXPECT_STREQ(b[0], "b1");
     EXPECT_STREQ(c[1], "c2");
-    for (char** col : { a, b, c }) {
+    for (char** col : {a, b, c}) {
         MemFree(col[0]), MemFree(col[1]), MemFree(col);
     }
     a = 0;
-    EXPECT_EQ(ReadTextList(&count, &a, 0, 0), 0);   // 128 bytes exceed the 127 of a list text
+    EXPECT_EQ(ReadTextList(&count, &a, 0, 0), 0);  // 128 bytes exceed the 127 of a list text
     MemFree(a);
 }
 
 std::vector<uint32_t> gauge;
 void* gaugeDialog;
-void RecordGauge(void* dialog, uint32_t value) { gaugeDialog = dialog; gauge.push_back(value); }
+void RecordGauge(void* dialog, uint32_t value) {
+    gaugeDialog = dialog;
+    gauge.push_back(value);
+}
 
-TEST_F(Package, CopyInBlocksWithGauge)
-{
+TEST_F(Package, CopyInBlocksWithGauge) {
     std::string data(70000, 0);
-    for (size_t i = 0; i < data.size(); i++)
-        data[i] = char(i * 7);
+    for (size_t i = 0; i < data.size(); i++) data[i] = char(i * 7);
     Open("head" + data);
     char out[64];
     strcpy(out, "/tmp/kovcopyXXXXXX");
@@ -214,10 +210,15 @@ TEST_F(Package, CopyInBlocksWithGauge)
     PackageGauge = RecordGauge;
     int dialog;
 
-    struct { bool scaled; void* dialog; uint32_t divisor; std::vector<uint32_t> expect; } cases[] = {
-        { false, &dialog, 1, { 1000, 1000 + 32768, 1000 + 65536 } },
-        { false, nullptr, 1, {} },                                     // plain form: no dialog, no message
-        { true, nullptr, 10, { 100, 3376, 6653 } },                    // scaled form always reports
+    struct {
+        bool scaled;
+        void* dialog;
+        uint32_t divisor;
+        std::vector<uint32_t> expect;
+    } cases[] = {
+        {false, &dialog, 1, {1000, 1000 + 32768, 1000 + 65536}},
+        {false, nullptr, 1, {}},                 // plain form: no dialog, no message
+        {true, nullptr, 10, {100, 3376, 6653}},  // scaled form always reports
     };
     for (const auto& c : cases) {
         gauge.clear();
@@ -245,12 +246,11 @@ TEST_F(Package, CopyInBlocksWithGauge)
     unlink(out);
 }
 
-TEST_F(Package, WriteFailureAsksAndCancelSetsAbort)
-{
+TEST_F(Package, WriteFailureAsksAndCancelSetsAbort) {
     // A file opened read-only refuses every write.
     Open("data");
     SysFile f = SysOpen(path, SYS_READ);
-    int answers[] = { SYS_ID_RETRY, SYS_ID_CANCEL };
+    int answers[] = {SYS_ID_RETRY, SYS_ID_CANCEL};
     SysQueueAnswers(answers, 2);
     int before = SysQuestionsAsked();
     strcpy(InstallSettings.Win31FallbackProgram, "KOV31\\SETUP.EXE");
@@ -269,8 +269,7 @@ TEST_F(Package, WriteFailureAsksAndCancelSetsAbort)
     SysClose(f);
 }
 
-TEST_F(Package, OpenChoosesOffsetAndFile)
-{
+TEST_F(Package, OpenChoosesOffsetAndFile) {
     Script s;
     // -X without -T reads the script from offset 0.
     EXPECT_EQ(Read(s), 1);
@@ -284,11 +283,25 @@ TEST_F(Package, OpenChoosesOffsetAndFile)
     ClosePackage();
 
     // No -X and no resource: 1. A resource but no own file name: 2. No such file: 3.
-    struct { PackageLocatorFn locator; OwnFileNameFn own; const char* file; uint16_t error; } cases[] = {
-        { nullptr, nullptr, "", 1 },
-        { [](uint32_t* o, char* t, unsigned n) { *o = 0; return 1; }, nullptr, "", 1 },
-        { [](uint32_t* o, char* t, unsigned n) { *o = 5; strcpy(t, "TAG"); return 1; }, nullptr, "", 2 },
-        { nullptr, nullptr, "/nonexistent/setup.exe", 3 },
+    struct {
+        PackageLocatorFn locator;
+        OwnFileNameFn own;
+        const char* file;
+        uint16_t error;
+    } cases[] = {
+        {nullptr, nullptr, "", 1},
+        {[](uint32_t* o, char* t, unsigned n) {
+             *o = 0;
+             return 1;
+         },
+         nullptr, "", 1},
+        {[](uint32_t* o, char* t, unsigned n) {
+             *o = 5;
+             strcpy(t, "TAG");
+             return 1;
+         },
+         nullptr, "", 2},
+        {nullptr, nullptr, "/nonexistent/setup.exe", 3},
     };
     FreeInstallScript();
     for (const auto& c : cases) {
@@ -308,8 +321,15 @@ TEST_F(Package, OpenChoosesOffsetAndFile)
     ResetRunState();
     static std::string self;
     self = path;
-    PackageLocator = [](uint32_t* o, char* t, unsigned n) { *o = 5; strcpy(t, "TAG"); return 1; };
-    OwnFileName = [](char* out, unsigned n) { strcpy(out, self.c_str()); return 1; };
+    PackageLocator = [](uint32_t* o, char* t, unsigned n) {
+        *o = 5;
+        strcpy(t, "TAG");
+        return 1;
+    };
+    OwnFileName = [](char* out, unsigned n) {
+        strcpy(out, self.c_str());
+        return 1;
+    };
     EXPECT_EQ(OpenPackageAndScript(), 1);
     EXPECT_STREQ(ResourceTag, "TAG");
     EXPECT_EQ(PackageOffset, 5u);
@@ -318,8 +338,7 @@ TEST_F(Package, OpenChoosesOffsetAndFile)
     OwnFileName = 0;
 }
 
-TEST_F(Package, ScriptFieldsRead)
-{
+TEST_F(Package, ScriptFieldsRead) {
     Script s;
     ASSERT_EQ(Read(s), 1) << SetupError;
     const InstallSettingsT& i = InstallSettings;
@@ -357,32 +376,36 @@ TEST_F(Package, ScriptFieldsRead)
     EXPECT_EQ(FindPackageEntry("modem.ini"), nullptr);
 }
 
-TEST_F(Package, ScriptErrorNumbers)
-{
-    struct { int field; std::string value; uint16_t error; } cases[] = {
-        { 1, "SR", 18 },
-        { 1, "R", 18 },
-        { 2, Text(std::string(256, 'd')), 0 },
-        { 2, Text(std::string(257, 'd')), 5 },
-        { 3, Text(std::string(64, 'g')), 5 },
-        { 9, Text(std::string(511, 'r')), 0 },
-        { 19, Text(std::string(32, 'q')), 5 },
-        { 20, Text("123456"), 34 },
-        { 21, Text("123456"), 31 },
-        { 22, Text("yesyes"), 32 },
-        { 23, Text("no-no-"), 33 },
-        { 33, U16(3) + U32(1), 5 },
-        { 34, List({ { "label", std::string(128, 's') } }), 5 },
-        { 41, Words(std::vector<unsigned>(64, 1)), 0 },
-        { 41, Words(std::vector<unsigned>(65, 1)), 5 },       // beyond the fixed table: refused
-        { 43, Words(std::vector<unsigned>(65, 1)), 5 },
-        { 47, List(std::vector<std::vector<std::string>>(65, { "a", "", "" })), 5 },
-        { 51, U16(21), 5 },                                   // more tool modules than slots
-        { 51, U16(1) + Text(std::string(32, 't')), 6 },
-        { 51, U16(1) + Text("t.kov") + U32(1) + U16(2) + U32(1), 6 },
-        { 51, U16(1) + Text("t.kov") + U32(1) + U16(0) + U16(1) + Text("tool\\t.dat"), 0 },
-        { 51, U16(1) + Text("t.kov") + U32(1) + U16(0) + U16(1) + Text("..\\win.ini"), 6 },   // copied below the destination
-        { 51, U16(1) + Text("t.kov") + U32(1) + U16(0) + U16(1) + Text(""), 6 },
+TEST_F(Package, ScriptErrorNumbers) {
+    struct {
+        int field;
+        std::string value;
+        uint16_t error;
+    } cases[] = {
+        {1, "SR", 18},
+        {1, "R", 18},
+        {2, Text(std::string(256, 'd')), 0},
+        {2, Text(std::string(257, 'd')), 5},
+        {3, Text(std::string(64, 'g')), 5},
+        {9, Text(std::string(511, 'r')), 0},
+        {19, Text(std::string(32, 'q')), 5},
+        {20, Text("123456"), 34},
+        {21, Text("123456"), 31},
+        {22, Text("yesyes"), 32},
+        {23, Text("no-no-"), 33},
+        {33, U16(3) + U32(1), 5},
+        {34, List({{"label", std::string(128, 's')}}), 5},
+        {41, Words(std::vector<unsigned>(64, 1)), 0},
+        {41, Words(std::vector<unsigned>(65, 1)), 5},  // beyond the fixed table: refused
+        {43, Words(std::vector<unsigned>(65, 1)), 5},
+        {47, List(std::vector<std::vector<std::string>>(65, {"a", "", ""})), 5},
+        {51, U16(21), 5},  // more tool modules than slots
+        {51, U16(1) + Text(std::string(32, 't')), 6},
+        {51, U16(1) + Text("t.kov") + U32(1) + U16(2) + U32(1), 6},
+        {51, U16(1) + Text("t.kov") + U32(1) + U16(0) + U16(1) + Text("tool\\t.dat"), 0},
+        {51, U16(1) + Text("t.kov") + U32(1) + U16(0) + U16(1) + Text("..\\win.ini"),
+         6},  // copied below the destination
+        {51, U16(1) + Text("t.kov") + U32(1) + U16(0) + U16(1) + Text(""), 6},
     };
     for (const auto& c : cases) {
         ResetRunState();
@@ -397,7 +420,12 @@ TEST_F(Package, ScriptErrorNumbers)
     Script cut;
     std::string prefix;
     for (int f = 1; f <= 51; f++) {
-        uint16_t expect = f == 1 ? 18 : f == 20 ? 34 : f == 21 ? 31 : f == 22 ? 32 : f == 23 ? 33 : 5;
+        uint16_t expect = f == 1    ? 18
+                          : f == 20 ? 34
+                          : f == 21 ? 31
+                          : f == 22 ? 32
+                          : f == 23 ? 33
+                                    : 5;
         ResetRunState();
         Open(prefix + cut.field[f].substr(0, 1));
         EXPECT_EQ(ReadInstallScript(), 0) << "field " << f;
@@ -409,9 +437,13 @@ TEST_F(Package, ScriptErrorNumbers)
     // A script cut anywhere fails; the number tells which part was cut.
     Script s;
     std::string whole = s.Bytes();
-    size_t tableStart = whole.size() - s.DataSize() - (2 + 12 + 8) - (2 + 12 + 8) - (2 + 13 + 8) - 2;
-    struct { size_t length; uint16_t error; } cuts[] = {
-        { 1, 18 }, { 3, 5 }, { tableStart - 1, 5 }, { tableStart + 1, 5 }, { tableStart + 5, 6 },
+    size_t tableStart =
+        whole.size() - s.DataSize() - (2 + 12 + 8) - (2 + 12 + 8) - (2 + 13 + 8) - 2;
+    struct {
+        size_t length;
+        uint16_t error;
+    } cuts[] = {
+        {1, 18}, {3, 5}, {tableStart - 1, 5}, {tableStart + 1, 5}, {tableStart + 5, 6},
     };
     for (const auto& c : cuts) {
         ResetRunState();
@@ -423,16 +455,17 @@ TEST_F(Package, ScriptErrorNumbers)
     }
 }
 
-TEST_F(Package, NumbersAndYesTexts)
-{
-    struct { std::string kind, code, skip, noMigration; uint8_t expectKind; int32_t expectCode;
-             uint32_t expectSkip, expectNoMigration; } cases[] = {
-        { "", "", "", "", 255, -1, 0, 0 },
-        { "300", "-12", "YES", "", 44, -12, 1, 0 },
-        { "33", "1", "yEs", "no", 33, 1, 1, 0 },
-        { "x", "7", "Yesno", "", 0, 7, 1, 0 },
-        { "0", "0", "ye", "yes", 0, 0, 1, 1 },      // NoMigration also skips the search
-        { "1", "1", "ye", "", 1, 1, 0, 0 },
+TEST_F(Package, NumbersAndYesTexts) {
+    struct {
+        std::string kind, code, skip, noMigration;
+        uint8_t expectKind;
+        int32_t expectCode;
+        uint32_t expectSkip, expectNoMigration;
+    } cases[] = {
+        {"", "", "", "", 255, -1, 0, 0},       {"300", "-12", "YES", "", 44, -12, 1, 0},
+        {"33", "1", "yEs", "no", 33, 1, 1, 0}, {"x", "7", "Yesno", "", 0, 7, 1, 0},
+        {"0", "0", "ye", "yes", 0, 0, 1, 1},  // NoMigration also skips the search
+        {"1", "1", "ye", "", 1, 1, 0, 0},
     };
     for (const auto& c : cases) {
         ResetRunState();
@@ -451,19 +484,22 @@ TEST_F(Package, NumbersAndYesTexts)
     }
 }
 
-TEST_F(Package, CommandLineOptionsWinOverScript)
-{
-    struct { uint32_t option; unsigned field; uint32_t expect; } cases[] = {
-        { 1, 0, 1 },   // -M with a script value of 0: still skipped
-        { 0, 0, 0 },
-        { 0, 1, 1 },
-        { 1, 1, 1 },
+TEST_F(Package, CommandLineOptionsWinOverScript) {
+    struct {
+        uint32_t option;
+        unsigned field;
+        uint32_t expect;
+    } cases[] = {
+        {1, 0, 1},  // -M with a script value of 0: still skipped
+        {0, 0, 0},
+        {0, 1, 1},
+        {1, 1, 1},
     };
     for (const auto& c : cases) {
         ResetRunState();
         SkipModemOption = NoDesktopItemsOption = OfferWin31ChoiceOption = c.option;
         SkipModem = NoDesktopItems = OfferWin31Choice = c.option;
-        WriteVersionFile = 1;   // -V is replaced by the script whatever it says
+        WriteVersionFile = 1;  // -V is replaced by the script whatever it says
         Script s;
         s.field[24] = s.field[25] = s.field[26] = U16(c.field);
         s.field[31] = U16(0);
@@ -477,32 +513,28 @@ TEST_F(Package, CommandLineOptionsWinOverScript)
     }
 }
 
-TEST_F(Package, MergeTablesAndSums)
-{
+TEST_F(Package, MergeTablesAndSums) {
     Script s;
-    s.field[39] = List({ { "idb\\art.idx" }, { "IDB\\ART.IDX" } });   // listed twice
-    s.field[40] = List({ { "idb\\a.idx" }, { "idb\\b.idx" }, { "idb\\ART.idx" } });
-    s.files.push_back({ "idb\\art.idx", "A", 1000 });
-    s.files.push_back({ "idb\\b.idx", "B", 20 });
+    s.field[39] = List({{"idb\\art.idx"}, {"IDB\\ART.IDX"}});  // listed twice
+    s.field[40] = List({{"idb\\a.idx"}, {"idb\\b.idx"}, {"idb\\ART.idx"}});
+    s.files.push_back({"idb\\art.idx", "A", 1000});
+    s.files.push_back({"idb\\b.idx", "B", 20});
     ASSERT_EQ(Read(s), 1);
     ASSERT_TRUE(InstallSettings.MergedTableA);
     ASSERT_TRUE(InstallSettings.MergedTableB);
     EXPECT_EQ(InstallSettings.MergedTableA->count, 2);
     EXPECT_EQ(InstallSettings.MergedTableB->count, 3);
-    for (int i = 0; i < 3; i++)
-        EXPECT_EQ(InstallSettings.MergedTableB->slot[i], nullptr);
+    for (int i = 0; i < 3; i++) EXPECT_EQ(InstallSettings.MergedTableB->slot[i], nullptr);
     EXPECT_EQ(InstallSettings.MergedBytesA, 1000u);
     EXPECT_EQ(InstallSettings.MergedBytesB, 1020u);
     EXPECT_EQ(FileTable->total, 405u + 1020u);
 }
 
-TEST_F(Package, ToolModuleListsAreReversed)
-{
+TEST_F(Package, ToolModuleListsAreReversed) {
     Script s;
-    s.field[51] = U16(2) +
-        Text("listman.kov") + U32(0x00030001) + U16(3) + U32(11) + U32(22) + U32(33) +
-            U16(2) + Text("tool\\lm.dat") + Text("tool\\lm2.dat") +
-        Text("modem.kov") + U32(7) + U16(0) + U16(0);
+    s.field[51] = U16(2) + Text("listman.kov") + U32(0x00030001) + U16(3) + U32(11) + U32(22) +
+                  U32(33) + U16(2) + Text("tool\\lm.dat") + Text("tool\\lm2.dat") +
+                  Text("modem.kov") + U32(7) + U16(0) + U16(0);
     ASSERT_EQ(Read(s), 1);
     ASSERT_EQ(InstallSettings.ToolModuleCount, 2);
     const ToolModuleT& t = InstallSettings.ToolModules[0];
@@ -510,9 +542,8 @@ TEST_F(Package, ToolModuleListsAreReversed)
     EXPECT_EQ(t.minVersion, 0x00030001u);
     EXPECT_EQ(t.keyCount, 3);
     std::vector<uint32_t> keys;
-    for (ToolKeyT* k = t.keys; k; k = k->next)
-        keys.push_back(k->key);
-    EXPECT_EQ(keys, (std::vector<uint32_t>{ 33, 22, 11 }));
+    for (ToolKeyT* k = t.keys; k; k = k->next) keys.push_back(k->key);
+    EXPECT_EQ(keys, (std::vector<uint32_t>{33, 22, 11}));
     ASSERT_TRUE(t.companions);
     EXPECT_STREQ(t.companions->name, "tool\\lm2.dat");
     EXPECT_STREQ(t.companions->next->name, "tool\\lm.dat");
@@ -522,47 +553,49 @@ TEST_F(Package, ToolModuleListsAreReversed)
     EXPECT_EQ(InstallSettings.ToolModules[1].keys, nullptr);
 }
 
-TEST_F(Package, UnsafeNamesRefused)
-{
-    struct { std::string name; bool safe; } cases[] = {
-        { "mpm\\modem.ini", true },
-        { "system\\pppmac.vxd", true },
-        { "a..b\\c..", true },
-        { "..\\autoexec.bat", false },
-        { "idb\\..\\..\\x", false },
-        { "idb/../x", false },
-        { "\\windows\\win.ini", false },
-        { "/etc/passwd", false },
-        { "C:\\x.dll", false },
-        { "x.txt:stream", false },
-        { "..", false },
-        { "", false },
-        { std::string(259, 'n'), true },
-        { std::string(260, 'n'), false },
-        { std::string("a\0b", 3), false },
+TEST_F(Package, UnsafeNamesRefused) {
+    struct {
+        std::string name;
+        bool safe;
+    } cases[] = {
+        {"mpm\\modem.ini", true},
+        {"system\\pppmac.vxd", true},
+        {"a..b\\c..", true},
+        {"..\\autoexec.bat", false},
+        {"idb\\..\\..\\x", false},
+        {"idb/../x", false},
+        {"\\windows\\win.ini", false},
+        {"/etc/passwd", false},
+        {"C:\\x.dll", false},
+        {"x.txt:stream", false},
+        {"..", false},
+        {"", false},
+        {std::string(259, 'n'), true},
+        {std::string(260, 'n'), false},
+        {std::string("a\0b", 3), false},
         // Made only of dots and spaces: parent folders once trailing dots and spaces go.
-        { "...\\x", false },
-        { "idb\\.. \\..\\x", false },
-        { ".\\kov.exe", false },
-        { "idb\\. .", false },
-        { ".hidden\\x..y", true },
+        {"...\\x", false},
+        {"idb\\.. \\..\\x", false},
+        {".\\kov.exe", false},
+        {"idb\\. .", false},
+        {".hidden\\x..y", true},
         // Device names, in any folder and with any extension.
-        { "mpm\\com1.ini", false },
-        { "NUL", false },
-        { "aux .txt", false },
-        { "x\\Lpt9", false },
-        { "con\\x.txt", false },
-        { "clock$", false },
-        { "com10.txt", true },
-        { "console.txt", true },
-        { "lpt0", true },
-        { "icon.ico", true },
+        {"mpm\\com1.ini", false},
+        {"NUL", false},
+        {"aux .txt", false},
+        {"x\\Lpt9", false},
+        {"con\\x.txt", false},
+        {"clock$", false},
+        {"com10.txt", true},
+        {"console.txt", true},
+        {"lpt0", true},
+        {"icon.ico", true},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(IsSafeEntryName(c.name.data(), (unsigned)c.name.size()), c.safe) << c.name;
         ResetRunState();
         Script s;
-        s.files.push_back({ c.name, "zz", 2 });
+        s.files.push_back({c.name, "zz", 2});
         EXPECT_EQ(Read(s), c.safe) << c.name;
         EXPECT_EQ(SetupError, c.safe ? 0 : 6) << c.name;
         ClosePackage();
@@ -570,19 +603,18 @@ TEST_F(Package, UnsafeNamesRefused)
     }
 }
 
-TEST_F(Package, FatalErrorReport)
-{
+TEST_F(Package, FatalErrorReport) {
     int before = SysQuestionsAsked();
-    ReportFatalError();   // nothing to report
+    ReportFatalError();  // nothing to report
     EXPECT_EQ(SysQuestionsAsked(), before);
     SetFatal(18);
-    SetFatal(5);          // a later number does not replace the first
+    SetFatal(5);  // a later number does not replace the first
     ReportFatalError();
     EXPECT_EQ(SysQuestionsAsked(), before + 1);
     char expect[512];
     Format(expect, sizeof expect, LoadMessage(2, 34002, 34003), 18u);
     EXPECT_STREQ(SysLastQuestion(), expect);
-    EXPECT_NE(strstr(SysLastQuestion(), "(n\xB0 18)"), nullptr);   // the number in the text
+    EXPECT_NE(strstr(SysLastQuestion(), "(n\xB0 18)"), nullptr);  // the number in the text
     std::string trace(LogTraceText(), LogTraceUsed());
     EXPECT_NE(trace.find("Fatal error #18\r\n"), std::string::npos);
 }

@@ -11,7 +11,6 @@
 
 namespace {
 
-
 std::map<unsigned, std::string> Table() {
     std::map<unsigned, std::string> t;
     for (int i = 0; i < KovStringCount; ++i) t[KovStrings[i].id] = KovStrings[i].text;
@@ -31,7 +30,10 @@ TEST(StringTable, IdsAreUniqueAndInRange) {
 }
 
 TEST(StringTable, ExactTexts) {
-    struct Case { unsigned id; const char* utf8; };
+    struct Case {
+        unsigned id;
+        const char* utf8;
+    };
     const Case cases[] = {
         {34001, "Veuillez quitter KOV avant d'exécuter le programme d'installation."},
         {34007, "WKOV.EXE"},
@@ -64,7 +66,7 @@ TEST(StringTable, ExactTexts) {
 // fills in, and no other text may hold a '%'.
 TEST(StringTable, FormatPlaceholders) {
     const std::map<unsigned, std::string> expected = {
-        {34002, "%u"}, {34301, "%d"}, {34302, "%d"}, {34307, "%d"},
+        {34002, "%u"}, {34301, "%d"}, {34302, "%d"},  {34307, "%d"},
         {34308, "%s"}, {34400, "%c"}, {34700, "%lu"}, {34713, "%lu"},
     };
     for (const auto& e : Table()) {

@@ -11,11 +11,16 @@
 
 namespace {
 
-void Put16(std::string& s, unsigned v) { s += (char)(v & 255); s += (char)(v >> 8 & 255); }
-void Put32(std::string& s, unsigned long v) { Put16(s, v & 0xFFFF); Put16(s, v >> 16 & 0xFFFF); }
+void Put16(std::string& s, unsigned v) {
+    s += (char)(v & 255);
+    s += (char)(v >> 8 & 255);
+}
+void Put32(std::string& s, unsigned long v) {
+    Put16(s, v & 0xFFFF);
+    Put16(s, v >> 16 & 0xFFFF);
+}
 
-std::string Deflate(const std::string& data)
-{
+std::string Deflate(const std::string& data) {
     z_stream z = {};
     deflateInit2(&z, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
     std::string out(deflateBound(&z, data.size()), '\0');
@@ -29,28 +34,48 @@ std::string Deflate(const std::string& data)
     return out;
 }
 
-struct ZipOptions { unsigned method = 8; bool descriptor = false; long crcDelta = 0; long sizeDelta = 0; };
+struct ZipOptions {
+    unsigned method = 8;
+    bool descriptor = false;
+    long crcDelta = 0;
+    long sizeDelta = 0;
+};
 
-std::string Zip(const std::string& name, const std::string& data, ZipOptions o = {})
-{
+std::string Zip(const std::string& name, const std::string& data, ZipOptions o = {}) {
     std::string packed = o.method == 8 ? Deflate(data) : data;
     unsigned long crc = crc32(0, (const Bytef*)data.data(), data.size()) + o.crcDelta;
     std::string z;
-    Put32(z, 0x04034B50); Put16(z, 20); Put16(z, o.descriptor ? 8 : 0); Put16(z, o.method);
-    Put16(z, 0); Put16(z, 0);
+    Put32(z, 0x04034B50);
+    Put16(z, 20);
+    Put16(z, o.descriptor ? 8 : 0);
+    Put16(z, o.method);
+    Put16(z, 0);
+    Put16(z, 0);
     Put32(z, o.descriptor ? 0 : crc);
     Put32(z, o.descriptor ? 0 : packed.size());
     Put32(z, o.descriptor ? 0 : data.size() + o.sizeDelta);
-    Put16(z, name.size()); Put16(z, 0);
+    Put16(z, name.size());
+    Put16(z, 0);
     z += name + packed;
-    if (o.descriptor) { Put32(z, 0x08074B50); Put32(z, crc); Put32(z, packed.size()); Put32(z, data.size()); }
-    return z;   // the central directory is not needed to extract the one member
+    if (o.descriptor) {
+        Put32(z, 0x08074B50);
+        Put32(z, crc);
+        Put32(z, packed.size());
+        Put32(z, data.size());
+    }
+    return z;  // the central directory is not needed to extract the one member
 }
 
 struct Dir {
     std::string path;
-    Dir() { char t[] = "/tmp/unzip.XXXXXX"; path = mkdtemp(t); }
-    ~Dir() { std::string c = "rm -rf '" + path + "'"; if (system(c.c_str())) {} }
+    Dir() {
+        char t[] = "/tmp/unzip.XXXXXX";
+        path = mkdtemp(t);
+    }
+    ~Dir() {
+        std::string c = "rm -rf '" + path + "'";
+        if (system(c.c_str())) {}
+    }
     std::string Write(const std::string& name, const std::string& data) {
         WriteHostFile(path + "/" + name, data);
         return path + "/" + name;
@@ -62,19 +87,24 @@ struct Dir {
     }
 };
 
-std::string Sample(size_t n)
-{
+std::string Sample(size_t n) {
     std::string s;
     unsigned x = 12345;
-    while (s.size() < n) { x = x * 1103515245 + 12345; s += (char)("KOV modem \n\x01\xE9"[x >> 16 & 15 % 13]); }
+    while (s.size() < n) {
+        x = x * 1103515245 + 12345;
+        s += (char)("KOV modem \n\x01\xE9"[x >> 16 & 15 % 13]);
+    }
     return s;
 }
 
 }  // namespace
 
-TEST(Unzip, ExtractsTheMember)
-{
-    struct { const char* what; std::string data; ZipOptions o; } cases[] = {
+TEST(Unzip, ExtractsTheMember) {
+    struct {
+        const char* what;
+        std::string data;
+        ZipOptions o;
+    } cases[] = {
         {"deflate", Sample(200000), {}},
         {"stored", Sample(1000), {0}},
         {"descriptor", Sample(70000), {8, true}},
@@ -88,10 +118,13 @@ TEST(Unzip, ExtractsTheMember)
     }
 }
 
-TEST(Unzip, RefusesDamagedOrHostileArchives)
-{
+TEST(Unzip, RefusesDamagedOrHostileArchives) {
     std::string good = Zip("kov.exe", Sample(5000));
-    struct { const char* what; std::string zip; int status; } cases[] = {
+    struct {
+        const char* what;
+        std::string zip;
+        int status;
+    } cases[] = {
         {"bad crc", Zip("kov.exe", Sample(5000), {8, false, 1}), UNZIP_BAD_CRC},
         {"bad size", Zip("kov.exe", Sample(5000), {8, false, 0, 3}), UNZIP_BAD_CRC},
         {"truncated", good.substr(0, good.size() - 100), UNZIP_BAD_DATA},
@@ -110,7 +143,7 @@ TEST(Unzip, RefusesDamagedOrHostileArchives)
         Dir d;
         std::string archive = d.Write("a.zip", c.zip);
         EXPECT_EQ(UnzipFirstMember(archive.c_str(), d.path.c_str(), '/'), c.status) << c.what;
-        EXPECT_EQ(d.Read("kov.exe"), "<absent>") << c.what;   // nothing half-written is left
+        EXPECT_EQ(d.Read("kov.exe"), "<absent>") << c.what;  // nothing half-written is left
         EXPECT_EQ(d.Read("../evil.exe"), "<absent>") << c.what;
     }
     EXPECT_EQ(UnzipFirstMember("/nonexistent/a.zip", "/tmp", '/'), UNZIP_NO_ARCHIVE);
@@ -119,14 +152,17 @@ TEST(Unzip, RefusesDamagedOrHostileArchives)
     EXPECT_EQ(UnzipFirstMember(archive.c_str(), "/nonexistent", '/'), UNZIP_CANNOT_CREATE);
 }
 
-TEST(Unzip, MemberLargerThanDeclaredIsRefusedBeforeWriting)
-{
+TEST(Unzip, MemberLargerThanDeclaredIsRefusedBeforeWriting) {
     // The target stands for a full disk: anything written past the declared 10 bytes would
     // come back as "disk full" (28), which the setup answers by asking to free space.
-    struct { const char* what; unsigned method; } cases[] = {{"deflate", 8}, {"stored", 0}};
+    struct {
+        const char* what;
+        unsigned method;
+    } cases[] = {{"deflate", 8}, {"stored", 0}};
     for (auto& c : cases) {
         Dir d;
-        std::string archive = d.Write("a.zip", Zip("kov.exe", Sample(100000), {c.method, false, 0, -99990}));
+        std::string archive =
+            d.Write("a.zip", Zip("kov.exe", Sample(100000), {c.method, false, 0, -99990}));
         ASSERT_EQ(symlink("/dev/full", (d.path + "/kov.exe").c_str()), 0);
         EXPECT_EQ(UnzipFirstMember(archive.c_str(), d.path.c_str(), '/'), UNZIP_BAD_CRC) << c.what;
     }

@@ -5,8 +5,7 @@
 #include <winspool.h>
 #include <stdio.h>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     char* name = argc > 1 ? argv[1] : "KOV Test Printer";
     DRIVER_INFO_3A driver;
     ZeroMemory(&driver, sizeof driver);

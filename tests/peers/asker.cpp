@@ -18,15 +18,13 @@
 
 namespace {
 
-void Say(const std::string& text)
-{
+void Say(const std::string& text) {
     DWORD written;
     std::string s = text + "\n";
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), s.data(), (DWORD)s.size(), &written, NULL);
 }
 
-std::string Utf8(const wchar_t* w)
-{
+std::string Utf8(const wchar_t* w) {
     int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, NULL, 0, NULL, NULL);
     std::string s(n > 0 ? n - 1 : 0, '\0');
     if (n > 1) WideCharToMultiByte(CP_UTF8, 0, w, -1, &s[0], n, NULL, NULL);
@@ -36,28 +34,43 @@ std::string Utf8(const wchar_t* w)
 // An in-memory dialog template: header, then one item per control, DWORD-aligned.
 struct Template {
     std::vector<WORD> words;
-    void Align() { if (words.size() % 2) words.push_back(0); }
-    void Text(const wchar_t* s) { do words.push_back(*s); while (*s++); }
-    void Dword(DWORD d) { words.push_back(LOWORD(d)); words.push_back(HIWORD(d)); }
-    void Header(const wchar_t* caption, short cx, short cy, WORD items)
-    {
+    void Align() {
+        if (words.size() % 2) words.push_back(0);
+    }
+    void Text(const wchar_t* s) {
+        do words.push_back(*s);
+        while (*s++);
+    }
+    void Dword(DWORD d) {
+        words.push_back(LOWORD(d));
+        words.push_back(HIWORD(d));
+    }
+    void Header(const wchar_t* caption, short cx, short cy, WORD items) {
         Dword(DS_MODALFRAME | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_CENTER);
         Dword(0);
         words.push_back(items);
-        words.push_back(0); words.push_back(0); words.push_back(cx); words.push_back(cy);
-        words.push_back(0); words.push_back(0);  // no menu, default class
+        words.push_back(0);
+        words.push_back(0);
+        words.push_back(cx);
+        words.push_back(cy);
+        words.push_back(0);
+        words.push_back(0);  // no menu, default class
         Text(caption);
         words.push_back(8);
         Text(L"MS Sans Serif");
     }
-    void Item(DWORD style, short x, short y, short cx, short cy, WORD id, WORD cls, const wchar_t* text)
-    {
+    void Item(DWORD style, short x, short y, short cx, short cy, WORD id, WORD cls,
+              const wchar_t* text) {
         Align();
         Dword(style | WS_CHILD | WS_VISIBLE);
         Dword(0);
-        words.push_back(x); words.push_back(y); words.push_back(cx); words.push_back(cy);
+        words.push_back(x);
+        words.push_back(y);
+        words.push_back(cx);
+        words.push_back(cy);
         words.push_back(id);
-        words.push_back(0xFFFF); words.push_back(cls);
+        words.push_back(0xFFFF);
+        words.push_back(cls);
         Text(text);
         words.push_back(0);
     }
@@ -65,12 +78,11 @@ struct Template {
 
 const WORD kButton = 0x80, kEdit = 0x81, kStatic = 0x82, kListBox = 0x83, kComboBox = 0x85;
 
-INT_PTR CALLBACK FormDlgProc(HWND dlg, UINT msg, WPARAM w, LPARAM)
-{
+INT_PTR CALLBACK FormDlgProc(HWND dlg, UINT msg, WPARAM w, LPARAM) {
     if (msg == WM_INITDIALOG) {
-        static const wchar_t* drives[] = { L"A:", L"C:", L"D:" };
+        static const wchar_t* drives[] = {L"A:", L"C:", L"D:"};
         for (const wchar_t* d : drives) SendDlgItemMessageW(dlg, 520, LB_ADDSTRING, 0, (LPARAM)d);
-        static const wchar_t* sizes[] = { L"5 Mo", L"10 Mo", L"20 Mo" };
+        static const wchar_t* sizes[] = {L"5 Mo", L"10 Mo", L"20 Mo"};
         for (const wchar_t* s : sizes) SendDlgItemMessageW(dlg, 530, CB_ADDSTRING, 0, (LPARAM)s);
         SendDlgItemMessageW(dlg, 530, CB_SETCURSEL, 0, 0);
         CheckRadioButton(dlg, 600, 602, 600);
@@ -98,8 +110,7 @@ INT_PTR CALLBACK FormDlgProc(HWND dlg, UINT msg, WPARAM w, LPARAM)
     return TRUE;
 }
 
-int Form(HINSTANCE instance)
-{
+int Form(HINSTANCE instance) {
     Template t;
     t.Header(L"Formulaire", 220, 150, 11);
     t.Item(SS_LEFT, 8, 8, 200, 10, 0xFFFF, kStatic, L"Dossier de destination :");
@@ -108,7 +119,8 @@ int Form(HINSTANCE instance)
     t.Item(BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, 8, 52, 60, 10, 600, kButton, L"5 Mo");
     t.Item(BS_AUTORADIOBUTTON, 72, 52, 60, 10, 601, kButton, L"10 Mo");
     t.Item(BS_AUTORADIOBUTTON, 136, 52, 60, 10, 602, kButton, L"20 Mo");
-    t.Item(LBS_NOTIFY | WS_BORDER | WS_VSCROLL | WS_GROUP | WS_TABSTOP, 8, 66, 90, 40, 520, kListBox, L"");
+    t.Item(LBS_NOTIFY | WS_BORDER | WS_VSCROLL | WS_GROUP | WS_TABSTOP, 8, 66, 90, 40, 520,
+           kListBox, L"");
     t.Item(CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 110, 66, 98, 60, 530, kComboBox, L"");
     t.Item(BS_DEFPUSHBUTTON | WS_TABSTOP, 60, 126, 60, 16, 400, kButton, L"Suivant");
     t.Item(BS_PUSHBUTTON | WS_TABSTOP, 130, 126, 60, 16, 401, kButton, L"Annuler");
@@ -119,8 +131,7 @@ int Form(HINSTANCE instance)
 
 HWND OwnedFrame;
 
-LRESULT CALLBACK ShowOwnerHook(int code, WPARAM w, LPARAM l)
-{
+LRESULT CALLBACK ShowOwnerHook(int code, WPARAM w, LPARAM l) {
     if (code == HCBT_ACTIVATE && (HWND)w != OwnedFrame && !IsWindowVisible(OwnedFrame))
         ShowWindow(OwnedFrame, SW_SHOWNA);
     return CallNextHookEx(NULL, code, w, l);
@@ -128,8 +139,7 @@ LRESULT CALLBACK ShowOwnerHook(int code, WPARAM w, LPARAM l)
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
-{
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (argc >= 4 && lstrcmpW(argv[1], L"box") == 0) {
@@ -139,8 +149,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     }
     if (argc >= 4 && lstrcmpW(argv[1], L"owned") == 0) {
         // The owner is shown only as the box activates, so both show up at the same moment.
-        OwnedFrame = CreateWindowExW(0, L"Static", L"Cadre", WS_POPUP | WS_CAPTION,
-                                     0, 0, 400, 300, NULL, NULL, instance, NULL);
+        OwnedFrame = CreateWindowExW(0, L"Static", L"Cadre", WS_POPUP | WS_CAPTION, 0, 0, 400, 300,
+                                     NULL, NULL, instance, NULL);
         HHOOK hook = SetWindowsHookExW(WH_CBT, ShowOwnerHook, NULL, GetCurrentThreadId());
         int r = MessageBoxW(OwnedFrame, argv[3], L"Installation", (UINT)_wtoi(argv[2]));
         UnhookWindowsHookEx(hook);

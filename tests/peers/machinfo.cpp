@@ -7,8 +7,7 @@
 #include <string.h>
 
 // Values are ANSI texts of the machine; the host reads UTF-8.
-static void Put(const char* name, const char* ansi)
-{
+static void Put(const char* name, const char* ansi) {
     wchar_t wide[MAX_PATH + 1];
     char value[3 * MAX_PATH + 1], line[1024];
     if (!MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide, MAX_PATH + 1) ||
@@ -21,22 +20,21 @@ static void Put(const char* name, const char* ansi)
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line, n, &written, NULL);
 }
 
-static void PutNumber(const char* name, unsigned long value, bool hex = false)
-{
+static void PutNumber(const char* name, unsigned long value, bool hex = false) {
     char b[32];
     snprintf(b, sizeof b, hex ? "0x%08lX" : "%lu", value);
     Put(name, b);
 }
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
-{
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     char b[MAX_PATH + 1], name[64];
     PutNumber("version", GetVersion(), true);
     OSVERSIONINFOA v;
     v.dwOSVersionInfoSize = sizeof v;
     GetVersionExA(&v);
     PutNumber("platform", v.dwPlatformId);
-    snprintf(b, sizeof b, "%lu.%lu.%lu", v.dwMajorVersion, v.dwMinorVersion, v.dwBuildNumber & 0xFFFF);
+    snprintf(b, sizeof b, "%lu.%lu.%lu", v.dwMajorVersion, v.dwMinorVersion,
+             v.dwBuildNumber & 0xFFFF);
     Put("release", b);
     PutNumber("acp", GetACP());
     GetWindowsDirectoryA(b, sizeof b);
@@ -53,13 +51,18 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     DWORD drives = GetLogicalDrives();
     for (int i = 0; i < 26; i++) {
         if (!(drives & (1u << i))) continue;
-        char root[4] = { (char)('A' + i), ':', '\\', 0 };
+        char root[4] = {(char)('A' + i), ':', '\\', 0};
         snprintf(name, sizeof name, "drive.%c", 'A' + i);
         PutNumber(name, GetDriveTypeA(root));
     }
-    static const struct { const char* name; int csidl; } folders[] = {
-        { "Desktop", CSIDL_DESKTOPDIRECTORY }, { "Start Menu", CSIDL_STARTMENU },
-        { "Programs", CSIDL_PROGRAMS }, { "Startup", CSIDL_STARTUP },
+    static const struct {
+        const char* name;
+        int csidl;
+    } folders[] = {
+        {"Desktop", CSIDL_DESKTOPDIRECTORY},
+        {"Start Menu", CSIDL_STARTMENU},
+        {"Programs", CSIDL_PROGRAMS},
+        {"Startup", CSIDL_STARTUP},
     };
     for (const auto& f : folders) {
         snprintf(name, sizeof name, "folder.%s", f.name);
@@ -68,12 +71,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     }
     // The table setup reads itself, besides what the shell answers.
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-                      0, KEY_READ, &key) == ERROR_SUCCESS) {
-        static const char* values[] = { "Desktop", "Start Menu", "Programs", "Startup" };
+    if (RegOpenKeyExA(HKEY_CURRENT_USER,
+                      "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", 0,
+                      KEY_READ, &key) == ERROR_SUCCESS) {
+        static const char* values[] = {"Desktop", "Start Menu", "Programs", "Startup"};
         for (const char* v : values) {
             DWORD type, size = sizeof b - 1;
-            if (RegQueryValueExA(key, v, NULL, &type, (BYTE*)b, &size) != ERROR_SUCCESS) strcpy(b, "?");
+            if (RegQueryValueExA(key, v, NULL, &type, (BYTE*)b, &size) != ERROR_SUCCESS)
+                strcpy(b, "?");
             b[sizeof b - 1] = 0;
             snprintf(name, sizeof name, "shell.%s", v);
             Put(name, b);

@@ -81,8 +81,18 @@
 
 namespace {
 
-enum ActionKind { ActPress, ActClick, ActType, ActCheck, ActUncheck, ActSelect, ActDeselect,
-                  ActClose, ActWait, ActIgnore };
+enum ActionKind {
+    ActPress,
+    ActClick,
+    ActType,
+    ActCheck,
+    ActUncheck,
+    ActSelect,
+    ActDeselect,
+    ActClose,
+    ActWait,
+    ActIgnore
+};
 
 struct RobotAction {
     ActionKind kind;
@@ -128,8 +138,7 @@ std::vector<Watched> Windows;
 
 DWORD Elapsed() { return GetTickCount() - StartTick; }
 
-std::string Utf8(const std::wstring& w)
-{
+std::string Utf8(const std::wstring& w) {
     if (w.empty()) return std::string();
     int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), (int)w.size(), NULL, 0, NULL, NULL);
     std::string s(n, '\0');
@@ -137,8 +146,7 @@ std::string Utf8(const std::wstring& w)
     return s;
 }
 
-std::wstring Wide(const std::string& s)
-{
+std::wstring Wide(const std::string& s) {
     if (s.empty()) return std::wstring();
     int n = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), (int)s.size(), NULL, 0);
     std::wstring w(n, L'\0');
@@ -147,8 +155,7 @@ std::wstring Wide(const std::string& s)
 }
 
 // Texts go into the log quoted on one line.
-std::string Quote(const std::wstring& w)
-{
+std::string Quote(const std::wstring& w) {
     std::string in = Utf8(w), out = "\"";
     for (char c : in) {
         if (c == '\r') out += "\\r";
@@ -159,30 +166,26 @@ std::string Quote(const std::wstring& w)
     return out + "\"";
 }
 
-void LogLine(const std::string& line)
-{
+void LogLine(const std::string& line) {
     if (LogFile == INVALID_HANDLE_VALUE) return;
     std::string s = line + "\n";
     DWORD written;
     WriteFile(LogFile, s.data(), (DWORD)s.size(), &written, NULL);
 }
 
-std::string Hex(HWND h)
-{
+std::string Hex(HWND h) {
     char b[32];
     snprintf(b, sizeof b, "0x%lx", (unsigned long)(ULONG_PTR)h);
     return b;
 }
 
-std::string Num(long v)
-{
+std::string Num(long v) {
     char b[32];
     snprintf(b, sizeof b, "%ld", v);
     return b;
 }
 
-std::wstring ClassOf(HWND h)
-{
+std::wstring ClassOf(HWND h) {
     wchar_t b[256];
     int n = GetClassNameW(h, b, 256);
     return std::wstring(b, n > 0 ? n : 0);
@@ -190,8 +193,7 @@ std::wstring ClassOf(HWND h)
 
 // WM_GETTEXT through the owner's thread: GetWindowText would give only the stored caption
 // of another process's control, not an edit field's contents.
-std::wstring TextOf(HWND h)
-{
+std::wstring TextOf(HWND h) {
     DWORD_PTR len = 0;
     if (!SendMessageTimeoutW(h, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &len)) return L"";
     if (len > 65536) len = 65536;
@@ -202,28 +204,28 @@ std::wstring TextOf(HWND h)
     return std::wstring(&b[0], got <= len ? got : len);
 }
 
-LRESULT Send(HWND h, UINT msg, WPARAM w, LPARAM l)
-{
+LRESULT Send(HWND h, UINT msg, WPARAM w, LPARAM l) {
     DWORD_PTR r = 0;
     if (!SendMessageTimeoutW(h, msg, w, l, SMTO_ABORTIFHUNG, 2000, &r)) return -1;
     return (LRESULT)r;
 }
 
-std::wstring ProcessName(DWORD pid)
-{
+std::wstring ProcessName(DWORD pid) {
     std::wstring name;
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snap == INVALID_HANDLE_VALUE) return name;
     PROCESSENTRY32W pe;
     pe.dwSize = sizeof pe;
     for (BOOL ok = Process32FirstW(snap, &pe); ok; ok = Process32NextW(snap, &pe))
-        if (pe.th32ProcessID == pid) { name = pe.szExeFile; break; }
+        if (pe.th32ProcessID == pid) {
+            name = pe.szExeFile;
+            break;
+        }
     CloseHandle(snap);
     return name;
 }
 
-BOOL CALLBACK CollectChild(HWND h, LPARAM p)
-{
+BOOL CALLBACK CollectChild(HWND h, LPARAM p) {
     std::vector<Control>* out = (std::vector<Control>*)p;
     Control c;
     c.hwnd = h;
@@ -234,21 +236,23 @@ BOOL CALLBACK CollectChild(HWND h, LPARAM p)
     return TRUE;
 }
 
-std::vector<Control> ControlsOf(HWND h)
-{
+std::vector<Control> ControlsOf(HWND h) {
     std::vector<Control> out;
     EnumChildWindows(h, CollectChild, (LPARAM)&out);
     return out;
 }
 
-bool IsClass(const std::wstring& cls, const wchar_t* name) { return _wcsicmp(cls.c_str(), name) == 0; }
+bool IsClass(const std::wstring& cls, const wchar_t* name) {
+    return _wcsicmp(cls.c_str(), name) == 0;
+}
 
-bool IsListBox(const std::wstring& cls) { return IsClass(cls, L"ListBox") || IsClass(cls, L"ComboLBox"); }
+bool IsListBox(const std::wstring& cls) {
+    return IsClass(cls, L"ListBox") || IsClass(cls, L"ComboLBox");
+}
 
 bool IsComboBox(const std::wstring& cls) { return IsClass(cls, L"ComboBox"); }
 
-std::wstring ItemText(HWND h, bool combo, int index)
-{
+std::wstring ItemText(HWND h, bool combo, int index) {
     LRESULT len = Send(h, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, index, 0);
     if (len < 0 || len > 4096) return L"";
     std::vector<wchar_t> b(len + 2, 0);
@@ -257,8 +261,7 @@ std::wstring ItemText(HWND h, bool combo, int index)
     return std::wstring(&b[0], got <= len ? got : len);
 }
 
-void LogWindow(HWND h)
-{
+void LogWindow(HWND h) {
     DWORD pid = 0;
     GetWindowThreadProcessId(h, &pid);
     HWND owner = GetWindow(h, GW_OWNER);
@@ -266,8 +269,8 @@ void LogWindow(HWND h)
             " caption=" + Quote(TextOf(h)) + " process=" + Quote(ProcessName(pid)) +
             " owner=" + Quote(owner ? ClassOf(owner) : L""));
     for (const Control& c : ControlsOf(h)) {
-        std::string line = "CONTROL id=" + Num(c.id) + " class=" + Quote(c.className) +
-                           " text=" + Quote(c.text);
+        std::string line =
+            "CONTROL id=" + Num(c.id) + " class=" + Quote(c.className) + " text=" + Quote(c.text);
         LONG style = GetWindowLongW(c.hwnd, GWL_STYLE);
         if (IsClass(c.className, L"Button") && Send(c.hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED)
             line += " checked";
@@ -289,8 +292,7 @@ void LogWindow(HWND h)
     LogLine("END");
 }
 
-bool RuleMatches(const RobotRule& r, HWND h, const std::vector<Control>& controls)
-{
+bool RuleMatches(const RobotRule& r, HWND h, const std::vector<Control>& controls) {
     if (r.maxFires && r.fired >= r.maxFires) return false;
     if (r.any) return true;
     if (!r.caption.empty() && TextOf(h).find(r.caption) == std::wstring::npos) return false;
@@ -310,22 +312,19 @@ bool RuleMatches(const RobotRule& r, HWND h, const std::vector<Control>& control
     return true;
 }
 
-HWND ControlById(const std::vector<Control>& controls, int id)
-{
+HWND ControlById(const std::vector<Control>& controls, int id) {
     for (const Control& c : controls)
         if (c.id == (id & 0xFFFF)) return c.hwnd;
     return NULL;
 }
 
-void Notify(HWND dialog, HWND ctl, int id, int code)
-{
+void Notify(HWND dialog, HWND ctl, int id, int code) {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id & 0xFFFF, code), (LPARAM)ctl);
 }
 
 // Clicks are posted, never sent: a click that opens a modal dialog would otherwise keep
 // the robot waiting until that dialog is answered, by the robot.
-void DoAction(HWND h, const std::vector<Control>& controls, const RobotAction& a)
-{
+void DoAction(HWND h, const std::vector<Control>& controls, const RobotAction& a) {
     HWND ctl = ControlById(controls, a.id);
     std::string what;
     switch (a.kind) {
@@ -383,9 +382,7 @@ void DoAction(HWND h, const std::vector<Control>& controls, const RobotAction& a
         what = "wait " + Num(a.value);
         Sleep(a.value);
         break;
-    case ActIgnore:
-        what = "ignore";
-        break;
+    case ActIgnore: what = "ignore"; break;
     }
     if ((a.kind != ActWait && a.kind != ActIgnore && a.kind != ActClose && a.kind != ActPress) &&
         !ctl)
@@ -393,8 +390,7 @@ void DoAction(HWND h, const std::vector<Control>& controls, const RobotAction& a
     LogLine("ACTION " + what);
 }
 
-bool Answer(HWND h, bool logNoRule)
-{
+bool Answer(HWND h, bool logNoRule) {
     std::vector<Control> controls = ControlsOf(h);
     for (RobotRule& r : Rules) {
         if (!RuleMatches(r, h, controls)) continue;
@@ -407,23 +403,20 @@ bool Answer(HWND h, bool logNoRule)
     return false;
 }
 
-Watched* Find(HWND h)
-{
+Watched* Find(HWND h) {
     for (Watched& w : Windows)
         if (w.hwnd == h) return &w;
     return NULL;
 }
 
-BOOL CALLBACK CollectTop(HWND h, LPARAM p)
-{
+BOOL CALLBACK CollectTop(HWND h, LPARAM p) {
     ((std::vector<HWND>*)p)->push_back(h);
     return TRUE;
 }
 
 // Saves what the screen shows of the window as a 24-bit BMP in ShotDir, after a moment for
 // it to paint itself, and logs the file name.
-void Shoot(HWND h)
-{
+void Shoot(HWND h) {
     Sleep(200);
     RECT r;
     if (!GetWindowRect(h, &r) || r.right <= r.left || r.bottom <= r.top) return;
@@ -470,8 +463,7 @@ void Shoot(HWND h)
 // A window is the one to answer when it is enabled and no window its program showed later is
 // still up: so a dialog is answered again once the message box over it has gone, whether the
 // box disabled it or not.
-void Look(bool first)
-{
+void Look(bool first) {
     static unsigned order;
     std::vector<HWND> tops;
     EnumWindows(CollectTop, (LPARAM)&tops);
@@ -512,7 +504,8 @@ void Look(bool first)
         if (!w.visible || w.existedAtStart) continue;
         bool current = IsWindowEnabled(w.hwnd) != FALSE;
         for (const Watched& x : Windows)
-            if (x.visible && !x.existedAtStart && x.pid == w.pid && x.order > w.order) current = false;
+            if (x.visible && !x.existedAtStart && x.pid == w.pid && x.order > w.order)
+                current = false;
         if (!current) w.answered = false;
         else if (!w.answered) toAnswer.push_back(w.hwnd);
     }
@@ -525,8 +518,7 @@ void Look(bool first)
 
 // --- rule file ---
 
-bool NextWord(const std::string& line, size_t& pos, std::string& word, bool& quoted)
-{
+bool NextWord(const std::string& line, size_t& pos, std::string& word, bool& quoted) {
     while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t' || line[pos] == ';')) pos++;
     if (pos >= line.size()) return false;
     word.clear();
@@ -534,7 +526,11 @@ bool NextWord(const std::string& line, size_t& pos, std::string& word, bool& quo
     if (quoted) {
         for (pos++; pos < line.size(); pos++) {
             if (line[pos] == '"') {
-                if (pos + 1 < line.size() && line[pos + 1] == '"') { word += '"'; pos++; continue; }
+                if (pos + 1 < line.size() && line[pos + 1] == '"') {
+                    word += '"';
+                    pos++;
+                    continue;
+                }
                 pos++;
                 return true;
             }
@@ -547,8 +543,7 @@ bool NextWord(const std::string& line, size_t& pos, std::string& word, bool& quo
     return true;
 }
 
-bool ParseNumber(const std::string& s, int& out)
-{
+bool ParseNumber(const std::string& s, int& out) {
     if (s.empty()) return false;
     char* end = NULL;
     long v = strtol(s.c_str(), &end, 0);
@@ -557,8 +552,7 @@ bool ParseNumber(const std::string& s, int& out)
     return true;
 }
 
-bool ParseRule(const std::string& line, int lineNo, RobotRule& r, std::string& error)
-{
+bool ParseRule(const std::string& line, int lineNo, RobotRule& r, std::string& error) {
     r = RobotRule();
     r.line = lineNo;
     size_t pos = 0;
@@ -567,55 +561,113 @@ bool ParseRule(const std::string& line, int lineNo, RobotRule& r, std::string& e
     bool actions = false, anyMatch = false;
     while (NextWord(line, pos, w, quoted)) {
         if (!actions) {
-            if (!quoted && w == "=>") { actions = true; continue; }
-            if (!quoted && w == "*") { r.any = true; anyMatch = true; continue; }
-            if (!NextWord(line, pos, arg, q2)) { error = "'" + w + "' needs a value"; return false; }
+            if (!quoted && w == "=>") {
+                actions = true;
+                continue;
+            }
+            if (!quoted && w == "*") {
+                r.any = true;
+                anyMatch = true;
+                continue;
+            }
+            if (!NextWord(line, pos, arg, q2)) {
+                error = "'" + w + "' needs a value";
+                return false;
+            }
             if (w == "caption") r.caption = Wide(arg);
             else if (w == "class") r.className = Wide(arg);
             else if (w == "text") r.controlText = Wide(arg);
-            else if (w == "id") { r.hasId = true; if (!ParseNumber(arg, r.controlId)) { error = "bad id"; return false; } }
-            else if (w == "max") { if (!ParseNumber(arg, r.maxFires)) { error = "bad max"; return false; } continue; }
-            else { error = "unknown match '" + w + "'"; return false; }
+            else if (w == "id") {
+                r.hasId = true;
+                if (!ParseNumber(arg, r.controlId)) {
+                    error = "bad id";
+                    return false;
+                }
+            } else if (w == "max") {
+                if (!ParseNumber(arg, r.maxFires)) {
+                    error = "bad max";
+                    return false;
+                }
+                continue;
+            } else {
+                error = "unknown match '" + w + "'";
+                return false;
+            }
             anyMatch = true;
             continue;
         }
         RobotAction a = RobotAction();
         int need = 0;  // numbers after the verb
         bool needText = false;
-        if (w == "press") { a.kind = ActPress; need = 1; }
-        else if (w == "click") { a.kind = ActClick; need = 1; }
-        else if (w == "type") { a.kind = ActType; need = 1; needText = true; }
-        else if (w == "check") { a.kind = ActCheck; need = 1; }
-        else if (w == "uncheck") { a.kind = ActUncheck; need = 1; }
-        else if (w == "select") { a.kind = ActSelect; need = 2; }
-        else if (w == "deselect") { a.kind = ActDeselect; need = 2; }
-        else if (w == "close") { a.kind = ActClose; }
-        else if (w == "wait") { a.kind = ActWait; need = -1; }
-        else if (w == "ignore") { a.kind = ActIgnore; }
-        else { error = "unknown action '" + w + "'"; return false; }
+        if (w == "press") {
+            a.kind = ActPress;
+            need = 1;
+        } else if (w == "click") {
+            a.kind = ActClick;
+            need = 1;
+        } else if (w == "type") {
+            a.kind = ActType;
+            need = 1;
+            needText = true;
+        } else if (w == "check") {
+            a.kind = ActCheck;
+            need = 1;
+        } else if (w == "uncheck") {
+            a.kind = ActUncheck;
+            need = 1;
+        } else if (w == "select") {
+            a.kind = ActSelect;
+            need = 2;
+        } else if (w == "deselect") {
+            a.kind = ActDeselect;
+            need = 2;
+        } else if (w == "close") {
+            a.kind = ActClose;
+        } else if (w == "wait") {
+            a.kind = ActWait;
+            need = -1;
+        } else if (w == "ignore") {
+            a.kind = ActIgnore;
+        } else {
+            error = "unknown action '" + w + "'";
+            return false;
+        }
         if (need != 0) {
             if (!NextWord(line, pos, arg, q2) || !ParseNumber(arg, need < 0 ? a.value : a.id)) {
-                error = "'" + w + "' needs a number"; return false;
+                error = "'" + w + "' needs a number";
+                return false;
             }
         }
         if (need == 2 && (!NextWord(line, pos, arg, q2) || !ParseNumber(arg, a.value))) {
-            error = "'" + w + "' needs an index"; return false;
+            error = "'" + w + "' needs an index";
+            return false;
         }
         if (needText) {
-            if (!NextWord(line, pos, arg, q2)) { error = "'type' needs a text"; return false; }
+            if (!NextWord(line, pos, arg, q2)) {
+                error = "'type' needs a text";
+                return false;
+            }
             a.text = Wide(arg);
         }
         r.actions.push_back(a);
     }
-    if (!actions) { error = "no '=>'"; return false; }
-    if (!anyMatch) { error = "no match before '=>'"; return false; }
+    if (!actions) {
+        error = "no '=>'";
+        return false;
+    }
+    if (!anyMatch) {
+        error = "no match before '=>'";
+        return false;
+    }
     return true;
 }
 
-bool ReadRules(const wchar_t* path)
-{
+bool ReadRules(const wchar_t* path) {
     FILE* f = _wfopen(path, L"rb");
-    if (!f) { LogLine("ERROR cannot open rules " + Quote(path)); return false; }
+    if (!f) {
+        LogLine("ERROR cannot open rules " + Quote(path));
+        return false;
+    }
     std::string text;
     char buf[4096];
     size_t n;
@@ -648,8 +700,7 @@ bool ReadRules(const wchar_t* path)
 
 // --- watched processes ---
 
-int CountProcesses(const std::vector<std::wstring>& names)
-{
+int CountProcesses(const std::vector<std::wstring>& names) {
     int count = 0;
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snap == INVALID_HANDLE_VALUE) return 0;
@@ -665,8 +716,7 @@ int CountProcesses(const std::vector<std::wstring>& names)
     return count;
 }
 
-std::vector<std::wstring> SplitNames(const std::wstring& s)
-{
+std::vector<std::wstring> SplitNames(const std::wstring& s) {
     std::vector<std::wstring> out;
     size_t start = 0;
     while (start <= s.size()) {
@@ -680,8 +730,7 @@ std::vector<std::wstring> SplitNames(const std::wstring& s)
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
-{
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     StartTick = GetTickCount();
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
@@ -720,7 +769,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         Look(false);
         if (stopPath && !stopAsked && GetFileAttributesW(stopPath) != INVALID_FILE_ATTRIBUTES) {
             stopAsked = true;
-            if (names.empty()) { reason = "stop"; status = 0; break; }
+            if (names.empty()) {
+                reason = "stop";
+                status = 0;
+                break;
+            }
         }
         if (!names.empty() && (tick % 4 == 0 || stopAsked)) {
             int count = CountProcesses(names);
@@ -729,9 +782,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
                 seen = true;
                 goneChecks = 0;
             } else if ((seen || stopAsked) && ++goneChecks >= 2) {
-                reason = "gone"; status = 0; break;
+                reason = "gone";
+                status = 0;
+                break;
             } else if (!seen && !stopAsked && Elapsed() > appear) {
-                reason = "never-appeared"; status = 3; break;
+                reason = "never-appeared";
+                status = 3;
+                break;
             }
         }
         if (Elapsed() > timeout) break;

@@ -6,22 +6,19 @@
 #include <shellapi.h>
 #include <stdio.h>
 
-static void Say(const char* text)
-{
+static void Say(const char* text) {
     DWORD written;
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     if (out && out != INVALID_HANDLE_VALUE) WriteFile(out, text, lstrlenA(text), &written, NULL);
 }
 
-static LRESULT CALLBACK WindowProc(HWND h, UINT msg, WPARAM w, LPARAM l)
-{
+static LRESULT CALLBACK WindowProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
     if (msg == WM_ACTIVATE && LOWORD(w) != WA_INACTIVE) Say("ACTIVATED\n");
     if (msg == WM_DESTROY) PostQuitMessage(0);
     return DefWindowProcW(h, msg, w, l);
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
-{
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (argc < 2) return 1;

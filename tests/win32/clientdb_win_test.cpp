@@ -12,7 +12,9 @@
 
 namespace {
 
-std::string Le32(uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
+std::string Le32(uint32_t v) {
+    return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+}
 
 std::string Record(uint32_t gid, const std::string& data, uint32_t at) {
     return "R2D2" + Le32(gid) + Le32(uint32_t(data.size())) + std::string("\x62\x20", 2) +
@@ -58,9 +60,9 @@ TEST(Win32ClientDb, FindRecoverRewriteAndClose) {
     EXPECT_EQ(nullptr, DbReadText(db, 4, text, sizeof text));
     EXPECT_EQ(SizeOf("C:\\KOVDBT\\IDB\\MAIN.IDX"), DWORD(main.size()));
 
-    ASSERT_EQ(1, DbWriteText(db, 3, "THIRD"));           // same length: in place
+    ASSERT_EQ(1, DbWriteText(db, 3, "THIRD"));  // same length: in place
     EXPECT_EQ(SizeOf("C:\\KOVDBT\\IDB\\MAIN.IDX"), DWORD(main.size()));
-    ASSERT_EQ(1, DbWriteText(db, 1, "first, longer"));   // appended after the cut tail
+    ASSERT_EQ(1, DbWriteText(db, 1, "first, longer"));  // appended after the cut tail
     DWORD cut = DWORD(main.size() - (26 + 3));
     EXPECT_EQ(SizeOf("C:\\KOVDBT\\IDB\\MAIN.IDX"), cut + 26 + 13);
     EXPECT_EQ(1, DbClose(db));
@@ -84,13 +86,14 @@ TEST(Win32ClientDb, FindRecoverRewriteAndClose) {
     DbRelease(db);
     SysClose(f);
 
-    for (const char* p : {"C:\\KOVDBT\\IDB\\A.DB", "C:\\KOVDBT\\IDB\\MAIN.IDX", "C:\\KOVDBT\\PKG.BIN"})
+    for (const char* p :
+         {"C:\\KOVDBT\\IDB\\A.DB", "C:\\KOVDBT\\IDB\\MAIN.IDX", "C:\\KOVDBT\\PKG.BIN"})
         DeleteFileA(p);
     RemoveDirectoryA("C:\\KOVDBT\\IDB");
     RemoveDirectoryA("C:\\KOVDBT");
 }
 
 TEST(Win32ClientDb, DriveRoomFromTheSystem) {
-    EXPECT_EQ(1, DriveHasRoom(2, 0));            // C: of the test machine has room
-    EXPECT_EQ(0, DriveHasRoom(16, 0));           // Q: does not exist
+    EXPECT_EQ(1, DriveHasRoom(2, 0));   // C: of the test machine has room
+    EXPECT_EQ(0, DriveHasRoom(16, 0));  // Q: does not exist
 }

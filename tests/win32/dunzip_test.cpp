@@ -10,23 +10,33 @@ namespace {
 
 typedef int(__stdcall* DunzipEntry)(unsigned char*);
 
-void Put(std::string& s, unsigned long v, int bytes) { while (bytes--) { s += (char)(v & 255); v >>= 8; } }
+void Put(std::string& s, unsigned long v, int bytes) {
+    while (bytes--) {
+        s += (char)(v & 255);
+        v >>= 8;
+    }
+}
 
-std::string OneMemberZip(const char* name, const std::string& data)
-{
+std::string OneMemberZip(const char* name, const std::string& data) {
     uLongf n = compressBound(data.size());
     std::string full(n, '\0');
     compress2((Bytef*)&full[0], &n, (const Bytef*)data.data(), data.size(), 6);
-    std::string packed = full.substr(2, n - 6);   // raw deflate inside the zlib wrapper
+    std::string packed = full.substr(2, n - 6);  // raw deflate inside the zlib wrapper
     std::string z;
-    Put(z, 0x04034B50, 4); Put(z, 20, 2); Put(z, 0, 2); Put(z, 8, 2); Put(z, 0, 4);
+    Put(z, 0x04034B50, 4);
+    Put(z, 20, 2);
+    Put(z, 0, 2);
+    Put(z, 8, 2);
+    Put(z, 0, 4);
     Put(z, crc32(0, (const Bytef*)data.data(), data.size()), 4);
-    Put(z, packed.size(), 4); Put(z, data.size(), 4); Put(z, strlen(name), 2); Put(z, 0, 2);
+    Put(z, packed.size(), 4);
+    Put(z, data.size(), 4);
+    Put(z, strlen(name), 2);
+    Put(z, 0, 2);
     return z + name + packed;
 }
 
-void Record(unsigned char* r, const char* archive, const char* dir)
-{
+void Record(unsigned char* r, const char* archive, const char* dir) {
     memset(r, 0, 142);
     unsigned long words[][2] = {{0, 142}, {4, 8}, {36, 1}, {40, 1}, {48, 1}, {52, 1}};
     for (auto& w : words) memcpy(r + w[0], &w[1], 4);
@@ -36,8 +46,7 @@ void Record(unsigned char* r, const char* archive, const char* dir)
 
 }  // namespace
 
-TEST(Dunzip, ExtractsThroughTheEntry)
-{
+TEST(Dunzip, ExtractsThroughTheEntry) {
     // The build puts the library beside the test program, where the loader looks first.
     HMODULE lib = LoadLibraryA("dunzip32.dll");
     ASSERT_NE(lib, (HMODULE)NULL);
@@ -59,7 +68,8 @@ TEST(Dunzip, ExtractsThroughTheEntry)
     WIN32_FILE_ATTRIBUTE_DATA info;
     ASSERT_TRUE(GetFileAttributesExA("C:\\KOVZIP\\bienvenu.txt", GetFileExInfoStandard, &info));
     EXPECT_EQ(info.nFileSizeLow, data.size());
-    EXPECT_TRUE(GetFileAttributesA("C:\\KOVZIP\\a.zip") != INVALID_FILE_ATTRIBUTES);   // left for the caller
+    EXPECT_TRUE(GetFileAttributesA("C:\\KOVZIP\\a.zip") !=
+                INVALID_FILE_ATTRIBUTES);  // left for the caller
 
     record[0] = 141;
     EXPECT_EQ(entry(record), 11);

@@ -12,8 +12,7 @@
 
 namespace {
 
-TEST(PackageWin, ResourceOfAnImageWithoutPackage)
-{
+TEST(PackageWin, ResourceOfAnImageWithoutPackage) {
     // This test program carries the same resource as an unpatched setup: offset 0.
     uint32_t offset = 1;
     char tag[32];
@@ -34,8 +33,7 @@ TEST(PackageWin, ResourceOfAnImageWithoutPackage)
 }
 
 std::vector<LPARAM> gaugeValues;
-LRESULT CALLBACK GaugeProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
-{
+LRESULT CALLBACK GaugeProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     if (m == WM_USER) {
         gaugeValues.push_back(lp);
         return 0;
@@ -43,8 +41,7 @@ LRESULT CALLBACK GaugeProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
     return DefWindowProcA(w, m, wp, lp);
 }
 
-TEST(PackageWin, GaugeMessageAfterEachBlock)
-{
+TEST(PackageWin, GaugeMessageAfterEachBlock) {
     char dir[MAX_PATH], path[MAX_PATH], out[MAX_PATH];
     GetTempPathA(sizeof dir, dir);
     GetTempFileNameA(dir, "pkg", 0, path);
@@ -74,10 +71,10 @@ TEST(PackageWin, GaugeMessageAfterEachBlock)
     e->storedSize = 70000;
     SysFile target = SysCreate(out);
     EXPECT_EQ(CopyEntryToFile(target, e, dialog, 7), 1);
-    EXPECT_EQ(gaugeValues, (std::vector<LPARAM>{ 7, 7 + 32768, 7 + 65536 }));
+    EXPECT_EQ(gaugeValues, (std::vector<LPARAM>{7, 7 + 32768, 7 + 65536}));
     gaugeValues.clear();
     EXPECT_EQ(CopyEntryToFileScaled(target, e, dialog, 7, 10), 1);
-    EXPECT_EQ(gaugeValues, (std::vector<LPARAM>{ 0, 3277, 6554 }));
+    EXPECT_EQ(gaugeValues, (std::vector<LPARAM>{0, 3277, 6554}));
     SysClose(target);
     MemFree(e);
     ClosePackage();

@@ -8,11 +8,11 @@
 
 namespace regtest {
 
-inline LONG PutString(HKEY root, const std::string& path, const char* name, const std::string& text)
-{
+inline LONG PutString(HKEY root, const std::string& path, const char* name,
+                      const std::string& text) {
     HKEY key;
-    LONG r = RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                             nullptr);
+    LONG r =
+        RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
     if (r != ERROR_SUCCESS) return r;
     r = RegSetValueExA(key, name, 0, REG_SZ, (const BYTE*)text.c_str(), (DWORD)text.size() + 1);
     RegCloseKey(key);
@@ -20,19 +20,17 @@ inline LONG PutString(HKEY root, const std::string& path, const char* name, cons
 }
 
 inline LONG PutValue(HKEY root, const std::string& path, const char* name, DWORD type,
-                     const void* data, DWORD size)
-{
+                     const void* data, DWORD size) {
     HKEY key;
-    LONG r = RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                             nullptr);
+    LONG r =
+        RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
     if (r != ERROR_SUCCESS) return r;
     r = RegSetValueExA(key, name, 0, type, (const BYTE*)data, size);
     RegCloseKey(key);
     return r;
 }
 
-inline bool KeyExists(HKEY root, const std::string& path)
-{
+inline bool KeyExists(HKEY root, const std::string& path) {
     HKEY key;
     if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
@@ -47,8 +45,7 @@ struct RawValue {
     std::string Text() const { return std::string(data.c_str()); }
 };
 
-inline RawValue ReadValue(HKEY root, const std::string& path, const char* name)
-{
+inline RawValue ReadValue(HKEY root, const std::string& path, const char* name) {
     RawValue v;
     HKEY key;
     if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return v;
@@ -63,8 +60,7 @@ inline RawValue ReadValue(HKEY root, const std::string& path, const char* name)
 }
 
 // Removes a whole tree without the code under test.
-inline void DeleteTree(HKEY root, const std::string& path)
-{
+inline void DeleteTree(HKEY root, const std::string& path) {
     HKEY key;
     if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
     char name[256];
@@ -74,7 +70,7 @@ inline void DeleteTree(HKEY root, const std::string& path)
             break;
         std::string child = path + "\\" + name;
         DeleteTree(root, child);
-        if (KeyExists(root, child)) break;   // could not remove: do not loop for ever
+        if (KeyExists(root, child)) break;  // could not remove: do not loop for ever
     }
     RegCloseKey(key);
     RegDeleteKeyA(root, path.c_str());
@@ -86,18 +82,25 @@ struct Snapshot {
     HKEY root = nullptr;
     std::string path;
     bool existed = false;
-    struct Value { std::string name; DWORD type; std::string data; };
-    struct Node { std::string sub; std::vector<Value> values; };
-    std::vector<Node> nodes;   // in creation order, parents first
+    struct Value {
+        std::string name;
+        DWORD type;
+        std::string data;
+    };
+    struct Node {
+        std::string sub;
+        std::vector<Value> values;
+    };
+    std::vector<Node> nodes;  // in creation order, parents first
 
-    void Take(HKEY r, const std::string& p)
-    {
-        root = r; path = p; nodes.clear();
+    void Take(HKEY r, const std::string& p) {
+        root = r;
+        path = p;
+        nodes.clear();
         existed = KeyExists(root, path);
         if (existed) Walk("");
     }
-    void Walk(const std::string& sub)
-    {
+    void Walk(const std::string& sub) {
         HKEY key;
         std::string full = sub.empty() ? path : path + "\\" + sub;
         if (RegOpenKeyExA(root, full.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
@@ -114,15 +117,15 @@ struct Snapshot {
         for (DWORD i = 0;; i++) {
             char name[256];
             DWORD n = sizeof name;
-            if (RegEnumKeyExA(key, i, name, &n, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            if (RegEnumKeyExA(key, i, name, &n, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS)
                 break;
             children.push_back(name);
         }
         RegCloseKey(key);
         for (const auto& c : children) Walk(sub.empty() ? c : sub + "\\" + c);
     }
-    void Restore()
-    {
+    void Restore() {
         DeleteTree(root, path);
         for (const auto& node : nodes) {
             std::string full = node.sub.empty() ? path : path + "\\" + node.sub;
@@ -152,22 +155,19 @@ struct BoxAnswerer {
     HANDLE thread = nullptr;
 
     BoxAnswerer(const char* boxCaption, int pressButton)
-        : caption(boxCaption), button(pressButton), owner(GetCurrentThreadId())
-    {
+        : caption(boxCaption), button(pressButton), owner(GetCurrentThreadId()) {
         thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
     }
     ~BoxAnswerer() { Stop(); }
     // Ends the watching thread; its findings are stable afterwards.
-    void Stop()
-    {
+    void Stop() {
         if (!thread) return;
         InterlockedExchange(&stop, 1);
         WaitForSingleObject(thread, 10000);
         CloseHandle(thread);
         thread = nullptr;
     }
-    static BOOL CALLBACK Visit(HWND window, LPARAM self)
-    {
+    static BOOL CALLBACK Visit(HWND window, LPARAM self) {
         auto* me = (BoxAnswerer*)self;
         char cls[64], title[128];
         GetClassNameA(window, cls, sizeof cls);
@@ -185,8 +185,7 @@ struct BoxAnswerer {
         PostMessageA(press, BM_CLICK, 0, 0);
         return FALSE;
     }
-    static DWORD WINAPI Run(LPVOID self)
-    {
+    static DWORD WINAPI Run(LPVOID self) {
         auto* me = (BoxAnswerer*)self;
         LONG answered = 0;
         while (!me->stop) {
@@ -197,9 +196,11 @@ struct BoxAnswerer {
         }
         return 0;
     }
-    struct Find { BoxAnswerer* me; bool found; };
-    static BOOL CALLBACK Spot(HWND w, LPARAM p)
-    {
+    struct Find {
+        BoxAnswerer* me;
+        bool found;
+    };
+    static BOOL CALLBACK Spot(HWND w, LPARAM p) {
         auto* f = (Find*)p;
         char cls[64], title[128];
         GetClassNameA(w, cls, sizeof cls);
@@ -210,8 +211,7 @@ struct BoxAnswerer {
         }
         return TRUE;
     }
-    static bool BoxOpen(BoxAnswerer* me)
-    {
+    static bool BoxOpen(BoxAnswerer* me) {
         Find f{me, false};
         EnumThreadWindows(me->owner, Spot, (LPARAM)&f);
         return f.found;

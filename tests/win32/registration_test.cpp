@@ -17,10 +17,9 @@ const char UNINSTALL_ENTRY[] =
 const char HELP_LINES[] =
     ":Index Tavelin Online Help=kov95f.hlp\r\n:Link kov95f.hlp\r\n:include kov95f.cnt\r\n";
 
-bool ReadFileText(const std::string& path, std::string* text)
-{
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           0, nullptr);
+bool ReadFileText(const std::string& path, std::string* text) {
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
     if (f == INVALID_HANDLE_VALUE) return false;
     text->clear();
     char buf[4096];
@@ -30,8 +29,7 @@ bool ReadFileText(const std::string& path, std::string* text)
     return true;
 }
 
-void WriteFileText(const std::string& path, const std::string& text)
-{
+void WriteFileText(const std::string& path, const std::string& text) {
     HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, f) << path;
     DWORD put;
@@ -39,18 +37,21 @@ void WriteFileText(const std::string& path, const std::string& text)
     CloseHandle(f);
 }
 
-TEST(Registration, RapidWebDefaultOnlyWhenUnreadable)
-{
+TEST(Registration, RapidWebDefaultOnlyWhenUnreadable) {
     Snapshot saved;
     saved.Take(HKEY_CURRENT_USER, "Software\\Tavelin Online");
 
     enum Prior { NO_KEY, NO_VALUE, DWORD_0, DWORD_5, TOO_LONG };
-    struct Case { Prior prior; bool keyAfter; DWORD after; } cases[] = {
-        {NO_KEY, false, 0},     // not created here
+    struct Case {
+        Prior prior;
+        bool keyAfter;
+        DWORD after;
+    } cases[] = {
+        {NO_KEY, false, 0},  // not created here
         {NO_VALUE, true, 1},
-        {DWORD_0, true, 0},     // the user's choice is kept
+        {DWORD_0, true, 0},  // the user's choice is kept
         {DWORD_5, true, 5},
-        {TOO_LONG, true, 1},    // does not fit four bytes: replaced by the default
+        {TOO_LONG, true, 1},  // does not fit four bytes: replaced by the default
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.prior);
@@ -81,8 +82,7 @@ TEST(Registration, RapidWebDefaultOnlyWhenUnreadable)
     saved.Restore();
 }
 
-TEST(Registration, HelpContentsMergedOnceAndNeverCreated)
-{
+TEST(Registration, HelpContentsMergedOnceAndNeverCreated) {
     char windows[MAX_PATH];
     GetWindowsDirectoryA(windows, sizeof windows);
     std::string helpDir = std::string(windows) + "\\Help";
@@ -92,7 +92,11 @@ TEST(Registration, HelpContentsMergedOnceAndNeverCreated)
     bool hadFile = ReadFileText(file, &original);
 
     const char* absent = nullptr;
-    struct Case { const char* before; int result; std::string after; } cases[] = {
+    struct Case {
+        const char* before;
+        int result;
+        std::string after;
+    } cases[] = {
         {absent, 0, ""},
         {"", 0, ""},
         {":Base windows.hlp\r\n1 Windows\r\n", 1,
@@ -133,8 +137,7 @@ TEST(Registration, HelpContentsMergedOnceAndNeverCreated)
     if (madeDir) RemoveDirectoryA(helpDir.c_str());
 }
 
-TEST(Registration, UninstallEntryOnlyWithTheUninstaller)
-{
+TEST(Registration, UninstallEntryOnlyWithTheUninstaller) {
     Snapshot saved;
     saved.Take(HKEY_LOCAL_MACHINE, UNINSTALL_ENTRY);
     DeleteTree(HKEY_LOCAL_MACHINE, UNINSTALL_ENTRY);
@@ -152,13 +155,16 @@ TEST(Registration, UninstallEntryOnlyWithTheUninstaller)
 
     WriteFileText(uninstaller, "MZ");
     EXPECT_EQ(1, RegisterUninstall());
-    EXPECT_EQ("Tavelin Online", ReadValue(HKEY_LOCAL_MACHINE, UNINSTALL_ENTRY, "DisplayName").Text());
-    EXPECT_EQ(uninstaller, ReadValue(HKEY_LOCAL_MACHINE, UNINSTALL_ENTRY, "UninstallString").Text());
+    EXPECT_EQ("Tavelin Online",
+              ReadValue(HKEY_LOCAL_MACHINE, UNINSTALL_ENTRY, "DisplayName").Text());
+    EXPECT_EQ(uninstaller,
+              ReadValue(HKEY_LOCAL_MACHINE, UNINSTALL_ENTRY, "UninstallString").Text());
 
     // A second install over an entry from an earlier one updates it.
     PutString(HKEY_LOCAL_MACHINE, UNINSTALL_ENTRY, "UninstallString", "C:\\Old\\RM_KOV.EXE");
     EXPECT_EQ(1, RegisterUninstall());
-    EXPECT_EQ(uninstaller, ReadValue(HKEY_LOCAL_MACHINE, UNINSTALL_ENTRY, "UninstallString").Text());
+    EXPECT_EQ(uninstaller,
+              ReadValue(HKEY_LOCAL_MACHINE, UNINSTALL_ENTRY, "UninstallString").Text());
 
     DeleteFileA(uninstaller.c_str());
     RemoveDirectoryA(dest.c_str());

@@ -9,31 +9,31 @@ using namespace regtest;
 
 namespace {
 
-const char QUESTION[] =
-    "Une version plus r\xe9" "cente d'KOV est install\xe9" "e sur votre syst\xe8" "me. "
-    "Souhaitez-vous l'\xe9" "craser ?";
+const char QUESTION[] = "Une version plus r\xe9"
+                        "cente d'KOV est install\xe9"
+                        "e sur votre syst\xe8"
+                        "me. "
+                        "Souhaitez-vous l'\xe9"
+                        "craser ?";
 
 class RegistryLayer : public ::testing::Test {
 protected:
     std::string base;
-    void SetUp() override
-    {
+    void SetUp() override {
         base = std::string("Software\\KovSetupTests\\") +
                ::testing::UnitTest::GetInstance()->current_test_info()->name();
         DeleteTree(HKEY_CURRENT_USER, base);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         DeleteTree(HKEY_CURRENT_USER, base);
-        RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\KovSetupTests");   // only when empty
+        RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\KovSetupTests");  // only when empty
     }
     std::string Key(const std::string& sub) const { return base + "\\" + sub; }
 };
 
 enum Seed { NO_KEY, EMPTY_KEY, OTHER_VALUE, BUILD_VALUE, DEFAULT_VALUE };
 
-void Plant(Seed seed, const std::string& path)
-{
+void Plant(Seed seed, const std::string& path) {
     HKEY key;
     switch (seed) {
     case NO_KEY: break;
@@ -48,15 +48,14 @@ void Plant(Seed seed, const std::string& path)
     }
 }
 
-TEST_F(RegistryLayer, GetStringStatusesBufferAndDefaults)
-{
+TEST_F(RegistryLayer, GetStringStatusesBufferAndDefaults) {
     struct Case {
         Seed seed;
-        const char* name;   // null: the key's default value
+        const char* name;  // null: the key's default value
         int create;
         LONG status;
-        const char* buffer;   // what the caller's buffer holds afterwards
-        const char* stored;   // the value afterwards, null when absent
+        const char* buffer;  // what the caller's buffer holds afterwards
+        const char* stored;  // the value afterwards, null when absent
     } cases[] = {
         {NO_KEY, "Build", 0, 2, "preset", nullptr},
         {NO_KEY, "Build", 1, 0, "preset", "preset"},
@@ -102,8 +101,7 @@ TEST_F(RegistryLayer, GetStringStatusesBufferAndDefaults)
     }
 }
 
-TEST_F(RegistryLayer, NullRootIsAnsweredWithNotFound)
-{
+TEST_F(RegistryLayer, NullRootIsAnsweredWithNotFound) {
     char buffer[16] = "keep";
     EXPECT_EQ(2, RegistryGetString(nullptr, base.c_str(), "Build", buffer, sizeof buffer, 1));
     EXPECT_STREQ("keep", buffer);
@@ -113,8 +111,7 @@ TEST_F(RegistryLayer, NullRootIsAnsweredWithNotFound)
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, base));
 }
 
-TEST_F(RegistryLayer, LongValueIsCutToTheCallersBuffer)
-{
+TEST_F(RegistryLayer, LongValueIsCutToTheCallersBuffer) {
     std::string path = Key("long");
     std::string longText(300, 'L');
     longText += "END";
@@ -122,7 +119,11 @@ TEST_F(RegistryLayer, LongValueIsCutToTheCallersBuffer)
     PutString(HKEY_CURRENT_USER, path, "Short", "s");
 
     // The caller's buffer sits between two guards that must survive.
-    struct { char before[16]; char buffer[20]; char after[16]; } area;
+    struct {
+        char before[16];
+        char buffer[20];
+        char after[16];
+    } area;
     memset(&area, 'G', sizeof area);
     EXPECT_EQ(0, RegistryGetString(HKEY_CURRENT_USER, path.c_str(), "AppPath", area.buffer,
                                    sizeof area.buffer, 0));
@@ -140,10 +141,9 @@ TEST_F(RegistryLayer, LongValueIsCutToTheCallersBuffer)
     RegCloseKey(key);
 }
 
-TEST_F(RegistryLayer, FindValueCopiesAnyTypeAsText)
-{
+TEST_F(RegistryLayer, FindValueCopiesAnyTypeAsText) {
     std::string path = Key("types");
-    DWORD number = 0x00434241;   // "ABC" in memory order
+    DWORD number = 0x00434241;  // "ABC" in memory order
     const char binary[] = {'x', 'y', 0, 'z'};
     const char shorter[] = {'o', 'k'};
     PutValue(HKEY_CURRENT_USER, path, "Number", REG_DWORD, &number, sizeof number);
@@ -152,8 +152,12 @@ TEST_F(RegistryLayer, FindValueCopiesAnyTypeAsText)
     PutValue(HKEY_CURRENT_USER, path, "Tail", REG_BINARY, shorter, sizeof shorter);
     PutValue(HKEY_CURRENT_USER, path, "Empty", REG_SZ, "", 0);
 
-    struct { const char* name; LONG status; const char* text; } cases[] = {
-        {"number", 0, "ABC"}, {"Blob", 0, "xy"}, {"tail", 0, "ok"}, {"Empty", 0, ""},
+    struct {
+        const char* name;
+        LONG status;
+        const char* text;
+    } cases[] = {
+        {"number", 0, "ABC"},          {"Blob", 0, "xy"}, {"tail", 0, "ok"}, {"Empty", 0, ""},
         {"Missing", 259, "unchanged"},
     };
     HKEY key;
@@ -166,11 +170,15 @@ TEST_F(RegistryLayer, FindValueCopiesAnyTypeAsText)
     RegCloseKey(key);
 }
 
-TEST_F(RegistryLayer, SetStringWritesTerminatedTextAndCreatesTheKey)
-{
+TEST_F(RegistryLayer, SetStringWritesTerminatedTextAndCreatesTheKey) {
     std::string path = Key("a\\b");
-    struct { const char* name; const char* text; } cases[] = {
-        {"AppPath", "C:\\Kov30I"}, {nullptr, "unnamed default"}, {"Empty", ""},
+    struct {
+        const char* name;
+        const char* text;
+    } cases[] = {
+        {"AppPath", "C:\\Kov30I"},
+        {nullptr, "unnamed default"},
+        {"Empty", ""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(0, RegistrySetString(HKEY_CURRENT_USER, path.c_str(), c.name, c.text));
@@ -181,28 +189,27 @@ TEST_F(RegistryLayer, SetStringWritesTerminatedTextAndCreatesTheKey)
     }
     // The default value and a named one are distinct.
     char buffer[32];
-    EXPECT_EQ(0, RegistryGetString(HKEY_CURRENT_USER, path.c_str(), nullptr, buffer,
-                                   sizeof buffer, 0));
+    EXPECT_EQ(
+        0, RegistryGetString(HKEY_CURRENT_USER, path.c_str(), nullptr, buffer, sizeof buffer, 0));
     EXPECT_STREQ("unnamed default", buffer);
 }
 
-TEST_F(RegistryLayer, UpdateStringGuardsAgainstALowerRevision)
-{
+TEST_F(RegistryLayer, UpdateStringGuardsAgainstALowerRevision) {
     enum Stored { NOTHING, OTHER_ONLY, STORED };
     struct Case {
         Stored seed;
         const char* stored;
         const char* name;
         const char* text;
-        int answer;   // button pressed if asked
+        int answer;  // button pressed if asked
         bool asks;
         LONG status;
         const char* after;
     } cases[] = {
         {STORED, "4.0", "Revision", "3.0", IDNO, true, 0, "4.0"},
         {STORED, "4.0", "Revision", "3.0", IDYES, true, 0, "3.0"},
-        {STORED, "9", "Revision", "10", IDNO, true, 0, "9"},   // compared as text
-        {STORED, "B", "REVISION", "a", IDNO, true, 0, "B"},    // without regard to case
+        {STORED, "9", "Revision", "10", IDNO, true, 0, "9"},  // compared as text
+        {STORED, "B", "REVISION", "a", IDNO, true, 0, "B"},   // without regard to case
         {STORED, "4.0", "Revision", "4.0", IDNO, false, 0, "4.0"},
         {STORED, "4.0", "Revision", "5.0", IDNO, false, 0, "5.0"},
         {STORED, "4.0", "AppPath", "3.0", IDNO, false, 0, "3.0"},
@@ -231,8 +238,7 @@ TEST_F(RegistryLayer, UpdateStringGuardsAgainstALowerRevision)
     }
 }
 
-TEST_F(RegistryLayer, DeleteKeyRemovesTheWholeSubtree)
-{
+TEST_F(RegistryLayer, DeleteKeyRemovesTheWholeSubtree) {
     std::string top = Key("top");
     PutString(HKEY_CURRENT_USER, top, "v", "1");
     PutString(HKEY_CURRENT_USER, top + "\\one", "v", "2");
@@ -240,7 +246,7 @@ TEST_F(RegistryLayer, DeleteKeyRemovesTheWholeSubtree)
     PutString(HKEY_CURRENT_USER, top + "\\one\\two\\three", nullptr, "4");
     PutString(HKEY_CURRENT_USER, top + "\\one\\sibling", "v", "5");
     PutString(HKEY_CURRENT_USER, top + "\\second", "v", "6");
-    PutString(HKEY_CURRENT_USER, Key("topmost"), "v", "stays");   // shares a prefix only
+    PutString(HKEY_CURRENT_USER, Key("topmost"), "v", "stays");  // shares a prefix only
 
     EXPECT_EQ(0, RegistryDeleteKey(HKEY_CURRENT_USER, top.c_str()));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, top));

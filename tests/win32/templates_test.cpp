@@ -13,7 +13,6 @@
 
 namespace {
 
-
 INT_PTR CALLBACK TrivialDlgProc(HWND, UINT msg, WPARAM, LPARAM) { return msg == WM_INITDIALOG; }
 
 // The frame window registers the real gauge class; these tests only need the templates to
@@ -70,7 +69,10 @@ HWND DialogTemplates::owner;
 Dialog::Dialog(const char* name) {
     std::string label = Label(name);
     for (auto& o : *DialogTemplates::open)
-        if (o.first == label) { hwnd = o.second; return; }
+        if (o.first == label) {
+            hwnd = o.second;
+            return;
+        }
     // Created from a copy of the template without WS_VISIBLE: nothing needs to reach the
     // screen for these checks, and showing and destroying windows is slow under Wine.
     hwnd = nullptr;
@@ -187,8 +189,9 @@ TEST_F(DialogTemplates, WindowStyles) {
         ASSERT_TRUE(d.hwnd);
         LONG style = GetWindowLongA(d.hwnd, GWL_STYLE);
         EXPECT_TRUE(GetWindowLongA(d.hwnd, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME);
-        bool isProgress = IS_INTRESOURCE(t.name) &&
-                          std::find(progress.begin(), progress.end(), (int)(ULONG_PTR)t.name) != progress.end();
+        bool isProgress =
+            IS_INTRESOURCE(t.name) &&
+            std::find(progress.begin(), progress.end(), (int)(ULONG_PTR)t.name) != progress.end();
         bool isPrint = !IS_INTRESOURCE(t.name);
         EXPECT_EQ((style & WS_CAPTION) == WS_CAPTION, !isProgress);
         EXPECT_EQ((style & WS_SYSMENU) != 0, !isProgress && !isPrint);
@@ -203,7 +206,7 @@ TEST_F(DialogTemplates, WindowStyles) {
 
 struct Sample {
     int dlg;
-    int id;          // -1: a control without id, found by its text
+    int id;  // -1: a control without id, found by its text
     const char* cls;
     const char* utf8;
 };
@@ -213,17 +216,24 @@ TEST_F(DialogTemplates, SampleTextsAndClasses) {
         {200, 502, KOV_GAUGE_CLASS, ""},
         {200, 406, "Button", "&Annuler"},
         {200, 1005, "Static", "Fichier :"},
-        {200, 1001, "Static", "Veuillez patienter pendant l'installation d'KOV. Cette opération ne durera que quelques minutes."},
+        {200, 1001, "Static",
+         "Veuillez patienter pendant l'installation d'KOV. Cette opération ne durera que quelques "
+         "minutes."},
         {201, -1, "Static", "Cliquez sur ce bouton pour installer KOV.  "},
         {204, -1, "Static", "Quand vous êtes prêt(e) à continuer, cliquez sur \"Réessayer\"."},
-        {205, -1, "Static", "Cliquez sur \"Reprendre\" pour continuer l'installation. Cliquez sur \"Quitter\" pour quitter le programme d'installation."},
-        {207, -1, "Static", "Pour ce faire, veuillez entrer ci-dessous le nom du répertoire contenant votre copie antérieure d'KOV. "},
+        {205, -1, "Static",
+         "Cliquez sur \"Reprendre\" pour continuer l'installation. Cliquez sur \"Quitter\" pour "
+         "quitter le programme d'installation."},
+        {207, -1, "Static",
+         "Pour ce faire, veuillez entrer ci-dessous le nom du répertoire contenant votre copie "
+         "antérieure d'KOV. "},
         {207, -1, "Static", "Répertoire:"},
         {208, 408, "Button", "&Installer"},
         {210, 502, KOV_GAUGE_CLASS, ""},
         {217, 505, "Button", "dans le menu Démarrer."},
         {218, 408, "Button", "Redémarrer &maintenant"},
-        {219, 513, "Static", "Insérez la disquette 2 du programme d'installation et cliquez sur OK pour continuer."},
+        {219, 513, "Static",
+         "Insérez la disquette 2 du programme d'installation et cliquez sur OK pour continuer."},
         {220, 406, "Button", "&Annuler"},
         {223, 602, "Button", "20 méga-octets"},
         {229, 415, "Button", "Imprimer maintenant"},
@@ -249,9 +259,13 @@ TEST_F(DialogTemplates, SampleTextsAndClasses) {
         }
         EXPECT_TRUE(found);
     }
-    struct { const char* name; const char* utf8; } captions[] = {
-        {Name(201), "Bienvenue "}, {Name(217), "Configuration d'KOV avec IE 4.0"},
-        {Name(231), "KOV"}, {Name(233), "Setup"}, {IDD_PRINT, "Impression..."},
+    struct {
+        const char* name;
+        const char* utf8;
+    } captions[] = {
+        {Name(201), "Bienvenue "},    {Name(217), "Configuration d'KOV avec IE 4.0"},
+        {Name(231), "KOV"},           {Name(233), "Setup"},
+        {IDD_PRINT, "Impression..."},
     };
     for (const auto& c : captions) {
         Dialog d(c.name);
@@ -261,17 +275,21 @@ TEST_F(DialogTemplates, SampleTextsAndClasses) {
 }
 
 TEST_F(DialogTemplates, ControlStyles) {
-    struct { int dlg, id; LONG bits; bool set; } cases[] = {
+    struct {
+        int dlg, id;
+        LONG bits;
+        bool set;
+    } cases[] = {
         {206, 501, ES_UPPERCASE | ES_AUTOHSCROLL | ES_OEMCONVERT, true},
         {207, 501, ES_UPPERCASE | ES_AUTOHSCROLL | ES_OEMCONVERT, true},
         {208, 501, ES_UPPERCASE | ES_AUTOHSCROLL | ES_OEMCONVERT, true},
         {209, 501, ES_UPPERCASE | ES_AUTOHSCROLL | ES_OEMCONVERT, true},
         {229, 510, ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, true},
-        {229, 510, WS_VISIBLE | ES_AUTOHSCROLL | WS_HSCROLL, false},   // hidden, and it wraps
+        {229, 510, WS_VISIBLE | ES_AUTOHSCROLL | WS_HSCROLL, false},  // hidden, and it wraps
         {232, 519, LBS_NOTIFY | LBS_SORT | LBS_USETABSTOPS | LBS_NOINTEGRALHEIGHT, true},
         {232, 520, ES_MULTILINE | ES_READONLY, true},
         {235, 521, LBS_MULTIPLESEL, true},
-        {235, 521, LBS_SORT, false},              // add-ons keep the order of the script
+        {235, 521, LBS_SORT, false},  // add-ons keep the order of the script
         {217, 505, BS_AUTOCHECKBOX, true},
         {223, 600, BS_AUTORADIOBUTTON | WS_GROUP, true},
         {200, 406, BS_DEFPUSHBUTTON, true},
@@ -346,7 +364,8 @@ TEST_F(DialogTemplates, TextsFitAndControlsDoNotOverlap) {
             RECT r;
             GetWindowRect(c.hwnd, &r);
             MapWindowPoints(nullptr, d.hwnd, (POINT*)&r, 2);
-            EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right && r.bottom <= client.bottom);
+            EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right &&
+                        r.bottom <= client.bottom);
             for (const RECT& o : placed) {
                 RECT x;
                 EXPECT_FALSE(IntersectRect(&x, &r, &o)) << "overlaps another control";
@@ -358,11 +377,18 @@ TEST_F(DialogTemplates, TextsFitAndControlsDoNotOverlap) {
 
 // Texts the procedures put into the templates fit as well, at their longest.
 TEST_F(DialogTemplates, FilledInTextsFit) {
-    struct { int dlg, id, message; const char* arg; } cases[] = {
-        {231, 516, 34700, (const char*)4294967295u}, {231, 517, 34716, nullptr},
-        {231, 518, 34720, nullptr}, {231, 518, 34702, nullptr}, {232, 516, 34720, nullptr},
+    struct {
+        int dlg, id, message;
+        const char* arg;
+    } cases[] = {
+        {231, 516, 34700, (const char*)4294967295u},
+        {231, 517, 34716, nullptr},
+        {231, 518, 34720, nullptr},
+        {231, 518, 34702, nullptr},
+        {232, 516, 34720, nullptr},
         {219, 513, 34308, "Disquette 2 de KOV 3.0i (Windows 95)"},
-        {223, 508, 34307, (const char*)2000000}, {203, 501, 34602, nullptr},
+        {223, 508, 34307, (const char*)2000000},
+        {203, 501, 34602, nullptr},
         {203, 501, 34604, nullptr},
     };
     for (const auto& c : cases) {
@@ -463,7 +489,8 @@ TEST(ProgramResources, IconTitlePictureAndVersion) {
     std::vector<char> info(block, block + SizeofResource(self, v));
     char* product = nullptr;
     UINT len = 0;
-    ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\040C04E4\\ProductName", (void**)&product, &len));
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\040C04E4\\ProductName",
+                               (void**)&product, &len));
     EXPECT_STREQ(product, "KOV");
 }
 

@@ -12,31 +12,28 @@
 
 namespace {
 
-INT_PTR CALLBACK QuietProc(HWND, UINT message, WPARAM, LPARAM)
-{
-    return message == WM_INITDIALOG;
-}
+INT_PTR CALLBACK QuietProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
 
 class Dialogs : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { ResetRunState(); ASSERT_TRUE(CreateFrameWindow("Dialogs")); }
+    static void SetUpTestSuite() {
+        ResetRunState();
+        ASSERT_TRUE(CreateFrameWindow("Dialogs"));
+    }
     static void TearDownTestSuite() { DestroyFrameWindow(); }
-    void SetUp() override
-    {
+    void SetUp() override {
         SetupError = 0;
         QuitRequested = 0;
         InstallSettings.NextDiskLabel[0] = 0;
         boxes.clear();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         uitest::Stop();
         for (ModelessSlotT& slot : ModelessSlots)
             if (slot.templateId) CloseModeless(slot.templateId);
     }
     // Dismisses every message box, keeping its text; open dialogs are left alone.
-    void RecordBoxes()
-    {
+    void RecordBoxes() {
         uitest::Act([this](HWND box) {
             if (!GetDlgItem(box, 0xFFFF)) return false;
             boxes.push_back(uitest::BoxText(box));
@@ -47,8 +44,7 @@ protected:
     std::vector<std::string> boxes;
 };
 
-TEST_F(Dialogs, ModelessTableHoldsFour)
-{
+TEST_F(Dialogs, ModelessTableHoldsFour) {
     const int templates[] = {202, 203, 210, 224};
     for (int id : templates) ASSERT_TRUE(OpenModeless(id, QuietProc)) << id;
     RecordBoxes();
@@ -63,11 +59,10 @@ TEST_F(Dialogs, ModelessTableHoldsFour)
     }
 }
 
-TEST_F(Dialogs, ModelessFailuresAndDoubleClose)
-{
+TEST_F(Dialogs, ModelessFailuresAndDoubleClose) {
     RecordBoxes();
-    EXPECT_EQ(OpenModeless(203, NULL), (HWND)NULL);   // no procedure
-    EXPECT_EQ(OpenModeless(299, QuietProc), (HWND)NULL);   // no such template
+    EXPECT_EQ(OpenModeless(203, NULL), (HWND)NULL);       // no procedure
+    EXPECT_EQ(OpenModeless(299, QuietProc), (HWND)NULL);  // no such template
     EXPECT_EQ(ModelessSlots[0].templateId, 0);
     HWND dialog = OpenModeless(203, QuietProc);
     ASSERT_TRUE(dialog);
@@ -85,14 +80,12 @@ TEST_F(Dialogs, ModelessFailuresAndDoubleClose)
 }
 
 int dispatched;
-LRESULT CALLBACK CountingProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
-{
+LRESULT CALLBACK CountingProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     if (m == WM_USER + 7) dispatched++;
     return DefWindowProcA(w, m, wp, lp);
 }
 
-TEST_F(Dialogs, PumpStopsAtQuit)
-{
+TEST_F(Dialogs, PumpStopsAtQuit) {
     WNDCLASSA cls = {};
     cls.lpfnWndProc = CountingProc;
     cls.hInstance = GetModuleHandleA(NULL);
@@ -117,15 +110,16 @@ TEST_F(Dialogs, PumpStopsAtQuit)
     UnregisterClassA("PumpTestWindow", GetModuleHandleA(NULL));
 }
 
-TEST_F(Dialogs, ModalResults)
-{
-    EXPECT_EQ(RunModalDialog(299, NULL), -1);   // no such template: nothing shown
-    struct Case { int templateId; int press; int result; };
+TEST_F(Dialogs, ModalResults) {
+    EXPECT_EQ(RunModalDialog(299, NULL), -1);  // no such template: nothing shown
+    struct Case {
+        int templateId;
+        int press;
+        int result;
+    };
     const Case cases[] = {
-        {212, 408, 408},
-        {204, 404, 404},
-        {227, 414, 414},
-        {213, SC_CLOSE, 406},   // closed from the system menu
+        {212, 408, 408},      {204, 404, 404},
+        {227, 414, 414},      {213, SC_CLOSE, 406},  // closed from the system menu
         {226, SC_CLOSE, 406},
     };
     for (const Case& c : cases) {
@@ -142,8 +136,7 @@ TEST_F(Dialogs, ModalResults)
     }
 }
 
-TEST_F(Dialogs, NextDiskLabelInDiskPrompt)
-{
+TEST_F(Dialogs, NextDiskLabelInDiskPrompt) {
     lstrcpynA(InstallSettings.NextDiskLabel, "Disquette 2", sizeof InstallSettings.NextDiskLabel);
     std::string prompt;
     uitest::Act([&](HWND d) {
@@ -157,15 +150,18 @@ TEST_F(Dialogs, NextDiskLabelInDiskPrompt)
     EXPECT_EQ(prompt, expected);
 }
 
-TEST_F(Dialogs, EditDialog)
-{
-    struct Case { const char* typed; int end; const char* result; };
+TEST_F(Dialogs, EditDialog) {
+    struct Case {
+        const char* typed;
+        int end;
+        const char* result;
+    };
     const std::string longText(300, 'A');
     const Case cases[] = {
-        {"d:\\nouveau", 408, "D:\\NOUVEAU"},   // the field makes it upper case
-        {longText.c_str(), 408, nullptr},       // cut at 255
-        {"D:\\AUTRE", 406, "C:\\KOV"},          // Annuler: unchanged
-        {"D:\\AUTRE", SC_CLOSE, "C:\\KOV"},     // closed: unchanged
+        {"d:\\nouveau", 408, "D:\\NOUVEAU"},  // the field makes it upper case
+        {longText.c_str(), 408, nullptr},     // cut at 255
+        {"D:\\AUTRE", 406, "C:\\KOV"},        // Annuler: unchanged
+        {"D:\\AUTRE", SC_CLOSE, "C:\\KOV"},   // closed: unchanged
     };
     for (const Case& c : cases) {
         char text[260] = "C:\\KOV";
@@ -186,8 +182,7 @@ TEST_F(Dialogs, EditDialog)
     }
 }
 
-TEST_F(Dialogs, WelcomeCacheChoice)
-{
+TEST_F(Dialogs, WelcomeCacheChoice) {
     struct Case {
         uint32_t freeMb;
         bool checked[3];
@@ -256,11 +251,14 @@ TEST_F(Dialogs, WelcomeCacheChoice)
     EXPECT_EQ(CacheChoice, 2);
 }
 
-TEST_F(Dialogs, ConfirmQuit)
-{
+TEST_F(Dialogs, ConfirmQuit) {
     HWND window = CreateWindowExA(0, "STATIC", "progress", WS_POPUP | WS_VISIBLE, 10, 10, 50, 50,
                                   FrameWindow, NULL, NULL, NULL);
-    struct Case { int press; BOOL result; bool visibleAfter; };
+    struct Case {
+        int press;
+        BOOL result;
+        bool visibleAfter;
+    };
     const Case cases[] = {{407, FALSE, true}, {403, TRUE, false}};
     for (const Case& c : cases) {
         QuitRequested = 0;
@@ -287,19 +285,20 @@ TEST_F(Dialogs, ConfirmQuit)
     DestroyWindow(window);
 }
 
-TEST(DialogProcedures, ChosenByTemplate)
-{
-    struct Case { int id; DLGPROC proc; };
+TEST(DialogProcedures, ChosenByTemplate) {
+    struct Case {
+        int id;
+        DLGPROC proc;
+    };
     const Case cases[] = {
-        {223, WelcomeDlgProc}, {226, CenteredDlgProc}, {229, QuickRefDlgProc},
-        {235, AddOnDlgProc}, {205, DefaultDlgProc}, {219, DefaultDlgProc}, {299, DefaultDlgProc},
+        {223, WelcomeDlgProc}, {226, CenteredDlgProc}, {229, QuickRefDlgProc}, {235, AddOnDlgProc},
+        {205, DefaultDlgProc}, {219, DefaultDlgProc},  {299, DefaultDlgProc},
     };
     InstallDialogProcs();
     for (const Case& c : cases) EXPECT_EQ(ModalDialogProc(c.id), c.proc) << c.id;
 }
 
-TEST_F(Dialogs, AddOnChoice)
-{
+TEST_F(Dialogs, AddOnChoice) {
     char* files[] = {(char*)"a.exe", (char*)"b.exe", (char*)"c.exe"};
     char* args[] = {(char*)"", (char*)"", (char*)""};
     char* descriptions[] = {(char*)"Lecteur audio", (char*)"Afficheur 3D", (char*)"Module de jeux"};
@@ -316,7 +315,8 @@ TEST_F(Dialogs, AddOnChoice)
             SendMessageA(list, LB_GETTEXT, i, (LPARAM)line);
             lines.push_back(line);
             // Leave out the second add-on.
-            if (SendMessageA(list, LB_GETITEMDATA, i, 0) == 1) SendMessageA(list, LB_SETSEL, FALSE, i);
+            if (SendMessageA(list, LB_GETITEMDATA, i, 0) == 1)
+                SendMessageA(list, LB_SETSEL, FALSE, i);
         }
         uitest::Press(d, 401);
         return true;

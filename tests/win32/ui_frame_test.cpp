@@ -11,26 +11,24 @@
 
 namespace {
 
-TEST(FrameDisplay, Classification)
-{
-    struct Case { int bits, planes, colours; uint32_t depth; };
+TEST(FrameDisplay, Classification) {
+    struct Case {
+        int bits, planes, colours;
+        uint32_t depth;
+    };
     const Case cases[] = {
-        {4, 1, 16, 4},      // 16 colours
-        {1, 4, 16, 4},      // 16 colours in four planes
-        {8, 1, 256, 8},     // 256 colours: palette mode
-        {8, 1, 20, 8},
-        {16, 1, -1, 24},    // more than 8 bits: the colour count is -1
-        {24, 1, -1, 24},
-        {32, 1, -1, 24},
-        {8, 1, -1, 24},     // -1 taken as unsigned is above 256
+        {4, 1, 16, 4},                     // 16 colours
+        {1, 4, 16, 4},                     // 16 colours in four planes
+        {8, 1, 256, 8},                    // 256 colours: palette mode
+        {8, 1, 20, 8},   {16, 1, -1, 24},  // more than 8 bits: the colour count is -1
+        {24, 1, -1, 24}, {32, 1, -1, 24}, {8, 1, -1, 24},  // -1 taken as unsigned is above 256
     };
     for (const Case& c : cases)
         EXPECT_EQ(ClassifyDisplay(c.bits, c.planes, c.colours), c.depth)
             << c.bits << "x" << c.planes << " " << c.colours;
 }
 
-TEST(FrameDisplay, TestMachineIsTrueColour)
-{
+TEST(FrameDisplay, TestMachineIsTrueColour) {
     LogReset();
     PaletteMode = 1;
     DetectDisplayDepth();
@@ -40,11 +38,13 @@ TEST(FrameDisplay, TestMachineIsTrueColour)
     EXPECT_NE(std::string(LogTraceText()).find("Bits per pixel = 24"), std::string::npos);
 }
 
-TEST(FrameDib, LayoutOperations)
-{
+TEST(FrameDib, LayoutOperations) {
     BITMAPINFOHEADER header = {};
     header.biSize = 40;
-    struct Case { WORD bits; DWORD table; };
+    struct Case {
+        WORD bits;
+        DWORD table;
+    };
     const Case cases[] = {{1, 8}, {4, 64}, {8, 1024}, {24, 0}};
     for (const Case& c : cases) {
         header.biBitCount = c.bits;
@@ -53,8 +53,7 @@ TEST(FrameDib, LayoutOperations)
     }
 }
 
-TEST(FrameGradient, Levels)
-{
+TEST(FrameGradient, Levels) {
     EXPECT_EQ(GradientLevel(0, 512), 255);
     EXPECT_EQ(GradientLevel(1, 512), 255);
     // 255 x 511 / 512 = 254.5 rounds to 255: the last row is black.
@@ -66,12 +65,14 @@ TEST(FrameGradient, Levels)
 class Frame : public ::testing::Test {
 protected:
     void SetUp() override { ResetRunState(); }
-    void TearDown() override { uitest::Stop(); DestroyFrameWindow(); }
+    void TearDown() override {
+        uitest::Stop();
+        DestroyFrameWindow();
+    }
 };
 
 // Gives the frame a client area of the given height, restored from maximised.
-static void SetClientHeight(int width, int height)
-{
+static void SetClientHeight(int width, int height) {
     ShowWindow(FrameWindow, SW_RESTORE);
     RECT rc = {0, 0, width, height};
     AdjustWindowRect(&rc, WS_OVERLAPPEDWINDOW, FALSE);
@@ -82,8 +83,7 @@ static void SetClientHeight(int width, int height)
     uitest::Settle(100);
 }
 
-TEST_F(Frame, CreatedMaximisedWithClassesAndDestroyed)
-{
+TEST_F(Frame, CreatedMaximisedWithClassesAndDestroyed) {
     ASSERT_TRUE(CreateFrameWindow("Configuration de KOV"));
     ASSERT_TRUE(IsWindow(FrameWindow));
     EXPECT_TRUE(IsZoomed(FrameWindow));
@@ -103,10 +103,12 @@ TEST_F(Frame, CreatedMaximisedWithClassesAndDestroyed)
     EXPECT_EQ(OleInitialized, 0u);
 }
 
-TEST_F(Frame, ClassRegistrationFailures)
-{
+TEST_F(Frame, ClassRegistrationFailures) {
     // A class of the same name already registered by this module makes registration fail.
-    struct Case { const char* taken; uint16_t error; };
+    struct Case {
+        const char* taken;
+        uint16_t error;
+    };
     const Case cases[] = {{"_KOVSETUP_Gauge", 15}, {"_KOVSETUP_Frame", 16}};
     for (const Case& c : cases) {
         ResetRunState();
@@ -123,14 +125,13 @@ TEST_F(Frame, ClassRegistrationFailures)
     }
 }
 
-TEST_F(Frame, GradientReadFromPixels)
-{
+TEST_F(Frame, GradientReadFromPixels) {
     ASSERT_TRUE(CreateFrameWindow("Gradient"));
     SetClientHeight(600, 512);
     RECT client;
     GetClientRect(FrameWindow, &client);
     ASSERT_EQ(client.bottom, 512);
-    int x = client.right - 2;   // right of the title picture
+    int x = client.right - 2;  // right of the title picture
     EXPECT_EQ(uitest::Pixel(FrameWindow, x, 0), RGB(0, 0, 255));
     EXPECT_EQ(uitest::Pixel(FrameWindow, x, 1), RGB(0, 0, 255));
     EXPECT_EQ(uitest::Pixel(FrameWindow, x, 256), RGB(0, 0, 127));
@@ -141,8 +142,7 @@ TEST_F(Frame, GradientReadFromPixels)
 
 // The test display is true colour, so palette mode is switched on by hand: the palette, the
 // nearest shade of each level and a gradient painted through the palette.
-TEST_F(Frame, PaletteModeShades)
-{
+TEST_F(Frame, PaletteModeShades) {
     ASSERT_TRUE(CreateFrameWindow("Palette"));
     PaletteMode = 1;
     BuildFramePalette();
@@ -155,7 +155,9 @@ TEST_F(Frame, PaletteModeShades)
     }
     EXPECT_EQ(RGB(entries[32].peRed, entries[32].peGreen, entries[32].peBlue), RGB(255, 255, 255));
 
-    struct Case { int level, index; };
+    struct Case {
+        int level, index;
+    };
     const Case cases[] = {{0, 0}, {4, 0}, {5, 1}, {128, 16}, {250, 31}, {255, 31}};
     for (const Case& c : cases) EXPECT_EQ(BlueShades[c.level], PALETTEINDEX(c.index)) << c.level;
     int shades = 1;
@@ -170,8 +172,7 @@ TEST_F(Frame, PaletteModeShades)
     PaletteMode = 0;
 }
 
-TEST_F(Frame, TitlePictureWithShadow)
-{
+TEST_F(Frame, TitlePictureWithShadow) {
     ASSERT_TRUE(CreateFrameWindow("Title"));
     ASSERT_TRUE(TitleBitmap) << "bitmap 350 missing";
     EXPECT_EQ(TitleBitmap->biBitCount, 1);
@@ -190,10 +191,14 @@ TEST_F(Frame, TitlePictureWithShadow)
         for (int x = 0; x < w + TITLE_SHADOW; x++) {
             COLORREF seen = GetPixel(dc, x, y);
             COLORREF expected;
-            if (picture(x, y)) { expected = RGB(255, 255, 255); white++; }
-            else if (picture(x - TITLE_SHADOW, y - TITLE_SHADOW)) { expected = RGB(0, 0, 0); shadow++; }
-            else if (x < w && y < h) expected = RGB(0, 0, GradientLevel(y, 512));
-            else continue;   // outside the bitmap's rectangle the background was never touched
+            if (picture(x, y)) {
+                expected = RGB(255, 255, 255);
+                white++;
+            } else if (picture(x - TITLE_SHADOW, y - TITLE_SHADOW)) {
+                expected = RGB(0, 0, 0);
+                shadow++;
+            } else if (x < w && y < h) expected = RGB(0, 0, GradientLevel(y, 512));
+            else continue;  // outside the bitmap's rectangle the background was never touched
             if (seen != expected && wrong++ < 5)
                 ADD_FAILURE() << "pixel " << x << "," << y << " is " << std::hex << seen;
         }
@@ -204,25 +209,26 @@ TEST_F(Frame, TitlePictureWithShadow)
     EXPECT_GT(shadow, 100);
 }
 
-TEST_F(Frame, EndSessionQuery)
-{
+TEST_F(Frame, EndSessionQuery) {
     ASSERT_TRUE(CreateFrameWindow("Session"));
     EXPECT_EQ(SendMessageA(FrameWindow, WM_QUERYENDSESSION, 0, 0), 1);
     EXPECT_EQ(SessionEnding, 1u);
 }
 
-TEST_F(Frame, CenterDialog)
-{
+TEST_F(Frame, CenterDialog) {
     ASSERT_TRUE(CreateFrameWindow("Centre"));
-    HWND owner = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 100, 50, 400, 300,
-                                 NULL, NULL, NULL, NULL);
-    HWND dialog = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 7, 9, 101, 60,
-                                  NULL, NULL, NULL, NULL);
-    struct Case { int w, h; int x, y; };
+    HWND owner = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 100, 50, 400, 300, NULL,
+                                 NULL, NULL, NULL);
+    HWND dialog = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 7, 9, 101, 60, NULL, NULL,
+                                  NULL, NULL);
+    struct Case {
+        int w, h;
+        int x, y;
+    };
     const Case cases[] = {
-        {101, 60, 100 + (400 - 101) / 2, 50 + (300 - 60) / 2},   // divisions truncate
-        {400, 60, 7, 50 + (300 - 60) / 2},                        // same width: x stays
-        {101, 300, 100 + (400 - 101) / 2, 9},                     // same height: y stays
+        {101, 60, 100 + (400 - 101) / 2, 50 + (300 - 60) / 2},  // divisions truncate
+        {400, 60, 7, 50 + (300 - 60) / 2},                      // same width: x stays
+        {101, 300, 100 + (400 - 101) / 2, 9},                   // same height: y stays
     };
     for (const Case& c : cases) {
         MoveWindow(dialog, 7, 9, c.w, c.h, FALSE);
@@ -245,8 +251,7 @@ TEST_F(Frame, CenterDialog)
     DestroyWindow(owner);
 }
 
-TEST_F(Frame, OleBuildOfTheMachine)
-{
+TEST_F(Frame, OleBuildOfTheMachine) {
     DWORD build = CoBuildVersion();
     std::printf("OLE build of this machine: %u.%u\n", HIWORD(build), LOWORD(build));
     ASSERT_TRUE(CreateFrameWindow("OLE"));
@@ -255,10 +260,12 @@ TEST_F(Frame, OleBuildOfTheMachine)
     EXPECT_EQ(OleInitialized, 0u);
 }
 
-TEST_F(Frame, OleChecks)
-{
+TEST_F(Frame, OleChecks) {
     ASSERT_TRUE(CreateFrameWindow("OLE"));
-    if (OleInitialized) { OleUninitialize(); OleInitialized = 0; }
+    if (OleInitialized) {
+        OleUninitialize();
+        OleInitialized = 0;
+    }
     // Minor build 638 exactly: nothing to initialise.
     EXPECT_TRUE(CheckAndInitOle(MAKELONG(638, 23)));
     EXPECT_EQ(OleInitialized, 0u);

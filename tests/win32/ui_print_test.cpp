@@ -19,13 +19,14 @@ namespace {
 
 static_assert(sizeof(PRINTDLGA) == 66, "the print dialog request is 66 bytes");
 
-TEST(PrintLayout, LinesPerPage)
-{
-    struct Case { int page, line, last, perPage; };
+TEST(PrintLayout, LinesPerPage) {
+    struct Case {
+        int page, line, last, perPage;
+    };
     const Case cases[] = {
-        {3300, 50, 61, 59},    // lines 3 to 61
+        {3300, 50, 61, 59},  // lines 3 to 61
         {3300, 100, 28, 26},
-        {3300, 51, 59, 57},    // 64.7 lines: truncated
+        {3300, 51, 59, 57},  // 64.7 lines: truncated
         {6600, 100, 61, 59},
     };
     for (const Case& c : cases) {
@@ -34,11 +35,11 @@ TEST(PrintLayout, LinesPerPage)
     }
 }
 
-TEST(QuickRefSource, ReadFromThePackageEntry)
-{
+TEST(QuickRefSource, ReadFromThePackageEntry) {
     // A package file whose entry "quickref.txt" sits after other bytes.
     const char path[] = "C:\\windows\\temp\\quickref-pkg.bin";
-    const std::string before(1000, 'x'), guide = "Guide de r\xe9" "f\xe9rence\r\nLigne 2\r\n";
+    const std::string before(1000, 'x'), guide = "Guide de r\xe9"
+                                                 "f\xe9rence\r\nLigne 2\r\n";
     SysFile f = SysCreate(path);
     ASSERT_TRUE(f);
     SysWrite(f, before.data(), before.size());
@@ -63,7 +64,7 @@ TEST(QuickRefSource, ReadFromThePackageEntry)
     EXPECT_EQ(std::string(text), guide);
     MemFree(text);
     // A size that runs past the end of the file is refused, not allocated and read.
-    for (uint32_t size : { 0xFFFFFFFFu, (uint32_t)(guide.size() + 5) }) {
+    for (uint32_t size : {0xFFFFFFFFu, (uint32_t)(guide.size() + 5)}) {
         entry->installedSize = size;
         EXPECT_EQ(ReadQuickRefFromPackage(), (char*)NULL) << size;
     }
@@ -77,8 +78,7 @@ TEST(QuickRefSource, ReadFromThePackageEntry)
     DeleteFileA(path);
 }
 
-TEST(QuickRefSource, DamagedSizesAreRefused)
-{
+TEST(QuickRefSource, DamagedSizesAreRefused) {
     // 10 bytes before the guide, then "guide", nothing after: a 15-byte package file.
     const char path[] = "C:\\windows\\temp\\quickref-bad.bin";
     SysFile f = SysCreate(path);
@@ -86,14 +86,16 @@ TEST(QuickRefSource, DamagedSizesAreRefused)
     SysWrite(f, "0123456789guide", 15);
     SysClose(f);
 
-    struct Case { uint32_t installedSize, offset; const char* text; };
+    struct Case {
+        uint32_t installedSize, offset;
+        const char* text;
+    };
     const Case cases[] = {
-        {0xFFFFFFFFu, 10, NULL},        // block size would wrap to 0
-        {0x7FFFFFFFu, 10, NULL},        // no 2 GB block for a 5-byte guide
-        {5, 10, "guide"},
-        {0, 15, ""},                    // an empty guide at the very end
-        {3, 15, NULL},                  // runs past the end
-        {5, 16, NULL},                  // beyond the end
+        {0xFFFFFFFFu, 10, NULL},               // block size would wrap to 0
+        {0x7FFFFFFFu, 10, NULL},               // no 2 GB block for a 5-byte guide
+        {5, 10, "guide"},        {0, 15, ""},  // an empty guide at the very end
+        {3, 15, NULL},                         // runs past the end
+        {5, 16, NULL},                         // beyond the end
         {5, 0xFFFFFFF0u, NULL},
     };
     alignas(PackageEntry) char block[sizeof(PackageEntry) + 16];
@@ -124,18 +126,18 @@ TEST(QuickRefSource, DamagedSizesAreRefused)
 }
 
 std::string guideText;
-char* GuideFromTest(void)
-{
+char* GuideFromTest(void) {
     char* text = (char*)MemAlloc(guideText.size() + 1);
     memcpy(text, guideText.data(), guideText.size());
     return text;
 }
 
 // One page of spooled PostScript: where each line of text starts.
-struct Page { std::vector<std::pair<int, int>> starts; };
+struct Page {
+    std::vector<std::pair<int, int>> starts;
+};
 
-std::string ReadFile(const std::string& path)
-{
+std::string ReadFile(const std::string& path) {
     std::string data;
     FILE* f = fopen(path.c_str(), "rb");
     if (!f) return data;
@@ -148,8 +150,7 @@ std::string ReadFile(const std::string& path)
 
 // The printer driver draws each text line as "X Y moveto" followed by its glyphs; the
 // opaque background of a line is "X Y moveto" followed by a rectangle.
-std::vector<Page> ParsePages(const std::string& ps)
-{
+std::vector<Page> ParsePages(const std::string& ps) {
     std::vector<Page> pages;
     size_t pos = 0;
     std::vector<std::string> lines;
@@ -182,10 +183,10 @@ struct AbortWatch {
     bool focusOnCancel = false;
 };
 AbortWatch abortWatch;
-LRESULT CALLBACK WatchAbortDialog(int code, WPARAM wParam, LPARAM lParam)
-{
+LRESULT CALLBACK WatchAbortDialog(int code, WPARAM wParam, LPARAM lParam) {
     const CWPRETSTRUCT* call = (const CWPRETSTRUCT*)lParam;
-    if (code == HC_ACTION && call->message == WM_INITDIALOG && GetDlgItem(call->hwnd, ID_PRINT_DOC_NAME)) {
+    if (code == HC_ACTION && call->message == WM_INITDIALOG &&
+        GetDlgItem(call->hwnd, ID_PRINT_DOC_NAME)) {
         abortWatch.owner = GetWindow(call->hwnd, GW_OWNER);
         abortWatch.caption = uitest::Text(call->hwnd);
         abortWatch.docName = uitest::Text(call->hwnd, ID_PRINT_DOC_NAME);
@@ -195,8 +196,7 @@ LRESULT CALLBACK WatchAbortDialog(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(NULL, code, wParam, lParam);
 }
 
-int CountJobs()
-{
+int CountJobs() {
     int n = 0;
     char path[64];
     for (;;) {
@@ -208,10 +208,15 @@ int CountJobs()
 
 class Printing : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { ResetRunState(); ASSERT_TRUE(CreateFrameWindow("Printing")); }
-    static void TearDownTestSuite() { DestroyFrameWindow(); QuickRefSource = ReadQuickRefFromPackage; }
-    void SetUp() override
-    {
+    static void SetUpTestSuite() {
+        ResetRunState();
+        ASSERT_TRUE(CreateFrameWindow("Printing"));
+    }
+    static void TearDownTestSuite() {
+        DestroyFrameWindow();
+        QuickRefSource = ReadQuickRefFromPackage;
+    }
+    void SetUp() override {
         char name[256];
         DWORD size = sizeof name;
         if (!GetDefaultPrinterA(name, &size)) GTEST_SKIP() << "no printer on this machine";
@@ -231,8 +236,7 @@ protected:
 
     // Runs dialog 229 as the driver does and presses "Imprimer maintenant", then OK in the
     // print dialog; cancelAbort presses Annuler in the printing dialog as soon as it shows.
-    int PrintThroughDialog(bool cancelAbort)
-    {
+    int PrintThroughDialog(bool cancelAbort) {
         HWND quickRef = NULL;
         uitest::Act([&](HWND d) {
             if (GetDlgItem(d, ID_GUIDE_TEXT) && GetDlgItem(d, 415)) {
@@ -246,8 +250,8 @@ protected:
         });
         abortWatch = AbortWatch();
         abortWatch.cancel = cancelAbort;
-        HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROCRET, WatchAbortDialog, NULL,
-                                       GetCurrentThreadId());
+        HHOOK hook =
+            SetWindowsHookExA(WH_CALLWNDPROCRET, WatchAbortDialog, NULL, GetCurrentThreadId());
         int result = RunModalDialog(229, NULL);
         UnhookWindowsHookEx(hook);
         uitest::Stop();
@@ -256,8 +260,7 @@ protected:
         return result;
     }
 
-    std::vector<Page> WaitForJob(int number)
-    {
+    std::vector<Page> WaitForJob(int number) {
         char path[64];
         wsprintfA(path, "C:\\printer\\job-%d.ps", number);
         for (int i = 0; i < 100 && GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES; i++)
@@ -269,8 +272,7 @@ protected:
     }
 
     // Checks every line's position: lines 3 to lastLine of each page, then the next page.
-    void ExpectLayout(const std::vector<Page>& pages, int lines)
-    {
+    void ExpectLayout(const std::vector<Page>& pages, int lines) {
         ASSERT_EQ((int)pages.size(), lines / perPage + 1);
         for (size_t p = 0; p < pages.size(); p++) {
             int expected = p + 1 < pages.size() ? perPage : lines % perPage;
@@ -282,12 +284,14 @@ protected:
         }
     }
 
-    static std::string Guide(int lines)
-    {
+    static std::string Guide(int lines) {
         std::string text;
         char line[64];
         for (int i = 1; i <= lines; i++) {
-            wsprintfA(line, "Ligne %03d du guide de r\xe9" "f\xe9rence\r\n", i);
+            wsprintfA(line,
+                      "Ligne %03d du guide de r\xe9"
+                      "f\xe9rence\r\n",
+                      i);
             text += line;
         }
         return text;
@@ -297,8 +301,7 @@ protected:
     HWND printDialogOwner = NULL;
 };
 
-TEST_F(Printing, GuidePrintedPageByPage)
-{
+TEST_F(Printing, GuidePrintedPageByPage) {
     ASSERT_GT(perPage, 0);
     int lines = 2 * perPage + 5;
     guideText = Guide(lines);
@@ -312,12 +315,11 @@ TEST_F(Printing, GuidePrintedPageByPage)
     EXPECT_EQ(PrintAbortDialog, (HWND)NULL);
     std::vector<Page> pages = WaitForJob(jobs + 1);
     ExpectLayout(pages, lines);
-    std::printf("printed %d lines: %d per page (line height %d, page %d lines)\n", lines,
-                perPage, lineHeight, lastLine);
+    std::printf("printed %d lines: %d per page (line height %d, page %d lines)\n", lines, perPage,
+                lineHeight, lastLine);
 }
 
-TEST_F(Printing, ExactlyFullPageEndsWithEmptyPage)
-{
+TEST_F(Printing, ExactlyFullPageEndsWithEmptyPage) {
     guideText = Guide(perPage);
     int jobs = CountJobs();
     EXPECT_EQ(PrintThroughDialog(false), 415);
@@ -327,8 +329,7 @@ TEST_F(Printing, ExactlyFullPageEndsWithEmptyPage)
     EXPECT_TRUE(pages[1].starts.empty());
 }
 
-TEST_F(Printing, CancelledJobIsNotEnded)
-{
+TEST_F(Printing, CancelledJobIsNotEnded) {
     guideText = Guide(3 * perPage);
     int jobs = CountJobs();
     EXPECT_EQ(PrintThroughDialog(true), 415);
@@ -339,14 +340,16 @@ TEST_F(Printing, CancelledJobIsNotEnded)
     EXPECT_EQ(CountJobs(), jobs);
 }
 
-TEST_F(Printing, NoGuideNoJob)
-{
+TEST_F(Printing, NoGuideNoJob) {
     QuickRefSource = []() -> char* { return NULL; };
     int jobs = CountJobs();
     bool printDialogShown = false;
     uitest::Act([&](HWND d) {
         if (GetDlgItem(d, ID_GUIDE_TEXT)) uitest::Press(d, 415);
-        else { printDialogShown = true; uitest::Press(d, IDCANCEL); }
+        else {
+            printDialogShown = true;
+            uitest::Press(d, IDCANCEL);
+        }
         return true;
     });
     EXPECT_EQ(RunModalDialog(229, NULL), 415);
@@ -355,8 +358,7 @@ TEST_F(Printing, NoGuideNoJob)
     EXPECT_EQ(CountJobs(), jobs);
 }
 
-TEST_F(Printing, PrintDialogCancelled)
-{
+TEST_F(Printing, PrintDialogCancelled) {
     guideText = Guide(10);
     int jobs = CountJobs();
     uitest::Act([&](HWND d) {
@@ -372,8 +374,7 @@ TEST_F(Printing, PrintDialogCancelled)
 
 // Run from a CD-ROM by the end-to-end script (this test program copied to D:); skipped
 // anywhere else. The print dialog must not find the current directory on the disc.
-TEST_F(Printing, FromCdRomCurrentDirectoryIsTemporary)
-{
+TEST_F(Printing, FromCdRomCurrentDirectoryIsTemporary) {
     char own[MAX_PATH];
     GetModuleFileNameA(NULL, own, sizeof own);
     char root[4] = {own[0], ':', '\\', 0};
