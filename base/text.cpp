@@ -34,7 +34,7 @@ static int Box(int kind, const char* format, va_list args) {
     char text[512];
     if (FormatV(text, sizeof text, format, args) < 0) return 0;
     char caption[50];
-    strcpy(caption, LoadCaption(34304));
+    strcpy(caption, LoadCaption(IDS_CAPTION));
     return SysMessageBox(kind, text, caption);
 }
 

@@ -1,5 +1,6 @@
 // User-visible texts from the string table, and the four message-box kinds.
 #pragma once
+#include "res/strings.h"
 
 // Concatenates count string-table entries into a 512-byte static buffer.
 const char* LoadMessage(int count, ...);

@@ -2,13 +2,6 @@
 # the fuzzers.
 file(GLOB POSIX_SRC CONFIGURE_DEPENDS sys/posix/*.cpp)
 
-# The string table of res/strings.rc as a C++ table, so that native code loads the same texts.
-set(STRINGS_CPP ${CMAKE_BINARY_DIR}/gen/strings_table.cpp)
-add_custom_command(OUTPUT ${STRINGS_CPP}
-  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/res/rc2table.py
-          ${CMAKE_SOURCE_DIR}/res/strings.rc ${STRINGS_CPP}
-  DEPENDS ${CMAKE_SOURCE_DIR}/res/strings.rc ${CMAKE_SOURCE_DIR}/res/rc2table.py)
-
 # The fatal-error report is setup code that needs nothing of Windows: tested natively too.
 set(CORE_ALL ${CORE_SRC} ${POSIX_SRC} ${STRINGS_CPP} ${CMAKE_SOURCE_DIR}/setup/fatal.cpp)
 set(WARN -Wall -Wextra -Wno-unused-parameter)

@@ -34,13 +34,13 @@ int OpenPackage(void) {
             PackageOffset = offset;
         if (PackageOffset == 0) {
             LogPrintf("No package offset in resource 100");
-            return SetFatal(1);
+            return SetFatal(FATAL_NO_PACKAGE_OFFSET);
         }
         LogPrintf("Package offset %lu from resource 100", (unsigned long)PackageOffset);
         if (!OwnFileName || !OwnFileName(InstallFile, sizeof InstallFile) || InstallFile[0] == 0) {
             InstallFile[0] = 0;
             LogPrintf("Cannot get the program's file name");
-            return SetFatal(2);
+            return SetFatal(FATAL_NO_OWN_NAME);
         }
     } else if (PackageOffsetGiven) {
         PackageOffset = PackageOffsetOption;
@@ -48,7 +48,7 @@ int OpenPackage(void) {
     PackageFile = SysOpen(InstallFile, SYS_READ);
     if (!PackageFile) {
         LogPrintf("Cannot open package %s", InstallFile);
-        return SetFatal(3);
+        return SetFatal(FATAL_PACKAGE_OPEN);
     }
     LogPrintf("Package %s opened at offset %lu", InstallFile, (unsigned long)PackageOffset);
     return 1;
@@ -121,14 +121,15 @@ static int CopyEntry(SysFile file, const PackageEntry* entry, void* dialog, uint
                      uint32_t divisor, int scaled) {
     if (!PackageFile ||
         SysSeek(PackageFile, (long)entry->offset, SYS_SEEK_SET) != (long)entry->offset)
-        return SetFatal(7);
+        return SetFatal(FATAL_ENTRY_SEEK);
     if (!CopyBuffer) CopyBuffer = (unsigned char*)MemAlloc(COPY_BLOCK);
     uint32_t done = 0;
     while (done < entry->storedSize) {
         uint32_t chunk = entry->storedSize - done;
         if (chunk > COPY_BLOCK) chunk = COPY_BLOCK;
-        if (SysRead(PackageFile, CopyBuffer, chunk) != (long)chunk) return SetFatal(8);
-        if (!WriteAllRetry(file, CopyBuffer, (uint16_t)chunk)) return SetFatal(9);
+        if (SysRead(PackageFile, CopyBuffer, chunk) != (long)chunk)
+            return SetFatal(FATAL_ENTRY_READ);
+        if (!WriteAllRetry(file, CopyBuffer, (uint16_t)chunk)) return SetFatal(FATAL_ENTRY_WRITE);
         if (PackageGauge) {
             if (scaled) PackageGauge(dialog, divisor ? (base + done) / divisor : base + done);
             else if (dialog) PackageGauge(dialog, base + done);
@@ -163,7 +164,7 @@ int WriteAllRetry(SysFile file, const void* buffer, uint16_t length) {
     return 0;
 }
 
-int AskDiskFull(void) { return AskRetryCancel(LoadMessage(1, 34050)); }
+int AskDiskFull(void) { return AskRetryCancel(LoadMessage(1, IDS_DISK_FULL)); }
 
 PackageEntry* FindPackageEntry(const char* name) {
     if (!FileTable || !name) return 0;

@@ -146,34 +146,35 @@ static int OnList(const TextListT* list, const char* name) {
 static int ReadToolModules(void) {
     InstallSettingsT& s = InstallSettings;
     uint16_t count;
-    if (!ReadU16(&count) || count > MAX_TOOL_MODULES) return Fail(5, "tool module count");
+    if (!ReadU16(&count) || count > MAX_TOOL_MODULES)
+        return Fail(FATAL_SCRIPT_FIELD, "tool module count");
     for (unsigned i = 0; i < count; i++) {
         ToolModuleT* t = &s.ToolModules[i];
         memset(t, 0, sizeof *t);
         if (!ReadText(t->name, sizeof t->name) || !ReadU32(&t->minVersion) ||
             !ReadU16(&t->keyCount))
-            return Fail(6, "tool module");
+            return Fail(FATAL_SCRIPT_RECORD, "tool module");
         for (unsigned k = 0; k < t->keyCount; k++) {
             ToolKeyT* node = (ToolKeyT*)MemAlloc(sizeof(ToolKeyT));
             if (!ReadU32(&node->key)) {
                 MemFree(node);
-                return Fail(6, "tool module key");
+                return Fail(FATAL_SCRIPT_RECORD, "tool module key");
             }
             node->next = t->keys;
             t->keys = node;
         }
-        if (!ReadU16(&t->companionCount)) return Fail(6, "tool module");
+        if (!ReadU16(&t->companionCount)) return Fail(FATAL_SCRIPT_RECORD, "tool module");
         for (unsigned k = 0; k < t->companionCount; k++) {
             ToolCompanionT* node = (ToolCompanionT*)MemAlloc(sizeof(ToolCompanionT));
             if (!ReadText(node->name, sizeof node->name)) {
                 MemFree(node);
-                return Fail(6, "tool module companion");
+                return Fail(FATAL_SCRIPT_RECORD, "tool module companion");
             }
             // A companion is copied to the same name below the destination: it must stay there.
             if (!IsSafeEntryName(node->name, (unsigned)strlen(node->name))) {
                 LogPrintf("Unsafe file name in package: %s", node->name);
                 MemFree(node);
-                return Fail(6, "tool module companion name");
+                return Fail(FATAL_SCRIPT_RECORD, "tool module companion name");
             }
             node->next = t->companions;
             t->companions = node;
@@ -186,31 +187,31 @@ static int ReadToolModules(void) {
 static int ReadFileTable(void) {
     InstallSettingsT& s = InstallSettings;
     uint16_t count;
-    if (!ReadU16(&count)) return Fail(5, "file count");
+    if (!ReadU16(&count)) return Fail(FATAL_SCRIPT_FIELD, "file count");
     FileTable = (FileTableT*)MemAlloc(sizeof(FileTableT) + count * sizeof(PackageEntry*));
     FileTable->entry = (PackageEntry**)(FileTable + 1);
     s.MergedBytesA = s.MergedBytesB = 0;
     for (unsigned i = 0; i < count; i++) {
         uint16_t length;
-        if (!ReadU16(&length)) return Fail(6, "file entry");
+        if (!ReadU16(&length)) return Fail(FATAL_SCRIPT_RECORD, "file entry");
         PackageEntry* e = (PackageEntry*)MemAlloc(sizeof(PackageEntry) + length + 1);
         // Counted as soon as it exists, so that ClosePackage frees it after a failure.
         FileTable->entry[i] = e;
         FileTable->count = (uint16_t)(i + 1);
         if (!ReadExact(e->name, length) || !ReadU32(&e->installedSize) || !ReadU32(&e->storedSize))
-            return Fail(6, "file entry");
+            return Fail(FATAL_SCRIPT_RECORD, "file entry");
         e->name[length] = 0;
         // A name that leaves the install target would let a package write anywhere.
         if (!IsSafeEntryName(e->name, length)) {
             LogPrintf("Unsafe file name in package: %s", e->name);
-            return Fail(6, "file entry name");
+            return Fail(FATAL_SCRIPT_RECORD, "file entry name");
         }
         if (OnList(&s.MergedFilesA, e->name)) s.MergedBytesA += e->installedSize;
         if (OnList(&s.MergedFilesB, e->name)) s.MergedBytesB += e->installedSize;
         FileTable->total += e->installedSize;
     }
     long position = SysSeek(PackageFile, 0, SYS_SEEK_CUR);
-    if (position < 0) return Fail(6, "file table end");
+    if (position < 0) return Fail(FATAL_SCRIPT_RECORD, "file table end");
     uint32_t running = (uint32_t)position;
     for (unsigned i = 0; i < FileTable->count; i++) {
         FileTable->entry[i]->offset = running;
@@ -225,10 +226,11 @@ int ReadInstallScript(void) {
     s.ExpectedDbKindCode = -1;
     if (!PackageFile ||
         SysSeek(PackageFile, (long)PackageOffset, SYS_SEEK_SET) != (long)PackageOffset)
-        return Fail(4, "package offset");
+        return Fail(FATAL_SCRIPT_SEEK, "package offset");
 
     char magic[2];
-    if (!ReadExact(magic, 2) || magic[0] != 'R' || magic[1] != 'S') return Fail(18, "magic");
+    if (!ReadExact(magic, 2) || magic[0] != 'R' || magic[1] != 'S')
+        return Fail(FATAL_SCRIPT_MAGIC, "magic");
 
     char reserved[512];
     struct {
@@ -256,22 +258,23 @@ int ReadInstallScript(void) {
         {s.QuickRefFile, sizeof s.QuickRefFile, "QuickRefFile"},
     };
     for (const auto& t : texts)
-        if (!ReadText(t.buffer, t.size)) return Fail(5, t.name);
+        if (!ReadText(t.buffer, t.size)) return Fail(FATAL_SCRIPT_FIELD, t.name);
 
     char number[6];
-    if (!ReadText(number, sizeof number)) return Fail(34, "ExpectedDbKind");
+    if (!ReadText(number, sizeof number)) return Fail(FATAL_DB_KIND, "ExpectedDbKind");
     if (number[0]) s.ExpectedDbKind = (uint8_t)atoi(number);
-    if (!ReadText(number, sizeof number)) return Fail(31, "ExpectedDbKindCode");
+    if (!ReadText(number, sizeof number)) return Fail(FATAL_DB_KIND_CODE, "ExpectedDbKindCode");
     if (number[0]) s.ExpectedDbKindCode = atoi(number);
-    if (!ReadText(number, sizeof number)) return Fail(32, "SkipPreviousSearch");
+    if (!ReadText(number, sizeof number)) return Fail(FATAL_SKIP_SEARCH, "SkipPreviousSearch");
     if (IsYes(number)) s.SkipPreviousSearch = 1;
-    if (!ReadText(number, sizeof number)) return Fail(33, "NoMigration");
+    if (!ReadText(number, sizeof number)) return Fail(FATAL_NO_MIGRATION, "NoMigration");
     if (IsYes(number)) s.NoMigration = s.SkipPreviousSearch = 1;
 
-    if (!ReadOptionFlag(&SkipModem, SkipModemOption)) return Fail(5, "SkipModem");
-    if (!ReadOptionFlag(&NoDesktopItems, NoDesktopItemsOption)) return Fail(5, "NoDesktopItems");
+    if (!ReadOptionFlag(&SkipModem, SkipModemOption)) return Fail(FATAL_SCRIPT_FIELD, "SkipModem");
+    if (!ReadOptionFlag(&NoDesktopItems, NoDesktopItemsOption))
+        return Fail(FATAL_SCRIPT_FIELD, "NoDesktopItems");
     if (!ReadOptionFlag(&OfferWin31Choice, OfferWin31ChoiceOption))
-        return Fail(5, "OfferWin31Choice");
+        return Fail(FATAL_SCRIPT_FIELD, "OfferWin31Choice");
     struct {
         uint32_t* flag;
         const char* name;
@@ -281,51 +284,53 @@ int ReadInstallScript(void) {
         {&WriteVersionFile, "WriteVersionFile"},
     };
     for (const auto& f : flags)
-        if (!ReadFlag(f.flag)) return Fail(5, f.name);
-    if (!ReadExact(s.DbVersion, 2)) return Fail(5, "DbVersion");
+        if (!ReadFlag(f.flag)) return Fail(FATAL_SCRIPT_FIELD, f.name);
+    if (!ReadExact(s.DbVersion, 2)) return Fail(FATAL_SCRIPT_FIELD, "DbVersion");
 
     uint16_t ids;
-    if (!ReadU16(&ids)) return Fail(5, "CarriedRecordIds");
+    if (!ReadU16(&ids)) return Fail(FATAL_SCRIPT_FIELD, "CarriedRecordIds");
     if (ids) {
         s.CarriedRecordIds = (uint32_t*)MemAlloc((unsigned long)ids * 4);
         s.CarriedRecordCount = ids;
         for (unsigned i = 0; i < ids; i++)
-            if (!ReadU32(&s.CarriedRecordIds[i])) return Fail(5, "CarriedRecordIds");
+            if (!ReadU32(&s.CarriedRecordIds[i]))
+                return Fail(FATAL_SCRIPT_FIELD, "CarriedRecordIds");
     }
 
-    if (!ReadList(&s.SoundEvents, 2)) return Fail(5, "SoundEvents");
-    if (!ReadList(&s.PreservedFiles, 2)) return Fail(5, "PreservedFiles");
-    if (!ReadList(&s.CreateDirs, 1)) return Fail(5, "CreateDirs");
-    if (!ReadList(&s.WindowsDirDeletes, 1)) return Fail(5, "WindowsDirDeletes");
-    if (!ReadList(&s.DestDirDeletes, 1)) return Fail(5, "DestDirDeletes");
-    if (!ReadList(&s.MergedFilesA, 1)) return Fail(5, "MergedFilesA");
+    if (!ReadList(&s.SoundEvents, 2)) return Fail(FATAL_SCRIPT_FIELD, "SoundEvents");
+    if (!ReadList(&s.PreservedFiles, 2)) return Fail(FATAL_SCRIPT_FIELD, "PreservedFiles");
+    if (!ReadList(&s.CreateDirs, 1)) return Fail(FATAL_SCRIPT_FIELD, "CreateDirs");
+    if (!ReadList(&s.WindowsDirDeletes, 1)) return Fail(FATAL_SCRIPT_FIELD, "WindowsDirDeletes");
+    if (!ReadList(&s.DestDirDeletes, 1)) return Fail(FATAL_SCRIPT_FIELD, "DestDirDeletes");
+    if (!ReadList(&s.MergedFilesA, 1)) return Fail(FATAL_SCRIPT_FIELD, "MergedFilesA");
     if (s.MergedFilesA.count) s.MergedTableA = NewMergedTable(s.MergedFilesA.count);
-    if (!ReadList(&s.MergedFilesB, 1)) return Fail(5, "MergedFilesB");
+    if (!ReadList(&s.MergedFilesB, 1)) return Fail(FATAL_SCRIPT_FIELD, "MergedFilesB");
     if (s.MergedFilesB.count) s.MergedTableB = NewMergedTable(s.MergedFilesB.count);
 
     WordTableT unusedWords;
-    if (!ReadWords(&unusedWords)) return Fail(5, "reserved words 41");
-    if (!ReadWords(&s.ExactNewerVersions)) return Fail(5, "ExactNewerVersions");
-    if (!ReadWords(&s.MinimumNewerVersions)) return Fail(5, "MinimumNewerVersions");
-    if (!ReadList(&s.BrowserInstallers, 1)) return Fail(5, "BrowserInstallers");
+    if (!ReadWords(&unusedWords)) return Fail(FATAL_SCRIPT_FIELD, "reserved words 41");
+    if (!ReadWords(&s.ExactNewerVersions)) return Fail(FATAL_SCRIPT_FIELD, "ExactNewerVersions");
+    if (!ReadWords(&s.MinimumNewerVersions))
+        return Fail(FATAL_SCRIPT_FIELD, "MinimumNewerVersions");
+    if (!ReadList(&s.BrowserInstallers, 1)) return Fail(FATAL_SCRIPT_FIELD, "BrowserInstallers");
     // The reserved lists are read to move past them and then dropped.
     TextListT unused;
     for (int k = 0; k < 2; k++) {
         memset(&unused, 0, sizeof unused);
         int ok = ReadList(&unused, 3);
         FreeList(&unused);
-        if (!ok) return Fail(5, k ? "reserved list 46" : "reserved list 45");
+        if (!ok) return Fail(FATAL_SCRIPT_FIELD, k ? "reserved list 46" : "reserved list 45");
     }
     if (!ReadList(&s.AddOnPrograms, 3) || s.AddOnPrograms.count > MAX_ADDON_PROGRAMS)
-        return Fail(5, "AddOnPrograms");
+        return Fail(FATAL_SCRIPT_FIELD, "AddOnPrograms");
     memset(&unused, 0, sizeof unused);
     int ok = ReadList(&unused, 1);
     FreeList(&unused);
-    if (!ok) return Fail(5, "reserved list 48");
+    if (!ok) return Fail(FATAL_SCRIPT_FIELD, "reserved list 48");
 
-    if (!ReadFlag(&s.ExtraSpaceKb)) return Fail(5, "ExtraSpaceKb");
+    if (!ReadFlag(&s.ExtraSpaceKb)) return Fail(FATAL_SCRIPT_FIELD, "ExtraSpaceKb");
     uint16_t build;
-    if (!ReadU16(&build)) return Fail(5, "RequiredBrowserBuild");
+    if (!ReadU16(&build)) return Fail(FATAL_SCRIPT_FIELD, "RequiredBrowserBuild");
     s.RequiredBrowserBuild = build;
 
     if (!ReadToolModules() || !ReadFileTable()) return 0;

@@ -154,8 +154,8 @@ LONG RegistryUpdateString(HKEY root, const char* keyPath, const char* valueName,
         if (lstrcmpiA(text, current) < 0 && valueName != nullptr &&
             lstrcmpiA(valueName, "Revision") == 0) {
             // Owned by nobody: this can be asked before the frame window exists.
-            int answer = MessageBoxA(nullptr, LoadMessage(1, 35000), LoadCaption(34306),
-                                     MB_YESNO | MB_ICONINFORMATION);
+            int answer = MessageBoxA(nullptr, LoadMessage(1, IDS_NEWER_REGISTERED),
+                                     LoadCaption(IDS_PRODUCT), MB_YESNO | MB_ICONINFORMATION);
             if (answer != IDYES) {
                 LogPrintf("Registry: kept revision %s over %s", current, text);
                 return ERROR_SUCCESS;

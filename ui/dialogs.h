@@ -6,8 +6,7 @@
 #include <stdint.h>
 
 enum { MODELESS_SLOTS = 4, EDIT_TEXT_MAX = 255 };
-// Buttons that end a dialog carry an id from 400 to 418, and that id is the result.
-enum { FIRST_END_ID = 400, LAST_END_ID = 418, ID_CLOSED = 406 };
+#include "res/resource.h"
 
 struct ModelessSlotT {
     int templateId;  // 0 = free

@@ -2,6 +2,7 @@
 // dialog, which wraps it at the width the guide was written for; each edit-control line
 // becomes one printed line.
 #include "ui/print.h"
+#include "res/resource.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
@@ -68,8 +69,8 @@ BOOL CALLBACK PrintAbortProc(HDC dc, int error) {
 INT_PTR CALLBACK PrintDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
-        SetFocus(GetDlgItem(dialog, ID_PRINT_CANCEL));
-        SetDlgItemTextA(dialog, ID_PRINT_DOC_NAME, PRINT_DOC_NAME);
+        SetFocus(GetDlgItem(dialog, ID_CANCEL));
+        SetDlgItemTextA(dialog, IDC_PRINTDOC, PRINT_DOC_NAME);
         return TRUE;
     case WM_COMMAND: PrintCancelled = 1; return TRUE;
     }
@@ -127,7 +128,7 @@ void PrintQuickRef(HWND dialog) {
         LogPrintf("No quick reference guide to print");
         return;
     }
-    SetDlgItemTextA(dialog, ID_GUIDE_TEXT, text);
+    SetDlgItemTextA(dialog, IDC_GUIDE, text);
     MemFree(text);
 
     ZeroMemory(&PrintRequest, sizeof PrintRequest);
@@ -169,7 +170,7 @@ void PrintQuickRef(HWND dialog) {
     }
 
     PrintAbortDialog =
-        CreateDialogParamA(GetModuleHandleA(NULL), PRINT_DIALOG_NAME, dialog, PrintDlgProc, 0);
+        CreateDialogParamA(GetModuleHandleA(NULL), IDD_PRINT, dialog, PrintDlgProc, 0);
     if (!PrintAbortDialog) {
         LogPrintf("Print job abandoned: no cancel dialog");
         AbandonJob(dc);
@@ -187,7 +188,7 @@ void PrintQuickRef(HWND dialog) {
     }
     ShowWindow(PrintAbortDialog, SW_SHOWNORMAL);
     UpdateWindow(PrintAbortDialog);
-    int pagesEnded = PrintLines(dc, GetDlgItem(dialog, ID_GUIDE_TEXT));
+    int pagesEnded = PrintLines(dc, GetDlgItem(dialog, IDC_GUIDE));
 
     if (pagesEnded) {
         EndDoc(dc);

@@ -9,17 +9,8 @@ extern uint32_t PrintCancelled;  // set by the cancel dialog's button
 extern HWND PrintAbortDialog;    // the cancel dialog while a job runs
 extern PRINTDLGA PrintRequest;
 
-enum {
-    ID_GUIDE_TEXT = 510,
-    ID_PRINT_DOC_NAME = 512,
-    ID_PRINT_CANCEL = 406,
-    PRINT_LINE_MAX = 127,
-    PRINT_FIRST_LINE = 3,
-    PRINT_BOTTOM_LINES = 5,
-    PRINT_LEFT_CHARS = 5
-};
-#define PRINT_DOC_NAME    "Quick Reference Guide"
-#define PRINT_DIALOG_NAME "RESID_DLG_PRINT"
+enum { PRINT_LINE_MAX = 127, PRINT_FIRST_LINE = 3, PRINT_BOTTOM_LINES = 5, PRINT_LEFT_CHARS = 5 };
+#define PRINT_DOC_NAME "Quick Reference Guide"
 
 // Where the guide's text comes from: a new block (MemAlloc) holding the text with a NUL
 // after it, or null when there is no guide. The default reads the package entry named by

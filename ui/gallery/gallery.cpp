@@ -16,6 +16,7 @@
 #include "ui/frame.h"
 #include "ui/gauge.h"
 #include "ui/print.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ void SetMessage(HWND dialog, int control, unsigned id) {
 // Progress dialogs as their owners fill them: a file name or status line, a gauge part-way.
 INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) return TRUE;
-    if (message == WM_COMMAND && LOWORD(wParam) >= FIRST_END_ID && LOWORD(wParam) <= LAST_END_ID) {
+    if (message == WM_COMMAND && LOWORD(wParam) >= ID_FIRST_END && LOWORD(wParam) <= ID_LAST_END) {
         ModelessResult = LOWORD(wParam);
         DestroyWindow(dialog);
         return TRUE;
@@ -63,17 +64,17 @@ INT_PTR CALLBACK DriveTextsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     if (message == WM_INITDIALOG) {
         char text[512], format[512];
         if (GetDlgItem(dialog, 517)) {
-            lstrcpynA(format, LoadMessage(1, 34700), sizeof format);
+            lstrcpynA(format, LoadMessage(1, IDS_SPACE_SHORT), sizeof format);
             Format(text, sizeof text, format, 31457280ul);
             SetDlgItemTextA(dialog, 516, text);
-            SetMessage(dialog, 517, 34716);
-            SetMessage(dialog, 518, 34720);
+            SetMessage(dialog, 517, IDS_SPACE_FREE_RETRY);
+            SetMessage(dialog, 518, IDS_CHOOSE_DRIVE);
         } else {
-            SetMessage(dialog, 516, 34720);
+            SetMessage(dialog, 516, IDS_CHOOSE_DRIVE);
             int stops[3] = {17, 120, 180};
             SendDlgItemMessageA(dialog, 519, LB_SETTABSTOPS, 3, (LPARAM)stops);
             SendDlgItemMessageA(dialog, 520, EM_SETTABSTOPS, 3, (LPARAM)stops);
-            SetMessage(dialog, 520, 34724);
+            SetMessage(dialog, 520, IDS_DRIVE_HEADER);
             const char* lines[] = {"C:\t\tLocal\t1,843,200",
                                    "E:\t\\\\SERVEUR\\PARTAGE\tNetwork\t512,000"};
             for (const char* line : lines)
@@ -83,7 +84,7 @@ INT_PTR CALLBACK DriveTextsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         CenterDialog(FrameWindow, dialog);
         return TRUE;
     }
-    if (message == WM_COMMAND && LOWORD(wParam) >= FIRST_END_ID && LOWORD(wParam) <= LAST_END_ID) {
+    if (message == WM_COMMAND && LOWORD(wParam) >= ID_FIRST_END && LOWORD(wParam) <= ID_LAST_END) {
         EndDialog(dialog, LOWORD(wParam));
         return TRUE;
     }
@@ -118,7 +119,7 @@ int RunModeless(int id) {
     }
     if (id == 200) SetDlgItemTextA(Modeless, 503, "kov.exe");
     if (id == 202) SetDlgItemTextA(Modeless, 501, "C:\\KOV\\IDB\\MAIN.IDX");
-    if (id == 203) SetMessage(Modeless, 501, 34601);
+    if (id == 203) SetMessage(Modeless, 501, IDS_MODEM_SEARCH);
     while (IsWindow(Modeless) && PumpMessages())
         MsgWaitForMultipleObjects(0, NULL, FALSE, 200, QS_ALLINPUT);
     // The window is gone; free its slot as its owner would.
@@ -129,7 +130,7 @@ int RunModeless(int id) {
 
 int RunPrintDialog(void) {
     PrintAbortDialog =
-        CreateDialogParamA(GetModuleHandleA(NULL), PRINT_DIALOG_NAME, FrameWindow, PrintDlgProc, 0);
+        CreateDialogParamA(GetModuleHandleA(NULL), IDD_PRINT, FrameWindow, PrintDlgProc, 0);
     if (!PrintAbortDialog) return -1;
     ShowWindow(PrintAbortDialog, SW_SHOWNORMAL);
     CenterDialog(FrameWindow, PrintAbortDialog);
@@ -141,7 +142,7 @@ int RunPrintDialog(void) {
         }
     }
     DestroyWindow(PrintAbortDialog);
-    return ID_PRINT_CANCEL;
+    return ID_CANCEL;
 }
 
 void SampleAddOns(void) {
@@ -203,7 +204,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
         while (IsWindow(FrameWindow) && PumpMessages())
             MsgWaitForMultipleObjects(0, NULL, FALSE, 200, QS_ALLINPUT);
         result = 0;
-    } else if (!lstrcmpiA(commandLine, PRINT_DIALOG_NAME)) {
+    } else if (!lstrcmpiA(commandLine, IDD_PRINT)) {
         result = RunPrintDialog();
     } else {
         result = RunTemplate(atoi(commandLine));
