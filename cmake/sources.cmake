@@ -11,7 +11,7 @@
 set(KOV_FOLDERS sys base registry clientdb package ui install migrate modem desktop setup)
 
 set(sys_SOURCES win32/sys_win.cpp posix/sys_posix.cpp)
-set(base_SOURCES globals.cpp log.cpp mem.cpp path.cpp text.cpp)
+set(base_SOURCES bytes.cpp globals.cpp log.cpp mem.cpp path.cpp text.cpp)
 set(registry_SOURCES registry_win.cpp)
 set(clientdb_SOURCES access.cpp format.cpp)
 set(package_SOURCES locate_win.cpp reader.cpp script.cpp)

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <string.h>
 #include "package/package.h"
+#include "base/bytes.h"
 #include "res/resource.h"
 
 // Resource layout: 8-byte marker, 32-bit little-endian offset, 16-byte tag.
@@ -18,8 +19,7 @@ int LocatePackageResource(uint32_t* offset, char* tag, unsigned tagSize) {
         FreeResource(loaded);
         return 0;
     }
-    *offset = (uint32_t)data[8] | (uint32_t)data[9] << 8 | (uint32_t)data[10] << 16 |
-              (uint32_t)data[11] << 24;
+    *offset = GetU32(data + 8);
     // The tag need not be terminated inside the resource: copy at most what is there.
     unsigned n = 0;
     if (tagSize) {

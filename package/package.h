@@ -77,7 +77,5 @@ int OpenPackageAndScript(void);
 // A file-table name is safe when it stays below the install target: not empty, at most
 // 259 characters, no drive or colon, no leading slash or backslash, no component made only
 // of dots and spaces, no device name ("com1", "nul.txt") and no NUL byte. The builder
-// applies the same test before writing a name.
+// applies the same test before writing a name. Wildcards are not refused here.
 int IsSafeEntryName(const char* name, unsigned length);
-// Names compared without regard to case; double-byte characters are compared as they are.
-int SameName(const char* a, const char* b);

@@ -1,6 +1,7 @@
 // Package locator and reader: the package file handle, exact reads, length-prefixed texts
 // and lists, and the block copy of an entry's stored bytes with progress.
 #include "package/package.h"
+#include "base/bytes.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
@@ -90,7 +91,7 @@ int ReadExact(void* buffer, uint16_t n) {
 char* ReadText(char* buffer, unsigned size) {
     unsigned char raw[2];
     if (!ReadExact(raw, 2)) return 0;
-    unsigned length = raw[0] | raw[1] << 8;
+    unsigned length = GetU16(raw);
     if (size == 0 || length > size - 1) return 0;
     char* block = 0;
     if (!buffer) buffer = block = (char*)MemAlloc((unsigned long)length + 1);
@@ -105,7 +106,7 @@ char* ReadText(char* buffer, unsigned size) {
 int ReadTextList(uint16_t* count, char*** listA, char*** listB, char*** listC) {
     unsigned char raw[2];
     if (!ReadExact(raw, 2)) return 0;
-    uint16_t n = (uint16_t)(raw[0] | raw[1] << 8);
+    uint16_t n = GetU16(raw);
     *count = n;
     if (n == 0) return 1;
     char*** lists[3] = {listA, listB, listC};
