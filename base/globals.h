@@ -61,6 +61,9 @@ extern uint32_t CrashMode;         // -C: log lines go straight to the disk
 extern uint32_t SessionEnding;     // Windows is ending the session
 extern uint32_t NextDiskLaunched;  // the next diskette's program was started
 extern uint32_t OfferWin31Fallback;
+// The install script names a fallback installer (Win31FallbackProgram): set by the script
+// reader, read by the write primitive's cancel bookkeeping.
+extern uint32_t FallbackInstallerNamed;
 
 // Options that the install script may also set (see the script reader for precedence).
 extern uint32_t SkipModem;         // -M

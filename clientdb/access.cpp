@@ -10,7 +10,7 @@
 #include "base/mem.h"
 #include "base/path.h"
 #include "base/text.h"
-#include "package/package.h"
+#include "base/write.h"
 #include <string.h>
 
 DbResyncReport DbLastResync;
@@ -149,13 +149,6 @@ void MakeCompanionPath(char* out, unsigned size, const char* path) {
     if (keep + 4 > size) return;
     memcpy(out, path, keep);
     memcpy(out + keep, "ind", 4);
-}
-
-// A refused retry ends the install's copying: the closing phase may offer the fallback
-// installer instead.
-void NoteWriteCancelled() {
-    UserAbort = 1;
-    if (InstallSettings.Win31FallbackProgram[0]) OfferWin31Fallback = 1;
 }
 
 // Writes a block fully, or asks the user to free disk space (34050) until it succeeds or

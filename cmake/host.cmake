@@ -64,3 +64,9 @@ endif()
 
 # The house style: every tracked source as clang-format writes it.
 add_test(NAME format COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/check-format.sh)
+
+# The layers: a folder includes only the folders below it (tests/layers/check_layers.py).
+add_test(NAME layers COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/layers/check_layers.py
+                             ${CMAKE_SOURCE_DIR})
+add_test(NAME layers_selftest
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/layers/check_layers.py --selftest)

@@ -1,6 +1,6 @@
 # Every source file of the program, one list per folder, folders in layer order (a folder may
-# include only the folders before it). A file missing from its list is not built, and a
-# listed file that is missing fails the configure.
+# include only the folders before it; tests/layers/check_layers.py holds that). A file
+# missing from its list is not built, and a listed file that is missing fails the configure.
 #
 # One platform rule: a file whose name ends in _win.cpp is Windows code and is built only in
 # the Windows tree; one ending in _posix.cpp only in the native tree; every other file is
@@ -11,7 +11,7 @@
 set(KOV_FOLDERS sys base registry clientdb package ui install migrate modem desktop setup)
 
 set(sys_SOURCES win32/sys_win.cpp posix/sys_posix.cpp)
-set(base_SOURCES bytes.cpp globals.cpp log.cpp mem.cpp path.cpp text.cpp)
+set(base_SOURCES bytes.cpp format.cpp globals.cpp log.cpp mem.cpp path.cpp text.cpp write.cpp)
 set(registry_SOURCES registry_win.cpp)
 set(clientdb_SOURCES access.cpp format.cpp)
 set(package_SOURCES locate_win.cpp reader.cpp script.cpp)

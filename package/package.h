@@ -60,9 +60,10 @@ int ReadTextList(uint16_t* count, char*** listA, char*** listB, char*** listC);
 int CopyEntryToFile(SysFile file, const PackageEntry* entry, void* dialog, uint32_t base);
 int CopyEntryToFileScaled(SysFile file, const PackageEntry* entry, void* dialog, uint32_t base,
                           uint32_t divisor);
-int WriteAllRetry(SysFile file, const void* buffer, uint16_t length);
-int AskDiskFull(void);
 PackageEntry* FindPackageEntry(const char* name);
+// The quick reference guide: the entry named by QuickRefFile (stored as it is) in a new block
+// (MemAlloc) with a NUL after the text, or null when there is none or its size is damaged.
+char* ReadQuickRefFromPackage(void);
 
 // Install script. ReadInstallScript reads the whole script at PackageOffset into
 // InstallSettings and builds FileTable; 0 with SetupError set (4, 5, 6, 18, 31 to 34).

@@ -7,6 +7,7 @@
 #include "base/mem.h"
 #include "base/path.h"
 #include "base/text.h"
+#include "base/write.h"
 #include <string.h>
 
 uint32_t PackageOffset;
@@ -149,24 +150,6 @@ int CopyEntryToFileScaled(SysFile file, const PackageEntry* entry, void* dialog,
     return CopyEntry(file, entry, dialog, base, divisor, 1);
 }
 
-int WriteAllRetry(SysFile file, const void* buffer, uint16_t length) {
-    long start = SysSeek(file, 0, SYS_SEEK_CUR);
-    for (;;) {
-        // A failed write (-1) must not pass for a full one, whatever the length.
-        long written = SysWrite(file, buffer, length);
-        if (written == (long)length) return 1;
-        if (start >= 0) SysSeek(file, start, SYS_SEEK_SET);
-        LogPrintf("Write failed (%ld of %u bytes), disk full?", written, (unsigned)length);
-        if (!AskDiskFull()) break;
-    }
-    LogPrintf("User cancelled the disk-full retry");
-    UserAbort = 1;
-    if (InstallSettings.Win31FallbackProgram[0]) OfferWin31Fallback = 1;
-    return 0;
-}
-
-int AskDiskFull(void) { return AskRetryCancel(LoadMessage(1, IDS_DISK_FULL)); }
-
 PackageEntry* FindPackageEntry(const char* name) {
     if (!FileTable || !name) return 0;
     for (unsigned i = 0; i < FileTable->count; i++) {
@@ -174,4 +157,25 @@ PackageEntry* FindPackageEntry(const char* name) {
         if (e && SameName(e->name, name)) return e;
     }
     return 0;
+}
+
+char* ReadQuickRefFromPackage(void) {
+    PackageEntry* entry = FindPackageEntry(InstallSettings.QuickRefFile);
+    if (!entry || !PackageFile) return NULL;
+    // The size comes from the package: it must lie within the file, so that the block stays
+    // bounded and size + 1 cannot wrap. A guide that claims more than the file holds is damaged.
+    long fileSize = SysFileSize(PackageFile);
+    if (fileSize < 0 || entry->offset > (unsigned long)fileSize ||
+        entry->installedSize > (unsigned long)fileSize - entry->offset) {
+        LogPrintf("Quick reference guide entry lies outside the package");
+        return NULL;
+    }
+    unsigned long size = entry->installedSize;
+    if (SysSeek(PackageFile, (long)entry->offset, SYS_SEEK_SET) < 0) return NULL;
+    char* text = (char*)MemAlloc(size + 1);
+    // A short read leaves the rest zero: the block comes zero-filled.
+    long got = SysRead(PackageFile, text, size);
+    if (got < 0) got = 0;
+    text[got] = 0;
+    return text;
 }

@@ -395,8 +395,11 @@ int ReadInstallScript(void) {
     if (!ReadExact(magic, 2) || memcmp(magic, SCRIPT_MAGIC, 2) != 0)
         return Fail(FATAL_SCRIPT_MAGIC, "magic");
     ByteReader r = StreamReader(ReadFromPackage, nullptr);
-    for (const ScriptField& f : ScriptFields)
-        if (!ReadField(&r, &f)) return 0;
+    for (const ScriptField& f : ScriptFields) {
+        int ok = ReadField(&r, &f);
+        FallbackInstallerNamed = s.Win31FallbackProgram[0] != 0;
+        if (!ok) return 0;
+    }
     LogPrintf("Install script read: %u files, %lu bytes installed, %u tool modules",
               (unsigned)FileTable->count, (unsigned long)FileTable->total,
               (unsigned)s.ToolModuleCount);

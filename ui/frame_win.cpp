@@ -7,6 +7,7 @@
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/text.h"
+#include "sys/sys.h"
 #include <ole2.h>
 #include <stdlib.h>
 
@@ -170,6 +171,7 @@ BOOL CreateFrameWindow(const char* title) {
         LogPrintf("Cannot create the frame window");
         return SetFatal(FATAL_FRAME_CREATE);
     }
+    SysSetMessageOwner(FrameWindow);
     if (PaletteMode) RealizeFramePalette(FrameWindow, FALSE);
     ShowWindow(FrameWindow, SW_SHOWMAXIMIZED);
     UpdateWindow(FrameWindow);
@@ -180,6 +182,7 @@ BOOL CreateFrameWindow(const char* title) {
 BOOL DestroyFrameWindow(void) {
     HINSTANCE instance = GetModuleHandleA(NULL);
     if (FrameWindow) {
+        SysSetMessageOwner(NULL);
         DestroyWindow(FrameWindow);
         FrameWindow = NULL;
     }

@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 #include <stdint.h>
+#include "package/package.h"
 
 extern uint32_t PrintCancelled;  // set by the cancel dialog's button
 extern HWND PrintAbortDialog;    // the cancel dialog while a job runs
@@ -13,10 +14,9 @@ enum { PRINT_LINE_MAX = 127, PRINT_FIRST_LINE = 3, PRINT_BOTTOM_LINES = 5, PRINT
 #define PRINT_DOC_NAME "Quick Reference Guide"
 
 // Where the guide's text comes from: a new block (MemAlloc) holding the text with a NUL
-// after it, or null when there is no guide. The default reads the package entry named by
-// the install script; tests put their own text here.
+// after it, or null when there is no guide. The default is ReadQuickRefFromPackage (the
+// package entry named by the install script); tests put their own text here.
 extern char* (*QuickRefSource)(void);
-char* ReadQuickRefFromPackage(void);
 
 void PrintQuickRef(HWND dialog);
 HDC ChoosePrinter(void);

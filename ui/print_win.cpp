@@ -16,27 +16,6 @@ HWND PrintAbortDialog = NULL;
 PRINTDLGA PrintRequest;
 char* (*QuickRefSource)(void) = ReadQuickRefFromPackage;
 
-char* ReadQuickRefFromPackage(void) {
-    PackageEntry* entry = FindPackageEntry(InstallSettings.QuickRefFile);
-    if (!entry || !PackageFile) return NULL;
-    // The size comes from the package: it must lie within the file, so that the block stays
-    // bounded and size + 1 cannot wrap. A guide that claims more than the file holds is damaged.
-    long fileSize = SysFileSize(PackageFile);
-    if (fileSize < 0 || entry->offset > (unsigned long)fileSize ||
-        entry->installedSize > (unsigned long)fileSize - entry->offset) {
-        LogPrintf("Quick reference guide entry lies outside the package");
-        return NULL;
-    }
-    unsigned long size = entry->installedSize;
-    if (SysSeek(PackageFile, (long)entry->offset, SYS_SEEK_SET) < 0) return NULL;
-    char* text = (char*)MemAlloc(size + 1);
-    // A short read leaves the rest zero: the block comes zero-filled.
-    long got = SysRead(PackageFile, text, size);
-    if (got < 0) got = 0;
-    text[got] = 0;
-    return text;
-}
-
 int PrintLastLine(int pageHeight, int lineHeight) {
     return pageHeight / lineHeight - PRINT_BOTTOM_LINES;
 }

@@ -189,8 +189,9 @@ TEST(Text, MessagesAndCaptions) {
 
 TEST(Text, MessageBoxesAnswerByKind) {
     TestMachine m;
-    int answers[] = {SYS_ID_RETRY, SYS_ID_CANCEL, SYS_ID_YES, SYS_ID_NO, SYS_ID_YES, SYS_ID_OK};
-    SysQueueAnswers(answers, 6);
+    int answers[] = {SYS_ID_RETRY, SYS_ID_CANCEL, SYS_ID_YES, SYS_ID_NO,
+                     SYS_ID_YES,   SYS_ID_OK,     SYS_ID_YES};
+    SysQueueAnswers(answers, 7);
     EXPECT_TRUE(AskRetryCancel("disk %s", "A:"));
     EXPECT_STREQ(SysLastQuestion(), "disk A:");
     EXPECT_FALSE(AskRetryCancel("again"));
@@ -201,6 +202,9 @@ TEST(Text, MessageBoxesAnswerByKind) {
     EXPECT_EQ(SysQuestionsAsked(), 6);
     EXPECT_FALSE(AskYesNo(nullptr));  // unformattable: nothing shown
     EXPECT_EQ(SysQuestionsAsked(), 6);
+    EXPECT_TRUE(AskNoticeYesNo("newer %s", "3.0"));
+    EXPECT_STREQ(SysLastQuestion(), "newer 3.0");
+    EXPECT_FALSE(AskNoticeYesNo("again"));  // answers used up: No
 }
 
 TEST(Memory, CountsLiveAndPeakBlocks) {

@@ -10,6 +10,7 @@
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/text.h"
+#include "base/write.h"
 #include "package/package.h"
 #include "setup/fatal.h"
 #include "sys/sys.h"
@@ -256,6 +257,7 @@ TEST_F(Package, WriteFailureAsksAndCancelSetsAbort) {
     SysQueueAnswers(answers, 2);
     int before = SysQuestionsAsked();
     strcpy(InstallSettings.Win31FallbackProgram, "KOV31\\SETUP.EXE");
+    FallbackInstallerNamed = 1;  // as the script reader sets it
     EXPECT_EQ(WriteAllRetry(f, "abcd", 4), 0);
     EXPECT_EQ(SysQuestionsAsked() - before, 2);
     EXPECT_EQ(UserAbort, 1u);
