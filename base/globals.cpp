@@ -16,7 +16,7 @@ int32_t InstalledBrowserBuild;
 char CommandLineCopy[512];
 InstallSettingsT InstallSettings;
 
-void ResetRunState(void) {
+void ResetBaseState(void) {
     SetupError = 0;
     QuitRequested = UserAbort = RestartWindows = ContinuationRun = CrashMode = SessionEnding = 0;
     NextDiskLaunched = OfferWin31Fallback = FallbackInstallerNamed = 0;

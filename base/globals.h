@@ -185,5 +185,9 @@ struct InstallSettingsT {
 };
 extern InstallSettingsT InstallSettings;
 
-// Clears every run-wide value to its start state (used by tests between runs).
+// Clears every run-wide value of every subsystem to its start state, frees what the package
+// reader holds and puts the platform hooks back, so that one run (or test) leaves nothing
+// for the next. Defined by setup/reset.cpp, the one place that knows every subsystem.
 void ResetRunState(void);
+// The part of it that belongs to this folder: the values declared above.
+void ResetBaseState(void);

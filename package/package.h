@@ -71,6 +71,9 @@ int ReadInstallScript(void);
 // Frees the lists, merge tables and tool-module lists read from the script, which the run
 // otherwise keeps until the process ends (tests and the package tools read many scripts).
 void FreeInstallScript(void);
+// Back to the start: the package closed, the script's lists freed, the platform hooks as
+// the build installs them (part of ResetRunState).
+void ResetPackageState(void);
 // Start-up: opens the package and reads the script; 1 when both succeeded and no quit was
 // asked for in between.
 int OpenPackageAndScript(void);

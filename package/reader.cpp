@@ -27,6 +27,23 @@ GaugeHookFn PackageGauge = 0;
 #endif
 void (*ClosePackageHook)(void) = 0;
 
+void ResetPackageState(void) {
+    ClosePackage();
+    FreeInstallScript();
+    ClosePackageHook = 0;
+#ifdef _WIN32
+    PackageLocator = LocatePackageResource;
+    OwnFileName = GetOwnFileName;
+    PackageGauge = SendGaugeMessage;
+#else
+    PackageLocator = 0;
+    OwnFileName = 0;
+    PackageGauge = 0;
+#endif
+    PackageOffset = 0;
+    ResourceTag[0] = 0;
+}
+
 int OpenPackage(void) {
     if (!CopyBuffer) CopyBuffer = (unsigned char*)MemAlloc(COPY_BLOCK);
     PackageOffset = 0;

@@ -5,35 +5,45 @@
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/text.h"
+#include <string.h>
 
 ModelessSlotT ModelessSlots[MODELESS_SLOTS];
-char DialogExtraText[512];
-char EditText[256];
 
 static HINSTANCE ResourceInstance(void) { return GetModuleHandleA(NULL); }
 
-static DLGPROC WelcomeProc, CenteredProc, QuickRefProc, DefaultProc, EditProc, AddOnProc;
-
-void InstallDialogProcs(void) {
-    WelcomeProc = WelcomeDlgProc;
-    CenteredProc = CenteredDlgProc;
-    QuickRefProc = QuickRefDlgProc;
-    DefaultProc = DefaultDlgProc;
-    EditProc = EditDlgProc;
-    AddOnProc = AddOnDlgProc;
-}
+// The templates with a procedure of their own; every other modal template is run by
+// DefaultDlgProc. Our add-on template is run like the others: without its own procedure
+// the list would stay empty and the user's choice would never be recorded.
+static const struct {
+    int templateId;
+    DLGPROC proc;
+} kModalProcs[] = {
+    {IDD_WELCOME_CACHE, WelcomeDlgProc},
+    {IDD_WIN31_FALLBACK, CenteredDlgProc},
+    {IDD_QUICKREF, QuickRefDlgProc},
+    {IDD_ADDONS, AddOnDlgProc},
+};
 
 DLGPROC ModalDialogProc(int templateId) {
-    if (!DefaultProc) InstallDialogProcs();
-    switch (templateId) {
-    case IDD_WELCOME_CACHE: return WelcomeProc;
-    case IDD_WIN31_FALLBACK: return CenteredProc;
-    case IDD_QUICKREF: return QuickRefProc;
-    // Our add-on template is run like the others; without its own procedure the list
-    // would stay empty and the user's choice would never be recorded.
-    case IDD_ADDONS: return AddOnProc;
+    for (const auto& m : kModalProcs)
+        if (m.templateId == templateId) return m.proc;
+    return DefaultDlgProc;
+}
+
+DialogDataT* DialogData(HWND dialog, UINT message, LPARAM lParam) {
+    if (message == WM_INITDIALOG) SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+    return (DialogDataT*)GetWindowLongPtrA(dialog, DWLP_USER);
+}
+
+void ResetUiState(void) {
+    for (ModelessSlotT& slot : ModelessSlots) {
+        if (slot.window) DestroyWindow(slot.window);
+        slot = ModelessSlotT{};
     }
-    return DefaultProc;
+    CacheChoice = 0;
+    FreeMegabytes = RequiredMegabytes = 0;
+    memset(AddOnSkipped, 0, sizeof AddOnSkipped);
+    ResetPrintState();
 }
 
 HWND OpenModeless(int templateId, DLGPROC dialogProc) {
@@ -90,23 +100,20 @@ BOOL PumpMessages(void) {
     return TRUE;
 }
 
-static void SetExtraText(const char* extraText) {
-    lstrcpynA(DialogExtraText, extraText ? extraText : "", sizeof DialogExtraText);
-}
-
 int RunModalDialog(int templateId, const char* extraText) {
-    SetExtraText(extraText);
+    DialogDataT data = {};
+    data.extraText = extraText;
     return (int)DialogBoxParamA(ResourceInstance(), MAKEINTRESOURCEA(templateId), FrameWindow,
-                                ModalDialogProc(templateId), 0);
+                                ModalDialogProc(templateId), (LPARAM)&data);
 }
 
 int RunEditDialog(int templateId, char* text, const char* extraText) {
-    SetExtraText(extraText);
-    lstrcpynA(EditText, text, sizeof EditText);
-    if (!EditProc) InstallDialogProcs();
+    DialogDataT data = {};
+    data.extraText = extraText;
+    lstrcpynA(data.edit, text, sizeof data.edit);
     int result = (int)DialogBoxParamA(ResourceInstance(), MAKEINTRESOURCEA(templateId), FrameWindow,
-                                      EditProc, 0);
-    if (result == ID_CONTINUE) lstrcpynA(text, EditText, EDIT_TEXT_MAX + 1);
+                                      EditDlgProc, (LPARAM)&data);
+    if (result == ID_CONTINUE) lstrcpynA(text, data.edit, EDIT_TEXT_MAX + 1);
     return result;
 }
 
@@ -130,8 +137,9 @@ static int IsClose(UINT message, WPARAM wParam) {
     return message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE;
 }
 
-static void ShowExtraText(HWND dialog) {
-    if (DialogExtraText[0]) SetDlgItemTextA(dialog, IDC_EXTRA, DialogExtraText);
+static void ShowExtraText(HWND dialog, const DialogDataT* data) {
+    if (data && data->extraText && data->extraText[0])
+        SetDlgItemTextA(dialog, IDC_EXTRA, data->extraText);
 }
 
 // The procedures below share one shape: initialisation fills texts, an end id or the
@@ -149,8 +157,9 @@ static INT_PTR EndOnButtons(HWND dialog, UINT message, WPARAM wParam) {
 }
 
 INT_PTR CALLBACK DefaultDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    DialogDataT* data = DialogData(dialog, message, lParam);
     if (message == WM_INITDIALOG) {
-        ShowExtraText(dialog);
+        ShowExtraText(dialog, data);
         if (InstallSettings.NextDiskLabel[0]) {
             char text[512];
             char format[512];
@@ -164,8 +173,9 @@ INT_PTR CALLBACK DefaultDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 }
 
 INT_PTR CALLBACK CenteredDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    DialogDataT* data = DialogData(dialog, message, lParam);
     if (message == WM_INITDIALOG) {
-        ShowExtraText(dialog);
+        ShowExtraText(dialog, data);
         CenterDialog(FrameWindow, dialog);
         return TRUE;
     }
@@ -173,8 +183,9 @@ INT_PTR CALLBACK CenteredDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 }
 
 INT_PTR CALLBACK QuickRefDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    DialogDataT* data = DialogData(dialog, message, lParam);
     if (message == WM_INITDIALOG) {
-        ShowExtraText(dialog);
+        ShowExtraText(dialog, data);
         return TRUE;
     }
     if (message == WM_COMMAND && LOWORD(wParam) == ID_PRINTNOW) {
@@ -186,13 +197,14 @@ INT_PTR CALLBACK QuickRefDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 }
 
 INT_PTR CALLBACK EditDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    DialogDataT* data = DialogData(dialog, message, lParam);
     if (message == WM_INITDIALOG) {
-        SetDlgItemTextA(dialog, IDC_DIRFIELD, EditText);
-        ShowExtraText(dialog);
+        if (data) SetDlgItemTextA(dialog, IDC_DIRFIELD, data->edit);
+        ShowExtraText(dialog, data);
         return TRUE;
     }
-    if (message == WM_COMMAND && IsEndId(wParam)) {
-        GetDlgItemTextA(dialog, IDC_DIRFIELD, EditText, sizeof EditText);
+    if (message == WM_COMMAND && IsEndId(wParam) && data) {
+        GetDlgItemTextA(dialog, IDC_DIRFIELD, data->edit, sizeof data->edit);
         EndDialog(dialog, LOWORD(wParam));
         return TRUE;
     }
@@ -215,8 +227,9 @@ static void SpreadCacheButtons(HWND dialog) {
 }
 
 INT_PTR CALLBACK WelcomeDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    DialogDataT* data = DialogData(dialog, message, lParam);
     if (message == WM_INITDIALOG) {
-        ShowExtraText(dialog);
+        ShowExtraText(dialog, data);
         EnableWindow(GetDlgItem(dialog, IDC_CACHE10), TRUE);
         EnableWindow(GetDlgItem(dialog, IDC_CACHE20), TRUE);
         if (FreeMegabytes > 0) {

@@ -149,7 +149,6 @@ BOOL CreateFrameWindow(const char* title) {
     HINSTANCE instance = GetModuleHandleA(NULL);
     lstrcpynA(GaugeClassName, "_KOVSETUP_Gauge", sizeof GaugeClassName);
     lstrcpynA(FrameClassName, "_KOVSETUP_Frame", sizeof FrameClassName);
-    InstallDialogProcs();
     DetectDisplayDepth();
 
     // The templates and the icon are only locked here, never used: under Win32 resources

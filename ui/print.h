@@ -19,6 +19,8 @@ enum { PRINT_LINE_MAX = 127, PRINT_FIRST_LINE = 3, PRINT_BOTTOM_LINES = 5, PRINT
 extern char* (*QuickRefSource)(void);
 
 void PrintQuickRef(HWND dialog);
+// Back to the start: no job, no cancel, the guide read from the package.
+void ResetPrintState(void);
 HDC ChoosePrinter(void);
 BOOL CALLBACK PrintAbortProc(HDC dc, int error);
 INT_PTR CALLBACK PrintDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

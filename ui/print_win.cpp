@@ -10,11 +10,19 @@
 #include "base/text.h"
 #include "package/package.h"
 #include <commdlg.h>
+#include <string.h>
 
 uint32_t PrintCancelled = 0;
 HWND PrintAbortDialog = NULL;
 PRINTDLGA PrintRequest;
 char* (*QuickRefSource)(void) = ReadQuickRefFromPackage;
+
+void ResetPrintState(void) {
+    PrintCancelled = 0;
+    PrintAbortDialog = NULL;
+    memset(&PrintRequest, 0, sizeof PrintRequest);
+    QuickRefSource = ReadQuickRefFromPackage;
+}
 
 int PrintLastLine(int pageHeight, int lineHeight) {
     return pageHeight / lineHeight - PRINT_BOTTOM_LINES;

@@ -753,6 +753,25 @@ TEST_F(Package, AccentedNamesMatchTheirCapitals) {
     EXPECT_EQ(FindPackageEntry("idb\\recent.idx"), nullptr);  // an accent is not dropped
 }
 
+// One run leaves nothing for the next: the package closed, its tables freed, the hooks back.
+TEST_F(Package, ResetRunStateClosesAndRestores) {
+    Script s;
+    s.field[36] = List({{"download"}});
+    ASSERT_EQ(Read(s), 1);
+    PackageGauge = [](void*, uint32_t) {};
+    ClosePackageHook = [] {};
+    unsigned live = LiveBlocks();
+    ResetRunState();
+    EXPECT_EQ(PackageFile, 0);
+    EXPECT_EQ(FileTable, nullptr);
+    EXPECT_EQ(CopyBuffer, nullptr);
+    EXPECT_EQ(InstallSettings.CreateDirs.count, 0);
+    EXPECT_EQ(PackageGauge, nullptr);
+    EXPECT_EQ(ClosePackageHook, nullptr);
+    EXPECT_EQ(PackageOffset, 0u);
+    EXPECT_LT(LiveBlocks(), live);
+}
+
 TEST_F(Package, FatalErrorReport) {
     int before = SysQuestionsAsked();
     ReportFatalError();  // nothing to report
