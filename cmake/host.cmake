@@ -10,23 +10,22 @@ add_custom_command(OUTPUT ${STRINGS_CPP}
   DEPENDS ${CMAKE_SOURCE_DIR}/res/strings.rc ${CMAKE_SOURCE_DIR}/res/rc2table.py)
 
 # The fatal-error report is setup code that needs nothing of Windows: tested natively too.
-set(CORE_ALL ${CORE_SRC} ${POSIX_SRC} ${STRINGS_CPP} ${CMAKE_SOURCE_DIR}/setup/fatal.cpp)
+# The native seam carries the decompression library's entry over the library's own code.
+set(CORE_ALL ${CORE_SRC} ${POSIX_SRC} ${STRINGS_CPP} ${CMAKE_SOURCE_DIR}/setup/fatal.cpp
+             ${CMAKE_SOURCE_DIR}/dunzip/unzip.cpp)
 set(WARN -Wall -Wextra -Wno-unused-parameter)
 
 find_package(ZLIB REQUIRED)
 add_library(kovcore STATIC ${CORE_ALL})
 target_compile_options(kovcore PRIVATE ${WARN} -O2)
+target_link_libraries(kovcore PUBLIC ZLIB::ZLIB)
 
 # The same core with AddressSanitizer and UBSan, for the unit tests.
 set(SAN -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
 add_library(kovcore_san STATIC ${CORE_ALL})
 target_compile_options(kovcore_san PRIVATE ${WARN} ${SAN})
 target_link_options(kovcore_san PUBLIC ${SAN})
-
-# The decompression library's portable core, for its tests and fuzzer.
-add_library(dunzip_san STATIC dunzip/unzip.cpp)
-target_compile_options(dunzip_san PRIVATE ${WARN} ${SAN})
-target_link_libraries(dunzip_san ZLIB::ZLIB)
+target_link_libraries(kovcore_san PUBLIC ZLIB::ZLIB)
 
 add_library(gtest_host STATIC ${GTEST_SRC}/googletest/src/gtest-all.cc
                               ${GTEST_SRC}/googletest/src/gtest_main.cc)
@@ -41,7 +40,7 @@ if(HOST_TESTS)
   target_compile_options(host_tests PRIVATE ${SAN})
   target_compile_definitions(host_tests PRIVATE KOV_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
                              KOV_BINARY_DIR="${CMAKE_BINARY_DIR}")
-  target_link_libraries(host_tests kovcore_san dunzip_san gtest_host ZLIB::ZLIB)
+  target_link_libraries(host_tests kovcore_san gtest_host ZLIB::ZLIB)
   add_test(NAME host_tests COMMAND host_tests)
 endif()
 
@@ -59,7 +58,7 @@ endforeach()
 # Fuzzers (clang only): tests/fuzz/NAME.cpp becomes fuzz_NAME, with a short run in the tests.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   set(FUZZ -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
-  add_library(kovcore_fuzz STATIC ${CORE_ALL} dunzip/unzip.cpp)
+  add_library(kovcore_fuzz STATIC ${CORE_ALL})
   target_compile_options(kovcore_fuzz PRIVATE ${FUZZ})
   file(GLOB FUZZERS CONFIGURE_DEPENDS tests/fuzz/*.cpp)
   foreach(src ${FUZZERS})
