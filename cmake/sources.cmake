@@ -16,6 +16,7 @@ set(registry_SOURCES registry_win.cpp)
 set(clientdb_SOURCES access.cpp format.cpp)
 set(package_SOURCES locate_win.cpp reader.cpp script.cpp)
 set(ui_SOURCES dialogs_win.cpp frame_win.cpp gauge_win.cpp print_win.cpp wizard_state_win.cpp)
+set(install_SOURCES decompress.cpp install.cpp install_win.cpp pif.cpp stand_ins.cpp)
 set(migrate_SOURCES registration_win.cpp)
 set(setup_SOURCES entry_win.cpp fatal.cpp options.cpp reset.cpp)
 
@@ -33,7 +34,7 @@ set(kovdb_SOURCES tools/kovdb/main.cpp)
 
 # Tests.
 set(HOST_TEST_SOURCES
-  tests/host/base_test.cpp tests/host/clientdb_test.cpp tests/host/kovdb_test.cpp
+  tests/host/base_test.cpp tests/host/clientdb_test.cpp tests/host/install_test.cpp tests/host/kovdb_test.cpp
   tests/host/kovpack_test.cpp tests/host/machine.cpp tests/host/options_test.cpp
   tests/host/package_test.cpp tests/host/strings_test.cpp tests/host/unzip_test.cpp)
 set(WIN32_TEST_SOURCES
