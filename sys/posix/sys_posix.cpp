@@ -413,7 +413,13 @@ bool ResourceEntry(const Image& im, uint64_t base, uint64_t dir, long id, uint32
 
 int SysFileVersion(const char* path, uint32_t* ms, uint32_t* ls) {
     enum : uint32_t { MAX_IMAGE = 64u << 20, RT_VERSION = 16, FIXED_SIGNATURE = 0xFEEF04BDu };
-    int fd = open(HostPath(path).c_str(), O_RDONLY);
+    // A bare name is looked for in the current folder of the current drive, as the
+    // version calls of Windows find it.
+    std::string name = path ? path : "";
+    if (currentDrive && !name.empty() && name[0] != '/' && name[0] != '\\' &&
+        name.find(':') == std::string::npos)
+        name = std::string(1, (char)('A' + currentDrive - 1)) + ":" + name;
+    int fd = open(HostPath(name.c_str()).c_str(), O_RDONLY);
     if (fd < 0) return 0;
     struct stat st;
     Image im;
