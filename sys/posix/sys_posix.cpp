@@ -196,6 +196,15 @@ long SysAttributes(const char* path) {
     return S_ISDIR(st.st_mode) ? SYS_ATTR_DIR : 0x20;
 }
 
+// Windows matching: a pattern ending in ".*" also takes names without a dot, so "*.*"
+// is every name.
+static bool WindowsMatch(const std::string& pat, const char* name) {
+    if (fnmatch(pat.c_str(), name, FNM_CASEFOLD) == 0) return true;
+    size_t n = pat.size();
+    return n >= 2 && pat.compare(n - 2, 2, ".*") == 0 && !strchr(name, '.') &&
+           fnmatch(pat.substr(0, n - 2).c_str(), name, FNM_CASEFOLD) == 0;
+}
+
 SysFind SysFindFirst(const char* pattern, SysFindData* out) {
     std::string host = HostPath(pattern);
     size_t slash = host.rfind('/');
@@ -206,7 +215,7 @@ SysFind SysFindFirst(const char* pattern, SysFindData* out) {
     if (!d) return 0;
     FindState* st = new FindState;
     while (dirent* e = readdir(d)) {
-        if (fnmatch(pat.c_str(), e->d_name, FNM_CASEFOLD) != 0) continue;
+        if (!WindowsMatch(pat, e->d_name)) continue;
         if (strlen(e->d_name) >= sizeof(out->name)) continue;
         SysFindData fd = {};
         strcpy(fd.name, e->d_name);
