@@ -199,14 +199,21 @@ uint32_t GetToolVersion(const char* path) {
     char dir[260];
     GetDirPart(dir, path);
     const char* name = GetNamePart(path);
+    // The current folder is put back afterwards, and so is the file's drive's own.
     char* saved = (char*)MemAlloc(260);
-    CopyText(saved, DriveCurrentDir(CurrentDriveLetter()), 260);
+    char* savedOther = (char*)MemAlloc(260);
+    int current = CurrentDriveLetter();
+    CopyText(saved, DriveCurrentDir(current), 260);
+    int other = dir[0] && dir[1] == ':' ? dir[0] & ~0x20 : 0;
+    if (other && other != current) CopyText(savedOther, DriveCurrentDir(other), 260);
     uint32_t packed = 0, ms = 0, ls = 0;
     // Looked up by bare name from its own folder; a folder that cannot be entered would
     // make the name refer to another file.
     if ((!dir[0] || ChangeDir(dir)) && SysFileVersion(name, &ms, &ls))
         packed = (ms >> 16 & 0xFF) << 24 | (ms & 0xFF) << 16 | (ls >> 16 & 0xFF) << 8 | (ls & 0xFF);
+    if (savedOther[0]) ChangeDir(savedOther);
     if (saved[0]) ChangeDir(saved);
+    MemFree(savedOther);
     MemFree(saved);
     return packed;
 }

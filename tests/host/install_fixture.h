@@ -117,6 +117,7 @@ struct EngineMachine : TestMachine {
     EngineMachine() {
         Clear();
         strcpy(WindowsDir, "C:\\WINDOWS");
+        SysSetDiskGeometry('C', 8, 512, 1000000, 1000000);  // room for database writes
         Dir("C:\\WINDOWS\\SYSTEM");
     }
     ~EngineMachine() {
