@@ -133,10 +133,8 @@ struct EngineMachine : TestMachine {
         ClusterSize = DEFAULT_CLUSTER_SIZE;
         FreeMegabytes = 0;
         MoveOldDownloads = 0;
-        SystemFilesCopied = 0;
         FreeCopyQueue();
         ForgetTransferRenames();
-        ForgetCreatedFiles();
         if (RestsysFile) SysClose(RestsysFile);
         RestsysFile = 0;
         RestsysPath[0] = 0;
