@@ -10,6 +10,7 @@
 #include "base/globals.h"
 #include "base/log.h"
 #include "install/destination.h"
+#include "install/space.h"
 #include "install/sysfiles.h"
 
 namespace {
@@ -206,3 +207,13 @@ TEST_F(SystemFolder, SizeOfAFileHeldOpenWithoutSharing) {
 }
 
 }  // namespace
+
+// The estimate on the machine's own drives, through the system's write test and geometry.
+TEST_F(SystemFolder, SpaceOnTheMachinesDrives) {
+    uint32_t needed = 1;
+    EXPECT_EQ(1, CheckDiskSpace(2, "", DEST, &needed));
+    EXPECT_EQ(0u, needed);  // no package: nothing needed
+    std::string log(LogTraceText(), LogTraceUsed());
+    EXPECT_NE(std::string::npos, log.find("Drive C: cluster size = ")) << log;
+    EXPECT_TRUE(Logged("It'll fit")) << log;
+}
