@@ -11,7 +11,6 @@
 #include "clientdb/access.h"
 #include "clientdb/format.h"
 #include "install/space.h"
-#include "install/sysfiles.h"
 #include "migrate/transfer.h"
 #include "package/package.h"
 #include "sys/sys.h"
@@ -21,12 +20,6 @@ char OldDbFoundPath[260];
 
 enum { STR_TOOL_PATTERN = 34707, STR_TOOL_FOLDER = 34711 };
 static const char OLD_DB_NAME[] = "IDB\\OLD.DB";
-
-struct CreatedFile {
-    CreatedFile* next;
-    char path[260];
-};
-static CreatedFile* createdFiles;
 
 static int SameDbVersion(void) {
     return InstallSettings.DbVersion[0] == PreviousDbVersion[0] &&
@@ -107,23 +100,6 @@ void PrepareDestination(void) {
     TransferFolders(1);
 }
 
-void NoteCreatedFile(const char* path) {
-    if (!path || !path[0]) return;
-    for (CreatedFile* f = createdFiles; f; f = f->next)
-        if (SameName(f->path, path)) return;
-    CreatedFile* f = (CreatedFile*)MemAlloc(sizeof(CreatedFile));
-    CopyText(f->path, path, sizeof f->path);
-    f->next = createdFiles;
-    createdFiles = f;
-}
-
-void ForgetCreatedFiles(void) {
-    while (CreatedFile* f = createdFiles) {
-        createdFiles = f->next;
-        MemFree(f);
-    }
-}
-
 void CleanUpInstall(void) {
     InstallSettingsT& s = InstallSettings;
     if (!s.DestDir[0] || !PathExists(s.DestDir)) return;
@@ -141,12 +117,6 @@ void CleanUpInstall(void) {
         if (OverwriteInPlace && IsPreservedFile(bare)) continue;
         SysDelete(DestPath(path, bare));
     }
-    for (CreatedFile* f = createdFiles; f; f = f->next)
-        if (SysDelete(f->path)) LogPrintf("Deleted %s", f->path);
-    ForgetCreatedFiles();
-    if (SystemFilesCopied)
-        LogPrintf("%lu system files already copied stay: the files they replaced are gone",
-                  (unsigned long)SystemFilesCopied);
 }
 
 void RestorePreviousInstall(void) {
@@ -199,14 +169,21 @@ uint32_t GetToolVersion(const char* path) {
     char dir[260];
     GetDirPart(dir, path);
     const char* name = GetNamePart(path);
+    // The current folder is put back afterwards, and so is the file's drive's own.
     char* saved = (char*)MemAlloc(260);
-    CopyText(saved, DriveCurrentDir(CurrentDriveLetter()), 260);
+    char* savedOther = (char*)MemAlloc(260);
+    int current = CurrentDriveLetter();
+    CopyText(saved, DriveCurrentDir(current), 260);
+    int other = dir[0] && dir[1] == ':' ? dir[0] & ~0x20 : 0;
+    if (other && other != current) CopyText(savedOther, DriveCurrentDir(other), 260);
     uint32_t packed = 0, ms = 0, ls = 0;
     // Looked up by bare name from its own folder; a folder that cannot be entered would
     // make the name refer to another file.
     if ((!dir[0] || ChangeDir(dir)) && SysFileVersion(name, &ms, &ls))
         packed = (ms >> 16 & 0xFF) << 24 | (ms & 0xFF) << 16 | (ls >> 16 & 0xFF) << 8 | (ls & 0xFF);
+    if (savedOther[0]) ChangeDir(savedOther);
     if (saved[0]) ChangeDir(saved);
+    MemFree(savedOther);
     MemFree(saved);
     return packed;
 }

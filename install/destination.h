@@ -12,14 +12,11 @@ extern uint32_t OverwriteInPlace;
 extern char OldDbFoundPath[260];
 
 void PrepareDestination(void);
-// Deletes the package's files from the destination (entry names, and the extracted copies of
-// "SYSTEM" entries that wait in the destination root) and every file noted with
-// NoteCreatedFile. Preserved files of an in-place install stay.
+// Deletes the package's files from the destination: the entry names, and the extracted
+// copies of "SYSTEM" entries that wait in the destination root (one deferred to restsys.bat
+// is still there). Preserved files of an in-place install stay. What the install loop put
+// elsewhere (temporary archives, the Windows folder) is the loop's to remove.
 void CleanUpInstall(void);
-// A file this run creates that is not at its entry name in the destination: a temporary
-// archive, an entry placed in the Windows folder, the game PIF. CleanUpInstall removes it.
-void NoteCreatedFile(const char* path);
-void ForgetCreatedFiles(void);
 // After CleanUpInstall of an interrupted in-place install: IDB\OLD.DB goes back to the name
 // it was found under and the renames of the preserved-file transfer are undone, newest
 // first, so the previous installation finds its user's data again. Nothing otherwise.

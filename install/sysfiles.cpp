@@ -11,7 +11,6 @@
 
 char RestsysPath[260];
 SysFile RestsysFile = 0;
-uint32_t SystemFilesCopied = 0;
 
 enum { MSG_SYSTEM_FILE_IN_USE = 34004 };
 
@@ -130,6 +129,5 @@ int InstallSystemFile(const char* path) {
         LogPrintf("Copy failed");
         return 0;
     }
-    SystemFilesCopied++;
     return SysDelete(path);
 }

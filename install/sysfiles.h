@@ -27,9 +27,6 @@ void GetFileVersion(const char* path, uint32_t* mostSignificant, uint32_t* least
 // Last write time as DOS date * 65536 + DOS time (no local-time conversion); 0 when unreadable.
 uint32_t GetFileDosTime(const char* path);
 
-// System files this run copied into the system folder; they stay after a failed install.
-extern uint32_t SystemFilesCopied;
-
 // The deferred-move batch file, open from the install step to the end of the run.
 extern char RestsysPath[260];
 extern SysFile RestsysFile;  // 0 when not open

@@ -176,6 +176,14 @@ uint16_t TransferFolders(int renameMode) {
     return s.PreservedFiles.count;
 }
 
+void FreeCopyQueue(void) {
+    while (CopyQueueItem* item = CopyQueue) {
+        CopyQueue = item->next;
+        MemFree(item);
+    }
+    CopyQueueCount = 0;
+}
+
 void UndoTransferRenames(void) {
     while (RenameRecord* r = renames) {
         renames = r->next;

@@ -227,6 +227,15 @@ long SysAttributes(const char* path) {
     return S_ISDIR(st.st_mode) ? SYS_ATTR_DIR : 0x20;
 }
 
+// Windows matching: a pattern ending in ".*" also takes names without a dot, so "*.*"
+// is every name.
+static bool WindowsMatch(const std::string& pat, const char* name) {
+    if (fnmatch(pat.c_str(), name, FNM_CASEFOLD) == 0) return true;
+    size_t n = pat.size();
+    return n >= 2 && pat.compare(n - 2, 2, ".*") == 0 && !strchr(name, '.') &&
+           fnmatch(pat.substr(0, n - 2).c_str(), name, FNM_CASEFOLD) == 0;
+}
+
 SysFind SysFindFirst(const char* pattern, SysFindData* out) {
     std::string host = HostPath(pattern);
     size_t slash = host.rfind('/');
@@ -237,12 +246,7 @@ SysFind SysFindFirst(const char* pattern, SysFindData* out) {
     if (!d) return 0;
     FindState* st = new FindState;
     while (dirent* e = readdir(d)) {
-        // As on Windows, "X.*" also matches the name "X" without an extension.
-        bool match = fnmatch(pat.c_str(), e->d_name, FNM_CASEFOLD) == 0;
-        if (!match && pat.size() >= 2 && pat.compare(pat.size() - 2, 2, ".*") == 0 &&
-            !strchr(e->d_name, '.'))
-            match = fnmatch(pat.substr(0, pat.size() - 2).c_str(), e->d_name, FNM_CASEFOLD) == 0;
-        if (!match) continue;
+        if (!WindowsMatch(pat, e->d_name)) continue;
         if (strlen(e->d_name) >= sizeof(out->name)) continue;
         SysFindData fd = {};
         strcpy(fd.name, e->d_name);
@@ -457,7 +461,13 @@ bool ResourceEntry(const Image& im, uint64_t base, uint64_t dir, long id, uint32
 
 int SysFileVersion(const char* path, uint32_t* ms, uint32_t* ls) {
     enum : uint32_t { MAX_IMAGE = 64u << 20, RT_VERSION = 16, FIXED_SIGNATURE = 0xFEEF04BDu };
-    int fd = open(HostPath(path).c_str(), O_RDONLY);
+    // A bare name is looked for in the current folder of the current drive, as the
+    // version calls of Windows find it.
+    std::string name = path ? path : "";
+    if (currentDrive && !name.empty() && name[0] != '/' && name[0] != '\\' &&
+        name.find(':') == std::string::npos)
+        name = std::string(1, (char)('A' + currentDrive - 1)) + ":" + name;
+    int fd = open(HostPath(name.c_str()).c_str(), O_RDONLY);
     if (fd < 0) return 0;
     struct stat st;
     Image im;
