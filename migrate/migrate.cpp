@@ -10,8 +10,6 @@
 #include "base/path.h"
 #include "base/text.h"
 #include "clientdb/format.h"
-#include "install/destination.h"
-#include "install/space.h"
 #include "migrate/platform.h"
 #include "migrate/search.h"
 #include "migrate/transfer.h"
@@ -137,7 +135,7 @@ int MergeArt(const TextListT& names, const MergedTableT* table, unsigned last, i
 void OpenOldMainDb(void) {
     char idb[260];
     JoinPath(idb, InstallSettings.PreviousDir, "IDB", (const char*)nullptr);
-    if (OverwriteInPlace) {
+    if (MigrationInPlace()) {
         char path[260];
         JoinPath(path, idb, "OLD.DB", (const char*)nullptr);
         if (DbOpen(path, &OldMainDb) != 0) OldMainDb = nullptr;
@@ -150,8 +148,8 @@ void OpenOldMainDb(void) {
     }
     uint8_t version[3] = {0, 0, 0};
     DbReadRecordBounded(OldMainDb, GID_VERSION, version, sizeof version, nullptr);
-    PreviousDbVersion[0] = version[1];
-    PreviousDbVersion[1] = version[2];
+    OldDbVersion[0] = version[1];
+    OldDbVersion[1] = version[2];
     LogPrintf("Old version: %u.%u", version[1], version[2]);
 }
 
@@ -363,6 +361,12 @@ PendingRecord* PendingRecords;
 uint32_t PendingBytes;
 uint32_t SettingsTransferred;
 uint32_t CarriedRecordsLost;
+uint16_t OldDbVersion[2];
+
+int MigrationInPlace(void) {
+    const InstallSettingsT& s = InstallSettings;
+    return s.PreviousDir[0] && SameName(s.PreviousDir, s.DestDir);
+}
 
 void ResetMigrationState(void) {
     CloseMigrationDatabases();
@@ -416,7 +420,7 @@ int MigrateInstallation(void) {
     CarriedRecordsLost = 0;
     CopyingOldRecords = 0;
     SettingsTransferred = 0;
-    PreviousDbVersion[0] = PreviousDbVersion[1] = 0;
+    OldDbVersion[0] = OldDbVersion[1] = 0;
     const int hasPrevious = InstallSettings.PreviousDir[0] != 0;
 
     // 1-2. Art carried by the package.
@@ -431,7 +435,7 @@ int MigrateInstallation(void) {
         MoveOldDownloads = MigratePlatform.askMoveDownloads() ? 1 : 0;
         LogPrintf("Move old downloads: %s", MoveOldDownloads ? "yes" : "no");
         OpenProgress(IDD_MIGRATE);
-        if (!OverwriteInPlace) TransferFolders(0);
+        if (!MigrationInPlace()) TransferFolders(0);
         SetGaugePosition(1);
         OpenOldMainDb();
         SetGaugePosition(2);
@@ -487,10 +491,10 @@ int MigrateInstallation(void) {
     const int oldWasOpen = OldMainDb != nullptr;
     SettingsTransferred = oldWasOpen ? 1 : 0;
     CloseMigrationDatabases();
-    if (OverwriteInPlace && hasPrevious) RemoveOldDatabase(oldWasOpen);
+    if (MigrationInPlace()) RemoveOldDatabase(oldWasOpen);
 
     // 19-24. The system learns where the new client lives.
-    if (PreviousDbVersion[0] < OLD_NAMES_VERSION) {
+    if (OldDbVersion[0] < OLD_NAMES_VERSION) {
         MigratePlatform.registryDelete(MIGRATE_ROOT_MACHINE, CLIENT_KEY);
         LogPrintf("Cleared INI settings");
     }

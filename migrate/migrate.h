@@ -51,6 +51,13 @@ extern uint32_t SettingsTransferred;
 // Records of the old database that the rules carry but that could not be read or written.
 // While any is missing, the old database of an in-place install is kept.
 extern uint32_t CarriedRecordsLost;
+// The earlier installation's database version (major, minor) as the migration read it; 0.0
+// when there was none.
+extern uint16_t OldDbVersion[2];
+
+// The new installation replaces the earlier one in its own folder: the install has moved
+// the old main database aside as IDB\OLD.DB.
+int MigrationInPlace(void);
 
 // 1 on success; 0 with the fatal error number set (22-25, 29), or after a cancel
 // (UserAbort set, no number).

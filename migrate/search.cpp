@@ -9,7 +9,6 @@
 #include "base/text.h"
 #include "clientdb/access.h"
 #include "clientdb/format.h"
-#include "install/sysfiles.h"
 #include "migrate/platform.h"
 #include "res/resource.h"
 
@@ -33,6 +32,16 @@ struct FolderTrail {
     int known;  // the system could tell the folder's identity
     int depth;
 };
+
+// When the database was last written, DOS date in the high word and time in the low word;
+// 0 when it cannot be told (the file is missing or held open by another program).
+uint32_t DatabaseDosTime(const char* path) {
+    SysFile file = SysOpenUnshared(path);
+    if (!file) return 0;
+    uint32_t stamp = SysFileDosTime(file);
+    SysClose(file);
+    return stamp;
+}
 
 int HoldsMainIndex(const char* folder) {
     char path[260];
@@ -209,7 +218,7 @@ int CheckCandidateFolder(const char* folder, ModemSettingsT* settingsOut) {
                              path))
         return 0;
 
-    uint32_t time = GetFileDosTime(path);
+    uint32_t time = DatabaseDosTime(path);
     if (time == 0) return 1;
     LogPrintf("CFA:Time for %s = %lu", path, (unsigned long)time);
     ModemSettingsT local;

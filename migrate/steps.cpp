@@ -9,7 +9,6 @@
 #include "base/path.h"
 #include "base/text.h"
 #include "clientdb/format.h"
-#include "install/destination.h"
 #include "migrate/migrate.h"
 #include "migrate/platform.h"
 #include "migrate/search.h"
@@ -141,7 +140,7 @@ void MigrateSoundEvents(void) {
 }
 
 void MigrateModemFromIni(void) {
-    if (OverwriteInPlace) return;
+    if (MigrationInPlace()) return;
     char profile[260];
     JoinPath(profile, InstallSettings.PreviousDir, LoadCaption(MSG_MODEM_FOLDER),
              ModemSettings.profile, (const char*)nullptr);

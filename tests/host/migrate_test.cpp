@@ -12,8 +12,6 @@
 #include "base/mem.h"
 #include "clientdb/access.h"
 #include "clientdb/format.h"
-#include "install/destination.h"
-#include "install/space.h"
 #include "migrate/migrate.h"
 #include "migrate/search.h"
 #include "migrate/transfer.h"
@@ -61,8 +59,6 @@ protected:
     void SetUp() override {
         ResetMigrationState();
         ResetSearchState();
-        OverwriteInPlace = 0;
-        PreviousDbVersion[0] = PreviousDbVersion[1] = 0;
         MoveOldDownloads = 0;
         CopyQueue = nullptr;
         CopyQueueCount = 0;
@@ -395,7 +391,7 @@ TEST_F(Migrate, OldVersionDecidesWhetherTheSettingsKeyGoes) {
         OldDb({Names({"Jean"}), Version(c.major, 1)});
         ASSERT_EQ(1, MigrateInstallation());
         EXPECT_EQ(c.cleared, fake.deletedKeys.size() == 1);
-        EXPECT_EQ(c.major, PreviousDbVersion[0]);
+        EXPECT_EQ(c.major, OldDbVersion[0]);
     }
 }
 
@@ -431,7 +427,6 @@ TEST_F(Migrate, OldDatabaseOfAnInPlaceInstallGoesOnlyWhenCarried) {
         SCOPED_TRACE(c.what);
         LogReset();
         UserAbort = 0;
-        OverwriteInPlace = 1;
         strcpy(InstallSettings.PreviousDir, "C:\\NEW");
         NewDb({Version(3, 0)});
         machine.Write("C:\\NEW\\IDB\\OLD.DB", c.oldBytes);

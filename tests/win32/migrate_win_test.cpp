@@ -13,7 +13,6 @@
 #include "base/mem.h"
 #include "clientdb/access.h"
 #include "clientdb/format.h"
-#include "install/destination.h"
 #include "migrate/migrate.h"
 #include "migrate/platform.h"
 #include "migrate/platform_win.h"
@@ -256,7 +255,6 @@ TEST_F(MigrateWin, MigrationLeavesItsTracesOnTheMachine) {
 
     strcpy(InstallSettings.DestDir, "C:\\kovmig\\new");
     strcpy(InstallSettings.PreviousDir, "C:\\kovmig\\old");
-    OverwriteInPlace = 0;
     WriteBytes("C:\\kovmig\\new\\IDB\\MAIN.IDX",
                DbFile(DB_NEW_FORM, DB_ID_MAIN, {Version(3, 0), {0x01000002, "new", TYPE_P}}));
     WriteBytes("C:\\kovmig\\new\\RM_KOV.EXE", "MZ");
