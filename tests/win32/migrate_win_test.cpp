@@ -306,6 +306,16 @@ TEST_F(MigrateWin, MigrationLeavesItsTracesOnTheMachine) {
     EXPECT_EQ(2u + 5 + 7, DbRecordLength(db, 0x14000032));  // Jean, secret
     DbClose(db);
 
+    HANDLE f = CreateFileA(contents.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           0, nullptr);
+    char merged[4096];
+    DWORD got = 0;
+    ReadFile(f, merged, sizeof merged, &got, nullptr);
+    CloseHandle(f);
+    EXPECT_EQ(":Base windows.hlp\r\n:Index Tavelin Online Help=kov95f.hlp\r\n:Link kov95f.hlp\r\n"
+              ":include kov95f.cnt\r\n",
+              std::string(merged, got));
+
     if (hadContents) WriteBytes(contents, savedContents);
     else DeleteFileA(contents.c_str());
 }
