@@ -104,15 +104,15 @@ void CleanUpInstall(void) {
     InstallSettingsT& s = InstallSettings;
     if (!s.DestDir[0] || !PathExists(s.DestDir)) return;
     LogPrintf("Cleaning up");
-    char path[260], upper[260];
+    char path[260], dir[260];
     for (uint16_t i = 0; FileTable && i < FileTable->count; i++) {
         const char* name = FileTable->entry[i]->name;
         if (OverwriteInPlace && IsPreservedFile(name)) continue;
         SysDelete(DestPath(path, name));
         // A "SYSTEM" entry is extracted into the destination root first; one deferred to
         // restsys.bat still waits there.
-        GetDirPart(upper, name);
-        if (!SameName(upper, "SYSTEM")) continue;
+        GetDirPart(dir, name);
+        if (!SameName(dir, "SYSTEM")) continue;
         const char* bare = GetNamePart(name);
         if (OverwriteInPlace && IsPreservedFile(bare)) continue;
         SysDelete(DestPath(path, bare));

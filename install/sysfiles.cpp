@@ -49,7 +49,7 @@ static void WriteCommand(const char* format, const char* a, const char* b) {
 }
 
 int OpenRestsysBatch(void) {
-    if (!InstallSettings.DeferInUseFiles) return 0;
+    if (!InstallSettings.DeferInUseFiles || !InstallSettings.DestDir[0]) return 0;
     if (RestsysFile) return 1;
     // The install step opens it before the file copy has created the destination.
     MakePath(InstallSettings.DestDir);
