@@ -216,10 +216,13 @@ int WriteHeaderAt(RecordDb* db, const RecordHeader* h) {
     return WriteBlockRetry(db->file, bytes, unsigned(hs));
 }
 
+// The entry shows the mark only once it is in the file: a delete that failed did not happen.
 int MarkDeleted(RecordDb* db, RecordIndexEntry* e) {
-    e->header.flags |= DB_FLAG_DELETED;
-    if (e->header.offset == kGone) return 1;
-    return WriteHeaderAt(db, &e->header);
+    RecordHeader marked = e->header;
+    marked.flags |= DB_FLAG_DELETED;
+    if (marked.offset != kGone && !WriteHeaderAt(db, &marked)) return 0;
+    e->header.flags = marked.flags;
+    return 1;
 }
 
 // Marks every older live copy of gid deleted; 0 when one of the marks fails (the copies not
@@ -598,12 +601,14 @@ int OpenByPath(const char* path, RecordDb** dbOut, uint32_t readOnly) {
             if (db->olderCount && db->olderCopies[db->olderCount - 1].header.offset == prev.offset)
                 db->olderCount--;
         }
-        r = TailHoldsRecords(db, cut, size);
+        // Only a length a record can have makes an unfinished append: a larger one is damage
+        // to the header, whose record may well be whole.
+        r = h.length > DB_MAX_RECORD ? 1 : TailHoldsRecords(db, cut, size);
         if (r > 0) {
             db->keepEnd = 1;
             DbLastResync.endKind = DB_END_KEPT;
-            LogPrintf("Database %s: records follow the damaged one at %lu; the end is kept "
-                      "and nothing will be appended",
+            LogPrintf("Database %s: the record at %lu is damaged, not unfinished; the end is "
+                      "kept and nothing will be appended",
                       path, (unsigned long)cut);
         }
     }

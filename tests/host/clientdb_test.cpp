@@ -818,6 +818,8 @@ TEST_F(ClientDb, ADamagedEndKeepsTheRecordsBeforeIt) {
     badMagic[at[2]] = 'X';
     std::string inserted = clean;
     inserted.insert(at[2], 1, '#');
+    std::string tooLong = clean;  // more than a record can hold: not an unfinished append
+    tooLong.replace(at[2] + 8, 4, Le32(0x10005));
     struct Case {
         const char* what;
         std::string bytes;
@@ -826,6 +828,7 @@ TEST_F(ClientDb, ADamagedEndKeepsTheRecordsBeforeIt) {
         {"30 bytes of garbage after the last record", clean + std::string(30, 'g'), {3, 2, 1}},
         {"a damaged last header", badMagic, {2, 1}},
         {"a byte inserted before the last header", inserted, {2, 1}},
+        {"a last record longer than a record can be", tooLong, {3, 2, 1}},
         {"nothing but garbage after the file header",
          FileHeader(DB_NEW_FORM, 1) + std::string(200, 'q'),
          {}},

@@ -460,7 +460,8 @@ int CmdCheck(const char* path) {
         printf("data missing: the last record ends %u bytes past the end of the file\n",
                r.scanEnd - r.fileSize);
         if (r.endKind == DB_END_KEPT)
-            printf("what follows it looks like records: the end is kept, nothing is appended\n");
+            printf("the record is damaged rather than unfinished: the end is kept, nothing is "
+                   "appended\n");
     } else if (r.endKind == DB_END_KEPT) {
         printf("damaged end: the %u bytes at %u hold no record chain the scan could follow; "
                "they are kept, nothing is appended\n",
