@@ -576,6 +576,13 @@ int OpenByPath(const char* path, RecordDb** dbOut, uint32_t readOnly) {
     // A damaged end stays as it is while the file is only read. The first append cuts it off
     // when it is only part of a header or an append that never finished, so that the records
     // written after it can be found again; any other damage may hold records and is kept.
+    // Damage from the very first record on leaves nothing to read: not a database.
+    if (r >= 0 && damaged &&
+        pos == (format == DB_OLD_FORM ? DB_OLD_FILE_HEADER : DB_NEW_FILE_HEADER)) {
+        LogPrintf("Database %s unreadable from its first record", path);
+        FreeDb(db);
+        return 1;
+    }
     if (r >= 0 && damaged) {
         db->appendAt = uint32_t(pos);
         db->keepEnd = 1;
@@ -655,8 +662,12 @@ int DbOpenEmbedded(const char* name, RecordDb** dbOut, uint32_t start, uint32_t 
     db->embedded = 1;
     uint8_t bytes[DB_NEW_RECORD_HEADER];
     RecordHeader h;
+    int failed = 0;
     do {
-        if (!ReadFull(packageFile, bytes, DB_NEW_RECORD_HEADER)) break;
+        // A short read is the end of the package; a failed one leaves records unseen.
+        long got = SysRead(packageFile, bytes, DB_NEW_RECORD_HEADER);
+        failed = got < 0;
+        if (got != DB_NEW_RECORD_HEADER) break;
         DbDecodeHeader(bytes, DB_NEW_FORM, &h);
         if (h.magic != DB_RECORD_MAGIC) break;
         if (!(h.flags & DB_FLAG_DELETED)) {
@@ -664,8 +675,14 @@ int DbOpenEmbedded(const char* name, RecordDb** dbOut, uint32_t start, uint32_t 
             IndexPut(db, &h);
         }
         pos += DB_NEW_RECORD_HEADER + uint64_t(h.length);
-        if (!SeekTo(packageFile, pos)) break;
-    } while (pos < end);
+        if (pos > kMaxPosition) break;
+        failed = !SeekTo(packageFile, pos);
+    } while (!failed && pos < end);
+    if (failed) {
+        LogPrintf("Read error in embedded database %s at %lu", db->path, (unsigned long)pos);
+        FreeDb(db);
+        return 1;
+    }
     LogPrintf("Opened embedded database %s (%lu records)", db->path, (unsigned long)db->count);
     *dbOut = db;
     return 0;
