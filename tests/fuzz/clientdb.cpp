@@ -156,6 +156,17 @@ void Exercise(const std::string& bytes, Program prog) {
         Contents now = Snapshot(db);
         Expect(now, before, gid, ok ? (del ? nullptr : &value) : kept);
         DbForEachRecord(db, ReadEvery);
+
+        // A read that meets a failure gives nothing rather than wrong bytes.
+        InjectFault(prog);
+        for (const auto& r : now) {
+            uint16_t n = 0;
+            char* data = static_cast<char*>(DbReadRecord(db, r.first, nullptr, &n));
+            if (data && std::string(data, n) != r.second) __builtin_trap();
+            MemFree(data);
+        }
+        SysClearFaults();
+        SysQueueAnswers(nullptr, 0);
         if (!sound) continue;
 
         DbClose(db);
