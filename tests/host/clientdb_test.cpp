@@ -101,6 +101,7 @@ protected:
         SysQueueAnswers(nullptr, 0);
     }
     void TearDown() override {
+        SysClearFaults();  // also after a failed assertion
         std::string cmd = "rm -rf '" + root + "'";
         (void)system(cmd.c_str());
     }
