@@ -320,11 +320,12 @@ int WriteInForm(RecordDb* db, uint32_t gid, const void* data, uint16_t length, i
     int replaces = 0;
     // The full length must match: a header claiming more than 65535 bytes would otherwise
     // keep bytes of the old data as a gap that breaks the chain. A record in the damaged end
-    // is not rewritten where it is, since the next append cuts it off. Nor is a scrambled
-    // one: should its data write fail after the plain header, its old bytes would read as
-    // neither the old record nor the new one.
+    // is not rewritten where it is, since the next append cuts it off. Nor is a scrambled or
+    // a deleted one: should the data write fail after the new header, a scrambled record's
+    // old bytes would read as neither the old record nor the new one, and a deleted record
+    // would come back with its old data.
     if (e && e->header.length == length && e->header.offset != kGone &&
-        !(e->header.flags & DB_FLAG_SCRAMBLED) &&
+        !(e->header.flags & (DB_FLAG_SCRAMBLED | DB_FLAG_DELETED)) &&
         !(db->appendAt && e->header.offset >= db->appendAt)) {
         // Same length: header and data are overwritten where they are.
         h.offset = e->header.offset;

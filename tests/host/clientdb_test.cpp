@@ -485,6 +485,10 @@ TEST_F(ClientDb, DeleteKeepsTheEntryUntilClose) {
     EXPECT_EQ(3, DbRecordLength(db, 1));
     char text[8];
     EXPECT_STREQ("one", DbReadText(db, 1, text, sizeof text));
+    // A rewrite that fails (its data write, here) does not bring the deleted record back.
+    SysFailCalls(SYS_FAULT_WRITE, 2, 1);
+    EXPECT_EQ(0, DbWriteText(db, 1, "ONE"));
+    SysClearFaults();
     DbClose(db);
     db = nullptr;
     ASSERT_EQ(0, DbOpen("C:\\DB\\D.IDX", &db));
