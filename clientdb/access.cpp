@@ -606,8 +606,9 @@ int OpenByPath(const char* path, RecordDb** dbOut, uint32_t readOnly) {
             LogPrintf("GID %lu at %lu lacks its data; the copy at %lu stays current",
                       (unsigned long)h.gid, (unsigned long)cut, (unsigned long)prev.offset);
             Lookup(db, h.gid)->header = prev;
+            // The header at the end is the live copy a delete must mark now, not prev.
             if (db->olderCount && db->olderCopies[db->olderCount - 1].header.offset == prev.offset)
-                db->olderCount--;
+                db->olderCopies[db->olderCount - 1].header = h;
         }
         // Only a length a record can have makes an unfinished append: a larger one is damage
         // to the header, whose record may well be whole.

@@ -894,3 +894,21 @@ TEST_F(ClientDb, ReadOnlyOpenChangesNothing) {
     EXPECT_EQ(nullptr, db);
     EXPECT_EQ("client index", Get("R.ind"));
 }
+
+TEST_F(ClientDb, DeleteAlsoMarksADamagedCopyAtTheEnd) {
+    // GID 1 again at the end, claiming more than a record holds: the first copy is read, and
+    // once the record is deleted neither copy comes back.
+    std::string bytes = Build(DB_NEW_FORM, {{1, "one"}, {2, "two"}});
+    bytes += "R2D2" + Le32(1) + Le32(0x10002) + Le16('b' | DB_FLAG_NOT_ART) +
+             std::string(12, '\0') + "xy";
+    RecordDb* db = Open("K.IDX", bytes);
+    ASSERT_TRUE(db);
+    EXPECT_EQ("one", ReadAll(db, 1));
+    ASSERT_EQ(1, DbDeleteRecord(db, 1));
+    DbClose(db);
+    db = nullptr;
+    ASSERT_EQ(0, DbOpen("C:\\DB\\K.IDX", &db));
+    EXPECT_EQ("(absent)", ReadAll(db, 1));
+    EXPECT_EQ("two", ReadAll(db, 2));
+    DbClose(db);
+}
