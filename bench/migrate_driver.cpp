@@ -76,8 +76,8 @@ int main(int argc, char** argv) {
         printf("walk: result %d (%s), %u folders in %.3f s", found, found ? folder : "none",
                g_pumps, t1 - t0);
         if (g_skipAt)
-            printf(", Skip at folder %u: %u folders after it, search ended %.3f ms later",
-                   g_skipAt, g_pumpsAfterSkip, (t1 - g_skipTime) * 1000);
+            printf(", Skip at folder %u: %u folders after it, search ended %.3f ms later", g_skipAt,
+                   g_pumpsAfterSkip, (t1 - g_skipTime) * 1000);
         printf(", peak RSS %ld KB\n", PeakKb());
         return 0;
     }
