@@ -185,6 +185,18 @@ struct InstallSettingsT {
 };
 extern InstallSettingsT InstallSettings;
 
+// The modem choice: taken from the earlier installation's database by the search, or found
+// by the modem detection, and written into the client's settings by the migration. The
+// layout is the client's own 84-byte record.
+struct ModemSettingsT {
+    int32_t port;        // 1 = COM1
+    int32_t speedIndex;  // index into the modem detection's speed table
+    char profile[16];    // modem profile file name, "CLASS33.MDM"
+    char description[60];
+};
+static_assert(sizeof(ModemSettingsT) == 84, "the client's modem record is 84 bytes");
+extern ModemSettingsT ModemSettings;
+
 // Clears every run-wide value of every subsystem to its start state, frees what the package
 // reader holds and puts the platform hooks back, so that one run (or test) leaves nothing
 // for the next. Defined by setup/reset.cpp, the one place that knows every subsystem.

@@ -10,7 +10,7 @@
 
 set(KOV_FOLDERS sys base registry clientdb package ui install migrate modem desktop setup)
 
-set(sys_SOURCES win32/sys_win.cpp posix/sys_posix.cpp)
+set(sys_SOURCES fault.cpp win32/sys_win.cpp posix/sys_posix.cpp)
 set(base_SOURCES bytes.cpp format.cpp globals.cpp log.cpp mem.cpp path.cpp text.cpp write.cpp)
 set(registry_SOURCES registry_win.cpp)
 set(clientdb_SOURCES access.cpp format.cpp)
@@ -18,7 +18,8 @@ set(package_SOURCES locate_win.cpp reader.cpp script.cpp)
 set(ui_SOURCES dialogs_win.cpp frame_win.cpp gauge_win.cpp print_win.cpp wizard_state_win.cpp)
 set(install_SOURCES decompress.cpp destination.cpp install.cpp install_win.cpp pif.cpp space.cpp
                     sysfiles.cpp)
-set(migrate_SOURCES registration_win.cpp transfer.cpp)
+set(migrate_SOURCES migrate.cpp platform_posix.cpp platform_win.cpp registration_win.cpp search.cpp
+                    steps.cpp transfer.cpp)
 set(setup_SOURCES entry_win.cpp fatal.cpp options.cpp reset.cpp)
 
 # The program's own entry point, outside the library so that the tests link the same code.
@@ -36,18 +37,19 @@ set(kovdb_SOURCES tools/kovdb/main.cpp)
 # Tests.
 set(HOST_TEST_SOURCES
   tests/host/base_test.cpp tests/host/clientdb_test.cpp tests/host/destination_test.cpp tests/host/install_test.cpp tests/host/kovdb_test.cpp
-  tests/host/kovpack_test.cpp tests/host/machine.cpp tests/host/options_test.cpp
+  tests/host/kovpack_test.cpp tests/host/machine.cpp tests/host/migrate_search_test.cpp
+  tests/host/migrate_test.cpp tests/host/options_test.cpp
   tests/host/package_test.cpp tests/host/space_test.cpp tests/host/strings_test.cpp
   tests/host/sysfiles_test.cpp tests/host/transfer_test.cpp tests/host/unzip_test.cpp)
 set(WIN32_TEST_SOURCES
   tests/win32/base_win_test.cpp tests/win32/clientdb_win_test.cpp tests/win32/dunzip_test.cpp
-  tests/win32/package_win_test.cpp tests/win32/registration_test.cpp
+  tests/win32/migrate_win_test.cpp tests/win32/package_win_test.cpp tests/win32/registration_test.cpp
   tests/win32/registry_test.cpp tests/win32/sysfiles_win_test.cpp tests/win32/templates_test.cpp tests/win32/ui_dialogs_test.cpp
   tests/win32/ui_frame_test.cpp tests/win32/ui_gauge_test.cpp tests/win32/ui_print_test.cpp)
 # tests/fuzz/NAME.cpp, tests/peers/NAME.cpp (NAME.exe), tests/e2e/NAME.sh.
-set(FUZZERS clientdb dunzip script)
+set(FUZZERS clientdb dunzip migrate script)
 set(PEERS asker machinfo robot window)
-set(E2E_SCRIPTS entry machine package pe robot ui_gallery ui_print_cdrom)
+set(E2E_SCRIPTS entry machine migrate package pe robot ui_gallery ui_print_cdrom)
 
 # The sources of the folders for one tree: PLATFORM is win or posix.
 function(kov_sources out platform)

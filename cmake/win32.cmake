@@ -87,3 +87,9 @@ add_executable(gallery WIN32 ui/gallery/gallery_win.cpp res/setup.rc)
 target_compile_options(gallery PRIVATE ${WARN} -fno-exceptions -fno-rtti)
 target_link_libraries(gallery setupcore ${SYSTEM_LIBS})
 target_link_options(gallery PRIVATE ${STATIC_RT})
+
+# Drivers of the end-to-end scripts: one subsystem of the setup run alone over the frame.
+add_executable(migrator WIN32 tests/drivers/migrator.cpp res/setup.rc)
+target_compile_options(migrator PRIVATE ${WARN} -fno-exceptions -fno-rtti)
+target_link_libraries(migrator setupcore ${SYSTEM_LIBS})
+target_link_options(migrator PRIVATE ${STATIC_RT})

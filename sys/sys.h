@@ -58,6 +58,14 @@ SysFind SysFindFirst(const char* pattern, SysFindData* out);
 int SysFindNext(SysFind h, SysFindData* out);
 void SysFindClose(SysFind h);
 
+// Which folder a path leads to, so that a walk can see that it is already inside a folder
+// (a link can make a folder its own descendant). 0 when the system cannot tell.
+struct SysFolderKey {
+    uint64_t volume;
+    uint64_t index;
+};
+int SysFolderIdentity(const char* path, SysFolderKey* key);
+
 // Current drive and directory, 16-bit style: drive numbers are one-based (1 = A:),
 // 0 when the current directory has no drive letter.
 int SysGetCurrentDrive(void);
@@ -133,6 +141,26 @@ const void* SysWordAddress(uint32_t word);
 // Milliseconds since some fixed point, and a pause.
 unsigned long SysTickCount(void);
 void SysSleep(unsigned long ms);
+
+// Fault injection, for tests and fault campaigns. Each call of a kind below is counted; after
+// SysFailCalls(kind, nth, count) the nth call of that kind from then on (1 = the next) and the
+// count - 1 after it fail as the platform's call fails: no file, -1, or 0. SysCreate counts as
+// an open for writing, SysOpen by its mode.
+enum {
+    SYS_FAULT_OPEN_READ,
+    SYS_FAULT_OPEN_WRITE,
+    SYS_FAULT_READ,
+    SYS_FAULT_WRITE,
+    SYS_FAULT_SEEK,
+    SYS_FAULT_TRUNCATE,
+    SYS_FAULT_RENAME,
+    SYS_FAULT_DELETE,
+    SYS_FAULT_KINDS
+};
+void SysFailCalls(int kind, unsigned long nth, unsigned long count);
+unsigned long SysCallsMade(int kind);
+void SysClearFaults(void);
+int SysFaultHit(int kind);  // for the implementations: 1 when this call is to fail
 
 #ifndef _WIN32
 // POSIX only: which host folder stands for a drive letter, and its type and geometry, so

@@ -38,6 +38,37 @@ int DriveIndex(char c) {
     return -1;
 }
 
+// Windows finds names without regard to case: below a drive's folder, a component that
+// does not exist as written is looked up among its folder's entries ignoring case.
+std::string FoldCase(const std::string& base, const std::string& rest) {
+    std::string whole = base + rest;
+    struct stat st;
+    if (lstat(whole.c_str(), &st) == 0) return whole;
+    std::string done = base;
+    size_t at = 0;
+    while (at < rest.size()) {
+        size_t slash = rest.find('/', at);
+        if (slash == std::string::npos) slash = rest.size();
+        std::string part = rest.substr(at, slash - at);
+        std::string next = done + "/" + part;
+        if (!part.empty() && lstat(next.c_str(), &st) != 0) {
+            if (DIR* dir = opendir(done.empty() ? "/" : done.c_str())) {
+                while (dirent* e = readdir(dir)) {
+                    if (strcasecmp(e->d_name, part.c_str()) == 0) {
+                        next = done + "/" + e->d_name;
+                        break;
+                    }
+                }
+                closedir(dir);
+            }
+        }
+        done = part.empty() ? done : next;
+        at = slash + 1;
+    }
+    if (!rest.empty() && rest.back() == '/') done += "/";
+    return done;
+}
+
 // "C:\X\Y" -> "<dir of C>/X/Y"; a relative "X\Y" on a mapped current drive is taken from its
 // current directory; any other text is a host path used as it is.
 std::string HostPath(const char* path) {
@@ -50,7 +81,7 @@ std::string HostPath(const char* path) {
                    rest;
         for (char& c : rest)
             if (c == '\\') c = '/';
-        return drives[d].dir + rest;
+        return FoldCase(drives[d].dir, rest);
     }
     return std::string(path);
 }
@@ -132,6 +163,7 @@ void SysSetDiskGeometry(char letter, unsigned long spc, unsigned long bps, unsig
 }
 
 SysFile SysOpen(const char* path, int mode) {
+    if (SysFaultHit(mode == SYS_READ ? SYS_FAULT_OPEN_READ : SYS_FAULT_OPEN_WRITE)) return 0;
     int flags = mode == SYS_WRITE ? O_WRONLY : mode == SYS_READWRITE ? O_RDWR : O_RDONLY;
     std::string p = HostPath(path);
     struct stat st;
@@ -141,12 +173,13 @@ SysFile SysOpen(const char* path, int mode) {
 }
 
 SysFile SysCreate(const char* path) {
+    if (SysFaultHit(SYS_FAULT_OPEN_WRITE)) return 0;
     int fd = open(HostPath(path).c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
     return fd < 0 ? 0 : (SysFile)fd + 1;
 }
 
 long SysRead(SysFile f, void* buf, unsigned long count) {
-    if (!f) return -1;
+    if (!f || SysFaultHit(SYS_FAULT_READ)) return -1;
     unsigned long done = 0;
     while (done < count) {
         ssize_t n = read((int)(f - 1), (char*)buf + done, count - done);
@@ -161,7 +194,7 @@ long SysRead(SysFile f, void* buf, unsigned long count) {
 }
 
 long SysWrite(SysFile f, const void* buf, unsigned long count) {
-    if (!f) return -1;
+    if (!f || SysFaultHit(SYS_FAULT_WRITE)) return -1;
     unsigned long done = 0;
     while (done < count) {
         ssize_t n = write((int)(f - 1), (const char*)buf + done, count - done);
@@ -175,7 +208,7 @@ long SysWrite(SysFile f, const void* buf, unsigned long count) {
 }
 
 long SysSeek(SysFile f, long offset, int whence) {
-    if (!f) return -1;
+    if (!f || SysFaultHit(SYS_FAULT_SEEK)) return -1;
     int w = whence == SYS_SEEK_CUR ? SEEK_CUR : whence == SYS_SEEK_END ? SEEK_END : SEEK_SET;
     off_t r = lseek((int)(f - 1), offset, w);
     return r < 0 || r > 0x7FFFFFFF ? -1 : (long)r;
@@ -188,15 +221,19 @@ long SysFileSize(SysFile f) {
 }
 
 int SysTruncate(SysFile f) {
-    if (!f) return 0;
+    if (!f || SysFaultHit(SYS_FAULT_TRUNCATE)) return 0;
     off_t pos = lseek((int)(f - 1), 0, SEEK_CUR);
     return pos >= 0 && ftruncate((int)(f - 1), pos) == 0;
 }
 
 int SysClose(SysFile f) { return f && close((int)(f - 1)) == 0; }
 
-int SysDelete(const char* path) { return unlink(HostPath(path).c_str()) == 0; }
+int SysDelete(const char* path) {
+    if (SysFaultHit(SYS_FAULT_DELETE)) return 0;
+    return unlink(HostPath(path).c_str()) == 0;
+}
 int SysRename(const char* from, const char* to) {
+    if (SysFaultHit(SYS_FAULT_RENAME)) return 0;
     std::string a = HostPath(from), b = HostPath(to);
     struct stat st;
     if (stat(b.c_str(), &st) == 0) return 0;  // Windows refuses to rename onto a name in use
@@ -282,6 +319,14 @@ int SysFindNext(SysFind h, SysFindData* out) {
 }
 
 void SysFindClose(SysFind h) { delete (FindState*)h; }
+
+int SysFolderIdentity(const char* path, SysFolderKey* key) {
+    struct stat st;
+    if (!path || stat(HostPath(path).c_str(), &st) != 0) return 0;
+    key->volume = (uint64_t)st.st_dev;
+    key->index = (uint64_t)st.st_ino;
+    return 1;
+}
 
 int SysGetCurrentDrive(void) { return currentDrive; }
 int SysSetCurrentDrive(int oneBased) {
