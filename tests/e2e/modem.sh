@@ -169,7 +169,7 @@ case_answers() {
     new_case answers
     start_modem COM1 --default ERROR
     start_modem COM2 --default ok
-    start_modem COM3 --gap 900
+    start_modem COM3 --gap 1500
     start_modem COM4 --delay 1500
     search
     expect_result 1
@@ -187,7 +187,7 @@ case_answers() {
 # before a command. Quit in 204 ends the search and the run.
 case_late_then_quit() {
     new_case late-then-quit
-    start_modem COM1 --no-echo --delay 3400
+    start_modem COM1 --no-echo --delay 4500
     map_com COM2 silent
     search "$(rules "$SEARCH => ignore" "$NOT_FOUND => press 403")"
     expect_result 0
