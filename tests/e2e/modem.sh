@@ -142,8 +142,10 @@ case_speed_19200() {
 
 # The modem on COM1 answers the first probe and then only "ERROR": its identification fails,
 # which ends the first pass without trying COM2. The second pass starts again from COM1;
-# COM2's modem, on a line another program left at 1200, answers there. Its first answer in
-# the identification comes at index 2: no class test, the basic class after a pause.
+# COM2's modem, on a line another program left at 1200, answers there (this system does not
+# build the 300 bit/s settings, blank and all, so that pass probes at the port's own speed).
+# Its first answer in the identification comes at index 2: no class test, the basic class
+# after a pause.
 case_first_answer_1200() {
     new_case first-answer-1200
     start_modem COM1 --answers 1 --then ERROR
