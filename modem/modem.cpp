@@ -66,7 +66,9 @@ enum {
     ANSWER_DEADLINE_MS = 3000,
     ANSWER_SETTLE_MS = 500,
     SLOW_LINE_PAUSE_MS = 500,
-    POLL_SLICE_MS = 10
+    POLL_SLICE_MS = 10,
+    DEFAULT_PORT = 2,
+    DEFAULT_SPEED_INDEX = 3
 };
 
 int AnswerHoldsOk(const char* answer, unsigned count) {
@@ -105,6 +107,11 @@ static void SetModemClass(ModemSettingsT* settings, int modemClass, int speedInd
     CopyText(settings->description, LoadMessage(1, ModemClasses[modemClass].descriptionId),
              sizeof settings->description);
     settings->speedIndex = speedIndex;
+}
+
+void SetModemDefaults(ModemSettingsT* settings) {
+    settings->port = DEFAULT_PORT;
+    SetModemClass(settings, MODEM_CLASS33, DEFAULT_SPEED_INDEX);
 }
 
 void ConfigurePort(HANDLE port, int portIndex, int speedIndex) {

@@ -40,6 +40,8 @@ struct ModemClassT {
 };
 extern const ModemClassT ModemClasses[MODEM_CLASS_COUNT];
 
+// The choice made when nothing is known: COM2, speed index 3, the basic class.
+void SetModemDefaults(ModemSettingsT* settings);
 // Whole search with its dialogs. 1: found, settings updated; 0: skipped, quit (then
 // QuitRequested is set) or nothing answered and the user went on without a modem.
 int DetectModem(ModemSettingsT* settings);

@@ -6,8 +6,6 @@
 #include <windows.h>
 #include "base/globals.h"
 #include "base/log.h"
-#include "base/path.h"
-#include "base/text.h"
 #include "modem/modem.h"
 #include "ui/dialogs.h"
 #include "ui/frame.h"
@@ -21,10 +19,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     PumpMessages();
 
     // The driver's defaults for a first installation.
-    ModemSettings.port = 2;
-    ModemSettings.speedIndex = 3;
-    CopyText(ModemSettings.profile, LoadCaption(34605), sizeof ModemSettings.profile);
-    CopyText(ModemSettings.description, LoadMessage(1, 34608), sizeof ModemSettings.description);
+    SetModemDefaults(&ModemSettings);
 
     int found = DetectModem(&ModemSettings);
     LogPrintf("Prof = %s, si = %u, port = COM%u", ModemSettings.profile,
