@@ -93,3 +93,9 @@ add_executable(migrator WIN32 tests/drivers/migrator.cpp res/setup.rc)
 target_compile_options(migrator PRIVATE ${WARN} -fno-exceptions -fno-rtti)
 target_link_libraries(migrator setupcore ${SYSTEM_LIBS})
 target_link_options(migrator PRIVATE ${STATIC_RT})
+
+# The modem search on its own over the frame, for the runs against the modem peer.
+add_executable(modemrun WIN32 tests/win32/modem/modemrun.cpp res/setup.rc)
+target_compile_options(modemrun PRIVATE ${WARN} -fno-exceptions -fno-rtti)
+target_link_libraries(modemrun setupcore ${SYSTEM_LIBS})
+target_link_options(modemrun PRIVATE ${STATIC_RT})
