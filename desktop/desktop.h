@@ -20,6 +20,9 @@ ATOM RegisterDdeClientClass(void);
 BOOL UnregisterDdeClientClass(void);
 LRESULT CALLBACK DdeClientWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// A client window in conversation with the first server of service (application and topic
+// both); null when no server answered.
+HWND CreateDdeClientWindow(const char* service);
 // Sends one command through a client window; true on a positive acknowledgement.
 BOOL SendDdeCommand(HWND clientWindow, const char* command);
 

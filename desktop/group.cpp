@@ -195,9 +195,7 @@ static BOOL SendFormatted(HWND client, const char* format, const char* first, co
     return SendDdeCommand(client, command);
 }
 
-BOOL CreateProgramGroupWith(const char* service, const char* groupName, const char* itemTitle,
-                            const char* commandLine) {
-    BOOL result = TRUE;
+HWND CreateDdeClientWindow(const char* service) {
     ATOM application = GlobalAddAtomA(service);
     ATOM topic = GlobalAddAtomA(service);
     HWND client =
@@ -205,6 +203,13 @@ BOOL CreateProgramGroupWith(const char* service, const char* groupName, const ch
                         GetModuleHandleA(NULL), (LPVOID)(LONG_PTR)MAKELONG(application, topic));
     if (application) GlobalDeleteAtom(application);
     if (topic) GlobalDeleteAtom(topic);
+    return client;
+}
+
+BOOL CreateProgramGroupWith(const char* service, const char* groupName, const char* itemTitle,
+                            const char* commandLine) {
+    BOOL result = TRUE;
+    HWND client = CreateDdeClientWindow(service);
     if (!client) {
         LogPrintf("Couldn't create DDE client window");
         return FALSE;
