@@ -21,6 +21,7 @@ set(install_SOURCES decompress.cpp destination.cpp install.cpp install_win.cpp p
 set(migrate_SOURCES migrate.cpp platform_posix.cpp platform_win.cpp registration_win.cpp search.cpp
                     steps.cpp transfer.cpp)
 set(modem_SOURCES modem_win.cpp)
+set(desktop_SOURCES group_win.cpp links_win.cpp)
 set(setup_SOURCES entry_win.cpp fatal.cpp options.cpp reset.cpp)
 
 # The program's own entry point, outside the library so that the tests link the same code.
@@ -43,14 +44,14 @@ set(HOST_TEST_SOURCES
   tests/host/package_test.cpp tests/host/space_test.cpp tests/host/strings_test.cpp
   tests/host/sysfiles_test.cpp tests/host/transfer_test.cpp tests/host/unzip_test.cpp)
 set(WIN32_TEST_SOURCES
-  tests/win32/base_win_test.cpp tests/win32/clientdb_win_test.cpp tests/win32/dunzip_test.cpp
+  tests/win32/base_win_test.cpp tests/win32/clientdb_win_test.cpp tests/win32/desktop_test.cpp tests/win32/dunzip_test.cpp
   tests/win32/migrate_win_test.cpp tests/win32/modem_test.cpp tests/win32/package_win_test.cpp tests/win32/registration_test.cpp
   tests/win32/registry_test.cpp tests/win32/sysfiles_win_test.cpp tests/win32/templates_test.cpp tests/win32/ui_dialogs_test.cpp
   tests/win32/ui_frame_test.cpp tests/win32/ui_gauge_test.cpp tests/win32/ui_print_test.cpp)
 # tests/fuzz/NAME.cpp, tests/peers/NAME.cpp (NAME.exe), tests/e2e/NAME.sh.
 set(FUZZERS clientdb dunzip migrate script)
-set(PEERS asker machinfo robot window)
-set(E2E_SCRIPTS entry machine migrate modem package pe robot ui_gallery ui_print_cdrom)
+set(PEERS asker machinfo progman robot window)
+set(E2E_SCRIPTS desktop entry machine migrate modem package pe robot ui_gallery ui_print_cdrom)
 
 # The sources of the folders for one tree: PLATFORM is win or posix.
 function(kov_sources out platform)

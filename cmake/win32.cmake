@@ -99,3 +99,9 @@ add_executable(modemrun WIN32 tests/win32/modem/modemrun.cpp res/setup.rc)
 target_compile_options(modemrun PRIVATE ${WARN} -fno-exceptions -fno-rtti)
 target_link_libraries(modemrun setupcore ${SYSTEM_LIBS})
 target_link_options(modemrun PRIVATE ${STATIC_RT})
+
+# Desktop steps run alone on the test machine, for the end-to-end runs against the peers.
+add_executable(desktopdrv WIN32 tests/win32/desktop/driver.cpp res/setup.rc)
+target_compile_options(desktopdrv PRIVATE ${WARN} -fno-exceptions -fno-rtti)
+target_link_libraries(desktopdrv setupcore ${SYSTEM_LIBS})
+target_link_options(desktopdrv PRIVATE ${STATIC_RT})
