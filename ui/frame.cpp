@@ -287,7 +287,7 @@ static void CloseFrameByUser(void) {
             LogPrintf("Frame close ignored during dialog %d", row.templateId);
             return;
         }
-        // Only a button the user could press himself is pressed for him.
+        // Only a button the user could press is pressed on the user's behalf.
         HWND button = GetDlgItem(dialog, row.button);
         if (!button || !IsWindowVisible(button) || !IsWindowEnabled(button)) {
             LogPrintf("Frame close ignored: button %d of dialog %d is not available", row.button,

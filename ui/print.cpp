@@ -119,7 +119,9 @@ int GuideLineBreak(const char* text, int length, int fit) {
     if (word && end < length && text[end] == ' ') return end;
     if (blank) return blank;
     if (end) return end;
-    return (int)(CharNextA(text) - text);
+    // Never an empty piece, so that the caller always moves on.
+    int first = (int)(CharNextA(text) - text);
+    return first > 0 && first <= length ? first : 1;
 }
 
 // Where the lines of the guide are drawn on the current page.
