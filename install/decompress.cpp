@@ -10,7 +10,6 @@
 #include "package/package.h"
 #include "sys/sys.h"
 
-uint16_t FirstFileIndex;
 unsigned char UnzipCommand[UNZIP_COMMAND_BYTES];
 
 namespace {
@@ -78,7 +77,7 @@ int ExtractDecompressor(void) {
     SysFile f = SysCreate(path);
     if (!f) {
         LogPrintf("Cannot create %s", path);
-        return SetFatal(FATAL_DECOMPRESSOR_CREATE);
+        return SetFatal(FATAL_TARGET_CREATE);
     }
     if (!CopyEntryToFile(f, e, 0, 0)) {
         SysClose(f);
@@ -86,7 +85,7 @@ int ExtractDecompressor(void) {
     }
     if (!SysClose(f)) {
         LogPrintf("Cannot close %s", path);
-        return SetFatal(FATAL_DECOMPRESSOR_CLOSE);
+        return SetFatal(FATAL_TARGET_CLOSE);
     }
     return 1;
 }

@@ -11,6 +11,7 @@
 #include "base/mem.h"
 #include "base/path.h"
 #include "base/text.h"
+#include "base/write.h"
 #include "install/decompress.h"
 #include "install/destination.h"
 #include "install/space.h"
@@ -145,13 +146,13 @@ int Extract(const PackageEntry* e, const EntryPaths* p, unsigned index) {
             if (InstallSettings.Win31FallbackProgram[0]) OfferWin31Fallback = 1;
         }
         SysDelete(p->target);  // a library may leave a partial file behind
-        return SetFatal((uint16_t)(FATAL_DECOMPRESSOR_STATUS + (status > 64535 ? 64535 : status)));
+        return SetFatal((uint16_t)(FATAL_DECOMPRESS_BASE + (status > 64535 ? 64535 : status)));
     }
     uint32_t size = GetFileSizeByName(p->target);
     if (size != e->installedSize) {
         LogPrintf("%s is %lu bytes, expected %lu", p->target, (unsigned long)size,
                   (unsigned long)e->installedSize);
-        return SetFatal(FATAL_SIZE_MISMATCH);
+        return SetFatal(FATAL_FILE_SIZE);
     }
     SysDelete(Loop.archive);
     Loop.archive[0] = 0;
@@ -165,7 +166,7 @@ int InstallEntry(const PackageEntry* e, unsigned index, const char* mergeDir) {
     if (!SysTempFileName(InstallSettings.DestDir, "dec", index, Loop.archive) ||
         !SplitEntry(e, &p)) {
         Loop.archive[0] = 0;
-        return SetFatal(FATAL_ARCHIVE_CREATE);
+        return SetFatal(FATAL_FILE_CREATE);
     }
     Label(p.label);
     char gameProgram[50];
@@ -197,7 +198,7 @@ int InstallEntry(const PackageEntry* e, unsigned index, const char* mergeDir) {
     f = SysCreate(file);
     if (!f) {
         LogPrintf("Cannot create %s", file);
-        return SetFatal(FATAL_ARCHIVE_CREATE);
+        return SetFatal(FATAL_FILE_CREATE);
     }
     if (!CopyEntryToFileScaled(f, e, Loop.dialog, Loop.done, Loop.scale)) {
         SysClose(f);
@@ -205,7 +206,7 @@ int InstallEntry(const PackageEntry* e, unsigned index, const char* mergeDir) {
     }
     if (!SysClose(f)) {
         LogPrintf("Cannot close %s", file);
-        return SetFatal(FATAL_ARCHIVE_CLOSE);
+        return SetFatal(FATAL_FILE_CLOSE);
     }
     Pump();
     if (UserAbort) return 0;
@@ -216,7 +217,7 @@ int InstallEntry(const PackageEntry* e, unsigned index, const char* mergeDir) {
         if (ArchiveMemberSize(Loop.archive, &declared) && declared != e->installedSize) {
             LogPrintf("Archive of %s declares %lu bytes, expected %lu", e->name,
                       (unsigned long)declared, (unsigned long)e->installedSize);
-            return SetFatal(FATAL_SIZE_MISMATCH);
+            return SetFatal(FATAL_FILE_SIZE);
         }
         if (!Extract(e, &p, index)) return 0;
     }

@@ -17,14 +17,6 @@ enum {
     MSG_NO_MEMORY = 34200,
     MSG_TOOL_FOLDER = 34711,  // "TOOL"
 };
-// Fatal error numbers of the loop; a decompressor status s that ends the install is 1000 + s.
-enum {
-    FATAL_ARCHIVE_CREATE = 19,
-    FATAL_ARCHIVE_CLOSE = 20,
-    FATAL_SIZE_MISMATCH = 21,
-    FATAL_SYSTEM_FILE = 30,
-    FATAL_DECOMPRESSOR_STATUS = 1000,
-};
 // Gauge values are byte counts; above this total they are divided by 10.
 enum : uint32_t { GAUGE_SCALE_LIMIT = 10000000, LABEL_WHOLE_MAX = 30, LABEL_TAIL = 24 };
 

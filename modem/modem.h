@@ -4,17 +4,9 @@
 #pragma once
 #include <windows.h>
 #include <stdint.h>
+#include "base/globals.h"
 
-// The modem choice handed to the client's settings; its layout (84 bytes) is stored as is.
-struct ModemSettingsT {
-    int32_t port;        // 1 = COM1 ... 4 = COM4
-    int32_t speedIndex;  // row of ModemSpeeds; the client keeps this number
-    char profile[16];    // modem profile file name of the class, e.g. "CLASS33.MDM"
-    char description[60];
-};
-static_assert(sizeof(ModemSettingsT) == 84, "the modem record is 84 bytes");
-
-extern ModemSettingsT ModemSettings;
+// ModemSettings and its record type are run-wide (base/globals.h).
 // Set by the search dialog when the user skips the search or quits; looked at between
 // attempts, never during one.
 extern uint32_t ModemSearchAbort;

@@ -8,7 +8,6 @@
 #include "res/resource.h"
 #include "ui/dialogs.h"
 
-ModemSettingsT ModemSettings;
 uint32_t ModemSearchAbort;
 HWND ModemSearchDialog;
 
