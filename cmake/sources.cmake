@@ -15,14 +15,15 @@ set(base_SOURCES bytes.cpp format.cpp globals.cpp log.cpp mem.cpp path.cpp text.
 set(registry_SOURCES registry_win.cpp)
 set(clientdb_SOURCES access.cpp format.cpp)
 set(package_SOURCES locate_win.cpp reader.cpp script.cpp)
-set(ui_SOURCES dialogs_win.cpp frame_win.cpp gauge_win.cpp print_win.cpp wizard_state_win.cpp)
+set(ui_SOURCES dialogs_win.cpp drives.cpp drives_win.cpp frame_win.cpp gauge_win.cpp print_win.cpp wizard_state_win.cpp)
 set(install_SOURCES decompress.cpp destination.cpp install.cpp install_win.cpp pif.cpp space.cpp
                     sysfiles.cpp)
 set(migrate_SOURCES migrate.cpp platform_posix.cpp platform_win.cpp registration_win.cpp search.cpp
                     steps.cpp transfer.cpp)
 set(modem_SOURCES modem_win.cpp)
 set(desktop_SOURCES group_win.cpp links_win.cpp)
-set(setup_SOURCES entry_win.cpp fatal.cpp options.cpp reset.cpp)
+set(setup_SOURCES closing_win.cpp driver.cpp driver_win.cpp entry_win.cpp fatal.cpp options.cpp
+                  reset.cpp startup_win.cpp)
 
 # The program's own entry point, outside the library so that the tests link the same code.
 set(SETUP_MAIN setup/main_win.cpp)

@@ -9,6 +9,7 @@
 #include "package/package.h"
 #include "setup/fatal.h"
 #include "setup/options.h"
+#include "setup/startup.h"
 
 HINSTANCE SetupInstance;
 
@@ -42,12 +43,6 @@ int SetupMain(HINSTANCE instance, const char* commandLine) {
     if (SkipModem) LogPrintf("Opt: Skip modem");
     if (InstallFileGiven) LogPrintf("Opt: Install file = %s", InstallFile);
 
-    // The start-up sequence: the package and its install script first. The wizard and the
-    // full closing phase build on this; a run ends here for now.
-    OpenPackageAndScript();
-
-    ClosePackage();
-    ReportFatalError();
-    LogFlush();
+    StartupSequence();
     return 0;
 }

@@ -1,6 +1,7 @@
 // Dialog manager and the dialog procedures of the wizard.
 #include "ui/dialogs.h"
 #include "ui/frame.h"
+#include "ui/drives.h"
 #include "ui/print.h"
 #include "base/globals.h"
 #include "base/log.h"
@@ -22,6 +23,8 @@ static const struct {
     {IDD_WIN31_FALLBACK, CenteredDlgProc},
     {IDD_QUICKREF, QuickRefDlgProc},
     {IDD_ADDONS, AddOnDlgProc},
+    {IDD_DISKSPACE, DiskSpaceDlgProc},
+    {IDD_DRIVES, DrivesDlgProc},
 };
 
 DLGPROC ModalDialogProc(int templateId) {

@@ -1,0 +1,306 @@
+// The closing phase: what runs after the wizard (or after a start-up check ended the run).
+// On a completed install the version file, the network adapter library, the browser
+// installers, the add-ons and the next diskette; then the closing notice and the restart
+// question; in every case the Windows 3.1 fallback offer, the fatal-error report, the log,
+// the end of restsys.bat, and the restart or the client.
+#include "setup/closing.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "base/format.h"
+#include "base/globals.h"
+#include "base/log.h"
+#include "base/mem.h"
+#include "base/path.h"
+#include "base/text.h"
+#include "desktop/desktop.h"
+#include "install/sysfiles.h"
+#include "migrate/migrate.h"
+#include "package/package.h"
+#include "registry/registry.h"
+#include "res/resource.h"
+#include "setup/driver.h"
+#include "setup/fatal.h"
+#include "ui/dialogs.h"
+#include "ui/frame.h"
+
+enum {
+    WAIT_SLICE_MS = 500,
+    BROWSER_WARNING_FIRST = 1215,  // builds that need the warning program, first and last
+    BROWSER_WARNING_LAST = 1300,
+    SHOW_NORMAL_EXEC = 5,
+    EXEC_STARTED = 32,  // the execute call's results from here up mean started
+    NETWORK_NO_ANSWER = 2147483647,
+};
+
+static const char kBrowserKey[] = "Software\\Microsoft\\Internet Explorer";
+static const char kWarningProgram[] = "PPTWARN.EXE";
+
+HANDLE RunProgram(const char* path, const char* arguments, int show) {
+    char command[1024];
+    Format(command, sizeof command, "%s %s", path, arguments ? arguments : "");
+    STARTUPINFOA start = {};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESHOWWINDOW;
+    start.wShowWindow = (WORD)show;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, DETACHED_PROCESS, NULL, NULL, &start,
+                        &process)) {
+        LogPrintf("Could not start %s: error %lu", path, (unsigned long)GetLastError());
+        return 0;
+    }
+    CloseHandle(process.hThread);
+    return process.hProcess;
+}
+
+void WaitForProgram(HANDLE process) {
+    if (!process) return;
+    while (WaitForSingleObject(process, WAIT_SLICE_MS) == WAIT_TIMEOUT) {
+        PumpMessages();
+        if (SessionEnding) {
+            LogPrintf("Session ending: no longer waiting");
+            break;
+        }
+    }
+    CloseHandle(process);
+}
+
+typedef int32_t(__stdcall* NetworkEntry)(int32_t);
+typedef int32_t(__stdcall* NetworkCheck)(void);
+
+void InstallNetworkDriver(void) {
+    int32_t result = NETWORK_NO_ANSWER;
+    char path[260];
+    JoinPath(path, InstallSettings.DestDir, "insmac32.dll", (const char*)nullptr);
+
+    // The library finds its companions in the current folder.
+    char saved[260];
+    DWORD got = GetCurrentDirectoryA(sizeof saved, saved);
+    SetCurrentDirectoryA(InstallSettings.DestDir);
+    HMODULE library = LoadLibraryA(path);
+    if (got && got < sizeof saved) SetCurrentDirectoryA(saved);
+    if (!library) {
+        LogPrintf("No network adapter library");
+        return;
+    }
+    if (NetworkEntry f = (NetworkEntry)GetProcAddress(library, "do_not_reboot")) result = f(1);
+    if (NetworkEntry f = (NetworkEntry)GetProcAddress(library, "install_kovmac"))
+        result = f((int32_t)(intptr_t)FrameWindow);
+    if (NetworkCheck f = (NetworkCheck)GetProcAddress(library, "check_reboot_flag")) result = f();
+    LogPrintf("Network adapter library: %ld", (long)result);
+    if (result != 0) {
+        LogPrintf("Network adapter library asks for a restart");
+        RestartWindows = 1;
+    }
+    FreeLibrary(library);
+}
+
+int ReadBrowserBuild(void) {
+    char text[64];
+    if (RegistryGetString(HKEY_LOCAL_MACHINE, kBrowserKey, "Build", text, sizeof text, 0) != 0)
+        return 0;
+    InstalledBrowserBuild = (int32_t)atol(text);
+    return 1;
+}
+
+static int NeedsBrowserWarning(void) {
+    int32_t b = InstallSettings.RequiredBrowserBuild;
+    return b >= BROWSER_WARNING_FIRST && b <= BROWSER_WARNING_LAST;
+}
+
+// PPTWARN.EXE from the destination, quietly, then gone.
+static void RunBrowserWarning(void) {
+    char path[260];
+    Format(path, sizeof path, "%s\\%s", InstallSettings.DestDir, kWarningProgram);
+    LogPrintf("Executing app: %s", path);
+    WaitForProgram(RunProgram(path, "/Q:a", 1));
+    if (!DeleteFileA(path)) LogPrintf("Could not delete %s", path);
+}
+
+// The browser installers, one pass after the other while they fail and the user asks for
+// another. 1 when the session is ending and the run must stop at once.
+static int RunBrowserInstallers(void) {
+    const TextListT& installers = InstallSettings.BrowserInstallers;
+    if (installers.count) {
+        int again;
+        do {
+            again = 0;
+            for (unsigned i = 0; i < installers.count; i++) {
+                char path[260];
+                Format(path, sizeof path, "%s\\%s", InstallSettings.DestDir, installers.a[i]);
+                LogPrintf("Executing app: %s", path);
+                WaitForProgram(RunProgram(path, nullptr, 1));
+            }
+            char text[64];
+            int read = RegistryGetString(HKEY_LOCAL_MACHINE, kBrowserKey, "Build", text,
+                                         sizeof text, 0) == 0;
+            if (!read || atol(text) != InstallSettings.RequiredBrowserBuild) {
+                LogPrintf("MSIE install failed");
+                again = AskYesNo(
+                    LoadMessage(3, IDS_BROWSER_FAILED, IDS_BROWSER_UNAVAILABLE, IDS_BROWSER_AGAIN));
+            } else {
+                LogPrintf("MSIE installed: build %ld", atol(text));
+            }
+        } while (again && !SessionEnding);
+    }
+    if (NeedsBrowserWarning()) {
+        // The warning program must run even while Windows is ending the session.
+        uint32_t ending = SessionEnding;
+        SessionEnding = 0;
+        RunBrowserWarning();
+        SessionEnding = ending;
+    }
+    return SessionEnding ? 1 : 0;
+}
+
+static void RunAddOns(void) {
+    const TextListT& addOns = InstallSettings.AddOnPrograms;
+    if (!addOns.count) return;
+    if (!AskYesNo(LoadMessage(1, IDS_ASK_ADDONS))) {
+        LogPrintf("User declined the add-ons");
+        return;
+    }
+    if (InstallSettings.AskAddOns && RunModalDialog(IDD_ADDONS, nullptr) != ID_INSTALL) {
+        LogPrintf("Add-on selection not confirmed");
+        return;
+    }
+    WriteProfileStringA("WKOV", "Restart", "");
+    for (unsigned i = 0; i < addOns.count && i < MAX_ADDON_PROGRAMS; i++) {
+        if (AddOnSkipped[i]) continue;
+        char path[260];
+        Format(path, sizeof path, "%s\\%s", InstallSettings.DestDir, addOns.a[i]);
+        const char* arguments = addOns.b && addOns.b[i] ? addOns.b[i] : "";
+        LogPrintf("Installing addon app: %s %s", path, arguments);
+        WaitForProgram(RunProgram(path, arguments, 1));
+    }
+    char restart[256] = "";
+    GetProfileStringA("WKOV", "Restart", "", restart, sizeof restart);
+    if (lstrcmpiA(restart, "YES") == 0) {
+        LogPrintf("An add-on asks for a restart");
+        RestartWindows = 1;
+    }
+}
+
+static void OfferNextDisk(void) {
+    for (;;) {
+        int answer = RunModalDialog(IDD_NEXTDISK, nullptr);
+        if (answer == ID_OK) {
+            LogPrintf("User installing next disk: %s", InstallSettings.NextDiskProgram);
+            NextDiskLaunched = 1;
+            char command[600];
+            if (!NextDiskCommand(command, sizeof command)) {
+                LogPrintf("Next disk command too long");
+                continue;
+            }
+            LogPrintf("Executing %s", command);
+            if (WinExec(command, SHOW_NORMAL_EXEC) >= EXEC_STARTED) return;
+            LogPrintf("Could not start the next disk");
+        } else if (answer == ID_QUIT) {
+            NextDiskLaunched = 0;
+            LogPrintf("User interrupted before the next disk");
+            if (InstallSettings.ContinuationProgram[0]) {
+                RunModalDialog(IDD_INTERRUPTED, nullptr);
+                RestartWindows = 0;
+            }
+            return;
+        } else {
+            NextDiskLaunched = 0;
+            return;
+        }
+    }
+}
+
+static void ShowClosingNotice(void) {
+    const InstallSettingsT& s = InstallSettings;
+    int restartPending = (s.ClientUpdateMode || s.DeferInUseFiles) && RestartWindows;
+    if (!NoDesktopItems) {
+        if (s.PreviousDir[0] && SettingsTransferred) {
+            RunModalDialog(IDD_FINISHED_MIGRATED, nullptr);
+        } else if (!restartPending) {
+            // 221, 222 and 234 have no template in this edition: they show nothing.
+            int notice = !s.NextDiskProgram[0] && ContinuationRun ? 221
+                         : s.ClientUpdateMode                     ? 234
+                                                                  : IDD_FINISHED;
+            RunModalDialog(notice, nullptr);
+        }
+    }
+    if (!RestartWindows) return;
+    if (s.ClientUpdateMode || s.DeferInUseFiles) {
+        if (RunModalDialog(IDD_RESTART_EN, nullptr) != ID_CONTINUE &&
+            !AskYesNo(LoadMessage(1, IDS_RESTART_NOW))) {
+            LogPrintf("User postponed the restart");
+            RestartWindows = 0;
+        }
+    } else if (RunModalDialog(IDD_RESTART, nullptr) != ID_CONTINUE) {
+        LogPrintf("User postponed the restart");
+        RestartWindows = 0;
+    }
+}
+
+static void OfferWin31Edition(void) {
+    SetupError = 0;
+    if (RunModalDialog(IDD_WIN31_FALLBACK, nullptr) != ID_YES) {
+        LogPrintf("User declined the Windows 3.1 edition");
+        return;
+    }
+    char folder[260], path[260];
+    GetDirPart(folder, InstallFile);
+    Format(path, sizeof path, "%s\\%s", folder, InstallSettings.Win31FallbackProgram);
+    LogPrintf("Executing app: %s", path);
+    if (HANDLE process = RunProgram(path, nullptr, 1)) CloseHandle(process);
+}
+
+int ClosingPhase(void) {
+    ClosePackage();
+    if (QuitRequested != 1 && UserAbort != 1) {
+        if (WriteVersionFile == 1) {
+            char path[260];
+            Format(path, sizeof path, "%s\\%s", InstallSettings.DestDir, "VERSION.INF");
+            WritePrivateProfileStringA("Application Information", "Application", "kov.exe", path);
+            WritePrivateProfileStringA("Application Information", "Version",
+                                       InstallSettings.VersionText, path);
+            WritePrivateProfileStringA(NULL, NULL, NULL, path);
+            LogPrintf("Version file %s written", path);
+        }
+        InstallNetworkDriver();
+
+        ReadBrowserBuild();
+        if (InstalledBrowserBuild < InstallSettings.RequiredBrowserBuild) {
+            LogPrintf("User needs MSIE to be installed");
+            if (RunBrowserInstallers()) return 1;
+        } else if (NeedsBrowserWarning()) {
+            RunBrowserWarning();
+        }
+
+        if (SetupError == 0) RunAddOns();
+        if ((InstallSettings.NextDiskProgram[0] || InstallSettings.ContinuationProgram[0]) &&
+            SetupError == 0)
+            OfferNextDisk();
+        if (!NextDiskLaunched && SetupError == 0 && !InstallSettings.ContinuationProgram[0])
+            ShowClosingNotice();
+    } else if (ContinuationRun && !InstallSettings.NoContinuationNotice[0]) {
+        if (!NoDesktopItems) RunModalDialog(222, nullptr);
+        SetupError = 0;
+    }
+
+    if (OfferWin31Fallback) OfferWin31Edition();
+    DestroyFrameWindow();
+    LogPrintf("Peak handles = %u", PeakBlocks());
+    ReportFatalError();
+    LogFlush();
+    UnregisterDdeClientClass();
+    if (InstallSettings.ClientUpdateMode || InstallSettings.DeferInUseFiles) FinishRestsysBatch();
+
+    if (!NextDiskLaunched && RestartWindows && QuitRequested != 1 && UserAbort != 1) {
+        // Everything is on disk by now: the system ends this process during the restart.
+        ExitWindowsEx(EWX_REBOOT | EWX_FORCE, 0);
+    }
+    if (!RestartWindows && InstallSettings.ClientUpdateMode) {
+        char command[300];
+        Format(command, sizeof command, "%s\\kov.exe", InstallSettings.DestDir);
+        WinExec(command, SHOW_NORMAL_EXEC);
+    }
+    QuitRequested = 0;
+    return 0;
+}

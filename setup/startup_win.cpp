@@ -1,0 +1,184 @@
+// The start-up sequence: from the package to the end of the run. A copy started from a
+// CD-ROM moves to a temporary copy first, so that the disc can be changed later on.
+#include "setup/startup.h"
+
+#include <string.h>
+
+#include "base/format.h"
+#include "base/globals.h"
+#include "base/log.h"
+#include "base/mem.h"
+#include "base/path.h"
+#include "base/text.h"
+#include "desktop/desktop.h"
+#include "migrate/platform.h"
+#include "modem/modem.h"
+#include "package/package.h"
+#include "res/resource.h"
+#include "setup/closing.h"
+#include "setup/driver.h"
+#include "ui/dialogs.h"
+#include "ui/frame.h"
+
+enum {
+    SHOW_NORMAL_EXEC = 5,
+    EXEC_STARTED = 32,
+    FAST_PROCESSOR = 586,
+    ENOUGH_MEMORY = 15000000,
+    KOV_FOLDER_CHARS = 5,  // the edition's folder on the disc, "KOV95"
+};
+
+static const char kTempName[] = "setupthp.exe";
+static const char kRecycled[] = "C:\\RECYCLED";
+
+int CopySelfToTemp(char* pathOut) {
+    char folder[260];
+    if (PathExists(kRecycled)) {
+        CopyText(folder, "C:\\RECYCLED\\", sizeof folder);
+    } else {
+        DWORD n = GetTempPathA(257, folder);
+        if (n == 0 || n >= 257) folder[0] = 0;
+    }
+    char path[300];
+    Format(path, sizeof path, "%s%s%s", folder,
+           folder[0] && folder[strlen(folder) - 1] != '\\' ? "\\" : "", kTempName);
+    if (strlen(path) >= 260) return SetFatal(FATAL_TARGET_CREATE);
+
+    SysFile target = SysCreate(path);
+    if (!target) {
+        LogPrintf("Cannot create %s", path);
+        return SetFatal(FATAL_TARGET_CREATE);
+    }
+    // The image is everything before the package.
+    PackageEntry* image = (PackageEntry*)MemAlloc(sizeof(PackageEntry) + 1);
+    memset(image, 0, sizeof(PackageEntry) + 1);
+    image->storedSize = image->installedSize = PackageOffset;
+    int copied = CopyEntryToFile(target, image, nullptr, 0);
+    MemFree(image);
+    if (!SysClose(target)) {
+        SysDelete(path);
+        return SetFatal(FATAL_TARGET_CLOSE);
+    }
+    if (!copied) {
+        SysDelete(path);
+        return 0;
+    }
+    CopyText(pathOut, path, 260);
+    return 1;
+}
+
+// 1 when this run has handed over to a temporary copy of itself and must end now.
+static int RelaunchFromTemp(void) {
+    char module[260] = "";
+    DWORD n = GetModuleFileNameA(NULL, module, 257);
+    if (n == 0 || n >= 257) return 0;
+    CharUpperA(module);
+    if (InstallFileGiven) return 0;
+    int fromCd = module[0] >= 'A' && module[0] <= 'Z' && IsCdRomDrive(module[0] - 'A');
+    if (!fromCd && !InstallSettings.AlwaysCopyToTemp) return 0;
+
+    char copy[260];
+    if (!CopySelfToTemp(copy)) {
+        // The install can go on from where it was started; a number left here would be
+        // reported at the end of an install that worked.
+        LogPrintf("Temporary copy failed (error %u); going on from %s", (unsigned)SetupError,
+                  module);
+        SetupError = 0;
+        return 0;
+    }
+    char command[1024];
+    Format(command, sizeof command, "%s -T %lu -X %s %s", copy, (unsigned long)PackageOffset,
+           InstallFile, CommandLineCopy);
+    LogPrintf("Relaunching %s", command);
+    if (WinExec(command, SHOW_NORMAL_EXEC) >= EXEC_STARTED) {
+        QuitRequested = 1;
+        return 1;
+    }
+    LogPrintf("Relaunch failed; going on from %s", module);
+    return 0;
+}
+
+// The Windows 3.1 edition's setup, beside this program's folder on the disc.
+static void StartWin31Setup(void) {
+    char folder[260];
+    GetDirPart(folder, InstallFile);
+    size_t n = strlen(folder);
+    folder[n > KOV_FOLDER_CHARS ? n - KOV_FOLDER_CHARS : 0] = 0;
+    char path[300];
+    Format(path, sizeof path, "%s%s", folder, LoadMessage(1, IDS_WIN31_SETUP));
+    LogPrintf("Executing app: %s", path);
+    if (HANDLE process = RunProgram(path, nullptr, 1)) CloseHandle(process);
+}
+
+static void CheckMachine(void) {
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    MEMORYSTATUS memory = {};
+    memory.dwLength = sizeof memory;
+    GlobalMemoryStatus(&memory);
+    LogPrintf("Processor %lu, memory %lu", (unsigned long)system.dwProcessorType,
+              (unsigned long)memory.dwTotalPhys);
+    if (system.dwProcessorType < FAST_PROCESSOR || memory.dwTotalPhys < ENOUGH_MEMORY) {
+        int answer = RunModalDialog(IDD_SLOWMACHINE, nullptr);
+        if (answer == ID_OK) {
+            LogPrintf("User chose the Windows 3.1 edition");
+            StartWin31Setup();
+            QuitRequested = 1;
+        } else if (answer == ID_CANCEL) {
+            LogPrintf("User exit");
+            QuitRequested = 1;
+        }
+    }
+    if (QuitRequested) return;
+    int answer = RunModalDialog(IDD_WIN95DISK, nullptr);
+    if (answer == ID_OTHEREDITION) {
+        LogPrintf("User chose the Windows 3.1 edition");
+        StartWin31Setup();
+        QuitRequested = 1;
+    } else if (answer == ID_CANCEL) {
+        LogPrintf("User exit");
+        QuitRequested = 1;
+    }
+}
+
+static void CheckBrowserAndSystem(void) {
+    if (InstallSettings.RequiredBrowserBuild != 0 && !InstallSettings.BrowserInstallers.count) {
+        ReadBrowserBuild();
+        if (InstalledBrowserBuild < InstallSettings.RequiredBrowserBuild) {
+            LogPrintf("Required MSIE not present");
+            ShowError(LoadMessage(1, IDS_BROWSER_NEEDED));
+            QuitRequested = 1;
+        }
+    }
+    OSVERSIONINFOA version;
+    memset(&version, 0, sizeof version);
+    version.dwOSVersionInfoSize = sizeof version;
+    GetVersionExA(&version);
+    if (version.dwPlatformId == VER_PLATFORM_WIN32s) {
+        LogPrintf("Win32s: not supported");
+        ShowError(LoadMessage(1, IDS_NEEDS_WIN95));
+        QuitRequested = 1;
+    } else if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
+        LogPrintf("Windows NT: not supported");
+        ShowError(LoadMessage(1, IDS_NOT_ON_NT));
+        QuitRequested = 1;
+    }
+}
+
+static void ShortcutChoice(void) { RunShortcutDialog(); }
+
+void StartupSequence(void) {
+    RegisterDdeClientClass();
+    MigratePlatform.detectModem = DetectModem;
+    MigratePlatform.shortcutDialog = ShortcutChoice;
+
+    if (SetupError == 0 && OpenPackage() && !QuitRequested && ReadInstallScript()) {
+        if (RelaunchFromTemp()) return;
+        if (CreateFrameWindow(InstallSettings.FrameTitle)) {
+            if (OfferWin31Choice && !QuitRequested) CheckMachine();
+            if (!QuitRequested) CheckBrowserAndSystem();
+            if (!QuitRequested) InstallDriver();
+        }
+    }
+    ClosingPhase();
+}
