@@ -70,7 +70,12 @@ protected:
         NewDb({Version(3, 0)});
         fake.Install();
     }
-    void TearDown() override { ResetMigrationState(); }
+    void TearDown() override {
+        ResetMigrationState();
+        // Ids, lists and tool keys point into the test's own arrays: the run's reset must
+        // not free them.
+        memset(&InstallSettings, 0, sizeof InstallSettings);
+    }
     void NewDb(const std::vector<Rec>& records) {
         machine.Write(NEW_DB, DbFile(DB_NEW_FORM, DB_ID_MAIN, records));
     }
