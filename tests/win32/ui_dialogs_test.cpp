@@ -290,7 +290,7 @@ TEST_F(Dialogs, ConfirmQuit) {
 int pressedInProgress;
 INT_PTR CALLBACK ProgressProc(HWND, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) return TRUE;
-    if (message == WM_COMMAND && LOWORD(wParam) >= FIRST_END_ID && LOWORD(wParam) <= LAST_END_ID) {
+    if (message == WM_COMMAND && LOWORD(wParam) >= ID_FIRST_END && LOWORD(wParam) <= ID_LAST_END) {
         pressedInProgress = LOWORD(wParam);
         return TRUE;
     }
