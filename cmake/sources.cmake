@@ -32,6 +32,9 @@ set(SETUP_MAIN setup/main_win.cpp)
 set(DUNZIP_CORE dunzip/unzip.cpp)
 set(DUNZIP_DLL dunzip/dunzip_win.cpp)
 
+# The demo client program, kov.exe.
+set(DEMO_CLIENT demo/client/kov.cpp)
+
 # Host tools, built natively over the portable core.
 set(kovpack_SOURCES tools/kovpack/describe.cpp tools/kovpack/list.cpp tools/kovpack/main.cpp
                     tools/kovpack/write.cpp)
@@ -53,6 +56,7 @@ set(WIN32_TEST_SOURCES
 set(FUZZERS clientdb dunzip migrate script)
 set(PEERS asker machinfo progman robot window)
 set(E2E_SCRIPTS desktop entry machine migrate modem package pe robot ui_gallery ui_print_cdrom
+  wholerun
   ui_print_page)
 
 # The sources of the folders for one tree: PLATFORM is win or posix.

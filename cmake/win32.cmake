@@ -105,3 +105,9 @@ add_executable(desktopdrv WIN32 tests/win32/desktop/driver.cpp res/setup.rc)
 target_compile_options(desktopdrv PRIVATE ${WARN} -fno-exceptions -fno-rtti)
 target_link_libraries(desktopdrv setupcore ${SYSTEM_LIBS})
 target_link_options(desktopdrv PRIVATE ${STATIC_RT})
+
+# The demo client carried by the demo package: shows its installation and its database.
+add_executable(kov WIN32 ${DEMO_CLIENT})
+target_compile_options(kov PRIVATE ${WARN} -fno-exceptions -fno-rtti)
+target_link_libraries(kov setupcore ${SYSTEM_LIBS})
+target_link_options(kov PRIVATE ${STATIC_RT})

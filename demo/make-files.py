@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Generates the contents of the demo client package.
 
-usage: make-files.py DESCRIPTION OUTDIR [--dunzip DLL] [--client EXE]
+usage: make-files.py DESCRIPTION OUTDIR [--dunzip DLL] [--client EXE] [--kovdb KOVDB]
 
 Every entry of the description's [Files] section gets a file under OUTDIR, with a size and
 kind of contents like a real client's: programs and libraries begin with "MZ", sounds are
@@ -9,12 +9,15 @@ RIFF files, modem scripts and profiles are text, the quick reference guide is a 
 of several pages. Contents are deterministic (seeded by the entry name), so rebuilding gives
 the same package. The decompression library and the client program are copied from the
 build when given and present; otherwise a placeholder beginning with "MZ" stands in and a
-warning says so.
+warning says so. With --kovdb the client's main database (IDB\MAIN.IDX) is a real, empty
+record database made by that tool, holding only its version record, so that the setup's
+migration has a database to carry the earlier installation's records into.
 """
 import hashlib
 import os
 import random
 import shutil
+import subprocess
 import sys
 
 WORDS = ("le la les un une des du de et ou pour avec dans sur par votre vous nous KOV "
@@ -204,7 +207,7 @@ def entries(description):
 def main(argv):
     args = [a for a in argv[1:]]
     options = {}
-    for key in ("--dunzip", "--client"):
+    for key in ("--dunzip", "--client", "--kovdb"):
         if key in args:
             i = args.index(key)
             options[key] = args[i + 1]
@@ -222,9 +225,22 @@ def main(argv):
             continue
         if source is not None or name.lower() in copies:
             print("make-files: %s not built yet; a placeholder stands in" % name, file=sys.stderr)
+        if name.lower() == "idb\\main.idx" and options.get("--kovdb"):
+            make_main_database(options["--kovdb"], target)
+            continue
         data = contents(name)
         with open(target, "wb") as f:
             f.write(data)
+
+
+def make_main_database(kovdb, target):
+    if os.path.exists(target):
+        os.remove(target)
+    subprocess.run([kovdb, "create", target, "--id", "0x01000401"], check=True,
+                   stdout=subprocess.DEVNULL)
+    # Version record: byte 1 major, byte 2 minor; the setup writes its own version there.
+    subprocess.run([kovdb, "set", target, "0x14000006", "--hex", "00030000"], check=True,
+                   stdout=subprocess.DEVNULL)
 
 
 if __name__ == "__main__":
