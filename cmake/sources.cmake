@@ -54,7 +54,7 @@ set(WIN32_TEST_SOURCES
   tests/win32/ui_frame_test.cpp tests/win32/ui_gauge_test.cpp tests/win32/ui_print_test.cpp)
 # tests/fuzz/NAME.cpp, tests/peers/NAME.cpp (NAME.exe), tests/e2e/NAME.sh.
 set(FUZZERS clientdb dunzip migrate script)
-set(PEERS asker machinfo progman robot window)
+set(PEERS asker chained machinfo progman robot window)
 set(E2E_SCRIPTS desktop entry machine migrate modem package pe robot ui_gallery ui_print_cdrom
   wholerun
   ui_print_page)

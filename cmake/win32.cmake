@@ -111,3 +111,13 @@ add_executable(kov WIN32 ${DEMO_CLIENT})
 target_compile_options(kov PRIVATE ${WARN} -fno-exceptions -fno-rtti)
 target_link_libraries(kov setupcore ${SYSTEM_LIBS})
 target_link_options(kov PRIVATE ${STATIC_RT})
+
+# The network adapter library's variants for the closing phase (insmac_none.dll,
+# insmac_all.dll, insmac_install.dll): which entries they export.
+foreach(v none all install)
+  add_library(insmac_${v} SHARED tests/peers/insmac32.c)
+  string(TOUPPER ${v} upper)
+  target_compile_definitions(insmac_${v} PRIVATE INSMAC_${upper})
+  set_target_properties(insmac_${v} PROPERTIES PREFIX "" OUTPUT_NAME insmac_${v})
+  target_link_options(insmac_${v} PRIVATE -static-libgcc -s -Wl,--kill-at)
+endforeach()

@@ -10,7 +10,7 @@ of several pages. Contents are deterministic (seeded by the entry name), so rebu
 the same package. The decompression library and the client program are copied from the
 build when given and present; otherwise a placeholder beginning with "MZ" stands in and a
 warning says so. With --kovdb the client's main database (IDB\MAIN.IDX) is a real, empty
-record database made by that tool, holding only its version record, so that the setup's
+record database made by that tool, holding its version and kind records, so that the setup's
 migration has a database to carry the earlier installation's records into.
 """
 import hashlib
@@ -239,8 +239,10 @@ def make_main_database(kovdb, target):
     subprocess.run([kovdb, "create", target, "--id", "0x01000401"], check=True,
                    stdout=subprocess.DEVNULL)
     # Version record: byte 1 major, byte 2 minor; the setup writes its own version there.
-    subprocess.run([kovdb, "set", target, "0x14000006", "--hex", "00030000"], check=True,
-                   stdout=subprocess.DEVNULL)
+    # Kind 33 with code 1, the kind the demo script expects of an earlier installation.
+    for gid, data in (("0x14000006", "00030000"), ("0x1400006D", "21"), ("0x14000068", "00000100")):
+        subprocess.run([kovdb, "set", target, gid, "--hex", data], check=True,
+                       stdout=subprocess.DEVNULL)
 
 
 if __name__ == "__main__":

@@ -14,8 +14,12 @@ id 415 id 408 => press 408
 id 401 id 402 => press 401
 # shortcut choice
 id 505 => press 1
+# the downloads of the earlier installation: move them
+text "ancien dossier DOWNLOAD" => press 6
 # closing notices
-text "Vous pouvez utiliser KOV" => press 408'
+text "Vous pouvez utiliser KOV" => press 408
+# a fatal error: OK (the run ends; the scripts look at the log)
+caption "Installation" text "Erreur (n" => press 1'
 
 # Starts the PROGMAN peer (the group needs a Program Manager); its log is $PM_LOG.
 start_progman() {
@@ -38,6 +42,9 @@ lay_earlier_install() {   # FOLDER-ON-C
     "$KOVDB" set "$dir/IDB/MAIN.IDX" 0x14000010 --hex 014a65616e0000000000000073656372657400000000 >/dev/null
     "$KOVDB" set "$dir/IDB/MAIN.IDX" 0x14000015 --number 3 >/dev/null
     "$KOVDB" set "$dir/IDB/MAIN.IDX" 0x14000006 --hex 00030100 >/dev/null
+    # The kind the demo script expects: kind 33, code 1.
+    "$KOVDB" set "$dir/IDB/MAIN.IDX" 0x1400006D --hex 21 >/dev/null
+    "$KOVDB" set "$dir/IDB/MAIN.IDX" 0x14000068 --hex 00000100 >/dev/null
     "$KOV_SRC/tests/machine/wine-run" reg add 'HKLM\SOFTWARE\Tavelin Online\KOV\CurrentVersion' \
         /v AppPath /d "$1" /f >/dev/null 2>&1
 }
