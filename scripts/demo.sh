@@ -1,18 +1,81 @@
 #!/usr/bin/env bash
-# The main job on a fresh machine: makes the Wine test machine, runs the setup on it the way
-# a user would start it, and prints the setup.log it wrote.
-set -euo pipefail
+# The main job on a fresh machine: makes the Wine test machine, starts a Program Manager,
+# puts the demo SETUP.EXE on the CD-ROM drive and an earlier installation on C:, and runs
+# the setup the way a user who accepts every default would (the robot plays the user). The
+# first process relaunches its temporary copy and ends; the robot waits for the copy.
+# Prints the setup log and a summary of what landed, and keeps a picture of every dialog
+# the user saw in build/demo/screens/.
+set -uo pipefail
 cd "$(dirname "$0")/.."
-machine=$PWD/build/demo-machine
-tests/machine/make-machine "$machine" >/dev/null
-trap 'tests/machine/stop-machine "$machine"' EXIT
-export KOV_MACHINE=$machine
-drive_c=$machine/prefix/drive_c
+export KOV_SRC=$PWD KOV_WIN=$PWD/build/win32 KOV_HOST=$PWD/build/host
+export KOV_MACHINE=$PWD/build/demo-machine WINEPREFIX=$PWD/build/demo-machine/prefix
+export KOV_OUT=$PWD/build/demo/run KOV_TEST=demo KOV_TIMEOUT=240
+tests/machine/make-machine "$KOV_MACHINE" >/dev/null || { echo "demo: no test machine" >&2; exit 1; }
+trap 'stop_windows; tests/machine/stop-machine "$KOV_MACHINE" >/dev/null 2>&1' EXIT
+. tests/e2e/lib.sh
+. tests/e2e/wholerun_lib.sh
+[ -f "$DEMO_DIR/SETUP.EXE" ] || fail "no $DEMO_DIR/SETUP.EXE (make demo-package)"
 
-exe=build/win32/setup.exe
-[ -f build/demo/SETUP.EXE ] && exe=build/demo/SETUP.EXE
-cp "$exe" "$machine/cdrom/SETUP.EXE"
-echo "Running D:\\SETUP.EXE -C -M on the test machine ($exe)"
-timeout 120 tests/machine/wine-run 'D:\SETUP.EXE' -C -M || true
-echo "---- C:\\setup.log ----"
-cat "$drive_c/setup.log" 2>/dev/null || echo "(no log written)"
+start_progman
+lay_earlier_install 'C:\Kov30I'
+put_file "$DEMO_DIR/SETUP.EXE" 'D:\SETUP.EXE'
+echo "Running D:\\SETUP.EXE on the test machine: an earlier installation in C:\\Kov30I, the robot accepting every default"
+run_setup "$DEFAULT_RULES"
+sleep 1
+
+dest='C:\Kov30IA'
+log=$(host_path "$dest\\setup.log")
+[ -f "$log" ] || { dest='C:\Kov30I'; log=$(host_path "$dest\\setup.log"); }
+[ -f "$log" ] || log=$(host_path 'C:\setup.log')
+echo "---- $(basename "$(dirname "$log")")\\setup.log ----"
+tr -d '\r' <"$log" 2>/dev/null || echo "(no log written)"
+
+echo "---- what landed ----"
+dir=$(host_path "$dest")
+if [ -d "$dir" ]; then
+    files=$(find "$dir" -type f | wc -l)
+    bytes=$(find "$dir" -type f -printf '%s\n' | awk '{s += $1} END {print s + 0}')
+    echo "installed: $files files, $bytes bytes in $dest"
+    echo "system folder: $(find "$(host_path 'C:\WINDOWS\SYSTEM')" -maxdepth 1 -iname 'kov*' -o -maxdepth 1 -iname 'ppp*' | wc -l) client files"
+fi
+echo "Program Manager:"
+tr -d '\r' <"$PM_LOG" | grep -o 'text="[^"]*"' | sed 's/^/  /' | sort -u
+echo "shortcuts:"
+find "$WINEPREFIX/drive_c/windows" -iname '*KOV*.lnk' | sed "s|$WINEPREFIX/drive_c|  C:|"
+echo "registry:"
+for key in 'HKLM\SOFTWARE\Tavelin Online\KOV\CurrentVersion' 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KOV'; do
+    tests/machine/wine-run reg query "$key" 2>/dev/null | tr -d '\r' | grep -v '^$' | sed 's/^/  /'
+done
+echo "win.ini [WKOV]:"
+tr -d '\r' <"$(host_path 'C:\WINDOWS\win.ini')" | sed -n '/^\[WKOV\]/,/^\[/p' | grep -v '^\[' | sed 's/^/  /'
+echo "VERSION.INF:"
+tr -d '\r' <"$(host_path "$dest\\VERSION.INF")" 2>/dev/null | sed 's/^/  /'
+echo "records of the new main database (kovdb dump $dest\\IDB\\MAIN.IDX):"
+"$KOVDB" dump "$(host_path "$dest\\IDB\\MAIN.IDX")" 2>&1 | sed 's/^/  /'
+
+echo "---- the client, started from the new installation ----"
+"$KOV_SRC/tests/machine/wine-run" "$dest\\kov.exe" --close 2500 >/dev/null 2>&1 &
+client=$!
+sleep 1.5
+mkdir -p "$DEMO_DIR/screens"
+screenshot client >/dev/null 2>&1 && cp "$KOV_OUT/client.png" "$DEMO_DIR/screens/client.png"
+wait $client
+tr -d '\r' <"$(host_path "$dest\\kovrun.log")" 2>/dev/null | sed 's/^/  /'
+
+# Every dialog the robot saw, in order (the frame behind them is left out: it is in each).
+n=0
+: >"$DEMO_DIR/screens/captions.txt"
+while IFS='|' read -r file caption; do
+    shot=$(ls "$KOV_OUT"/shots-*/"${file%.bmp}.png" 2>/dev/null | head -1)
+    [ -n "$shot" ] || continue
+    n=$((n + 1))
+    cp "$shot" "$(printf '%s/screens/%02d.png' "$DEMO_DIR" "$n")"
+    printf '%02d.png %s\n' "$n" "$caption" >>"$DEMO_DIR/screens/captions.txt"
+done < <(awk '
+    /^WINDOW / { match($0, /hwnd=[^ ]*/); h = substr($0, RSTART + 5, RLENGTH - 5)
+                 match($0, /class="[^"]*"/); cls[h] = substr($0, RSTART + 7, RLENGTH - 8)
+                 match($0, /caption="[^"]*"/); cap[h] = substr($0, RSTART + 9, RLENGTH - 10) }
+    /^SHOT / { match($0, /hwnd=[^ ]*/); h = substr($0, RSTART + 5, RLENGTH - 5)
+               match($0, /file="[^"]*"/); f = substr($0, RSTART + 6, RLENGTH - 7)
+               if (cls[h] == "#32770") print f "|" cap[h] }' "$ROBOT_LOG")
+echo "---- $n dialogs of the run in build/demo/screens/ (captions.txt), and client.png ----"

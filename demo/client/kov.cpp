@@ -18,6 +18,7 @@ enum : uint32_t {
     GID_VERSION = 0x14000006u,  // byte 1 major, byte 2 minor
     GID_USER_NAMES = 0x14000010u,
     GID_PORT = 0x14000015u,
+    GID_PASSWORD_LIST = 0x14000032u,  // string count (16 bits), then name and password pairs
     GID_VERSION_TEXT = 0x14000044u,
     GID_MODEM_NAME = 0x14000048u,
     GID_INSTALL_FOLDER = 0x1400011Bu,
@@ -54,12 +55,24 @@ void ReadDatabase(const char* folder) {
 
     uint8_t users[1 + MAX_USERS * USER_ENTRY] = {};
     uint16_t length = 0;
+    uint8_t pairs[1024] = {};
+    uint16_t pairsLength = 0;
     if (DbReadRecordBounded(db, GID_USER_NAMES, users, sizeof users, &length) && length > 0) {
         unsigned count = users[0];
         for (unsigned i = 0; i < count && 1 + (i + 1) * USER_ENTRY <= length; i++) {
             char name[USER_NAME + 1] = {};
             memcpy(name, users + 1 + i * USER_ENTRY, USER_NAME);
             Add("user: %s", name);
+        }
+    } else if (DbReadRecordBounded(db, GID_PASSWORD_LIST, pairs, sizeof pairs - 1, &pairsLength) &&
+               pairsLength >= 2) {
+        // The setup's converted list: names and their passwords, one string after the other.
+        if (pairsLength > sizeof pairs - 1) pairsLength = sizeof pairs - 1;
+        unsigned strings = pairs[0] | (pairs[1] << 8), at = 2;
+        for (unsigned i = 0; i < strings && at < pairsLength; i++) {
+            const char* text = (const char*)pairs + at;
+            if (i % 2 == 0) Add("user: %s", text);
+            at += (unsigned)strnlen(text, pairsLength - at) + 1;
         }
     } else {
         Add("user: none");

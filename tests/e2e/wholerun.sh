@@ -43,6 +43,7 @@ assert_robot_saw 'Les paramètres de la version antérieure ont été transfér�
 [ "$("$KOVDB" get "$(host_path 'C:\Kov30IA\IDB\MAIN.IDX')" 0x14000015 | od -An -tx1 | tr -d ' ')" = 00000003 ] ||
     fail "the port was not carried over"
 assert_log_line 'Prof = , si = 0, port = COM3' "$LOG"
+assert_log_line 'Converted passwords (1 names)' "$LOG"
 assert_exists 'C:\Kov30I\WKOV.EXE'
 
 note "in place through Afficher: both folders confirmed, the destination typed as the earlier one"

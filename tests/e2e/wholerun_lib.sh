@@ -39,7 +39,7 @@ lay_earlier_install() {   # FOLDER-ON-C
     local dir; dir=$(host_path "$1")
     mkdir -p "$dir/IDB" && printf MZ >"$dir/WKOV.EXE"
     "$KOVDB" create "$dir/IDB/MAIN.IDX" --id 0x01000401 >/dev/null
-    "$KOVDB" set "$dir/IDB/MAIN.IDX" 0x14000010 --hex 014a65616e0000000000000073656372657400000000 >/dev/null
+    "$KOVDB" set "$dir/IDB/MAIN.IDX" 0x14000010 --hex 014a65616e000000000000007365637265740000000000 >/dev/null
     "$KOVDB" set "$dir/IDB/MAIN.IDX" 0x14000015 --number 3 >/dev/null
     "$KOVDB" set "$dir/IDB/MAIN.IDX" 0x14000006 --hex 00030100 >/dev/null
     # The kind the demo script expects: kind 33, code 1.
