@@ -42,7 +42,7 @@ set(kovdb_SOURCES tools/kovdb/main.cpp)
 
 # Tests.
 set(HOST_TEST_SOURCES
-  tests/host/base_test.cpp tests/host/clientdb_test.cpp tests/host/destination_test.cpp tests/host/install_test.cpp tests/host/kovdb_test.cpp
+  tests/host/base_test.cpp tests/host/clientdb_test.cpp tests/host/destination_test.cpp tests/host/driver_test.cpp tests/host/install_test.cpp tests/host/kovdb_test.cpp
   tests/host/kovpack_test.cpp tests/host/machine.cpp tests/host/migrate_search_test.cpp
   tests/host/migrate_test.cpp tests/host/options_test.cpp
   tests/host/package_test.cpp tests/host/space_test.cpp tests/host/strings_test.cpp

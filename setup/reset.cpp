@@ -2,6 +2,7 @@
 // each free what it holds before the values below it are cleared.
 #include "base/globals.h"
 #include "package/package.h"
+#include "setup/driver.h"
 #ifdef _WIN32
 #include "ui/dialogs.h"
 #endif
@@ -10,6 +11,7 @@ void ResetRunState(void) {
 #ifdef _WIN32
     ResetUiState();
 #endif
+    DriveIndex = 0;
     ResetPackageState();
     ResetBaseState();
 }

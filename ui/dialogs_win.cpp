@@ -19,12 +19,9 @@ static const struct {
     int templateId;
     DLGPROC proc;
 } kModalProcs[] = {
-    {IDD_WELCOME_CACHE, WelcomeDlgProc},
-    {IDD_WIN31_FALLBACK, CenteredDlgProc},
-    {IDD_QUICKREF, QuickRefDlgProc},
-    {IDD_ADDONS, AddOnDlgProc},
-    {IDD_DISKSPACE, DiskSpaceDlgProc},
-    {IDD_DRIVES, DrivesDlgProc},
+    {IDD_WELCOME_CACHE, WelcomeDlgProc}, {IDD_WIN31_FALLBACK, CenteredDlgProc},
+    {IDD_QUICKREF, QuickRefDlgProc},     {IDD_ADDONS, AddOnDlgProc},
+    {IDD_DISKSPACE, DiskSpaceDlgProc},   {IDD_DRIVES, DrivesDlgProc},
 };
 
 DLGPROC ModalDialogProc(int templateId) {
@@ -44,7 +41,8 @@ void ResetUiState(void) {
         slot = ModelessSlotT{};
     }
     CacheChoice = 0;
-    FreeMegabytes = RequiredMegabytes = 0;
+    RequiredMegabytes = 0;
+    SpaceNeeded = 0;
     memset(AddOnSkipped, 0, sizeof AddOnSkipped);
     ResetPrintState();
 }
