@@ -52,7 +52,8 @@ lay_earlier_install() {   # FOLDER-ON-C
 # A setup program built from the demo description with some settings changed:
 #   make_setup OUT KEY=VALUE ... @LIST=ROW ... +NAME=HOSTFILE ...
 # KEY=VALUE replaces a [Setup] line, @LIST=ROW adds a row to a list section, +NAME=HOSTFILE
-# adds a file to the package (after the others: the decompressor stays the first entry).
+# adds a file to the package (after the others: the decompressor stays the first entry) or
+# replaces the contents of a file the package already has.
 make_setup() {
     local out=$1; shift
     local work=$KOV_OUT/pkg-$(basename "$out")
@@ -82,9 +83,12 @@ for line in open(src, encoding="cp1252").read().splitlines():
     out.append(line)
     if s.startswith("["):
         out.extend(rows.pop(section, []))
+import os
+present = {n.lower() for n in os.listdir(files)}
 for name, host in adds:
-    shutil.copyfile(host, files + "/" + name)
-    out.append(name)
+    shutil.copyfile(host, files + "/" + name.lower() if name.lower() in present else files + "/" + name)
+    if name.lower() not in present:
+        out.append(name)
 open(dst, "w", encoding="cp1252").write("\n".join(out) + "\n")
 if sets or rows:
     sys.exit("make_setup: unknown %s" % (list(sets) + list(rows)))
