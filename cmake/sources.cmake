@@ -56,7 +56,7 @@ set(WIN32_TEST_SOURCES
 set(FUZZERS clientdb dunzip migrate script)
 set(PEERS asker chained machinfo progman robot window)
 set(E2E_SCRIPTS desktop entry machine migrate modem package pe robot ui_gallery ui_print_cdrom
-  wholerun wholerun_chained
+  wholerun wholerun_chained wholerun_quit
   ui_print_page)
 
 # The sources of the folders for one tree: PLATFORM is win or posix.

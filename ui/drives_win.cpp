@@ -15,6 +15,8 @@
 
 uint32_t SpaceNeeded;
 
+static const char kShownProp[] = "KovDrivesShown";
+
 enum { DRIVE_COUNT = 26, NETWORK_NAME_SHOWN = 20, DEFAULT_CLUSTER = 8192 };
 enum { KIND_UNKNOWN = 0, KIND_REMOVABLE = 2, KIND_FIXED = 3, KIND_REMOTE = 4, KIND_CDROM = 5 };
 
@@ -144,8 +146,15 @@ INT_PTR CALLBACK DrivesDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
         return TRUE;
     }
     case WM_ACTIVATE:
-        // Back from another program (freeing space, say): the figures may have changed.
-        if (LOWORD(wParam) != WA_INACTIVE) FillDriveList(dialog);
+        // Back from another program (freeing space, say): the figures may have changed. The
+        // first activation is the dialog showing: its list is fresh, and its selection stays.
+        if (LOWORD(wParam) != WA_INACTIVE) {
+            if (GetPropA(dialog, kShownProp)) FillDriveList(dialog);
+            else SetPropA(dialog, kShownProp, (HANDLE)1);
+        }
+        return FALSE;
+    case WM_DESTROY:
+        RemovePropA(dialog, kShownProp);
         return FALSE;
     case WM_COMMAND:
         if (LOWORD(wParam) == ID_SELECT || HIWORD(wParam) == LBN_DBLCLK) {

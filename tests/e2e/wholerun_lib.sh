@@ -14,6 +14,8 @@ id 415 id 408 => press 408
 id 401 id 402 => press 401
 # shortcut choice
 id 505 => press 1
+# a shortcut that cannot be made (after the drive changes of some cases): give it up
+text "Impossible de cr" => press 2
 # the downloads of the earlier installation: move them
 text "ancien dossier DOWNLOAD" => press 6
 # closing notices
