@@ -44,7 +44,7 @@ set(WIN32_TEST_SOURCES
 # tests/fuzz/NAME.cpp, tests/peers/NAME.cpp (NAME.exe), tests/e2e/NAME.sh.
 set(FUZZERS clientdb dunzip script)
 set(PEERS asker machinfo robot window)
-set(E2E_SCRIPTS entry machine package pe robot ui_gallery ui_print_cdrom)
+set(E2E_SCRIPTS entry machine package pe robot ui_gallery ui_print_cdrom ui_print_page)
 
 # The sources of the folders for one tree: PLATFORM is win or posix.
 function(kov_sources out platform)
