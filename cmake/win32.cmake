@@ -75,7 +75,7 @@ target_link_libraries(gallery setupcore ${SYSTEM_LIBS})
 target_link_options(gallery PRIVATE ${STATIC_RT})
 
 # Desktop steps run alone on the test machine, for the end-to-end runs against the peers.
-add_executable(desktopdrv WIN32 tests/win32/desktop/driver.cpp res/setup.rc)
+add_executable(desktopdrv WIN32 ${DESKTOP_DRIVER} res/setup.rc)
 target_compile_options(desktopdrv PRIVATE ${WARN} -fno-exceptions -fno-rtti)
 target_link_libraries(desktopdrv setupcore ${SYSTEM_LIBS})
 target_link_options(desktopdrv PRIVATE ${STATIC_RT})

@@ -3,11 +3,13 @@
 #include "base/globals.h"
 #include "package/package.h"
 #ifdef _WIN32
+#include "desktop/desktop.h"
 #include "ui/dialogs.h"
 #endif
 
 void ResetRunState(void) {
 #ifdef _WIN32
+    ResetDesktopState();
     ResetUiState();
 #endif
     ResetPackageState();
