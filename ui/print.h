@@ -4,30 +4,23 @@
 #pragma once
 #include <windows.h>
 #include <stdint.h>
+#include "package/package.h"
 
 extern uint32_t PrintCancelled;  // set by the cancel dialog's button
 extern HWND PrintAbortDialog;    // the cancel dialog while a job runs
 extern PRINTDLGA PrintRequest;
 
-enum {
-    ID_GUIDE_TEXT = 510,
-    ID_PRINT_DOC_NAME = 512,
-    ID_PRINT_CANCEL = 406,
-    PRINT_LINE_MAX = 127,
-    PRINT_FIRST_LINE = 3,
-    PRINT_BOTTOM_LINES = 5,
-    PRINT_LEFT_CHARS = 5
-};
-#define PRINT_DOC_NAME    "Quick Reference Guide"
-#define PRINT_DIALOG_NAME "RESID_DLG_PRINT"
+enum { PRINT_LINE_MAX = 127, PRINT_FIRST_LINE = 3, PRINT_BOTTOM_LINES = 5, PRINT_LEFT_CHARS = 5 };
+#define PRINT_DOC_NAME "Quick Reference Guide"
 
 // Where the guide's text comes from: a new block (MemAlloc) holding the text with a NUL
-// after it, or null when there is no guide. The default reads the package entry named by
-// the install script; tests put their own text here.
+// after it, or null when there is no guide. The default is ReadQuickRefFromPackage (the
+// package entry named by the install script); tests put their own text here.
 extern char* (*QuickRefSource)(void);
-char* ReadQuickRefFromPackage(void);
 
 void PrintQuickRef(HWND dialog);
+// Back to the start: no job, no cancel, the guide read from the package.
+void ResetPrintState(void);
 HDC ChoosePrinter(void);
 BOOL CALLBACK PrintAbortProc(HDC dc, int error);
 INT_PTR CALLBACK PrintDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -294,7 +294,6 @@ TEST(DialogProcedures, ChosenByTemplate) {
         {223, WelcomeDlgProc}, {226, CenteredDlgProc}, {229, QuickRefDlgProc}, {235, AddOnDlgProc},
         {205, DefaultDlgProc}, {219, DefaultDlgProc},  {299, DefaultDlgProc},
     };
-    InstallDialogProcs();
     for (const Case& c : cases) EXPECT_EQ(ModalDialogProc(c.id), c.proc) << c.id;
 }
 

@@ -186,12 +186,12 @@ AbortWatch abortWatch;
 LRESULT CALLBACK WatchAbortDialog(int code, WPARAM wParam, LPARAM lParam) {
     const CWPRETSTRUCT* call = (const CWPRETSTRUCT*)lParam;
     if (code == HC_ACTION && call->message == WM_INITDIALOG &&
-        GetDlgItem(call->hwnd, ID_PRINT_DOC_NAME)) {
+        GetDlgItem(call->hwnd, IDC_PRINTDOC)) {
         abortWatch.owner = GetWindow(call->hwnd, GW_OWNER);
         abortWatch.caption = uitest::Text(call->hwnd);
-        abortWatch.docName = uitest::Text(call->hwnd, ID_PRINT_DOC_NAME);
-        abortWatch.focusOnCancel = GetFocus() == GetDlgItem(call->hwnd, ID_PRINT_CANCEL);
-        if (abortWatch.cancel) uitest::Press(call->hwnd, ID_PRINT_CANCEL);
+        abortWatch.docName = uitest::Text(call->hwnd, IDC_PRINTDOC);
+        abortWatch.focusOnCancel = GetFocus() == GetDlgItem(call->hwnd, ID_CANCEL);
+        if (abortWatch.cancel) uitest::Press(call->hwnd, ID_CANCEL);
     }
     return CallNextHookEx(NULL, code, wParam, lParam);
 }
@@ -239,10 +239,10 @@ protected:
     int PrintThroughDialog(bool cancelAbort) {
         HWND quickRef = NULL;
         uitest::Act([&](HWND d) {
-            if (GetDlgItem(d, ID_GUIDE_TEXT) && GetDlgItem(d, 415)) {
+            if (GetDlgItem(d, IDC_GUIDE) && GetDlgItem(d, 415)) {
                 quickRef = d;
                 uitest::Press(d, 415);
-            } else if (!GetDlgItem(d, ID_PRINT_DOC_NAME)) {
+            } else if (!GetDlgItem(d, IDC_PRINTDOC)) {
                 printDialogOwner = GetWindow(d, GW_OWNER);
                 uitest::Press(d, IDOK);
             }
@@ -345,7 +345,7 @@ TEST_F(Printing, NoGuideNoJob) {
     int jobs = CountJobs();
     bool printDialogShown = false;
     uitest::Act([&](HWND d) {
-        if (GetDlgItem(d, ID_GUIDE_TEXT)) uitest::Press(d, 415);
+        if (GetDlgItem(d, IDC_GUIDE)) uitest::Press(d, 415);
         else {
             printDialogShown = true;
             uitest::Press(d, IDCANCEL);
@@ -362,7 +362,7 @@ TEST_F(Printing, PrintDialogCancelled) {
     guideText = Guide(10);
     int jobs = CountJobs();
     uitest::Act([&](HWND d) {
-        if (GetDlgItem(d, ID_GUIDE_TEXT) && GetDlgItem(d, 415)) uitest::Press(d, 415);
+        if (GetDlgItem(d, IDC_GUIDE) && GetDlgItem(d, 415)) uitest::Press(d, 415);
         else uitest::Press(d, IDCANCEL);
         return true;
     });
@@ -383,7 +383,7 @@ TEST_F(Printing, FromCdRomCurrentDirectoryIsTemporary) {
     guideText = Guide(3);
     char during[MAX_PATH] = "";
     uitest::Act([&](HWND d) {
-        if (GetDlgItem(d, ID_GUIDE_TEXT) && GetDlgItem(d, 415)) {
+        if (GetDlgItem(d, IDC_GUIDE) && GetDlgItem(d, 415)) {
             uitest::Press(d, 415);
         } else {
             GetCurrentDirectoryA(sizeof during, during);

@@ -2,6 +2,7 @@
 // dialog, which wraps it at the width the guide was written for; each edit-control line
 // becomes one printed line.
 #include "ui/print.h"
+#include "res/resource.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
@@ -9,31 +10,18 @@
 #include "base/text.h"
 #include "package/package.h"
 #include <commdlg.h>
+#include <string.h>
 
 uint32_t PrintCancelled = 0;
 HWND PrintAbortDialog = NULL;
 PRINTDLGA PrintRequest;
 char* (*QuickRefSource)(void) = ReadQuickRefFromPackage;
 
-char* ReadQuickRefFromPackage(void) {
-    PackageEntry* entry = FindPackageEntry(InstallSettings.QuickRefFile);
-    if (!entry || !PackageFile) return NULL;
-    // The size comes from the package: it must lie within the file, so that the block stays
-    // bounded and size + 1 cannot wrap. A guide that claims more than the file holds is damaged.
-    long fileSize = SysFileSize(PackageFile);
-    if (fileSize < 0 || entry->offset > (unsigned long)fileSize ||
-        entry->installedSize > (unsigned long)fileSize - entry->offset) {
-        LogPrintf("Quick reference guide entry lies outside the package");
-        return NULL;
-    }
-    unsigned long size = entry->installedSize;
-    if (SysSeek(PackageFile, (long)entry->offset, SYS_SEEK_SET) < 0) return NULL;
-    char* text = (char*)MemAlloc(size + 1);
-    // A short read leaves the rest zero: the block comes zero-filled.
-    long got = SysRead(PackageFile, text, size);
-    if (got < 0) got = 0;
-    text[got] = 0;
-    return text;
+void ResetPrintState(void) {
+    PrintCancelled = 0;
+    PrintAbortDialog = NULL;
+    memset(&PrintRequest, 0, sizeof PrintRequest);
+    QuickRefSource = ReadQuickRefFromPackage;
 }
 
 int PrintLastLine(int pageHeight, int lineHeight) {
@@ -68,8 +56,8 @@ BOOL CALLBACK PrintAbortProc(HDC dc, int error) {
 INT_PTR CALLBACK PrintDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
-        SetFocus(GetDlgItem(dialog, ID_PRINT_CANCEL));
-        SetDlgItemTextA(dialog, ID_PRINT_DOC_NAME, PRINT_DOC_NAME);
+        SetFocus(GetDlgItem(dialog, ID_CANCEL));
+        SetDlgItemTextA(dialog, IDC_PRINTDOC, PRINT_DOC_NAME);
         return TRUE;
     case WM_COMMAND: PrintCancelled = 1; return TRUE;
     }
@@ -127,7 +115,7 @@ void PrintQuickRef(HWND dialog) {
         LogPrintf("No quick reference guide to print");
         return;
     }
-    SetDlgItemTextA(dialog, ID_GUIDE_TEXT, text);
+    SetDlgItemTextA(dialog, IDC_GUIDE, text);
     MemFree(text);
 
     ZeroMemory(&PrintRequest, sizeof PrintRequest);
@@ -169,7 +157,7 @@ void PrintQuickRef(HWND dialog) {
     }
 
     PrintAbortDialog =
-        CreateDialogParamA(GetModuleHandleA(NULL), PRINT_DIALOG_NAME, dialog, PrintDlgProc, 0);
+        CreateDialogParamA(GetModuleHandleA(NULL), IDD_PRINT, dialog, PrintDlgProc, 0);
     if (!PrintAbortDialog) {
         LogPrintf("Print job abandoned: no cancel dialog");
         AbandonJob(dc);
@@ -187,7 +175,7 @@ void PrintQuickRef(HWND dialog) {
     }
     ShowWindow(PrintAbortDialog, SW_SHOWNORMAL);
     UpdateWindow(PrintAbortDialog);
-    int pagesEnded = PrintLines(dc, GetDlgItem(dialog, ID_GUIDE_TEXT));
+    int pagesEnded = PrintLines(dc, GetDlgItem(dialog, IDC_GUIDE));
 
     if (pagesEnded) {
         EndDoc(dc);

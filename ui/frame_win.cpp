@@ -1,11 +1,13 @@
 // Frame window and background.
 #include "ui/frame.h"
+#include "res/resource.h"
 #include "ui/gauge.h"
 #include "ui/dialogs.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/text.h"
+#include "sys/sys.h"
 #include <ole2.h>
 #include <stdlib.h>
 
@@ -19,7 +21,7 @@ BYTE* TitleMask = NULL;
 uint32_t OleInitialized = 0;
 char FrameClassName[256] = "_KOVSETUP_Frame";
 
-enum { FRAME_PALETTE_SIZE = 33, MSG_OLE_TOO_OLD = 34305, CAPTION_OLE = 34306 };
+enum { FRAME_PALETTE_SIZE = 33 };
 
 DWORD DibColorTableSize(const BITMAPINFOHEADER* header) {
     if (header->biBitCount == 24) return 0;
@@ -54,7 +56,7 @@ static DWORD DibRowBytes(const BITMAPINFOHEADER* header) {
 }
 
 static void LoadTitleBitmap(HINSTANCE instance) {
-    HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(TITLE_BITMAP_ID), (LPCSTR)RT_BITMAP);
+    HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(IDB_TITLE), (LPCSTR)RT_BITMAP);
     HGLOBAL loaded = found ? LoadResource(instance, found) : NULL;
     TitleBitmap = loaded ? (BITMAPINFOHEADER*)LockResource(loaded) : NULL;
     if (!TitleBitmap) return;
@@ -95,7 +97,7 @@ static BOOL RegisterClasses(HINSTANCE instance) {
     gauge.lpszClassName = GaugeClassName;
     if (!RegisterClassA(&gauge)) {
         LogPrintf("Cannot register window class %s", GaugeClassName);
-        return SetFatal(15);
+        return SetFatal(FATAL_GAUGE_CLASS);
     }
 
     WNDCLASSA frame;
@@ -109,7 +111,7 @@ static BOOL RegisterClasses(HINSTANCE instance) {
     if (!RegisterClassA(&frame)) {
         LogPrintf("Cannot register window class %s", FrameClassName);
         DeleteObject(frame.hbrBackground);
-        return SetFatal(16);
+        return SetFatal(FATAL_FRAME_CLASS);
     }
     return TRUE;
 }
@@ -129,8 +131,8 @@ BOOL CheckAndInitOle(DWORD buildVersion) {
     if (HIWORD(buildVersion) != OLE_MAJOR_BUILD) {
         LogPrintf("OLE build %u.%u is not usable", HIWORD(buildVersion), LOWORD(buildVersion));
         char text[512];
-        lstrcpynA(text, LoadMessage(1, MSG_OLE_TOO_OLD), sizeof text);
-        MessageBoxA(FrameWindow, text, LoadCaption(CAPTION_OLE), MB_ICONINFORMATION | MB_OK);
+        lstrcpynA(text, LoadMessage(1, IDS_OLE_TOO_OLD), sizeof text);
+        MessageBoxA(FrameWindow, text, LoadCaption(IDS_PRODUCT), MB_ICONINFORMATION | MB_OK);
         return FALSE;
     }
     if (LOWORD(buildVersion) <= OLE_MINOR_NO_INIT) return TRUE;
@@ -147,7 +149,6 @@ BOOL CreateFrameWindow(const char* title) {
     HINSTANCE instance = GetModuleHandleA(NULL);
     lstrcpynA(GaugeClassName, "_KOVSETUP_Gauge", sizeof GaugeClassName);
     lstrcpynA(FrameClassName, "_KOVSETUP_Frame", sizeof FrameClassName);
-    InstallDialogProcs();
     DetectDisplayDepth();
 
     // The templates and the icon are only locked here, never used: under Win32 resources
@@ -156,7 +157,7 @@ BOOL CreateFrameWindow(const char* title) {
         HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(id), (LPCSTR)RT_DIALOG);
         if (found) LockResource(LoadResource(instance, found));
     }
-    LoadIconA(instance, MAKEINTRESOURCEA(SETUP_ICON_ID));
+    LoadIconA(instance, MAKEINTRESOURCEA(IDI_SETUP));
 
     LoadTitleBitmap(instance);
     if (PaletteMode) BuildFramePalette();
@@ -167,8 +168,9 @@ BOOL CreateFrameWindow(const char* title) {
                         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, NULL, NULL, instance, NULL);
     if (!FrameWindow) {
         LogPrintf("Cannot create the frame window");
-        return SetFatal(17);
+        return SetFatal(FATAL_FRAME_CREATE);
     }
+    SysSetMessageOwner(FrameWindow);
     if (PaletteMode) RealizeFramePalette(FrameWindow, FALSE);
     ShowWindow(FrameWindow, SW_SHOWMAXIMIZED);
     UpdateWindow(FrameWindow);
@@ -179,6 +181,7 @@ BOOL CreateFrameWindow(const char* title) {
 BOOL DestroyFrameWindow(void) {
     HINSTANCE instance = GetModuleHandleA(NULL);
     if (FrameWindow) {
+        SysSetMessageOwner(NULL);
         DestroyWindow(FrameWindow);
         FrameWindow = NULL;
     }
