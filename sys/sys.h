@@ -72,10 +72,23 @@ void SysBlockFree(void* p);
 // Ends the process at once with a last message (the platform's fatal application exit).
 [[noreturn]] void SysFatalExit(const char* text);
 
-// User questions. kind is one of the SYS_BOX_* values; the result is one of SYS_ID_*.
-enum { SYS_BOX_RETRYCANCEL = 1, SYS_BOX_YESNO = 2, SYS_BOX_YESNO_DEFNO = 3, SYS_BOX_ERROR = 4 };
+// User questions. kind is one of the SYS_BOX_* values; the result is one of SYS_ID_*. The
+// first four beep and are task-modal, owned by the window given to SysSetMessageOwner (none
+// when it is null or gone); SYS_BOX_NOTICE_YESNO is a Yes/No question with the information
+// icon, owned by nobody and without a beep.
+enum {
+    SYS_BOX_RETRYCANCEL = 1,
+    SYS_BOX_YESNO = 2,
+    SYS_BOX_YESNO_DEFNO = 3,
+    SYS_BOX_ERROR = 4,
+    SYS_BOX_NOTICE_YESNO = 5
+};
 enum { SYS_ID_OK = 1, SYS_ID_CANCEL = 2, SYS_ID_RETRY = 4, SYS_ID_YES = 6, SYS_ID_NO = 7 };
 int SysMessageBox(int kind, const char* text, const char* caption);
+// The window that owns the questions: the frame window while it exists.
+void SysSetMessageOwner(void* window);
+// The wait cursor while busy is set, the arrow when it is cleared.
+void SysShowBusy(int busy);
 
 // String table of the program's resources; returns the length copied (0 when absent).
 int SysLoadString(unsigned id, char* out, int size);
@@ -83,6 +96,26 @@ int SysLoadString(unsigned id, char* out, int size);
 // Milliseconds since some fixed point, and a pause.
 unsigned long SysTickCount(void);
 void SysSleep(unsigned long ms);
+
+// Fault injection, for tests and fault campaigns. Each call of a kind below is counted; after
+// SysFailCalls(kind, nth, count) the nth call of that kind from then on (1 = the next) and the
+// count - 1 after it fail as the platform's call fails: no file, -1, or 0. SysCreate counts as
+// an open for writing, SysOpen by its mode.
+enum {
+    SYS_FAULT_OPEN_READ,
+    SYS_FAULT_OPEN_WRITE,
+    SYS_FAULT_READ,
+    SYS_FAULT_WRITE,
+    SYS_FAULT_SEEK,
+    SYS_FAULT_TRUNCATE,
+    SYS_FAULT_RENAME,
+    SYS_FAULT_DELETE,
+    SYS_FAULT_KINDS
+};
+void SysFailCalls(int kind, unsigned long nth, unsigned long count);
+unsigned long SysCallsMade(int kind);
+void SysClearFaults(void);
+int SysFaultHit(int kind);  // for the implementations: 1 when this call is to fail
 
 #ifndef _WIN32
 // POSIX only: which host folder stands for a drive letter, and its type and geometry, so
