@@ -75,7 +75,7 @@ target_link_libraries(gallery setupcore ${SYSTEM_LIBS})
 target_link_options(gallery PRIVATE ${STATIC_RT})
 
 # The modem search on its own over the frame, for the runs against the modem peer.
-add_executable(modemrun WIN32 tests/win32/modem/modemrun.cpp res/setup.rc)
+add_executable(modemrun WIN32 ${MODEM_DRIVER} res/setup.rc)
 target_compile_options(modemrun PRIVATE ${WARN} -fno-exceptions -fno-rtti)
 target_link_libraries(modemrun setupcore ${SYSTEM_LIBS})
 target_link_options(modemrun PRIVATE ${STATIC_RT})

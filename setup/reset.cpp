@@ -3,11 +3,13 @@
 #include "base/globals.h"
 #include "package/package.h"
 #ifdef _WIN32
+#include "modem/modem.h"
 #include "ui/dialogs.h"
 #endif
 
 void ResetRunState(void) {
 #ifdef _WIN32
+    ResetModemState();
     ResetUiState();
 #endif
     ResetPackageState();
