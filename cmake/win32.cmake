@@ -79,3 +79,8 @@ add_executable(desktopdrv WIN32 ${DESKTOP_DRIVER} res/setup.rc)
 target_compile_options(desktopdrv PRIVATE ${WARN} -fno-exceptions -fno-rtti)
 target_link_libraries(desktopdrv setupcore ${SYSTEM_LIBS})
 target_link_options(desktopdrv PRIVATE ${STATIC_RT})
+# The modem search on its own over the frame, for the runs against the modem peer.
+add_executable(modemrun WIN32 ${MODEM_DRIVER} res/setup.rc)
+target_compile_options(modemrun PRIVATE ${WARN} -fno-exceptions -fno-rtti)
+target_link_libraries(modemrun setupcore ${SYSTEM_LIBS})
+target_link_options(modemrun PRIVATE ${STATIC_RT})
