@@ -81,3 +81,9 @@ add_executable(gallery WIN32 ui/gallery/gallery.cpp res/setup.rc)
 target_compile_options(gallery PRIVATE ${WARN} -fno-exceptions -fno-rtti)
 target_link_libraries(gallery setupcore ${SYSTEM_LIBS})
 target_link_options(gallery PRIVATE ${STATIC_RT})
+
+# The install step alone over a bare package, for the end-to-end tests and the benchmark.
+add_executable(installrun WIN32 tests/win32/install_loop/run.cpp res/setup.rc)
+target_compile_options(installrun PRIVATE ${WARN} -fno-exceptions -fno-rtti)
+target_link_libraries(installrun setupcore ${SYSTEM_LIBS})
+target_link_options(installrun PRIVATE ${STATIC_RT})

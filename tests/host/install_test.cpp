@@ -380,12 +380,17 @@ TEST_F(Install, SizesAreChecked) {
 }
 
 TEST_F(Install, ZipBombStopsAtTheInstalledSize) {
-    // 200 MB of zeros behind a header that declares the 4 KB the package promises.
-    static std::string bomb = MakeZeroBomb("kov.exe", 200ul << 20, 4096);
-    Package({Library(), {"kov.exe", bomb, 4096}});
-    EXPECT_EQ(InstallFiles(), 0);
-    EXPECT_EQ(SetupError, 1000 + UNZIP_BAD_CRC);
-    EXPECT_TRUE(Dest().empty());
+    // 200 MB of zeros behind archives that declare the 4 KB the package promises, in the
+    // headers or, with a data descriptor, in the central directory and the descriptor.
+    for (bool descriptor : {false, true}) {
+        SCOPED_TRACE(descriptor ? "descriptor" : "headers");
+        Fresh();
+        Package(
+            {Library(), {"kov.exe", MakeZeroBomb("kov.exe", 200ul << 20, 4096, descriptor), 4096}});
+        EXPECT_EQ(InstallFiles(), 0);
+        EXPECT_EQ(SetupError, 1000 + UNZIP_BAD_CRC);
+        EXPECT_TRUE(Dest().empty());
+    }
 }
 
 TEST_F(Install, LabelsAndGaugeScale) {
