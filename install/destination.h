@@ -12,6 +12,10 @@ extern uint32_t OverwriteInPlace;
 extern char OldDbFoundPath[260];
 
 void PrepareDestination(void);
+// Deletes the package's files from the destination: the entry names, and the extracted
+// copies of "SYSTEM" entries that wait in the destination root (one deferred to restsys.bat
+// is still there). Preserved files of an in-place install stay. What the install loop put
+// elsewhere (temporary archives, the Windows folder) is the loop's to remove.
 void CleanUpInstall(void);
 // After CleanUpInstall of an interrupted in-place install: IDB\OLD.DB goes back to the name
 // it was found under and the renames of the preserved-file transfer are undone, newest

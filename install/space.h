@@ -14,6 +14,9 @@ extern uint32_t ToolBytesFromOld;
 // Major and minor version of the previous installation's main database, as read by the
 // estimate or by the destination preparation; 0.0 until one was read.
 extern uint8_t PreviousDbVersion[2];
+// Index of the install's first package file: 0 until the decompression library (entry 0)
+// has been written, then 1. The estimate and the install loop start there.
+extern uint16_t FirstFileIndex;
 
 enum : uint32_t {
     DEFAULT_CLUSTER_SIZE = 8192,
@@ -33,5 +36,6 @@ uint32_t ExistingFileSavings(uint32_t cluster, const char* destDir);
 uint32_t RoundToCluster(uint32_t size, uint32_t cluster);
 // A byte count as the estimate handles it: 0xFFFFFFFF for anything larger.
 uint32_t ClampBytes(uint64_t bytes);
-// Reads PreviousDbVersion from the main database in folder (its "IDB" folder); 1 when read.
-int ReadPreviousDbVersion(const char* idbFolder);
+// Sets PreviousDbVersion from the version record of the database file at dbPath; 1 when read.
+// A file that does not open is logged ("IR:DBO failed on ...") and changes nothing.
+int ReadPreviousDbVersion(const char* dbPath);

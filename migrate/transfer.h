@@ -25,6 +25,8 @@ uint16_t TransferFolders(int renameMode);
 // The new name of fileName under action ("*.old" -> extension "old", other text -> that
 // name; "" and "move" keep the name). out: 260 bytes.
 char* TransferTargetName(char* out, const char* fileName, const char* action);
+// Drops every queued copy without running it.
+void FreeCopyQueue(void);
 // Undoes the renames of rename mode, newest first (an interrupted in-place install).
 void UndoTransferRenames(void);
 // Forgets the recorded renames (the install went through).

@@ -31,6 +31,20 @@ int SysCopyFile(const char* from, const char* to);
 enum { SYS_ATTR_NONE = -1, SYS_ATTR_DIR = 0x10 };
 long SysAttributes(const char* path);  // SYS_ATTR_NONE when absent
 
+// File facts for the install engine. SysOpenUnshared opens for reading with no sharing, so
+// it fails while another program holds the file open. SysFileDosTime gives the last write
+// time as DOS date * 65536 + DOS time, straight from the file's own (UTC) stamp; 0 when it
+// cannot be read or has no DOS form. SysFileVersion reads the file version words of the
+// file's version resource; 0 when it has none. SysCanWrite is the C runtime's write test.
+SysFile SysOpenUnshared(const char* path);
+uint32_t SysFileDosTime(SysFile f);
+int SysFileVersion(const char* path, uint32_t* mostSignificant, uint32_t* leastSignificant);
+int SysCanWrite(const char* path);
+// The system folder ("C:\WINDOWS\SYSTEM"); returns its length, 0 on failure.
+int SysSystemDir(char* out, int size);
+// 1 while a module of that file name is loaded in this process.
+int SysModuleLoaded(const char* name);
+
 // Folder enumeration over a pattern such as "C:\KOV\IDB\*.IDX" ('*' and '?' wildcards
 // in the last component, matched without regard to case).
 struct SysFindData {
@@ -123,6 +137,10 @@ const char* SysLastQuestion(void);
 // the same extraction code as the real library. fn null removes that entry (the file still
 // loads).
 void SysDefineLibraryEntry(const char* fileName, const char* entryName, void* fn);
+// The system folder SysSystemDir reports (default "C:\WINDOWS\SYSTEM"), and a module that
+// counts as loaded for the next lookups of its name (lookups = 0: no longer loaded).
+void SysSetSystemDir(const char* path);
+void SysSetModuleLoaded(const char* name, int lookups);
 // Makes SysBlockAlloc fail the next n times (to test the out-of-memory question).
 void SysFailNextAllocs(int n);
 #endif

@@ -1,6 +1,7 @@
 // The OS seam on Win32: plain kernel and user calls, behaving as the system requires.
 #include <windows.h>
 #include <direct.h>
+#include <io.h>
 #include <string.h>
 
 #include "sys/sys.h"
@@ -203,3 +204,50 @@ const void* SysWordAddress(uint32_t word) { return (const void*)(uintptr_t)word;
 
 unsigned long SysTickCount(void) { return GetTickCount(); }
 void SysSleep(unsigned long ms) { Sleep(ms); }
+
+SysFile SysOpenUnshared(const char* path) {
+    HANDLE h = CreateFileA(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    return h == INVALID_HANDLE_VALUE ? 0 : (SysFile)h;
+}
+
+uint32_t SysFileDosTime(SysFile f) {
+    FILETIME written;
+    WORD date = 0, time = 0;
+    if (!f || !GetFileTime((HANDLE)f, NULL, NULL, &written)) return 0;
+    if (!FileTimeToDosDateTime(&written, &date, &time)) return 0;
+    return (uint32_t)date << 16 | time;
+}
+
+int SysFileVersion(const char* path, uint32_t* ms, uint32_t* ls) {
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeA((LPSTR)path, &ignored);
+    if (size == 0) return 0;
+    void* block = SysBlockAlloc(size);
+    if (!block) return 0;
+    int found = 0;
+    VS_FIXEDFILEINFO* fixed = NULL;
+    UINT length = 0;
+    if (GetFileVersionInfoA((LPSTR)path, 0, size, block) &&
+        VerQueryValueA(block, (LPSTR) "\\", (void**)&fixed, &length) && fixed &&
+        length >= sizeof *fixed) {
+        *ms = fixed->dwFileVersionMS;
+        *ls = fixed->dwFileVersionLS;
+        found = 1;
+    }
+    SysBlockFree(block);
+    return found;
+}
+
+int SysCanWrite(const char* path) { return path && _access(path, 2) == 0; }
+
+int SysSystemDir(char* out, int size) {
+    if (size <= 0) return 0;
+    UINT n = GetSystemDirectoryA(out, (UINT)size);
+    if (n == 0 || n >= (UINT)size) {
+        out[0] = 0;
+        return 0;
+    }
+    return (int)n;
+}
+
+int SysModuleLoaded(const char* name) { return name && GetModuleHandleA(name) != NULL; }

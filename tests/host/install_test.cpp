@@ -181,6 +181,10 @@ protected:
         ASSERT_EQ(system(cmd.c_str()), 0);
         WriteHostFile(host, data);
     }
+    void MakeDir(const char* winPath) {
+        std::string cmd = "mkdir -p '" + m->Host(winPath) + "'";
+        ASSERT_EQ(system(cmd.c_str()), 0);
+    }
     void SetUp() override {
         screen = Screen();
         fake = FakeLibrary();
@@ -196,6 +200,7 @@ protected:
         strcpy(WindowsDir, "C:\\WINDOWS");
         strcpy(InstallSettings.QuickRefFile, "quickref.txt");
         Put("C:\\WINDOWS\\win.ini", "[windows]\r\n");
+        MakeDir("C:\\WINDOWS\\SYSTEM");
         if (!RealDunzip) {
             m->Write("C:\\dunzip32.dll", "MZ");
             SysLibrary l = SysLoadLibrary("C:\\dunzip32.dll");
@@ -416,6 +421,7 @@ TEST_F(Install, LabelsAndGaugeScale) {
 TEST_F(Install, LongSystemAndWindowsLabelsShowTheBareName) {
     strcpy(InstallSettings.DestDir, "C:\\Program Files\\KOV 3.0i");
     strcpy(WindowsDir, "C:\\WINDOWS\\Long folder name");
+    MakeDir("C:\\WINDOWS\\Long folder name\\SYSTEM");
     Package({Library(), Zipped("system\\pppmac.vxd", "vxd"), Zipped("windows\\kov.ini", "w")});
     ASSERT_EQ(InstallFiles(), 1) << LogTraceText();
     EXPECT_EQ(screen.labels, (std::vector<std::string>{"PPPMAC.VXD", "KOV.INI"}));
@@ -529,14 +535,18 @@ TEST_F(Install, FailuresLeaveNothingOfThePackage) {
         SCOPED_TRACE(c.what);
         Fresh();
         std::vector<PkgFile> files = EveryKind();
+        files.push_back(Zipped("system\\pppmac.vxd", "VXD image"));
         files.push_back(c.last);
         Package(files);
         if (c.error == 8) FileTable->entry[files.size() - 1]->storedSize = 1000;  // past the end
         EXPECT_EQ(InstallFiles(), 0);
         EXPECT_EQ(SetupError, c.error);
         EXPECT_TRUE(Dest().empty()) << *Dest().begin();
-        EXPECT_EQ(Windows(), std::set<std::string>{"win.ini"});
+        EXPECT_EQ(Windows(), (std::set<std::string>{"SYSTEM/pppmac.vxd", "win.ini"}));
         EXPECT_TRUE(Logged("Removed C:\\WINDOWS\\DOSGAME.PIF"));
+        // A system file that reached the system folder stays: what it replaced is gone.
+        EXPECT_EQ(m->Read("C:\\WINDOWS\\SYSTEM\\pppmac.vxd"), "VXD image");
+        EXPECT_TRUE(Logged("System file pppmac.vxd stays in the system folder"));
         EXPECT_EQ(screen.interrupted, 0);
     }
 }
