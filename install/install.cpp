@@ -211,10 +211,13 @@ int InstallEntry(const PackageEntry* e, unsigned index, const char* mergeDir) {
     if (UserAbort) return 0;
     if (!direct) {
         uint32_t declared;
-        // The library writes at most what the archive declares; the archive must declare
-        // what the package promised, or a hostile package could fill the disk.
-        if (ArchiveMemberSize(Loop.archive, &declared) && declared != e->installedSize) {
-            LogPrintf("Archive of %s declares %lu bytes, expected %lu", e->name,
+        char member[260];
+        // The library writes at most what the archive declares, under the name it declares:
+        // both must be what the package promised, or a hostile package could fill the disk
+        // or leave a file the clean-up does not know.
+        if (ReadArchiveMember(Loop.archive, member, &declared) &&
+            (declared != e->installedSize || !SameName(member, GetNamePart(e->name)))) {
+            LogPrintf("Archive of %s declares %s of %lu bytes, expected %lu", e->name, member,
                       (unsigned long)declared, (unsigned long)e->installedSize);
             return SetFatal(FATAL_SIZE_MISMATCH);
         }

@@ -363,6 +363,8 @@ TEST_F(Install, SizesAreChecked) {
         {"extracted size differs", Zipped("kov.exe", "MZ client"), "MZ", 21, 1},
         // The archive declares another size than the package: the library is not asked.
         {"archive declares more", Zipped("kov.exe", "MZ client", {false, 1000000}), "", 21, 0},
+        // A member under another name would be a file the clean-up does not know.
+        {"member named otherwise", {"kov.exe", MakeZip("k&v.exe", "MZ client"), 9}, "", 21, 0},
         {"descriptor, central directory larger",
          Zipped("kov.exe", "MZ client", {true, 0, 0, 1000000}), "", 21, 0},
         // Declared sizes agree but the data inflates to more: the library stops there.
