@@ -657,3 +657,19 @@ TEST_F(Install, GamePif) {
     EXPECT_TRUE(
         Logged("Game PIF not written: " + dir62 + "e\\DOSGAME.EXE is longer than 62 characters"));
 }
+
+TEST_F(Install, GamePifComesBeforeTheGameAndContinuationHasItsDialog) {
+    UseFake();
+    ContinuationRun = 1;
+    bool pifFirst = false;
+    fake.atCall = [&] {
+        bool exists;
+        ReadHostFile(m->Host("C:\\WINDOWS\\DOSGAME.PIF"), &exists);
+        pifFirst = exists;
+    };
+    Package({Library(), Zipped("DOSGAME.EXE", "MZ game")});
+    ASSERT_EQ(InstallFiles(), 1) << LogTraceText();
+    EXPECT_TRUE(pifFirst);
+    EXPECT_EQ(screen.opened, std::vector<int>{COPY_DIALOG_CONTINUED});
+    EXPECT_EQ(screen.closed, std::vector<int>{COPY_DIALOG_CONTINUED});
+}
