@@ -12,7 +12,8 @@ work=${2:-$src/build/bench/install}
 mkdir -p "$work"
 cd "$src"
 CXX=${CXX:-clang++}
-$CXX -std=c++17 -O2 -I. bench/install_driver.cpp "$host/libkovcore.a" -lz -o "$work/driver"
+$CXX -std=c++17 -O2 -I. -I"$host/gen" bench/install_driver.cpp dunzip/unzip.cpp "$host/libkovcore.a" -lz \
+    -o "$work/driver"
 
 demo=$src/build/demo/package.bin
 big=$src/build/bench/kovpack/package.bin

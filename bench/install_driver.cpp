@@ -21,6 +21,7 @@
 #include "install/install.h"
 #include "package/package.h"
 #include "sys/sys.h"
+#include "tests/host/native_dunzip.h"
 
 namespace {
 
@@ -113,6 +114,7 @@ int main(int argc, char** argv) {
     Run("rm -rf '" + c + "' && mkdir -p '" + c + "/WINDOWS/SYSTEM'");
     SysMapDrive('C', c.c_str(), 3);
     SysSetSystemDir("C:\\WINDOWS\\SYSTEM");
+    UseNativeDunzip();
     strcpy(InstallFile, argv[1]);
     InstallFileGiven = 1;
     strcpy(WindowsDir, "C:\\WINDOWS");

@@ -2,6 +2,7 @@
 // 32 KB steps, so memory stays small whatever the member's size. Names come from the archive
 // and are untrusted: only a bare file name is accepted.
 #include "dunzip/unzip.h"
+#include "base/bytes.h"
 
 #include <ctype.h>
 #include <errno.h>
@@ -15,9 +16,6 @@
 #endif
 
 namespace {
-
-uint32_t Le16(const unsigned char* p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8; }
-uint32_t Le32(const unsigned char* p) { return Le16(p) | Le16(p + 2) << 16; }
 
 // A device name, with or without an extension, opens the device (a serial port, the
 // printer...) instead of a file in the target folder.
@@ -74,18 +72,18 @@ int CentralSizes(FILE* in, const char* name, uint32_t* crc, uint32_t* size) {
         fread(buf, 1, (size_t)tail, in) == (size_t)tail) {
         for (long i = tail - END_RECORD; i >= 0; i--) {
             const unsigned char* e = buf + i;
-            if (Le32(e) != 0x06054B50 || i + END_RECORD + (long)Le16(e + 20) != tail) continue;
-            uint32_t at = Le32(e + 16);
+            if (GetU32(e) != 0x06054B50 || i + END_RECORD + (long)GetU16(e + 20) != tail) continue;
+            uint32_t at = GetU32(e + 16);
             unsigned char c[46];
             size_t nameLen = strlen(name);
             char found[260];
             if (at > (uint32_t)(length - 46) || fseek(in, (long)at, SEEK_SET) != 0 ||
-                fread(c, 1, 46, in) != 46 || Le32(c) != 0x02014B50 || Le16(c + 28) != nameLen ||
+                fread(c, 1, 46, in) != 46 || GetU32(c) != 0x02014B50 || GetU16(c + 28) != nameLen ||
                 nameLen >= sizeof found || fread(found, 1, nameLen, in) != nameLen ||
                 memcmp(found, name, nameLen) != 0)
                 break;
-            *crc = Le32(c + 16);
-            *size = Le32(c + 24);
+            *crc = GetU32(c + 16);
+            *size = GetU32(c + 24);
             status = UNZIP_OK;
             break;
         }
@@ -106,17 +104,17 @@ int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep) {
     char name[260];
     int status = UNZIP_OK;
     uint32_t flags, method, crcWanted, packed, size, nameLen, extraLen;
-    if (fread(header, 1, 30, in) != 30 || Le32(header) != 0x04034B50) {
+    if (fread(header, 1, 30, in) != 30 || GetU32(header) != 0x04034B50) {
         fclose(in);
         return UNZIP_BAD_ARCHIVE;
     }
-    flags = Le16(header + 6);
-    method = Le16(header + 8);
-    crcWanted = Le32(header + 14);
-    packed = Le32(header + 18);
-    size = Le32(header + 22);
-    nameLen = Le16(header + 26);
-    extraLen = Le16(header + 28);
+    flags = GetU16(header + 6);
+    method = GetU16(header + 8);
+    crcWanted = GetU32(header + 14);
+    packed = GetU32(header + 18);
+    size = GetU32(header + 22);
+    nameLen = GetU16(header + 26);
+    extraLen = GetU16(header + 28);
     if (nameLen == 0 || nameLen >= sizeof name || fread(name, 1, nameLen, in) != nameLen) {
         fclose(in);
         return UNZIP_BAD_ARCHIVE;
@@ -249,12 +247,12 @@ int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep) {
         long back = -(long)z.avail_in;
         unsigned char d[16];
         size_t n = fseek(in, back, SEEK_CUR) == 0 ? fread(d, 1, 16, in) : 0;
-        bool signature = n >= 4 && Le32(d) == 0x08074B50;
+        bool signature = n >= 4 && GetU32(d) == 0x08074B50;
         if (n < (signature ? 16u : 12u)) status = UNZIP_BAD_ARCHIVE;
         else {
             // The descriptor must tell the same as the central directory.
             const unsigned char* p = signature ? d + 4 : d;
-            if (Le32(p) != crcWanted || Le32(p + 8) != size) status = UNZIP_BAD_CRC;
+            if (GetU32(p) != crcWanted || GetU32(p + 8) != size) status = UNZIP_BAD_CRC;
         }
     }
     if (status == UNZIP_OK && (crc != crcWanted || written != size)) status = UNZIP_BAD_CRC;
@@ -267,9 +265,9 @@ int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep) {
 }
 
 int ReadUnzipCommand(const unsigned char* record, uint32_t* archiveWord, uint32_t* targetWord) {
-    if (!record || Le32(record) != UNZIP_COMMAND_SIZE || Le32(record + 4) != UNZIP_EXTRACT_ONE)
+    if (!record || GetU32(record) != UNZIP_COMMAND_SIZE || GetU32(record + 4) != UNZIP_EXTRACT_ONE)
         return UNZIP_BAD_COMMAND;
-    *archiveWord = Le32(record + UNZIP_ARCHIVE_AT);
-    *targetWord = Le32(record + UNZIP_TARGET_AT);
+    *archiveWord = GetU32(record + UNZIP_ARCHIVE_AT);
+    *targetWord = GetU32(record + UNZIP_TARGET_AT);
     return UNZIP_OK;
 }

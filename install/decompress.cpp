@@ -78,7 +78,7 @@ int ExtractDecompressor(void) {
     SysFile f = SysCreate(path);
     if (!f) {
         LogPrintf("Cannot create %s", path);
-        return SetFatal(FATAL_DECOMPRESSOR_CREATE);
+        return SetFatal(FATAL_TARGET_CREATE);
     }
     if (!CopyEntryToFile(f, e, 0, 0)) {
         SysClose(f);
@@ -86,7 +86,7 @@ int ExtractDecompressor(void) {
     }
     if (!SysClose(f)) {
         LogPrintf("Cannot close %s", path);
-        return SetFatal(FATAL_DECOMPRESSOR_CLOSE);
+        return SetFatal(FATAL_TARGET_CLOSE);
     }
     return 1;
 }

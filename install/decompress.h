@@ -22,15 +22,6 @@ enum {
     DUNZIP_DISK_FULL_TOO = 50,
 };
 
-// Fatal error numbers of the library steps.
-enum {
-    FATAL_NOT_DECOMPRESSOR = 10,  // entry 0 is not "dunzip32.dll"
-    FATAL_DECOMPRESSOR_CREATE = 11,
-    FATAL_DECOMPRESSOR_CLOSE = 12,
-    FATAL_DECOMPRESSOR_LOAD = 13,
-    FATAL_DECOMPRESSOR_ENTRY = 14,
-};
-
 int ExtractDecompressor(void);
 int LoadDecompressor(void);
 // Extracts the archive's single member into targetDir; the library's status unchanged.

@@ -86,10 +86,23 @@ void SysBlockFree(void* p);
 // Ends the process at once with a last message (the platform's fatal application exit).
 [[noreturn]] void SysFatalExit(const char* text);
 
-// User questions. kind is one of the SYS_BOX_* values; the result is one of SYS_ID_*.
-enum { SYS_BOX_RETRYCANCEL = 1, SYS_BOX_YESNO = 2, SYS_BOX_YESNO_DEFNO = 3, SYS_BOX_ERROR = 4 };
+// User questions. kind is one of the SYS_BOX_* values; the result is one of SYS_ID_*. The
+// first four beep and are task-modal, owned by the window given to SysSetMessageOwner (none
+// when it is null or gone); SYS_BOX_NOTICE_YESNO is a Yes/No question with the information
+// icon, owned by nobody and without a beep.
+enum {
+    SYS_BOX_RETRYCANCEL = 1,
+    SYS_BOX_YESNO = 2,
+    SYS_BOX_YESNO_DEFNO = 3,
+    SYS_BOX_ERROR = 4,
+    SYS_BOX_NOTICE_YESNO = 5
+};
 enum { SYS_ID_OK = 1, SYS_ID_CANCEL = 2, SYS_ID_RETRY = 4, SYS_ID_YES = 6, SYS_ID_NO = 7 };
 int SysMessageBox(int kind, const char* text, const char* caption);
+// The window that owns the questions: the frame window while it exists.
+void SysSetMessageOwner(void* window);
+// The wait cursor while busy is set, the arrow when it is cleared.
+void SysShowBusy(int busy);
 
 // String table of the program's resources; returns the length copied (0 when absent).
 int SysLoadString(unsigned id, char* out, int size);
@@ -133,10 +146,12 @@ void SysQueueAnswers(const int* answers, int count);
 int SysQuestionsAsked(void);
 const char* SysLastQuestion(void);
 // The native libraries: a file loads when its name (without folder) has a row here and its
-// first bytes are "MZ". "dunzip32.dll" with entry "dunzip" is there from the start, over
-// the same extraction code as the real library. fn null removes that entry (the file still
-// loads).
+// first bytes are "MZ". Whoever plays the platform natively (tests, fuzzers, benchmarks)
+// defines the rows, such as "dunzip32.dll" with its entry "dunzip" over the library's own
+// extraction code. fn null removes that entry (the file still loads).
 void SysDefineLibraryEntry(const char* fileName, const char* entryName, void* fn);
+// The host path that a drive-letter path stands for; 0 when it does not fit in size bytes.
+int SysHostPath(const char* path, char* out, int size);
 // The system folder SysSystemDir reports (default "C:\WINDOWS\SYSTEM"), and a module that
 // counts as loaded for the next lookups of its name (lookups = 0: no longer loaded).
 void SysSetSystemDir(const char* path);

@@ -3,7 +3,6 @@
 // so ANSI and OEM are the same and every byte is one character.
 #include "sys/sys.h"
 #include "sys/posix/strings_table.h"
-#include "dunzip/unzip.h"
 
 #include <ctype.h>
 #include <dirent.h>
@@ -83,25 +82,6 @@ unsigned addressNext = 0;
 std::string Lower(std::string s) {
     for (char& c : s) c = (char)tolower((unsigned char)c);
     return s;
-}
-
-// The decompression library's entry, natively: the same record and the same extraction as
-// the library the setup loads on Windows, with the drive-letter paths mapped to host paths.
-int PosixDunzip(const unsigned char* record) {
-    uint32_t archiveWord, targetWord;
-    int status = ReadUnzipCommand(record, &archiveWord, &targetWord);
-    if (status != UNZIP_OK) return status;
-    const char* archive = (const char*)SysWordAddress(archiveWord);
-    const char* target = (const char*)SysWordAddress(targetWord);
-    if (!archive || !target) return UNZIP_BAD_COMMAND;
-    return UnzipFirstMember(HostPath(archive).c_str(), HostPath(target).c_str(), '/');
-}
-
-void DefineDefaultLibraries() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    libraryEntries.push_back({"dunzip32.dll", "dunzip", (void*)PosixDunzip});
 }
 
 struct FindState {
@@ -363,10 +343,15 @@ int SysMessageBox(int kind, const char* text, const char* caption) {
     switch (kind) {
     case SYS_BOX_RETRYCANCEL: return SYS_ID_CANCEL;
     case SYS_BOX_YESNO:
-    case SYS_BOX_YESNO_DEFNO: return SYS_ID_NO;
+    case SYS_BOX_YESNO_DEFNO:
+    case SYS_BOX_NOTICE_YESNO: return SYS_ID_NO;
     default: return SYS_ID_OK;
     }
 }
+
+// No windows and no cursor natively.
+void SysSetMessageOwner(void*) {}
+void SysShowBusy(int) {}
 
 void SysQueueAnswers(const int* a, int count) {
     answers.assign(a, a + count);
@@ -404,7 +389,6 @@ int SysTempFileName(const char* dir, const char* prefix, unsigned unique, char* 
 }
 
 void SysDefineLibraryEntry(const char* fileName, const char* entryName, void* fn) {
-    DefineDefaultLibraries();
     std::string file = Lower(fileName), entry = entryName;
     for (auto& e : libraryEntries)
         if (e.file == file && e.entry == entry) {
@@ -415,7 +399,6 @@ void SysDefineLibraryEntry(const char* fileName, const char* entryName, void* fn
 }
 
 SysLibrary SysLoadLibrary(const char* path) {
-    DefineDefaultLibraries();
     if (!path) return 0;
     const char* name = path;
     for (const char* p = path; *p; p++)
@@ -444,6 +427,13 @@ void* SysLibraryEntry(SysLibrary library, const char* name) {
 void SysFreeLibrary(SysLibrary library) {
     if (library > 0 && (size_t)library <= loadedFiles.size())
         loadedFiles[(size_t)library - 1].clear();
+}
+
+int SysHostPath(const char* path, char* out, int size) {
+    std::string host = HostPath(path);
+    if (size <= 0 || host.size() >= (size_t)size) return 0;
+    memcpy(out, host.c_str(), host.size() + 1);
+    return 1;
 }
 
 uint32_t SysAddressWord(const void* p) {

@@ -24,6 +24,7 @@
 #include "install/space.h"
 #include "package/package.h"
 #include "sys/sys.h"
+#include "tests/host/native_dunzip.h"
 
 namespace {
 
@@ -112,6 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     LogReset();
     SysMapDrive('C', (Root + "/C").c_str(), 3);
     SysSetSystemDir("C:\\WIN\\SYSTEM");
+    UseNativeDunzip();
     int answers[] = {SYS_ID_RETRY, SYS_ID_CANCEL};
     SysQueueAnswers(answers, flags & FLAG_RETRY ? 2 : 0);
     strcpy(InstallSettings.DestDir, "C:\\DEST");

@@ -22,8 +22,10 @@
 #include "install/install.h"
 #include "install/space.h"
 #include "package/package.h"
+#include "res/resource.h"
 #include "sys/sys.h"
 #include "tests/host/machine.h"
+#include "tests/host/native_dunzip.h"
 #include "tests/host/zipfile.h"
 
 using namespace std::string_literals;
@@ -82,10 +84,6 @@ void PumpUi(void) {
 void ShowInterrupted(void) { screen.interrupted++; }
 void GaugeTo(void* d, uint32_t v) { screen.positions.push_back(v); }
 
-// The real library entry, captured once so that tests can put it back after replacing it.
-typedef int (*EntryFn)(const unsigned char*);
-EntryFn RealDunzip;
-
 // A stand-in library: answers from a script of statuses, and extracts for real on 0 and
 // 49 (unless told to write something else). Records what it saw at each call.
 struct FakeLibrary {
@@ -116,7 +114,7 @@ int FakeDunzip(const unsigned char* record) {
         fakeMachine->Write(target.c_str(), fake.writeInstead);
         return status;
     }
-    int real = RealDunzip(record);
+    int real = NativeDunzip(record);
     return real ? real : status;
 }
 
@@ -201,20 +199,14 @@ protected:
         strcpy(InstallSettings.QuickRefFile, "quickref.txt");
         Put("C:\\WINDOWS\\win.ini", "[windows]\r\n");
         MakeDir("C:\\WINDOWS\\SYSTEM");
-        if (!RealDunzip) {
-            m->Write("C:\\dunzip32.dll", "MZ");
-            SysLibrary l = SysLoadLibrary("C:\\dunzip32.dll");
-            RealDunzip = (EntryFn)SysLibraryEntry(l, "dunzip");
-            SysFreeLibrary(l);
-        }
-        SysDefineLibraryEntry("dunzip32.dll", "dunzip", (void*)RealDunzip);
+        UseNativeDunzip();
     }
     void TearDown() override {
         ClosePackage();
         FreeInstallScript();
         InstallUi = {0, 0, 0, 0, 0, 0};
         PackageGauge = 0;
-        SysDefineLibraryEntry("dunzip32.dll", "dunzip", (void*)RealDunzip);
+        UseNativeDunzip();
     }
     void UseFake() { SysDefineLibraryEntry("dunzip32.dll", "dunzip", (void*)FakeDunzip); }
     // Writes the package's stored bytes to a file of C: and builds the file table over it.
@@ -286,8 +278,8 @@ TEST_F(Install, EveryKindOfEntryLandsWhereItBelongs) {
     EXPECT_EQ(Dest(), (std::set<std::string>{"dunzip32.dll", "quickref.txt", "kov.exe",
                                              "mpm/modem.ini", "DOSGAME.EXE", "idb/main.idx"}));
     EXPECT_EQ(Windows(), (std::set<std::string>{"win.ini", "kov.ini", "DOSGAME.PIF"}));
-    EXPECT_EQ(screen.opened, std::vector<int>{COPY_DIALOG});
-    EXPECT_EQ(screen.closed, std::vector<int>{COPY_DIALOG});
+    EXPECT_EQ(screen.opened, std::vector<int>{IDD_COPY});
+    EXPECT_EQ(screen.closed, std::vector<int>{IDD_COPY});
     uint32_t total = FileTable->total;
     EXPECT_EQ(screen.ranges, std::vector<uint32_t>{total});
     EXPECT_EQ(screen.positions.back(), total);
@@ -511,7 +503,7 @@ TEST_F(Install, CancelFinishesTheEntryCopiesToolsAndLeavesNothing) {
         EXPECT_EQ(UserAbort, 1u);
         EXPECT_TRUE(Logged("User stopped install"));
         EXPECT_EQ(screen.interrupted, c.interrupted);
-        EXPECT_EQ(screen.closed, std::vector<int>{COPY_DIALOG});
+        EXPECT_EQ(screen.closed, std::vector<int>{IDD_COPY});
         // The tool copy ran (its files are the previous installation's, not the package's).
         EXPECT_EQ(m->Read("C:\\Kov30I\\TOOL\\chat.kov"), "chat tool");
         EXPECT_EQ(m->Read("C:\\Kov30I\\chat.hlp"), "chat help");
@@ -670,6 +662,6 @@ TEST_F(Install, GamePifComesBeforeTheGameAndContinuationHasItsDialog) {
     Package({Library(), Zipped("DOSGAME.EXE", "MZ game")});
     ASSERT_EQ(InstallFiles(), 1) << LogTraceText();
     EXPECT_TRUE(pifFirst);
-    EXPECT_EQ(screen.opened, std::vector<int>{COPY_DIALOG_CONTINUED});
-    EXPECT_EQ(screen.closed, std::vector<int>{COPY_DIALOG_CONTINUED});
+    EXPECT_EQ(screen.opened, std::vector<int>{IDD_COPY_CONTINUED});
+    EXPECT_EQ(screen.closed, std::vector<int>{IDD_COPY_CONTINUED});
 }

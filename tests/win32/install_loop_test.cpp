@@ -112,7 +112,6 @@ protected:
         FirstFileIndex = 0;
         OverwriteInPlace = 0;
         ToolBytesFromOld = 0;
-        InstallDialogProcs();
     }
     void TearDown() override {
         uitest::Stop();

@@ -39,7 +39,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (OpenPackage() && ReadInstallScript()) {
         CopyText(InstallSettings.DestDir, __argv[2], sizeof InstallSettings.DestDir);
         CreateFrameWindow(InstallSettings.FrameTitle);
-        InstallDialogProcs();
         int ok = InstallFiles();
         status = ok ? 0 : SetupError ? SetupError : 1;
         ClosePackage();
