@@ -18,7 +18,7 @@ set(package_SOURCES locate_win.cpp reader.cpp script.cpp)
 set(ui_SOURCES dialogs_win.cpp frame_win.cpp gauge_win.cpp print_win.cpp wizard_state_win.cpp)
 set(install_SOURCES destination.cpp space.cpp sysfiles.cpp)
 set(migrate_SOURCES registration_win.cpp transfer.cpp)
-set(setup_SOURCES entry_win.cpp fatal.cpp options.cpp reset.cpp)
+set(setup_SOURCES connect.cpp entry_win.cpp fatal.cpp options.cpp reset.cpp)
 
 # The program's own entry point, outside the library so that the tests link the same code.
 set(SETUP_MAIN setup/main_win.cpp)
