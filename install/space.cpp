@@ -21,7 +21,6 @@ uint32_t ClusterSize = DEFAULT_CLUSTER_SIZE;
 uint32_t FreeMegabytes = 0;
 uint32_t ToolBytesFromOld = 0;
 uint8_t PreviousDbVersion[2] = {0, 0};
-uint16_t FirstFileIndex = 0;
 
 uint32_t ClampBytes(uint64_t bytes) { return bytes > 0xFFFFFFFFu ? 0xFFFFFFFFu : (uint32_t)bytes; }
 
