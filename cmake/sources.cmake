@@ -19,7 +19,7 @@ set(ui_SOURCES dialogs_win.cpp frame_win.cpp gauge_win.cpp print_win.cpp wizard_
 set(install_SOURCES decompress.cpp destination.cpp install.cpp install_win.cpp pif.cpp space.cpp
                     sysfiles.cpp)
 set(migrate_SOURCES registration_win.cpp transfer.cpp)
-set(setup_SOURCES entry_win.cpp fatal.cpp options.cpp reset.cpp)
+set(setup_SOURCES connect.cpp entry_win.cpp fatal.cpp options.cpp reset.cpp)
 
 # The program's own entry point, outside the library so that the tests link the same code.
 set(SETUP_MAIN setup/main_win.cpp)

@@ -16,7 +16,6 @@
 #include "install/destination.h"
 #include "install/space.h"
 #include "install/sysfiles.h"
-#include "migrate/transfer.h"
 #include "package/package.h"
 #include "res/resource.h"
 #include "res/strings.h"
