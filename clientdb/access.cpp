@@ -160,7 +160,6 @@ void ForgetOlderCopy(RecordDb* db, uint32_t i) {
     db->olderCopies[i] = db->olderCopies[--db->olderCount];
 }
 
-
 // The companion index: the path with the text after the last '.' of its file name replaced
 // by "ind". A '.' in a folder name does not count, so that no file outside the database's
 // own name is ever deleted; nor does a database whose own extension is "ind" have one, since

@@ -1,21 +1,23 @@
 # Native tree: the portable core over sys/posix, the host tools, sanitized unit tests and
 # the fuzzers.
 kov_sources(CORE_SRC posix)
-# The native seam carries the decompression library's entry over the library's own code.
-set(CORE_ALL ${CORE_SRC} ${STRINGS_CPP} ${CMAKE_SOURCE_DIR}/${DUNZIP_CORE})
+set(CORE_ALL ${CORE_SRC} ${STRINGS_CPP})
 set(WARN -Wall -Wextra -Wno-unused-parameter)
 
 find_package(ZLIB REQUIRED)
 add_library(kovcore STATIC ${CORE_ALL})
 target_compile_options(kovcore PRIVATE ${WARN} -O2)
-target_link_libraries(kovcore PUBLIC ZLIB::ZLIB)
 
 # The same core with AddressSanitizer and UBSan, for the unit tests.
 set(SAN -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
 add_library(kovcore_san STATIC ${CORE_ALL})
 target_compile_options(kovcore_san PRIVATE ${WARN} ${SAN})
 target_link_options(kovcore_san PUBLIC ${SAN})
-target_link_libraries(kovcore_san PUBLIC ZLIB::ZLIB)
+
+# The decompression library's portable core, for its tests and fuzzer.
+add_library(dunzip_san STATIC ${DUNZIP_CORE})
+target_compile_options(dunzip_san PRIVATE ${WARN} ${SAN})
+target_link_libraries(dunzip_san ZLIB::ZLIB)
 
 add_library(gtest_host STATIC ${GTEST_SRC}/googletest/src/gtest-all.cc
                               ${GTEST_SRC}/googletest/src/gtest_main.cc)
@@ -28,7 +30,7 @@ add_executable(host_tests ${HOST_TEST_SOURCES})
 target_compile_options(host_tests PRIVATE ${SAN})
 target_compile_definitions(host_tests PRIVATE KOV_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
                            KOV_BINARY_DIR="${CMAKE_BINARY_DIR}")
-target_link_libraries(host_tests kovcore_san gtest_host ZLIB::ZLIB)
+target_link_libraries(host_tests kovcore_san dunzip_san gtest_host ZLIB::ZLIB)
 add_test(NAME host_tests COMMAND host_tests)
 
 # Host tools.
@@ -43,7 +45,7 @@ add_dependencies(host_tests kovdb)
 # Fuzzers (clang only): tests/fuzz/NAME.cpp becomes fuzz_NAME, with a short run in the tests.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   set(FUZZ -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
-  add_library(kovcore_fuzz STATIC ${CORE_ALL})
+  add_library(kovcore_fuzz STATIC ${CORE_ALL} ${DUNZIP_CORE})
   target_compile_options(kovcore_fuzz PRIVATE ${FUZZ})
   foreach(name ${FUZZERS})
     add_executable(fuzz_${name} tests/fuzz/${name}.cpp)

@@ -94,17 +94,21 @@ target_compile_options(migrator PRIVATE ${WARN} -fno-exceptions -fno-rtti)
 target_link_libraries(migrator setupcore ${SYSTEM_LIBS})
 target_link_options(migrator PRIVATE ${STATIC_RT})
 
-# The modem search on its own over the frame, for the runs against the modem peer.
-add_executable(modemrun WIN32 tests/win32/modem/modemrun.cpp res/setup.rc)
-target_compile_options(modemrun PRIVATE ${WARN} -fno-exceptions -fno-rtti)
-target_link_libraries(modemrun setupcore ${SYSTEM_LIBS})
-target_link_options(modemrun PRIVATE ${STATIC_RT})
-
 # Desktop steps run alone on the test machine, for the end-to-end runs against the peers.
-add_executable(desktopdrv WIN32 tests/win32/desktop/driver.cpp res/setup.rc)
+add_executable(desktopdrv WIN32 ${DESKTOP_DRIVER} res/setup.rc)
 target_compile_options(desktopdrv PRIVATE ${WARN} -fno-exceptions -fno-rtti)
 target_link_libraries(desktopdrv setupcore ${SYSTEM_LIBS})
 target_link_options(desktopdrv PRIVATE ${STATIC_RT})
+# The modem search on its own over the frame, for the runs against the modem peer.
+add_executable(modemrun WIN32 ${MODEM_DRIVER} res/setup.rc)
+target_compile_options(modemrun PRIVATE ${WARN} -fno-exceptions -fno-rtti)
+target_link_libraries(modemrun setupcore ${SYSTEM_LIBS})
+target_link_options(modemrun PRIVATE ${STATIC_RT})
+# The install step alone over a bare package, for the end-to-end tests.
+add_executable(installrun WIN32 tests/win32/install_loop/run_win.cpp res/setup.rc)
+target_compile_options(installrun PRIVATE ${WARN} -fno-exceptions -fno-rtti)
+target_link_libraries(installrun setupcore ${SYSTEM_LIBS})
+target_link_options(installrun PRIVATE ${STATIC_RT})
 
 # The demo client carried by the demo package: shows its installation and its database.
 add_executable(kov WIN32 ${DEMO_CLIENT})

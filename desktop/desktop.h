@@ -14,6 +14,8 @@ enum { DDE_EXECUTE_REQUEST = WM_USER, DDE_ACK_POSITIVE = 0x8000 };
 enum { DDE_ACK_TIMEOUT_DEFAULT = 15000 };
 extern uint32_t DdeAckTimeout;
 extern const char DdeClientClassName[];  // "DDEClient"
+// Back to the start: the default acknowledgement wait (part of ResetRunState).
+void ResetDesktopState(void);
 
 // The "DDEClient" class, registered once at start-up and unregistered at the end of the run.
 ATOM RegisterDdeClientClass(void);

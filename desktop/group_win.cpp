@@ -26,6 +26,11 @@ static const char ProgmanClass[] = "PROGMAN";
 // meanwhile are the servers' answers to the initiate, not to a command.
 static HWND InitiatingWindow;
 
+void ResetDesktopState(void) {
+    DdeAckTimeout = DDE_ACK_TIMEOUT_DEFAULT;
+    InitiatingWindow = NULL;
+}
+
 static HWND ServerOf(HWND client) { return (HWND)(LONG_PTR)GetWindowLongA(client, SERVER_SLOT); }
 
 static void SetServer(HWND client, HWND server) {

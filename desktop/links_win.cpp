@@ -14,11 +14,6 @@
 #include "res/resource.h"
 #include "ui/frame.h"
 
-enum {
-    MSG_RETRY_PROGRAMS_SHORTCUT = 34718,  // "Impossible de créer un raccourci sur le bureau..."
-    MSG_RETRY_DIALOG_SHORTCUT = 34909     // "... dans le menu Démarrer. Réessayer ?"
-};
-
 static const char ShellFoldersKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 static const char ClientProgram[] = "KOV.EXE";
@@ -137,7 +132,7 @@ int CreateProgramsShortcut(void) {
     }
     AppendText(folder, "\\", sizeof folder);
     AppendText(folder, InstallSettings.GroupName, sizeof folder);
-    ShortcutWithRetry(folder, SHORTCUT_PLAIN, MSG_RETRY_PROGRAMS_SHORTCUT);
+    ShortcutWithRetry(folder, SHORTCUT_PLAIN, IDS_DESKTOP_LINK_RETRY);
     return 1;
 }
 
@@ -147,13 +142,13 @@ static void MakeDialogShortcuts(HWND dialog) {
         LogPrintf("No Desktop folder; no shortcuts");
         return;
     }
-    ShortcutWithRetry(folder, SHORTCUT_PLAIN, MSG_RETRY_DIALOG_SHORTCUT);
+    ShortcutWithRetry(folder, SHORTCUT_PLAIN, IDS_STARTMENU_LINK_RETRY);
     if (IsDlgButtonChecked(dialog, IDC_STARTMENU) != BST_CHECKED) return;
     if (!GetShellFolder(folder, SHELL_START_MENU)) {
         LogPrintf("No Start Menu folder; no Start menu shortcut");
         return;
     }
-    ShortcutWithRetry(folder, SHORTCUT_CUT_TITLE, MSG_RETRY_DIALOG_SHORTCUT);
+    ShortcutWithRetry(folder, SHORTCUT_CUT_TITLE, IDS_STARTMENU_LINK_RETRY);
 }
 
 INT_PTR CALLBACK ShortcutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -11,6 +11,9 @@
 #include <stdlib.h>
 #include <string.h>
 #include <zlib.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -38,7 +41,20 @@ bool BareName(const char* name) {
     return !DeviceName(name);
 }
 
-int WriteFailure() { return errno == ENOSPC ? UNZIP_DISK_FULL : UNZIP_CANNOT_CREATE; }
+// A write that fails on a file just created means a full disk, whatever errno says: the
+// Windows runtime reports a full disk as EINVAL. There the drive's free space decides.
+int WriteFailure(const char* target) {
+    if (errno == ENOSPC) return UNZIP_DISK_FULL;
+#ifdef _WIN32
+    char root[4] = {target[0], ':', '\\', 0};
+    DWORD sectors, bytes, freeClusters, clusters;
+    if (target[0] && target[1] == ':' &&
+        GetDiskFreeSpaceA(root, &sectors, &bytes, &freeClusters, &clusters) &&
+        (unsigned long long)freeClusters * sectors * bytes < 65536)
+        return UNZIP_DISK_FULL;
+#endif
+    return UNZIP_CANNOT_CREATE;
+}
 
 // A member whose sizes follow its data is bounded by the archive's central directory: its
 // record for the member gives the check value and the size before anything is inflated, so
@@ -180,7 +196,7 @@ int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep) {
                 break;
             }
             if (fwrite(inBuf, 1, got, out) != got) {
-                status = WriteFailure();
+                status = WriteFailure(target);
                 break;
             }
             crc = crc32(crc, inBuf, (uInt)got);
@@ -214,7 +230,7 @@ int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep) {
                 break;
             }
             if (n && fwrite(outBuf, 1, n, out) != n) {
-                status = WriteFailure();
+                status = WriteFailure(target);
                 break;
             }
             crc = crc32(crc, outBuf, (uInt)n);
@@ -243,7 +259,7 @@ int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep) {
     free(inBuf);
     free(outBuf);
     fclose(in);
-    if (fclose(out) != 0 && status == UNZIP_OK) status = WriteFailure();
+    if (fclose(out) != 0 && status == UNZIP_OK) status = WriteFailure(target);
     if (status != UNZIP_OK) remove(target);
     return status;
 }

@@ -10,6 +10,7 @@
 #include "package/package.h"
 #include "sys/sys.h"
 
+uint16_t FirstFileIndex;
 unsigned char UnzipCommand[UNZIP_COMMAND_BYTES];
 
 namespace {
@@ -126,7 +127,7 @@ void FreeDecompressor(void) {
 
 int DecompressorLoaded(void) { return Library != 0; }
 
-int ArchiveMemberSize(const char* archivePath, uint32_t* size) {
+int ReadArchiveMember(const char* archivePath, char* name, uint32_t* size) {
     SysFile f = SysOpen(archivePath, SYS_READ);
     if (!f) return 0;
     unsigned char h[46];
@@ -134,6 +135,10 @@ int ArchiveMemberSize(const char* archivePath, uint32_t* size) {
     if (SysRead(f, h, 30) == 30 && Le32(h) == LOCAL_HEADER) {
         known = 1;
         *size = Le32(h + 22);
+        unsigned nameLen = Le16(h + 26);
+        name[0] = 0;
+        if (nameLen < 260 && SysRead(f, name, nameLen) == (long)nameLen) name[nameLen] = 0;
+        if (strlen(name) != nameLen) name[0] = 0;
         if (Le16(h + 6) & SIZES_FOLLOW) {
             // The package's archives end with their central directory and no comment.
             *size = 0xFFFFFFFF;

@@ -4,19 +4,6 @@
 #pragma once
 #include <stdint.h>
 
-// Templates of the progress dialog (a continuation run has its own) and of the notice that
-// the install was interrupted.
-enum { COPY_DIALOG = 200, COPY_DIALOG_CONTINUED = 220, INTERRUPTED_DIALOG = 212 };
-// Texts of the string table the loop uses.
-enum {
-    MSG_CANCEL_IN_PLACE = 34005,  // cancelling an install over the previous one
-    MSG_CANCEL = 34006,
-    MSG_GAME_PROGRAM = 34008,  // "DOSGAME.EXE"
-    MSG_GAME_PIF = 34080,      // "DOSGAME.PIF"
-    MSG_DISK_FULL = 34050,
-    MSG_NO_MEMORY = 34200,
-    MSG_TOOL_FOLDER = 34711,  // "TOOL"
-};
 // Gauge values are byte counts; above this total they are divided by 10.
 enum : uint32_t { GAUGE_SCALE_LIMIT = 10000000, LABEL_WHOLE_MAX = 30, LABEL_TAIL = 24 };
 

@@ -1,17 +1,19 @@
-// Modem detection: probes COM1 to COM4 with AT commands behind the search dialog (203),
+// Modem detection: probes COM1 to COM4 with AT commands behind the search dialog,
 // finds the fastest line speed at which the modem answers and its class, and offers Retry,
-// Skip and Quit (204) when nothing answers.
+// Skip and Quit when nothing answers.
 #pragma once
 #include <windows.h>
 #include <stdint.h>
-#include "base/globals.h"
 
-// ModemSettings and its record type are run-wide (base/globals.h).
+#include "base/globals.h"  // ModemSettingsT, ModemSettings
+
 // Set by the search dialog when the user skips the search or quits; looked at between
 // attempts, never during one.
 extern uint32_t ModemSearchAbort;
-// The open search dialog (203), null when none: its status line follows the search.
+// The open search dialog, null when none: its status line follows the search.
 extern HWND ModemSearchDialog;
+// Back to the start: no search under way (part of ResetRunState).
+void ResetModemState(void);
 
 // One row per speed index: the line settings appended to the port name for BuildCommDCB
 // (null: the port keeps its state) and the read interval time-out in milliseconds (0: the

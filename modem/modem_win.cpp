@@ -11,19 +11,10 @@
 uint32_t ModemSearchAbort;
 HWND ModemSearchDialog;
 
-enum {
-    MSG_MODEM_SKIP_QUESTION = 34600,
-    MSG_MODEM_SEARCHING = 34601,
-    MSG_MODEM_SECOND_PASS = 34602,
-    MSG_MODEM_SPEED = 34603,
-    MSG_MODEM_FEATURES = 34604,
-    STR_CLASS33_PROFILE = 34605,
-    STR_CLASS31_PROFILE = 34607,
-    MSG_CLASS33_DESCRIPTION = 34608,
-    MSG_CLASS31_DESCRIPTION = 34610,
-    STR_CLASS34_PROFILE = 34611,
-    MSG_CLASS34_DESCRIPTION = 34612
-};
+void ResetModemState(void) {
+    ModemSearchAbort = 0;
+    ModemSearchDialog = NULL;
+}
 
 // The speed index is part of the client's configuration: the rows keep their numbers,
 // including the empty ones and the 300 bit/s row with its blank before the stop bits.
@@ -45,9 +36,9 @@ const ModemSpeedT ModemSpeeds[MODEM_SPEED_COUNT] = {
 const char* const ModemPortNames[MODEM_PORT_COUNT] = {"COM1", "COM2", "COM3", "COM4"};
 
 const ModemClassT ModemClasses[MODEM_CLASS_COUNT] = {
-    {STR_CLASS31_PROFILE, MSG_CLASS31_DESCRIPTION},  // answered the error-correction test
-    {STR_CLASS34_PROFILE, MSG_CLASS34_DESCRIPTION},  // answered the second class test
-    {STR_CLASS33_PROFILE, MSG_CLASS33_DESCRIPTION},  // basic Hayes, or a slow line
+    {IDS_PROFILE_CLASS31, IDS_MODEM_ERROR_CORRECTION},  // answered the error-correction test
+    {IDS_PROFILE_CLASS34, IDS_MODEM_USR},               // answered the second class test
+    {IDS_PROFILE_CLASS33, IDS_MODEM_BASIC},             // basic Hayes, or a slow line
 };
 
 static const char PROBE_COMMAND[] = "ATE1QV1\r";
@@ -173,7 +164,7 @@ BOOL SendModemCommand(HANDLE port, const char* command, uint16_t wait) {
 
 int IdentifyModem(ModemSettingsT* settings, HANDLE port, int portIndex) {
     LogPrintf("DMT on port %d", portIndex);
-    SetModemStatus(MSG_MODEM_SPEED);
+    SetModemStatus(IDS_MODEM_SPEED);
     for (int index = IDENTIFY_TOP_SPEED; index >= 1; index--) {
         uint16_t wait = ModemSpeeds[index].wait;
         if (wait == 0) continue;
@@ -183,7 +174,7 @@ int IdentifyModem(ModemSettingsT* settings, HANDLE port, int portIndex) {
             if (ModemSearchAbort) return 0;
             continue;
         }
-        SetModemStatus(MSG_MODEM_FEATURES);
+        SetModemStatus(IDS_MODEM_FEATURES);
         int modemClass;
         if (index >= CLASS_TEST_MIN_SPEED && SendModemCommand(port, ERROR_CORRECTION_COMMAND, wait))
             modemClass = MODEM_CLASS31;
@@ -235,7 +226,7 @@ INT_PTR CALLBACK ModemSearchDlgProc(HWND dialog, UINT message, WPARAM wParam, LP
         if (ConfirmQuit(dialog)) ModemSearchAbort = 1;
         return TRUE;
     case ID_SKIP:
-        if (AskYesNo(LoadMessage(1, MSG_MODEM_SKIP_QUESTION))) ModemSearchAbort = 1;
+        if (AskYesNo(LoadMessage(1, IDS_SKIP_MODEM))) ModemSearchAbort = 1;
         return TRUE;
     }
     return FALSE;
@@ -245,13 +236,13 @@ int DetectModem(ModemSettingsT* settings) {
     ModemSearchAbort = 0;
     while (!QuitRequested) {
         ModemSearchDialog = OpenModeless(IDD_MODEMSEARCH, ModemSearchDlgProc);
-        SetModemStatus(MSG_MODEM_SEARCHING);
+        SetModemStatus(IDS_MODEM_SEARCH);
         int found = SweepPorts(settings, SEARCH_FIRST_SPEED, SEARCH_FIRST_WAIT);
         if (!found && !ModemSearchAbort) {
-            SetModemStatus(MSG_MODEM_SECOND_PASS);
+            SetModemStatus(IDS_MODEM_SEARCH_AGAIN);
             found = SweepPorts(settings, SEARCH_SECOND_SPEED, SEARCH_SECOND_WAIT);
         }
-        // Closed before the outcome is looked at, so that 204 never shows over it.
+        // Closed before the outcome is looked at, so that the not-found dialog never shows over it.
         if (ModemSearchDialog) CloseModeless(IDD_MODEMSEARCH);
         ModemSearchDialog = NULL;
         if (ModemSearchAbort) {

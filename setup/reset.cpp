@@ -4,11 +4,15 @@
 #include "package/package.h"
 #include "setup/driver.h"
 #ifdef _WIN32
+#include "desktop/desktop.h"
+#include "modem/modem.h"
 #include "ui/dialogs.h"
 #endif
 
 void ResetRunState(void) {
 #ifdef _WIN32
+    ResetDesktopState();
+    ResetModemState();
     ResetUiState();
 #endif
     DriveIndex = 0;

@@ -174,10 +174,12 @@ void SysQueueAnswers(const int* answers, int count);
 int SysQuestionsAsked(void);
 const char* SysLastQuestion(void);
 // The native libraries: a file loads when its name (without folder) has a row here and its
-// first bytes are "MZ". "dunzip32.dll" with entry "dunzip" is there from the start, over
-// the same extraction code as the real library. fn null removes that entry (the file still
-// loads).
+// first bytes are "MZ". Whoever plays the platform natively (tests, fuzzers, benchmarks)
+// defines the rows, such as "dunzip32.dll" with its entry "dunzip" over the library's own
+// extraction code. fn null removes that entry (the file still loads).
 void SysDefineLibraryEntry(const char* fileName, const char* entryName, void* fn);
+// The host path that a drive-letter path stands for; 0 when it does not fit in size bytes.
+int SysHostPath(const char* path, char* out, int size);
 // The system folder SysSystemDir reports (default "C:\WINDOWS\SYSTEM"), and a module that
 // counts as loaded for the next lookups of its name (lookups = 0: no longer loaded).
 void SysSetSystemDir(const char* path);

@@ -5,18 +5,13 @@
 #include <windows.h>
 #include <stdint.h>
 #include "package/package.h"
+#include "res/resource.h"
 
 extern uint32_t PrintCancelled;  // set by the cancel dialog's button
 extern HWND PrintAbortDialog;    // the cancel dialog while a job runs
 extern PRINTDLGA PrintRequest;
 
-enum {
-    PRINT_LINE_MAX = 127,
-    PRINT_FIRST_LINE = 3,
-    PRINT_BOTTOM_LINES = 5,
-    PRINT_LEFT_CHARS = 5,
-    PRINT_FONT_POINTS = 10
-};
+enum { PRINT_FIRST_LINE = 3, PRINT_BOTTOM_LINES = 5, PRINT_LEFT_CHARS = 5, PRINT_FONT_POINTS = 10 };
 #define PRINT_DOC_NAME "Quick Reference Guide"
 
 // Where the guide's text comes from: a new block (MemAlloc) holding the text with a NUL

@@ -3,7 +3,6 @@
 // so ANSI and OEM are the same and every byte is one character.
 #include "sys/sys.h"
 #include "sys/posix/strings_table.h"
-#include "dunzip/unzip.h"
 
 #include <ctype.h>
 #include <dirent.h>
@@ -114,25 +113,6 @@ unsigned addressNext = 0;
 std::string Lower(std::string s) {
     for (char& c : s) c = (char)tolower((unsigned char)c);
     return s;
-}
-
-// The decompression library's entry, natively: the same record and the same extraction as
-// the library the setup loads on Windows, with the drive-letter paths mapped to host paths.
-int PosixDunzip(const unsigned char* record) {
-    uint32_t archiveWord, targetWord;
-    int status = ReadUnzipCommand(record, &archiveWord, &targetWord);
-    if (status != UNZIP_OK) return status;
-    const char* archive = (const char*)SysWordAddress(archiveWord);
-    const char* target = (const char*)SysWordAddress(targetWord);
-    if (!archive || !target) return UNZIP_BAD_COMMAND;
-    return UnzipFirstMember(HostPath(archive).c_str(), HostPath(target).c_str(), '/');
-}
-
-void DefineDefaultLibraries() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    libraryEntries.push_back({"dunzip32.dll", "dunzip", (void*)PosixDunzip});
 }
 
 struct FindState {
@@ -454,7 +434,6 @@ int SysTempFileName(const char* dir, const char* prefix, unsigned unique, char* 
 }
 
 void SysDefineLibraryEntry(const char* fileName, const char* entryName, void* fn) {
-    DefineDefaultLibraries();
     std::string file = Lower(fileName), entry = entryName;
     for (auto& e : libraryEntries)
         if (e.file == file && e.entry == entry) {
@@ -465,7 +444,6 @@ void SysDefineLibraryEntry(const char* fileName, const char* entryName, void* fn
 }
 
 SysLibrary SysLoadLibrary(const char* path) {
-    DefineDefaultLibraries();
     if (!path) return 0;
     const char* name = path;
     for (const char* p = path; *p; p++)
@@ -494,6 +472,13 @@ void* SysLibraryEntry(SysLibrary library, const char* name) {
 void SysFreeLibrary(SysLibrary library) {
     if (library > 0 && (size_t)library <= loadedFiles.size())
         loadedFiles[(size_t)library - 1].clear();
+}
+
+int SysHostPath(const char* path, char* out, int size) {
+    std::string host = HostPath(path);
+    if (size <= 0 || host.size() >= (size_t)size) return 0;
+    memcpy(out, host.c_str(), host.size() + 1);
+    return 1;
 }
 
 uint32_t SysAddressWord(const void* p) {

@@ -18,6 +18,7 @@
 #include "base/globals.h"
 #include "base/log.h"
 #include "desktop/desktop.h"
+#include "res/strings.h"
 
 namespace {
 
@@ -457,7 +458,7 @@ TEST_F(Shortcuts, ProgramsShortcutRetriesTheSameFile) {
     EXPECT_EQ(CreateProgramsShortcut(), 1);
     uitest::Stop();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0], uitest::Message(34718));
+    EXPECT_EQ(boxes[0], uitest::Message(IDS_DESKTOP_LINK_RETRY));
     EXPECT_EQ(ReadLink(group + "\\KOV 3.0i avec IE 4.0.lnk").target, "C:\\KOV30I\\KOV.EXE");
 }
 
@@ -517,7 +518,7 @@ TEST_F(Shortcuts, DialogCancelGivesUpOnlyTheShortcutThatFailed) {
     EXPECT_EQ(RunShortcutDialog(), 1);
     uitest::Stop();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0], uitest::Message(34909));
+    EXPECT_EQ(boxes[0], uitest::Message(IDS_STARTMENU_LINK_RETRY));
     EXPECT_TRUE(ReadLink(start + "\\KOV 3.0i avec IE 4.0.lnk").read);
 }
 

@@ -7,6 +7,8 @@
 #include "tests/win32/ui_testlib.h"
 #include "base/globals.h"
 #include "modem/modem.h"
+#include "res/resource.h"
+#include "res/strings.h"
 #include "ui/dialogs.h"
 #include "ui/frame.h"
 
@@ -122,32 +124,33 @@ TEST_F(ModemSearchDialog_, SkipAndQuitStopTheSearchOnlyWhenConfirmed) {
         bool visibleAfter;
     };
     const Case cases[] = {
-        {404, IDNO, 0, 0, true},
-        {404, IDYES, 1, 0, true},
-        {403, 407, 0, 0, true},   // "Reprendre": the search goes on, its dialog comes back
-        {403, 403, 1, 1, false},  // "Quitter"
+        {ID_SKIP, IDNO, 0, 0, true},
+        {ID_SKIP, IDYES, 1, 0, true},
+        {ID_QUIT, ID_RESUME, 0, 0, true},  // "Reprendre": the search goes on, its dialog comes back
+        {ID_QUIT, ID_QUIT, 1, 1, false},   // "Quitter"
     };
     for (const Case& c : cases) {
         ModemSearchAbort = 0;
         QuitRequested = 0;
-        HWND search = OpenModeless(203, ModemSearchDlgProc);
+        HWND search = OpenModeless(IDD_MODEMSEARCH, ModemSearchDlgProc);
         ASSERT_TRUE(search);
         std::string question;
         uitest::Act([&](HWND d) {
             if (d == search) return false;
-            // The quit confirmation (205) is the dialog with "Reprendre".
-            question = GetDlgItem(d, 407) ? "205" : uitest::BoxText(d);
+            // The quit confirmation is the dialog with "Reprendre".
+            question = GetDlgItem(d, ID_RESUME) ? "confirm quit" : uitest::BoxText(d);
             uitest::Press(d, c.answer);
             return true;
         });
         SendMessageA(search, WM_COMMAND, MAKEWPARAM(c.button, BN_CLICKED),
                      (LPARAM)GetDlgItem(search, c.button));
         uitest::Stop();
-        EXPECT_EQ(question, c.button == 404 ? uitest::Message(34600) : std::string("205"));
+        EXPECT_EQ(question, c.button == ID_SKIP ? uitest::Message(IDS_SKIP_MODEM)
+                                                : std::string("confirm quit"));
         EXPECT_EQ(ModemSearchAbort, c.abort) << c.button << " " << c.answer;
         EXPECT_EQ(QuitRequested, c.quit) << c.button << " " << c.answer;
         EXPECT_EQ(IsWindowVisible(search) != 0, c.visibleAfter) << c.button << " " << c.answer;
-        CloseModeless(203);
+        CloseModeless(IDD_MODEMSEARCH);
     }
     ModemSearchAbort = 0;
     QuitRequested = 0;

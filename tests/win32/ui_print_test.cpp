@@ -311,8 +311,7 @@ protected:
         uitest::Act([&](HWND d) {
             if (GetDlgItem(d, IDC_GUIDE) && GetDlgItem(d, 415)) {
                 quickRef = d;
-                if (guideWidth)
-                    MoveWindow(GetDlgItem(d, IDC_GUIDE), 0, 0, guideWidth, 50, FALSE);
+                if (guideWidth) MoveWindow(GetDlgItem(d, IDC_GUIDE), 0, 0, guideWidth, 50, FALSE);
                 uitest::Press(d, 415);
             } else if (!GetDlgItem(d, IDC_PRINTDOC)) {
                 printDialogOwner = GetWindow(d, GW_OWNER);
