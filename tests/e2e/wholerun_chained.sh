@@ -122,3 +122,15 @@ run_setup 'text "Redémarrer &plus tard" => press 406
 find_log 'C:\Kov30I\setup.log'
 assert_log_line 'Network adapter library asks for a restart' "$LOG"
 assert_log_line 'User postponed the restart' "$LOG"
+
+start_case "-S on this machine (a 586, more than 15 MB): only 228, whose KOV3.1 starts the Windows 3.1 setup"
+rm -f "$KOV_C/setup.log" "$(host_path 'D:\SETUP.EXE')"
+put_file "$KOV_OUT/SETUP.EXE" 'D:\KOV95\SETUP.EXE'
+put_file "$CHAINED" 'D:\KOV31\SETUP16.EXE'
+run_with_robot 'text "disquette Windows 95" => press 414' 'D:\KOV95\SETUP.EXE' -S -C -M
+assert_robot_saw 'disquette Windows 95'
+assert_robot_not_saw 'il est recommandé'
+assert_log_line 'User chose the Windows 3.1 edition'
+chained_lines SETUP16.EXE | grep -qF 'SETUP16.EXE|D:\KOV31\SETUP16.EXE |' ||
+    fail "Windows 3.1 setup not started: $(chained_lines SETUP16.EXE)"
+assert_missing 'C:\Kov30I'

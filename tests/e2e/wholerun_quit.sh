@@ -84,6 +84,26 @@ assert_log_line 'Path C:\Kov30I OK' 'C:\e-setup.log'
 assert_exists 'C:\Kov30I\kov.exe'
 restore_drives
 
+note "no drive with room and the user gives up: 226, and the Windows 3.1 edition's installer"
+machine_reset --registry
+rm -f "$KOV_C/setup.log" "$KOV_C/chained.log"
+small_drive 1m
+wine_drives c=network e=hd
+make_setup "$KOV_OUT/SETUP.EXE" Win31FallbackProgram=WIN31.EXE
+put_file "$KOV_OUT/SETUP.EXE" 'D:\SETUP.EXE'
+put_file "$KOV_WIN/chained.exe" 'D:\WIN31.EXE'
+run_setup 'id 416 id 417 => press 403
+text "pour Windows 3.1" => press 413
+'"$DEFAULT_RULES" -C -M
+assert_robot_saw 'Espace disque insuffisant pour installer KOV 3.0i. Souhaitez-vous installer KOV 3.0i pour Windows 3.1 ?'
+cp "$DRIVE_MOUNT/setup.log" "$KOV_C/e-setup.log" 2>/dev/null || fail "no E:\setup.log"
+assert_log_line 'User gave up: no drive with room' 'C:\e-setup.log'
+assert_log_line 'Executing app: D:\WIN31.EXE' 'C:\e-setup.log'
+tr -d '\r' <"$KOV_C/chained.log" | grep -qF 'WIN31.EXE|D:\WIN31.EXE |' || fail "fallback installer not started"
+assert_robot_not_saw 'Erreur (n'
+assert_missing 'C:\Kov30I'
+restore_drives
+
 note "the root directory of a 16 MB read-only drive E: holds 400 entries: 34017 and 34018, then another folder"
 machine_reset --registry
 rm -f "$KOV_C/setup.log"
