@@ -153,9 +153,7 @@ INT_PTR CALLBACK DrivesDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
             else SetPropA(dialog, kShownProp, (HANDLE)1);
         }
         return FALSE;
-    case WM_DESTROY:
-        RemovePropA(dialog, kShownProp);
-        return FALSE;
+    case WM_DESTROY: RemovePropA(dialog, kShownProp); return FALSE;
     case WM_COMMAND:
         if (LOWORD(wParam) == ID_SELECT || HIWORD(wParam) == LBN_DBLCLK) {
             LRESULT at = SendDlgItemMessageA(dialog, IDC_DRIVELIST, LB_GETCURSEL, 0, 0);
