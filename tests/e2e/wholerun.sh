@@ -17,6 +17,7 @@ assert_log_line 'Opt: Install file = D:\SETUP.EXE' "$LOG"
 assert_log_line 'Path C:\Kov30I OK' "$LOG"
 assert_log_line 'Using modem defaults' "$LOG"
 assert_robot_saw 'Vous pouvez utiliser KOV'
+assert_robot_not_saw 'Les paramètres de la version antérieure'   # 213, not 214
 assert_exists 'C:\Kov30I\kov.exe'
 assert_exists 'C:\Kov30I\IDB\MAIN.IDX'
 assert_exists 'C:\Kov30I\VERSION.INF'
