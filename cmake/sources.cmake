@@ -10,7 +10,7 @@
 
 set(KOV_FOLDERS sys base registry clientdb package ui install migrate modem desktop setup)
 
-set(sys_SOURCES win32/sys_win.cpp posix/sys_posix.cpp)
+set(sys_SOURCES fault.cpp win32/sys_win.cpp posix/sys_posix.cpp)
 set(base_SOURCES bytes.cpp format.cpp globals.cpp log.cpp mem.cpp path.cpp text.cpp write.cpp)
 set(registry_SOURCES registry_win.cpp)
 set(clientdb_SOURCES access.cpp format.cpp)

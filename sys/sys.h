@@ -97,6 +97,26 @@ int SysLoadString(unsigned id, char* out, int size);
 unsigned long SysTickCount(void);
 void SysSleep(unsigned long ms);
 
+// Fault injection, for tests and fault campaigns. Each call of a kind below is counted; after
+// SysFailCalls(kind, nth, count) the nth call of that kind from then on (1 = the next) and the
+// count - 1 after it fail as the platform's call fails: no file, -1, or 0. SysCreate counts as
+// an open for writing, SysOpen by its mode.
+enum {
+    SYS_FAULT_OPEN_READ,
+    SYS_FAULT_OPEN_WRITE,
+    SYS_FAULT_READ,
+    SYS_FAULT_WRITE,
+    SYS_FAULT_SEEK,
+    SYS_FAULT_TRUNCATE,
+    SYS_FAULT_RENAME,
+    SYS_FAULT_DELETE,
+    SYS_FAULT_KINDS
+};
+void SysFailCalls(int kind, unsigned long nth, unsigned long count);
+unsigned long SysCallsMade(int kind);
+void SysClearFaults(void);
+int SysFaultHit(int kind);  // for the implementations: 1 when this call is to fail
+
 #ifndef _WIN32
 // POSIX only: which host folder stands for a drive letter, and its type and geometry, so
 // that tests can build a machine with drives. Without a mapping a drive has type 1.

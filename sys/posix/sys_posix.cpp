@@ -86,6 +86,7 @@ void SysSetDiskGeometry(char letter, unsigned long spc, unsigned long bps, unsig
 }
 
 SysFile SysOpen(const char* path, int mode) {
+    if (SysFaultHit(mode == SYS_READ ? SYS_FAULT_OPEN_READ : SYS_FAULT_OPEN_WRITE)) return 0;
     int flags = mode == SYS_WRITE ? O_WRONLY : mode == SYS_READWRITE ? O_RDWR : O_RDONLY;
     std::string p = HostPath(path);
     struct stat st;
@@ -95,12 +96,13 @@ SysFile SysOpen(const char* path, int mode) {
 }
 
 SysFile SysCreate(const char* path) {
+    if (SysFaultHit(SYS_FAULT_OPEN_WRITE)) return 0;
     int fd = open(HostPath(path).c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
     return fd < 0 ? 0 : (SysFile)fd + 1;
 }
 
 long SysRead(SysFile f, void* buf, unsigned long count) {
-    if (!f) return -1;
+    if (!f || SysFaultHit(SYS_FAULT_READ)) return -1;
     unsigned long done = 0;
     while (done < count) {
         ssize_t n = read((int)(f - 1), (char*)buf + done, count - done);
@@ -115,7 +117,7 @@ long SysRead(SysFile f, void* buf, unsigned long count) {
 }
 
 long SysWrite(SysFile f, const void* buf, unsigned long count) {
-    if (!f) return -1;
+    if (!f || SysFaultHit(SYS_FAULT_WRITE)) return -1;
     unsigned long done = 0;
     while (done < count) {
         ssize_t n = write((int)(f - 1), (const char*)buf + done, count - done);
@@ -129,7 +131,7 @@ long SysWrite(SysFile f, const void* buf, unsigned long count) {
 }
 
 long SysSeek(SysFile f, long offset, int whence) {
-    if (!f) return -1;
+    if (!f || SysFaultHit(SYS_FAULT_SEEK)) return -1;
     int w = whence == SYS_SEEK_CUR ? SEEK_CUR : whence == SYS_SEEK_END ? SEEK_END : SEEK_SET;
     off_t r = lseek((int)(f - 1), offset, w);
     return r < 0 || r > 0x7FFFFFFF ? -1 : (long)r;
@@ -142,7 +144,7 @@ long SysFileSize(SysFile f) {
 }
 
 int SysTruncate(SysFile f) {
-    if (!f) return 0;
+    if (!f || SysFaultHit(SYS_FAULT_TRUNCATE)) return 0;
     off_t pos = lseek((int)(f - 1), 0, SEEK_CUR);
     return pos >= 0 && ftruncate((int)(f - 1), pos) == 0;
 }
@@ -151,8 +153,12 @@ void SysClose(SysFile f) {
     if (f) close((int)(f - 1));
 }
 
-int SysDelete(const char* path) { return unlink(HostPath(path).c_str()) == 0; }
+int SysDelete(const char* path) {
+    if (SysFaultHit(SYS_FAULT_DELETE)) return 0;
+    return unlink(HostPath(path).c_str()) == 0;
+}
 int SysRename(const char* from, const char* to) {
+    if (SysFaultHit(SYS_FAULT_RENAME)) return 0;
     std::string a = HostPath(from), b = HostPath(to);
     struct stat st;
     if (stat(b.c_str(), &st) == 0) return 0;  // Windows refuses to rename onto a name in use

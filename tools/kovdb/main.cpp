@@ -19,7 +19,7 @@ namespace {
 
 enum {
     EXIT_OK = 0,
-    EXIT_ABSENT = 1,  // get/delete: no such record; check: damage found
+    EXIT_ABSENT = 1,  // get/delete: no such record; list, dump, get, check: damage found
     EXIT_USAGE = 2,
     EXIT_FILE = 3,  // cannot open or create the file, or not a readable database
     EXIT_WRITE = 4,
@@ -45,14 +45,18 @@ const char kUsage[] =
     "  create FILE --id ID [--old-form]\n"
     "                        makes an empty database (refuses an existing FILE)\n"
     "  check FILE            reads the whole file and reports what the recovery scan\n"
-    "                        skipped, a short tail and records whose data is missing\n"
+    "                        skipped, a short tail, a damaged end and records whose data\n"
+    "                        is missing\n"
     "\n"
     "GID and ID are decimal or 0x-prefixed hex. -v (before COMMAND) prints the log lines.\n"
-    "Commands that write delete the client's companion index (FILE with extension .ind).\n"
+    "list, dump, get and check open FILE for reading only and never change or delete\n"
+    "anything. Commands that write delete the client's companion index (FILE with extension\n"
+    ".ind). Every command says on standard error when it meets damage.\n"
     "\n"
     "exit status:\n"
-    "  0  success (check: no damage)\n"
-    "  1  get/delete: no such record; check: damage found but the file is readable\n"
+    "  0  success (list, dump, get, check: no damage)\n"
+    "  1  get/delete: no such record; list, dump, get, check: damage found, what the file\n"
+    "     still holds is shown\n"
     "  2  bad command line\n"
     "  3  the file cannot be opened or created, or is not a readable database\n"
     "  4  a write failed\n";
@@ -62,11 +66,18 @@ int Usage(const char* problem) {
     return EXIT_USAGE;
 }
 
+// Decimal, or hex after "0x": a leading zero is a decimal digit like any other.
 int ParseU32(const char* text, uint32_t* out) {
-    if (!text || !*text || *text == '-') return 0;
+    if (!text) return 0;
+    int base = 10;
+    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text += 2;
+    }
+    if (!isxdigit((unsigned char)text[0])) return 0;  // no sign, blank or empty number
     errno = 0;
     char* end = nullptr;
-    unsigned long long v = strtoull(text, &end, 0);
+    unsigned long long v = strtoull(text, &end, base);
     if (errno || *end || v > 0xFFFFFFFFull) return 0;
     *out = uint32_t(v);
     return 1;
@@ -164,45 +175,93 @@ int DumpOne(RecordDb* db, uint32_t gid, uint16_t length) {
     return 1;
 }
 
-int OpenDb(const char* path, RecordDb** db) {
+// What the last open met that is damage, one warning line per kind on standard error; the
+// number of damaged places.
+unsigned WarnDamage(const char* path) {
+    const DbResyncReport& r = DbLastResync;
+    if (r.scans)
+        fprintf(stderr,
+                "kovdb: warning: %s: %u damaged places skipped (%u bytes); records in them are "
+                "left out\n",
+                path, r.scans, r.skippedBytes);
+    switch (r.endKind) {
+    case DB_END_SHORT_TAIL:
+        fprintf(stderr, "kovdb: warning: %s ends in %u bytes that are not a whole record header\n",
+                path, r.fileSize - r.endAt);
+        break;
+    case DB_END_UNFINISHED:
+        fprintf(stderr,
+                "kovdb: warning: %s ends in an unfinished record at %u: its data stops "
+                "short\n",
+                path, r.endAt);
+        break;
+    case DB_END_KEPT:
+        fprintf(stderr,
+                "kovdb: warning: %s is damaged from %u to its end; records there are left out "
+                "and nothing can be appended\n",
+                path, r.endAt);
+        break;
+    default: break;
+    }
+    return r.scans + (r.endKind != DB_END_SOUND ? 1 : 0);
+}
+
+// Opens for reading only: inspecting never changes the file nor deletes its companion.
+int OpenToRead(const char* path, RecordDb** db) {
+    int status = DbOpenReadOnly(path, db);
+    return status == 0 ? EXIT_OK : OpenStatusExit(status, path);
+}
+
+int OpenToWrite(const char* path, RecordDb** db) {
     int status = DbOpen(path, db);
     return status == 0 ? EXIT_OK : OpenStatusExit(status, path);
 }
 
+// After a write: says when the damaged end was cut off to make room.
+void WarnCut(const char* path, uint32_t damagedAt, RecordDb* db) {
+    if (!damagedAt || db->appendAt) return;
+    fprintf(stderr, "kovdb: warning: %s: the damaged end at %u was cut off%s\n", path, damagedAt,
+            DbLastResync.endKind == DB_END_UNFINISHED ? ", with the unfinished record there" : "");
+}
+
 int CmdList(const char* path) {
     RecordDb* db = nullptr;
-    if (int rc = OpenDb(path, &db)) return rc;
+    if (int rc = OpenToRead(path, &db)) return rc;
+    unsigned damage = WarnDamage(path);
     g_out = stdout;
     DbForEachRecord(db, ListOne);
-    DbRelease(db);  // reading only: the client's companion index stays valid
-    return EXIT_OK;
+    DbClose(db);
+    return damage ? EXIT_ABSENT : EXIT_OK;
 }
 
 int CmdDump(const char* path) {
     int form = DB_NEW_FORM;
     uint32_t id = 0;
     RecordDb* db = nullptr;
-    if (int rc = OpenDb(path, &db)) return rc;
+    if (int rc = OpenToRead(path, &db)) return rc;
+    unsigned damage = WarnDamage(path);
     ReadFileHeader(path, &form, &id);
     g_out = stdout;
     printf("file %s\nform %s\nidentifier 0x%08X\nrecords %u\n", path,
            form == DB_NEW_FORM ? "new" : "old", id, DbRecordCount(db));
+    if (damage) printf("damaged places %u\n", damage);
     DbForEachRecord(db, DumpOne);
-    DbRelease(db);
-    return EXIT_OK;
+    DbClose(db);
+    return damage ? EXIT_ABSENT : EXIT_OK;
 }
 
 int CmdGet(const char* path, uint32_t gid) {
     RecordDb* db = nullptr;
-    if (int rc = OpenDb(path, &db)) return rc;
+    if (int rc = OpenToRead(path, &db)) return rc;
+    unsigned damage = WarnDamage(path);
     if (!FindEntry(db, gid)) {
         fprintf(stderr, "kovdb: no record 0x%08X in %s\n", gid, path);
-        DbRelease(db);
+        DbClose(db);
         return EXIT_ABSENT;
     }
     uint16_t n = 0;
     uint8_t* data = static_cast<uint8_t*>(DbReadRecord(db, gid, nullptr, &n));
-    int rc = EXIT_OK;
+    int rc = damage ? EXIT_ABSENT : EXIT_OK;
     if (!data) {
         fprintf(stderr, "kovdb: record 0x%08X: the file ends before its data does\n", gid);
         rc = EXIT_FILE;
@@ -210,7 +269,7 @@ int CmdGet(const char* path, uint32_t gid) {
         fwrite(data, 1, n, stdout);
         MemFree(data);
     }
-    DbRelease(db);
+    DbClose(db);
     return rc;
 }
 
@@ -226,6 +285,8 @@ int ParseHex(const char* text, std::vector<uint8_t>* out) {
     return 1;
 }
 
+// The file's bytes (a little more than a record holds is enough to refuse it); 0 when it
+// cannot be opened or read, a folder included.
 int ReadWholeFile(const char* path, std::vector<uint8_t>* out) {
     FILE* f = fopen(path, "rb");
     if (!f) return 0;
@@ -235,8 +296,9 @@ int ReadWholeFile(const char* path, std::vector<uint8_t>* out) {
         out->insert(out->end(), buf, buf + n);
         if (out->size() > DB_MAX_RECORD) break;
     }
+    int ok = !ferror(f);
     fclose(f);
-    return 1;
+    return ok;
 }
 
 int CmdSet(const char* path, uint32_t gid, int argc, char** argv) {
@@ -277,8 +339,11 @@ int CmdSet(const char* path, uint32_t gid, int argc, char** argv) {
     if (values != 1) return Usage("set takes exactly one of --number, --text, --hex, --file");
     if (data.size() > DB_MAX_RECORD) return Usage("a record holds at most 65535 bytes");
     RecordDb* db = nullptr;
-    if (int rc = OpenDb(path, &db)) return rc;
+    if (int rc = OpenToWrite(path, &db)) return rc;
+    WarnDamage(path);
+    uint32_t damagedAt = db->appendAt;
     int ok = DbWriteRecord(db, gid, data.data(), uint16_t(data.size()), type);
+    WarnCut(path, damagedAt, db);
     DbClose(db);
     if (!ok) {
         fprintf(stderr, "kovdb: writing record 0x%08X to %s failed\n", gid, path);
@@ -289,7 +354,8 @@ int CmdSet(const char* path, uint32_t gid, int argc, char** argv) {
 
 int CmdDelete(const char* path, uint32_t gid) {
     RecordDb* db = nullptr;
-    if (int rc = OpenDb(path, &db)) return rc;
+    if (int rc = OpenToWrite(path, &db)) return rc;
+    WarnDamage(path);
     int rc = EXIT_OK;
     if (!FindEntry(db, gid)) {
         fprintf(stderr, "kovdb: no record 0x%08X in %s\n", gid, path);
@@ -346,24 +412,32 @@ int CmdCreate(const char* path, int argc, char** argv) {
     return EXIT_OK;
 }
 
-int g_missing;
+int g_unreadable;
+uint32_t g_fileSize;
 int CheckOne(RecordDb* db, uint32_t gid, uint16_t length) {
     uint16_t n = 0;
     void* data = DbReadRecord(db, gid, nullptr, &n);
     if (data) {
         MemFree(data);
+        return 1;
+    }
+    RecordIndexEntry* e = FindEntry(db, gid);
+    uint32_t at = e ? e->header.offset : 0;
+    if (uint64_t(at) + (DbIsNewForm(db) ? DB_NEW_RECORD_HEADER : DB_OLD_RECORD_HEADER) + length >
+        g_fileSize) {
+        // The unfinished last record: counted with the end of the file.
+        printf("record 0x%08X at %u: its %u bytes of data run past the end of the file\n", gid, at,
+               unsigned(length));
     } else {
-        RecordIndexEntry* e = FindEntry(db, gid);
-        printf("record 0x%08X at %u: its %u bytes of data run past the end of the file\n", gid,
-               e ? e->header.offset : 0, unsigned(length));
-        g_missing++;
+        printf("record 0x%08X at %u: its data cannot be read\n", gid, at);
+        g_unreadable++;
     }
     return 1;
 }
 
 int CmdCheck(const char* path) {
     RecordDb* db = nullptr;
-    int status = DbOpen(path, &db);
+    int status = DbOpenReadOnly(path, &db);
     const DbResyncReport r = DbLastResync;
     unsigned kept = r.scans < DB_SKIPS_KEPT ? r.scans : DB_SKIPS_KEPT;
     for (unsigned i = 0; i < kept; i++)
@@ -371,31 +445,33 @@ int CmdCheck(const char* path) {
                r.skipTo[i] - r.skipFrom[i], r.skipFrom[i], r.skipTo[i]);
     if (r.scans > kept) printf("... and %u more damaged places\n", r.scans - kept);
     if (status != 0) {
-        if (status == 1) printf("unreadable: no valid record chain after offset %u\n", r.scanEnd);
+        if (status == 1) printf("unreadable: no file header, or a read error\n");
         return OpenStatusExit(status, path);
     }
-    g_missing = 0;
+    g_unreadable = 0;
+    g_fileSize = r.fileSize;
     DbForEachRecord(db, CheckOne);
-    long size = -1;
-    if (SysFile f = SysOpen(path, SYS_READ)) {
-        size = SysFileSize(f);
-        SysClose(f);
-    }
-    int tail = 0;
-    if (size >= 0 && uint64_t(size) > r.scanEnd) {
-        printf("short tail: %lu bytes at %u are not a whole record header\n",
-               (unsigned long)(uint64_t(size) - r.scanEnd), r.scanEnd);
-        tail = 1;
-    } else if (size >= 0 && uint64_t(size) < r.scanEnd) {
+    unsigned places = r.scans + g_unreadable;
+    if (r.endKind != DB_END_SOUND) places++;
+    if (r.endKind == DB_END_SHORT_TAIL) {
+        printf("short tail: %u bytes at %u are not a whole record header\n", r.fileSize - r.endAt,
+               r.endAt);
+    } else if (r.scanEnd > r.fileSize) {
         // Also when an earlier complete copy of that GID is the one read.
-        printf("data missing: the last record ends %lu bytes past the end of the file\n",
-               (unsigned long)(r.scanEnd - uint64_t(size)));
-        tail = 1;
+        printf("data missing: the last record ends %u bytes past the end of the file\n",
+               r.scanEnd - r.fileSize);
+        if (r.endKind == DB_END_KEPT)
+            printf("the record is damaged rather than unfinished: the end is kept, nothing is "
+                   "appended\n");
+    } else if (r.endKind == DB_END_KEPT) {
+        printf("damaged end: the %u bytes at %u hold no record chain the scan could follow; "
+               "they are kept, nothing is appended\n",
+               r.fileSize - r.endAt, r.endAt);
     }
-    printf("%u records, %u damaged places (%u bytes skipped)\n", DbRecordCount(db), r.scans,
+    printf("%u records, %u damaged places (%u bytes skipped)\n", DbRecordCount(db), places,
            r.skippedBytes);
-    DbRelease(db);
-    if (r.scans || tail || g_missing) return EXIT_ABSENT;
+    DbClose(db);
+    if (places) return EXIT_ABSENT;
     printf("no damage\n");
     return EXIT_OK;
 }
