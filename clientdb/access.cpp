@@ -160,8 +160,6 @@ void ForgetOlderCopy(RecordDb* db, uint32_t i) {
     db->olderCopies[i] = db->olderCopies[--db->olderCount];
 }
 
-int EqualsNoCase(const char* a, const char* b);
-
 // The companion index: the path with the text after the last '.' of its file name replaced
 // by "ind". A '.' in a folder name does not count, so that no file outside the database's
 // own name is ever deleted; nor does a database whose own extension is "ind" have one, since
@@ -174,7 +172,7 @@ void MakeCompanionPath(char* out, unsigned size, const char* path) {
     const char* dot = nullptr;
     for (const char* p = name; *p; p = SysCharNext(p))
         if (*p == '.') dot = p;
-    if (!dot || EqualsNoCase(dot + 1, "ind")) return;
+    if (!dot || SameName(dot + 1, "ind")) return;
     size_t keep = size_t(dot - path) + 1;
     if (keep + 4 > size) return;
     memcpy(out, path, keep);
