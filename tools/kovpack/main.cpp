@@ -1,12 +1,14 @@
 // kovpack: the package builder of the setup program.
 #include "tools/kovpack/kovpack.h"
+#include "tools/common/version.h"
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 static const char kUsage[] =
     "usage: kovpack [options] DESCRIPTION     build a package\n"
-    "       kovpack --list FILE               show a package or a setup program's package\n"
+    "       kovpack --list FILE [--verify] [--raw]\n"
+    "                                         show a package or a setup program's package\n"
     "\n"
     "options:\n"
     "  -o, --output FILE    file to write (required when building)\n"
@@ -15,15 +17,25 @@ static const char kUsage[] =
     "                       without it the bare package is written (for -X and -T)\n"
     "  --source DIR         folder of the files named in [Files] (default: the folder of\n"
     "                       the description)\n"
-    "  --level N            deflate level 1 to 9 (default 6)\n"
+    "  --level N            zlib's deflate level, 1 to 9 (default 9)\n"
+    "  --fast               zlib alone; by default every file up to 32 MB is also deflated\n"
+    "                       with libdeflate at its highest level and the smaller kept\n"
+    "  -j, --jobs N         compress with N threads (default: one per core)\n"
+    "  --strict             warnings about what the description means are errors\n"
     "  -q, --quiet          no progress lines\n"
+    "  --verify             with --list: inflate every entry and check its size and CRC,\n"
+    "                       its archive, and the script's check value\n"
+    "  --raw                with --list: texts as stored (Windows-1252), not converted\n"
+    "                       to UTF-8 for a UTF-8 terminal\n"
+    "  --version            the program's version\n"
     "  -h, --help           this text\n"
     "\n"
-    "The description format is documented in tools/kovpack/FORMAT.md.\n"
+    "The description format is documented in tools/kovpack/FORMAT.md and kovpack(1).\n"
     "Exit status: 0 on success, 1 on any error, 2 on a usage error.\n";
 
 int main(int argc, char** argv) {
     BuildOptions opt;
+    ListOptions listOptions;
     std::string description, source, list;
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
@@ -37,6 +49,25 @@ int main(int argc, char** argv) {
         if (a == "-h" || a == "--help") {
             fputs(kUsage, stdout);
             return 0;
+        } else if (a == "--version") {
+            printf("kovpack %s\n", KOV_TOOLS_VERSION);
+            return 0;
+        } else if (a == "--fast") {
+            opt.bestLevel = 0;
+        } else if (a == "--strict") {
+            opt.strict = true;
+        } else if (a == "--verify") {
+            listOptions.verify = true;
+        } else if (a == "--raw") {
+            listOptions.raw = true;
+        } else if (a == "-j" || a == "--jobs") {
+            std::string v = value("--jobs");
+            int n = atoi(v.c_str());
+            if (v.find_first_not_of("0123456789") != std::string::npos || n < 1 || n > 256) {
+                fprintf(stderr, "kovpack: --jobs must be 1 to 256\n");
+                return 2;
+            }
+            opt.jobs = (unsigned)n;
         } else if (a == "-o" || a == "--output") {
             opt.output = value("--output");
         } else if (a == "--stub") {
@@ -64,7 +95,17 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (!list.empty()) return ListPackage(list);
+    if (!list.empty()) {
+        if (!description.empty() || !opt.output.empty()) {
+            fprintf(stderr, "kovpack: --list takes no description and no -o\n%s", kUsage);
+            return 2;
+        }
+        return ListPackage(list, listOptions);
+    }
+    if (listOptions.verify || listOptions.raw) {
+        fprintf(stderr, "kovpack: --verify and --raw go with --list\n%s", kUsage);
+        return 2;
+    }
     if (description.empty() || opt.output.empty()) {
         fprintf(stderr, "kovpack: a description and -o are needed\n%s", kUsage);
         return 2;
