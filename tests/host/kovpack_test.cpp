@@ -358,7 +358,11 @@ TEST_F(KovpackBuild, EverySettingReadsBackAsWritten) {
              "]\nMinVersion = 3.0.1.5\nKey = " + std::to_string(t) +
              "\nKey = 0x100\nCompanion = " + std::string(31, 'c') + "\nCompanion = tool\\x" +
              std::to_string(t) + ".dat\n";
-    ASSERT_EQ(Build(d + Files(), &out_), 0) << out_;
+    // The guide and the merge lists name entries of the package.
+    std::string named = std::string(31, 'R') + " = q.txt\n";
+    for (int l : {5, 6})
+        for (int r = 0; r < lists[l].rows; r++) named += cell(l, r, 0) + " = big.dat\n";
+    ASSERT_EQ(Build(d + Files() + named, &out_), 0) << out_;
 
     ResetRunState();
     strcpy(InstallFile, (dir + "/out.bin").c_str());
@@ -403,7 +407,7 @@ TEST_F(KovpackBuild, EverySettingReadsBackAsWritten) {
         EXPECT_EQ(m.companions->name, "tool\\x" + std::to_string(t) + ".dat");
         EXPECT_EQ(m.companions->next->name, std::string(31, 'c'));
     }
-    ASSERT_EQ(FileTable->count, 4);
+    ASSERT_EQ(FileTable->count, 10);
     EXPECT_STREQ(FileTable->entry[3]->name, "mpm\\modem.ini");
     ClosePackage();
     FreeInstallScript();
