@@ -65,6 +65,9 @@ struct BuildOptions {
     int level = 9;       // zlib's level, 1 to 9
     int bestLevel = 12;  // libdeflate's level tried beside zlib's (0: zlib alone)
     unsigned jobs = 0;   // compressing threads; 0: one per core
+    // Files up to this many MB are read whole and tried with both encoders; larger ones
+    // are deflated by zlib in streamed chunks.
+    unsigned streamAboveMb = 32;
     bool quiet = false;
     bool strict = false;  // warnings about what the description means are errors
 };

@@ -21,6 +21,9 @@ static const char kUsage[] =
     "  --fast               zlib alone; by default every file up to 32 MB is also deflated\n"
     "                       with libdeflate at its highest level and the smaller kept\n"
     "  -j, --jobs N         compress with N threads (default: one per core)\n"
+    "  --stream-above MB    files larger than MB megabytes (default 32) are deflated by\n"
+    "                       zlib in streamed chunks; smaller ones are read whole, which\n"
+    "                       costs up to 3 x MB x 3 bytes of memory\n"
     "  --strict             warnings about what the description means are errors\n"
     "  -q, --quiet          no progress lines\n"
     "  --verify             with --list: inflate every entry and check its size and CRC,\n"
@@ -36,7 +39,8 @@ static const char kUsage[] =
 int main(int argc, char** argv) {
     BuildOptions opt;
     ListOptions listOptions;
-    std::string description, source, list;
+    std::string description, source;
+    bool listing = false;
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
         auto value = [&](const char* name) -> std::string {
@@ -60,6 +64,14 @@ int main(int argc, char** argv) {
             listOptions.verify = true;
         } else if (a == "--raw") {
             listOptions.raw = true;
+        } else if (a == "--stream-above") {
+            std::string v = value("--stream-above");
+            int n = atoi(v.c_str());
+            if (v.find_first_not_of("0123456789") != std::string::npos || n < 1 || n > 1024) {
+                fprintf(stderr, "kovpack: --stream-above must be 1 to 1024\n");
+                return 2;
+            }
+            opt.streamAboveMb = (unsigned)n;
         } else if (a == "-j" || a == "--jobs") {
             std::string v = value("--jobs");
             int n = atoi(v.c_str());
@@ -84,7 +96,7 @@ int main(int argc, char** argv) {
         } else if (a == "-q" || a == "--quiet") {
             opt.quiet = true;
         } else if (a == "--list") {
-            list = value("--list");
+            listing = true;
         } else if (!a.empty() && a[0] == '-') {
             fprintf(stderr, "kovpack: unknown option %s\n%s", a.c_str(), kUsage);
             return 2;
@@ -95,12 +107,12 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (!list.empty()) {
-        if (!description.empty() || !opt.output.empty()) {
-            fprintf(stderr, "kovpack: --list takes no description and no -o\n%s", kUsage);
+    if (listing) {
+        if (description.empty() || !opt.output.empty()) {
+            fprintf(stderr, "kovpack: --list takes one FILE and no -o\n%s", kUsage);
             return 2;
         }
-        return ListPackage(list, listOptions);
+        return ListPackage(description, listOptions);
     }
     if (listOptions.verify || listOptions.raw) {
         fprintf(stderr, "kovpack: --verify and --raw go with --list\n%s", kUsage);

@@ -1,5 +1,5 @@
 // Stores every file of the package: the plain entries copied as they are, every other one as
-// a zip archive of one deflated member. Files up to kWholeLimit are compressed whole on every
+// a zip archive of one deflated member. Files up to the whole-file limit are compressed whole on every
 // core, with zlib and with libdeflate, keeping the smaller stream; larger files are deflated
 // in streamed chunks by the writer itself, so memory stays bounded whatever the file size.
 #include "tools/kovpack/kovpack.h"
@@ -19,11 +19,10 @@
 
 namespace {
 
-// Files up to this size are read whole and tried with both encoders; above it, streamed.
-const uint64_t kWholeLimit = 32u << 20;
 // Input bytes of files being compressed or waiting to be written, beyond the one the
-// writer waits for: what bounds the memory of the workers running ahead.
-const uint64_t kInFlightBudget = 96u << 20;
+// writer waits for, as a multiple of the whole-file limit: what bounds the memory of the
+// workers running ahead.
+const uint64_t kInFlightLimits = 3;
 const size_t kChunk = 1u << 20;
 // The central directory comment of the sealed entry: this text, then the script's CRC-32 in
 // eight hex digits, patched in once the script is final.
@@ -179,7 +178,8 @@ void Worker(Pipeline* p, const std::vector<EntrySource>* sources, const BuildOpt
         p->changed.wait(hold, [&] {
             if (p->stop || p->next >= p->jobs.size()) return true;
             uint64_t size = (*sources)[p->jobs[p->next]].size;
-            return p->next == p->wanted || p->inFlight + size <= kInFlightBudget;
+            return p->next == p->wanted ||
+                   p->inFlight + size <= kInFlightLimits * ((uint64_t)o->streamAboveMb << 20);
         });
         if (p->stop || p->next >= p->jobs.size()) return;
         size_t job = p->next++;
@@ -222,9 +222,10 @@ void StoreEntries(FILE* out, const std::string& outPath, const std::vector<Entry
                           ": " + what};
     };
 
+    const uint64_t wholeLimit = (uint64_t)o.streamAboveMb << 20;
     Pipeline p;
     for (size_t i = 0; i < sources.size(); i++)
-        if (sources[i].size <= kWholeLimit) p.jobs.push_back(i);
+        if (sources[i].size <= wholeLimit) p.jobs.push_back(i);
     p.result.resize(p.jobs.size());
     p.error.resize(p.jobs.size());
     p.done.resize(p.jobs.size());
@@ -255,7 +256,7 @@ void StoreEntries(FILE* out, const std::string& outPath, const std::vector<Entry
         fprintf(stderr, "kovpack: %zu of %zu files, %llu of %llu MB", index + 1, sources.size(),
                 (unsigned long long)((read + within) >> 20),
                 (unsigned long long)(report.totalBytes >> 20));
-        if (e.size > kWholeLimit)
+        if (e.size > wholeLimit)
             fprintf(stderr, " (%s: %llu of %llu MB)", e.entry.c_str(),
                     (unsigned long long)(within >> 20), (unsigned long long)(e.size >> 20));
         fputc('\n', stderr);
@@ -266,7 +267,7 @@ void StoreEntries(FILE* out, const std::string& outPath, const std::vector<Entry
     for (size_t i = 0; i < sources.size(); i++) {
         const EntrySource& e = sources[i];
         uint64_t start = position();
-        if (e.size <= kWholeLimit) {
+        if (e.size <= wholeLimit) {
             std::unique_ptr<std::string> bytes;
             {
                 std::unique_lock<std::mutex> hold(p.lock);
