@@ -62,7 +62,7 @@ std::string SetupValue(const Description& d, const char* name);
 struct BuildOptions {
     std::string output;
     std::string stub;    // empty: bare package
-    int level = 9;       // zlib's level, 1 to 9
+    int level = 6;       // zlib's level, 1 to 9
     int bestLevel = 12;  // libdeflate's level tried beside zlib's (0: zlib alone)
     unsigned jobs = 0;   // compressing threads; 0: one per core
     // Files up to this many MB are read whole and tried with both encoders; larger ones

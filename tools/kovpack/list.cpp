@@ -243,24 +243,43 @@ int ListPackage(const std::string& path, const ListOptions& o) {
         fprintf(stderr, "kovpack: cannot read %s\n", path.c_str());
         return 1;
     }
-    std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     uint32_t offset = 0;
     // The resource comes before the package, so the first marker is the setup's own even
     // when a stored file happens to contain the same bytes. A bare package begins with its
-    // script, whose stored files are not searched at all.
-    long marker =
-        image.compare(0, 2, "RS") == 0 ? -1 : (long)image.find(std::string("_ZoffZ_\0", 8));
-    if (marker >= 0 && marker + 12 <= (long)image.size()) {
-        for (int i = 0; i < 4; i++)
-            offset |= (uint32_t)(unsigned char)image[marker + 8 + i] << (8 * i);
-        printf("SetupProgram=%s\nPackageOffset=%lu\nResourceTag=%.16s\n", path.c_str(),
-               (unsigned long)offset,
-               marker + 28 <= (long)image.size() ? image.c_str() + marker + 12 : "");
+    // script, whose stored files are not searched at all. Read a chunk at a time, so that
+    // listing a large package costs no more memory than building it.
+    const std::string mark("_ZoffZ_\0", 8);
+    std::string window(1 << 20, '\0');
+    in.read(&window[0], 2);
+    bool bare = in.gcount() == 2 && window.compare(0, 2, "RS") == 0;
+    std::string carry(window, 0, (size_t)in.gcount()), found;
+    while (!bare && in) {
+        in.read(&window[0], (std::streamsize)window.size());
+        carry.append(window, 0, (size_t)in.gcount());
+        size_t at = carry.find(mark);
+        if (at != std::string::npos) {
+            // The offset and the tag follow the marker.
+            while (carry.size() < at + 28 && in) {
+                in.read(&window[0], 28);
+                carry.append(window, 0, (size_t)in.gcount());
+            }
+            found = carry.substr(at, 28);
+            break;
+        }
+        carry.erase(0, carry.size() > mark.size() ? carry.size() - mark.size() : 0);
+    }
+    if (found.size() >= 12) {
+        for (int i = 0; i < 4; i++) offset |= (uint32_t)(unsigned char)found[8 + i] << (8 * i);
+        std::string tag = found.size() == 28 ? found.substr(12, 16) : "";
+        tag.resize(strnlen(tag.c_str(), tag.size()));
+        printf("SetupProgram=%s\nPackageOffset=%lu\nResourceTag=%s\n", path.c_str(),
+               (unsigned long)offset, Shown(tag.c_str()).c_str());
         if (offset == 0) {
             fprintf(stderr, "kovpack: %s carries no package (offset 0)\n", path.c_str());
             return 1;
         }
     }
+    in.close();
 
     ResetRunState();
     snprintf(InstallFile, sizeof InstallFile, "%s", path.c_str());

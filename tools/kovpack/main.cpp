@@ -17,7 +17,7 @@ static const char kUsage[] =
     "                       without it the bare package is written (for -X and -T)\n"
     "  --source DIR         folder of the files named in [Files] (default: the folder of\n"
     "                       the description)\n"
-    "  --level N            zlib's deflate level, 1 to 9 (default 9)\n"
+    "  --level N            zlib's deflate level, 1 to 9 (default 6)\n"
     "  --fast               zlib alone; by default every file up to 32 MB is also deflated\n"
     "                       with libdeflate at its highest level and the smaller kept\n"
     "  -j, --jobs N         compress with N threads (default: one per core)\n"
