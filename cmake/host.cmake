@@ -44,6 +44,14 @@ foreach(tool kovpack kovdb)
 endforeach()
 target_include_directories(kovpack PRIVATE ${LIBDEFLATE_INCLUDE})
 target_link_libraries(kovpack ${LIBDEFLATE_LIBRARY} Threads::Threads)
+# The manual pages beside the programs in the build tree (man -l build/host/man/man1/...),
+# and both installed by `cmake --install`.
+foreach(page kovpack kovdb)
+  configure_file(${CMAKE_SOURCE_DIR}/docs/man/${page}.1 ${CMAKE_BINARY_DIR}/man/man1/${page}.1
+                 COPYONLY)
+endforeach()
+install(TARGETS kovpack kovdb DESTINATION bin)
+install(FILES docs/man/kovpack.1 docs/man/kovdb.1 DESTINATION share/man/man1)
 # The inspector's tests run the built program.
 add_dependencies(host_tests kovdb kovpack)
 
