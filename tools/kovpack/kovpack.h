@@ -61,10 +61,11 @@ std::string SetupValue(const Description& d, const char* name);
 // write.cpp.
 struct BuildOptions {
     std::string output;
-    std::string stub;    // empty: bare package
-    int level = 6;       // zlib's level, 1 to 9
-    int bestLevel = 12;  // libdeflate's level tried beside zlib's (0: zlib alone)
-    unsigned jobs = 0;   // compressing threads; 0: one per core
+    std::string stub;           // empty: bare package
+    int level = 6;              // zlib's level, 1 to 9: streamed files, --fast, and --smallest
+    int bestLevel = 9;          // libdeflate's level for whole files (0: zlib alone)
+    bool bothEncoders = false;  // whole files: both encoders, the smaller stream kept
+    unsigned jobs = 0;          // compressing threads; 0: one per core
     // Files up to this many MB are read whole and tried with both encoders; larger ones
     // are deflated by zlib in streamed chunks.
     unsigned streamAboveMb = 32;

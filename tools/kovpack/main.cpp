@@ -17,9 +17,12 @@ static const char kUsage[] =
     "                       without it the bare package is written (for -X and -T)\n"
     "  --source DIR         folder of the files named in [Files] (default: the folder of\n"
     "                       the description)\n"
-    "  --level N            zlib's deflate level, 1 to 9 (default 6)\n"
-    "  --fast               zlib alone; by default every file up to 32 MB is also deflated\n"
-    "                       with libdeflate at its highest level and the smaller kept\n"
+    "  --libdeflate-level N libdeflate's level for files up to the --stream-above size,\n"
+    "                       0 to 12 (default 9; 0: zlib alone)\n"
+    "  --level N            zlib's level, 1 to 9 (default 6), for larger files and --fast\n"
+    "  --fast               zlib alone, at --level\n"
+    "  --smallest           every file up to the --stream-above size deflated by both\n"
+    "                       libdeflate at 12 and zlib at 9, the smaller kept (slow)\n"
     "  -j, --jobs N         compress with N threads (default: one per core)\n"
     "  --stream-above MB    files larger than MB megabytes (default 32) are deflated by\n"
     "                       zlib in streamed chunks; smaller ones are read whole, which\n"
@@ -58,12 +61,24 @@ int main(int argc, char** argv) {
             return 0;
         } else if (a == "--fast") {
             opt.bestLevel = 0;
+        } else if (a == "--smallest") {
+            opt.bestLevel = 12;
+            opt.level = 9;
+            opt.bothEncoders = true;
         } else if (a == "--strict") {
             opt.strict = true;
         } else if (a == "--verify") {
             listOptions.verify = true;
         } else if (a == "--raw") {
             listOptions.raw = true;
+        } else if (a == "--libdeflate-level") {
+            std::string v = value("--libdeflate-level");
+            int n = atoi(v.c_str());
+            if (v.find_first_not_of("0123456789") != std::string::npos || v.empty() || n > 12) {
+                fprintf(stderr, "kovpack: --libdeflate-level must be 0 to 12\n");
+                return 2;
+            }
+            opt.bestLevel = n;
         } else if (a == "--stream-above") {
             std::string v = value("--stream-above");
             int n = atoi(v.c_str());

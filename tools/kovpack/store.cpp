@@ -147,10 +147,12 @@ std::string StoreWhole(const EntrySource& e, const BuildOptions& o) {
     std::string data = ReadWhole(e);
     if (e.plain) return data;
     uint32_t crc = Crc(0, data.data(), data.size());
-    std::string packed = ZlibDeflate(data, o.level);
-    if (o.bestLevel) {
-        std::string other = LibDeflate(data, o.bestLevel);
-        if (!other.empty() && other.size() < packed.size()) packed.swap(other);
+    // libdeflate's stream alone, unless it cannot run or both encoders are asked for: at its
+    // levels from 8 up it beats zlib's level 9 on nearly every file, in less time.
+    std::string packed = o.bestLevel ? LibDeflate(data, o.bestLevel) : "";
+    if (packed.empty() || o.bothEncoders) {
+        std::string other = ZlibDeflate(data, o.level);
+        if (packed.empty() || other.size() < packed.size()) packed.swap(other);
     }
     data = std::string();
     std::string header = LocalHeader(e, crc, (uint32_t)packed.size());
