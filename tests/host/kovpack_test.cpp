@@ -636,3 +636,18 @@ TEST_F(KovpackBuild, LargeFilesAreStreamed) {
 }
 
 }  // namespace
+
+namespace {
+
+// Whichever encoder wins, every archive is plain deflate that zlib inflates back.
+TEST_F(KovpackBuild, EveryEncoderWritesPlainDeflate) {
+    for (const char* mode : {"", "--fast --level 1", "--smallest -j 1", "--libdeflate-level 1"}) {
+        std::string out;
+        ASSERT_EQ(Build("[Setup]\nQuickRefFile = quickref.txt\n" + Files(), &out, mode), 0)
+            << mode << "\n"
+            << out;
+        CheckPackage(dir + "/out.bin", 0);
+    }
+}
+
+}  // namespace
