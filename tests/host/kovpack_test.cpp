@@ -340,6 +340,7 @@ TEST_F(KovpackBuild, EverySettingReadsBackAsWritten) {
     auto cell = [](int list, int r, int c) {
         std::string t =
             std::string(1, char('a' + list)) + std::to_string(r) + "." + std::to_string(c);
+        if (list == 5 || list == 6) t = "idb\\" + t;  // merge lists name entries of idb
         return r == 0 && c == 0 ? t + std::string(127 - t.size(), 'z') : t;
     };
     for (int l = 0; l < 12; l++) {
@@ -497,10 +498,15 @@ TEST_F(KovpackBuild, DescriptionCases) {
          ":2: ExpectedDbKind: \"300\" is not a number from 0 to 255", nullptr},
         {"kind below zero", "[Setup]\nExpectedDbKind = -1\n" + files, "", 1,
          ":2: ExpectedDbKind: \"-1\" is not a number from 0 to 255", nullptr},
-        {"guide not packed", "[Setup]\nQuickRefFile = guide.txt\n" + files, "", 1,
-         ":2: QuickRefFile: \"guide.txt\" is not an entry of [Files]", nullptr},
+        {"guide not packed", "[Setup]\nQuickRefFile = guide.txt\n" + files, "", 0,
+         ":2: warning: QuickRefFile: \"guide.txt\" is not an entry of [Files]", ""},
         {"merge file not packed", "[MergedFilesA]\nidb\\autre.idx\n" + files, "", 1,
-         ":2: MergedFilesA: \"idb\\autre.idx\" is not an entry of [Files]", nullptr},
+         ":2: MergedFilesA: \"idb\\autre.idx\" is not an entry of [Files] in the idb folder",
+         nullptr},
+        {"merge file outside idb",
+         "[MergedFilesB]\nmpm\\modem.ini\n[MergedFilesA]\nidb\\main.idx\n" + files, "", 1,
+         ":2: MergedFilesB: \"mpm\\modem.ini\" is not an entry of [Files] in the idb folder",
+         nullptr},
         {"client not packed", "[Setup]\nClientExeName = kov.exe\n" + files, "", 0,
          ":2: warning: ClientExeName: \"kov.exe\" is not an entry of [Files]", ""},
         {"client not packed, strict", "[Setup]\nClientExeName = kov.exe\n" + files, "--strict", 1,

@@ -249,19 +249,26 @@ std::vector<std::string> CheckMeaning(const Description& d) {
         return false;
     };
     auto at = [&](int line) { return d.path + ":" + std::to_string(line) + ": "; };
-    // The setup looks these up in the package by entry name: a name missing from [Files]
-    // would silently print no guide or merge nothing.
-    std::string quickRef = SetupValue(d, "QuickRefFile");
-    if (!quickRef.empty() && !inFiles(quickRef))
-        Fail(d, SetupLine(d, "QuickRefFile"),
-             "QuickRefFile: \"" + quickRef + "\" is not an entry of [Files]");
+    // The install loop fills a merge table's slot only from an entry of the idb folder; a
+    // slot left empty would be read by the migration as an entry of the package.
     for (const char* merge : {"MergedFilesA", "MergedFilesB"}) {
         const DescList& l = Section(d, merge);
-        for (size_t i = 0; i < l.rows.size(); i++)
-            if (!inFiles(l.rows[i][0]))
+        for (size_t i = 0; i < l.rows.size(); i++) {
+            std::string name = EntryName(l.rows[i][0]);
+            if (!inFiles(name) || !SameName(DirPart(name).c_str(), "idb"))
                 Fail(d, l.rowLines[i],
-                     std::string(merge) + ": \"" + l.rows[i][0] + "\" is not an entry of [Files]");
+                     std::string(merge) + ": \"" + l.rows[i][0] +
+                         "\" is not an entry of [Files] in the idb folder");
+        }
     }
+    // The guide is offered for printing whenever QuickRefFile is set; without its entry the
+    // user would print nothing.
+    std::string quickRef = SetupValue(d, "QuickRefFile");
+    if (!quickRef.empty() && !inFiles(quickRef))
+        warnings.push_back(at(SetupLine(d, "QuickRefFile")) + "warning: QuickRefFile: \"" +
+                           quickRef +
+                           "\" is not an entry of [Files]; the setup would offer to print a "
+                           "guide it does not have");
     // These name files in the destination, which an earlier installation may already hold;
     // a name missing from [Files] is most often a typing error, so it is said.
     std::string client = SetupValue(d, "ClientExeName");
