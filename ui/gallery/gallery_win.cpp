@@ -3,7 +3,8 @@
 // looked at, driven by the robot and photographed.
 //   gallery.exe ID            a template number (200 to 235)
 //   gallery.exe RESID_DLG_PRINT
-//   gallery.exe frame         the frame alone, until it is closed
+//   gallery.exe frame         the frame alone, until the process is ended (the frame's
+//                             close box, as in the setup, does not end it)
 // The exit code is the id that ended the dialog (-1 when the template does not exist).
 #include <windows.h>
 #include <stdlib.h>
