@@ -14,6 +14,7 @@ kovpack=$src/build/host/kovpack
 [ -x "$kovpack" ] || { echo "no kovpack at $kovpack (run make first)" >&2; exit 1; }
 command -v makensis >/dev/null || { echo "makensis is not installed" >&2; exit 1; }
 mkdir -p "$work"
+work=$(cd "$work" && pwd)
 now() { date +%s.%N; }
 
 # The NSIS script installs every file of the tree at its relative path.
