@@ -1,5 +1,6 @@
 // kovpack: the package builder of the setup program.
 #include "tools/kovpack/kovpack.h"
+#include "tools/common/codepage.h"
 #include "tools/common/version.h"
 #include <stdio.h>
 #include <stdlib.h>
@@ -141,7 +142,10 @@ int main(int argc, char** argv) {
         Description d = ReadDescription(description, source);
         BuildPackage(d, opt);
     } catch (const BuildError& e) {
-        fprintf(stderr, "kovpack: %s\n", e.text.c_str());
+        // Messages quote texts as the setup holds them, in Windows-1252.
+        std::string text = e.text;
+        if (LocaleIsUtf8() && !IsUtf8(text)) text = Cp1252ToUtf8(text);
+        fprintf(stderr, "kovpack: %s\n", text.c_str());
         return 1;
     }
     return 0;

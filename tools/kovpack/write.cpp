@@ -2,6 +2,7 @@
 // (the decompression library and the quick reference text as they are, every other file
 // as a zip archive of one deflated member), either bare or appended to the setup stub.
 #include "tools/kovpack/kovpack.h"
+#include "tools/common/codepage.h"
 #include "base/globals.h"
 #include "base/bytes.h"
 #include "base/path.h"
@@ -389,7 +390,9 @@ void BuildPackage(const Description& d, const BuildOptions& opt) {
     std::vector<uint32_t> installed(d.files.size()), stored(d.files.size());
     std::string script = EncodeScript(d, installed, stored);
     std::vector<std::string> warnings = CheckMeaning(d);
-    for (const auto& w : warnings) fprintf(stderr, "kovpack: %s\n", w.c_str());
+    for (const auto& w : warnings)
+        fprintf(stderr, "kovpack: %s\n",
+                LocaleIsUtf8() && !IsUtf8(w) ? Cp1252ToUtf8(w).c_str() : w.c_str());
     if (opt.strict && !warnings.empty())
         throw BuildError{"warnings are errors with --strict; nothing written"};
 
