@@ -37,9 +37,9 @@ set(DUNZIP_DLL dunzip/dunzip_win.cpp)
 set(DEMO_CLIENT demo/client/kov.cpp)
 
 # Host tools, built natively over the portable core.
-set(kovpack_SOURCES tools/kovpack/describe.cpp tools/kovpack/list.cpp tools/kovpack/main.cpp
-                    tools/kovpack/write.cpp)
-set(kovdb_SOURCES tools/kovdb/main.cpp)
+set(kovpack_SOURCES tools/common/codepage.cpp tools/kovpack/describe.cpp tools/kovpack/list.cpp
+                    tools/kovpack/main.cpp tools/kovpack/store.cpp tools/kovpack/write.cpp)
+set(kovdb_SOURCES tools/common/codepage.cpp tools/kovdb/main.cpp)
 
 # Tests.
 # The desktop steps alone (desktopdrv.exe), for the end-to-end runs against the PROGMAN peer.
