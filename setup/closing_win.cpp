@@ -254,7 +254,11 @@ static void OfferWin31Edition(void) {
 int ClosingPhase(void) {
     ClosePackage();
     if (QuitRequested != 1 && UserAbort != 1) {
-        if (WriteVersionFile == 1) {
+        // After a fatal error nothing was installed (or it was removed again): no version
+        // file in an empty or cleaned folder, no library or installer run from it.
+        int installed = SetupError == 0 && InstallSettings.DestDir[0];
+        if (!installed) LogPrintf("Nothing installed: no version file and no chained programs");
+        if (installed && WriteVersionFile == 1) {
             char path[260];
             Format(path, sizeof path, "%s\\%s", InstallSettings.DestDir, "VERSION.INF");
             WritePrivateProfileStringA("Application Information", "Application", "kov.exe", path);
@@ -263,14 +267,15 @@ int ClosingPhase(void) {
             WritePrivateProfileStringA(NULL, NULL, NULL, path);
             LogPrintf("Version file %s written", path);
         }
-        InstallNetworkDriver();
-
-        ReadBrowserBuild();
-        if (InstalledBrowserBuild < InstallSettings.RequiredBrowserBuild) {
-            LogPrintf("User needs MSIE to be installed");
-            if (RunBrowserInstallers()) return 1;
-        } else if (NeedsBrowserWarning()) {
-            RunBrowserWarning();
+        if (installed) {
+            InstallNetworkDriver();
+            ReadBrowserBuild();
+            if (InstalledBrowserBuild < InstallSettings.RequiredBrowserBuild) {
+                LogPrintf("User needs MSIE to be installed");
+                if (RunBrowserInstallers()) return 1;
+            } else if (NeedsBrowserWarning()) {
+                RunBrowserWarning();
+            }
         }
 
         if (SetupError == 0) RunAddOns();

@@ -9,9 +9,12 @@ KOV_TIMEOUT=${KOV_TIMEOUT:-180}
 
 note "fresh install from D:"
 machine_reset --registry
+mkdir -p "$KOV_C/RECYCLED"   # the temporary copy goes there when the folder exists
 start_progman
 put_file "$DEMO_DIR/SETUP.EXE" 'D:\SETUP.EXE'
 run_setup "$DEFAULT_RULES" -M
+assert_exists 'C:\RECYCLED\setupthp.exe'
+grep -q 'process="setupthp.exe"' "$ROBOT_LOG" || fail "the wizard did not run in the temporary copy"
 find_log 'C:\Kov30I\setup.log'
 assert_log_line 'Opt: Install file = D:\SETUP.EXE' "$LOG"
 assert_log_line 'Path C:\Kov30I OK' "$LOG"
@@ -79,3 +82,29 @@ assert_missing 'C:\WINDOWS\Menu Démarrer\Programmes\KOV'
 assert_robot_not_saw 'Vous pouvez utiliser KOV'
 [ "$(tr -d '\r' <"$(host_path 'C:\WINDOWS\win.ini')" | grep -c '^Installed=int')" = 1 ] ||
     fail "no profile mark under -D"
+
+note "a fatal error in the migration: its number in the log and the box, the log on C:, nothing chained"
+machine_reset --registry
+rm -f "$KOV_C/setup.log"
+printf 'not a database' >"$KOV_OUT/bad.idx"
+make_setup "$KOV_OUT/SETUP.EXE" "+idb\\main.idx=$KOV_OUT/bad.idx"
+put_file "$KOV_OUT/SETUP.EXE" 'D:\SETUP.EXE'
+run_setup "$DEFAULT_RULES" -M -D
+assert_robot_saw 'Erreur (n° 22) détectée'
+assert_log_line 'Fatal error #22'
+assert_log_line 'Nothing installed: no version file and no chained programs'
+assert_missing 'C:\Kov30I\VERSION.INF'
+assert_robot_not_saw 'Vous pouvez utiliser KOV'
+
+note "client update mode: no closing notice of this edition, and the client started from its folder"
+machine_reset --registry
+rm -f "$KOV_OUT/SETUP.EXE"
+make_setup "$KOV_OUT/SETUP.EXE" ClientUpdateMode=1
+put_file "$KOV_OUT/SETUP.EXE" 'D:\SETUP.EXE'
+run_setup "$DEFAULT_RULES" -M -D
+find_log 'C:\Kov30I\setup.log'
+for i in $(seq 50); do [ -s "$(host_path 'C:\Kov30I\kovrun.log')" ] && break; sleep 0.2; done
+run=$(machine_file 'C:\Kov30I\kovrun.log') || fail "the client was not started"
+grep -qxF 'installation: C:\Kov30I' <<<"$run" || fail "client: $run"
+grep -qxF 'version: 139.108' <<<"$run" || fail "client read no version: $run"
+machine_reset

@@ -86,10 +86,14 @@ for line in open(src, encoding="cp1252").read().splitlines():
     if s.startswith("["):
         out.extend(rows.pop(section, []))
 import os
-present = {n.lower() for n in os.listdir(files)}
 for name, host in adds:
-    shutil.copyfile(host, files + "/" + name.lower() if name.lower() in present else files + "/" + name)
-    if name.lower() not in present:
+    target = os.path.join(files, *name.split("\\"))
+    existing = os.path.join(files, *name.lower().split("\\"))
+    if os.path.exists(existing):
+        shutil.copyfile(host, existing)
+    else:
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        shutil.copyfile(host, target)
         out.append(name)
 open(dst, "w", encoding="cp1252").write("\n".join(out) + "\n")
 if sets or rows:
