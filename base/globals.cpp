@@ -4,7 +4,7 @@
 
 uint16_t SetupError;
 uint32_t QuitRequested, UserAbort, RestartWindows, ContinuationRun, CrashMode, SessionEnding,
-    NextDiskLaunched, OfferWin31Fallback;
+    NextDiskLaunched, OfferWin31Fallback, FallbackInstallerNamed;
 uint32_t SkipModem, NoDesktopItems, OfferWin31Choice, WriteVersionFile;
 uint32_t SkipModemOption, NoDesktopItemsOption, OfferWin31ChoiceOption;
 char InstallFile[260];
@@ -17,10 +17,10 @@ char CommandLineCopy[512];
 InstallSettingsT InstallSettings;
 ModemSettingsT ModemSettings;
 
-void ResetRunState(void) {
+void ResetBaseState(void) {
     SetupError = 0;
     QuitRequested = UserAbort = RestartWindows = ContinuationRun = CrashMode = SessionEnding = 0;
-    NextDiskLaunched = OfferWin31Fallback = 0;
+    NextDiskLaunched = OfferWin31Fallback = FallbackInstallerNamed = 0;
     SkipModem = NoDesktopItems = OfferWin31Choice = WriteVersionFile = 0;
     SkipModemOption = NoDesktopItemsOption = OfferWin31ChoiceOption = 0;
     InstallFile[0] = 0;

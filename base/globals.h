@@ -3,6 +3,48 @@
 #pragma once
 #include <stdint.h>
 
+// The fatal error numbers, the complete table: each is reported to the user by number, so
+// none may change. 26 to 28 are not used.
+enum FatalError {
+    FATAL_NONE = 0,
+    FATAL_NO_PACKAGE_OFFSET = 1,    // resource 100 missing, or its offset is 0
+    FATAL_NO_OWN_NAME = 2,          // the program's own file name cannot be obtained
+    FATAL_PACKAGE_OPEN = 3,         // the package file cannot be opened for reading
+    FATAL_SCRIPT_SEEK = 4,          // seek to the package offset failed
+    FATAL_SCRIPT_FIELD = 5,         // a text, flag, list or count is short or too long
+    FATAL_SCRIPT_RECORD = 6,        // a tool-module record or file-table entry is short or bad
+    FATAL_ENTRY_SEEK = 7,           // seek to an entry's stored bytes failed
+    FATAL_ENTRY_READ = 8,           // read of an entry's stored bytes came up short
+    FATAL_ENTRY_WRITE = 9,          // write of an entry's bytes failed, the user cancelled
+    FATAL_NOT_DECOMPRESSOR = 10,    // the package's first entry is not dunzip32.dll
+    FATAL_TARGET_CREATE = 11,       // decompressor or temporary copy: target not created
+    FATAL_TARGET_CLOSE = 12,        // decompressor or temporary copy: target not closed
+    FATAL_DECOMPRESSOR_LOAD = 13,   // the decompression library cannot be loaded
+    FATAL_DECOMPRESSOR_ENTRY = 14,  // the library has no entry "dunzip"
+    FATAL_GAUGE_CLASS = 15,         // the gauge window class cannot be registered
+    FATAL_FRAME_CLASS = 16,         // the frame window class cannot be registered
+    FATAL_FRAME_CREATE = 17,        // the frame window cannot be created
+    FATAL_SCRIPT_MAGIC = 18,        // the script does not begin with "RS"
+    FATAL_FILE_CREATE = 19,         // file installation: a target file cannot be created
+    FATAL_FILE_CLOSE = 20,          // file installation: a target file cannot be closed
+    FATAL_FILE_SIZE = 21,           // an extracted file's size differs from the entry's
+    FATAL_DB_OPEN = 22,             // migration: the new main database cannot be opened
+    FATAL_DB_VERSION_WRITE = 23,    // migration: the version record cannot be written back
+    FATAL_DB_NO_VERSION = 24,       // migration: no version record while one is to be set
+    FATAL_DB_VERSION_TEXT = 25,     // migration: VersionText cannot be stored
+    FATAL_DB_RESOURCE_TAG = 29,     // migration: ResourceTag cannot be stored
+    FATAL_SYSTEM_FILE = 30,         // file installation: a system file cannot be installed
+    FATAL_DB_KIND_CODE = 31,        // script field ExpectedDbKindCode
+    FATAL_SKIP_SEARCH = 32,         // script field SkipPreviousSearch
+    FATAL_NO_MIGRATION = 33,        // script field NoMigration
+    FATAL_DB_KIND = 34,             // script field ExpectedDbKind
+    FATAL_DECOMPRESS_BASE = 1000,   // plus the decompression library's failure status
+};
+// The number of an archive the decompression library failed on with this status.
+inline uint16_t FatalDecompressStatus(unsigned status) {
+    return (uint16_t)(FATAL_DECOMPRESS_BASE + status);
+}
+
 // Fatal error number; 0 = none. A step stores its number and returns 0; callers pass the
 // failure up without changing it. Use SetFatal so that a deeper number is never replaced.
 extern uint16_t SetupError;
@@ -19,6 +61,9 @@ extern uint32_t CrashMode;         // -C: log lines go straight to the disk
 extern uint32_t SessionEnding;     // Windows is ending the session
 extern uint32_t NextDiskLaunched;  // the next diskette's program was started
 extern uint32_t OfferWin31Fallback;
+// The install script names a fallback installer (Win31FallbackProgram): set by the script
+// reader, read by the write primitive's cancel bookkeeping.
+extern uint32_t FallbackInstallerNamed;
 
 // Options that the install script may also set (see the script reader for precedence).
 extern uint32_t SkipModem;         // -M
@@ -152,5 +197,9 @@ struct ModemSettingsT {
 static_assert(sizeof(ModemSettingsT) == 84, "the client's modem record is 84 bytes");
 extern ModemSettingsT ModemSettings;
 
-// Clears every run-wide value to its start state (used by tests between runs).
+// Clears every run-wide value of every subsystem to its start state, frees what the package
+// reader holds and puts the platform hooks back, so that one run (or test) leaves nothing
+// for the next. Defined by setup/reset.cpp, the one place that knows every subsystem.
 void ResetRunState(void);
+// The part of it that belongs to this folder: the values declared above.
+void ResetBaseState(void);

@@ -3,6 +3,8 @@
 #pragma once
 #include <stdarg.h>
 
+#include "base/format.h"
+
 // Formats with wsprintf rules (%s %u %lu %d %ld %c %x %X %lx, with flags and widths),
 // escapes and stores the line. Returns the stored length, or a negative value when the
 // line could not be formatted (nothing is stored then).
@@ -12,10 +14,6 @@ void LogFlush(void);
 // "x:\setup.log" on the first fixed drive, or "setup.log" when there is none.
 const char* CrashLogPath(void);
 
-// wsprintf-style formatting into a bounded buffer: a longer result is cut to size - 1 bytes
-// and the stored length returned; -1 only for a null format or buffer.
-int FormatV(char* out, int size, const char* format, va_list args);
-int Format(char* out, int size, const char* format, ...);
 // Escapes one formatted line into out (size bytes), appending CR LF; returns the length,
 // or -1 when it does not fit.
 int EscapeLine(const char* line, char* out, int size);

@@ -15,7 +15,8 @@ void* MemAlloc(unsigned long size) {
             if (liveBlocks > peakBlocks) peakBlocks = liveBlocks;
             return p;  // the seam hands out zero-filled blocks
         }
-        if (!AskRetryCancel(LoadMessage(1, 34200))) SysFatalExit(LoadMessage(1, 34202));
+        if (!AskRetryCancel(LoadMessage(1, IDS_LOW_MEMORY)))
+            SysFatalExit(LoadMessage(1, IDS_CANNOT_CONTINUE));
     }
 }
 

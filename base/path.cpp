@@ -9,6 +9,46 @@
 #include "base/mem.h"
 #include "sys/sys.h"
 
+// Windows-1252 upper case: a-z, the accented small letters from 0xE0 (but the division sign
+// 0xF7), and the four small letters the code page keeps elsewhere (s, oe and z with caron,
+// y with diaeresis). The platform's own CharUpperBuffA gives the same on the users' systems.
+unsigned char UpperName(unsigned char c) {
+    if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
+        return (unsigned char)(c - 32);
+    switch (c) {
+    case 0x9A: return 0x8A;
+    case 0x9C: return 0x8C;
+    case 0x9E: return 0x8E;
+    case 0xFF: return 0x9F;
+    }
+    return c;
+}
+
+int CompareNames(const char* a, const char* b) {
+    for (;;) {
+        unsigned char x = (unsigned char)*a, y = (unsigned char)*b;
+        if (SysIsLeadByte(x) || SysIsLeadByte(y)) {
+            if (x != y) return x < y ? -1 : 1;
+            if (a[1] != b[1]) return (unsigned char)a[1] < (unsigned char)b[1] ? -1 : 1;
+            if (!a[1]) return 0;
+            a += 2, b += 2;
+            continue;
+        }
+        x = UpperName(x == '/' ? '\\' : x);
+        y = UpperName(y == '/' ? '\\' : y);
+        if (x != y) return x < y ? -1 : 1;
+        if (!x) return 0;
+        a++, b++;
+    }
+}
+
+int SameName(const char* a, const char* b) { return CompareNames(a, b) == 0; }
+
+void BackslashSeparators(char* name) {
+    for (char* p = name; *p; p = (char*)SysCharNext(p))
+        if (*p == '/') *p = '\\';
+}
+
 int CopyText(char* out, const char* text, unsigned size) {
     if (!out || size == 0) return 0;
     out[0] = 0;

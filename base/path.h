@@ -31,6 +31,14 @@ int DriveType(int index);
 int IsCdRomDrive(int index);
 int IsValidInstallPath(const char* path);
 
+// Names. SameName is the program's one comparison of file, entry and list names: without
+// regard to case by the Windows-1252 upper-case table (the same on every platform, not a
+// linguistic comparison), '/' taken for '\\', double-byte characters compared as they are.
+int SameName(const char* a, const char* b);
+int CompareNames(const char* a, const char* b);  // <0, 0, >0 in that order, for sorting
+unsigned char UpperName(unsigned char c);        // the upper-case table, one byte
+void BackslashSeparators(char* name);  // '/' becomes '\\' (not inside double-byte characters)
+
 // Bounded copy and append: never write more than size bytes, always terminate.
 // Return 1 when the whole text fitted, 0 when it was cut.
 int CopyText(char* out, const char* text, unsigned size);

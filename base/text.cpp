@@ -1,10 +1,10 @@
-// Texts of the string table and the four message-box kinds.
+// Texts of the string table, the message-box kinds and the wait cursor.
 #include "base/text.h"
 
 #include <stdarg.h>
 #include <string.h>
 
-#include "base/log.h"
+#include "base/format.h"
 #include "sys/sys.h"
 
 const char* LoadMessage(int count, ...) {
@@ -34,7 +34,7 @@ static int Box(int kind, const char* format, va_list args) {
     char text[512];
     if (FormatV(text, sizeof text, format, args) < 0) return 0;
     char caption[50];
-    strcpy(caption, LoadCaption(34304));
+    strcpy(caption, LoadCaption(kind == SYS_BOX_NOTICE_YESNO ? IDS_PRODUCT : IDS_CAPTION));
     return SysMessageBox(kind, text, caption);
 }
 
@@ -61,6 +61,16 @@ int AskYesNoDefaultNo(const char* format, ...) {
     va_end(args);
     return r == SYS_ID_YES;
 }
+
+int AskNoticeYesNo(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    int r = Box(SYS_BOX_NOTICE_YESNO, format, args);
+    va_end(args);
+    return r == SYS_ID_YES;
+}
+
+void ShowBusyCursor(int busy) { SysShowBusy(busy); }
 
 int ShowError(const char* format, ...) {
     va_list args;

@@ -4,12 +4,13 @@
 // file and writing many records cost time in proportion to the number of records.
 #include "clientdb/access.h"
 #include "clientdb/format.h"
+#include "base/bytes.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/path.h"
 #include "base/text.h"
-#include "package/package.h"
+#include "base/write.h"
 #include <string.h>
 
 DbResyncReport DbLastResync;
@@ -39,21 +40,6 @@ struct RecordDbSlab {
 };
 
 namespace {
-
-uint32_t Get32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-void Put32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
-void Put16(uint8_t* p, uint16_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
 
 int HeaderSize(const RecordDb* db) {
     return db->format == DB_OLD_FORM ? DB_OLD_RECORD_HEADER : DB_NEW_RECORD_HEADER;
@@ -174,8 +160,6 @@ void ForgetOlderCopy(RecordDb* db, uint32_t i) {
     db->olderCopies[i] = db->olderCopies[--db->olderCount];
 }
 
-int EqualsNoCase(const char* a, const char* b);
-
 // The companion index: the path with the text after the last '.' of its file name replaced
 // by "ind". A '.' in a folder name does not count, so that no file outside the database's
 // own name is ever deleted; nor does a database whose own extension is "ind" have one, since
@@ -188,18 +172,11 @@ void MakeCompanionPath(char* out, unsigned size, const char* path) {
     const char* dot = nullptr;
     for (const char* p = name; *p; p = SysCharNext(p))
         if (*p == '.') dot = p;
-    if (!dot || EqualsNoCase(dot + 1, "ind")) return;
+    if (!dot || SameName(dot + 1, "ind")) return;
     size_t keep = size_t(dot - path) + 1;
     if (keep + 4 > size) return;
     memcpy(out, path, keep);
     memcpy(out + keep, "ind", 4);
-}
-
-// A refused retry ends the install's copying: the closing phase may offer the fallback
-// installer instead.
-void NoteWriteCancelled() {
-    UserAbort = 1;
-    if (InstallSettings.Win31FallbackProgram[0]) OfferWin31Fallback = 1;
 }
 
 // Writes a block fully, or asks the user to free disk space (34050) until it succeeds or
@@ -275,16 +252,6 @@ void NoteSkip(uint32_t badAt, uint32_t foundAt) {
     }
     DbLastResync.scans++;
     DbLastResync.skippedBytes += foundAt - badAt;
-}
-
-int EqualsNoCase(const char* a, const char* b) {
-    for (;; a++, b++) {
-        char x = *a, y = *b;
-        if (x >= 'a' && x <= 'z') x = char(x - 32);
-        if (y >= 'a' && y <= 'z') y = char(y - 32);
-        if (x != y) return 0;
-        if (!x) return 1;
-    }
 }
 
 // Folder joined with a name, with the folder's own kind of separator.
@@ -394,42 +361,42 @@ int WriteInForm(RecordDb* db, uint32_t gid, const void* data, uint16_t length, i
 
 void DbDecodeHeader(const uint8_t* b, int format, RecordHeader* out) {
     if (format == DB_OLD_FORM) {
-        out->magic = Get16(b) == DB_OLD_RECORD_MAGIC ? DB_RECORD_MAGIC : 0;
-        out->gid = Get32(b + 2);
-        out->length = Get16(b + 6);
-        out->flags = Get16(b + 8);
-        out->reserved1 = Get32(b + 10);
-        out->reserved2 = Get32(b + 14);
-        out->offset = Get32(b + 18);
+        out->magic = GetU16(b) == DB_OLD_RECORD_MAGIC ? DB_RECORD_MAGIC : 0;
+        out->gid = GetU32(b + 2);
+        out->length = GetU16(b + 6);
+        out->flags = GetU16(b + 8);
+        out->reserved1 = GetU32(b + 10);
+        out->reserved2 = GetU32(b + 14);
+        out->offset = GetU32(b + 18);
     } else {
-        out->magic = Get32(b);
-        out->gid = Get32(b + 4);
-        out->length = Get32(b + 8);
-        out->flags = Get16(b + 12);
-        out->reserved1 = Get32(b + 14);
-        out->reserved2 = Get32(b + 18);
-        out->offset = Get32(b + 22);
+        out->magic = GetU32(b);
+        out->gid = GetU32(b + 4);
+        out->length = GetU32(b + 8);
+        out->flags = GetU16(b + 12);
+        out->reserved1 = GetU32(b + 14);
+        out->reserved2 = GetU32(b + 18);
+        out->offset = GetU32(b + 22);
     }
 }
 
 int DbEncodeHeader(const RecordHeader* h, int format, uint8_t* b) {
     if (format == DB_OLD_FORM) {
-        Put16(b, DB_OLD_RECORD_MAGIC);
-        Put32(b + 2, h->gid);
-        Put16(b + 6, uint16_t(h->length));
-        Put16(b + 8, h->flags);
-        Put32(b + 10, h->reserved1);
-        Put32(b + 14, h->reserved2);
-        Put32(b + 18, h->offset);
+        PutU16(b, DB_OLD_RECORD_MAGIC);
+        PutU32(b + 2, h->gid);
+        PutU16(b + 6, uint16_t(h->length));
+        PutU16(b + 8, h->flags);
+        PutU32(b + 10, h->reserved1);
+        PutU32(b + 14, h->reserved2);
+        PutU32(b + 18, h->offset);
         return DB_OLD_RECORD_HEADER;
     }
-    Put32(b, DB_RECORD_MAGIC);
-    Put32(b + 4, h->gid);
-    Put32(b + 8, h->length);
-    Put16(b + 12, h->flags);
-    Put32(b + 14, h->reserved1);
-    Put32(b + 18, h->reserved2);
-    Put32(b + 22, h->offset);
+    PutU32(b, DB_RECORD_MAGIC);
+    PutU32(b + 4, h->gid);
+    PutU32(b + 8, h->length);
+    PutU16(b + 12, h->flags);
+    PutU32(b + 14, h->reserved1);
+    PutU32(b + 18, h->reserved2);
+    PutU32(b + 22, h->offset);
     return DB_NEW_RECORD_HEADER;
 }
 
@@ -446,11 +413,11 @@ char* DbFindFile(char* pathOut, const char* folder, uint32_t dbId) {
         if (!f) continue;
         uint8_t b[DB_NEW_FILE_HEADER + 1] = {};
         if (ReadFull(f, b, DB_OLD_FILE_HEADER) && b[0] == 'D' && b[1] == 'C' &&
-            Get32(b + DB_OLD_ID_OFFSET) == dbId) {
+            GetU32(b + DB_OLD_ID_OFFSET) == dbId) {
             found = pathOut;
         } else if (SysSeek(f, 0, SYS_SEEK_SET) == 0 && ReadFull(f, b, DB_NEW_FILE_HEADER) &&
-                   EqualsNoCase(reinterpret_cast<char*>(b), DB_NEW_FILE_MAGIC) &&
-                   Get32(b + DB_NEW_ID_OFFSET) == dbId) {
+                   SameName(reinterpret_cast<char*>(b), DB_NEW_FILE_MAGIC) &&
+                   GetU32(b + DB_NEW_ID_OFFSET) == dbId) {
             found = pathOut;
         }
         SysClose(f);
@@ -850,7 +817,7 @@ long DbReserveSpace(RecordDb* db, unsigned long bytes) {
     if (letter >= 'A' && letter <= 'Z' && db->path[1] == ':') {
         while (!DriveHasRoom(letter - 'A', bytes)) {
             LogPrintf("No room for %lu bytes on drive %c", bytes, letter);
-            if (!AskRetryCancel(LoadMessage(1, 34400), letter)) {
+            if (!AskRetryCancel(LoadMessage(1, IDS_DB_DISK_FULL), letter)) {
                 LogPrintf("User refused to free space on drive %c", letter);
                 NoteWriteCancelled();
                 return -1;

@@ -36,7 +36,8 @@ struct RecordIndexEntry {
 struct RecordDbSlab;
 
 // A live copy of a record that is not the current one: an interrupted rewrite can leave the
-// old copy unmarked. Deleting the record marks these too, so that none of them comes back.
+// old copy unmarked, and a copy whose data the file's damaged end lacks stands behind the
+// earlier one read instead. Deleting the record marks these too, so none of them comes back.
 struct DbOlderCopy {
     RecordHeader header;  // as in the file, offset where it is
 };

@@ -1,16 +1,7 @@
 # Native tree: the portable core over sys/posix, the host tools, sanitized unit tests and
 # the fuzzers.
-file(GLOB POSIX_SRC CONFIGURE_DEPENDS sys/posix/*.cpp)
-
-# The string table of res/strings.rc as a C++ table, so that native code loads the same texts.
-set(STRINGS_CPP ${CMAKE_BINARY_DIR}/gen/strings_table.cpp)
-add_custom_command(OUTPUT ${STRINGS_CPP}
-  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/res/rc2table.py
-          ${CMAKE_SOURCE_DIR}/res/strings.rc ${STRINGS_CPP}
-  DEPENDS ${CMAKE_SOURCE_DIR}/res/strings.rc ${CMAKE_SOURCE_DIR}/res/rc2table.py)
-
-# The fatal-error report is setup code that needs nothing of Windows: tested natively too.
-set(CORE_ALL ${CORE_SRC} ${POSIX_SRC} ${STRINGS_CPP} ${CMAKE_SOURCE_DIR}/setup/fatal.cpp)
+kov_sources(CORE_SRC posix)
+set(CORE_ALL ${CORE_SRC} ${STRINGS_CPP})
 set(WARN -Wall -Wextra -Wno-unused-parameter)
 
 find_package(ZLIB REQUIRED)
@@ -24,7 +15,7 @@ target_compile_options(kovcore_san PRIVATE ${WARN} ${SAN})
 target_link_options(kovcore_san PUBLIC ${SAN})
 
 # The decompression library's portable core, for its tests and fuzzer.
-add_library(dunzip_san STATIC dunzip/unzip.cpp)
+add_library(dunzip_san STATIC ${DUNZIP_CORE})
 target_compile_options(dunzip_san PRIVATE ${WARN} ${SAN})
 target_link_libraries(dunzip_san ZLIB::ZLIB)
 
@@ -35,36 +26,29 @@ target_compile_options(gtest_host PRIVATE ${SAN})
 find_package(Threads REQUIRED)
 target_link_libraries(gtest_host PUBLIC Threads::Threads)
 
-file(GLOB HOST_TESTS CONFIGURE_DEPENDS tests/host/*.cpp)
-if(HOST_TESTS)
-  add_executable(host_tests ${HOST_TESTS})
-  target_compile_options(host_tests PRIVATE ${SAN})
-  target_compile_definitions(host_tests PRIVATE KOV_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-                             KOV_BINARY_DIR="${CMAKE_BINARY_DIR}")
-  target_link_libraries(host_tests kovcore_san dunzip_san gtest_host ZLIB::ZLIB)
-  add_test(NAME host_tests COMMAND host_tests)
-endif()
+add_executable(host_tests ${HOST_TEST_SOURCES})
+target_compile_options(host_tests PRIVATE ${SAN})
+target_compile_definitions(host_tests PRIVATE KOV_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+                           KOV_BINARY_DIR="${CMAKE_BINARY_DIR}")
+target_link_libraries(host_tests kovcore_san dunzip_san gtest_host ZLIB::ZLIB)
+add_test(NAME host_tests COMMAND host_tests)
 
-
-# Host tools: one folder each under tools/.
+# Host tools.
 foreach(tool kovpack kovdb)
-  file(GLOB TOOL_SRC CONFIGURE_DEPENDS tools/${tool}/*.cpp)
-  if(TOOL_SRC)
-    add_executable(${tool} ${TOOL_SRC})
-    target_compile_options(${tool} PRIVATE ${WARN} -O2)
-    target_link_libraries(${tool} kovcore ZLIB::ZLIB)
-  endif()
+  add_executable(${tool} ${${tool}_SOURCES})
+  target_compile_options(${tool} PRIVATE ${WARN} -O2)
+  target_link_libraries(${tool} kovcore ZLIB::ZLIB)
 endforeach()
+# The inspector's tests run the built program.
+add_dependencies(host_tests kovdb)
 
 # Fuzzers (clang only): tests/fuzz/NAME.cpp becomes fuzz_NAME, with a short run in the tests.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   set(FUZZ -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
-  add_library(kovcore_fuzz STATIC ${CORE_ALL} dunzip/unzip.cpp)
+  add_library(kovcore_fuzz STATIC ${CORE_ALL} ${DUNZIP_CORE})
   target_compile_options(kovcore_fuzz PRIVATE ${FUZZ})
-  file(GLOB FUZZERS CONFIGURE_DEPENDS tests/fuzz/*.cpp)
-  foreach(src ${FUZZERS})
-    get_filename_component(name ${src} NAME_WE)
-    add_executable(fuzz_${name} ${src})
+  foreach(name ${FUZZERS})
+    add_executable(fuzz_${name} tests/fuzz/${name}.cpp)
     target_compile_options(fuzz_${name} PRIVATE -fsanitize=fuzzer,address,undefined)
     target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer,address,undefined)
     target_link_libraries(fuzz_${name} kovcore_fuzz ZLIB::ZLIB)
@@ -78,7 +62,11 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   endforeach()
 endif()
 
-# The inspector's tests run the built program.
-if(TARGET host_tests AND TARGET kovdb)
-  add_dependencies(host_tests kovdb)
-endif()
+# The house style: every tracked source as clang-format writes it.
+add_test(NAME format COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/check-format.sh)
+
+# The layers: a folder includes only the folders below it (tests/layers/check_layers.py).
+add_test(NAME layers COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/layers/check_layers.py
+                             ${CMAKE_SOURCE_DIR})
+add_test(NAME layers_selftest
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/layers/check_layers.py --selftest)

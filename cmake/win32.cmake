@@ -4,30 +4,30 @@ enable_language(RC)
 set(WARN -Wall -Wextra -Wno-unused-parameter -Wno-cast-function-type)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 1252")
 
-file(GLOB WIN_SRC CONFIGURE_DEPENDS
-  sys/win32/*.cpp setup/*.cpp ui/*.cpp registry/*.cpp desktop/*.cpp modem/*.cpp
-  base/*_win.cpp package/*_win.cpp clientdb/*_win.cpp install/*_win.cpp migrate/*_win.cpp)
-list(FILTER WIN_SRC EXCLUDE REGEX "/setup/(winmain|options)\\.cpp$")
+kov_sources(SETUP_SRC win)
 set(SYSTEM_LIBS gdi32 user32 kernel32 comdlg32 ole32 oleaut32 uuid shell32 advapi32 winspool mpr version)
 
 # Everything but the entry point, so that the Win32 tests link the very same code.
-add_library(setupcore STATIC ${CORE_SRC} ${WIN_SRC})
+add_library(setupcore STATIC ${SETUP_SRC})
 target_compile_options(setupcore PRIVATE ${WARN} -fno-exceptions -fno-rtti -O2)
 target_compile_definitions(setupcore PUBLIC WINVER=0x0400 _WIN32_WINNT=0x0400 _WIN32_IE=0x0300
                            NOMINMAX)
 
 set(STATIC_RT -static -static-libgcc -static-libstdc++)
-add_executable(setup WIN32 setup/winmain.cpp res/setup.rc)
+add_executable(setup WIN32 ${SETUP_MAIN} res/setup.rc)
 target_compile_options(setup PRIVATE ${WARN} -fno-exceptions -fno-rtti)
 target_link_libraries(setup setupcore ${SYSTEM_LIBS})
 target_link_options(setup PRIVATE ${STATIC_RT} -s -Wl,--subsystem,windows:4.0 -Wl,--major-os-version,4)
 set_target_properties(setup PROPERTIES OUTPUT_NAME setup SUFFIX .exe)
 
 # The decompression library the setup loads from the destination folder.
-add_library(dunzip32 SHARED dunzip/dunzip.cpp dunzip/unzip.cpp)
+# zlib for mingw, linked statically: the library must need nothing beside it.
+set(ZLIB_USE_STATIC_LIBS ON)
+find_package(ZLIB REQUIRED)
+add_library(dunzip32 SHARED ${DUNZIP_DLL} ${DUNZIP_CORE})
 set_target_properties(dunzip32 PROPERTIES PREFIX "" OUTPUT_NAME dunzip32)
 target_compile_options(dunzip32 PRIVATE ${WARN} -O2)
-target_link_libraries(dunzip32 /usr/i686-w64-mingw32/lib/libz.a)
+target_link_libraries(dunzip32 ZLIB::ZLIB)
 target_link_options(dunzip32 PRIVATE ${STATIC_RT} -s -Wl,--kill-at)
 
 # GoogleTest built with mingw (the -posix compilers give it std::mutex).
@@ -44,10 +44,8 @@ add_test(NAME machine_down COMMAND ${CMAKE_SOURCE_DIR}/tests/machine/stop-machin
 set_tests_properties(machine_down PROPERTIES FIXTURES_CLEANUP machine)
 
 # Test peers: tests/peers/NAME.cpp becomes NAME.exe.
-file(GLOB PEERS CONFIGURE_DEPENDS tests/peers/*.cpp)
-foreach(src ${PEERS})
-  get_filename_component(name ${src} NAME_WE)
-  add_executable(${name} WIN32 ${src})
+foreach(name ${PEERS})
+  add_executable(${name} WIN32 tests/peers/${name}.cpp)
   target_link_libraries(${name} ${SYSTEM_LIBS})
   target_link_options(${name} PRIVATE ${STATIC_RT})
 endforeach()
@@ -66,38 +64,32 @@ foreach(v 4000 4001 none)
   target_link_options(verdll_${v} PRIVATE -static-libgcc -s)
 endforeach()
 
-file(GLOB WIN_TESTS CONFIGURE_DEPENDS tests/win32/*.cpp)
-if(WIN_TESTS)
-  add_executable(win32_tests ${WIN_TESTS} res/setup.rc)
-  target_compile_options(win32_tests PRIVATE -Wall)
-  target_compile_definitions(win32_tests PRIVATE KOV_BINARY_DIR="${CMAKE_BINARY_DIR}")
-  target_link_libraries(win32_tests setupcore gtest_win /usr/i686-w64-mingw32/lib/libz.a ${SYSTEM_LIBS})
-  add_dependencies(win32_tests dunzip32 verdll_4000 verdll_4001 verdll_none)
-  target_link_options(win32_tests PRIVATE ${STATIC_RT})
-  add_test(NAME win32_tests COMMAND win32_tests)
-  set_tests_properties(win32_tests PROPERTIES FIXTURES_REQUIRED machine ENVIRONMENT "${WINE_ENV}")
-endif()
+add_executable(win32_tests ${WIN32_TEST_SOURCES} res/setup.rc)
+target_compile_options(win32_tests PRIVATE -Wall)
+target_compile_definitions(win32_tests PRIVATE KOV_BINARY_DIR="${CMAKE_BINARY_DIR}")
+target_link_libraries(win32_tests setupcore gtest_win ZLIB::ZLIB ${SYSTEM_LIBS})
+add_dependencies(win32_tests dunzip32 verdll_4000 verdll_4001 verdll_none)
+target_link_options(win32_tests PRIVATE ${STATIC_RT})
+add_test(NAME win32_tests COMMAND win32_tests)
+set_tests_properties(win32_tests PROPERTIES FIXTURES_REQUIRED machine ENVIRONMENT "${WINE_ENV}")
 
 # End-to-end runs: each tests/e2e/NAME.sh is one entry, run with the machine up.
 set(HOST_BUILD ${CMAKE_SOURCE_DIR}/build/host CACHE PATH "native build tree (kovpack, kovdb)")
-file(GLOB E2E CONFIGURE_DEPENDS tests/e2e/*.sh)
-list(FILTER E2E EXCLUDE REGEX "/lib\\.sh$")
-foreach(script ${E2E})
-  get_filename_component(name ${script} NAME_WE)
-  add_test(NAME e2e_${name} COMMAND bash ${script})
+foreach(name ${E2E_SCRIPTS})
+  add_test(NAME e2e_${name} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/${name}.sh)
   set_tests_properties(e2e_${name} PROPERTIES FIXTURES_REQUIRED machine
     ENVIRONMENT "${WINE_ENV};KOV_SRC=${CMAKE_SOURCE_DIR};KOV_WIN=${CMAKE_BINARY_DIR};KOV_HOST=${HOST_BUILD}"
     RUN_SERIAL TRUE)
 endforeach()
 
 # Gallery: one dialog template over the frame, for people, the robot and screenshots.
-add_executable(gallery WIN32 ui/gallery/gallery.cpp res/setup.rc)
+add_executable(gallery WIN32 ui/gallery/gallery_win.cpp res/setup.rc)
 target_compile_options(gallery PRIVATE ${WARN} -fno-exceptions -fno-rtti)
 target_link_libraries(gallery setupcore ${SYSTEM_LIBS})
 target_link_options(gallery PRIVATE ${STATIC_RT})
 
 # Drivers of the end-to-end scripts: one subsystem of the setup run alone over the frame.
-add_executable(migrator WIN32 tests/drivers/migrator.cpp res/setup.rc)
+add_executable(migrator WIN32 tests/drivers/migrator_win.cpp res/setup.rc)
 target_compile_options(migrator PRIVATE ${WARN} -fno-exceptions -fno-rtti)
 target_link_libraries(migrator setupcore ${SYSTEM_LIBS})
 target_link_options(migrator PRIVATE ${STATIC_RT})

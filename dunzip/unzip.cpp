@@ -2,6 +2,7 @@
 // 32 KB steps, so memory stays small whatever the member's size. Names come from the archive
 // and are untrusted: only a bare file name is accepted.
 #include "dunzip/unzip.h"
+#include "base/bytes.h"
 
 #include <ctype.h>
 #include <errno.h>
@@ -12,9 +13,6 @@
 #include <zlib.h>
 
 namespace {
-
-uint32_t Le16(const unsigned char* p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8; }
-uint32_t Le32(const unsigned char* p) { return Le16(p) | Le16(p + 2) << 16; }
 
 // A device name, with or without an extension, opens the device (a serial port, the
 // printer...) instead of a file in the target folder.
@@ -53,17 +51,17 @@ int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep) {
     char name[260];
     int status = UNZIP_OK;
     uint32_t flags, method, crcWanted, packed, size, nameLen, extraLen;
-    if (fread(header, 1, 30, in) != 30 || Le32(header) != 0x04034B50) {
+    if (fread(header, 1, 30, in) != 30 || GetU32(header) != 0x04034B50) {
         fclose(in);
         return UNZIP_BAD_ARCHIVE;
     }
-    flags = Le16(header + 6);
-    method = Le16(header + 8);
-    crcWanted = Le32(header + 14);
-    packed = Le32(header + 18);
-    size = Le32(header + 22);
-    nameLen = Le16(header + 26);
-    extraLen = Le16(header + 28);
+    flags = GetU16(header + 6);
+    method = GetU16(header + 8);
+    crcWanted = GetU32(header + 14);
+    packed = GetU32(header + 18);
+    size = GetU32(header + 22);
+    nameLen = GetU16(header + 26);
+    extraLen = GetU16(header + 28);
     if (nameLen == 0 || nameLen >= sizeof name || fread(name, 1, nameLen, in) != nameLen) {
         fclose(in);
         return UNZIP_BAD_ARCHIVE;
@@ -189,12 +187,12 @@ int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep) {
         long back = -(long)z.avail_in;
         unsigned char d[16];
         size_t n = fseek(in, back, SEEK_CUR) == 0 ? fread(d, 1, 16, in) : 0;
-        bool signature = n >= 4 && Le32(d) == 0x08074B50;
+        bool signature = n >= 4 && GetU32(d) == 0x08074B50;
         if (n < (signature ? 16u : 12u)) status = UNZIP_BAD_ARCHIVE;
         else {
             const unsigned char* p = signature ? d + 4 : d;
-            crcWanted = Le32(p);
-            size = Le32(p + 8);
+            crcWanted = GetU32(p);
+            size = GetU32(p + 8);
         }
     }
     if (status == UNZIP_OK && (crc != crcWanted || written != size)) status = UNZIP_BAD_CRC;

@@ -1,6 +1,6 @@
 // The decompression library's core: extracts the single member of a zip archive into a
 // folder, inflating with zlib. Portable (stdio and zlib only) so that it also runs natively
-// in tests and fuzzers; dunzip.cpp wraps it as the library entry.
+// in tests and fuzzers; dunzip_win.cpp wraps it as the library entry.
 #pragma once
 
 // Status codes returned to the setup.

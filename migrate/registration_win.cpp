@@ -6,6 +6,7 @@
 #include "base/mem.h"
 #include "base/path.h"
 #include "registry/registry.h"
+#include "sys/sys.h"
 
 namespace {
 
@@ -36,21 +37,17 @@ int ContainsText(const char* text, DWORD count, const char* pattern) {
 }  // namespace
 
 void SetRapidWebDefault(void) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, CLIENT_KEY, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
+    if (!RegistryKeyExists(HKEY_CURRENT_USER, CLIENT_KEY)) {
         LogPrintf("No client key for the WWWUseRapidWeb default");
         return;
     }
-    DWORD value = 0, size = sizeof value;
+    DWORD value = 0;
+    LONG status = RegistryGetDword(HKEY_CURRENT_USER, CLIENT_KEY, "WWWUseRapidWeb", &value);
     // Anything unreadable into four bytes (absent, or too long) gets the default.
-    if (RegQueryValueExA(key, "WWWUseRapidWeb", nullptr, nullptr, (BYTE*)&value, &size) !=
-        ERROR_SUCCESS) {
-        DWORD one = 1;
-        LONG status =
-            RegSetValueExA(key, "WWWUseRapidWeb", 0, REG_DWORD, (const BYTE*)&one, sizeof one);
+    if (status != ERROR_SUCCESS) {
+        status = RegistrySetDword(HKEY_CURRENT_USER, CLIENT_KEY, "WWWUseRapidWeb", 1);
         LogPrintf("WWWUseRapidWeb set to 1, status %ld", status);
     }
-    RegCloseKey(key);
 }
 
 int MergeHelpContents(void) {
@@ -61,39 +58,36 @@ int MergeHelpContents(void) {
     if (!AppendText(path, "\\Help\\Windows.cnt", sizeof path)) return 0;
 
     // Opening only an existing file: the help contents are the system's, never ours to make.
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    SysFile file = SysOpen(path, SYS_READWRITE);
+    if (!file) {
         LogPrintf("No help contents file %s", path);
         return 0;
     }
-    DWORD size = GetFileSize(file, nullptr);
-    if (size == 0 || size == INVALID_FILE_SIZE) {
-        CloseHandle(file);
+    long size = SysFileSize(file);
+    if (size <= 0) {
+        SysClose(file);
         LogPrintf("Help contents file %s is empty", path);
         return 0;
     }
-    char* text = (char*)MemAlloc(size);
-    DWORD got = 0;
-    if (!ReadFile(file, text, size, &got, nullptr) || got == 0) {
+    char* text = (char*)MemAlloc((unsigned long)size);
+    long got = SysRead(file, text, (unsigned long)size);
+    if (got <= 0) {
         MemFree(text);
-        CloseHandle(file);
+        SysClose(file);
         LogPrintf("Help contents file %s unreadable", path);
         return 0;
     }
 
-    if (ContainsText(text, got, CLIENT_CONTENTS)) {
+    if (ContainsText(text, (DWORD)got, CLIENT_CONTENTS)) {
         LogPrintf("Help contents already include %s", CLIENT_CONTENTS);
     } else {
-        DWORD written;
-        SetFilePointer(file, 0, nullptr, FILE_END);
+        SysSeek(file, 0, SYS_SEEK_END);
         // A last line without its line break would otherwise swallow our first line.
-        if (got == size && text[got - 1] != '\n') WriteFile(file, "\r\n", 2, &written, nullptr);
-        for (const char* line : HELP_LINES)
-            WriteFile(file, line, lstrlenA(line), &written, nullptr);
+        if (got == size && text[got - 1] != '\n') SysWrite(file, "\r\n", 2);
+        for (const char* line : HELP_LINES) SysWrite(file, line, (unsigned long)lstrlenA(line));
         LogPrintf("Help contents merged into %s", path);
     }
-    CloseHandle(file);
+    SysClose(file);
     MemFree(text);
     return 1;
 }

@@ -3,13 +3,13 @@
 #include <windows.h>
 #include <string.h>
 #include "package/package.h"
-
-enum { PACKAGE_RESOURCE = 100, GAUGE_CONTROL = 502 };
+#include "base/bytes.h"
+#include "res/resource.h"
 
 // Resource layout: 8-byte marker, 32-bit little-endian offset, 16-byte tag.
 int LocatePackageResource(uint32_t* offset, char* tag, unsigned tagSize) {
     HMODULE self = GetModuleHandleA(0);
-    HRSRC found = FindResourceA(self, MAKEINTRESOURCEA(PACKAGE_RESOURCE), (LPCSTR)RT_RCDATA);
+    HRSRC found = FindResourceA(self, MAKEINTRESOURCEA(IDR_PACKAGE_OFFSET), (LPCSTR)RT_RCDATA);
     if (!found) return 0;
     HGLOBAL loaded = LoadResource(self, found);
     if (!loaded) return 0;
@@ -19,8 +19,7 @@ int LocatePackageResource(uint32_t* offset, char* tag, unsigned tagSize) {
         FreeResource(loaded);
         return 0;
     }
-    *offset = (uint32_t)data[8] | (uint32_t)data[9] << 8 | (uint32_t)data[10] << 16 |
-              (uint32_t)data[11] << 24;
+    *offset = GetU32(data + 8);
     // The tag need not be terminated inside the resource: copy at most what is there.
     unsigned n = 0;
     if (tagSize) {
@@ -44,5 +43,5 @@ int GetOwnFileName(char* out, unsigned size) {
 }
 
 void SendGaugeMessage(void* dialog, uint32_t value) {
-    if (dialog) SendDlgItemMessageA((HWND)dialog, GAUGE_CONTROL, WM_USER, 0, (LPARAM)value);
+    if (dialog) SendDlgItemMessageA((HWND)dialog, IDC_GAUGE, WM_USER, 0, (LPARAM)value);
 }

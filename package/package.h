@@ -60,9 +60,10 @@ int ReadTextList(uint16_t* count, char*** listA, char*** listB, char*** listC);
 int CopyEntryToFile(SysFile file, const PackageEntry* entry, void* dialog, uint32_t base);
 int CopyEntryToFileScaled(SysFile file, const PackageEntry* entry, void* dialog, uint32_t base,
                           uint32_t divisor);
-int WriteAllRetry(SysFile file, const void* buffer, uint16_t length);
-int AskDiskFull(void);
 PackageEntry* FindPackageEntry(const char* name);
+// The quick reference guide: the entry named by QuickRefFile (stored as it is) in a new block
+// (MemAlloc) with a NUL after the text, or null when there is none or its size is damaged.
+char* ReadQuickRefFromPackage(void);
 
 // Install script. ReadInstallScript reads the whole script at PackageOffset into
 // InstallSettings and builds FileTable; 0 with SetupError set (4, 5, 6, 18, 31 to 34).
@@ -70,6 +71,9 @@ int ReadInstallScript(void);
 // Frees the lists, merge tables and tool-module lists read from the script, which the run
 // otherwise keeps until the process ends (tests and the package tools read many scripts).
 void FreeInstallScript(void);
+// Back to the start: the package closed, the script's lists freed, the platform hooks as
+// the build installs them (part of ResetRunState).
+void ResetPackageState(void);
 // Start-up: opens the package and reads the script; 1 when both succeeded and no quit was
 // asked for in between.
 int OpenPackageAndScript(void);
@@ -77,7 +81,5 @@ int OpenPackageAndScript(void);
 // A file-table name is safe when it stays below the install target: not empty, at most
 // 259 characters, no drive or colon, no leading slash or backslash, no component made only
 // of dots and spaces, no device name ("com1", "nul.txt") and no NUL byte. The builder
-// applies the same test before writing a name.
+// applies the same test before writing a name. Wildcards are not refused here.
 int IsSafeEntryName(const char* name, unsigned length);
-// Names compared without regard to case; double-byte characters are compared as they are.
-int SameName(const char* a, const char* b);

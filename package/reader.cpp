@@ -1,11 +1,13 @@
 // Package locator and reader: the package file handle, exact reads, length-prefixed texts
 // and lists, and the block copy of an entry's stored bytes with progress.
 #include "package/package.h"
+#include "base/bytes.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/path.h"
 #include "base/text.h"
+#include "base/write.h"
 #include <string.h>
 
 uint32_t PackageOffset;
@@ -25,6 +27,23 @@ GaugeHookFn PackageGauge = 0;
 #endif
 void (*ClosePackageHook)(void) = 0;
 
+void ResetPackageState(void) {
+    ClosePackage();
+    FreeInstallScript();
+    ClosePackageHook = 0;
+#ifdef _WIN32
+    PackageLocator = LocatePackageResource;
+    OwnFileName = GetOwnFileName;
+    PackageGauge = SendGaugeMessage;
+#else
+    PackageLocator = 0;
+    OwnFileName = 0;
+    PackageGauge = 0;
+#endif
+    PackageOffset = 0;
+    ResourceTag[0] = 0;
+}
+
 int OpenPackage(void) {
     if (!CopyBuffer) CopyBuffer = (unsigned char*)MemAlloc(COPY_BLOCK);
     PackageOffset = 0;
@@ -34,13 +53,13 @@ int OpenPackage(void) {
             PackageOffset = offset;
         if (PackageOffset == 0) {
             LogPrintf("No package offset in resource 100");
-            return SetFatal(1);
+            return SetFatal(FATAL_NO_PACKAGE_OFFSET);
         }
         LogPrintf("Package offset %lu from resource 100", (unsigned long)PackageOffset);
         if (!OwnFileName || !OwnFileName(InstallFile, sizeof InstallFile) || InstallFile[0] == 0) {
             InstallFile[0] = 0;
             LogPrintf("Cannot get the program's file name");
-            return SetFatal(2);
+            return SetFatal(FATAL_NO_OWN_NAME);
         }
     } else if (PackageOffsetGiven) {
         PackageOffset = PackageOffsetOption;
@@ -48,7 +67,7 @@ int OpenPackage(void) {
     PackageFile = SysOpen(InstallFile, SYS_READ);
     if (!PackageFile) {
         LogPrintf("Cannot open package %s", InstallFile);
-        return SetFatal(3);
+        return SetFatal(FATAL_PACKAGE_OPEN);
     }
     LogPrintf("Package %s opened at offset %lu", InstallFile, (unsigned long)PackageOffset);
     return 1;
@@ -90,7 +109,7 @@ int ReadExact(void* buffer, uint16_t n) {
 char* ReadText(char* buffer, unsigned size) {
     unsigned char raw[2];
     if (!ReadExact(raw, 2)) return 0;
-    unsigned length = raw[0] | raw[1] << 8;
+    unsigned length = GetU16(raw);
     if (size == 0 || length > size - 1) return 0;
     char* block = 0;
     if (!buffer) buffer = block = (char*)MemAlloc((unsigned long)length + 1);
@@ -105,7 +124,7 @@ char* ReadText(char* buffer, unsigned size) {
 int ReadTextList(uint16_t* count, char*** listA, char*** listB, char*** listC) {
     unsigned char raw[2];
     if (!ReadExact(raw, 2)) return 0;
-    uint16_t n = (uint16_t)(raw[0] | raw[1] << 8);
+    uint16_t n = GetU16(raw);
     *count = n;
     if (n == 0) return 1;
     char*** lists[3] = {listA, listB, listC};
@@ -121,14 +140,15 @@ static int CopyEntry(SysFile file, const PackageEntry* entry, void* dialog, uint
                      uint32_t divisor, int scaled) {
     if (!PackageFile ||
         SysSeek(PackageFile, (long)entry->offset, SYS_SEEK_SET) != (long)entry->offset)
-        return SetFatal(7);
+        return SetFatal(FATAL_ENTRY_SEEK);
     if (!CopyBuffer) CopyBuffer = (unsigned char*)MemAlloc(COPY_BLOCK);
     uint32_t done = 0;
     while (done < entry->storedSize) {
         uint32_t chunk = entry->storedSize - done;
         if (chunk > COPY_BLOCK) chunk = COPY_BLOCK;
-        if (SysRead(PackageFile, CopyBuffer, chunk) != (long)chunk) return SetFatal(8);
-        if (!WriteAllRetry(file, CopyBuffer, (uint16_t)chunk)) return SetFatal(9);
+        if (SysRead(PackageFile, CopyBuffer, chunk) != (long)chunk)
+            return SetFatal(FATAL_ENTRY_READ);
+        if (!WriteAllRetry(file, CopyBuffer, (uint16_t)chunk)) return SetFatal(FATAL_ENTRY_WRITE);
         if (PackageGauge) {
             if (scaled) PackageGauge(dialog, divisor ? (base + done) / divisor : base + done);
             else if (dialog) PackageGauge(dialog, base + done);
@@ -147,24 +167,6 @@ int CopyEntryToFileScaled(SysFile file, const PackageEntry* entry, void* dialog,
     return CopyEntry(file, entry, dialog, base, divisor, 1);
 }
 
-int WriteAllRetry(SysFile file, const void* buffer, uint16_t length) {
-    long start = SysSeek(file, 0, SYS_SEEK_CUR);
-    for (;;) {
-        // A failed write (-1) must not pass for a full one, whatever the length.
-        long written = SysWrite(file, buffer, length);
-        if (written == (long)length) return 1;
-        if (start >= 0) SysSeek(file, start, SYS_SEEK_SET);
-        LogPrintf("Write failed (%ld of %u bytes), disk full?", written, (unsigned)length);
-        if (!AskDiskFull()) break;
-    }
-    LogPrintf("User cancelled the disk-full retry");
-    UserAbort = 1;
-    if (InstallSettings.Win31FallbackProgram[0]) OfferWin31Fallback = 1;
-    return 0;
-}
-
-int AskDiskFull(void) { return AskRetryCancel(LoadMessage(1, 34050)); }
-
 PackageEntry* FindPackageEntry(const char* name) {
     if (!FileTable || !name) return 0;
     for (unsigned i = 0; i < FileTable->count; i++) {
@@ -172,4 +174,25 @@ PackageEntry* FindPackageEntry(const char* name) {
         if (e && SameName(e->name, name)) return e;
     }
     return 0;
+}
+
+char* ReadQuickRefFromPackage(void) {
+    PackageEntry* entry = FindPackageEntry(InstallSettings.QuickRefFile);
+    if (!entry || !PackageFile) return NULL;
+    // The size comes from the package: it must lie within the file, so that the block stays
+    // bounded and size + 1 cannot wrap. A guide that claims more than the file holds is damaged.
+    long fileSize = SysFileSize(PackageFile);
+    if (fileSize < 0 || entry->offset > (unsigned long)fileSize ||
+        entry->installedSize > (unsigned long)fileSize - entry->offset) {
+        LogPrintf("Quick reference guide entry lies outside the package");
+        return NULL;
+    }
+    unsigned long size = entry->installedSize;
+    if (SysSeek(PackageFile, (long)entry->offset, SYS_SEEK_SET) < 0) return NULL;
+    char* text = (char*)MemAlloc(size + 1);
+    // A short read leaves the rest zero: the block comes zero-filled.
+    long got = SysRead(PackageFile, text, size);
+    if (got < 0) got = 0;
+    text[got] = 0;
+    return text;
 }

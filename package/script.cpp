@@ -1,57 +1,90 @@
 // The install script: a flat little-endian record read field by field into InstallSettings,
-// then the tool modules and the file table. Reader and builder must agree on the sequence;
-// there is no tag or version to skip a field.
+// then the tool modules and the file table. Reader and builder agree on the sequence through
+// ScriptFields; there is no tag or version to skip a field.
+#include "package/script.h"
 #include "package/package.h"
+#include "base/bytes.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
+#include "base/path.h"
 #include <stdlib.h>
 #include <string.h>
+
+#define S InstallSettings
+// clang-format off
+const ScriptField ScriptFields[] = {
+    // name                 kind             error               size                cols rules                                target                   also
+    {"DefaultDestDir",       SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 257,                0, {},                                    S.DefaultDestDir,        nullptr},
+    {"GroupName",            SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 64,                 0, {},                                    S.GroupName,             nullptr},
+    {"ItemTitle",            SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 128,                0, {},                                    S.ItemTitle,             nullptr},
+    {"FreshItemTitle",       SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 128,                0, {},                                    S.FreshItemTitle,        nullptr},
+    {"ClientExeName",        SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 64,                 0, {},                                    S.ClientExeName,         nullptr},
+    {"FrameTitle",           SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 64,                 0, {},                                    S.FrameTitle,            nullptr},
+    {"VersionText",          SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 32,                 0, {},                                    S.VersionText,           nullptr},
+    {"Reserved9",            SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 512,                0, {},                                    nullptr,                 nullptr},
+    {"Reserved10",           SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 256,                0, {},                                    nullptr,                 nullptr},
+    {"NextDiskProgram",      SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 32,                 0, {},                                    S.NextDiskProgram,       nullptr},
+    {"NextDiskLabel",        SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 32,                 0, {},                                    S.NextDiskLabel,         nullptr},
+    {"ContinuationProgram",  SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 32,                 0, {},                                    S.ContinuationProgram,   nullptr},
+    {"Reserved14",           SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 32,                 0, {},                                    nullptr,                 nullptr},
+    {"NoContinuationNotice", SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 32,                 0, {},                                    S.NoContinuationNotice,  nullptr},
+    {"ClientTextA",          SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 64,                 0, {},                                    S.ClientTextA,           nullptr},
+    {"ClientTextB",          SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 64,                 0, {},                                    S.ClientTextB,           nullptr},
+    {"Win31FallbackProgram", SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 64,                 0, {},                                    S.Win31FallbackProgram,  nullptr},
+    {"QuickRefFile",         SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 32,                 0, {},                                    S.QuickRefFile,          nullptr},
+    {"ExpectedDbKind",       SCRIPT_NUMBER8,  FATAL_DB_KIND,      6,                  0, {},                                    &S.ExpectedDbKind,       nullptr},
+    {"ExpectedDbKindCode",   SCRIPT_NUMBER32, FATAL_DB_KIND_CODE, 6,                  0, {},                                    &S.ExpectedDbKindCode,   nullptr},
+    {"SkipPreviousSearch",   SCRIPT_YES,      FATAL_SKIP_SEARCH,  6,                  0, {},                                    &S.SkipPreviousSearch,   nullptr},
+    {"NoMigration",          SCRIPT_YES,      FATAL_NO_MIGRATION, 6,                  0, {},                                    &S.NoMigration,          &S.SkipPreviousSearch},
+    {"SkipModem",            SCRIPT_FLAG,     FATAL_SCRIPT_FIELD, 0,                  0, {},                                    &SkipModem,              &SkipModemOption},
+    {"NoDesktopItems",       SCRIPT_FLAG,     FATAL_SCRIPT_FIELD, 0,                  0, {},                                    &NoDesktopItems,         &NoDesktopItemsOption},
+    {"OfferWin31Choice",     SCRIPT_FLAG,     FATAL_SCRIPT_FIELD, 0,                  0, {},                                    &OfferWin31Choice,       &OfferWin31ChoiceOption},
+    {"ClientUpdateMode",     SCRIPT_FLAG,     FATAL_SCRIPT_FIELD, 0,                  0, {},                                    &S.ClientUpdateMode,     nullptr},
+    {"DeferInUseFiles",      SCRIPT_FLAG,     FATAL_SCRIPT_FIELD, 0,                  0, {},                                    &S.DeferInUseFiles,      nullptr},
+    {"AlwaysCopyToTemp",     SCRIPT_FLAG,     FATAL_SCRIPT_FIELD, 0,                  0, {},                                    &S.AlwaysCopyToTemp,     nullptr},
+    {"AskAddOns",            SCRIPT_FLAG,     FATAL_SCRIPT_FIELD, 0,                  0, {},                                    &S.AskAddOns,            nullptr},
+    {"WriteVersionFile",     SCRIPT_FLAG,     FATAL_SCRIPT_FIELD, 0,                  0, {},                                    &WriteVersionFile,       nullptr},
+    {"DbVersion",            SCRIPT_VERSION,  FATAL_SCRIPT_FIELD, 0,                  0, {},                                    S.DbVersion,             nullptr},
+    {"CarriedRecordIds",     SCRIPT_KEYS,     FATAL_SCRIPT_FIELD, 0,                  0, {},                                    &S.CarriedRecordIds,     &S.CarriedRecordCount},
+    {"SoundEvents",          SCRIPT_LIST,     FATAL_SCRIPT_FIELD, 65535,              2, {NAME_FREE, NAME_PLAIN},               &S.SoundEvents,          nullptr},
+    {"PreservedFiles",       SCRIPT_LIST,     FATAL_SCRIPT_FIELD, 65535,              2, {NAME_PATTERN, NAME_PATTERN_OR_EMPTY}, &S.PreservedFiles,       nullptr},
+    {"CreateDirs",           SCRIPT_LIST,     FATAL_SCRIPT_FIELD, 65535,              1, {NAME_PLAIN},                          &S.CreateDirs,           nullptr},
+    {"WindowsDirDeletes",    SCRIPT_LIST,     FATAL_SCRIPT_FIELD, 65535,              1, {NAME_PATTERN},                        &S.WindowsDirDeletes,    nullptr},
+    {"DestDirDeletes",       SCRIPT_LIST,     FATAL_SCRIPT_FIELD, 65535,              1, {NAME_PATTERN},                        &S.DestDirDeletes,       nullptr},
+    {"MergedFilesA",         SCRIPT_LIST,     FATAL_SCRIPT_FIELD, 65535,              1, {NAME_PLAIN},                          &S.MergedFilesA,         &S.MergedTableA},
+    {"MergedFilesB",         SCRIPT_LIST,     FATAL_SCRIPT_FIELD, 65535,              1, {NAME_PLAIN},                          &S.MergedFilesB,         &S.MergedTableB},
+    {"ReservedWords",        SCRIPT_WORDS,    FATAL_SCRIPT_FIELD, MAX_SCRIPT_WORDS,   0, {},                                    nullptr,                 nullptr},
+    {"ExactNewerVersions",   SCRIPT_WORDS,    FATAL_SCRIPT_FIELD, MAX_SCRIPT_WORDS,   0, {},                                    &S.ExactNewerVersions,   nullptr},
+    {"MinimumNewerVersions", SCRIPT_WORDS,    FATAL_SCRIPT_FIELD, MAX_SCRIPT_WORDS,   0, {},                                    &S.MinimumNewerVersions, nullptr},
+    {"BrowserInstallers",    SCRIPT_LIST,     FATAL_SCRIPT_FIELD, 65535,              1, {NAME_PLAIN},                          &S.BrowserInstallers,    nullptr},
+    {"ReservedList45",       SCRIPT_LIST,     FATAL_SCRIPT_FIELD, 65535,              3, {},                                    nullptr,                 nullptr},
+    {"ReservedList46",       SCRIPT_LIST,     FATAL_SCRIPT_FIELD, 65535,              3, {},                                    nullptr,                 nullptr},
+    {"AddOnPrograms",        SCRIPT_LIST,     FATAL_SCRIPT_FIELD, MAX_ADDON_PROGRAMS, 3, {NAME_PLAIN},                          &S.AddOnPrograms,        nullptr},
+    {"ReservedList48",       SCRIPT_LIST,     FATAL_SCRIPT_FIELD, 65535,              1, {},                                    nullptr,                 nullptr},
+    {"ExtraSpaceKb",         SCRIPT_FLAG,     FATAL_SCRIPT_FIELD, 0,                  0, {},                                    &S.ExtraSpaceKb,         nullptr},
+    {"RequiredBrowserBuild", SCRIPT_FLAG,     FATAL_SCRIPT_FIELD, 0,                  0, {},                                    &S.RequiredBrowserBuild, nullptr},
+    {"ToolModules",          SCRIPT_TOOLS,    FATAL_SCRIPT_FIELD, MAX_TOOL_MODULES,   0, {},                                    S.ToolModules,           &S.ToolModuleCount},
+    {"Files",                SCRIPT_FILES,    FATAL_SCRIPT_FIELD, 0,                  0, {},                                    nullptr,                 nullptr},
+};
+// clang-format on
+#undef S
+const int ScriptFieldCount = sizeof ScriptFields / sizeof ScriptFields[0];
+
+const ScriptField* FindScriptField(const char* name) {
+    for (const ScriptField& f : ScriptFields)
+        if (SameName(f.name, name)) return &f;
+    return nullptr;
+}
 
 static int Fail(uint16_t number, const char* field) {
     LogPrintf("Install script: bad %s (error %u)", field, (unsigned)number);
     return SetFatal(number);
 }
 
-static int ReadU16(uint16_t* out) {
-    unsigned char b[2];
-    if (!ReadExact(b, 2)) return 0;
-    *out = (uint16_t)(b[0] | b[1] << 8);
-    return 1;
-}
-
-static int ReadU32(uint32_t* out) {
-    unsigned char b[4];
-    if (!ReadExact(b, 4)) return 0;
-    *out = (uint32_t)b[0] | (uint32_t)b[1] << 8 | (uint32_t)b[2] << 16 | (uint32_t)b[3] << 24;
-    return 1;
-}
-
-static int ReadFlag(uint32_t* out) {
-    uint16_t v;
-    if (!ReadU16(&v)) return 0;
-    *out = v;
-    return 1;
-}
-
-// Fields 24 to 26: an option given on the command line wins over the script.
-static int ReadOptionFlag(uint32_t* flag, uint32_t givenOnCommandLine) {
-    uint32_t scratch;
-    return ReadFlag(givenOnCommandLine ? &scratch : flag);
-}
-
-static int ReadWords(WordTableT* table) {
-    uint16_t n;
-    if (!ReadU16(&n) || n > MAX_SCRIPT_WORDS) return 0;
-    table->count = n;
-    for (unsigned i = 0; i < n; i++)
-        if (!ReadU16(&table->value[i])) return 0;
-    return 1;
-}
-
-static int ReadList(TextListT* list, int columns) {
-    return ReadTextList(&list->count, &list->a, columns > 1 ? &list->b : 0,
-                        columns > 2 ? &list->c : 0);
+// The package file as a byte source: every read of the script goes through ReadExact.
+static int ReadFromPackage(void*, void* out, unsigned long n) {
+    return n <= 0xFFFF && ReadExact(out, (uint16_t)n);
 }
 
 // Set when the first three characters are "yes" in any case.
@@ -79,23 +112,6 @@ static MergedTableT* NewMergedTable(uint16_t count) {
     return t;
 }
 
-int SameName(const char* a, const char* b) {
-    for (;;) {
-        unsigned char x = (unsigned char)*a, y = (unsigned char)*b;
-        if (SysIsLeadByte(x)) {
-            if (x != y || a[1] != b[1]) return 0;
-            if (!a[1]) return 1;
-            a += 2, b += 2;
-            continue;
-        }
-        if (x >= 'a' && x <= 'z') x -= 32;
-        if (y >= 'a' && y <= 'z') y -= 32;
-        if (x != y) return 0;
-        if (!x) return 1;
-        a++, b++;
-    }
-}
-
 // A component that the file system would not take as a plain name: one made only of dots
 // and spaces ("..", ". .", and "..." which older systems read as two levels up, since
 // trailing dots and spaces are dropped), or a device name such as "com1" or "nul.txt",
@@ -111,8 +127,7 @@ static int IsSpecialComponent(const char* part, unsigned length) {
                                           "CLOCK$", "CONIN$", "CONOUT$"};
     char upper[8];
     if (base == 0 || base >= sizeof upper) return 0;
-    for (unsigned k = 0; k < base; k++)
-        upper[k] = (char)(part[k] >= 'a' && part[k] <= 'z' ? part[k] - 32 : part[k]);
+    for (unsigned k = 0; k < base; k++) upper[k] = (char)UpperName((unsigned char)part[k]);
     upper[base] = 0;
     for (const char* d : devices)
         if (strcmp(upper, d) == 0) return 1;
@@ -120,7 +135,7 @@ static int IsSpecialComponent(const char* part, unsigned length) {
            upper[3] >= '1' && upper[3] <= '9';
 }
 
-int IsSafeEntryName(const char* name, unsigned length) {
+static int IsSafeName(const char* name, unsigned length, int wildcards) {
     if (length == 0 || length > 259) return 0;
     if (memchr(name, 0, length) || memchr(name, ':', length)) return 0;
     if (name[0] == '\\' || name[0] == '/') return 0;
@@ -132,7 +147,22 @@ int IsSafeEntryName(const char* name, unsigned length) {
             start = i + 1;
         } else if (SysIsLeadByte((unsigned char)name[i]) && i + 1 < length) {
             i++;  // a trail byte is never a separator
+        } else if (!wildcards && (name[i] == '*' || name[i] == '?')) {
+            return 0;
         }
+    }
+    return 1;
+}
+
+int IsSafeEntryName(const char* name, unsigned length) { return IsSafeName(name, length, 1); }
+
+int IsSafeListName(int rule, const char* text) {
+    switch (rule) {
+    case NAME_PLAIN: return IsSafeName(text, (unsigned)strlen(text), 0);
+    case NAME_PATTERN_OR_EMPTY:
+        if (!text[0]) return 1;
+        // fall through
+    case NAME_PATTERN: return IsSafeName(text, (unsigned)strlen(text), 1);
     }
     return 1;
 }
@@ -143,37 +173,84 @@ static int OnList(const TextListT* list, const char* name) {
     return 0;
 }
 
-static int ReadToolModules(void) {
+static int ReadWords(ByteReader* r, WordTableT* table, unsigned most) {
+    uint16_t n = ReadU16(r);
+    if (r->failed || n > most) return 0;
+    table->count = n;
+    for (unsigned i = 0; i < n; i++) table->value[i] = ReadU16(r);
+    return !r->failed;
+}
+
+// A list whose texts become paths: each such text gets '\' separators and must stay below
+// the folder the list is relative to, so that a damaged or hostile package cannot create,
+// delete, rename or move anything elsewhere.
+static int CheckListNames(const ScriptField* f, TextListT* list) {
+    char** columns[3] = {list->a, list->b, list->c};
+    for (int k = 0; k < f->columns; k++) {
+        if (f->rule[k] == NAME_FREE || !columns[k]) continue;
+        for (unsigned i = 0; i < list->count; i++) {
+            BackslashSeparators(columns[k][i]);
+            if (!IsSafeListName(f->rule[k], columns[k][i])) {
+                LogPrintf("Unsafe name in %s: %s", f->name, columns[k][i]);
+                return 0;
+            }
+        }
+    }
+    return 1;
+}
+
+static int ReadList(const ScriptField* f) {
+    TextListT scratch = {};
+    TextListT* list = f->target ? (TextListT*)f->target : &scratch;
+    int ok = ReadTextList(&list->count, &list->a, f->columns > 1 ? &list->b : 0,
+                          f->columns > 2 ? &list->c : 0);
+    if (ok && list->count > f->size) ok = 0;
+    if (ok) ok = CheckListNames(f, list);
+    if (!f->target) FreeList(&scratch);
+    if (!ok) return Fail(f->error, f->name);
+    if (f->also && list->count) *(MergedTableT**)f->also = NewMergedTable(list->count);
+    return 1;
+}
+
+static int ReadToolModules(ByteReader* r, const ScriptField* f) {
     InstallSettingsT& s = InstallSettings;
-    uint16_t count;
-    if (!ReadU16(&count) || count > MAX_TOOL_MODULES) return Fail(5, "tool module count");
+    uint16_t count = ReadU16(r);
+    if (r->failed || count > f->size) return Fail(f->error, "tool module count");
     for (unsigned i = 0; i < count; i++) {
         ToolModuleT* t = &s.ToolModules[i];
         memset(t, 0, sizeof *t);
-        if (!ReadText(t->name, sizeof t->name) || !ReadU32(&t->minVersion) ||
-            !ReadU16(&t->keyCount))
-            return Fail(6, "tool module");
+        if (!ReadText(t->name, sizeof t->name)) return Fail(FATAL_SCRIPT_RECORD, "tool module");
+        t->minVersion = ReadU32(r);
+        t->keyCount = ReadU16(r);
+        if (r->failed) return Fail(FATAL_SCRIPT_RECORD, "tool module");
+        // The module is looked for and kept under this name in the client's TOOL folder.
+        BackslashSeparators(t->name);
+        if (!IsSafeListName(NAME_PLAIN, t->name)) {
+            LogPrintf("Unsafe file name in package: %s", t->name);
+            return Fail(FATAL_SCRIPT_RECORD, "tool module name");
+        }
         for (unsigned k = 0; k < t->keyCount; k++) {
+            uint32_t key = ReadU32(r);
+            if (r->failed) return Fail(FATAL_SCRIPT_RECORD, "tool module key");
             ToolKeyT* node = (ToolKeyT*)MemAlloc(sizeof(ToolKeyT));
-            if (!ReadU32(&node->key)) {
-                MemFree(node);
-                return Fail(6, "tool module key");
-            }
+            node->key = key;
             node->next = t->keys;
             t->keys = node;
         }
-        if (!ReadU16(&t->companionCount)) return Fail(6, "tool module");
+        t->companionCount = ReadU16(r);
+        if (r->failed) return Fail(FATAL_SCRIPT_RECORD, "tool module");
         for (unsigned k = 0; k < t->companionCount; k++) {
             ToolCompanionT* node = (ToolCompanionT*)MemAlloc(sizeof(ToolCompanionT));
             if (!ReadText(node->name, sizeof node->name)) {
                 MemFree(node);
-                return Fail(6, "tool module companion");
+                return Fail(FATAL_SCRIPT_RECORD, "tool module companion");
             }
             // A companion is copied to the same name below the destination: it must stay there.
-            if (!IsSafeEntryName(node->name, (unsigned)strlen(node->name))) {
+            BackslashSeparators(node->name);
+            if (!IsSafeListName(NAME_PLAIN, node->name)) {
                 LogPrintf("Unsafe file name in package: %s", node->name);
                 MemFree(node);
-                return Fail(6, "tool module companion name");
+                return Fail(FATAL_SCRIPT_RECORD, "tool module companion name");
             }
             node->next = t->companions;
             t->companions = node;
@@ -183,40 +260,127 @@ static int ReadToolModules(void) {
     return 1;
 }
 
-static int ReadFileTable(void) {
+static int CompareEntryNames(const void* a, const void* b) {
+    return CompareNames((*(PackageEntry* const*)a)->name, (*(PackageEntry* const*)b)->name);
+}
+
+// Two entries of one name would write one file twice, and FindPackageEntry could only ever
+// find the first. Sorted by name so that a large table costs no quadratic scan.
+static int HasDuplicateName(const FileTableT* table) {
+    if (table->count < 2) return 0;
+    unsigned long bytes = (unsigned long)table->count * sizeof(PackageEntry*);
+    PackageEntry** sorted = (PackageEntry**)MemAlloc(bytes);
+    memcpy(sorted, table->entry, bytes);
+    qsort(sorted, table->count, sizeof *sorted, CompareEntryNames);
+    int twice = 0;
+    for (unsigned i = 1; i < table->count && !twice; i++)
+        if (SameName(sorted[i - 1]->name, sorted[i]->name)) {
+            LogPrintf("File named twice in package: %s", sorted[i]->name);
+            twice = 1;
+        }
+    MemFree(sorted);
+    return twice;
+}
+
+static int ReadFileTable(ByteReader* r, const ScriptField* f) {
     InstallSettingsT& s = InstallSettings;
-    uint16_t count;
-    if (!ReadU16(&count)) return Fail(5, "file count");
+    uint16_t count = ReadU16(r);
+    if (r->failed) return Fail(f->error, "file count");
     FileTable = (FileTableT*)MemAlloc(sizeof(FileTableT) + count * sizeof(PackageEntry*));
     FileTable->entry = (PackageEntry**)(FileTable + 1);
     s.MergedBytesA = s.MergedBytesB = 0;
     for (unsigned i = 0; i < count; i++) {
-        uint16_t length;
-        if (!ReadU16(&length)) return Fail(6, "file entry");
+        uint16_t length = ReadU16(r);
+        if (r->failed) return Fail(FATAL_SCRIPT_RECORD, "file entry");
         PackageEntry* e = (PackageEntry*)MemAlloc(sizeof(PackageEntry) + length + 1);
         // Counted as soon as it exists, so that ClosePackage frees it after a failure.
         FileTable->entry[i] = e;
         FileTable->count = (uint16_t)(i + 1);
-        if (!ReadExact(e->name, length) || !ReadU32(&e->installedSize) || !ReadU32(&e->storedSize))
-            return Fail(6, "file entry");
+        ReadBytes(r, e->name, length);
+        e->installedSize = ReadU32(r);
+        e->storedSize = ReadU32(r);
+        if (r->failed) return Fail(FATAL_SCRIPT_RECORD, "file entry");
         e->name[length] = 0;
         // A name that leaves the install target would let a package write anywhere.
         if (!IsSafeEntryName(e->name, length)) {
             LogPrintf("Unsafe file name in package: %s", e->name);
-            return Fail(6, "file entry name");
+            return Fail(FATAL_SCRIPT_RECORD, "file entry name");
         }
+        BackslashSeparators(e->name);
         if (OnList(&s.MergedFilesA, e->name)) s.MergedBytesA += e->installedSize;
         if (OnList(&s.MergedFilesB, e->name)) s.MergedBytesB += e->installedSize;
         FileTable->total += e->installedSize;
     }
+    if (HasDuplicateName(FileTable)) return Fail(FATAL_SCRIPT_RECORD, "file entry name");
+    // The stored bytes follow the table in table order and end where the package ends: sizes
+    // that run past the end (or wrap past 4 GB back into the script) would copy other bytes.
     long position = SysSeek(PackageFile, 0, SYS_SEEK_CUR);
-    if (position < 0) return Fail(6, "file table end");
-    uint32_t running = (uint32_t)position;
+    long end = SysFileSize(PackageFile);
+    if (position < 0 || end < position) return Fail(FATAL_SCRIPT_RECORD, "file table end");
+    uint64_t running = (uint64_t)position;
     for (unsigned i = 0; i < FileTable->count; i++) {
-        FileTable->entry[i]->offset = running;
+        FileTable->entry[i]->offset = (uint32_t)running;
         running += FileTable->entry[i]->storedSize;
+        if (running > (uint64_t)end) break;
+    }
+    if (running != (uint64_t)end) {
+        LogPrintf("File data ends at %lu, the package at %ld", (unsigned long)running, end);
+        return Fail(FATAL_SCRIPT_RECORD, "file data size");
     }
     return 1;
+}
+
+static int ReadField(ByteReader* r, const ScriptField* f) {
+    char scratch[512];
+    switch (f->kind) {
+    case SCRIPT_TEXT:
+        if (!ReadText(f->target ? (char*)f->target : scratch, f->size))
+            return Fail(f->error, f->name);
+        return 1;
+    case SCRIPT_NUMBER8:
+    case SCRIPT_NUMBER32:
+    case SCRIPT_YES:
+        if (!ReadText(scratch, f->size)) return Fail(f->error, f->name);
+        if (f->kind == SCRIPT_NUMBER8 && scratch[0]) *(uint8_t*)f->target = (uint8_t)atoi(scratch);
+        if (f->kind == SCRIPT_NUMBER32 && scratch[0]) *(int32_t*)f->target = atoi(scratch);
+        if (f->kind == SCRIPT_YES && IsYes(scratch)) {
+            *(uint32_t*)f->target = 1;
+            if (f->also) *(uint32_t*)f->also = 1;
+        }
+        return 1;
+    case SCRIPT_FLAG: {
+        uint16_t value = ReadU16(r);
+        if (r->failed) return Fail(f->error, f->name);
+        // An option given on the command line wins over the script.
+        if (!(f->also && *(uint32_t*)f->also)) *(uint32_t*)f->target = value;
+        return 1;
+    }
+    case SCRIPT_VERSION:
+        if (!ReadBytes(r, f->target, 2)) return Fail(f->error, f->name);
+        return 1;
+    case SCRIPT_KEYS: {
+        uint16_t count = ReadU16(r);
+        if (r->failed) return Fail(f->error, f->name);
+        if (count) {
+            uint32_t* keys = (uint32_t*)MemAlloc((unsigned long)count * 4);
+            *(uint32_t**)f->target = keys;
+            *(uint16_t*)f->also = count;
+            for (unsigned i = 0; i < count; i++) keys[i] = ReadU32(r);
+            if (r->failed) return Fail(f->error, f->name);
+        }
+        return 1;
+    }
+    case SCRIPT_LIST: return ReadList(f);
+    case SCRIPT_WORDS: {
+        WordTableT unused;
+        if (!ReadWords(r, f->target ? (WordTableT*)f->target : &unused, f->size))
+            return Fail(f->error, f->name);
+        return 1;
+    }
+    case SCRIPT_TOOLS: return ReadToolModules(r, f);
+    case SCRIPT_FILES: return ReadFileTable(r, f);
+    }
+    return Fail(f->error, f->name);
 }
 
 int ReadInstallScript(void) {
@@ -225,110 +389,17 @@ int ReadInstallScript(void) {
     s.ExpectedDbKindCode = -1;
     if (!PackageFile ||
         SysSeek(PackageFile, (long)PackageOffset, SYS_SEEK_SET) != (long)PackageOffset)
-        return Fail(4, "package offset");
+        return Fail(FATAL_SCRIPT_SEEK, "package offset");
 
     char magic[2];
-    if (!ReadExact(magic, 2) || magic[0] != 'R' || magic[1] != 'S') return Fail(18, "magic");
-
-    char reserved[512];
-    struct {
-        char* buffer;
-        unsigned size;
-        const char* name;
-    } texts[] = {
-        {s.DefaultDestDir, sizeof s.DefaultDestDir, "DefaultDestDir"},
-        {s.GroupName, sizeof s.GroupName, "GroupName"},
-        {s.ItemTitle, sizeof s.ItemTitle, "ItemTitle"},
-        {s.FreshItemTitle, sizeof s.FreshItemTitle, "FreshItemTitle"},
-        {s.ClientExeName, sizeof s.ClientExeName, "ClientExeName"},
-        {s.FrameTitle, sizeof s.FrameTitle, "FrameTitle"},
-        {s.VersionText, sizeof s.VersionText, "VersionText"},
-        {reserved, 512, "reserved text 9"},
-        {reserved, 256, "reserved text 10"},
-        {s.NextDiskProgram, sizeof s.NextDiskProgram, "NextDiskProgram"},
-        {s.NextDiskLabel, sizeof s.NextDiskLabel, "NextDiskLabel"},
-        {s.ContinuationProgram, sizeof s.ContinuationProgram, "ContinuationProgram"},
-        {reserved, 32, "reserved text 14"},
-        {s.NoContinuationNotice, sizeof s.NoContinuationNotice, "NoContinuationNotice"},
-        {s.ClientTextA, sizeof s.ClientTextA, "ClientTextA"},
-        {s.ClientTextB, sizeof s.ClientTextB, "ClientTextB"},
-        {s.Win31FallbackProgram, sizeof s.Win31FallbackProgram, "Win31FallbackProgram"},
-        {s.QuickRefFile, sizeof s.QuickRefFile, "QuickRefFile"},
-    };
-    for (const auto& t : texts)
-        if (!ReadText(t.buffer, t.size)) return Fail(5, t.name);
-
-    char number[6];
-    if (!ReadText(number, sizeof number)) return Fail(34, "ExpectedDbKind");
-    if (number[0]) s.ExpectedDbKind = (uint8_t)atoi(number);
-    if (!ReadText(number, sizeof number)) return Fail(31, "ExpectedDbKindCode");
-    if (number[0]) s.ExpectedDbKindCode = atoi(number);
-    if (!ReadText(number, sizeof number)) return Fail(32, "SkipPreviousSearch");
-    if (IsYes(number)) s.SkipPreviousSearch = 1;
-    if (!ReadText(number, sizeof number)) return Fail(33, "NoMigration");
-    if (IsYes(number)) s.NoMigration = s.SkipPreviousSearch = 1;
-
-    if (!ReadOptionFlag(&SkipModem, SkipModemOption)) return Fail(5, "SkipModem");
-    if (!ReadOptionFlag(&NoDesktopItems, NoDesktopItemsOption)) return Fail(5, "NoDesktopItems");
-    if (!ReadOptionFlag(&OfferWin31Choice, OfferWin31ChoiceOption))
-        return Fail(5, "OfferWin31Choice");
-    struct {
-        uint32_t* flag;
-        const char* name;
-    } flags[] = {
-        {&s.ClientUpdateMode, "ClientUpdateMode"}, {&s.DeferInUseFiles, "DeferInUseFiles"},
-        {&s.AlwaysCopyToTemp, "AlwaysCopyToTemp"}, {&s.AskAddOns, "AskAddOns"},
-        {&WriteVersionFile, "WriteVersionFile"},
-    };
-    for (const auto& f : flags)
-        if (!ReadFlag(f.flag)) return Fail(5, f.name);
-    if (!ReadExact(s.DbVersion, 2)) return Fail(5, "DbVersion");
-
-    uint16_t ids;
-    if (!ReadU16(&ids)) return Fail(5, "CarriedRecordIds");
-    if (ids) {
-        s.CarriedRecordIds = (uint32_t*)MemAlloc((unsigned long)ids * 4);
-        s.CarriedRecordCount = ids;
-        for (unsigned i = 0; i < ids; i++)
-            if (!ReadU32(&s.CarriedRecordIds[i])) return Fail(5, "CarriedRecordIds");
+    if (!ReadExact(magic, 2) || memcmp(magic, SCRIPT_MAGIC, 2) != 0)
+        return Fail(FATAL_SCRIPT_MAGIC, "magic");
+    ByteReader r = StreamReader(ReadFromPackage, nullptr);
+    for (const ScriptField& f : ScriptFields) {
+        int ok = ReadField(&r, &f);
+        FallbackInstallerNamed = s.Win31FallbackProgram[0] != 0;
+        if (!ok) return 0;
     }
-
-    if (!ReadList(&s.SoundEvents, 2)) return Fail(5, "SoundEvents");
-    if (!ReadList(&s.PreservedFiles, 2)) return Fail(5, "PreservedFiles");
-    if (!ReadList(&s.CreateDirs, 1)) return Fail(5, "CreateDirs");
-    if (!ReadList(&s.WindowsDirDeletes, 1)) return Fail(5, "WindowsDirDeletes");
-    if (!ReadList(&s.DestDirDeletes, 1)) return Fail(5, "DestDirDeletes");
-    if (!ReadList(&s.MergedFilesA, 1)) return Fail(5, "MergedFilesA");
-    if (s.MergedFilesA.count) s.MergedTableA = NewMergedTable(s.MergedFilesA.count);
-    if (!ReadList(&s.MergedFilesB, 1)) return Fail(5, "MergedFilesB");
-    if (s.MergedFilesB.count) s.MergedTableB = NewMergedTable(s.MergedFilesB.count);
-
-    WordTableT unusedWords;
-    if (!ReadWords(&unusedWords)) return Fail(5, "reserved words 41");
-    if (!ReadWords(&s.ExactNewerVersions)) return Fail(5, "ExactNewerVersions");
-    if (!ReadWords(&s.MinimumNewerVersions)) return Fail(5, "MinimumNewerVersions");
-    if (!ReadList(&s.BrowserInstallers, 1)) return Fail(5, "BrowserInstallers");
-    // The reserved lists are read to move past them and then dropped.
-    TextListT unused;
-    for (int k = 0; k < 2; k++) {
-        memset(&unused, 0, sizeof unused);
-        int ok = ReadList(&unused, 3);
-        FreeList(&unused);
-        if (!ok) return Fail(5, k ? "reserved list 46" : "reserved list 45");
-    }
-    if (!ReadList(&s.AddOnPrograms, 3) || s.AddOnPrograms.count > MAX_ADDON_PROGRAMS)
-        return Fail(5, "AddOnPrograms");
-    memset(&unused, 0, sizeof unused);
-    int ok = ReadList(&unused, 1);
-    FreeList(&unused);
-    if (!ok) return Fail(5, "reserved list 48");
-
-    if (!ReadFlag(&s.ExtraSpaceKb)) return Fail(5, "ExtraSpaceKb");
-    uint16_t build;
-    if (!ReadU16(&build)) return Fail(5, "RequiredBrowserBuild");
-    s.RequiredBrowserBuild = build;
-
-    if (!ReadToolModules() || !ReadFileTable()) return 0;
     LogPrintf("Install script read: %u files, %lu bytes installed, %u tool modules",
               (unsigned)FileTable->count, (unsigned long)FileTable->total,
               (unsigned)s.ToolModuleCount);
@@ -344,10 +415,8 @@ int OpenPackageAndScript(void) {
 
 void FreeInstallScript(void) {
     InstallSettingsT& s = InstallSettings;
-    TextListT* lists[] = {&s.SoundEvents,       &s.PreservedFiles,    &s.CreateDirs,
-                          &s.WindowsDirDeletes, &s.DestDirDeletes,    &s.MergedFilesA,
-                          &s.MergedFilesB,      &s.BrowserInstallers, &s.AddOnPrograms};
-    for (TextListT* list : lists) FreeList(list);
+    for (const ScriptField& f : ScriptFields)
+        if (f.kind == SCRIPT_LIST && f.target) FreeList((TextListT*)f.target);
     MergedTableT* tables[] = {s.MergedTableA, s.MergedTableB};
     for (MergedTableT* t : tables) {
         if (!t) continue;

@@ -1,8 +1,9 @@
-// Registry access: every registry read and write of the setup goes through these five
+// Registry access: every registry read and write of the setup goes through these
 // operations. They return the system's registry status unchanged (0 success, 2 no such
 // key, 259 no such value, 5 access denied...) plus 1 when creating a key or writing after
 // the create failed. A null root is answered with 2 without touching the registry.
-// Values are strings; a null value name means the key's default value.
+// Values are strings, or 32-bit numbers for the Dword pair; a null value name means the
+// key's default value.
 #pragma once
 #include <windows.h>
 
@@ -20,6 +21,15 @@ LONG RegistrySetString(HKEY root, const char* keyPath, const char* valueName, co
 // Like RegistrySetString, but a "Revision" value that would go down (compared as text,
 // without regard to case) is replaced only when the user says so; No is not a failure (0).
 LONG RegistryUpdateString(HKEY root, const char* keyPath, const char* valueName, const char* text);
+
+// 1 when the key exists and opens for reading and writing.
+int RegistryKeyExists(HKEY root, const char* keyPath);
+
+// Reads a 32-bit value of an existing key, as the system gives it for a four-byte buffer
+// (234 when the value is longer); value is left as it was unless the status is 0.
+LONG RegistryGetDword(HKEY root, const char* keyPath, const char* valueName, DWORD* value);
+// Writes a REG_DWORD value, creating the key when it is missing.
+LONG RegistrySetDword(HKEY root, const char* keyPath, const char* valueName, DWORD value);
 
 // Deletes the key and every key below it. A missing key is not an error (0).
 LONG RegistryDeleteKey(HKEY root, const char* keyPath);

@@ -1,6 +1,13 @@
-// Names for the ids of the dialog templates in res/dialogs.rc and of their controls.
-// The numbers are fixed: callers, templates and the recorded behaviour all use them.
+// Names for the ids of the program's resources: the dialog templates of res/dialogs.rc and
+// their controls, the icon, the title bitmap and the package offset resource. The .rc files
+// and the code include this one header. The numbers are fixed: callers, templates and the
+// recorded behaviour all use them. Plain #defines, because the resource compiler reads them.
 #pragma once
+
+// Other resources.
+#define IDI_SETUP          300  // the program's icon
+#define IDB_TITLE          350  // the 1-bit title picture of the frame window
+#define IDR_PACKAGE_OFFSET 100  // RCDATA: marker, package offset and tag
 
 // Templates.
 #define IDD_PRINT              "RESID_DLG_PRINT"  // printing progress (modeless)
@@ -35,29 +42,33 @@
 #define IDD_RESTART_EN         233  // restart Windows, English
 #define IDD_ADDONS             235  // add-on selection
 
-// Buttons that end a dialog: the id is the dialog's result.
-#define ID_INSTALL      401  // "&Installer" (welcome, add-ons)
-#define ID_SHOWDIRS     402  // "&Afficher"
-#define ID_QUIT         403  // "&Quitter", "&Interrompre", "&Cancel"
-#define ID_SKIP         404  // the two "&Ignorer ..." buttons
-#define ID_RETRY        405  // retry
-#define ID_CANCEL       406  // "Annuler", restart later, system Close
-#define ID_RESUME       407  // "&Reprendre"
-#define ID_CONTINUE     408  // "&Continuer", "&Installer" (folder), "O&K", restart now
-#define ID_RESTORE      409  // "&Restaurer"
-#define ID_OK           412  // "&OK"
-#define ID_YES          413  // "&Oui"
-#define ID_OTHEREDITION 414  // "&KOV95", "&KOV3.1"
-#define ID_PRINTNOW     415  // "Imprimer maintenant"
-#define ID_DRIVES       416  // "&Drives"
-#define ID_TRYAGAIN     417  // "&Try Again"
-#define ID_SELECT       418  // "&Select"
-#define ID_SHORTCUT_OK  1    // "O&K" of the shortcut dialog
+// Buttons that end a dialog: the id is the dialog's result. Only ids in this range end one.
+#define ID_FIRST_END    400
+#define ID_LAST_END     418
+#define ID_INSTALL      401        // "&Installer" (welcome, add-ons)
+#define ID_SHOWDIRS     402        // "&Afficher"
+#define ID_QUIT         403        // "&Quitter", "&Interrompre", "&Cancel"
+#define ID_SKIP         404        // the two "&Ignorer ..." buttons
+#define ID_RETRY        405        // retry
+#define ID_CANCEL       406        // "Annuler", restart later, system Close
+#define ID_RESUME       407        // "&Reprendre"
+#define ID_CONTINUE     408        // "&Continuer", "&Installer" (folder), "O&K", restart now
+#define ID_RESTORE      409        // "&Restaurer"
+#define ID_OK           412        // "&OK"
+#define ID_YES          413        // "&Oui"
+#define ID_OTHEREDITION 414        // "&KOV95", "&KOV3.1"
+#define ID_PRINTNOW     415        // "Imprimer maintenant"
+#define ID_DRIVES       416        // "&Drives"
+#define ID_TRYAGAIN     417        // "&Try Again"
+#define ID_SELECT       418        // "&Select"
+#define ID_SHORTCUT_OK  1          // "O&K" of the shortcut dialog
+#define ID_CLOSED       ID_CANCEL  // what a dialog closed from its system menu returns
 
 // Controls.
 #define IDC_APPICON      300  // icon 300 (201 in templates 205 and 211)
 #define IDC_APPICON_ALT  201
-#define IDC_STATUS       501  // folder field of 206-209, status line of 202 and 203
+#define IDC_STATUS       501  // status line of 202 and 203
+#define IDC_DIRFIELD     501  // folder field of 206-209
 #define IDC_GAUGE        502  // progress gauge
 #define IDC_EXTRA        503  // extra text line; file name in the copy dialogs
 #define IDC_STARTMENU    505  // check box of the shortcut dialog

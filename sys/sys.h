@@ -94,10 +94,23 @@ void SysBlockFree(void* p);
 // Ends the process at once with a last message (the platform's fatal application exit).
 [[noreturn]] void SysFatalExit(const char* text);
 
-// User questions. kind is one of the SYS_BOX_* values; the result is one of SYS_ID_*.
-enum { SYS_BOX_RETRYCANCEL = 1, SYS_BOX_YESNO = 2, SYS_BOX_YESNO_DEFNO = 3, SYS_BOX_ERROR = 4 };
+// User questions. kind is one of the SYS_BOX_* values; the result is one of SYS_ID_*. The
+// first four beep and are task-modal, owned by the window given to SysSetMessageOwner (none
+// when it is null or gone); SYS_BOX_NOTICE_YESNO is a Yes/No question with the information
+// icon, owned by nobody and without a beep.
+enum {
+    SYS_BOX_RETRYCANCEL = 1,
+    SYS_BOX_YESNO = 2,
+    SYS_BOX_YESNO_DEFNO = 3,
+    SYS_BOX_ERROR = 4,
+    SYS_BOX_NOTICE_YESNO = 5
+};
 enum { SYS_ID_OK = 1, SYS_ID_CANCEL = 2, SYS_ID_RETRY = 4, SYS_ID_YES = 6, SYS_ID_NO = 7 };
 int SysMessageBox(int kind, const char* text, const char* caption);
+// The window that owns the questions: the frame window while it exists.
+void SysSetMessageOwner(void* window);
+// The wait cursor while busy is set, the arrow when it is cleared.
+void SysShowBusy(int busy);
 
 // String table of the program's resources; returns the length copied (0 when absent).
 int SysLoadString(unsigned id, char* out, int size);

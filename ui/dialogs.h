@@ -6,17 +6,23 @@
 #include <stdint.h>
 
 enum { MODELESS_SLOTS = 4, EDIT_TEXT_MAX = 255 };
-// Buttons that end a dialog carry an id from 400 to 418, and that id is the result.
-enum { FIRST_END_ID = 400, LAST_END_ID = 418, ID_CLOSED = 406 };
+#include "res/resource.h"
 
 struct ModelessSlotT {
     int templateId;  // 0 = free
     DLGPROC proc;
-    HWND window;
+    HWND window;  // null once the dialog was destroyed with the frame
 };
 extern ModelessSlotT ModelessSlots[MODELESS_SLOTS];
-extern char DialogExtraText[512];  // shown in control 503 by the next modal dialog
-extern char EditText[256];         // text of control 501 while RunEditDialog runs
+
+// What a modal dialog is given through its creation parameter: the extra text for control
+// 503 and, for the folder dialogs, the text of control 501. Procedures find it with
+// DialogData; a dialog opened without one (the modeless ones) gets null.
+struct DialogDataT {
+    const char* extraText;         // null or empty: control 503 keeps its template text
+    char edit[EDIT_TEXT_MAX + 1];  // the folder field, in and out
+};
+DialogDataT* DialogData(HWND dialog, UINT message, LPARAM lParam);
 
 // Wizard state read and set by the dialog procedures here; owned by the install driver
 // (cache choice, megabytes required, add-on choice) and the disk-space estimate (free
@@ -29,16 +35,21 @@ extern uint32_t AddOnSkipped[64];
 HWND OpenModeless(int templateId, DLGPROC dialogProc);
 BOOL CloseModeless(int templateId);
 BOOL IsModelessMessage(MSG* message);
+// Drops the window of every slot whose dialog no longer exists (its owner, the frame, was
+// destroyed); the slot stays taken until its owner closes it.
+void ForgetDestroyedModeless(void);
 BOOL PumpMessages(void);
 int RunModalDialog(int templateId, const char* extraText);
 // text: the caller's buffer of at least 256 bytes; it receives at most 255 characters, and
 // only when the dialog ended with 408.
 int RunEditDialog(int templateId, char* text, const char* extraText);
 BOOL ConfirmQuit(HWND window);
-// Picks the procedures RunModalDialog chooses from; called when the frame is created.
-void InstallDialogProcs(void);
-// The procedure RunModalDialog uses for a template.
+// The procedure RunModalDialog uses for a template: its own when it has one, otherwise
+// DefaultDlgProc.
 DLGPROC ModalDialogProc(int templateId);
+// Back to the start: modeless dialogs closed, the wizard state and the printing state
+// cleared (part of ResetRunState).
+void ResetUiState(void);
 
 INT_PTR CALLBACK DefaultDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK CenteredDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -15,7 +15,7 @@ extern BYTE* TitleMask;                // its pixel bits inverted
 extern uint32_t OleInitialized;        // OLE started here, ended by DestroyFrameWindow
 extern char FrameClassName[256];
 
-enum { TITLE_BITMAP_ID = 350, SETUP_ICON_ID = 300, TITLE_SHADOW = 4 };
+enum { TITLE_SHADOW = 4 };
 enum { OLE_MAJOR_BUILD = 23, OLE_MINOR_NO_INIT = 638 };
 
 BOOL CreateFrameWindow(const char* title);

@@ -371,10 +371,15 @@ int SysMessageBox(int kind, const char* text, const char* caption) {
     switch (kind) {
     case SYS_BOX_RETRYCANCEL: return SYS_ID_CANCEL;
     case SYS_BOX_YESNO:
-    case SYS_BOX_YESNO_DEFNO: return SYS_ID_NO;
+    case SYS_BOX_YESNO_DEFNO:
+    case SYS_BOX_NOTICE_YESNO: return SYS_ID_NO;
     default: return SYS_ID_OK;
     }
 }
+
+// No windows and no cursor natively.
+void SysSetMessageOwner(void*) {}
+void SysShowBusy(int) {}
 
 void SysQueueAnswers(const int* a, int count) {
     answers.assign(a, a + count);

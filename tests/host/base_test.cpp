@@ -189,8 +189,9 @@ TEST(Text, MessagesAndCaptions) {
 
 TEST(Text, MessageBoxesAnswerByKind) {
     TestMachine m;
-    int answers[] = {SYS_ID_RETRY, SYS_ID_CANCEL, SYS_ID_YES, SYS_ID_NO, SYS_ID_YES, SYS_ID_OK};
-    SysQueueAnswers(answers, 6);
+    int answers[] = {SYS_ID_RETRY, SYS_ID_CANCEL, SYS_ID_YES, SYS_ID_NO,
+                     SYS_ID_YES,   SYS_ID_OK,     SYS_ID_YES};
+    SysQueueAnswers(answers, 7);
     EXPECT_TRUE(AskRetryCancel("disk %s", "A:"));
     EXPECT_STREQ(SysLastQuestion(), "disk A:");
     EXPECT_FALSE(AskRetryCancel("again"));
@@ -201,6 +202,9 @@ TEST(Text, MessageBoxesAnswerByKind) {
     EXPECT_EQ(SysQuestionsAsked(), 6);
     EXPECT_FALSE(AskYesNo(nullptr));  // unformattable: nothing shown
     EXPECT_EQ(SysQuestionsAsked(), 6);
+    EXPECT_TRUE(AskNoticeYesNo("newer %s", "3.0"));
+    EXPECT_STREQ(SysLastQuestion(), "newer 3.0");
+    EXPECT_FALSE(AskNoticeYesNo("again"));  // answers used up: No
 }
 
 TEST(Memory, CountsLiveAndPeakBlocks) {
@@ -373,6 +377,40 @@ TEST(Text, BoundedCopies) {
     EXPECT_EQ(CopyText(small, "abc", sizeof small), 1);
     EXPECT_EQ(AppendText(small, "defgh", sizeof small), 0);
     EXPECT_STREQ(small, "abcde");
+}
+
+// The one name comparison: Windows-1252 capitals, '/' as '\', nothing linguistic.
+TEST(Names, CompareByTheCodePageCapitals) {
+    struct {
+        const char* a;
+        const char* b;
+        bool same;
+    } cases[] = {
+        {"mpm\\modem.ini", "MPM\\MODEM.INI", true},
+        {"config/a.ini", "config\\a.ini", true},
+        {"R\xC9"
+         "CENT.TXT",
+         "r\xE9"
+         "cent.txt",
+         true},                                  // e acute
+        {"\xFF", "\x9F", true},                  // y diaeresis
+        {"\x9A\x9C\x9E", "\x8A\x8C\x8E", true},  // s caron, oe, z caron
+        {"\xF7", "\xD7", false},                 // division and multiplication signs are no letters
+        {"\xDF", "SS", false},                   // sharp s stays itself
+        {"\xB5", "M", false},                    // micro sign too
+        {"recent.txt",
+         "r\xE9"
+         "cent.txt",
+         false},
+        {"a", "ab", false},
+        {"", "", true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SameName(c.a, c.b), c.same) << c.a << " / " << c.b;
+        EXPECT_EQ(SameName(c.b, c.a), c.same) << c.b << " / " << c.a;
+        EXPECT_EQ(CompareNames(c.a, c.b) == 0, c.same);
+        EXPECT_EQ(CompareNames(c.a, c.b), -CompareNames(c.b, c.a));
+    }
 }
 
 TEST(SysFaults, TheNthCallOfAKindFails) {

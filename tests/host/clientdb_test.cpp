@@ -634,6 +634,7 @@ TEST_F(ClientDb, DiskFullQuestionsAndCancel) {
         SCOPED_TRACE(c.what);
         ResetRunState();
         strcpy(InstallSettings.Win31FallbackProgram, c.fallback);
+        FallbackInstallerNamed = c.fallback[0] != 0;  // as the script reader sets it
         RecordDb* db = Open("F.IDX", Build(DB_NEW_FORM, {{1, "abc"}}));
         ASSERT_TRUE(db);
         size_t size = Get("F.IDX").size();

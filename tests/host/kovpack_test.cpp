@@ -10,6 +10,7 @@
 #include <iterator>
 #include <string>
 #include "base/globals.h"
+#include "base/path.h"
 #include "package/package.h"
 #include "sys/sys.h"
 
@@ -234,6 +235,15 @@ TEST_F(KovpackBuild, RefusesWhatTheSetupWouldRefuse) {
         {"[ToolModule t.kov]\nCompanion = ..\\win.ini\n" + Files(),
          ":1: ToolModule t.kov: companion \"..\\win.ini\""},
         {Files() + "aide\\ = q.txt\n", ":6: file name \"aide\\\" ends with a separator"},
+        {Files() + "mpm/modem.ini = q.txt\n", ":6: file name \"mpm/modem.ini\" given twice"},
+        // List texts that become paths stay below their folder, as the reader demands.
+        {"[CreateDirs]\n..\\..\\WINDOWS\n" + Files(), ":2: CreateDirs: \"..\\..\\WINDOWS\""},
+        {"[DestDirDeletes]\ncache\\*.*\n..\\*.*\n" + Files(), ":3: DestDirDeletes"},
+        {"[WindowsDirDeletes]\n..\\*.*\n" + Files(), ":2: WindowsDirDeletes"},
+        {"[PreservedFiles]\nC:\\autoexec.bat | move\n" + Files(), ":2: PreservedFiles"},
+        {"[SoundEvents]\nBip | ..\\..\\x.wav\n" + Files(), ":2: SoundEvents"},
+        {"[AddOnPrograms]\n..\\x.exe | | x\n" + Files(), ":2: AddOnPrograms"},
+        {"[ToolModule ..\\t.kov]\n" + Files(), ":1: ToolModule \"..\\t.kov\""},
     };
     for (const auto& c : cases) {
         unlink((dir + "/out.bin").c_str());

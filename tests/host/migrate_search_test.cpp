@@ -58,6 +58,7 @@ protected:
         fake = FakeSystem();
         fake.Install();
     }
+    void TearDown() override { memset(&InstallSettings, 0, sizeof InstallSettings); }
     int Run(char* folder, ModemSettingsT* settings = nullptr) {
         return PreviousVersionSearch(folder, settings);
     }

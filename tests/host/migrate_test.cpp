@@ -70,7 +70,12 @@ protected:
         NewDb({Version(3, 0)});
         fake.Install();
     }
-    void TearDown() override { ResetMigrationState(); }
+    void TearDown() override {
+        ResetMigrationState();
+        // The lists and tables above belong to the test, not to the script reader: forget
+        // them before anything frees what the install settings point to.
+        memset(&InstallSettings, 0, sizeof InstallSettings);
+    }
     void NewDb(const std::vector<Rec>& records) {
         machine.Write(NEW_DB, DbFile(DB_NEW_FORM, DB_ID_MAIN, records));
     }

@@ -10,6 +10,7 @@
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/text.h"
+#include "base/write.h"
 #include "package/package.h"
 #include "setup/fatal.h"
 #include "sys/sys.h"
@@ -34,11 +35,13 @@ struct File {
     std::string name;
     std::string data;
     uint32_t installed;
+    int64_t stored = -1;  // the size the table gives; -1: the data's own
 };
 std::string Table(const std::vector<File>& files) {
     std::string out = U16((unsigned)files.size());
     for (const auto& f : files)
-        out += Text(f.name) + U32(f.installed) + U32((uint32_t)f.data.size());
+        out += Text(f.name) + U32(f.installed) +
+               U32((uint32_t)(f.stored >= 0 ? f.stored : (int64_t)f.data.size()));
     return out;
 }
 
@@ -254,6 +257,7 @@ TEST_F(Package, WriteFailureAsksAndCancelSetsAbort) {
     SysQueueAnswers(answers, 2);
     int before = SysQuestionsAsked();
     strcpy(InstallSettings.Win31FallbackProgram, "KOV31\\SETUP.EXE");
+    FallbackInstallerNamed = 1;  // as the script reader sets it
     EXPECT_EQ(WriteAllRetry(f, "abcd", 4), 0);
     EXPECT_EQ(SysQuestionsAsked() - before, 2);
     EXPECT_EQ(UserAbort, 1u);
@@ -595,12 +599,177 @@ TEST_F(Package, UnsafeNamesRefused) {
         EXPECT_EQ(IsSafeEntryName(c.name.data(), (unsigned)c.name.size()), c.safe) << c.name;
         ResetRunState();
         Script s;
-        s.files.push_back({c.name, "zz", 2});
+        // In place of the last entry: a table naming one file twice is refused on its own.
+        s.files.back() = {c.name, "zz", 2};
         EXPECT_EQ(Read(s), c.safe) << c.name;
         EXPECT_EQ(SetupError, c.safe ? 0 : 6) << c.name;
         ClosePackage();
         FreeInstallScript();
     }
+}
+
+// Stored sizes place every entry: sizes whose sum wraps past 4 GB would point a later entry
+// back into the script, and data that ends before or after the end of the package means the
+// sizes are not the ones written.
+TEST_F(Package, FileDataMustEndWhereThePackageEnds) {
+    Script good;
+    ASSERT_EQ(Read(good), 1);
+    uint32_t dataStart = FileTable->entry[0]->offset;
+    ClosePackage();
+    FreeInstallScript();
+
+    struct {
+        const char* what;
+        std::vector<File> files;
+        std::string trailer;
+    } cases[] = {
+        // 100 + (2^32 - 100 - 40) wraps to 40 bytes before the data: inside the file table.
+        {"wraps into the script",
+         {{"dunzip32.dll", "MZ" + std::string(98, 'd'), 100},
+          {"big.dat", "", 1, 0x100000000LL - 100 - 40},
+          {"x.txt", "", 1, 40 + 100}},
+         ""},
+        {"last entry runs past the end",
+         {{"dunzip32.dll", "MZ" + std::string(98, 'd'), 100}, {"x.txt", "xyz", 3, 4}},
+         ""},
+        {"bytes after the data", {{"dunzip32.dll", "MZ" + std::string(98, 'd'), 100}}, "zz"},
+        {"one entry larger than the package",
+         {{"dunzip32.dll", "MZ" + std::string(98, 'd'), 100, 0xFFFFFFFFLL}},
+         ""},
+    };
+    for (const auto& c : cases) {
+        ResetRunState();
+        Script s;
+        s.files = c.files;
+        Open(s.Bytes() + c.trailer);
+        EXPECT_EQ(ReadInstallScript(), 0) << c.what;
+        EXPECT_EQ(SetupError, 6) << c.what;
+        ClosePackage();
+        FreeInstallScript();
+    }
+    EXPECT_GT(dataStart, 40u);
+}
+
+// Texts of the lists that become paths stay below the folder each list is relative to, with
+// '\' separators; other texts (labels, arguments, descriptions) are taken as they are.
+TEST_F(Package, ListNamesStayBelowTheirFolder) {
+    struct {
+        int field;
+        std::string value;
+        uint16_t error;
+    } cases[] = {
+        {36, List({{"..\\..\\WINDOWS"}}), 5},
+        {36, List({{"C:\\x"}}), 5},
+        {36, List({{"down*"}}), 5},  // a folder to create, not a pattern
+        {38, List({{"..\\*.*"}}), 5},
+        {38, List({{"cache/../../x"}}), 5},
+        {38, List({{"cache\\*.*"}}), 0},
+        {37, List({{"..\\*.*"}}), 5},
+        {37, List({{"\\autoexec.bat"}}), 5},
+        {35, List({{"C:\\autoexec.bat", "move"}}), 5},
+        {35, List({{"ccl\\*.ccl", "..\\*.old"}}), 5},
+        {35, List({{"ccl\\*.ccl", "*.old"}, {"idb\\*.mal", ""}}), 0},
+        {34, List({{"Bip", "..\\..\\x.wav"}}), 5},
+        {34, List({{"..\\label", "bip.wav"}}), 0},  // a label is no path
+        {39, List({{"..\\idb\\main.idx"}}), 5},
+        {40, List({{"nul"}}), 5},
+        {44, List({{"..\\msie30.exe"}}), 5},
+        {47, List({{"D:\\addon.exe", "", ""}}), 5},
+        {47, List({{"addon.exe", "/S ..\\x", "..\\y"}}), 0},
+        {46, List({{"..\\x", "C:\\y", "*"}}), 0},  // read and dropped
+        {51, U16(1) + Text("..\\t.kov") + U32(1) + U16(0) + U16(0), 6},
+        {51, U16(1) + Text("t*.kov") + U32(1) + U16(0) + U16(0), 6},
+    };
+    for (const auto& c : cases) {
+        ResetRunState();
+        Script s;
+        s.field[c.field] = c.value;
+        EXPECT_EQ(Read(s), c.error == 0) << "field " << c.field << " " << c.value.substr(4);
+        EXPECT_EQ(SetupError, c.error) << "field " << c.field << " " << c.value.substr(4);
+        ClosePackage();
+        FreeInstallScript();
+    }
+
+    // '/' becomes '\' in every name, so that names equal after that are one name.
+    Script s;
+    s.field[36] = List({{"download/new"}});
+    s.field[35] = List({{"idb/*.mal", "old/*.old"}});
+    s.field[39] = List({{"config/a.ini"}});
+    s.field[51] = U16(1) + Text("tool/t.kov") + U32(1) + U16(0) + U16(1) + Text("tool/t.dat");
+    s.files.push_back({"config/a.ini", "A", 7});
+    ASSERT_EQ(Read(s), 1) << SetupError;
+    const InstallSettingsT& is = InstallSettings;
+    EXPECT_STREQ(is.CreateDirs.a[0], "download\\new");
+    EXPECT_STREQ(is.PreservedFiles.a[0], "idb\\*.mal");
+    EXPECT_STREQ(is.PreservedFiles.b[0], "old\\*.old");
+    EXPECT_STREQ(is.MergedFilesA.a[0], "config\\a.ini");
+    EXPECT_STREQ(is.ToolModules[0].name, "tool\\t.kov");
+    EXPECT_STREQ(is.ToolModules[0].companions->name, "tool\\t.dat");
+    EXPECT_STREQ(FileTable->entry[3]->name, "config\\a.ini");
+    EXPECT_EQ(is.MergedBytesA, 7u);
+    EXPECT_EQ(FindPackageEntry("CONFIG\\A.INI"), FileTable->entry[3]);
+}
+
+// One file named twice, in any spelling the file system takes for the same name, is refused.
+TEST_F(Package, FileNamedTwiceRefused) {
+    const std::pair<const char*, const char*> twice[] = {
+        {"config/a.ini", "config\\a.ini"},
+        {"MPM\\MODEM.INI", "mpm\\modem.ini"},
+        {"R\xC9"
+         "CENT.TXT",
+         "r\xE9"
+         "cent.txt"},
+    };
+    for (const auto& t : twice) {
+        ResetRunState();
+        Script s;
+        s.files.push_back({t.first, "A", 1});
+        s.files.push_back({"other.txt", "B", 1});
+        s.files.push_back({t.second, "C", 1});
+        EXPECT_EQ(Read(s), 0) << t.first;
+        EXPECT_EQ(SetupError, 6) << t.first;
+        ClosePackage();
+        FreeInstallScript();
+    }
+}
+
+// Names compare by the Windows-1252 upper case, whatever the platform: accented letters match
+// their capitals in the entry search and in the merge sums.
+TEST_F(Package, AccentedNamesMatchTheirCapitals) {
+    Script s;
+    s.field[39] = List({{"IDB\\R\xC9"
+                         "CENT.IDX"}});
+    s.files.push_back({"idb\\r\xe9"
+                       "cent.idx",
+                       "A", 600});
+    s.files.push_back({std::string("\x9cuvre\\") + "\xff.txt", "B", 1});
+    ASSERT_EQ(Read(s), 1) << SetupError;
+    EXPECT_EQ(InstallSettings.MergedBytesA, 600u);
+    EXPECT_EQ(FindPackageEntry("IDB\\R\xC9"
+                               "CENT.IDX"),
+              FileTable->entry[3]);
+    EXPECT_EQ(FindPackageEntry((std::string("\x8cUVRE\\") + "\x9f.TXT").c_str()),
+              FileTable->entry[4]);
+    EXPECT_EQ(FindPackageEntry("idb\\recent.idx"), nullptr);  // an accent is not dropped
+}
+
+// One run leaves nothing for the next: the package closed, its tables freed, the hooks back.
+TEST_F(Package, ResetRunStateClosesAndRestores) {
+    Script s;
+    s.field[36] = List({{"download"}});
+    ASSERT_EQ(Read(s), 1);
+    PackageGauge = [](void*, uint32_t) {};
+    ClosePackageHook = [] {};
+    unsigned live = LiveBlocks();
+    ResetRunState();
+    EXPECT_EQ(PackageFile, 0);
+    EXPECT_EQ(FileTable, nullptr);
+    EXPECT_EQ(CopyBuffer, nullptr);
+    EXPECT_EQ(InstallSettings.CreateDirs.count, 0);
+    EXPECT_EQ(PackageGauge, nullptr);
+    EXPECT_EQ(ClosePackageHook, nullptr);
+    EXPECT_EQ(PackageOffset, 0u);
+    EXPECT_LT(LiveBlocks(), live);
 }
 
 TEST_F(Package, FatalErrorReport) {

@@ -104,3 +104,13 @@ TEST(Win32Log, FatalRunWritesRootLog) {
     DeleteFileA("C:\\setup.log");
     ResetRunState();
 }
+
+// The name comparison's capitals are the ones the users' systems give (code page 1252).
+TEST(Win32Names, UpperCaseTableMatchesCharUpper) {
+    ASSERT_EQ(GetACP(), 1252u);
+    for (int c = 1; c < 256; c++) {
+        char b[2] = {(char)c, 0};
+        CharUpperBuffA(b, 1);
+        EXPECT_EQ(UpperName((unsigned char)c), (unsigned char)b[0]) << "byte " << c;
+    }
+}

@@ -112,6 +112,8 @@ protected:
         uitest::Stop();
         for (ModelessSlotT& slot : ModelessSlots)
             if (slot.templateId) CloseModeless(slot.templateId);
+        // The lists above belong to the test, not to the script reader.
+        memset(&InstallSettings, 0, sizeof InstallSettings);
         machineKey.Restore();
         userKey.Restore();
         uninstall.Restore();

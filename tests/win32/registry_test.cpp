@@ -194,6 +194,28 @@ TEST_F(RegistryLayer, SetStringWritesTerminatedTextAndCreatesTheKey) {
     EXPECT_STREQ("unnamed default", buffer);
 }
 
+TEST_F(RegistryLayer, DwordsReadAndWritten) {
+    std::string path = Key("d");
+    DWORD value = 77;
+    EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, path.c_str()));
+    EXPECT_EQ(2, RegistryGetDword(HKEY_CURRENT_USER, path.c_str(), "N", &value));
+    EXPECT_EQ(0, RegistrySetDword(HKEY_CURRENT_USER, path.c_str(), "N", 0x01020304));
+    EXPECT_TRUE(RegistryKeyExists(HKEY_CURRENT_USER, path.c_str()));
+    RawValue v = ReadValue(HKEY_CURRENT_USER, path, "N");
+    ASSERT_TRUE(v.found);
+    EXPECT_EQ((DWORD)REG_DWORD, v.type);
+    EXPECT_EQ(std::string("\x04\x03\x02\x01", 4), v.data);
+    EXPECT_EQ(0, RegistryGetDword(HKEY_CURRENT_USER, path.c_str(), "N", &value));
+    EXPECT_EQ(0x01020304u, value);
+    // Absent, or longer than four bytes: an error status and the value left alone.
+    value = 77;
+    EXPECT_EQ(2, RegistryGetDword(HKEY_CURRENT_USER, path.c_str(), "Absent", &value));
+    PutString(HKEY_CURRENT_USER, path, "Long", "longer than four");
+    EXPECT_EQ(ERROR_MORE_DATA, RegistryGetDword(HKEY_CURRENT_USER, path.c_str(), "Long", &value));
+    EXPECT_EQ(77u, value);
+    EXPECT_EQ(2, RegistryGetDword(nullptr, path.c_str(), "N", &value));
+}
+
 TEST_F(RegistryLayer, UpdateStringGuardsAgainstALowerRevision) {
     enum Stored { NOTHING, OTHER_ONLY, STORED };
     struct Case {

@@ -2,6 +2,7 @@
 // uses. For support engineers and for our tests.
 #include "clientdb/access.h"
 #include "clientdb/format.h"
+#include "base/bytes.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
@@ -97,12 +98,12 @@ int ReadFileHeader(const char* path, int* form, uint32_t* id) {
     SysClose(f);
     if (n >= DB_OLD_FILE_HEADER && b[0] == 'D' && b[1] == 'C') {
         *form = DB_OLD_FORM;
-        *id = uint32_t(b[2] | b[3] << 8 | b[4] << 16 | uint32_t(b[5]) << 24);
+        *id = GetU32(b + 2);
         return 1;
     }
     if (n < DB_NEW_FILE_HEADER) return 0;
     *form = DB_NEW_FORM;
-    *id = uint32_t(b[9] | b[10] << 8 | b[11] << 16 | uint32_t(b[12]) << 24);
+    *id = GetU32(b + 9);
     return 1;
 }
 

@@ -1,12 +1,13 @@
 // Reads a package description: INI-style sections, one setting or row per line.
 #include "tools/kovpack/kovpack.h"
+#include "base/path.h"
+#include "package/script.h"
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <algorithm>
 #include <ctype.h>
 #include <errno.h>
-#include <strings.h>
 #include <fstream>
 #include <sstream>
 
@@ -23,21 +24,30 @@ std::string Trim(const std::string& s) {
     throw BuildError{d.path + ":" + std::to_string(line) + ": " + what};
 }
 
-bool SameText(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
+bool SameText(const std::string& a, const char* b) { return SameName(a.c_str(), b); }
 
-struct ListSection {
-    const char* name;
-    ListId id;
-    int columns;
-};
-const ListSection kLists[] = {
-    {"SoundEvents", L_SOUND, 2},          {"PreservedFiles", L_PRESERVED, 2},
-    {"CreateDirs", L_CREATEDIRS, 1},      {"WindowsDirDeletes", L_WINDELETES, 1},
-    {"DestDirDeletes", L_DESTDELETES, 1}, {"MergedFilesA", L_MERGEDA, 1},
-    {"MergedFilesB", L_MERGEDB, 1},       {"BrowserInstallers", L_BROWSERS, 1},
-    {"ReservedList45", L_RESERVED45, 3},  {"ReservedList46", L_RESERVED46, 3},
-    {"AddOnPrograms", L_ADDONS, 3},       {"ReservedList48", L_RESERVED48, 1},
-};
+// The script field a [Setup] key names: a text, number, flag or version; null for others.
+const ScriptField* SetupField(const std::string& key) {
+    const ScriptField* f = FindScriptField(key.c_str());
+    if (!f) return nullptr;
+    switch (f->kind) {
+    case SCRIPT_TEXT:
+    case SCRIPT_NUMBER8:
+    case SCRIPT_NUMBER32:
+    case SCRIPT_YES:
+    case SCRIPT_FLAG:
+    case SCRIPT_VERSION: return f;
+    }
+    return nullptr;
+}
+
+// The script field a section carries: a list or a counted table; null for others.
+const ScriptField* SectionField(const std::string& name) {
+    const ScriptField* f = FindScriptField(name.c_str());
+    return f && (f->kind == SCRIPT_LIST || f->kind == SCRIPT_KEYS || f->kind == SCRIPT_WORDS)
+               ? f
+               : nullptr;
+}
 
 // Numbers: decimal or 0x hexadecimal, within max.
 uint32_t Number(const Description& d, int line, const std::string& field, const std::string& text,
@@ -84,6 +94,12 @@ std::string Directory(const std::string& path) {
 
 }  // namespace
 
+const DescList& Section(const Description& d, const char* field) {
+    static const DescList none;
+    auto it = d.sections.find(field);
+    return it == d.sections.end() ? none : it->second;
+}
+
 std::string SetupValue(const Description& d, const char* name) {
     for (const auto& kv : d.setup)
         if (SameText(kv.first, name)) return kv.second;
@@ -97,9 +113,9 @@ Description ReadDescription(const std::string& path, const std::string& sourceDi
     if (!in) throw BuildError{"cannot read " + path};
     std::string base = sourceDir.empty() ? Directory(path) : sourceDir;
 
-    enum { NONE, SETUP, LIST, IDS, WORDS, TOOL, FILES } section = NONE;
+    enum { NONE, SETUP, FIELD, TOOL, FILES } section = NONE;
+    const ScriptField* field = nullptr;
     DescList* list = nullptr;
-    std::vector<uint16_t>* words = nullptr;
     std::string raw;
     int line = 0;
     while (std::getline(in, raw)) {
@@ -109,32 +125,21 @@ Description ReadDescription(const std::string& path, const std::string& sourceDi
         if (text[0] == '[') {
             if (text.back() != ']') Fail(d, line, "section header without ]");
             std::string name = Trim(text.substr(1, text.size() - 2));
+            field = nullptr;
             list = nullptr;
-            words = nullptr;
             if (SameText(name, "Setup")) section = SETUP;
             else if (SameText(name, "Files")) section = FILES;
-            else if (SameText(name, "CarriedRecordIds")) section = IDS, d.idsLine = line;
-            else if (SameText(name, "ReservedWords"))
-                section = WORDS, words = &d.reservedWords, d.wordLines[0] = line;
-            else if (SameText(name, "ExactNewerVersions"))
-                section = WORDS, words = &d.exactNewer, d.wordLines[1] = line;
-            else if (SameText(name, "MinimumNewerVersions"))
-                section = WORDS, words = &d.minimumNewer, d.wordLines[2] = line;
-            else if (name.size() > 11 && strncasecmp(name.c_str(), "ToolModule ", 11) == 0) {
+            else if (name.size() > 11 && SameText(name.substr(0, 11), "ToolModule ")) {
                 section = TOOL;
                 d.tools.push_back(DescTool{});
                 d.tools.back().name = Trim(name.substr(11));
                 d.tools.back().line = line;
+            } else if ((field = SectionField(name))) {
+                section = FIELD;
+                list = &d.sections[field->name];
+                list->line = line;
             } else {
-                section = NONE;
-                for (const auto& l : kLists)
-                    if (SameText(name, l.name)) {
-                        section = LIST;
-                        list = &d.lists[l.id];
-                        list->columns = l.columns;
-                        list->line = line;
-                    }
-                if (section == NONE) Fail(d, line, "unknown section [" + name + "]");
+                Fail(d, line, "unknown section [" + name + "]");
             }
             continue;
         }
@@ -151,34 +156,33 @@ Description ReadDescription(const std::string& path, const std::string& sourceDi
                          "ResourceTag: " + std::to_string(value.size()) + " bytes, at most 15");
                 break;
             }
-            bool known = false;
-            for (int i = 0; i < kSetupKeyCount; i++)
-                if (SameText(key, kSetupKeys[i])) known = true, key = kSetupKeys[i];
-            if (!known) Fail(d, line, "unknown setting " + key);
+            const ScriptField* f = SetupField(key);
+            if (!f) Fail(d, line, "unknown setting " + key);
+            key = f->name;
             for (const auto& kv : d.setup)
                 if (kv.first == key) Fail(d, line, key + " given twice");
             d.setup.push_back({key, value});
             d.setupLines.push_back(line);
             break;
         }
-        case IDS:
-            d.carriedRecordIds.push_back(Number(d, line, "CarriedRecordIds", text, 0xFFFFFFFFu));
+        case FIELD:
+            list->rowLines.push_back(line);
+            if (field->kind == SCRIPT_KEYS) {
+                list->values.push_back(Number(d, line, field->name, text, 0xFFFFFFFFu));
+            } else if (field->kind == SCRIPT_WORDS) {
+                list->values.push_back(text.find('.') != std::string::npos
+                                           ? Version(d, line, "version", text)
+                                           : (uint16_t)Number(d, line, "word", text, 0xFFFF));
+            } else {
+                std::vector<std::string> row = SplitColumns(text);
+                if ((int)row.size() > field->columns)
+                    Fail(d, line,
+                         "row has " + std::to_string(row.size()) + " columns, the list has " +
+                             std::to_string(field->columns));
+                row.resize(field->columns);
+                list->rows.push_back(row);
+            }
             break;
-        case WORDS:
-            words->push_back(text.find('.') != std::string::npos
-                                 ? Version(d, line, "version", text)
-                                 : (uint16_t)Number(d, line, "word", text, 0xFFFF));
-            break;
-        case LIST: {
-            std::vector<std::string> row = SplitColumns(text);
-            if ((int)row.size() > list->columns)
-                Fail(d, line,
-                     "row has " + std::to_string(row.size()) + " columns, the list has " +
-                         std::to_string(list->columns));
-            row.resize(list->columns);
-            list->rows.push_back(row);
-            break;
-        }
         case TOOL: {
             DescTool& t = d.tools.back();
             if (eq == std::string::npos)

@@ -2,6 +2,7 @@
 // description, and lists a package back through the setup's own reader.
 #pragma once
 #include <stdint.h>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -10,9 +11,12 @@ struct BuildError {
     std::string text;
 };
 
+// A section that carries one field of the script: the rows of a list, or the values of a
+// counted table (CarriedRecordIds, the version tables), with the line each came from.
 struct DescList {
-    int columns = 1;
     std::vector<std::vector<std::string>> rows;
+    std::vector<uint32_t> values;
+    std::vector<int> rowLines;
     int line = 0;  // where the section starts, for messages
 };
 
@@ -36,39 +40,20 @@ struct Description {
     std::vector<std::pair<std::string, std::string>> setup;
     std::vector<int> setupLines;
     std::string resourceTag;
-    std::vector<uint32_t> carriedRecordIds;
-    std::vector<uint16_t> reservedWords, exactNewer, minimumNewer;
-    int wordLines[3] = {};  // section lines of the three word lists
-    int idsLine = 0;
-    DescList lists[13];  // indexed by ListId
+    // The list and table sections, by the name of the script field they carry.
+    std::map<std::string, DescList> sections;
     std::vector<DescTool> tools;
     std::vector<DescFile> files;
 };
-
-enum ListId {
-    L_SOUND,
-    L_PRESERVED,
-    L_CREATEDIRS,
-    L_WINDELETES,
-    L_DESTDELETES,
-    L_MERGEDA,
-    L_MERGEDB,
-    L_BROWSERS,
-    L_RESERVED45,
-    L_RESERVED46,
-    L_ADDONS,
-    L_RESERVED48,
-    L_COUNT
-};
+// The section of that script field; an empty one when the description leaves it out.
+const DescList& Section(const Description& d, const char* field);
 
 // describe.cpp
 Description ReadDescription(const std::string& path, const std::string& sourceDir);
 // Looks a [Setup] value up by name; empty when not given.
 std::string SetupValue(const Description& d, const char* name);
 
-// write.cpp. The names of every [Setup] setting, in script order.
-extern const char* const kSetupKeys[];
-extern const int kSetupKeyCount;
+// write.cpp.
 struct BuildOptions {
     std::string output;
     std::string stub;  // empty: bare package

@@ -2,6 +2,7 @@
 #include "tools/kovpack/kovpack.h"
 #include "base/globals.h"
 #include "package/package.h"
+#include "package/script.h"
 #include <stdio.h>
 #include <string.h>
 #include <fstream>
@@ -72,51 +73,40 @@ int ListPackage(const std::string& path) {
         return 1;
     }
     const InstallSettingsT& s = InstallSettings;
+    // Settings first, then the lists and tables, each in script order; what the setup reads
+    // and drops is not shown.
     printf("[Setup]\n");
-    Text("DefaultDestDir", s.DefaultDestDir);
-    Text("GroupName", s.GroupName);
-    Text("ItemTitle", s.ItemTitle);
-    Text("FreshItemTitle", s.FreshItemTitle);
-    Text("ClientExeName", s.ClientExeName);
-    Text("FrameTitle", s.FrameTitle);
-    Text("VersionText", s.VersionText);
-    Text("NextDiskProgram", s.NextDiskProgram);
-    Text("NextDiskLabel", s.NextDiskLabel);
-    Text("ContinuationProgram", s.ContinuationProgram);
-    Text("NoContinuationNotice", s.NoContinuationNotice);
-    Text("ClientTextA", s.ClientTextA);
-    Text("ClientTextB", s.ClientTextB);
-    Text("Win31FallbackProgram", s.Win31FallbackProgram);
-    Text("QuickRefFile", s.QuickRefFile);
-    Number("ExpectedDbKind", s.ExpectedDbKind);
-    Number("ExpectedDbKindCode", s.ExpectedDbKindCode);
-    Number("SkipPreviousSearch", s.SkipPreviousSearch);
-    Number("NoMigration", s.NoMigration);
-    Number("SkipModem", SkipModem);
-    Number("NoDesktopItems", NoDesktopItems);
-    Number("OfferWin31Choice", OfferWin31Choice);
-    Number("ClientUpdateMode", s.ClientUpdateMode);
-    Number("DeferInUseFiles", s.DeferInUseFiles);
-    Number("AlwaysCopyToTemp", s.AlwaysCopyToTemp);
-    Number("AskAddOns", s.AskAddOns);
-    Number("WriteVersionFile", WriteVersionFile);
-    printf("DbVersion=%u.%u\n", s.DbVersion[0], s.DbVersion[1]);
-    Number("ExtraSpaceKb", s.ExtraSpaceKb);
-    Number("RequiredBrowserBuild", s.RequiredBrowserBuild);
-    printf("[CarriedRecordIds] %u\n", (unsigned)s.CarriedRecordCount);
-    for (unsigned i = 0; i < s.CarriedRecordCount; i++)
-        printf("  0x%08lX\n", (unsigned long)s.CarriedRecordIds[i]);
-    PrintList("SoundEvents", s.SoundEvents);
-    PrintList("PreservedFiles", s.PreservedFiles);
-    PrintList("CreateDirs", s.CreateDirs);
-    PrintList("WindowsDirDeletes", s.WindowsDirDeletes);
-    PrintList("DestDirDeletes", s.DestDirDeletes);
-    PrintList("MergedFilesA", s.MergedFilesA);
-    PrintList("MergedFilesB", s.MergedFilesB);
-    PrintWords("ExactNewerVersions", s.ExactNewerVersions);
-    PrintWords("MinimumNewerVersions", s.MinimumNewerVersions);
-    PrintList("BrowserInstallers", s.BrowserInstallers);
-    PrintList("AddOnPrograms", s.AddOnPrograms);
+    for (int n = 0; n < ScriptFieldCount; n++) {
+        const ScriptField& f = ScriptFields[n];
+        if (!f.target) continue;
+        switch (f.kind) {
+        case SCRIPT_TEXT: Text(f.name, (const char*)f.target); break;
+        case SCRIPT_NUMBER8: Number(f.name, *(const uint8_t*)f.target); break;
+        case SCRIPT_NUMBER32: Number(f.name, *(const int32_t*)f.target); break;
+        case SCRIPT_YES:
+        case SCRIPT_FLAG: Number(f.name, *(const uint32_t*)f.target); break;
+        case SCRIPT_VERSION: {
+            const uint8_t* v = (const uint8_t*)f.target;
+            printf("%s=%u.%u\n", f.name, v[0], v[1]);
+            break;
+        }
+        }
+    }
+    for (int n = 0; n < ScriptFieldCount; n++) {
+        const ScriptField& f = ScriptFields[n];
+        if (!f.target) continue;
+        switch (f.kind) {
+        case SCRIPT_KEYS: {
+            const uint32_t* keys = *(uint32_t* const*)f.target;
+            unsigned count = *(const uint16_t*)f.also;
+            printf("[%s] %u\n", f.name, count);
+            for (unsigned i = 0; i < count; i++) printf("  0x%08lX\n", (unsigned long)keys[i]);
+            break;
+        }
+        case SCRIPT_LIST: PrintList(f.name, *(const TextListT*)f.target); break;
+        case SCRIPT_WORDS: PrintWords(f.name, *(const WordTableT*)f.target); break;
+        }
+    }
     printf("[ToolModules] %u\n", (unsigned)s.ToolModuleCount);
     for (unsigned i = 0; i < s.ToolModuleCount; i++) {
         const ToolModuleT& t = s.ToolModules[i];

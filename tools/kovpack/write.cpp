@@ -3,67 +3,35 @@
 // as a zip archive of one deflated member), either bare or appended to the setup stub.
 #include "tools/kovpack/kovpack.h"
 #include "base/globals.h"
+#include "base/bytes.h"
+#include "base/path.h"
 #include "package/package.h"
+#include "package/script.h"
 #include <ctype.h>
 #include <errno.h>
 #include <stdio.h>
 #include <string.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <zlib.h>
 
 namespace {
 
-enum Kind { TEXT, NUMTEXT, YESTEXT, FLAG, VERSION };
-struct Key {
-    const char* name;
-    Kind kind;
-    unsigned size;
-};
-// The script's settings in reading order: texts with their buffer size (a text holds one
-// byte less), then the numbers, flags and the database version.
-const Key kKeys[] = {
-    {"DefaultDestDir", TEXT, 257},
-    {"GroupName", TEXT, 64},
-    {"ItemTitle", TEXT, 128},
-    {"FreshItemTitle", TEXT, 128},
-    {"ClientExeName", TEXT, 64},
-    {"FrameTitle", TEXT, 64},
-    {"VersionText", TEXT, 32},
-    {"Reserved9", TEXT, 512},
-    {"Reserved10", TEXT, 256},
-    {"NextDiskProgram", TEXT, 32},
-    {"NextDiskLabel", TEXT, 32},
-    {"ContinuationProgram", TEXT, 32},
-    {"Reserved14", TEXT, 32},
-    {"NoContinuationNotice", TEXT, 32},
-    {"ClientTextA", TEXT, 64},
-    {"ClientTextB", TEXT, 64},
-    {"Win31FallbackProgram", TEXT, 64},
-    {"QuickRefFile", TEXT, 32},
-    {"ExpectedDbKind", NUMTEXT, 6},
-    {"ExpectedDbKindCode", NUMTEXT, 6},
-    {"SkipPreviousSearch", YESTEXT, 6},
-    {"NoMigration", YESTEXT, 6},
-    {"SkipModem", FLAG, 0},
-    {"NoDesktopItems", FLAG, 0},
-    {"OfferWin31Choice", FLAG, 0},
-    {"ClientUpdateMode", FLAG, 0},
-    {"DeferInUseFiles", FLAG, 0},
-    {"AlwaysCopyToTemp", FLAG, 0},
-    {"AskAddOns", FLAG, 0},
-    {"WriteVersionFile", FLAG, 0},
-    {"DbVersion", VERSION, 0},
-    {"ExtraSpaceKb", FLAG, 0},
-    {"RequiredBrowserBuild", FLAG, 0},
-};
-const int kKeyCount = sizeof kKeys / sizeof kKeys[0];
+void Put16(std::string& s, unsigned v) {
+    char b[2];
+    PutU16(b, (uint16_t)v);
+    s.append(b, 2);
+}
+void Put32(std::string& s, uint32_t v) {
+    char b[4];
+    PutU32(b, v);
+    s.append(b, 4);
+}
 
 struct Out {
     std::string bytes;
-    void U16(unsigned v) { bytes += char(v & 255), bytes += char(v >> 8 & 255); }
-    void U32(uint32_t v) { U16(v & 0xFFFF), U16(v >> 16); }
+    void U16(unsigned v) { Put16(bytes, v); }
+    void U32(uint32_t v) { Put32(bytes, v); }
     void Text(const std::string& s) { U16((unsigned)s.size()), bytes += s; }
 };
 
@@ -85,7 +53,7 @@ void CheckText(const Description& d, int line, const std::string& field, const s
                  std::to_string(size - 1));
 }
 
-uint16_t FlagValue(const Description& d, const Key& k) {
+uint16_t FlagValue(const Description& d, const ScriptField& k) {
     std::string v = SetupValue(d, k.name);
     if (v.empty()) return 0;
     // Decimal, or hexadecimal after "0x"; a leading zero is not octal.
@@ -99,33 +67,80 @@ uint16_t FlagValue(const Description& d, const Key& k) {
     return (uint16_t)n;
 }
 
-const int kListOrder[] = {L_SOUND,       L_PRESERVED, L_CREATEDIRS, L_WINDELETES,
-                          L_DESTDELETES, L_MERGEDA,   L_MERGEDB};
-const char* const kListNames[L_COUNT] = {
-    "SoundEvents",    "PreservedFiles", "CreateDirs",    "WindowsDirDeletes",
-    "DestDirDeletes", "MergedFilesA",   "MergedFilesB",  "BrowserInstallers",
-    "ReservedList45", "ReservedList46", "AddOnPrograms", "ReservedList48"};
+void CheckCount(const Description& d, int line, const char* field, size_t n, size_t most,
+                const char* what) {
+    if (n > most)
+        Fail(d, line,
+             std::string(field) + ": " + std::to_string(n) + " " + what + ", at most " +
+                 std::to_string(most));
+}
 
-void PutList(Out& o, const Description& d, int id, size_t max) {
-    const DescList& l = d.lists[id];
-    if (l.rows.size() > max)
-        Fail(d, l.line,
-             std::string(kListNames[id]) + ": " + std::to_string(l.rows.size()) +
-                 " rows, at most " + std::to_string(max));
+// Texts that become paths must stay below their folder, as the setup's reader demands; they
+// are written with '\\' separators, the form the reader compares.
+void PutList(Out& o, const Description& d, const ScriptField& f) {
+    const DescList& l = Section(d, f.name);
+    CheckCount(d, l.line, f.name, l.rows.size(), f.size, "rows");
     o.U16((unsigned)l.rows.size());
-    for (const auto& row : l.rows)
-        for (const auto& t : row) {
-            CheckText(d, l.line, kListNames[id], t, 128);
+    for (size_t i = 0; i < l.rows.size(); i++)
+        for (size_t k = 0; k < l.rows[i].size(); k++) {
+            std::string t = l.rows[i][k];
+            CheckText(d, l.line, f.name, t, 128);
+            if (f.rule[k] != NAME_FREE) {
+                BackslashSeparators(&t[0]);
+                if (!IsSafeListName(f.rule[k], t.c_str()))
+                    Fail(d, l.rowLines[i],
+                         std::string(f.name) + ": \"" + t +
+                             "\" must be a relative name below its folder (no drive, no leading "
+                             "backslash, no dots-only part, no device name" +
+                             (f.rule[k] == NAME_PLAIN ? ", no wildcard)" : ")"));
+            }
             o.Text(t);
         }
 }
 
-void PutWords(Out& o, const Description& d, const std::vector<uint16_t>& w, const char* name,
-              int line) {
-    if (w.size() > MAX_SCRIPT_WORDS)
-        Fail(d, line, std::string(name) + ": " + std::to_string(w.size()) + " values, at most 64");
-    o.U16((unsigned)w.size());
-    for (uint16_t v : w) o.U16(v);
+void PutWords(Out& o, const Description& d, const ScriptField& f) {
+    const DescList& l = Section(d, f.name);
+    CheckCount(d, l.line, f.name, l.values.size(), f.size, "values");
+    o.U16((unsigned)l.values.size());
+    for (uint32_t v : l.values) o.U16(v);
+}
+
+void PutTools(Out& o, const Description& d, const ScriptField& f) {
+    if (d.tools.size() > f.size)
+        Fail(d, d.tools[f.size].line,
+             "ToolModule: more than " + std::to_string(f.size) + " tool modules");
+    o.U16((unsigned)d.tools.size());
+    for (const DescTool& t : d.tools) {
+        CheckText(d, t.line, "ToolModule name", t.name, 32);
+        std::string name = t.name;
+        BackslashSeparators(&name[0]);
+        if (!IsSafeListName(NAME_PLAIN, name.c_str()))
+            Fail(d, t.line,
+                 "ToolModule \"" + t.name + "\" must be a file name below the tool folder");
+        if (t.keys.size() > 0xFFFF || t.companions.size() > 0xFFFF)
+            Fail(d, t.line, "ToolModule " + t.name + ": more than 65535 keys or companions");
+        o.Text(name);
+        o.U32(t.minVersion);
+        o.U16((unsigned)t.keys.size());
+        for (uint32_t key : t.keys) o.U32(key);
+        o.U16((unsigned)t.companions.size());
+        for (const auto& c : t.companions) {
+            CheckText(d, t.line, "ToolModule companion", c, 32);
+            std::string companion = c;
+            BackslashSeparators(&companion[0]);
+            if (!IsSafeListName(NAME_PLAIN, companion.c_str()))
+                Fail(d, t.line,
+                     "ToolModule " + t.name + ": companion \"" + c +
+                         "\" must be a relative path below the install folder");
+            o.Text(companion);
+        }
+    }
+}
+
+// Entry names are written with '\\' separators, the form the setup compares and writes.
+std::string EntryName(std::string entry) {
+    if (!entry.empty()) BackslashSeparators(&entry[0]);
+    return entry;
 }
 
 std::string BareName(const std::string& entry) {
@@ -152,9 +167,6 @@ bool ReadFile(const std::string& path, std::string& out, time_t* mtime) {
     *mtime = st.st_mtime;
     return got == out.size();
 }
-
-void Put16(std::string& s, unsigned v) { s += char(v & 255), s += char(v >> 8 & 255); }
-void Put32(std::string& s, uint32_t v) { Put16(s, v & 0xFFFF), Put16(s, v >> 16); }
 
 // One-member zip archive around raw deflate data.
 std::string ZipOne(const std::string& name, const std::string& data, time_t mtime, int level) {
@@ -210,110 +222,62 @@ void WriteAll(FILE* f, const std::string& s, const std::string& path) {
 
 }  // namespace
 
-extern const char* const kSetupKeys[] = {"DefaultDestDir",
-                                         "GroupName",
-                                         "ItemTitle",
-                                         "FreshItemTitle",
-                                         "ClientExeName",
-                                         "FrameTitle",
-                                         "VersionText",
-                                         "Reserved9",
-                                         "Reserved10",
-                                         "NextDiskProgram",
-                                         "NextDiskLabel",
-                                         "ContinuationProgram",
-                                         "Reserved14",
-                                         "NoContinuationNotice",
-                                         "ClientTextA",
-                                         "ClientTextB",
-                                         "Win31FallbackProgram",
-                                         "QuickRefFile",
-                                         "ExpectedDbKind",
-                                         "ExpectedDbKindCode",
-                                         "SkipPreviousSearch",
-                                         "NoMigration",
-                                         "SkipModem",
-                                         "NoDesktopItems",
-                                         "OfferWin31Choice",
-                                         "ClientUpdateMode",
-                                         "DeferInUseFiles",
-                                         "AlwaysCopyToTemp",
-                                         "AskAddOns",
-                                         "WriteVersionFile",
-                                         "DbVersion",
-                                         "ExtraSpaceKb",
-                                         "RequiredBrowserBuild"};
-extern const int kSetupKeyCount = sizeof kSetupKeys / sizeof kSetupKeys[0];
-
 std::string EncodeScript(const Description& d, const std::vector<uint32_t>& installed,
                          const std::vector<uint32_t>& stored) {
     Out o;
-    o.bytes = "RS";
-    int k = 0;
-    for (; kKeys[k].kind == TEXT || kKeys[k].kind == NUMTEXT || kKeys[k].kind == YESTEXT; k++) {
-        const Key& key = kKeys[k];
-        std::string v = SetupValue(d, key.name);
-        CheckText(d, SetupLine(d, key.name), key.name, v, key.size);
-        if (key.kind == NUMTEXT) {
-            // The setup converts with the runtime's decimal conversion: digits, maybe a sign.
-            size_t digits = v.find_first_not_of("0123456789", v[0] == '-' ? 1 : 0);
-            if (!v.empty() && (digits != std::string::npos || v == "-"))
-                Fail(d, SetupLine(d, key.name),
-                     std::string(key.name) + ": \"" + v + "\" is not a decimal number");
+    o.bytes = SCRIPT_MAGIC;
+    for (int n = 0; n < ScriptFieldCount; n++) {
+        const ScriptField& f = ScriptFields[n];
+        switch (f.kind) {
+        case SCRIPT_TEXT:
+        case SCRIPT_NUMBER8:
+        case SCRIPT_NUMBER32:
+        case SCRIPT_YES: {
+            std::string v = SetupValue(d, f.name);
+            CheckText(d, SetupLine(d, f.name), f.name, v, f.size);
+            if (f.kind == SCRIPT_NUMBER8 || f.kind == SCRIPT_NUMBER32) {
+                // The setup converts with the runtime's decimal conversion: digits, maybe a sign.
+                size_t digits = v.find_first_not_of("0123456789", v[0] == '-' ? 1 : 0);
+                if (!v.empty() && (digits != std::string::npos || v == "-"))
+                    Fail(d, SetupLine(d, f.name),
+                         std::string(f.name) + ": \"" + v + "\" is not a decimal number");
+            }
+            o.Text(v);
+            break;
         }
-        o.Text(v);
-    }
-    for (; kKeys[k].kind == FLAG; k++) o.U16(FlagValue(d, kKeys[k]));
-    // DbVersion: two bytes, major and minor.
-    std::string db = SetupValue(d, "DbVersion");
-    unsigned major = 0, minor = 0;
-    char tail;
-    if (!db.empty() &&
-        (sscanf(db.c_str(), "%u.%u%c", &major, &minor, &tail) != 2 || major > 255 || minor > 255))
-        Fail(d, SetupLine(d, "DbVersion"),
-             "DbVersion: \"" + db + "\" is not major.minor (0 to 255 each)");
-    o.bytes += char(major), o.bytes += char(minor);
-    if (d.carriedRecordIds.size() > 0xFFFF) Fail(d, d.idsLine, "CarriedRecordIds: more than 65535");
-    o.U16((unsigned)d.carriedRecordIds.size());
-    for (uint32_t id : d.carriedRecordIds) o.U32(id);
-    for (int id : kListOrder) PutList(o, d, id, 0xFFFF);
-    PutWords(o, d, d.reservedWords, "ReservedWords", d.wordLines[0]);
-    PutWords(o, d, d.exactNewer, "ExactNewerVersions", d.wordLines[1]);
-    PutWords(o, d, d.minimumNewer, "MinimumNewerVersions", d.wordLines[2]);
-    PutList(o, d, L_BROWSERS, 0xFFFF);
-    PutList(o, d, L_RESERVED45, 0xFFFF);
-    PutList(o, d, L_RESERVED46, 0xFFFF);
-    PutList(o, d, L_ADDONS, MAX_ADDON_PROGRAMS);
-    PutList(o, d, L_RESERVED48, 0xFFFF);
-    for (k++; k < kKeyCount; k++) o.U16(FlagValue(d, kKeys[k]));
-
-    if (d.tools.size() > MAX_TOOL_MODULES)
-        Fail(d, d.tools[MAX_TOOL_MODULES].line, "ToolModule: more than 20 tool modules");
-    o.U16((unsigned)d.tools.size());
-    for (const DescTool& t : d.tools) {
-        CheckText(d, t.line, "ToolModule name", t.name, 32);
-        if (t.keys.size() > 0xFFFF || t.companions.size() > 0xFFFF)
-            Fail(d, t.line, "ToolModule " + t.name + ": more than 65535 keys or companions");
-        o.Text(t.name);
-        o.U32(t.minVersion);
-        o.U16((unsigned)t.keys.size());
-        for (uint32_t key : t.keys) o.U32(key);
-        o.U16((unsigned)t.companions.size());
-        for (const auto& c : t.companions) {
-            CheckText(d, t.line, "ToolModule companion", c, 32);
-            if (!IsSafeEntryName(c.c_str(), (unsigned)c.size()))
-                Fail(d, t.line,
-                     "ToolModule " + t.name + ": companion \"" + c +
-                         "\" must be a relative path below the install folder");
-            o.Text(c);
+        case SCRIPT_FLAG: o.U16(FlagValue(d, f)); break;
+        case SCRIPT_VERSION: {
+            // Two bytes, major and minor.
+            std::string v = SetupValue(d, f.name);
+            unsigned major = 0, minor = 0;
+            char tail;
+            if (!v.empty() && (sscanf(v.c_str(), "%u.%u%c", &major, &minor, &tail) != 2 ||
+                               major > 255 || minor > 255))
+                Fail(d, SetupLine(d, f.name),
+                     std::string(f.name) + ": \"" + v + "\" is not major.minor (0 to 255 each)");
+            o.bytes += char(major), o.bytes += char(minor);
+            break;
         }
-    }
-
-    o.U16((unsigned)d.files.size());
-    for (size_t i = 0; i < d.files.size(); i++) {
-        o.Text(d.files[i].entry);
-        o.U32(installed[i]);
-        o.U32(stored[i]);
+        case SCRIPT_KEYS: {
+            const DescList& l = Section(d, f.name);
+            if (l.values.size() > 0xFFFF)
+                Fail(d, l.line, std::string(f.name) + ": more than 65535");
+            o.U16((unsigned)l.values.size());
+            for (uint32_t id : l.values) o.U32(id);
+            break;
+        }
+        case SCRIPT_LIST: PutList(o, d, f); break;
+        case SCRIPT_WORDS: PutWords(o, d, f); break;
+        case SCRIPT_TOOLS: PutTools(o, d, f); break;
+        case SCRIPT_FILES:
+            o.U16((unsigned)d.files.size());
+            for (size_t i = 0; i < d.files.size(); i++) {
+                o.Text(EntryName(d.files[i].entry));
+                o.U32(installed[i]);
+                o.U32(stored[i]);
+            }
+            break;
+        }
     }
     return o.bytes;
 }
@@ -332,7 +296,7 @@ void BuildPackage(const Description& d, const BuildOptions& opt) {
     if (d.files.empty())
         throw BuildError{d.path + ": [Files] is empty; the first file must be dunzip32.dll"};
     if (d.files.size() > 0xFFFF) Fail(d, d.files[0xFFFF].line, "more than 65535 files");
-    if (strcasecmp(d.files[0].entry.c_str(), "dunzip32.dll") != 0)
+    if (!SameName(d.files[0].entry.c_str(), "dunzip32.dll"))
         Fail(d, d.files[0].line, "the first file must be dunzip32.dll, not " + d.files[0].entry);
     for (size_t i = 0; i < d.files.size(); i++) {
         const DescFile& f = d.files[i];
@@ -351,8 +315,8 @@ void BuildPackage(const Description& d, const BuildOptions& opt) {
                      "file name \"" + f.entry + "\" given twice (line " +
                          std::to_string(d.files[j].line) + ")");
     }
-    if (!d.lists[L_MERGEDB].rows.empty() && d.lists[L_MERGEDA].rows.empty())
-        Fail(d, d.lists[L_MERGEDB].line,
+    if (!Section(d, "MergedFilesB").rows.empty() && Section(d, "MergedFilesA").rows.empty())
+        Fail(d, Section(d, "MergedFilesB").line,
              "MergedFilesB needs a non-empty MergedFilesA "
              "(the setup holds back merge files only then)");
     // The script once, to validate every setting before reading any file.
@@ -360,7 +324,7 @@ void BuildPackage(const Description& d, const BuildOptions& opt) {
     std::string script = EncodeScript(d, installed, stored);
 
     std::string quickRef = SetupValue(d, "QuickRefFile");
-    bool merging = !d.lists[L_MERGEDA].rows.empty();
+    bool merging = !Section(d, "MergedFilesA").rows.empty();
 
     std::string stub;
     long marker = -1;

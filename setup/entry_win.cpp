@@ -29,8 +29,8 @@ int SetupMain(HINSTANCE instance, const char* commandLine) {
         return 0;
     }
     if (IsWindowClassPresent("KOV Frame") || IsWindowClassPresent("KOV Frame25") ||
-        GetModuleHandleA(LoadCaption(34007)) != NULL) {
-        ShowError(LoadMessage(1, 34001));
+        GetModuleHandleA(LoadCaption(IDS_CLIENT_MODULE)) != NULL) {
+        ShowError(LoadMessage(1, IDS_CLIENT_RUNNING));
         return 0;
     }
 

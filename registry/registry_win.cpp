@@ -3,6 +3,7 @@
 #include "registry/registry.h"
 #include "base/log.h"
 #include "base/mem.h"
+#include "base/path.h"
 #include "base/text.h"
 
 namespace {
@@ -84,7 +85,7 @@ LONG RegistryFindValue(HKEY openKey, const char* valueName, char* buffer, unsign
     BYTE* data = (BYTE*)MemAlloc(longestData + 4);
     // The default value has an empty name.
     const char* wanted = valueName ? valueName : "";
-    SetCursor(LoadCursor(nullptr, IDC_WAIT));
+    ShowBusyCursor(1);
 
     if (valueCount == 0) {
         status = ERROR_FILE_NOT_FOUND;
@@ -96,8 +97,7 @@ LONG RegistryFindValue(HKEY openKey, const char* valueName, char* buffer, unsign
             LONG r =
                 RegEnumValueA(openKey, index, name, &nameLength, nullptr, &type, data, &dataLength);
             status = r;
-            if ((r == ERROR_SUCCESS || r == ERROR_INSUFFICIENT_BUFFER) &&
-                lstrcmpiA(wanted, name) == 0) {
+            if ((r == ERROR_SUCCESS || r == ERROR_INSUFFICIENT_BUFFER) && SameName(wanted, name)) {
                 // Never more than the data the system says it returned, nor than our block.
                 if (dataLength > longestData + 4) dataLength = longestData + 4;
                 CopyAsText(buffer, size, data, dataLength);
@@ -108,7 +108,7 @@ LONG RegistryFindValue(HKEY openKey, const char* valueName, char* buffer, unsign
         }
     }
 
-    SetCursor(LoadCursor(nullptr, IDC_ARROW));
+    ShowBusyCursor(0);
     MemFree(data);
     MemFree(name);
     return status;
@@ -152,11 +152,8 @@ LONG RegistryUpdateString(HKEY root, const char* keyPath, const char* valueName,
     if (status == ERROR_SUCCESS) {
         // Compared as text on purpose: this is how revisions have always been ordered here.
         if (lstrcmpiA(text, current) < 0 && valueName != nullptr &&
-            lstrcmpiA(valueName, "Revision") == 0) {
-            // Owned by nobody: this can be asked before the frame window exists.
-            int answer = MessageBoxA(nullptr, LoadMessage(1, 35000), LoadCaption(34306),
-                                     MB_YESNO | MB_ICONINFORMATION);
-            if (answer != IDYES) {
+            SameName(valueName, "Revision")) {
+            if (!AskNoticeYesNo(LoadMessage(1, IDS_NEWER_REGISTERED))) {
                 LogPrintf("Registry: kept revision %s over %s", current, text);
                 return ERROR_SUCCESS;
             }
@@ -173,6 +170,35 @@ LONG RegistryUpdateString(HKEY root, const char* keyPath, const char* valueName,
                                                                                   : CREATE_FAILED;
     }
     if (status == ERROR_NO_MORE_ITEMS) return RegistrySetString(root, keyPath, valueName, text);
+    return status;
+}
+
+int RegistryKeyExists(HKEY root, const char* keyPath) {
+    HKEY key;
+    if (root == nullptr || OpenKey(root, keyPath, &key) != ERROR_SUCCESS) return 0;
+    RegCloseKey(key);
+    return 1;
+}
+
+LONG RegistryGetDword(HKEY root, const char* keyPath, const char* valueName, DWORD* value) {
+    if (root == nullptr) return ERROR_FILE_NOT_FOUND;
+    HKEY key;
+    LONG status = OpenKey(root, keyPath, &key);
+    if (status != ERROR_SUCCESS) return status;
+    DWORD read = 0, size = sizeof read;
+    status = RegQueryValueExA(key, valueName, nullptr, nullptr, (BYTE*)&read, &size);
+    RegCloseKey(key);
+    if (status == ERROR_SUCCESS) *value = read;
+    return status;
+}
+
+LONG RegistrySetDword(HKEY root, const char* keyPath, const char* valueName, DWORD value) {
+    if (root == nullptr) return ERROR_FILE_NOT_FOUND;
+    HKEY key;
+    LONG status = OpenOrCreate(root, keyPath, &key);
+    if (status != ERROR_SUCCESS) return status;
+    status = RegSetValueExA(key, valueName, 0, REG_DWORD, (const BYTE*)&value, sizeof value);
+    RegCloseKey(key);
     return status;
 }
 

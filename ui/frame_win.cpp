@@ -1,11 +1,14 @@
 // Frame window and background.
 #include "ui/frame.h"
+#include "res/resource.h"
 #include "ui/gauge.h"
 #include "ui/dialogs.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/text.h"
+#include "sys/sys.h"
+#include "res/resource.h"
 #include <ole2.h>
 #include <stdlib.h>
 
@@ -19,10 +22,12 @@ BYTE* TitleMask = NULL;
 uint32_t OleInitialized = 0;
 char FrameClassName[256] = "_KOVSETUP_Frame";
 
-enum { FRAME_PALETTE_SIZE = 33, MSG_OLE_TOO_OLD = 34305, CAPTION_OLE = 34306 };
+enum { FRAME_PALETTE_SIZE = 33 };
 
+// Bitmaps of more than 8 bits per pixel carry their colours in the pixels and have no
+// table; the shift would also be undefined for 32 bits.
 DWORD DibColorTableSize(const BITMAPINFOHEADER* header) {
-    if (header->biBitCount == 24) return 0;
+    if (header->biBitCount > 8) return 0;
     return 4u << header->biBitCount;
 }
 
@@ -54,7 +59,7 @@ static DWORD DibRowBytes(const BITMAPINFOHEADER* header) {
 }
 
 static void LoadTitleBitmap(HINSTANCE instance) {
-    HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(TITLE_BITMAP_ID), (LPCSTR)RT_BITMAP);
+    HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(IDB_TITLE), (LPCSTR)RT_BITMAP);
     HGLOBAL loaded = found ? LoadResource(instance, found) : NULL;
     TitleBitmap = loaded ? (BITMAPINFOHEADER*)LockResource(loaded) : NULL;
     if (!TitleBitmap) return;
@@ -95,7 +100,7 @@ static BOOL RegisterClasses(HINSTANCE instance) {
     gauge.lpszClassName = GaugeClassName;
     if (!RegisterClassA(&gauge)) {
         LogPrintf("Cannot register window class %s", GaugeClassName);
-        return SetFatal(15);
+        return SetFatal(FATAL_GAUGE_CLASS);
     }
 
     WNDCLASSA frame;
@@ -109,7 +114,7 @@ static BOOL RegisterClasses(HINSTANCE instance) {
     if (!RegisterClassA(&frame)) {
         LogPrintf("Cannot register window class %s", FrameClassName);
         DeleteObject(frame.hbrBackground);
-        return SetFatal(16);
+        return SetFatal(FATAL_FRAME_CLASS);
     }
     return TRUE;
 }
@@ -129,8 +134,8 @@ BOOL CheckAndInitOle(DWORD buildVersion) {
     if (HIWORD(buildVersion) != OLE_MAJOR_BUILD) {
         LogPrintf("OLE build %u.%u is not usable", HIWORD(buildVersion), LOWORD(buildVersion));
         char text[512];
-        lstrcpynA(text, LoadMessage(1, MSG_OLE_TOO_OLD), sizeof text);
-        MessageBoxA(FrameWindow, text, LoadCaption(CAPTION_OLE), MB_ICONINFORMATION | MB_OK);
+        lstrcpynA(text, LoadMessage(1, IDS_OLE_TOO_OLD), sizeof text);
+        MessageBoxA(FrameWindow, text, LoadCaption(IDS_PRODUCT), MB_ICONINFORMATION | MB_OK);
         return FALSE;
     }
     if (LOWORD(buildVersion) <= OLE_MINOR_NO_INIT) return TRUE;
@@ -147,7 +152,6 @@ BOOL CreateFrameWindow(const char* title) {
     HINSTANCE instance = GetModuleHandleA(NULL);
     lstrcpynA(GaugeClassName, "_KOVSETUP_Gauge", sizeof GaugeClassName);
     lstrcpynA(FrameClassName, "_KOVSETUP_Frame", sizeof FrameClassName);
-    InstallDialogProcs();
     DetectDisplayDepth();
 
     // The templates and the icon are only locked here, never used: under Win32 resources
@@ -156,7 +160,7 @@ BOOL CreateFrameWindow(const char* title) {
         HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(id), (LPCSTR)RT_DIALOG);
         if (found) LockResource(LoadResource(instance, found));
     }
-    LoadIconA(instance, MAKEINTRESOURCEA(SETUP_ICON_ID));
+    LoadIconA(instance, MAKEINTRESOURCEA(IDI_SETUP));
 
     LoadTitleBitmap(instance);
     if (PaletteMode) BuildFramePalette();
@@ -167,8 +171,9 @@ BOOL CreateFrameWindow(const char* title) {
                         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, NULL, NULL, instance, NULL);
     if (!FrameWindow) {
         LogPrintf("Cannot create the frame window");
-        return SetFatal(17);
+        return SetFatal(FATAL_FRAME_CREATE);
     }
+    SysSetMessageOwner(FrameWindow);
     if (PaletteMode) RealizeFramePalette(FrameWindow, FALSE);
     ShowWindow(FrameWindow, SW_SHOWMAXIMIZED);
     UpdateWindow(FrameWindow);
@@ -179,6 +184,7 @@ BOOL CreateFrameWindow(const char* title) {
 BOOL DestroyFrameWindow(void) {
     HINSTANCE instance = GetModuleHandleA(NULL);
     if (FrameWindow) {
+        SysSetMessageOwner(NULL);
         DestroyWindow(FrameWindow);
         FrameWindow = NULL;
     }
@@ -227,8 +233,9 @@ static void PaintFrame(HWND window) {
                 pen = next;
                 last = colour;
             }
+            // A line leaves out its end point: ending at the client width paints every column.
             MoveToEx(dc, 0, y, NULL);
-            LineTo(dc, client.right - 1, y);
+            LineTo(dc, client.right, y);
         }
         if (pen) {
             SelectObject(dc, firstPen);
@@ -250,9 +257,65 @@ static void PaintFrame(HWND window) {
     EndPaint(window, &ps);
 }
 
+// What closing the frame means while a progress dialog is open. The user asks to quit, so
+// the dialog's own way out is pressed: Quit of the searches, Cancel of the copy. The
+// migration must not stop half-way and, between steps, there is nothing to stop: the close
+// is then ignored. The first row whose dialog is open decides.
+static const struct {
+    int templateId;
+    int button;  // 0: the close is ignored
+} FrameCloseRows[] = {
+    {IDD_MIGRATE, 0},
+    {IDD_GRAPHICS_REQUESTED, 0},
+    {IDD_GRAPHICS, 0},
+    {IDD_PREVSEARCH, ID_QUIT},
+    {IDD_MODEMSEARCH, ID_QUIT},
+    {IDD_COPY, ID_CANCEL},
+    {IDD_COPY_CONTINUED, ID_CANCEL},
+};
+
+static HWND OpenModelessWindow(int templateId) {
+    for (int i = 0; i < MODELESS_SLOTS; i++)
+        if (ModelessSlots[i].templateId == templateId) return ModelessSlots[i].window;
+    return NULL;
+}
+
+// The frame is never destroyed here: it owns every dialog, and only the closing phase of
+// the run may take it away.
+static void CloseFrameByUser(void) {
+    for (const auto& row : FrameCloseRows) {
+        HWND dialog = OpenModelessWindow(row.templateId);
+        if (!dialog) continue;
+        if (!row.button) {
+            LogPrintf("Frame close ignored during dialog %d", row.templateId);
+            return;
+        }
+        // Only a button the user could press is pressed on the user's behalf.
+        HWND button = GetDlgItem(dialog, row.button);
+        if (!button || !IsWindowVisible(button) || !IsWindowEnabled(button)) {
+            LogPrintf("Frame close ignored: button %d of dialog %d is not available", row.button,
+                      row.templateId);
+            return;
+        }
+        LogPrintf("Frame closed by the user: button %d of dialog %d pressed", row.button,
+                  row.templateId);
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(row.button, BN_CLICKED), (LPARAM)button);
+        return;
+    }
+    LogPrintf("Frame close ignored between steps");
+}
+
 LRESULT CALLBACK FrameWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_PAINT: PaintFrame(window); break;
+    case WM_CLOSE: CloseFrameByUser(); return 0;
+    case WM_DESTROY:
+        // The dialogs the frame owns were destroyed just before it.
+        ForgetDestroyedModeless();
+        break;
+    case WM_NCDESTROY:
+        if (window == FrameWindow) FrameWindow = NULL;
+        break;
     case WM_QUERYNEWPALETTE:
         if (!FramePalette) return 0;
         if (RealizeFramePalette(window, FALSE)) {

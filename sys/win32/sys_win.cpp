@@ -5,7 +5,6 @@
 #include <string.h>
 
 #include "sys/sys.h"
-#include "ui/frame.h"
 
 SysFile SysOpen(const char* path, int mode) {
     if (SysFaultHit(mode == SYS_READ ? SYS_FAULT_OPEN_READ : SYS_FAULT_OPEN_WRITE)) return 0;
@@ -171,7 +170,15 @@ void SysFatalExit(const char* text) {
     ExitProcess(3);
 }
 
+static HWND MessageOwner;
+
+void SysSetMessageOwner(void* window) { MessageOwner = (HWND)window; }
+
+void SysShowBusy(int busy) { SetCursor(LoadCursor(NULL, busy ? IDC_WAIT : IDC_ARROW)); }
+
 int SysMessageBox(int kind, const char* text, const char* caption) {
+    if (kind == SYS_BOX_NOTICE_YESNO)
+        return MessageBoxA(NULL, text, caption, MB_YESNO | MB_ICONINFORMATION);
     UINT beep = MB_ICONEXCLAMATION, style = MB_ICONHAND | MB_OK;
     switch (kind) {
     case SYS_BOX_RETRYCANCEL: style = MB_ICONHAND | MB_RETRYCANCEL; break;
@@ -186,7 +193,7 @@ int SysMessageBox(int kind, const char* text, const char* caption) {
     default: break;
     }
     MessageBeep(beep);
-    HWND owner = FrameWindow && IsWindow(FrameWindow) ? FrameWindow : NULL;
+    HWND owner = MessageOwner && IsWindow(MessageOwner) ? MessageOwner : NULL;
     return MessageBoxA(owner, text, caption, style | MB_TASKMODAL);
 }
 

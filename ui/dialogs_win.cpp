@@ -5,80 +5,63 @@
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/text.h"
+#include <string.h>
 
 ModelessSlotT ModelessSlots[MODELESS_SLOTS];
-char DialogExtraText[512];
-char EditText[256];
-
-enum {
-    MSG_TOO_MANY_DIALOGS = 34300,
-    MSG_NO_DIALOG_PROC = 34301,
-    MSG_CREATE_FAILED = 34302,
-    MSG_NOT_OPEN = 34303,
-    MSG_FREE_MEGABYTES = 34307,
-    MSG_INSERT_DISK = 34308,
-    ID_EXTRA_TEXT = 503,
-    ID_DISK_PROMPT = 513,
-    ID_EDIT = 501,
-    ID_FREE_SPACE = 508,
-    ID_CACHE_5 = 600,
-    ID_CACHE_10 = 601,
-    ID_CACHE_20 = 602,
-    ID_ADDON_LIST = 521,
-    ID_ADDON_ALL = 522,
-    ID_ADDON_INSTALL = 401,
-    ID_PRINT_NOW = 415,
-    ID_EDIT_ACCEPT = 408,
-    ID_QUIT = 403,
-    TEMPLATE_QUIT = 205,
-    TEMPLATE_WELCOME_CACHE = 223,
-    TEMPLATE_WIN31_OFFER = 226,
-    TEMPLATE_QUICK_REF = 229,
-    TEMPLATE_ADD_ONS = 235
-};
 
 static HINSTANCE ResourceInstance(void) { return GetModuleHandleA(NULL); }
 
-static DLGPROC WelcomeProc, CenteredProc, QuickRefProc, DefaultProc, EditProc, AddOnProc;
-
-void InstallDialogProcs(void) {
-    WelcomeProc = WelcomeDlgProc;
-    CenteredProc = CenteredDlgProc;
-    QuickRefProc = QuickRefDlgProc;
-    DefaultProc = DefaultDlgProc;
-    EditProc = EditDlgProc;
-    AddOnProc = AddOnDlgProc;
-}
+// The templates with a procedure of their own; every other modal template is run by
+// DefaultDlgProc. Our add-on template is run like the others: without its own procedure
+// the list would stay empty and the user's choice would never be recorded.
+static const struct {
+    int templateId;
+    DLGPROC proc;
+} kModalProcs[] = {
+    {IDD_WELCOME_CACHE, WelcomeDlgProc},
+    {IDD_WIN31_FALLBACK, CenteredDlgProc},
+    {IDD_QUICKREF, QuickRefDlgProc},
+    {IDD_ADDONS, AddOnDlgProc},
+};
 
 DLGPROC ModalDialogProc(int templateId) {
-    if (!DefaultProc) InstallDialogProcs();
-    switch (templateId) {
-    case TEMPLATE_WELCOME_CACHE: return WelcomeProc;
-    case TEMPLATE_WIN31_OFFER: return CenteredProc;
-    case TEMPLATE_QUICK_REF: return QuickRefProc;
-    // Our add-on template is run like the others; without its own procedure the list
-    // would stay empty and the user's choice would never be recorded.
-    case TEMPLATE_ADD_ONS: return AddOnProc;
+    for (const auto& m : kModalProcs)
+        if (m.templateId == templateId) return m.proc;
+    return DefaultDlgProc;
+}
+
+DialogDataT* DialogData(HWND dialog, UINT message, LPARAM lParam) {
+    if (message == WM_INITDIALOG) SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+    return (DialogDataT*)GetWindowLongPtrA(dialog, DWLP_USER);
+}
+
+void ResetUiState(void) {
+    for (ModelessSlotT& slot : ModelessSlots) {
+        if (slot.window) DestroyWindow(slot.window);
+        slot = ModelessSlotT{};
     }
-    return DefaultProc;
+    CacheChoice = 0;
+    FreeMegabytes = RequiredMegabytes = 0;
+    memset(AddOnSkipped, 0, sizeof AddOnSkipped);
+    ResetPrintState();
 }
 
 HWND OpenModeless(int templateId, DLGPROC dialogProc) {
     int i = 0;
     while (i < MODELESS_SLOTS && ModelessSlots[i].templateId != 0) i++;
     if (i == MODELESS_SLOTS) {
-        ShowError(LoadMessage(1, MSG_TOO_MANY_DIALOGS));
+        ShowError(LoadMessage(1, IDS_TOO_MANY_DIALOGS));
         return NULL;
     }
     ModelessSlots[i].proc = dialogProc;
     if (!dialogProc) {
-        ShowError(LoadMessage(1, MSG_NO_DIALOG_PROC), templateId);
+        ShowError(LoadMessage(1, IDS_NO_DIALOG_PROC), templateId);
         return NULL;
     }
     HWND window = CreateDialogParamA(ResourceInstance(), MAKEINTRESOURCEA(templateId), FrameWindow,
                                      dialogProc, 0);
     if (!window) {
-        ShowError(LoadMessage(1, MSG_CREATE_FAILED), templateId);
+        ShowError(LoadMessage(1, IDS_DIALOG_CREATE_FAILED), templateId);
         return NULL;
     }
     ModelessSlots[i].templateId = templateId;
@@ -90,20 +73,30 @@ BOOL CloseModeless(int templateId) {
     for (int i = 0; i < MODELESS_SLOTS; i++) {
         if (ModelessSlots[i].templateId == templateId) {
             ModelessSlots[i].templateId = 0;
-            DestroyWindow(ModelessSlots[i].window);
+            if (ModelessSlots[i].window) DestroyWindow(ModelessSlots[i].window);
             ModelessSlots[i].window = NULL;
             return TRUE;
         }
     }
-    ShowError(LoadMessage(1, MSG_NOT_OPEN));
+    ShowError(LoadMessage(1, IDS_DIALOG_NOT_OPEN));
     return FALSE;
 }
 
 BOOL IsModelessMessage(MSG* message) {
     for (int i = 0; i < MODELESS_SLOTS; i++)
-        if (ModelessSlots[i].templateId && IsDialogMessageA(ModelessSlots[i].window, message))
+        if (ModelessSlots[i].templateId && ModelessSlots[i].window &&
+            IsDialogMessageA(ModelessSlots[i].window, message))
             return TRUE;
     return FALSE;
+}
+
+void ForgetDestroyedModeless(void) {
+    for (int i = 0; i < MODELESS_SLOTS; i++) {
+        if (ModelessSlots[i].window && !IsWindow(ModelessSlots[i].window)) {
+            LogPrintf("Dialog %d destroyed with its owner", ModelessSlots[i].templateId);
+            ModelessSlots[i].window = NULL;
+        }
+    }
 }
 
 BOOL PumpMessages(void) {
@@ -117,29 +110,26 @@ BOOL PumpMessages(void) {
     return TRUE;
 }
 
-static void SetExtraText(const char* extraText) {
-    lstrcpynA(DialogExtraText, extraText ? extraText : "", sizeof DialogExtraText);
-}
-
 int RunModalDialog(int templateId, const char* extraText) {
-    SetExtraText(extraText);
+    DialogDataT data = {};
+    data.extraText = extraText;
     return (int)DialogBoxParamA(ResourceInstance(), MAKEINTRESOURCEA(templateId), FrameWindow,
-                                ModalDialogProc(templateId), 0);
+                                ModalDialogProc(templateId), (LPARAM)&data);
 }
 
 int RunEditDialog(int templateId, char* text, const char* extraText) {
-    SetExtraText(extraText);
-    lstrcpynA(EditText, text, sizeof EditText);
-    if (!EditProc) InstallDialogProcs();
+    DialogDataT data = {};
+    data.extraText = extraText;
+    lstrcpynA(data.edit, text, sizeof data.edit);
     int result = (int)DialogBoxParamA(ResourceInstance(), MAKEINTRESOURCEA(templateId), FrameWindow,
-                                      EditProc, 0);
-    if (result == ID_EDIT_ACCEPT) lstrcpynA(text, EditText, EDIT_TEXT_MAX + 1);
+                                      EditDlgProc, (LPARAM)&data);
+    if (result == ID_CONTINUE) lstrcpynA(text, data.edit, EDIT_TEXT_MAX + 1);
     return result;
 }
 
 BOOL ConfirmQuit(HWND window) {
     if (window) ShowWindow(window, SW_HIDE);
-    if (RunModalDialog(TEMPLATE_QUIT, NULL) == ID_QUIT) {
+    if (RunModalDialog(IDD_CONFIRMQUIT, NULL) == ID_QUIT) {
         LogPrintf("User exit");
         QuitRequested = 1;
         return TRUE;
@@ -150,15 +140,16 @@ BOOL ConfirmQuit(HWND window) {
 
 static int IsEndId(WPARAM wParam) {
     int id = LOWORD(wParam);
-    return id >= FIRST_END_ID && id <= LAST_END_ID;
+    return id >= ID_FIRST_END && id <= ID_LAST_END;
 }
 
 static int IsClose(UINT message, WPARAM wParam) {
     return message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE;
 }
 
-static void ShowExtraText(HWND dialog) {
-    if (DialogExtraText[0]) SetDlgItemTextA(dialog, ID_EXTRA_TEXT, DialogExtraText);
+static void ShowExtraText(HWND dialog, const DialogDataT* data) {
+    if (data && data->extraText && data->extraText[0])
+        SetDlgItemTextA(dialog, IDC_EXTRA, data->extraText);
 }
 
 // The procedures below share one shape: initialisation fills texts, an end id or the
@@ -176,14 +167,15 @@ static INT_PTR EndOnButtons(HWND dialog, UINT message, WPARAM wParam) {
 }
 
 INT_PTR CALLBACK DefaultDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    DialogDataT* data = DialogData(dialog, message, lParam);
     if (message == WM_INITDIALOG) {
-        ShowExtraText(dialog);
+        ShowExtraText(dialog, data);
         if (InstallSettings.NextDiskLabel[0]) {
             char text[512];
             char format[512];
-            lstrcpynA(format, LoadMessage(1, MSG_INSERT_DISK), sizeof format);
+            lstrcpynA(format, LoadMessage(1, IDS_INSERT_DISK), sizeof format);
             Format(text, sizeof text, format, InstallSettings.NextDiskLabel);
-            SetDlgItemTextA(dialog, ID_DISK_PROMPT, text);
+            SetDlgItemTextA(dialog, IDC_DISKPROMPT, text);
         }
         return TRUE;
     }
@@ -191,8 +183,9 @@ INT_PTR CALLBACK DefaultDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 }
 
 INT_PTR CALLBACK CenteredDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    DialogDataT* data = DialogData(dialog, message, lParam);
     if (message == WM_INITDIALOG) {
-        ShowExtraText(dialog);
+        ShowExtraText(dialog, data);
         CenterDialog(FrameWindow, dialog);
         return TRUE;
     }
@@ -200,26 +193,28 @@ INT_PTR CALLBACK CenteredDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 }
 
 INT_PTR CALLBACK QuickRefDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    DialogDataT* data = DialogData(dialog, message, lParam);
     if (message == WM_INITDIALOG) {
-        ShowExtraText(dialog);
+        ShowExtraText(dialog, data);
         return TRUE;
     }
-    if (message == WM_COMMAND && LOWORD(wParam) == ID_PRINT_NOW) {
+    if (message == WM_COMMAND && LOWORD(wParam) == ID_PRINTNOW) {
         PrintQuickRef(dialog);
-        EndDialog(dialog, ID_PRINT_NOW);
+        EndDialog(dialog, ID_PRINTNOW);
         return TRUE;
     }
     return EndOnButtons(dialog, message, wParam);
 }
 
 INT_PTR CALLBACK EditDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    DialogDataT* data = DialogData(dialog, message, lParam);
     if (message == WM_INITDIALOG) {
-        SetDlgItemTextA(dialog, ID_EDIT, EditText);
-        ShowExtraText(dialog);
+        if (data) SetDlgItemTextA(dialog, IDC_DIRFIELD, data->edit);
+        ShowExtraText(dialog, data);
         return TRUE;
     }
-    if (message == WM_COMMAND && IsEndId(wParam)) {
-        GetDlgItemTextA(dialog, ID_EDIT, EditText, sizeof EditText);
+    if (message == WM_COMMAND && IsEndId(wParam) && data) {
+        GetDlgItemTextA(dialog, IDC_DIRFIELD, data->edit, sizeof data->edit);
         EndDialog(dialog, LOWORD(wParam));
         return TRUE;
     }
@@ -229,7 +224,7 @@ INT_PTR CALLBACK EditDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
 // With room for 10 MB of cache but not 20, the 20 MB button goes and the other two are
 // spread over the row it leaves.
 static void SpreadCacheButtons(HWND dialog) {
-    HWND five = GetDlgItem(dialog, ID_CACHE_5), ten = GetDlgItem(dialog, ID_CACHE_10);
+    HWND five = GetDlgItem(dialog, IDC_CACHE5), ten = GetDlgItem(dialog, IDC_CACHE10);
     RECT r5, r10;
     GetWindowRect(five, &r5);
     GetWindowRect(ten, &r10);
@@ -242,32 +237,33 @@ static void SpreadCacheButtons(HWND dialog) {
 }
 
 INT_PTR CALLBACK WelcomeDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    DialogDataT* data = DialogData(dialog, message, lParam);
     if (message == WM_INITDIALOG) {
-        ShowExtraText(dialog);
-        EnableWindow(GetDlgItem(dialog, ID_CACHE_10), TRUE);
-        EnableWindow(GetDlgItem(dialog, ID_CACHE_20), TRUE);
+        ShowExtraText(dialog, data);
+        EnableWindow(GetDlgItem(dialog, IDC_CACHE10), TRUE);
+        EnableWindow(GetDlgItem(dialog, IDC_CACHE20), TRUE);
         if (FreeMegabytes > 0) {
             char text[128];
             char format[512];
-            lstrcpynA(format, LoadMessage(1, MSG_FREE_MEGABYTES), sizeof format);
+            lstrcpynA(format, LoadMessage(1, IDS_FREE_MEGABYTES), sizeof format);
             Format(text, sizeof text, format, (int)FreeMegabytes);
-            SetDlgItemTextA(dialog, ID_FREE_SPACE, text);
+            SetDlgItemTextA(dialog, IDC_FREESPACE, text);
         }
         if (FreeMegabytes >= RequiredMegabytes + 20) {
-            CheckDlgButton(dialog, ID_CACHE_20, BST_CHECKED);
+            CheckDlgButton(dialog, IDC_CACHE20, BST_CHECKED);
             CacheChoice = 2;
         } else if (FreeMegabytes >= RequiredMegabytes + 10) {
-            ShowWindow(GetDlgItem(dialog, ID_CACHE_20), SW_HIDE);
+            ShowWindow(GetDlgItem(dialog, IDC_CACHE20), SW_HIDE);
             SpreadCacheButtons(dialog);
-            CheckDlgButton(dialog, ID_CACHE_10, BST_CHECKED);
+            CheckDlgButton(dialog, IDC_CACHE10, BST_CHECKED);
             CacheChoice = 1;
         }
         return TRUE;
     }
     if (message == WM_COMMAND) {
         int id = LOWORD(wParam);
-        if (id >= ID_CACHE_5 && id <= ID_CACHE_20) {
-            CacheChoice = (uint16_t)(id - ID_CACHE_5);
+        if (id >= IDC_CACHE5 && id <= IDC_CACHE20) {
+            CacheChoice = (uint16_t)(id - IDC_CACHE5);
             return TRUE;
         }
     }
@@ -275,7 +271,7 @@ INT_PTR CALLBACK WelcomeDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 }
 
 INT_PTR CALLBACK AddOnDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    HWND list = GetDlgItem(dialog, ID_ADDON_LIST);
+    HWND list = GetDlgItem(dialog, IDC_ADDONLIST);
     if (message == WM_INITDIALOG) {
         CenterDialog(FrameWindow, dialog);
         SendMessageA(list, LB_RESETCONTENT, 0, 0);
@@ -292,17 +288,17 @@ INT_PTR CALLBACK AddOnDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
     }
     if (message == WM_COMMAND) {
         int id = LOWORD(wParam);
-        if (id == ID_ADDON_INSTALL) {
+        if (id == ID_INSTALL) {
             int count = (int)SendMessageA(list, LB_GETCOUNT, 0, 0);
             for (int item = 0; item < count; item++) {
                 LRESULT row = SendMessageA(list, LB_GETITEMDATA, item, 0);
                 if (row < 0 || row >= MAX_ADDON_PROGRAMS) continue;
                 AddOnSkipped[row] = SendMessageA(list, LB_GETSEL, item, 0) > 0 ? 0 : 1;
             }
-            EndDialog(dialog, ID_ADDON_INSTALL);
+            EndDialog(dialog, ID_INSTALL);
             return TRUE;
         }
-        if (id == ID_ADDON_ALL) {
+        if (id == IDC_SELECTALL) {
             SendMessageA(list, LB_SETSEL, TRUE, -1);
             return TRUE;
         }

@@ -1,0 +1,77 @@
+# Every source file of the program, one list per folder, folders in layer order (a folder may
+# include only the folders before it; tests/layers/check_layers.py holds that). A file
+# missing from its list is not built, and a listed file that is missing fails the configure.
+#
+# One platform rule: a file whose name ends in _win.cpp is Windows code and is built only in
+# the Windows tree; one ending in _posix.cpp only in the native tree; every other file is
+# portable and built in both.
+#
+# Adding a folder: add it to KOV_FOLDERS at its layer and give it a <folder>_SOURCES list.
+
+set(KOV_FOLDERS sys base registry clientdb package ui install migrate modem desktop setup)
+
+set(sys_SOURCES fault.cpp win32/sys_win.cpp posix/sys_posix.cpp)
+set(base_SOURCES bytes.cpp format.cpp globals.cpp log.cpp mem.cpp path.cpp text.cpp write.cpp)
+set(registry_SOURCES registry_win.cpp)
+set(clientdb_SOURCES access.cpp format.cpp)
+set(package_SOURCES locate_win.cpp reader.cpp script.cpp)
+set(ui_SOURCES dialogs_win.cpp frame_win.cpp gauge_win.cpp print_win.cpp wizard_state_win.cpp)
+set(install_SOURCES destination.cpp space.cpp sysfiles.cpp)
+set(migrate_SOURCES migrate.cpp platform_posix.cpp platform_win.cpp registration_win.cpp search.cpp
+                    steps.cpp transfer.cpp)
+set(setup_SOURCES entry_win.cpp fatal.cpp options.cpp reset.cpp)
+
+# The program's own entry point, outside the library so that the tests link the same code.
+set(SETUP_MAIN setup/main_win.cpp)
+
+# The decompression library: its portable core, and the Windows entry around it.
+set(DUNZIP_CORE dunzip/unzip.cpp)
+set(DUNZIP_DLL dunzip/dunzip_win.cpp)
+
+# Host tools, built natively over the portable core.
+set(kovpack_SOURCES tools/kovpack/describe.cpp tools/kovpack/list.cpp tools/kovpack/main.cpp
+                    tools/kovpack/write.cpp)
+set(kovdb_SOURCES tools/kovdb/main.cpp)
+
+# Tests.
+set(HOST_TEST_SOURCES
+  tests/host/base_test.cpp tests/host/clientdb_test.cpp tests/host/kovdb_test.cpp
+  tests/host/kovpack_test.cpp tests/host/machine.cpp tests/host/options_test.cpp
+  tests/host/package_test.cpp tests/host/strings_test.cpp tests/host/unzip_test.cpp
+  tests/host/destination_test.cpp tests/host/space_test.cpp tests/host/sysfiles_test.cpp
+  tests/host/transfer_test.cpp tests/host/migrate_search_test.cpp tests/host/migrate_test.cpp)
+set(WIN32_TEST_SOURCES
+  tests/win32/base_win_test.cpp tests/win32/clientdb_win_test.cpp tests/win32/dunzip_test.cpp
+  tests/win32/package_win_test.cpp tests/win32/registration_test.cpp
+  tests/win32/registry_test.cpp tests/win32/templates_test.cpp tests/win32/ui_dialogs_test.cpp
+  tests/win32/ui_frame_test.cpp tests/win32/ui_gauge_test.cpp tests/win32/ui_print_test.cpp
+  tests/win32/sysfiles_win_test.cpp tests/win32/migrate_win_test.cpp)
+# tests/fuzz/NAME.cpp, tests/peers/NAME.cpp (NAME.exe), tests/e2e/NAME.sh.
+set(FUZZERS clientdb dunzip migrate script)
+set(PEERS asker machinfo robot window)
+set(E2E_SCRIPTS entry machine migrate package pe robot ui_gallery ui_print_cdrom ui_print_page)
+
+# The sources of the folders for one tree: PLATFORM is win or posix.
+function(kov_sources out platform)
+  set(result)
+  foreach(folder ${KOV_FOLDERS})
+    foreach(file ${${folder}_SOURCES})
+      set(path ${CMAKE_SOURCE_DIR}/${folder}/${file})
+      if(NOT EXISTS ${path})
+        message(FATAL_ERROR "cmake/sources.cmake lists ${folder}/${file}, which does not exist")
+      endif()
+      if(file MATCHES "_win\\.cpp$")
+        if(platform STREQUAL "win")
+          list(APPEND result ${path})
+        endif()
+      elseif(file MATCHES "_posix\\.cpp$")
+        if(platform STREQUAL "posix")
+          list(APPEND result ${path})
+        endif()
+      else()
+        list(APPEND result ${path})
+      endif()
+    endforeach()
+  endforeach()
+  set(${out} ${result} PARENT_SCOPE)
+endfunction()

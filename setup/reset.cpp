@@ -1,0 +1,19 @@
+// ResetRunState: every subsystem's run-wide state back to the start, in the order that lets
+// each free what it holds before the values below it are cleared.
+#include "base/globals.h"
+#include "migrate/migrate.h"
+#include "migrate/search.h"
+#include "package/package.h"
+#ifdef _WIN32
+#include "ui/dialogs.h"
+#endif
+
+void ResetRunState(void) {
+#ifdef _WIN32
+    ResetUiState();
+#endif
+    ResetMigrationState();
+    ResetSearchState();
+    ResetPackageState();
+    ResetBaseState();
+}
