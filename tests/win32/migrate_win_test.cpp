@@ -18,6 +18,7 @@
 #include "migrate/platform_win.h"
 #include "migrate/search.h"
 #include "migrate/transfer.h"
+#include "res/resource.h"
 #include "tests/dbfile.h"
 #include "tests/win32/reg_fixture.h"
 #include "tests/win32/ui_testlib.h"
@@ -123,10 +124,10 @@ protected:
         RemoveTree("C:\\kovmig");
     }
     // Answers the next message box with button, and dialog 205 with quitButton.
-    void Answer(int button, int quitButton = ID_RESUME_BUTTON) {
+    void Answer(int button, int quitButton = ID_RESUME) {
         uitest::Act([=](HWND window) {
-            if (GetDlgItem(window, 404)) return false;  // the search dialog itself
-            if (GetDlgItem(window, 407)) {              // the quit confirmation
+            if (GetDlgItem(window, ID_SKIP)) return false;  // the search dialog itself
+            if (GetDlgItem(window, ID_RESUME)) {            // the quit confirmation
                 uitest::Press(window, quitButton);
                 return true;
             }
@@ -138,7 +139,6 @@ protected:
             return false;
         });
     }
-    enum { ID_RESUME_BUTTON = 407 };
     std::vector<std::string> boxes;
 };
 
@@ -150,33 +150,33 @@ TEST_F(MigrateWin, SearchDialogButtons) {
         int quitWith;  // in dialog 205
         uint32_t aborted, quit;
     } cases[] = {
-        {"Skip, Yes", 404, IDYES, 0, 1, 0},
-        {"Skip, No", 404, IDNO, 0, 0, 0},
-        {"Quit, resume", 403, 0, 407, 0, 0},
-        {"Quit, quit", 403, 0, 403, 1, 1},
+        {"Skip, Yes", ID_SKIP, IDYES, 0, 1, 0},
+        {"Skip, No", ID_SKIP, IDNO, 0, 0, 0},
+        {"Quit, resume", ID_QUIT, 0, ID_RESUME, 0, 0},
+        {"Quit, quit", ID_QUIT, 0, ID_QUIT, 1, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         SearchAbort = 0;
         QuitRequested = 0;
         boxes.clear();
-        HWND dialog = OpenModeless(202, PrevSearchDlgProc);
+        HWND dialog = OpenModeless(IDD_PREVSEARCH, PrevSearchDlgProc);
         ASSERT_TRUE(dialog);
         Answer(c.answer, c.quitWith);
         uitest::Press(dialog, c.button);
         uitest::Settle(600);
         EXPECT_EQ(c.aborted, SearchAbort);
         EXPECT_EQ(c.quit, QuitRequested);
-        if (c.button == 404) {
+        if (c.button == ID_SKIP) {
             ASSERT_EQ(1u, boxes.size());
             EXPECT_NE(std::string::npos, boxes[0].find("ignorer cette"));
         }
         // Only a click counts: another notification from the button does nothing.
         SearchAbort = 0;
-        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(404, 1), 0);
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(ID_SKIP, 1), 0);
         EXPECT_EQ(0u, SearchAbort);
         uitest::Stop();
-        CloseModeless(202);
+        CloseModeless(IDD_PREVSEARCH);
     }
 }
 
@@ -219,8 +219,8 @@ TEST_F(MigrateWin, SkipDuringTheWalk) {
                 nullptr);
     Install("C:\\kovmig\\disk\\KOV", {Names({"Marie"})}, 1999);
     uitest::Act([this](HWND window) {
-        if (GetDlgItem(window, 404)) {  // the search dialog, while it walks
-            uitest::Press(window, 404);
+        if (GetDlgItem(window, ID_SKIP)) {  // the search dialog, while it walks
+            uitest::Press(window, ID_SKIP);
             return true;
         }
         if (GetDlgItem(window, 0xFFFF)) {  // the question that follows
