@@ -88,8 +88,23 @@ target_compile_options(gallery PRIVATE ${WARN} -fno-exceptions -fno-rtti)
 target_link_libraries(gallery setupcore ${SYSTEM_LIBS})
 target_link_options(gallery PRIVATE ${STATIC_RT})
 
-# Drivers of the end-to-end scripts: one subsystem of the setup run alone over the frame.
-add_executable(migrator WIN32 tests/drivers/migrator_win.cpp res/setup.rc)
+# Desktop steps run alone on the test machine, for the end-to-end runs against the peers.
+add_executable(desktopdrv WIN32 ${DESKTOP_DRIVER} res/setup.rc)
+target_compile_options(desktopdrv PRIVATE ${WARN} -fno-exceptions -fno-rtti)
+target_link_libraries(desktopdrv setupcore ${SYSTEM_LIBS})
+target_link_options(desktopdrv PRIVATE ${STATIC_RT})
+# The modem search on its own over the frame, for the runs against the modem peer.
+add_executable(modemrun WIN32 ${MODEM_DRIVER} res/setup.rc)
+target_compile_options(modemrun PRIVATE ${WARN} -fno-exceptions -fno-rtti)
+target_link_libraries(modemrun setupcore ${SYSTEM_LIBS})
+target_link_options(modemrun PRIVATE ${STATIC_RT})
+# The install step alone over a bare package, for the end-to-end tests.
+add_executable(installrun WIN32 tests/win32/install_loop/run_win.cpp res/setup.rc)
+target_compile_options(installrun PRIVATE ${WARN} -fno-exceptions -fno-rtti)
+target_link_libraries(installrun setupcore ${SYSTEM_LIBS})
+target_link_options(installrun PRIVATE ${STATIC_RT})
+# The migration alone over the frame, for the end-to-end migration runs.
+add_executable(migrator WIN32 ${MIGRATE_DRIVER} res/setup.rc)
 target_compile_options(migrator PRIVATE ${WARN} -fno-exceptions -fno-rtti)
 target_link_libraries(migrator setupcore ${SYSTEM_LIBS})
 target_link_options(migrator PRIVATE ${STATIC_RT})

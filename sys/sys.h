@@ -20,7 +20,7 @@ long SysWrite(SysFile f, const void* buf, unsigned long count);
 long SysSeek(SysFile f, long offset, int whence);  // new position, or -1
 long SysFileSize(SysFile f);                       // -1 on failure
 int SysTruncate(SysFile f);                        // cut the file at the current position
-void SysClose(SysFile f);
+int SysClose(SysFile f);                           // 1 when the file was closed (and written out)
 
 // Names in the file system. Each returns 1 on success, 0 on failure.
 int SysDelete(const char* path);
@@ -115,6 +115,29 @@ void SysShowBusy(int busy);
 // String table of the program's resources; returns the length copied (0 when absent).
 int SysLoadString(unsigned id, char* out, int size);
 
+// Temporary file names: "dir\PPPxxxx.tmp" from the first three characters of prefix and
+// the low 16 bits of unique in hexadecimal. unique must not be 0; the file is only named,
+// not created. out receives at most 260 bytes; 0 when the name does not fit.
+int SysTempFileName(const char* dir, const char* prefix, unsigned unique, char* out);
+
+// Libraries loaded at run time (the decompressor). SysLoadLibrary takes a full path and
+// returns 0 when the file is missing or not a library; SysLibraryEntry finds an export by
+// name (null when there is none). Entries use the platform's library calling convention.
+typedef intptr_t SysLibrary;
+#ifdef _WIN32
+#define SYS_LIBCALL __stdcall
+#else
+#define SYS_LIBCALL
+#endif
+SysLibrary SysLoadLibrary(const char* path);
+void* SysLibraryEntry(SysLibrary library, const char* name);
+void SysFreeLibrary(SysLibrary library);
+// Records handed to a library hold 32-bit addresses. On a 32-bit platform the word is the
+// address; natively the seam keeps a few recent addresses and hands out tokens for them,
+// which its own library entries turn back into addresses (null for an unknown word).
+uint32_t SysAddressWord(const void* p);
+const void* SysWordAddress(uint32_t word);
+
 // Milliseconds since some fixed point, and a pause.
 unsigned long SysTickCount(void);
 void SysSleep(unsigned long ms);
@@ -150,6 +173,13 @@ void SysSetDiskGeometry(char letter, unsigned long sectorsPerCluster, unsigned l
 void SysQueueAnswers(const int* answers, int count);
 int SysQuestionsAsked(void);
 const char* SysLastQuestion(void);
+// The native libraries: a file loads when its name (without folder) has a row here and its
+// first bytes are "MZ". Whoever plays the platform natively (tests, fuzzers, benchmarks)
+// defines the rows, such as "dunzip32.dll" with its entry "dunzip" over the library's own
+// extraction code. fn null removes that entry (the file still loads).
+void SysDefineLibraryEntry(const char* fileName, const char* entryName, void* fn);
+// The host path that a drive-letter path stands for; 0 when it does not fit in size bytes.
+int SysHostPath(const char* path, char* out, int size);
 // The system folder SysSystemDir reports (default "C:\WINDOWS\SYSTEM"), and a module that
 // counts as loaded for the next lookups of its name (lookups = 0: no longer loaded).
 void SysSetSystemDir(const char* path);

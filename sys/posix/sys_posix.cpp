@@ -4,6 +4,7 @@
 #include "sys/sys.h"
 #include "sys/posix/strings_table.h"
 
+#include <ctype.h>
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -96,6 +97,24 @@ struct LoadedModule {
 };
 std::vector<LoadedModule> loadedModules;
 
+// The native libraries, by file name; an entry with fn null is absent.
+struct LibraryEntry {
+    std::string file, entry;
+    void* fn;
+};
+std::vector<LibraryEntry> libraryEntries;
+std::vector<std::string> loadedFiles;  // handle = index + 1
+
+// Addresses handed out as 32-bit words: a small ring, enough for the records in flight.
+enum { ADDRESS_SLOTS = 16, ADDRESS_TOKEN = 0x4B000000 };
+const void* addressSlots[ADDRESS_SLOTS];
+unsigned addressNext = 0;
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = (char)tolower((unsigned char)c);
+    return s;
+}
+
 struct FindState {
     std::vector<SysFindData> items;
     size_t pos = 0;
@@ -187,9 +206,7 @@ int SysTruncate(SysFile f) {
     return pos >= 0 && ftruncate((int)(f - 1), pos) == 0;
 }
 
-void SysClose(SysFile f) {
-    if (f) close((int)(f - 1));
-}
+int SysClose(SysFile f) { return f && close((int)(f - 1)) == 0; }
 
 int SysDelete(const char* path) {
     if (SysFaultHit(SYS_FAULT_DELETE)) return 0;
@@ -402,6 +419,78 @@ int SysLoadString(unsigned id, char* out, int size) {
     }
     out[0] = 0;
     return 0;
+}
+
+int SysTempFileName(const char* dir, const char* prefix, unsigned unique, char* out) {
+    if (!dir || !prefix || !out || (unique & 0xFFFF) == 0) return 0;
+    size_t n = strlen(dir);
+    const char* sep = n && (dir[n - 1] == '\\' || dir[n - 1] == '/') ? "" : "\\";
+    int len = snprintf(out, 260, "%s%s%.3s%x.tmp", dir, sep, prefix, unique & 0xFFFF);
+    if (len < 0 || len >= 260) {
+        out[0] = 0;
+        return 0;
+    }
+    return 1;
+}
+
+void SysDefineLibraryEntry(const char* fileName, const char* entryName, void* fn) {
+    std::string file = Lower(fileName), entry = entryName;
+    for (auto& e : libraryEntries)
+        if (e.file == file && e.entry == entry) {
+            e.fn = fn;
+            return;
+        }
+    libraryEntries.push_back({file, entry, fn});
+}
+
+SysLibrary SysLoadLibrary(const char* path) {
+    if (!path) return 0;
+    const char* name = path;
+    for (const char* p = path; *p; p++)
+        if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
+    std::string file = Lower(name);
+    bool known = false;
+    for (auto& e : libraryEntries) known = known || e.file == file;
+    SysFile f = known ? SysOpen(path, SYS_READ) : 0;
+    if (!f) return 0;
+    char magic[2] = {0, 0};
+    long got = SysRead(f, magic, 2);
+    SysClose(f);
+    if (got != 2 || magic[0] != 'M' || magic[1] != 'Z') return 0;
+    loadedFiles.push_back(file);
+    return (SysLibrary)loadedFiles.size();
+}
+
+void* SysLibraryEntry(SysLibrary library, const char* name) {
+    if (library <= 0 || (size_t)library > loadedFiles.size() || !name) return 0;
+    const std::string& file = loadedFiles[(size_t)library - 1];
+    for (auto& e : libraryEntries)
+        if (e.file == file && e.entry == name) return e.fn;
+    return 0;
+}
+
+void SysFreeLibrary(SysLibrary library) {
+    if (library > 0 && (size_t)library <= loadedFiles.size())
+        loadedFiles[(size_t)library - 1].clear();
+}
+
+int SysHostPath(const char* path, char* out, int size) {
+    std::string host = HostPath(path);
+    if (size <= 0 || host.size() >= (size_t)size) return 0;
+    memcpy(out, host.c_str(), host.size() + 1);
+    return 1;
+}
+
+uint32_t SysAddressWord(const void* p) {
+    if (!p) return 0;
+    unsigned slot = addressNext++ % ADDRESS_SLOTS;
+    addressSlots[slot] = p;
+    return ADDRESS_TOKEN + slot;
+}
+
+const void* SysWordAddress(uint32_t word) {
+    if (word < ADDRESS_TOKEN || word >= ADDRESS_TOKEN + ADDRESS_SLOTS) return 0;
+    return addressSlots[word - ADDRESS_TOKEN];
 }
 
 unsigned long SysTickCount(void) {

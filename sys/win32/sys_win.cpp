@@ -55,9 +55,7 @@ long SysFileSize(SysFile f) {
 int SysTruncate(SysFile f) {
     return f && !SysFaultHit(SYS_FAULT_TRUNCATE) && SetEndOfFile((HANDLE)f);
 }
-void SysClose(SysFile f) {
-    if (f) CloseHandle((HANDLE)f);
-}
+int SysClose(SysFile f) { return f && CloseHandle((HANDLE)f); }
 
 int SysDelete(const char* path) { return !SysFaultHit(SYS_FAULT_DELETE) && DeleteFileA(path) != 0; }
 int SysRename(const char* from, const char* to) {
@@ -203,6 +201,35 @@ int SysLoadString(unsigned id, char* out, int size) {
     if (n <= 0) out[0] = 0;
     return n < 0 ? 0 : n;
 }
+
+int SysTempFileName(const char* dir, const char* prefix, unsigned unique, char* out) {
+    char name[MAX_PATH + 16];
+    if (!dir || !prefix || !out || (unique & 0xFFFF) == 0) return 0;
+    // A non-zero unique number names the file without creating it.
+    if (strlen(dir) > MAX_PATH - 14 || !GetTempFileNameA(dir, prefix, unique, name) ||
+        strlen(name) >= 260) {
+        out[0] = 0;
+        return 0;
+    }
+    strcpy(out, name);
+    return 1;
+}
+
+SysLibrary SysLoadLibrary(const char* path) {
+    // A damaged file must fail the call, not stop the setup behind a system message box.
+    UINT mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    HMODULE module = LoadLibraryA(path);
+    SetErrorMode(mode);
+    return (SysLibrary)module;
+}
+void* SysLibraryEntry(SysLibrary library, const char* name) {
+    return library ? (void*)GetProcAddress((HMODULE)library, name) : 0;
+}
+void SysFreeLibrary(SysLibrary library) {
+    if (library) FreeLibrary((HMODULE)library);
+}
+uint32_t SysAddressWord(const void* p) { return (uint32_t)(uintptr_t)p; }
+const void* SysWordAddress(uint32_t word) { return (const void*)(uintptr_t)word; }
 
 unsigned long SysTickCount(void) { return GetTickCount(); }
 void SysSleep(unsigned long ms) { Sleep(ms); }
