@@ -81,13 +81,25 @@ int IsWindows95(void) {
 }  // namespace
 
 MigratePlatformT MigratePlatform = {
-    OpenDialog,        CloseDialog,       SetItemText,
-    GaugeRange,        GaugePos,          Pump,
-    AskMoveDownloads,  RegistryGet,       RegistryUpdate,
-    RegistryDelete,    ProfileGet,        ProfileWrite,
-    ArtLevel,          IsWindows95,       SetRapidWebDefault,
-    MergeHelpContents, RegisterUninstall, nullptr,
-    nullptr,
+    OpenDialog,
+    CloseDialog,
+    SetItemText,
+    GaugeRange,
+    GaugePos,
+    Pump,
+    AskMoveDownloads,
+    RegistryGet,
+    RegistryUpdate,
+    RegistryDelete,
+    ProfileGet,
+    ProfileWrite,
+    ArtLevel,
+    IsWindows95,
+    SetRapidWebDefault,
+    MergeHelpContents,
+    RegisterUninstall,
+    MigrateDetectModem,
+    MigrateShortcutDialog,
 };
 
 INT_PTR CALLBACK PrevSearchDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {

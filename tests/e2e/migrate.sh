@@ -95,10 +95,17 @@ mkdir -p "$new/IDB" && printf MZ >"$new/RM_KOV.EXE"
 "$KOVDB" create "$new/IDB/MAIN.IDX" --id 0x01000401 >/dev/null
 "$KOVDB" set "$new/IDB/MAIN.IDX" 0x14000006 --hex 00030000 >/dev/null
 "$KOVDB" set "$new/IDB/MAIN.IDX" 0x01000002 --text "new art" --type p >/dev/null
-run_with_robot 'text "DOWNLOAD" => press 6' "$migrator" migrate 'C:\kovmig\new' 'C:\kovmig\disk\KOV'
+run_with_robot "$(cat <<'RULES'
+text "DOWNLOAD" => press 6
+id 505 => press 1
+RULES
+)" "$migrator" migrate 'C:\kovmig\new' 'C:\kovmig\disk\KOV'
 out="$KOV_OUT/run-$KOV_RUNS.out"
 grep -qx 'RESULT=1' "$out" && grep -qx 'TRANSFERRED=1' "$out" || { cat "$out" >&2; fail "migration"; }
 assert_robot_saw 'ACTION press 6'
+# The shortcut choice (dialog 217) closes the migration on Windows 95.
+assert_robot_saw 'CONTROL id=505'
+[ -f "$KOV_C/windows/Bureau/KOV.lnk" ] || fail "no desktop shortcut from the shortcut choice"
 list=$("$KOVDB" list "$new/IDB/MAIN.IDX")
 for line in '0x01000001 p 7' '0x01000002 p 7' '0x14000032 b 19' '0x14000048 t 12' \
             '0x14000015 b 4' '0x140000d1 b 4' '0x1400011b b 13'; do

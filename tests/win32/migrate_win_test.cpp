@@ -34,6 +34,8 @@ const char COMPANY_KEY[] = "SOFTWARE\\Tavelin Online";
 const char UNINSTALL_KEY[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tavelin Online";
 const char SOUND_KEY[] = "AppEvents\\Schemes\\Apps\\.Default\\KOVIn";
+const char SHELL_FOLDERS[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
     std::string folder = path.substr(0, path.rfind('\\'));
@@ -85,7 +87,7 @@ bool LogHas(const char* text) {
 
 class MigrateWin : public ::testing::Test {
 protected:
-    regtest::Snapshot machineKey, userKey, uninstall, sounds;
+    regtest::Snapshot machineKey, userKey, uninstall, sounds, shellFolders;
     char profileSaved[300] = "";
 
     static void SetUpTestSuite() {
@@ -98,6 +100,7 @@ protected:
         userKey.Take(HKEY_CURRENT_USER, COMPANY_KEY);
         uninstall.Take(HKEY_LOCAL_MACHINE, UNINSTALL_KEY);
         sounds.Take(HKEY_CURRENT_USER, SOUND_KEY);
+        shellFolders.Take(HKEY_CURRENT_USER, SHELL_FOLDERS);
         GetProfileStringA("WKOV", "AppPath", "", profileSaved, sizeof profileSaved);
         regtest::DeleteTree(HKEY_LOCAL_MACHINE, COMPANY_KEY);
         WriteProfileStringA("WKOV", nullptr, nullptr);
@@ -119,15 +122,22 @@ protected:
         userKey.Restore();
         uninstall.Restore();
         sounds.Restore();
+        shellFolders.Restore();
         WriteProfileStringA("WKOV", nullptr, nullptr);
         if (profileSaved[0]) WriteProfileStringA("WKOV", "AppPath", profileSaved);
         RemoveTree("C:\\kovmig");
     }
-    // Answers the next message box with button, and dialog 205 with quitButton.
+    // Answers the next message box with button, dialog 205 with quitButton, and the shortcut
+    // choice (dialog 217) with its OK, the Start-menu box left as it is.
     void Answer(int button, int quitButton = ID_RESUME) {
         uitest::Act([=](HWND window) {
             if (GetDlgItem(window, ID_SKIP)) return false;  // the search dialog itself
-            if (GetDlgItem(window, ID_RESUME)) {            // the quit confirmation
+            if (GetDlgItem(window, IDC_STARTMENU)) {        // before its texts pass for a box
+                shortcutChoices++;
+                uitest::Press(window, ID_SHORTCUT_OK);
+                return true;
+            }
+            if (GetDlgItem(window, ID_RESUME)) {  // the quit confirmation
                 uitest::Press(window, quitButton);
                 return true;
             }
@@ -140,6 +150,7 @@ protected:
         });
     }
     std::vector<std::string> boxes;
+    int shortcutChoices = 0;
 };
 
 TEST_F(MigrateWin, SearchDialogButtons) {
@@ -272,10 +283,20 @@ TEST_F(MigrateWin, MigrationLeavesItsTracesOnTheMachine) {
     char* files[] = {(char*)"KOVIN.WAV"};
     InstallSettings.SoundEvents = {1, labels, files, nullptr};
     ModemSettings = {2, 6, "CLASS31.MDM", ""};
+    // The shortcut choice at the end is the desktop's own dialog: its shortcuts go to
+    // folders of the test's.
+    strcpy(InstallSettings.ItemTitle, "KOV Double-cliquez");
+    CreateDirectoryA("C:\\kovmig\\Bureau", nullptr);
+    CreateDirectoryA("C:\\kovmig\\Menu", nullptr);
+    regtest::PutString(HKEY_CURRENT_USER, SHELL_FOLDERS, "Desktop", "C:\\kovmig\\Bureau");
+    regtest::PutString(HKEY_CURRENT_USER, SHELL_FOLDERS, "Start Menu", "C:\\kovmig\\Menu");
     Answer(IDYES);
 
     ASSERT_EQ(1, MigrateInstallation());
     uitest::Stop();
+    EXPECT_EQ(1, shortcutChoices);
+    EXPECT_TRUE(FileThere("C:\\kovmig\\Bureau\\KOV Double-cliquez.lnk"));
+    EXPECT_TRUE(FileThere("C:\\kovmig\\Menu\\KOV .lnk"));
     ASSERT_EQ(1u, boxes.size());
     EXPECT_NE(std::string::npos, boxes[0].find("DOWNLOAD"));
     EXPECT_EQ(1u, MoveOldDownloads);
