@@ -22,13 +22,11 @@ enum {
     DUNZIP_DISK_FULL_TOO = 50,
 };
 
-// Fatal error numbers of the library steps.
+// Fatal error numbers of the library steps that base/globals.h names for the copy in
+// general; the others (10, 13, 14) are named there.
 enum {
-    FATAL_NOT_DECOMPRESSOR = 10,  // entry 0 is not "dunzip32.dll"
     FATAL_DECOMPRESSOR_CREATE = 11,
     FATAL_DECOMPRESSOR_CLOSE = 12,
-    FATAL_DECOMPRESSOR_LOAD = 13,
-    FATAL_DECOMPRESSOR_ENTRY = 14,
 };
 
 int ExtractDecompressor(void);

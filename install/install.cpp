@@ -11,6 +11,7 @@
 #include "base/mem.h"
 #include "base/path.h"
 #include "base/text.h"
+#include "base/write.h"
 #include "install/decompress.h"
 #include "install/destination.h"
 #include "install/space.h"

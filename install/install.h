@@ -22,7 +22,6 @@ enum {
     FATAL_ARCHIVE_CREATE = 19,
     FATAL_ARCHIVE_CLOSE = 20,
     FATAL_SIZE_MISMATCH = 21,
-    FATAL_SYSTEM_FILE = 30,
     FATAL_DECOMPRESSOR_STATUS = 1000,
 };
 // Gauge values are byte counts; above this total they are divided by 10.

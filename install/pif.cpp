@@ -6,6 +6,7 @@
 #include "base/log.h"
 #include "base/path.h"
 #include "base/text.h"
+#include "base/write.h"
 #include "install/install.h"
 #include "package/package.h"
 #include "sys/sys.h"
