@@ -87,3 +87,11 @@ add_executable(gallery WIN32 ui/gallery/gallery_win.cpp res/setup.rc)
 target_compile_options(gallery PRIVATE ${WARN} -fno-exceptions -fno-rtti)
 target_link_libraries(gallery setupcore ${SYSTEM_LIBS})
 target_link_options(gallery PRIVATE ${STATIC_RT})
+
+# Benchmark driver: the install step alone, with the package appended by kovpack --stub.
+# Built on demand by bench/peer.sh, never by the tests.
+add_executable(installstep WIN32 EXCLUDE_FROM_ALL bench/installstep_win.cpp res/setup.rc)
+target_compile_options(installstep PRIVATE ${WARN} -fno-exceptions -fno-rtti)
+target_link_libraries(installstep setupcore ${SYSTEM_LIBS})
+target_link_options(installstep PRIVATE ${STATIC_RT} -Wl,--subsystem,windows:4.0)
+add_dependencies(installstep string_ids)

@@ -20,7 +20,6 @@ uint32_t ClusterSize = DEFAULT_CLUSTER_SIZE;
 uint32_t FreeMegabytes = 0;
 uint32_t ToolBytesFromOld = 0;
 uint8_t PreviousDbVersion[2] = {0, 0};
-uint16_t FirstFileIndex = 0;
 
 enum { STR_TOOL_PATTERN = 34707 };
 
