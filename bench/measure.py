@@ -4,7 +4,10 @@ it starts whose name matches one of NAMES, the relaunched copies included.
 
 usage: measure.py NAMES -- COMMAND [ARGS...]
 NAMES: comma-separated process names (as /proc/PID/comm shows them, compared without
-regard to case). Prints one line: wall=SECONDS peak_kb=KB status=N processes=NAME:KB,...
+regard to case). Prints one line:
+  wall=SECONDS peak_kb=KB written_kb=KB status=N processes=NAME:KB,...
+written_kb: what the matching processes wrote to files (the kernel's write_bytes, counted
+when a page is dirtied, so a temporary file deleted before it reaches the disk counts too).
 
 The script makes itself the subreaper of everything the command starts: a program that
 starts a copy of itself and ends leaves that copy to us, and its peak (ru_maxrss, exact,
@@ -43,6 +46,7 @@ start = time.monotonic()
 main = subprocess.Popen(command)
 known = {}      # pid -> last name seen
 peaks = []      # (name, kb) of reaped processes that matched
+written = 0     # 512-byte blocks written by them
 status = None
 end = None
 while True:
@@ -70,6 +74,7 @@ while True:
             end = now
         if name in names or pid == main.pid:
             peaks.append((name or "main", ru.ru_maxrss))
+            written += ru.ru_oublock
             end = now
     pending = [p for p in live if known.get(p) in names]
     if status is not None and not pending:
@@ -77,6 +82,6 @@ while True:
     time.sleep(0.01)
 
 matched = [kb for n, kb in peaks if n in names]
-print("wall=%.3f peak_kb=%d status=%s processes=%s" %
-      (end - start, max(matched) if matched else 0, status,
+print("wall=%.3f peak_kb=%d written_kb=%d status=%s processes=%s" %
+      (end - start, max(matched) if matched else 0, written // 2, status,
        ",".join("%s:%d" % p for p in peaks)))
