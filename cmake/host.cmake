@@ -2,7 +2,8 @@
 # the fuzzers.
 kov_sources(CORE_SRC posix)
 # The native seam carries the decompression library's entry over the library's own code.
-set(CORE_ALL ${CORE_SRC} ${STRINGS_CPP} ${CMAKE_SOURCE_DIR}/${DUNZIP_CORE})
+list(TRANSFORM DUNZIP_CORE PREPEND ${CMAKE_SOURCE_DIR}/ OUTPUT_VARIABLE DUNZIP_CORE_PATHS)
+set(CORE_ALL ${CORE_SRC} ${STRINGS_CPP} ${DUNZIP_CORE_PATHS})
 set(WARN -Wall -Wextra -Wno-unused-parameter)
 
 find_package(ZLIB REQUIRED)

@@ -25,7 +25,7 @@ set(setup_SOURCES entry_win.cpp fatal.cpp options.cpp reset.cpp)
 set(SETUP_MAIN setup/main_win.cpp)
 
 # The decompression library: its portable core, and the Windows entry around it.
-set(DUNZIP_CORE dunzip/unzip.cpp)
+set(DUNZIP_CORE dunzip/unzip.cpp dunzip/inflate.cpp)
 set(DUNZIP_DLL dunzip/dunzip_win.cpp)
 
 # Host tools, built natively over the portable core.
@@ -35,7 +35,7 @@ set(kovdb_SOURCES tools/kovdb/main.cpp)
 
 # Tests.
 set(HOST_TEST_SOURCES
-  tests/host/base_test.cpp tests/host/clientdb_test.cpp tests/host/destination_test.cpp tests/host/install_test.cpp tests/host/kovdb_test.cpp
+  tests/host/base_test.cpp tests/host/clientdb_test.cpp tests/host/destination_test.cpp tests/host/inflate_test.cpp tests/host/install_test.cpp tests/host/kovdb_test.cpp
   tests/host/kovpack_test.cpp tests/host/machine.cpp tests/host/options_test.cpp
   tests/host/package_test.cpp tests/host/space_test.cpp tests/host/strings_test.cpp
   tests/host/sysfiles_test.cpp tests/host/transfer_test.cpp tests/host/unzip_test.cpp)
