@@ -78,6 +78,11 @@ int Refill(Inflater* s) {
 // At least n (at most 24) bits in the buffer; past the end of the input, zero bits that
 // must never be consumed.
 inline void Fill(Inflater* s, unsigned n) {
+    if (s->count >= n) return;
+    while (s->count <= 24 && s->next < s->end) {  // the common case: bytes at hand
+        s->bits |= (uint32_t)*s->next++ << s->count;
+        s->count += 8;
+    }
     while (s->count < n) {
         int c = s->next < s->end ? *s->next++ : Refill(s);
         if (c < 0) {
@@ -222,7 +227,9 @@ int Codes(Inflater* s) {
         if (distance > s->pos) return 0;
         unsigned char* to = s->out + s->pos;
         const unsigned char* from = to - distance;
-        for (unsigned i = 0; i < len; i++) to[i] = from[i];  // may overlap: byte by byte
+        if (distance >= len) memcpy(to, from, len);
+        else
+            for (unsigned i = 0; i < len; i++) to[i] = from[i];  // a run: byte by byte
         s->pos += len;
     }
 }
@@ -286,18 +293,23 @@ int Dynamic(Inflater* s) {
     return Codes(s);
 }
 
-// A table of the 256 byte remainders, made by the compiler.
-struct CrcTable {
-    uint32_t v[256];
-    constexpr CrcTable() : v() {
-        for (uint32_t n = 0; n < 256; n++) {
-            uint32_t c = n;
-            for (int k = 0; k < 8; k++) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            v[n] = c;
-        }
+// Eight tables of byte remainders, so that the check value takes eight bytes a step: it
+// runs over every byte written, and one byte a step cost more than the inflating. Made at
+// the first call rather than stored, which keeps 8 KB out of the library's file.
+uint32_t CrcTable[8][256];
+int CrcTableReady;
+
+void MakeCrcTable(void) {
+    for (uint32_t n = 0; n < 256; n++) {
+        uint32_t c = n;
+        for (int k = 0; k < 8; k++) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        CrcTable[0][n] = c;
     }
-};
-constexpr CrcTable kCrc;
+    for (uint32_t n = 0; n < 256; n++)
+        for (int t = 1; t < 8; t++)
+            CrcTable[t][n] = CrcTable[0][CrcTable[t - 1][n] & 0xFF] ^ (CrcTable[t - 1][n] >> 8);
+    CrcTableReady = 1;
+}
 
 }  // namespace
 
@@ -336,7 +348,17 @@ int Inflate(InflateReadFn read, InflateWriteFn write, void* context, unsigned* u
 }
 
 uint32_t ZipCrc32(uint32_t crc, const unsigned char* data, unsigned n) {
+    if (!CrcTableReady) MakeCrcTable();
+    const uint32_t(*t)[256] = CrcTable;
     crc = ~crc;
-    while (n--) crc = kCrc.v[(crc ^ *data++) & 0xFF] ^ (crc >> 8);
+    for (; n >= 8; n -= 8, data += 8) {
+        uint32_t a = crc ^ ((uint32_t)data[0] | (uint32_t)data[1] << 8 | (uint32_t)data[2] << 16 |
+                            (uint32_t)data[3] << 24);
+        uint32_t b = (uint32_t)data[4] | (uint32_t)data[5] << 8 | (uint32_t)data[6] << 16 |
+                     (uint32_t)data[7] << 24;
+        crc = t[7][a & 0xFF] ^ t[6][(a >> 8) & 0xFF] ^ t[5][(a >> 16) & 0xFF] ^ t[4][a >> 24] ^
+              t[3][b & 0xFF] ^ t[2][(b >> 8) & 0xFF] ^ t[1][(b >> 16) & 0xFF] ^ t[0][b >> 24];
+    }
+    while (n--) crc = t[0][(crc ^ *data++) & 0xFF] ^ (crc >> 8);
     return ~crc;
 }

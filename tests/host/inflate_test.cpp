@@ -165,4 +165,16 @@ TEST(Inflate, WriteFailureStopsWithItsStatus) {
     EXPECT_LE(s.out.size(), 65536u + 258u);  // stopped at the first write
 }
 
+TEST(Inflate, CheckValueAsZlibForAnyLengthAndSplit) {
+    Bytes data = Make("random", 40, 9);
+    for (unsigned n = 0; n <= data.size(); n++) {
+        uint32_t want = (uint32_t)crc32(0, data.data(), n);
+        for (unsigned split = 0; split <= n; split += 3) {
+            uint32_t crc =
+                ZipCrc32(ZipCrc32(0, data.data(), split), data.data() + split, n - split);
+            EXPECT_EQ(crc, want) << n << " split at " << split;
+        }
+    }
+}
+
 }  // namespace
