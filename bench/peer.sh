@@ -51,13 +51,16 @@ build_payload() {
     if [ "$name" = demo ]; then
         tree=$src/build/demo/files
         desc=$src/demo/kov30i.kovpack
+        python3 "$src/demo/make-files.py" "$desc" "$tree" --dunzip "$win/dunzip32.dll" \
+            --client "$win/kov.exe" >/dev/null
     else
         tree=$out/tree
         desc=$out/payload.kovpack
-        if [ ! -f "$out/tree.done" ] || ! cmp -s "$win/dunzip32.dll" "$tree/dunzip32.dll"; then
+        if [ ! -f "$out/tree.done" ]; then
             python3 "$src/bench/make-payload.py" "$tree" "$desc" --dunzip "$win/dunzip32.dll" >&2
             touch "$out/tree.done"
         fi
+        cp "$win/dunzip32.dll" "$tree/dunzip32.dll"  # the library of this build
     fi
     "$host/kovpack" -q --stub "$win/setup.exe" --source "$tree" -o "$out/SETUP.EXE" "$desc"
     "$host/kovpack" -q --stub "$win/installstep.exe" --source "$tree" -o "$out/STEP.EXE" "$desc"
