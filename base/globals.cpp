@@ -15,6 +15,7 @@ uint32_t WindowsMajor, WindowsMinor;
 int32_t InstalledBrowserBuild;
 char CommandLineCopy[512];
 InstallSettingsT InstallSettings;
+ModemSettingsT ModemSettings;
 
 void ResetBaseState(void) {
     SetupError = 0;
@@ -30,4 +31,5 @@ void ResetBaseState(void) {
     InstalledBrowserBuild = 0;
     CommandLineCopy[0] = 0;
     memset(&InstallSettings, 0, sizeof InstallSettings);
+    memset(&ModemSettings, 0, sizeof ModemSettings);
 }

@@ -55,6 +55,14 @@ int SeekTo(SysFile f, uint64_t pos) {
     return SysSeek(f, long(pos), SYS_SEEK_SET) == long(pos);
 }
 
+// Reads the count bytes at pos of a file of size bytes: 1 when read, 0 when they run past
+// the end of the file, -1 when the seek or the read fails. A failed read is never taken for
+// the end of the file: damage is judged by what was read, not by what could not be.
+int ReadAt(SysFile f, uint64_t pos, void* buf, unsigned long count, uint64_t size) {
+    if (pos + count > size) return 0;
+    return SeekTo(f, pos) && ReadFull(f, buf, count) ? 1 : -1;
+}
+
 uint32_t HashGid(uint32_t gid, uint32_t bucketCount) {
     return (gid * 2654435761u) >> 7 & (bucketCount - 1);
 }
@@ -130,12 +138,32 @@ void FreeDb(RecordDb* db) {
         s = next;
     }
     if (db->buckets) MemFree(db->buckets);
+    if (db->olderCopies) MemFree(db->olderCopies);
     MemFree(db);
+}
+
+void NoteOlderCopy(RecordDb* db, const RecordHeader* h) {
+    if (db->olderCount == db->olderCapacity) {
+        uint32_t capacity = db->olderCapacity ? db->olderCapacity * 2 : 8;
+        DbOlderCopy* grown = static_cast<DbOlderCopy*>(MemAlloc(sizeof(DbOlderCopy) * capacity));
+        if (db->olderCopies) {
+            memcpy(grown, db->olderCopies, sizeof(DbOlderCopy) * db->olderCount);
+            MemFree(db->olderCopies);
+        }
+        db->olderCopies = grown;
+        db->olderCapacity = capacity;
+    }
+    db->olderCopies[db->olderCount++].header = *h;
+}
+
+void ForgetOlderCopy(RecordDb* db, uint32_t i) {
+    db->olderCopies[i] = db->olderCopies[--db->olderCount];
 }
 
 // The companion index: the path with the text after the last '.' of its file name replaced
 // by "ind". A '.' in a folder name does not count, so that no file outside the database's
-// own name is ever deleted.
+// own name is ever deleted; nor does a database whose own extension is "ind" have one, since
+// that would be the database itself.
 void MakeCompanionPath(char* out, unsigned size, const char* path) {
     out[0] = 0;
     const char* name = path;
@@ -144,7 +172,7 @@ void MakeCompanionPath(char* out, unsigned size, const char* path) {
     const char* dot = nullptr;
     for (const char* p = name; *p; p = SysCharNext(p))
         if (*p == '.') dot = p;
-    if (!dot) return;
+    if (!dot || SameName(dot + 1, "ind")) return;
     size_t keep = size_t(dot - path) + 1;
     if (keep + 4 > size) return;
     memcpy(out, path, keep);
@@ -165,23 +193,47 @@ int WriteHeaderAt(RecordDb* db, const RecordHeader* h) {
     return WriteBlockRetry(db->file, bytes, unsigned(hs));
 }
 
+// The entry shows the mark only once it is in the file: a delete that failed did not happen.
 int MarkDeleted(RecordDb* db, RecordIndexEntry* e) {
-    e->header.flags |= DB_FLAG_DELETED;
-    if (e->header.offset == kGone) return 1;
-    return WriteHeaderAt(db, &e->header);
+    RecordHeader marked = e->header;
+    marked.flags |= DB_FLAG_DELETED;
+    if (marked.offset != kGone && !WriteHeaderAt(db, &marked)) return 0;
+    e->header.flags = marked.flags;
+    return 1;
+}
+
+// Marks every older live copy of gid deleted; 0 when one of the marks fails (the copies not
+// yet marked stay noted).
+int MarkOlderCopies(RecordDb* db, uint32_t gid) {
+    for (uint32_t i = 0; i < db->olderCount;) {
+        RecordHeader h = db->olderCopies[i].header;
+        if (h.gid != gid) {
+            i++;
+            continue;
+        }
+        h.flags |= DB_FLAG_DELETED;
+        if (!WriteHeaderAt(db, &h)) {
+            LogPrintf("Could not mark the older copy of GID %lu at %lu deleted", (unsigned long)gid,
+                      (unsigned long)h.offset);
+            return 0;
+        }
+        LogPrintf("Marked the older copy of GID %lu at %lu deleted", (unsigned long)gid,
+                  (unsigned long)h.offset);
+        ForgetOlderCopy(db, i);
+    }
+    return 1;
 }
 
 // Whether what follows the header at from, whose data runs past the end of the file, holds
 // a whole record header with its data inside the file. Then the length at from is what is
-// wrong, and cutting the file there would destroy the records after it.
+// wrong, and cutting the file there would destroy the records after it. -1 on a read error.
 int TailHoldsRecords(RecordDb* db, uint64_t from, uint64_t size) {
     const unsigned hs = unsigned(HeaderSize(db));
     uint8_t block[4096];
     uint64_t p = from + hs;
     while (p + hs <= size) {
         uint64_t want = size - p < sizeof block ? size - p : sizeof block;
-        if (!SeekTo(db->file, p) || !ReadFull(db->file, block, (unsigned long)want))
-            return 1;  // unknown: keep it
+        if (ReadAt(db->file, p, block, (unsigned long)want, size) <= 0) return -1;
         for (unsigned i = 0; i + hs <= want; i++) {
             RecordHeader c;
             DbDecodeHeader(block + i, int(db->format), &c);
@@ -216,8 +268,9 @@ int JoinInto(char* out, unsigned size, const char* folder, const char* name) {
 
 int WriteInForm(RecordDb* db, uint32_t gid, const void* data, uint16_t length, int type) {
     if (!db) return 0;
-    if (db->embedded) {
-        LogPrintf("Refused write of GID %lu to embedded database %s", (unsigned long)gid, db->path);
+    if (db->embedded || db->readOnly) {
+        LogPrintf("Refused write of GID %lu to %s database %s", (unsigned long)gid,
+                  db->embedded ? "embedded" : "read-only", db->path);
         return 0;
     }
     int hs = HeaderSize(db);
@@ -234,8 +287,12 @@ int WriteInForm(RecordDb* db, uint32_t gid, const void* data, uint16_t length, i
     int replaces = 0;
     // The full length must match: a header claiming more than 65535 bytes would otherwise
     // keep bytes of the old data as a gap that breaks the chain. A record in the damaged end
-    // is not rewritten where it is, since the next append cuts it off.
+    // is not rewritten where it is, since the next append cuts it off. Nor is a scrambled or
+    // a deleted one: should the data write fail after the new header, a scrambled record's
+    // old bytes would read as neither the old record nor the new one, and a deleted record
+    // would come back with its old data.
     if (e && e->header.length == length && e->header.offset != kGone &&
+        !(e->header.flags & (DB_FLAG_SCRAMBLED | DB_FLAG_DELETED)) &&
         !(db->appendAt && e->header.offset >= db->appendAt)) {
         // Same length: header and data are overwritten where they are.
         h.offset = e->header.offset;
@@ -286,10 +343,16 @@ int WriteInForm(RecordDb* db, uint32_t gid, const void* data, uint16_t length, i
         return 0;
     }
     if (ok && replaces) {
-        // Should this fail, the new copy still wins at the next open: it comes later.
-        old.flags |= DB_FLAG_DELETED;
-        ok = WriteHeaderAt(db, &old);
-        if (!ok) LogPrintf("Could not mark the old record of GID %lu deleted", (unsigned long)gid);
+        // Should this fail, the new copy is still the current one, now and at the next open:
+        // it comes later in the file. The old copy is noted so that a delete marks it too.
+        RecordHeader marked = old;
+        marked.flags |= DB_FLAG_DELETED;
+        if (!WriteHeaderAt(db, &marked)) {
+            LogPrintf("Could not mark the old record of GID %lu at %lu deleted; the new one at "
+                      "%lu is current",
+                      (unsigned long)gid, (unsigned long)old.offset, (unsigned long)h.offset);
+            NoteOlderCopy(db, &old);
+        }
     }
     return ok;
 }
@@ -374,39 +437,38 @@ int DbOpenById(const char* folder, uint32_t dbId, RecordDb** dbOut) {
     return DbOpen(path, dbOut);
 }
 
-uint32_t DbResync(RecordDb* db, RecordHeader* header) {
+namespace {
+
+// The recovery scan from the bad header at bad: the first later position holding a valid
+// header whose record is followed by another valid header (so the last record of a file is
+// never found this way). Returns that position with its header in header, 0 when no such
+// position comes before the end of the file, -1 when a read fails.
+int64_t ResyncFrom(RecordDb* db, uint64_t bad, RecordHeader* header, uint64_t size) {
     LogPrintf("Resyncing record");
-    if (!db) return 0;
-    int hs = HeaderSize(db);
-    long cur = SysSeek(db->file, 0, SYS_SEEK_CUR);
-    if (cur < hs) return 0;
-    uint64_t bad = uint64_t(cur) - uint64_t(hs);
-    uint64_t p = bad + 1;
+    const unsigned hs = unsigned(HeaderSize(db));
     uint8_t bytes[DB_NEW_RECORD_HEADER];
     RecordHeader next;
-    if (!SeekTo(db->file, p)) return 0;
-    for (;;) {
-        if (!ReadFull(db->file, bytes, unsigned(hs))) return 0;
+    for (uint64_t p = bad + 1;; p++) {
+        int r = ReadAt(db->file, p, bytes, hs, size);
+        if (r <= 0) return r;
         DbDecodeHeader(bytes, int(db->format), header);
-        if (header->magic == DB_RECORD_MAGIC) {
-            // A candidate counts only when the record after it starts with a valid header too.
-            if (!SeekTo(db->file, p + uint64_t(hs) + header->length)) return 0;
-            if (!ReadFull(db->file, bytes, unsigned(hs))) return 0;
-            DbDecodeHeader(bytes, int(db->format), &next);
-            if (next.magic == DB_RECORD_MAGIC) {
-                if (!SeekTo(db->file, p + uint64_t(hs))) return 0;
-                NoteSkip(uint32_t(bad), uint32_t(p));
-                LogPrintf("Resynced at %lu after %lu bad bytes", (unsigned long)p,
-                          (unsigned long)(p - bad));
-                return uint32_t(p);
-            }
+        if (header->magic != DB_RECORD_MAGIC) continue;
+        // A candidate whose successor lies past the end is passed over like any other bad
+        // one: a stray magic in the data must not end the search for the records after it.
+        r = ReadAt(db->file, p + hs + header->length, bytes, hs, size);
+        if (r < 0) return -1;
+        if (r == 0) continue;
+        DbDecodeHeader(bytes, int(db->format), &next);
+        if (next.magic == DB_RECORD_MAGIC) {
+            NoteSkip(uint32_t(bad), uint32_t(p));
+            LogPrintf("Resynced at %lu after %lu bad bytes", (unsigned long)p,
+                      (unsigned long)(p - bad));
+            return int64_t(p);
         }
-        p++;
-        if (!SeekTo(db->file, p)) return 0;
     }
 }
 
-int DbOpen(const char* path, RecordDb** dbOut) {
+int OpenByPath(const char* path, RecordDb** dbOut, uint32_t readOnly) {
     if (dbOut) *dbOut = nullptr;
     DbLastResync = DbResyncReport();
     if (!path || !dbOut) return 2;
@@ -414,89 +476,147 @@ int DbOpen(const char* path, RecordDb** dbOut) {
         LogPrintf("Database path too long: %s", path);
         return 2;
     }
-    SysFile f = SysOpen(path, SYS_READWRITE);
+    SysFile f = SysOpen(path, readOnly ? SYS_READ : SYS_READWRITE);
     if (!f) {
         LogPrintf("Cannot open database %s", path);
         return 2;
     }
+    // Every read below stays inside the file's size: a read that fails there is an error,
+    // and the open fails without touching anything, rather than take it for a damaged end.
+    long fileSize = SysFileSize(f);
+    uint64_t size = fileSize < 0 ? 0 : uint64_t(fileSize);
     uint8_t b[DB_NEW_FILE_HEADER];
     uint32_t format = DB_NEW_FORM;
     uint64_t pos = DB_NEW_FILE_HEADER;
-    if (ReadFull(f, b, DB_OLD_FILE_HEADER) && b[0] == 'D' && b[1] == 'C') {
+    int r = fileSize < 0 ? -1 : ReadAt(f, 0, b, DB_OLD_FILE_HEADER, size);
+    if (r > 0 && b[0] == 'D' && b[1] == 'C') {
         format = DB_OLD_FORM;
         pos = DB_OLD_FILE_HEADER;
-    } else if (SysSeek(f, 0, SYS_SEEK_SET) != 0 || !ReadFull(f, b, DB_NEW_FILE_HEADER)) {
+    } else if (r >= 0) {
+        r = ReadAt(f, 0, b, DB_NEW_FILE_HEADER, size);
+    }
+    if (r <= 0) {
         // Shorter than a file header: writing records into it would make a file that
         // nothing can read.
-        LogPrintf("Not a database (no file header): %s", path);
+        if (r < 0) LogPrintf("Read error in database %s", path);
+        else LogPrintf("Not a database (no file header): %s", path);
         SysClose(f);
         return 1;
     }
 
     RecordDb* db = NewDb(f, format, path);
+    db->readOnly = readOnly;
     MakeCompanionPath(db->companionPath, sizeof db->companionPath, path);
-    int hs = HeaderSize(db);
+    DbLastResync.fileSize = uint32_t(size);
+    const unsigned hs = unsigned(HeaderSize(db));
     uint8_t bytes[DB_NEW_RECORD_HEADER];
     RecordHeader h = {};
     RecordHeader prev = {};  // what the last indexed header replaced in the index
-    int lastIndexed = 0, lastReplaced = 0;
+    int lastIndexed = 0, lastReplaced = 0, damaged = 0;
     for (;;) {
         DbLastResync.scanEnd = uint32_t(pos);
-        if (!ReadFull(db->file, bytes, unsigned(hs))) break;  // end of file or a short tail
+        r = ReadAt(f, pos, bytes, hs, size);
+        if (r <= 0) break;  // the end of the file, a short tail, or a read error
         DbDecodeHeader(bytes, int(format), &h);
         if (h.magic != DB_RECORD_MAGIC) {
-            uint32_t p = DbResync(db, &h);
-            if (!p) {
-                LogPrintf("Database %s unreadable at %lu", path, (unsigned long)pos);
-                DbClose(db);
-                return 1;
+            int64_t p = ResyncFrom(db, pos, &h, size);
+            if (p <= 0) {
+                r = int(p);
+                damaged = p == 0;
+                break;
             }
-            pos = p;
+            pos = uint64_t(p);
         }
         lastIndexed = !(h.flags & DB_FLAG_DELETED);
         if (lastIndexed) {
             h.offset = uint32_t(pos);
             RecordIndexEntry* e = Lookup(db, h.gid);
             lastReplaced = e != nullptr;
-            if (e) prev = e->header;
+            if (e) {
+                prev = e->header;
+                NoteOlderCopy(db, &prev);
+            }
             IndexPut(db, &h);
         }
         pos += uint64_t(hs) + h.length;
-        if (!SeekTo(db->file, pos)) {
-            LogPrintf("Database %s: record at %lu runs out of range", path,
-                      (unsigned long)(pos - hs - h.length));
-            DbClose(db);
-            return 1;
-        }
     }
-    // A damaged end stays as it is while the file is only read; the first append cuts it
-    // off, so that the records written after it can be found again.
-    long size = SysFileSize(db->file);
-    if (size >= 0 && pos != uint64_t(size)) {
-        uint64_t cut = pos < uint64_t(size) ? pos : pos - hs - h.length;
+
+    // A damaged end stays as it is while the file is only read. The first append cuts it off
+    // when it is only part of a header or an append that never finished, so that the records
+    // written after it can be found again; any other damage may hold records and is kept.
+    // Damage from the very first record on leaves nothing to read: not a database.
+    if (r >= 0 && damaged &&
+        pos == (format == DB_OLD_FORM ? DB_OLD_FILE_HEADER : DB_NEW_FILE_HEADER)) {
+        LogPrintf("Database %s unreadable from its first record", path);
+        FreeDb(db);
+        return 1;
+    }
+    if (r >= 0 && damaged) {
+        db->appendAt = uint32_t(pos);
+        db->keepEnd = 1;
+        DbLastResync.endKind = DB_END_KEPT;
+        LogPrintf("Database %s ends in damage after %lu: the %lu bytes from there on are kept "
+                  "and nothing will be appended",
+                  path, (unsigned long)pos, (unsigned long)(size - pos));
+    } else if (r >= 0 && pos < size) {
+        db->appendAt = uint32_t(pos);
+        DbLastResync.endKind = DB_END_SHORT_TAIL;
+        LogPrintf("Database %s ends in damage after %lu", path, (unsigned long)pos);
+    } else if (r >= 0 && pos > size) {
+        uint64_t cut = pos - hs - h.length;
         db->appendAt = uint32_t(cut);
+        DbLastResync.endKind = DB_END_UNFINISHED;
         LogPrintf("Database %s ends in damage after %lu", path, (unsigned long)cut);
-        if (pos > uint64_t(size)) {
-            // The last record's data stops short (an append that never finished): an earlier
-            // complete copy of its GID stays the current one.
-            if (lastIndexed && lastReplaced) {
-                LogPrintf("GID %lu at %lu lacks its data; the copy at %lu stays current",
-                          (unsigned long)h.gid, (unsigned long)cut, (unsigned long)prev.offset);
-                Lookup(db, h.gid)->header = prev;
-            }
-            if (TailHoldsRecords(db, cut, uint64_t(size))) {
-                db->tailHoldsRecords = 1;
-                LogPrintf("Database %s: records follow the damaged one at %lu; the end is kept "
-                          "and nothing will be appended",
-                          path, (unsigned long)cut);
-            }
+        // The last record's data stops short (an append that never finished): an earlier
+        // complete copy of its GID stays the current one.
+        if (lastIndexed && lastReplaced) {
+            LogPrintf("GID %lu at %lu lacks its data; the copy at %lu stays current",
+                      (unsigned long)h.gid, (unsigned long)cut, (unsigned long)prev.offset);
+            Lookup(db, h.gid)->header = prev;
+            // The header at the end is the live copy a delete must mark now, not prev.
+            if (db->olderCount && db->olderCopies[db->olderCount - 1].header.offset == prev.offset)
+                db->olderCopies[db->olderCount - 1].header = h;
+        }
+        // Only a length a record can have makes an unfinished append: a larger one is damage
+        // to the header, whose record may well be whole.
+        r = h.length > DB_MAX_RECORD ? 1 : TailHoldsRecords(db, cut, size);
+        if (r > 0) {
+            db->keepEnd = 1;
+            DbLastResync.endKind = DB_END_KEPT;
+            LogPrintf("Database %s: the record at %lu is damaged, not unfinished; the end is "
+                      "kept and nothing will be appended",
+                      path, (unsigned long)cut);
         }
     }
-    LogPrintf("Opened database %s (%s form, %lu records)", path,
-              format == DB_NEW_FORM ? "new" : "old", (unsigned long)db->count);
+    if (r < 0) {
+        LogPrintf("Read error in database %s after %lu: not opened", path, (unsigned long)pos);
+        FreeDb(db);
+        return 1;
+    }
+    DbLastResync.endAt = db->appendAt;
+    LogPrintf("Opened database %s (%s form, %lu records%s)", path,
+              format == DB_NEW_FORM ? "new" : "old", (unsigned long)db->count,
+              readOnly ? ", read-only" : "");
     *dbOut = db;
     return 0;
 }
+
+}  // namespace
+
+uint32_t DbResync(RecordDb* db, RecordHeader* header) {
+    if (!db || !header) return 0;
+    long hs = HeaderSize(db);
+    long cur = SysSeek(db->file, 0, SYS_SEEK_CUR);
+    long size = SysFileSize(db->file);
+    if (cur < hs || size < 0) return 0;
+    int64_t p = ResyncFrom(db, uint64_t(cur - hs), header, uint64_t(size));
+    if (p <= 0 || !SeekTo(db->file, uint64_t(p) + uint64_t(hs))) return 0;
+    return uint32_t(p);
+}
+
+int DbOpen(const char* path, RecordDb** dbOut) { return OpenByPath(path, dbOut, 0); }
+
+int DbOpenReadOnly(const char* path, RecordDb** dbOut) { return OpenByPath(path, dbOut, 1); }
 
 int DbOpenEmbedded(const char* name, RecordDb** dbOut, uint32_t start, uint32_t size,
                    SysFile packageFile) {
@@ -511,8 +631,12 @@ int DbOpenEmbedded(const char* name, RecordDb** dbOut, uint32_t start, uint32_t 
     db->embedded = 1;
     uint8_t bytes[DB_NEW_RECORD_HEADER];
     RecordHeader h;
+    int failed = 0;
     do {
-        if (!ReadFull(packageFile, bytes, DB_NEW_RECORD_HEADER)) break;
+        // A short read is the end of the package; a failed one leaves records unseen.
+        long got = SysRead(packageFile, bytes, DB_NEW_RECORD_HEADER);
+        failed = got < 0;
+        if (got != DB_NEW_RECORD_HEADER) break;
         DbDecodeHeader(bytes, DB_NEW_FORM, &h);
         if (h.magic != DB_RECORD_MAGIC) break;
         if (!(h.flags & DB_FLAG_DELETED)) {
@@ -520,8 +644,14 @@ int DbOpenEmbedded(const char* name, RecordDb** dbOut, uint32_t start, uint32_t 
             IndexPut(db, &h);
         }
         pos += DB_NEW_RECORD_HEADER + uint64_t(h.length);
-        if (!SeekTo(packageFile, pos)) break;
-    } while (pos < end);
+        if (pos > kMaxPosition) break;
+        failed = !SeekTo(packageFile, pos);
+    } while (!failed && pos < end);
+    if (failed) {
+        LogPrintf("Read error in embedded database %s at %lu", db->path, (unsigned long)pos);
+        FreeDb(db);
+        return 1;
+    }
     LogPrintf("Opened embedded database %s (%lu records)", db->path, (unsigned long)db->count);
     *dbOut = db;
     return 0;
@@ -531,8 +661,10 @@ int DbClose(RecordDb* db) {
     if (!db) return 0;
     if (db->file && !db->embedded) SysClose(db->file);
     db->file = 0;
-    // The client's own index of this file no longer matches it.
-    if (db->companionPath[0] && SysAttributes(db->companionPath) != SYS_ATTR_NONE) {
+    // The client's own index of this file no longer matches it. A database opened for
+    // reading was not changed.
+    if (!db->readOnly && db->companionPath[0] &&
+        SysAttributes(db->companionPath) != SYS_ATTR_NONE) {
         if (SysDelete(db->companionPath)) LogPrintf("Deleted %s", db->companionPath);
         else LogPrintf("Could not delete %s", db->companionPath);
     }
@@ -639,9 +771,12 @@ int DbWriteText(RecordDb* db, uint32_t gid, const char* text) {
 }
 
 int DbDeleteRecord(RecordDb* db, uint32_t gid) {
-    if (!db || db->embedded) return 0;
+    if (!db || db->embedded || db->readOnly) return 0;
     RecordIndexEntry* e = Lookup(db, gid);
-    return e ? MarkDeleted(db, e) : 0;
+    if (!e) return 0;
+    // Older live copies go first: should one of them fail, the current copy is still the
+    // last one in the file and the record reads as before.
+    return MarkOlderCopies(db, gid) && MarkDeleted(db, e);
 }
 
 int DbForEachRecord(RecordDb* db, DbRecordFn fn) {
@@ -671,8 +806,8 @@ int DriveHasRoom(int driveIndex, unsigned long bytes) {
 }
 
 long DbReserveSpace(RecordDb* db, unsigned long bytes) {
-    if (!db || db->embedded) return -1;
-    if (db->tailHoldsRecords) {
+    if (!db || db->embedded || db->readOnly) return -1;
+    if (db->keepEnd) {
         LogPrintf("Database %s: nothing appended after its damaged end at %lu", db->path,
                   (unsigned long)db->appendAt);
         return -1;
@@ -692,15 +827,21 @@ long DbReserveSpace(RecordDb* db, unsigned long bytes) {
         // No drive letter to ask about: a full disk still shows as a short write.
         LogPrintf("No drive letter in %s: free space not tested", db->path);
     }
-    // Reopened before each append so that what was written so far reaches the disk.
-    if (db->file) SysClose(db->file);
-    db->file = SysOpen(db->path, SYS_READWRITE);
-    if (!db->file) {
+    // Reopened before each append so that what was written so far reaches the disk. The old
+    // handle goes only once the new one is open: without a handle nothing could be read.
+    SysFile reopened = SysOpen(db->path, SYS_READWRITE);
+    if (!reopened) {
         LogPrintf("Cannot reopen database %s", db->path);
         return -1;
     }
+    if (db->file) SysClose(db->file);
+    db->file = reopened;
     long end = SysSeek(db->file, 0, SYS_SEEK_END);
-    if (end >= 0 && db->appendAt && uint64_t(end) > db->appendAt) {
+    if (end < 0) {
+        LogPrintf("Cannot find the end of database %s", db->path);
+        return -1;
+    }
+    if (db->appendAt && uint64_t(end) > db->appendAt) {
         if (!SeekTo(db->file, db->appendAt) || !SysTruncate(db->file)) {
             LogPrintf("Cannot cut the damaged end of %s", db->path);
             return -1;
@@ -714,10 +855,14 @@ long DbReserveSpace(RecordDb* db, unsigned long bytes) {
                 e->header.offset = kGone;
             }
         }
+        for (uint32_t i = 0; i < db->olderCount;) {
+            if (db->olderCopies[i].header.offset >= db->appendAt) ForgetOlderCopy(db, i);
+            else i++;
+        }
         end = long(db->appendAt);
     }
     db->appendAt = 0;
-    if (end < 0 || uint64_t(end) + bytes > kMaxPosition) {
+    if (uint64_t(end) + bytes > kMaxPosition) {
         LogPrintf("Database %s cannot grow past %ld", db->path, end);
         return -1;
     }

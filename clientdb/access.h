@@ -35,6 +35,13 @@ struct RecordIndexEntry {
 
 struct RecordDbSlab;
 
+// A live copy of a record that is not the current one: an interrupted rewrite can leave the
+// old copy unmarked, and a copy whose data the file's damaged end lacks stands behind the
+// earlier one read instead. Deleting the record marks these too, so none of them comes back.
+struct DbOlderCopy {
+    RecordHeader header;  // as in the file, offset where it is
+};
+
 struct RecordDb {
     SysFile file;     // read-write file, or the package's handle when embedded
     uint32_t format;  // DB_OLD_FORM or DB_NEW_FORM
@@ -43,12 +50,16 @@ struct RecordDb {
     char path[260];           // path, or the package's name for an embedded database
     char companionPath[260];  // the "ind" file next to it; empty when none
     uint32_t embedded;        // read in place from the package file, which it does not own
-    // Where the next append goes when the file ends in damage (part of a header, or a record
-    // whose data stops short): the damage is cut off first. 0 when the file end is sound.
+    uint32_t readOnly;        // opened for reading: no writes, and closing deletes nothing
+    // Where the damaged end of the file starts: 0 when the end is sound. Part of a header, or
+    // an append whose data never finished, is cut off before the next append.
     uint32_t appendAt;
-    // The damaged end holds what look like whole records (the last record's length is what
-    // is wrong, not its data): it is never cut, and nothing is appended after it.
-    uint32_t tailHoldsRecords;
+    // The damaged end may hold records (a damaged header, or a last record whose length is
+    // what is wrong): it is never cut, and nothing is appended after it.
+    uint32_t keepEnd;
+    DbOlderCopy* olderCopies;
+    uint32_t olderCount;
+    uint32_t olderCapacity;
 
     // GID lookup beside the chain (the chain keeps the order, the table keeps lookups
     // constant-time) and the blocks the entries live in.
@@ -62,6 +73,9 @@ typedef int (*DbRecordFn)(RecordDb* db, uint32_t gid, uint16_t length);
 char* DbFindFile(char* pathOut, const char* folder, uint32_t dbId);  // pathOut: 260 bytes
 int DbOpenById(const char* folder, uint32_t dbId, RecordDb** dbOut);
 int DbOpen(const char* path, RecordDb** dbOut);
+// The same for reading only (read-only media included): writes and deletes are refused, and
+// closing deletes nothing. A failed open of either kind changes nothing on disk.
+int DbOpenReadOnly(const char* path, RecordDb** dbOut);
 int DbOpenEmbedded(const char* name, RecordDb** dbOut, uint32_t start, uint32_t size,
                    SysFile packageFile);
 int DbClose(RecordDb* db);
@@ -91,7 +105,8 @@ int DbIsNewForm(RecordDb* db);
 // Internal steps, exposed for the inspector and the tests.
 RecordIndexEntry* DbFindEntry(RecordDb* db, uint32_t gid);  // the GID's entry, or null
 // Recovery scan from a bad header just read; returns the position of the header found (and
-// leaves it in header, the file positioned at its data) or 0 when there is none.
+// leaves it in header, the file positioned at its data) or 0 when there is none or a read
+// fails.
 uint32_t DbResync(RecordDb* db, RecordHeader* header);
 // Room for an append of bytes: the end-of-file position to write at, or -1 (the user
 // refused to free space, or the file could not be reopened).
@@ -103,14 +118,23 @@ int DriveHasRoom(int driveIndex, unsigned long bytes);
 void DbDecodeHeader(const uint8_t* bytes, int format, RecordHeader* out);
 int DbEncodeHeader(const RecordHeader* header, int format, uint8_t* out);  // returns its size
 
-// What the last DbOpen's scan met, for the inspector's check: the ranges the recovery scans
-// passed over (the first DB_SKIPS_KEPT of them) and where the scan stopped.
+// What the last DbOpen's scan met, for the inspector: the ranges the recovery scans passed
+// over (the first DB_SKIPS_KEPT of them), where the scan stopped and how the file ends.
 enum { DB_SKIPS_KEPT = 16 };
+enum {
+    DB_END_SOUND = 0,       // the last record ends where the file does
+    DB_END_SHORT_TAIL = 1,  // fewer bytes than a header after the last record: cut at an append
+    DB_END_UNFINISHED = 2,  // the last record's data stops short: cut at an append
+    DB_END_KEPT = 3,        // damage that may hold records: kept, nothing appended
+};
 struct DbResyncReport {
     uint32_t scans;
     uint32_t skippedBytes;
     uint32_t skipFrom[DB_SKIPS_KEPT];  // position of a bad header
     uint32_t skipTo[DB_SKIPS_KEPT];    // position of the header the scan found after it
     uint32_t scanEnd;                  // where the next header would have started
+    uint32_t fileSize;
+    uint32_t endKind;  // DB_END_*
+    uint32_t endAt;    // where the damaged end starts
 };
 extern DbResyncReport DbLastResync;

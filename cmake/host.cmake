@@ -1,22 +1,23 @@
 # Native tree: the portable core over sys/posix, the host tools, sanitized unit tests and
 # the fuzzers.
 kov_sources(CORE_SRC posix)
-# The native seam carries the decompression library's entry over the library's own code.
-list(TRANSFORM DUNZIP_CORE PREPEND ${CMAKE_SOURCE_DIR}/ OUTPUT_VARIABLE DUNZIP_CORE_PATHS)
-set(CORE_ALL ${CORE_SRC} ${STRINGS_CPP} ${DUNZIP_CORE_PATHS})
+set(CORE_ALL ${CORE_SRC} ${STRINGS_CPP})
 set(WARN -Wall -Wextra -Wno-unused-parameter)
 
 find_package(ZLIB REQUIRED)
 add_library(kovcore STATIC ${CORE_ALL})
 target_compile_options(kovcore PRIVATE ${WARN} -O2)
-target_link_libraries(kovcore PUBLIC ZLIB::ZLIB)
 
 # The same core with AddressSanitizer and UBSan, for the unit tests.
 set(SAN -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
 add_library(kovcore_san STATIC ${CORE_ALL})
 target_compile_options(kovcore_san PRIVATE ${WARN} ${SAN})
 target_link_options(kovcore_san PUBLIC ${SAN})
-target_link_libraries(kovcore_san PUBLIC ZLIB::ZLIB)
+
+# The decompression library's portable core, for its tests and fuzzer.
+add_library(dunzip_san STATIC ${DUNZIP_CORE})
+target_compile_options(dunzip_san PRIVATE ${WARN} ${SAN})
+target_link_libraries(dunzip_san ZLIB::ZLIB)
 
 add_library(gtest_host STATIC ${GTEST_SRC}/googletest/src/gtest-all.cc
                               ${GTEST_SRC}/googletest/src/gtest_main.cc)
@@ -29,22 +30,35 @@ add_executable(host_tests ${HOST_TEST_SOURCES})
 target_compile_options(host_tests PRIVATE ${SAN})
 target_compile_definitions(host_tests PRIVATE KOV_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
                            KOV_BINARY_DIR="${CMAKE_BINARY_DIR}")
-target_link_libraries(host_tests kovcore_san gtest_host ZLIB::ZLIB)
+target_link_libraries(host_tests kovcore_san dunzip_san gtest_host ZLIB::ZLIB)
 add_test(NAME host_tests COMMAND host_tests)
 
 # Host tools.
+# libdeflate: kovpack's second deflate encoder, tried beside zlib's on every file.
+find_path(LIBDEFLATE_INCLUDE libdeflate.h REQUIRED)
+find_library(LIBDEFLATE_LIBRARY deflate REQUIRED)
 foreach(tool kovpack kovdb)
   add_executable(${tool} ${${tool}_SOURCES})
   target_compile_options(${tool} PRIVATE ${WARN} -O2)
   target_link_libraries(${tool} kovcore ZLIB::ZLIB)
 endforeach()
+target_include_directories(kovpack PRIVATE ${LIBDEFLATE_INCLUDE})
+target_link_libraries(kovpack ${LIBDEFLATE_LIBRARY} Threads::Threads)
+# The manual pages beside the programs in the build tree (man -l build/host/man/man1/...),
+# and both installed by `cmake --install`.
+foreach(page kovpack kovdb)
+  configure_file(${CMAKE_SOURCE_DIR}/docs/man/${page}.1 ${CMAKE_BINARY_DIR}/man/man1/${page}.1
+                 COPYONLY)
+endforeach()
+install(TARGETS kovpack kovdb DESTINATION bin)
+install(FILES docs/man/kovpack.1 docs/man/kovdb.1 DESTINATION share/man/man1)
 # The inspector's tests run the built program.
-add_dependencies(host_tests kovdb)
+add_dependencies(host_tests kovdb kovpack)
 
 # Fuzzers (clang only): tests/fuzz/NAME.cpp becomes fuzz_NAME, with a short run in the tests.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   set(FUZZ -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
-  add_library(kovcore_fuzz STATIC ${CORE_ALL})
+  add_library(kovcore_fuzz STATIC ${CORE_ALL} ${DUNZIP_CORE})
   target_compile_options(kovcore_fuzz PRIVATE ${FUZZ})
   foreach(name ${FUZZERS})
     add_executable(fuzz_${name} tests/fuzz/${name}.cpp)

@@ -10,7 +10,7 @@
 
 set(KOV_FOLDERS sys base registry clientdb package ui install migrate modem desktop setup)
 
-set(sys_SOURCES win32/sys_win.cpp posix/sys_posix.cpp)
+set(sys_SOURCES fault.cpp win32/sys_win.cpp posix/sys_posix.cpp)
 set(base_SOURCES bytes.cpp format.cpp globals.cpp log.cpp mem.cpp path.cpp text.cpp write.cpp)
 set(registry_SOURCES registry_win.cpp)
 set(clientdb_SOURCES access.cpp format.cpp)
@@ -19,7 +19,9 @@ set(ui_SOURCES dialogs_win.cpp frame_win.cpp gauge_win.cpp print_win.cpp wizard_
 set(install_SOURCES decompress.cpp destination.cpp install.cpp install_win.cpp pif.cpp space.cpp
                     sysfiles.cpp)
 set(migrate_SOURCES registration_win.cpp transfer.cpp)
-set(setup_SOURCES entry_win.cpp fatal.cpp options.cpp reset.cpp)
+set(desktop_SOURCES group_win.cpp links_win.cpp)
+set(modem_SOURCES modem_win.cpp)
+set(setup_SOURCES connect.cpp entry_win.cpp fatal.cpp options.cpp reset.cpp)
 
 # The program's own entry point, outside the library so that the tests link the same code.
 set(SETUP_MAIN setup/main_win.cpp)
@@ -29,25 +31,34 @@ set(DUNZIP_CORE dunzip/unzip.cpp dunzip/inflate.cpp)
 set(DUNZIP_DLL dunzip/dunzip_win.cpp)
 
 # Host tools, built natively over the portable core.
-set(kovpack_SOURCES tools/kovpack/describe.cpp tools/kovpack/list.cpp tools/kovpack/main.cpp
-                    tools/kovpack/write.cpp)
-set(kovdb_SOURCES tools/kovdb/main.cpp)
+set(kovpack_SOURCES tools/common/codepage.cpp tools/kovpack/describe.cpp tools/kovpack/list.cpp
+                    tools/kovpack/main.cpp tools/kovpack/store.cpp tools/kovpack/write.cpp)
+set(kovdb_SOURCES tools/common/codepage.cpp tools/kovdb/main.cpp)
 
 # Tests.
+# The desktop steps alone (desktopdrv.exe), for the end-to-end runs against the PROGMAN peer.
+set(DESKTOP_DRIVER tests/win32/desktop/driver.cpp)
+# The modem search alone over the frame (modemrun.exe), for the runs against the modem peer.
+set(MODEM_DRIVER tests/win32/modem/modemrun.cpp)
 set(HOST_TEST_SOURCES
-  tests/host/base_test.cpp tests/host/clientdb_test.cpp tests/host/destination_test.cpp tests/host/inflate_test.cpp tests/host/install_test.cpp tests/host/kovdb_test.cpp
-  tests/host/kovpack_test.cpp tests/host/machine.cpp tests/host/options_test.cpp
-  tests/host/package_test.cpp tests/host/space_test.cpp tests/host/strings_test.cpp
-  tests/host/sysfiles_test.cpp tests/host/transfer_test.cpp tests/host/unzip_test.cpp)
+  tests/host/base_test.cpp tests/host/clientdb_test.cpp tests/host/destination_test.cpp
+  tests/host/inflate_test.cpp tests/host/install_test.cpp tests/host/kovdb_test.cpp tests/host/kovpack_test.cpp tests/host/machine.cpp
+  tests/host/options_test.cpp tests/host/package_test.cpp tests/host/space_test.cpp
+  tests/host/strings_test.cpp tests/host/sysfiles_test.cpp tests/host/transfer_test.cpp
+  tests/host/unzip_test.cpp)
 set(WIN32_TEST_SOURCES
-  tests/win32/base_win_test.cpp tests/win32/clientdb_win_test.cpp tests/win32/dunzip_test.cpp
+  tests/win32/base_win_test.cpp tests/win32/clientdb_win_test.cpp tests/win32/desktop_test.cpp
+  tests/win32/dunzip_test.cpp tests/win32/install_loop_test.cpp tests/win32/modem_test.cpp
   tests/win32/package_win_test.cpp tests/win32/registration_test.cpp
-  tests/win32/registry_test.cpp tests/win32/sysfiles_win_test.cpp tests/win32/templates_test.cpp tests/win32/ui_dialogs_test.cpp
-  tests/win32/ui_frame_test.cpp tests/win32/ui_gauge_test.cpp tests/win32/ui_print_test.cpp)
-# tests/fuzz/NAME.cpp, tests/peers/NAME.cpp (NAME.exe), tests/e2e/NAME.sh.
-set(FUZZERS clientdb dunzip script)
-set(PEERS asker machinfo robot window)
-set(E2E_SCRIPTS entry machine package pe robot ui_gallery ui_print_cdrom)
+  tests/win32/registry_test.cpp tests/win32/sysfiles_win_test.cpp tests/win32/templates_test.cpp
+  tests/win32/ui_dialogs_test.cpp tests/win32/ui_frame_test.cpp tests/win32/ui_gauge_test.cpp
+  tests/win32/ui_print_test.cpp)
+# tests/fuzz/NAME.cpp, tests/peers/NAME.cpp (NAME.exe), tests/e2e/NAME.sh. The modem peer
+# (tests/peers/modem) is a script the end-to-end runs start as it is.
+set(FUZZERS clientdb dunzip install script)
+set(PEERS asker machinfo progman robot window)
+set(E2E_SCRIPTS desktop entry install machine modem package pe robot ui_gallery ui_print_cdrom
+    ui_print_page)
 
 # The sources of the folders for one tree: PLATFORM is win or posix.
 function(kov_sources out platform)

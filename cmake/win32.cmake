@@ -106,6 +106,22 @@ target_compile_options(gallery PRIVATE ${WARN} -fno-exceptions -fno-rtti)
 target_link_libraries(gallery setupcore ${SYSTEM_LIBS})
 target_link_options(gallery PRIVATE ${STATIC_RT})
 
+# Desktop steps run alone on the test machine, for the end-to-end runs against the peers.
+add_executable(desktopdrv WIN32 ${DESKTOP_DRIVER} res/setup.rc)
+target_compile_options(desktopdrv PRIVATE ${WARN} -fno-exceptions -fno-rtti)
+target_link_libraries(desktopdrv setupcore ${SYSTEM_LIBS})
+target_link_options(desktopdrv PRIVATE ${STATIC_RT})
+# The modem search on its own over the frame, for the runs against the modem peer.
+add_executable(modemrun WIN32 ${MODEM_DRIVER} res/setup.rc)
+target_compile_options(modemrun PRIVATE ${WARN} -fno-exceptions -fno-rtti)
+target_link_libraries(modemrun setupcore ${SYSTEM_LIBS})
+target_link_options(modemrun PRIVATE ${STATIC_RT})
+# The install step alone over a bare package, for the end-to-end tests.
+add_executable(installrun WIN32 tests/win32/install_loop/run_win.cpp res/setup.rc)
+target_compile_options(installrun PRIVATE ${WARN} -fno-exceptions -fno-rtti)
+target_link_libraries(installrun setupcore ${SYSTEM_LIBS})
+target_link_options(installrun PRIVATE ${STATIC_RT})
+
 # Benchmark driver: the install step alone, with the package appended by kovpack --stub.
 # Built on demand by bench/peer.sh, never by the tests.
 add_executable(installstep WIN32 EXCLUDE_FROM_ALL bench/installstep_win.cpp res/setup.rc)

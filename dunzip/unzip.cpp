@@ -10,6 +10,9 @@
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "dunzip/inflate.h"
 
@@ -39,13 +42,27 @@ bool BareName(const char* name) {
     return !DeviceName(name);
 }
 
-int WriteFailure() { return errno == ENOSPC ? UNZIP_DISK_FULL : UNZIP_CANNOT_CREATE; }
+// A write that fails on a file just created means a full disk, whatever errno says: the
+// Windows runtime reports a full disk as EINVAL. There the drive's free space decides.
+int WriteFailure(const char* target) {
+    if (errno == ENOSPC) return UNZIP_DISK_FULL;
+#ifdef _WIN32
+    char root[4] = {target[0], ':', '\\', 0};
+    DWORD sectors, bytes, freeClusters, clusters;
+    if (target[0] && target[1] == ':' &&
+        GetDiskFreeSpaceA(root, &sectors, &bytes, &freeClusters, &clusters) &&
+        (unsigned long long)freeClusters * sectors * bytes < 65536)
+        return UNZIP_DISK_FULL;
+#endif
+    return UNZIP_CANNOT_CREATE;
+}
 
 // What the decoder's callbacks share: the archive positioned at the member's data, the
 // target, and the sizes that bound both.
 struct MemberIo {
     FILE* in;
     FILE* out;
+    const char* target;
     bool bounded;   // the packed size is known: no reading past it
     uint32_t left;  // packed bytes not read yet
     uint32_t size;  // the member's declared size
@@ -67,7 +84,7 @@ int WriteMember(void* context, const unsigned char* data, unsigned n) {
     // A member that outgrows its declared size is damaged: stop before it fills the disk,
     // which would be reported as "disk full" and retried forever.
     if (n > m->size - m->written) return UNZIP_BAD_CRC;
-    if (fwrite(data, 1, n, m->out) != n) return WriteFailure();
+    if (fwrite(data, 1, n, m->out) != n) return WriteFailure(m->target);
     m->crc = ZipCrc32(m->crc, data, n);
     m->written += n;
     return 0;
@@ -178,7 +195,7 @@ int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep) {
         return UNZIP_CANNOT_CREATE;
     }
 
-    MemberIo m = {in, out, !sizesLater, packed, size, 0, 0};
+    MemberIo m = {in, out, target, !sizesLater, packed, size, 0, 0};
     unsigned unused = 0;
     if (method == 0) {
         // Stored: the bytes as they are, which needs their count up front.
@@ -213,7 +230,7 @@ int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep) {
     }
     if (status == UNZIP_OK && (crc != crcWanted || written != size)) status = UNZIP_BAD_CRC;
     fclose(in);
-    if (fclose(out) != 0 && status == UNZIP_OK) status = WriteFailure();
+    if (fclose(out) != 0 && status == UNZIP_OK) status = WriteFailure(target);
     if (status != UNZIP_OK) remove(target);
     return status;
 }

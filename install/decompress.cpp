@@ -78,7 +78,7 @@ int ExtractDecompressor(void) {
     SysFile f = SysCreate(path);
     if (!f) {
         LogPrintf("Cannot create %s", path);
-        return SetFatal(FATAL_DECOMPRESSOR_CREATE);
+        return SetFatal(FATAL_TARGET_CREATE);
     }
     if (!CopyEntryToFile(f, e, 0, 0)) {
         SysClose(f);
@@ -86,7 +86,7 @@ int ExtractDecompressor(void) {
     }
     if (!SysClose(f)) {
         LogPrintf("Cannot close %s", path);
-        return SetFatal(FATAL_DECOMPRESSOR_CLOSE);
+        return SetFatal(FATAL_TARGET_CLOSE);
     }
     return 1;
 }
@@ -127,7 +127,7 @@ void FreeDecompressor(void) {
 
 int DecompressorLoaded(void) { return Library != 0; }
 
-int ArchiveMemberSize(const char* archivePath, uint32_t* size) {
+int ReadArchiveMember(const char* archivePath, char* name, uint32_t* size) {
     SysFile f = SysOpen(archivePath, SYS_READ);
     if (!f) return 0;
     unsigned char h[46];
@@ -135,6 +135,10 @@ int ArchiveMemberSize(const char* archivePath, uint32_t* size) {
     if (SysRead(f, h, 30) == 30 && Le32(h) == LOCAL_HEADER) {
         known = 1;
         *size = Le32(h + 22);
+        unsigned nameLen = Le16(h + 26);
+        name[0] = 0;
+        if (nameLen < 260 && SysRead(f, name, nameLen) == (long)nameLen) name[nameLen] = 0;
+        if (strlen(name) != nameLen) name[0] = 0;
         if (Le16(h + 6) & SIZES_FOLLOW) {
             // The package's archives end with their central directory and no comment.
             *size = 0xFFFFFFFF;

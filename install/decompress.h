@@ -22,13 +22,6 @@ enum {
     DUNZIP_DISK_FULL_TOO = 50,
 };
 
-// Fatal error numbers of the library steps that base/globals.h names for the copy in
-// general; the others (10, 13, 14) are named there.
-enum {
-    FATAL_DECOMPRESSOR_CREATE = 11,
-    FATAL_DECOMPRESSOR_CLOSE = 12,
-};
-
 int ExtractDecompressor(void);
 int LoadDecompressor(void);
 // Extracts the archive's single member into targetDir; the library's status unchanged.
@@ -36,10 +29,11 @@ int LoadDecompressor(void);
 uint32_t RunDecompressor(void* dialog, const char* archivePath, const char* targetDir);
 // Unloads the library when loaded; harmless otherwise.
 void FreeDecompressor(void);
-// The size the archive declares for its member (the local header's, or for a member whose
-// sizes follow its data, the central directory's). 1 with *size set; 0 when the file is not
-// a zip archive at all (the library reports that). A member whose sizes follow its data
-// and whose central directory is not where it belongs declares 0xFFFFFFFF.
-int ArchiveMemberSize(const char* archivePath, uint32_t* size);
+// The member the archive declares: its name (out: 260 bytes, "" when it does not fit) and
+// its size (the local header's, or for a member whose sizes follow its data, the central
+// directory's). 1 when read; 0 when the file is not a zip archive at all (the library
+// reports that). A member whose sizes follow its data and whose central directory is not
+// where it belongs declares 0xFFFFFFFF.
+int ReadArchiveMember(const char* archivePath, char* name, uint32_t* size);
 // 1 while the library is loaded (its file cannot be deleted then).
 int DecompressorLoaded(void);

@@ -11,15 +11,36 @@
 #include "clientdb/access.h"
 #include "clientdb/format.h"
 #include "install/space.h"
-#include "migrate/transfer.h"
 #include "package/package.h"
+#include "res/strings.h"
 #include "sys/sys.h"
 
 uint32_t OverwriteInPlace = 0;
 char OldDbFoundPath[260];
 
-enum { STR_TOOL_PATTERN = 34707, STR_TOOL_FOLDER = 34711 };
 static const char OLD_DB_NAME[] = "IDB\\OLD.DB";
+
+int IsPreservedFile(const char* name) {
+    const TextListT& list = InstallSettings.PreservedFiles;
+    if (!name || !list.a) return 0;
+    char patternDir[260], nameDir[260], patternBase[9], nameBase[9], patternExt[8], nameExt[8];
+    GetDirPart(nameDir, name);
+    GetBaseName8(nameBase, name);
+    GetExtPart(nameExt, name);
+    for (uint16_t i = 0; i < list.count; i++) {
+        const char* pattern = list.a[i];
+        const char* action = list.b && list.b[i] ? list.b[i] : "";
+        if (!pattern || action[0]) continue;
+        GetDirPart(patternDir, pattern);
+        if (!SameName(patternDir, nameDir)) continue;
+        GetBaseName8(patternBase, pattern);
+        if (patternBase[0] != '*' && !SameName(patternBase, nameBase)) continue;
+        GetExtPart(patternExt, pattern);
+        if (patternExt[0] != '*' && !SameName(patternExt, nameExt)) continue;
+        return 1;
+    }
+    return 0;
+}
 
 static int SameDbVersion(void) {
     return InstallSettings.DbVersion[0] == PreviousDbVersion[0] &&
@@ -54,8 +75,8 @@ static void MoveOldDbAside(void) {
 // version, version at least the record's) are kept, every other one is deleted.
 static void KeepOrDeleteTools(void) {
     char pattern[260], path[260], folder[32];
-    DestPath(pattern, LoadCaption(STR_TOOL_PATTERN));
-    CopyText(folder, LoadCaption(STR_TOOL_FOLDER), sizeof folder);
+    DestPath(pattern, LoadCaption(IDS_TOOL_PATTERN));
+    CopyText(folder, LoadCaption(IDS_TOOL_DIR), sizeof folder);
     SysFindData fd;
     SysFind h = SysFindFirst(pattern, &fd);
     if (!h) return;
@@ -97,7 +118,8 @@ void PrepareDestination(void) {
     LogPrintf("Preparing for overwrite");
     MoveOldDbAside();
     KeepOrDeleteTools();
-    TransferFolders(1);
+    if (TransferFoldersHook) TransferFoldersHook(1);
+    else LogPrintf("No folder transfer connected; preserved files not renamed");
 }
 
 void CleanUpInstall(void) {
@@ -123,7 +145,7 @@ void RestorePreviousInstall(void) {
     if (!OverwriteInPlace) return;
     LogPrintf("Restoring previous installation");
     // Undo in the reverse order of the preparation: the transfer ran after the move aside.
-    UndoTransferRenames();
+    if (UndoTransferRenamesHook) UndoTransferRenamesHook();
     if (!OldDbFoundPath[0]) return;
     char old[260];
     DestPath(old, OLD_DB_NAME);

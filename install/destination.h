@@ -11,6 +11,16 @@ extern uint32_t OverwriteInPlace;
 // when nothing was moved aside.
 extern char OldDbFoundPath[260];
 
+// The folder transfer lives with the migration, which also queues the copies into another
+// folder; an in-place install reaches its rename mode and the undo of those renames through
+// these two, which the setup connects (setup/connect.cpp).
+extern uint16_t (*TransferFoldersHook)(int renameMode);
+extern void (*UndoTransferRenamesHook)(void);
+
+// 1 when name (relative to the installation folder) matches a PreservedFiles pattern with an
+// empty action: such a file is never overwritten by an in-place install.
+int IsPreservedFile(const char* name);
+
 void PrepareDestination(void);
 // Deletes the package's files from the destination: the entry names, and the extracted
 // copies of "SYSTEM" entries that wait in the destination root (one deferred to restsys.bat

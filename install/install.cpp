@@ -16,8 +16,9 @@
 #include "install/destination.h"
 #include "install/space.h"
 #include "install/sysfiles.h"
-#include "migrate/transfer.h"
 #include "package/package.h"
+#include "res/resource.h"
+#include "res/strings.h"
 #include "sys/sys.h"
 
 #ifdef _WIN32
@@ -140,19 +141,19 @@ int Extract(const PackageEntry* e, const EntryPaths* p, unsigned index) {
         if (status == DUNZIP_OK || status == DUNZIP_OK_TOO) break;
         LogPrintf("Decompressor status %lu for %s", (unsigned long)status, e->name);
         if (status == DUNZIP_NO_MEMORY || status == DUNZIP_NO_MEMORY_TOO) {
-            if (AskRetryCancel(LoadMessage(1, MSG_NO_MEMORY))) continue;
+            if (AskRetryCancel(LoadMessage(1, IDS_LOW_MEMORY))) continue;
         } else if (status == DUNZIP_DISK_FULL || status == DUNZIP_DISK_FULL_TOO) {
             if (AskDiskFull()) continue;
             if (InstallSettings.Win31FallbackProgram[0]) OfferWin31Fallback = 1;
         }
         SysDelete(p->target);  // a library may leave a partial file behind
-        return SetFatal((uint16_t)(FATAL_DECOMPRESSOR_STATUS + (status > 64535 ? 64535 : status)));
+        return SetFatal(FatalDecompressStatus(status > 64535 ? 64535 : status));
     }
     uint32_t size = GetFileSizeByName(p->target);
     if (size != e->installedSize) {
         LogPrintf("%s is %lu bytes, expected %lu", p->target, (unsigned long)size,
                   (unsigned long)e->installedSize);
-        return SetFatal(FATAL_SIZE_MISMATCH);
+        return SetFatal(FATAL_FILE_SIZE);
     }
     SysDelete(Loop.archive);
     Loop.archive[0] = 0;
@@ -166,11 +167,11 @@ int InstallEntry(const PackageEntry* e, unsigned index, const char* mergeDir) {
     if (!SysTempFileName(InstallSettings.DestDir, "dec", index, Loop.archive) ||
         !SplitEntry(e, &p)) {
         Loop.archive[0] = 0;
-        return SetFatal(FATAL_ARCHIVE_CREATE);
+        return SetFatal(FATAL_FILE_CREATE);
     }
     Label(p.label);
     char gameProgram[50];
-    CopyText(gameProgram, LoadCaption(MSG_GAME_PROGRAM), sizeof gameProgram);
+    CopyText(gameProgram, LoadCaption(IDS_GAME_PROGRAM), sizeof gameProgram);
     if (SameName(e->name, gameProgram) && CreateGamePif()) Loop.pifWritten = 1;
     MakePath(p.targetDir);
 
@@ -198,7 +199,7 @@ int InstallEntry(const PackageEntry* e, unsigned index, const char* mergeDir) {
     f = SysCreate(file);
     if (!f) {
         LogPrintf("Cannot create %s", file);
-        return SetFatal(FATAL_ARCHIVE_CREATE);
+        return SetFatal(FATAL_FILE_CREATE);
     }
     if (!CopyEntryToFileScaled(f, e, Loop.dialog, Loop.done, Loop.scale)) {
         SysClose(f);
@@ -206,18 +207,21 @@ int InstallEntry(const PackageEntry* e, unsigned index, const char* mergeDir) {
     }
     if (!SysClose(f)) {
         LogPrintf("Cannot close %s", file);
-        return SetFatal(FATAL_ARCHIVE_CLOSE);
+        return SetFatal(FATAL_FILE_CLOSE);
     }
     Pump();
     if (UserAbort) return 0;
     if (!direct) {
         uint32_t declared;
-        // The library writes at most what the archive declares; the archive must declare
-        // what the package promised, or a hostile package could fill the disk.
-        if (ArchiveMemberSize(Loop.archive, &declared) && declared != e->installedSize) {
-            LogPrintf("Archive of %s declares %lu bytes, expected %lu", e->name,
+        char member[260];
+        // The library writes at most what the archive declares, under the name it declares:
+        // both must be what the package promised, or a hostile package could fill the disk
+        // or leave a file the clean-up does not know.
+        if (ReadArchiveMember(Loop.archive, member, &declared) &&
+            (declared != e->installedSize || !SameName(member, GetNamePart(e->name)))) {
+            LogPrintf("Archive of %s declares %s of %lu bytes, expected %lu", e->name, member,
                       (unsigned long)declared, (unsigned long)e->installedSize);
-            return SetFatal(FATAL_SIZE_MISMATCH);
+            return SetFatal(FATAL_FILE_SIZE);
         }
         if (!Extract(e, &p, index)) return 0;
     }
@@ -233,7 +237,7 @@ void CopyOldTools(void) {
     InstallSettingsT& s = InstallSettings;
     if (s.DbVersion[0] != PreviousDbVersion[0] || s.DbVersion[1] != PreviousDbVersion[1]) return;
     char folder[50];
-    CopyText(folder, LoadCaption(MSG_TOOL_FOLDER), sizeof folder);
+    CopyText(folder, LoadCaption(IDS_TOOL_DIR), sizeof folder);
     for (unsigned i = 0; i < s.ToolModuleCount && i < MAX_TOOL_MODULES; i++) {
         ToolModuleT& t = s.ToolModules[i];
         if (!t.presentInOld || t.kept) continue;
@@ -281,7 +285,7 @@ void RemovePartialInstall(void) {
     }
     if (Loop.pifWritten) {
         char pif[260], name[50];
-        CopyText(name, LoadCaption(MSG_GAME_PIF), sizeof name);
+        CopyText(name, LoadCaption(IDS_GAME_PIF), sizeof name);
         JoinPath(pif, WindowsDir, name, (const char*)0);
         if (SysDelete(pif)) LogPrintf("Removed %s", pif);
         Loop.pifWritten = 0;
@@ -307,7 +311,7 @@ int InstallFiles(void) {
     UserAbort = 0;
     memset(&Loop, 0, sizeof Loop);
     Loop.entryState = (unsigned char*)MemAlloc(FileTable->count ? FileTable->count : 1);
-    int templateId = ContinuationRun ? COPY_DIALOG_CONTINUED : COPY_DIALOG;
+    int templateId = ContinuationRun ? IDD_COPY_CONTINUED : IDD_COPY;
     if (InstallUi.openProgress) Loop.dialog = InstallUi.openProgress(templateId);
 
     InstallSettingsT& s = InstallSettings;

@@ -4,26 +4,6 @@
 #pragma once
 #include <stdint.h>
 
-// Templates of the progress dialog (a continuation run has its own) and of the notice that
-// the install was interrupted.
-enum { COPY_DIALOG = 200, COPY_DIALOG_CONTINUED = 220, INTERRUPTED_DIALOG = 212 };
-// Texts of the string table the loop uses.
-enum {
-    MSG_CANCEL_IN_PLACE = 34005,  // cancelling an install over the previous one
-    MSG_CANCEL = 34006,
-    MSG_GAME_PROGRAM = 34008,  // "DOSGAME.EXE"
-    MSG_GAME_PIF = 34080,      // "DOSGAME.PIF"
-    MSG_DISK_FULL = 34050,
-    MSG_NO_MEMORY = 34200,
-    MSG_TOOL_FOLDER = 34711,  // "TOOL"
-};
-// Fatal error numbers of the loop; a decompressor status s that ends the install is 1000 + s.
-enum {
-    FATAL_ARCHIVE_CREATE = 19,
-    FATAL_ARCHIVE_CLOSE = 20,
-    FATAL_SIZE_MISMATCH = 21,
-    FATAL_DECOMPRESSOR_STATUS = 1000,
-};
 // Gauge values are byte counts; above this total they are divided by 10.
 enum : uint32_t { GAUGE_SCALE_LIMIT = 10000000, LABEL_WHOLE_MAX = 30, LABEL_TAIL = 24 };
 

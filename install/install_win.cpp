@@ -8,6 +8,7 @@
 #include "install/install.h"
 #include "package/package.h"
 #include "res/resource.h"
+#include "res/strings.h"
 #include "ui/dialogs.h"
 #include "ui/gauge.h"
 
@@ -17,7 +18,7 @@ INT_PTR CALLBACK CopyCancelDlgProc(HWND dialog, UINT message, WPARAM wParam, LPA
         // Over the previous installation a cancel leaves neither version usable: say so.
         int inPlace = !ContinuationRun &&
                       lstrcmpiA(InstallSettings.PreviousDir, InstallSettings.DestDir) == 0;
-        if (AskYesNo(LoadMessage(1, inPlace ? MSG_CANCEL_IN_PLACE : MSG_CANCEL))) {
+        if (AskYesNo(LoadMessage(1, inPlace ? IDS_CANCEL_OVER_OLD : IDS_CANCEL_INSTALL))) {
             LogPrintf("User asked to stop the install");
             UserAbort = 1;
         }

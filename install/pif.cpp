@@ -9,6 +9,7 @@
 #include "base/write.h"
 #include "install/install.h"
 #include "package/package.h"
+#include "res/strings.h"
 #include "sys/sys.h"
 
 namespace {
@@ -68,14 +69,14 @@ int BuildGamePif(unsigned char* out, const char* programPath) {
 int CreateGamePif(void) {
     char program[260], pif[260], name[50];
     unsigned char data[PIF_SIZE];
-    CopyText(name, LoadCaption(MSG_GAME_PROGRAM), sizeof name);
+    CopyText(name, LoadCaption(IDS_GAME_PROGRAM), sizeof name);
     DestPath(program, name);
     if (!BuildGamePif(data, program)) {
         LogPrintf("Game PIF not written: %s is longer than %u characters", program,
                   (unsigned)PIF_PROGRAM_MAX);
         return 0;
     }
-    CopyText(name, LoadCaption(MSG_GAME_PIF), sizeof name);
+    CopyText(name, LoadCaption(IDS_GAME_PIF), sizeof name);
     JoinPath(pif, WindowsDir, name, (const char*)0);
     SysFile f = SysCreate(pif);
     if (!f) {

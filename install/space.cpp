@@ -14,14 +14,13 @@
 #include "clientdb/format.h"
 #include "install/destination.h"
 #include "package/package.h"
+#include "res/strings.h"
 #include "sys/sys.h"
 
 uint32_t ClusterSize = DEFAULT_CLUSTER_SIZE;
 uint32_t FreeMegabytes = 0;
 uint32_t ToolBytesFromOld = 0;
 uint8_t PreviousDbVersion[2] = {0, 0};
-
-enum { STR_TOOL_PATTERN = 34707 };
 
 uint32_t ClampBytes(uint64_t bytes) { return bytes > 0xFFFFFFFFu ? 0xFFFFFFFFu : (uint32_t)bytes; }
 
@@ -61,7 +60,7 @@ static int SameDbVersion(void) {
 // counts their bytes (with their companion files) into ToolBytesFromOld.
 static void CountOldTools(const char* previousDir) {
     char pattern[260], path[260];
-    JoinPath(pattern, previousDir, LoadCaption(STR_TOOL_PATTERN), (const char*)nullptr);
+    JoinPath(pattern, previousDir, LoadCaption(IDS_TOOL_PATTERN), (const char*)nullptr);
     char toolDir[260];
     GetDirPart(toolDir, pattern);
     uint64_t bytes = 0;

@@ -15,7 +15,8 @@ extern uint32_t ToolBytesFromOld;
 // estimate or by the destination preparation; 0.0 until one was read.
 extern uint8_t PreviousDbVersion[2];
 // Index of the install's first package file: 0 until the decompression library (entry 0)
-// has been written, then 1. The estimate and the install loop start there.
+// has been written, then 1. The estimate and the install loop start there; the decompressor
+// (install/decompress.cpp) owns it.
 extern uint16_t FirstFileIndex;
 
 enum : uint32_t {

@@ -7,12 +7,11 @@
 #include "base/log.h"
 #include "base/path.h"
 #include "base/text.h"
+#include "res/strings.h"
 #include "sys/sys.h"
 
 char RestsysPath[260];
 SysFile RestsysFile = 0;
-
-enum { MSG_SYSTEM_FILE_IN_USE = 34004 };
 
 void GetFileVersion(const char* path, uint32_t* mostSignificant, uint32_t* leastSignificant) {
     uint32_t ms = 0, ls = 0;
@@ -118,7 +117,7 @@ int InstallSystemFile(const char* path) {
                 LogPrintf("Deferred to %s", RestsysPath);
                 return 1;
             }
-            if (!AskRetryCancel(LoadMessage(1, MSG_SYSTEM_FILE_IN_USE))) {
+            if (!AskRetryCancel(LoadMessage(1, IDS_SYSTEM_FILE_IN_USE))) {
                 UserAbort = 1;
                 return 1;
             }

@@ -27,27 +27,6 @@ static const char* ActionOf(uint16_t i) {
     return list.b && list.b[i] ? list.b[i] : "";
 }
 
-int IsPreservedFile(const char* name) {
-    const TextListT& list = InstallSettings.PreservedFiles;
-    if (!name || !list.a) return 0;
-    char patternDir[260], nameDir[260], patternBase[9], nameBase[9], patternExt[8], nameExt[8];
-    GetDirPart(nameDir, name);
-    GetBaseName8(nameBase, name);
-    GetExtPart(nameExt, name);
-    for (uint16_t i = 0; i < list.count; i++) {
-        const char* pattern = list.a[i];
-        if (!pattern || ActionOf(i)[0]) continue;
-        GetDirPart(patternDir, pattern);
-        if (!SameName(patternDir, nameDir)) continue;
-        GetBaseName8(patternBase, pattern);
-        if (patternBase[0] != '*' && !SameName(patternBase, nameBase)) continue;
-        GetExtPart(patternExt, pattern);
-        if (patternExt[0] != '*' && !SameName(patternExt, nameExt)) continue;
-        return 1;
-    }
-    return 0;
-}
-
 char* TransferTargetName(char* out, const char* fileName, const char* action) {
     if (!action || !action[0] || strcmp(action, "move") == 0) {
         CopyText(out, fileName, 260);

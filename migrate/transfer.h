@@ -1,8 +1,9 @@
 // Preserved files and the folder transfer. The install script's PreservedFiles pairs
 // (pattern, action) name user files of the previous installation: with an empty action they
-// are never overwritten by an in-place install; with an action (and, into another folder,
-// also without one) they are carried into the new installation: renamed in place before
-// the package is copied (rename mode) or queued for copying during the migration.
+// are never overwritten by an in-place install (IsPreservedFile, install/destination.h); with
+// an action (and, into another folder, also without one) they are carried into the new
+// installation: renamed in place before the package is copied (rename mode) or queued for
+// copying during the migration.
 #pragma once
 #include <stdint.h>
 
@@ -18,8 +19,6 @@ extern uint16_t CopyQueueCount;
 // The user agreed to move the old download files (set by the migration driver).
 extern uint32_t MoveOldDownloads;
 
-// 1 when name (relative to the installation folder) matches a pattern with an empty action.
-int IsPreservedFile(const char* name);
 // Returns the PreservedFiles count afterwards: found subfolders are appended as new pairs.
 uint16_t TransferFolders(int renameMode);
 // The new name of fileName under action ("*.old" -> extension "old", other text -> that

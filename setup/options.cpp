@@ -38,9 +38,11 @@ void ParseCommandLine(const char* text) {
             continue;
         }
         p++;
-        char letter = *p;
+        // A lone "-" or "/" is a word of its own: the blank after it ends it, and the next
+        // word is parsed as usual.
+        char letter = 0;
+        if (*p && *p != ' ') letter = *p++;
         if (letter >= 'a' && letter <= 'z') letter = (char)(letter - 'a' + 'A');
-        if (*p) p++;
         switch (letter) {
         case 'C': CrashMode = 1; break;
         case 'D': NoDesktopItems = NoDesktopItemsOption = 1; break;

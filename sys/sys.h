@@ -134,6 +134,26 @@ const void* SysWordAddress(uint32_t word);
 unsigned long SysTickCount(void);
 void SysSleep(unsigned long ms);
 
+// Fault injection, for tests and fault campaigns. Each call of a kind below is counted; after
+// SysFailCalls(kind, nth, count) the nth call of that kind from then on (1 = the next) and the
+// count - 1 after it fail as the platform's call fails: no file, -1, or 0. SysCreate counts as
+// an open for writing, SysOpen by its mode.
+enum {
+    SYS_FAULT_OPEN_READ,
+    SYS_FAULT_OPEN_WRITE,
+    SYS_FAULT_READ,
+    SYS_FAULT_WRITE,
+    SYS_FAULT_SEEK,
+    SYS_FAULT_TRUNCATE,
+    SYS_FAULT_RENAME,
+    SYS_FAULT_DELETE,
+    SYS_FAULT_KINDS
+};
+void SysFailCalls(int kind, unsigned long nth, unsigned long count);
+unsigned long SysCallsMade(int kind);
+void SysClearFaults(void);
+int SysFaultHit(int kind);  // for the implementations: 1 when this call is to fail
+
 #ifndef _WIN32
 // POSIX only: which host folder stands for a drive letter, and its type and geometry, so
 // that tests can build a machine with drives. Without a mapping a drive has type 1.
@@ -146,10 +166,12 @@ void SysQueueAnswers(const int* answers, int count);
 int SysQuestionsAsked(void);
 const char* SysLastQuestion(void);
 // The native libraries: a file loads when its name (without folder) has a row here and its
-// first bytes are "MZ". "dunzip32.dll" with entry "dunzip" is there from the start, over
-// the same extraction code as the real library. fn null removes that entry (the file still
-// loads).
+// first bytes are "MZ". Whoever plays the platform natively (tests, fuzzers, benchmarks)
+// defines the rows, such as "dunzip32.dll" with its entry "dunzip" over the library's own
+// extraction code. fn null removes that entry (the file still loads).
 void SysDefineLibraryEntry(const char* fileName, const char* entryName, void* fn);
+// The host path that a drive-letter path stands for; 0 when it does not fit in size bytes.
+int SysHostPath(const char* path, char* out, int size);
 // The system folder SysSystemDir reports (default "C:\WINDOWS\SYSTEM"), and a module that
 // counts as loaded for the next lookups of its name (lookups = 0: no longer loaded).
 void SysSetSystemDir(const char* path);

@@ -11,7 +11,7 @@ enum { MODELESS_SLOTS = 4, EDIT_TEXT_MAX = 255 };
 struct ModelessSlotT {
     int templateId;  // 0 = free
     DLGPROC proc;
-    HWND window;
+    HWND window;  // null once the dialog was destroyed with the frame
 };
 extern ModelessSlotT ModelessSlots[MODELESS_SLOTS];
 
@@ -35,6 +35,9 @@ extern uint32_t AddOnSkipped[64];
 HWND OpenModeless(int templateId, DLGPROC dialogProc);
 BOOL CloseModeless(int templateId);
 BOOL IsModelessMessage(MSG* message);
+// Drops the window of every slot whose dialog no longer exists (its owner, the frame, was
+// destroyed); the slot stays taken until its owner closes it.
+void ForgetDestroyedModeless(void);
 BOOL PumpMessages(void);
 int RunModalDialog(int templateId, const char* extraText);
 // text: the caller's buffer of at least 256 bytes; it receives at most 255 characters, and

@@ -73,7 +73,7 @@ BOOL CloseModeless(int templateId) {
     for (int i = 0; i < MODELESS_SLOTS; i++) {
         if (ModelessSlots[i].templateId == templateId) {
             ModelessSlots[i].templateId = 0;
-            DestroyWindow(ModelessSlots[i].window);
+            if (ModelessSlots[i].window) DestroyWindow(ModelessSlots[i].window);
             ModelessSlots[i].window = NULL;
             return TRUE;
         }
@@ -84,9 +84,19 @@ BOOL CloseModeless(int templateId) {
 
 BOOL IsModelessMessage(MSG* message) {
     for (int i = 0; i < MODELESS_SLOTS; i++)
-        if (ModelessSlots[i].templateId && IsDialogMessageA(ModelessSlots[i].window, message))
+        if (ModelessSlots[i].templateId && ModelessSlots[i].window &&
+            IsDialogMessageA(ModelessSlots[i].window, message))
             return TRUE;
     return FALSE;
+}
+
+void ForgetDestroyedModeless(void) {
+    for (int i = 0; i < MODELESS_SLOTS; i++) {
+        if (ModelessSlots[i].window && !IsWindow(ModelessSlots[i].window)) {
+            LogPrintf("Dialog %d destroyed with its owner", ModelessSlots[i].templateId);
+            ModelessSlots[i].window = NULL;
+        }
+    }
 }
 
 BOOL PumpMessages(void) {

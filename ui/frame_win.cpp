@@ -8,6 +8,7 @@
 #include "base/mem.h"
 #include "base/text.h"
 #include "sys/sys.h"
+#include "res/resource.h"
 #include <ole2.h>
 #include <stdlib.h>
 
@@ -23,8 +24,10 @@ char FrameClassName[256] = "_KOVSETUP_Frame";
 
 enum { FRAME_PALETTE_SIZE = 33 };
 
+// Bitmaps of more than 8 bits per pixel carry their colours in the pixels and have no
+// table; the shift would also be undefined for 32 bits.
 DWORD DibColorTableSize(const BITMAPINFOHEADER* header) {
-    if (header->biBitCount == 24) return 0;
+    if (header->biBitCount > 8) return 0;
     return 4u << header->biBitCount;
 }
 
@@ -230,8 +233,9 @@ static void PaintFrame(HWND window) {
                 pen = next;
                 last = colour;
             }
+            // A line leaves out its end point: ending at the client width paints every column.
             MoveToEx(dc, 0, y, NULL);
-            LineTo(dc, client.right - 1, y);
+            LineTo(dc, client.right, y);
         }
         if (pen) {
             SelectObject(dc, firstPen);
@@ -253,9 +257,65 @@ static void PaintFrame(HWND window) {
     EndPaint(window, &ps);
 }
 
+// What closing the frame means while a progress dialog is open. The user asks to quit, so
+// the dialog's own way out is pressed: Quit of the searches, Cancel of the copy. The
+// migration must not stop half-way and, between steps, there is nothing to stop: the close
+// is then ignored. The first row whose dialog is open decides.
+static const struct {
+    int templateId;
+    int button;  // 0: the close is ignored
+} FrameCloseRows[] = {
+    {IDD_MIGRATE, 0},
+    {IDD_GRAPHICS_REQUESTED, 0},
+    {IDD_GRAPHICS, 0},
+    {IDD_PREVSEARCH, ID_QUIT},
+    {IDD_MODEMSEARCH, ID_QUIT},
+    {IDD_COPY, ID_CANCEL},
+    {IDD_COPY_CONTINUED, ID_CANCEL},
+};
+
+static HWND OpenModelessWindow(int templateId) {
+    for (int i = 0; i < MODELESS_SLOTS; i++)
+        if (ModelessSlots[i].templateId == templateId) return ModelessSlots[i].window;
+    return NULL;
+}
+
+// The frame is never destroyed here: it owns every dialog, and only the closing phase of
+// the run may take it away.
+static void CloseFrameByUser(void) {
+    for (const auto& row : FrameCloseRows) {
+        HWND dialog = OpenModelessWindow(row.templateId);
+        if (!dialog) continue;
+        if (!row.button) {
+            LogPrintf("Frame close ignored during dialog %d", row.templateId);
+            return;
+        }
+        // Only a button the user could press is pressed on the user's behalf.
+        HWND button = GetDlgItem(dialog, row.button);
+        if (!button || !IsWindowVisible(button) || !IsWindowEnabled(button)) {
+            LogPrintf("Frame close ignored: button %d of dialog %d is not available", row.button,
+                      row.templateId);
+            return;
+        }
+        LogPrintf("Frame closed by the user: button %d of dialog %d pressed", row.button,
+                  row.templateId);
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(row.button, BN_CLICKED), (LPARAM)button);
+        return;
+    }
+    LogPrintf("Frame close ignored between steps");
+}
+
 LRESULT CALLBACK FrameWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_PAINT: PaintFrame(window); break;
+    case WM_CLOSE: CloseFrameByUser(); return 0;
+    case WM_DESTROY:
+        // The dialogs the frame owns were destroyed just before it.
+        ForgetDestroyedModeless();
+        break;
+    case WM_NCDESTROY:
+        if (window == FrameWindow) FrameWindow = NULL;
+        break;
     case WM_QUERYNEWPALETTE:
         if (!FramePalette) return 0;
         if (RealizeFramePalette(window, FALSE)) {

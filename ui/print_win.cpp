@@ -1,6 +1,7 @@
 // Quick reference guide printing. The text goes into the hidden edit control 510 of the
 // dialog, which wraps it at the width the guide was written for; each edit-control line
-// becomes one printed line.
+// becomes one printed line, or several when the paper is narrower than that line in the
+// guide's printing font.
 #include "ui/print.h"
 #include "res/resource.h"
 #include "base/globals.h"
@@ -78,38 +79,134 @@ static int EndPageUnlessCancelled(HDC dc) {
     return EndPage(dc) > 0;
 }
 
-// Prints the lines of the guide control, page after page. Returns 0 when ending a page
-// failed (which includes a cancelled job).
-static int PrintLines(HDC dc, HWND guide) {
+HFONT CreateGuideFont(HDC printer, HWND dialog) {
+    LOGFONTA font;
+    HFONT dialogFont = (HFONT)SendMessageA(dialog, WM_GETFONT, 0, 0);
+    if (!dialogFont || !GetObjectA(dialogFont, sizeof font, &font)) ZeroMemory(&font, sizeof font);
+    font.lfHeight = -MulDiv(PRINT_FONT_POINTS, GetDeviceCaps(printer, LOGPIXELSY), 72);
+    font.lfWidth = 0;
+    font.lfEscapement = font.lfOrientation = 0;
+    return CreateFontIndirectA(&font);
+}
+
+int GuideLineBreak(const char* text, int length, int fit) {
+    if (fit >= length) return length;
+    // Walk whole characters: a double-byte character is never split.
+    int blank = 0, end = 0, word = 0;
+    for (const char* p = text; p < text + length;) {
+        const char* next = CharNextA(p);
+        if (next == p || next - text > fit) break;
+        // Blanks that indent the line are not a place to break it.
+        if (*p != ' ') word = 1;
+        else if (word) blank = (int)(p - text);
+        end = (int)(next - text);
+        p = next;
+    }
+    // Break at the last blank that fits, or right after the last character when a blank
+    // follows it; a word longer than the line is cut where the line ends.
+    if (word && end < length && text[end] == ' ') return end;
+    if (blank) return blank;
+    if (end) return end;
+    // Never an empty piece, so that the caller always moves on.
+    int first = (int)(CharNextA(text) - text);
+    return first > 0 && first <= length ? first : 1;
+}
+
+// Where the lines of the guide are drawn on the current page.
+struct GuidePage {
+    HDC dc;
+    HFONT font;
+    int x, width, lineHeight, lastLine;
+    int n;  // line number of the next line on the page
+};
+
+// Draws one printed line; at the page's end, ends it and starts the next. 0 when ending
+// the page failed (which includes a cancelled job).
+static int PrintOneLine(GuidePage& page, const char* text, int length) {
+    TextOutA(page.dc, page.x, page.lineHeight * page.n, text, length);
+    page.n++;
+    if (page.n > page.lastLine) {
+        page.n = PRINT_FIRST_LINE;
+        if (!EndPageUnlessCancelled(page.dc)) return 0;
+        StartPage(page.dc);
+        // Some drivers give every new page a fresh context: the font is selected again.
+        SelectObject(page.dc, page.font);
+    }
+    return 1;
+}
+
+// Prints one line of the guide control, cut again at the printable width when the
+// printer's font makes it longer than the paper allows.
+static int PrintWrapped(GuidePage& page, const char* text, int length) {
+    do {
+        int fit = 0;
+        SIZE size;
+        if (!GetTextExtentExPointA(page.dc, text, length, page.width, &fit, NULL, &size))
+            fit = length;
+        int piece = GuideLineBreak(text, length, fit);
+        if (!PrintOneLine(page, text, piece)) return 0;
+        text += piece;
+        length -= piece;
+        // The blanks where the line was cut are not carried to the start of the next.
+        while (length > 0 && *text == ' ') text++, length--;
+    } while (length > 0);
+    return 1;
+}
+
+// Prints the lines of the guide control, page after page, in the guide's font. Returns 0
+// when ending a page failed (which includes a cancelled job).
+static int PrintLines(HDC dc, HWND guide, HFONT font) {
+    GuidePage page;
+    page.dc = dc;
+    page.font = font;
+    HGDIOBJ oldFont = SelectObject(dc, font);
     TEXTMETRICA metrics;
     GetTextMetricsA(dc, &metrics);
-    int lineHeight = metrics.tmHeight + metrics.tmExternalLeading;
-    if (lineHeight <= 0) lineHeight = 1;
-    int lastLine = PrintLastLine(GetDeviceCaps(dc, VERTRES), lineHeight);
-    int x = PRINT_LEFT_CHARS * metrics.tmAveCharWidth;
+    page.lineHeight = metrics.tmHeight + metrics.tmExternalLeading;
+    if (page.lineHeight <= 0) page.lineHeight = 1;
+    page.lastLine = PrintLastLine(GetDeviceCaps(dc, VERTRES), page.lineHeight);
+    page.x = PRINT_LEFT_CHARS * metrics.tmAveCharWidth;
+    // The right margin matches the left one.
+    page.width = GetDeviceCaps(dc, HORZRES) - 2 * page.x;
+    page.n = PRINT_FIRST_LINE;
+
+    // The lines are read from the control's own text, whole: none is cut short.
+    int textLength = GetWindowTextLengthA(guide);
+    char* text = (char*)MemAlloc((unsigned long)textLength + 1);
+    textLength = GetWindowTextA(guide, text, textLength + 1);
     int lines = (int)SendMessageA(guide, EM_GETLINECOUNT, 0, 0);
     LogPrintf("Printing %d lines, %d per page", lines,
-              lastLine >= PRINT_FIRST_LINE ? lastLine - PRINT_FIRST_LINE + 1 : 1);
+              page.lastLine >= PRINT_FIRST_LINE ? page.lastLine - PRINT_FIRST_LINE + 1 : 1);
 
-    int n = PRINT_FIRST_LINE;
-    for (int i = 0; i < lines; i++) {
-        char line[PRINT_LINE_MAX + 1];
-        *(WORD*)line = PRINT_LINE_MAX;
-        int length = (int)SendMessageA(guide, EM_GETLINE, i, (LPARAM)line);
+    int ok = 1;
+    for (int i = 0; i < lines && ok; i++) {
+        int start = (int)SendMessageA(guide, EM_LINEINDEX, i, 0);
+        if (start < 0 || start > textLength) break;
+        int length = (int)SendMessageA(guide, EM_LINELENGTH, start, 0);
         if (length < 0) length = 0;
-        if (length > PRINT_LINE_MAX) length = PRINT_LINE_MAX;
-        TextOutA(dc, x, lineHeight * n, line, length);
-        n++;
-        if (n > lastLine) {
-            n = PRINT_FIRST_LINE;
-            if (!EndPageUnlessCancelled(dc)) return 0;
-            StartPage(dc);
-        }
+        if (length > textLength - start) length = textLength - start;
+        ok = length ? PrintWrapped(page, text + start, length) : PrintOneLine(page, "", 0);
     }
-    return EndPageUnlessCancelled(dc);
+    MemFree(text);
+    if (ok) ok = EndPageUnlessCancelled(dc);
+    SelectObject(dc, oldFont);
+    return ok;
+}
+
+// Ends the cancel dialog of a job. Dialog 229 is enabled first, so that the activation
+// returns to it and not to another program.
+static void EndJobWindows(HWND dialog) {
+    EnableWindow(dialog, TRUE);
+    DestroyWindow(PrintAbortDialog);
+    PrintAbortDialog = NULL;
 }
 
 void PrintQuickRef(HWND dialog) {
+    // The cancel dialog's message loop could bring a second click here while a job runs.
+    if (PrintAbortDialog) {
+        LogPrintf("Quick reference guide already printing");
+        return;
+    }
     char* text = QuickRefSource ? QuickRefSource() : NULL;
     if (!text) {
         LogPrintf("No quick reference guide to print");
@@ -156,10 +253,14 @@ void PrintQuickRef(HWND dialog) {
         return;
     }
 
+    // The cancel dialog pumps messages while the job runs: dialog 229 takes no clicks
+    // meanwhile, so that no second job and no end of the dialog can start under this one.
+    EnableWindow(dialog, FALSE);
     PrintAbortDialog =
         CreateDialogParamA(GetModuleHandleA(NULL), IDD_PRINT, dialog, PrintDlgProc, 0);
     if (!PrintAbortDialog) {
         LogPrintf("Print job abandoned: no cancel dialog");
+        EnableWindow(dialog, TRUE);
         AbandonJob(dc);
         return;
     }
@@ -167,15 +268,15 @@ void PrintQuickRef(HWND dialog) {
     int result = StartPage(dc);
     if (result <= 0) {
         LogPrintf("Print job abandoned: first page not started (%d)", result);
+        EndJobWindows(dialog);
         ShowError("Unable to start print job - STARTPAGE Error #%d", result);
         AbandonJob(dc);
-        DestroyWindow(PrintAbortDialog);
-        PrintAbortDialog = NULL;
         return;
     }
     ShowWindow(PrintAbortDialog, SW_SHOWNORMAL);
     UpdateWindow(PrintAbortDialog);
-    int pagesEnded = PrintLines(dc, GetDlgItem(dialog, IDC_GUIDE));
+    HFONT font = CreateGuideFont(dc, dialog);
+    int pagesEnded = PrintLines(dc, GetDlgItem(dialog, IDC_GUIDE), font);
 
     if (pagesEnded) {
         EndDoc(dc);
@@ -185,7 +286,7 @@ void PrintQuickRef(HWND dialog) {
         LogPrintf("Quick reference guide printing stopped%s", PrintCancelled ? " by the user" : "");
         AbortDoc(dc);
     }
-    DestroyWindow(PrintAbortDialog);
-    PrintAbortDialog = NULL;
+    EndJobWindows(dialog);
     DeleteDC(dc);
+    if (font) DeleteObject(font);
 }

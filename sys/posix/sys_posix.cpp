@@ -3,7 +3,6 @@
 // so ANSI and OEM are the same and every byte is one character.
 #include "sys/sys.h"
 #include "sys/posix/strings_table.h"
-#include "dunzip/unzip.h"
 
 #include <ctype.h>
 #include <dirent.h>
@@ -85,25 +84,6 @@ std::string Lower(std::string s) {
     return s;
 }
 
-// The decompression library's entry, natively: the same record and the same extraction as
-// the library the setup loads on Windows, with the drive-letter paths mapped to host paths.
-int PosixDunzip(const unsigned char* record) {
-    uint32_t archiveWord, targetWord;
-    int status = ReadUnzipCommand(record, &archiveWord, &targetWord);
-    if (status != UNZIP_OK) return status;
-    const char* archive = (const char*)SysWordAddress(archiveWord);
-    const char* target = (const char*)SysWordAddress(targetWord);
-    if (!archive || !target) return UNZIP_BAD_COMMAND;
-    return UnzipFirstMember(HostPath(archive).c_str(), HostPath(target).c_str(), '/');
-}
-
-void DefineDefaultLibraries() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    libraryEntries.push_back({"dunzip32.dll", "dunzip", (void*)PosixDunzip});
-}
-
 struct FindState {
     std::vector<SysFindData> items;
     size_t pos = 0;
@@ -132,6 +112,7 @@ void SysSetDiskGeometry(char letter, unsigned long spc, unsigned long bps, unsig
 }
 
 SysFile SysOpen(const char* path, int mode) {
+    if (SysFaultHit(mode == SYS_READ ? SYS_FAULT_OPEN_READ : SYS_FAULT_OPEN_WRITE)) return 0;
     int flags = mode == SYS_WRITE ? O_WRONLY : mode == SYS_READWRITE ? O_RDWR : O_RDONLY;
     std::string p = HostPath(path);
     struct stat st;
@@ -141,12 +122,13 @@ SysFile SysOpen(const char* path, int mode) {
 }
 
 SysFile SysCreate(const char* path) {
+    if (SysFaultHit(SYS_FAULT_OPEN_WRITE)) return 0;
     int fd = open(HostPath(path).c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
     return fd < 0 ? 0 : (SysFile)fd + 1;
 }
 
 long SysRead(SysFile f, void* buf, unsigned long count) {
-    if (!f) return -1;
+    if (!f || SysFaultHit(SYS_FAULT_READ)) return -1;
     unsigned long done = 0;
     while (done < count) {
         ssize_t n = read((int)(f - 1), (char*)buf + done, count - done);
@@ -161,7 +143,7 @@ long SysRead(SysFile f, void* buf, unsigned long count) {
 }
 
 long SysWrite(SysFile f, const void* buf, unsigned long count) {
-    if (!f) return -1;
+    if (!f || SysFaultHit(SYS_FAULT_WRITE)) return -1;
     unsigned long done = 0;
     while (done < count) {
         ssize_t n = write((int)(f - 1), (const char*)buf + done, count - done);
@@ -175,7 +157,7 @@ long SysWrite(SysFile f, const void* buf, unsigned long count) {
 }
 
 long SysSeek(SysFile f, long offset, int whence) {
-    if (!f) return -1;
+    if (!f || SysFaultHit(SYS_FAULT_SEEK)) return -1;
     int w = whence == SYS_SEEK_CUR ? SEEK_CUR : whence == SYS_SEEK_END ? SEEK_END : SEEK_SET;
     off_t r = lseek((int)(f - 1), offset, w);
     return r < 0 || r > 0x7FFFFFFF ? -1 : (long)r;
@@ -188,15 +170,19 @@ long SysFileSize(SysFile f) {
 }
 
 int SysTruncate(SysFile f) {
-    if (!f) return 0;
+    if (!f || SysFaultHit(SYS_FAULT_TRUNCATE)) return 0;
     off_t pos = lseek((int)(f - 1), 0, SEEK_CUR);
     return pos >= 0 && ftruncate((int)(f - 1), pos) == 0;
 }
 
 int SysClose(SysFile f) { return f && close((int)(f - 1)) == 0; }
 
-int SysDelete(const char* path) { return unlink(HostPath(path).c_str()) == 0; }
+int SysDelete(const char* path) {
+    if (SysFaultHit(SYS_FAULT_DELETE)) return 0;
+    return unlink(HostPath(path).c_str()) == 0;
+}
 int SysRename(const char* from, const char* to) {
+    if (SysFaultHit(SYS_FAULT_RENAME)) return 0;
     std::string a = HostPath(from), b = HostPath(to);
     struct stat st;
     if (stat(b.c_str(), &st) == 0) return 0;  // Windows refuses to rename onto a name in use
@@ -409,7 +395,6 @@ int SysTempFileName(const char* dir, const char* prefix, unsigned unique, char* 
 }
 
 void SysDefineLibraryEntry(const char* fileName, const char* entryName, void* fn) {
-    DefineDefaultLibraries();
     std::string file = Lower(fileName), entry = entryName;
     for (auto& e : libraryEntries)
         if (e.file == file && e.entry == entry) {
@@ -420,7 +405,6 @@ void SysDefineLibraryEntry(const char* fileName, const char* entryName, void* fn
 }
 
 SysLibrary SysLoadLibrary(const char* path) {
-    DefineDefaultLibraries();
     if (!path) return 0;
     const char* name = path;
     for (const char* p = path; *p; p++)
@@ -449,6 +433,13 @@ void* SysLibraryEntry(SysLibrary library, const char* name) {
 void SysFreeLibrary(SysLibrary library) {
     if (library > 0 && (size_t)library <= loadedFiles.size())
         loadedFiles[(size_t)library - 1].clear();
+}
+
+int SysHostPath(const char* path, char* out, int size) {
+    std::string host = HostPath(path);
+    if (size <= 0 || host.size() >= (size_t)size) return 0;
+    memcpy(out, host.c_str(), host.size() + 1);
+    return 1;
 }
 
 uint32_t SysAddressWord(const void* p) {

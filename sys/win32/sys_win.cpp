@@ -7,6 +7,7 @@
 #include "sys/sys.h"
 
 SysFile SysOpen(const char* path, int mode) {
+    if (SysFaultHit(mode == SYS_READ ? SYS_FAULT_OPEN_READ : SYS_FAULT_OPEN_WRITE)) return 0;
     DWORD access = mode == SYS_WRITE       ? GENERIC_WRITE
                    : mode == SYS_READWRITE ? GENERIC_READ | GENERIC_WRITE
                                            : GENERIC_READ;
@@ -20,6 +21,7 @@ SysFile SysOpen(const char* path, int mode) {
 // being replaced), and deleting the file soon after then costs milliseconds instead of
 // microseconds: the install loop's temporary archives live for one extraction each.
 SysFile SysCreate(const char* path) {
+    if (SysFaultHit(SYS_FAULT_OPEN_WRITE)) return 0;
     HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, NULL);
     if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS)
@@ -30,13 +32,15 @@ SysFile SysCreate(const char* path) {
 
 long SysRead(SysFile f, void* buf, unsigned long count) {
     DWORD done = 0;
-    if (!f || !ReadFile((HANDLE)f, buf, count, &done, NULL)) return -1;
+    if (!f || SysFaultHit(SYS_FAULT_READ) || !ReadFile((HANDLE)f, buf, count, &done, NULL))
+        return -1;
     return (long)done;
 }
 
 long SysWrite(SysFile f, const void* buf, unsigned long count) {
     DWORD done = 0;
-    if (!f || !WriteFile((HANDLE)f, buf, count, &done, NULL)) return -1;
+    if (!f || SysFaultHit(SYS_FAULT_WRITE) || !WriteFile((HANDLE)f, buf, count, &done, NULL))
+        return -1;
     return (long)done;
 }
 
@@ -44,7 +48,7 @@ long SysSeek(SysFile f, long offset, int whence) {
     DWORD how = whence == SYS_SEEK_CUR   ? FILE_CURRENT
                 : whence == SYS_SEEK_END ? FILE_END
                                          : FILE_BEGIN;
-    if (!f) return -1;
+    if (!f || SysFaultHit(SYS_FAULT_SEEK)) return -1;
     DWORD r = SetFilePointer((HANDLE)f, offset, NULL, how);
     return r == INVALID_SET_FILE_POINTER || r > 0x7FFFFFFF ? -1 : (long)r;
 }
@@ -55,11 +59,15 @@ long SysFileSize(SysFile f) {
     return low == INVALID_FILE_SIZE || high || low > 0x7FFFFFFF ? -1 : (long)low;
 }
 
-int SysTruncate(SysFile f) { return f && SetEndOfFile((HANDLE)f); }
+int SysTruncate(SysFile f) {
+    return f && !SysFaultHit(SYS_FAULT_TRUNCATE) && SetEndOfFile((HANDLE)f);
+}
 int SysClose(SysFile f) { return f && CloseHandle((HANDLE)f); }
 
-int SysDelete(const char* path) { return DeleteFileA(path) != 0; }
-int SysRename(const char* from, const char* to) { return MoveFileA(from, to) != 0; }
+int SysDelete(const char* path) { return !SysFaultHit(SYS_FAULT_DELETE) && DeleteFileA(path) != 0; }
+int SysRename(const char* from, const char* to) {
+    return !SysFaultHit(SYS_FAULT_RENAME) && MoveFileA(from, to) != 0;
+}
 int SysMakeDir(const char* path) { return CreateDirectoryA(path, NULL) != 0; }
 int SysRemoveDir(const char* path) { return RemoveDirectoryA(path) != 0; }
 int SysCopyFile(const char* from, const char* to) { return CopyFileA(from, to, FALSE) != 0; }

@@ -412,3 +412,36 @@ TEST(Names, CompareByTheCodePageCapitals) {
         EXPECT_EQ(CompareNames(c.a, c.b), -CompareNames(c.b, c.a));
     }
 }
+
+TEST(SysFaults, TheNthCallOfAKindFails) {
+    TestMachine m;
+    m.Write("C:\\F.BIN", "abcdef");
+    SysFile f = SysOpen("C:\\F.BIN", SYS_READWRITE);
+    ASSERT_TRUE(f);
+    char b[2];
+    SysFailCalls(SYS_FAULT_READ, 2, 2);
+    unsigned long before = SysCallsMade(SYS_FAULT_READ);
+    long got[4];
+    for (long& g : got) g = SysRead(f, b, 1);
+    EXPECT_EQ(1, got[0]);
+    EXPECT_EQ(-1, got[1]);
+    EXPECT_EQ(-1, got[2]);
+    EXPECT_EQ(1, got[3]);
+    EXPECT_EQ(before + 4, SysCallsMade(SYS_FAULT_READ));
+
+    // Kinds are counted apart, and clearing stops every pending fault.
+    SysFailCalls(SYS_FAULT_WRITE, 1, 1);
+    SysFailCalls(SYS_FAULT_OPEN_WRITE, 1, 1);
+    EXPECT_EQ(1, SysRead(f, b, 1));
+    EXPECT_TRUE(SysSeek(f, 0, SYS_SEEK_SET) == 0);
+    EXPECT_EQ(-1, SysWrite(f, "x", 1));
+    EXPECT_EQ(1, SysWrite(f, "y", 1));
+    SysFile r = SysOpen("C:\\F.BIN", SYS_READ);  // a read open is not a write open
+    EXPECT_TRUE(r);
+    SysClose(r);
+    EXPECT_FALSE(SysOpen("C:\\F.BIN", SYS_WRITE));
+    SysFailCalls(SYS_FAULT_DELETE, 1, ~0ul);
+    SysClearFaults();
+    SysClose(f);
+    EXPECT_EQ(1, SysDelete("C:\\F.BIN"));
+}

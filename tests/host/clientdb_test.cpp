@@ -101,6 +101,7 @@ protected:
         SysQueueAnswers(nullptr, 0);
     }
     void TearDown() override {
+        SysClearFaults();  // also after a failed assertion
         std::string cmd = "rm -rf '" + root + "'";
         (void)system(cmd.c_str());
     }
@@ -185,7 +186,7 @@ TEST_F(ClientDb, OldFormIndexHoldsNewFormHeaders) {
     DbClose(db);
 }
 
-TEST_F(ClientDb, OneInsertedByteIsSkippedUnlessInTheLastRecord) {
+TEST_F(ClientDb, OneInsertedByteIsSkipped) {
     std::vector<uint32_t> at;
     std::string clean =
         Build(DB_NEW_FORM, {{1, "first"}, {2, "second"}, {3, "third"}, {4, "fourth"}}, &at);
@@ -203,7 +204,7 @@ TEST_F(ClientDb, OneInsertedByteIsSkippedUnlessInTheLastRecord) {
          at[1] + 2,
          0,
          {{4, at[3] + 1, 6}, {3, at[2] + 1, 5}, {1, at[0], 5}}},
-        {"before the last header", at[3], 1, {}},
+        {"before the last header", at[3], 0, {{3, at[2], 5}, {2, at[1], 6}, {1, at[0], 5}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -455,6 +456,23 @@ TEST_F(ClientDb, ScrambledRecordsReadPlainAndAreRewrittenPlain) {
     DbClose(db);
     std::string file = Get("S.IDX");
     EXPECT_EQ("KOV", file.substr(file.size() - 3));
+
+    // A rewrite whose data write fails leaves the record readable as it was: the plain header
+    // never lands on the scrambled data.
+    for (unsigned long failing : {1ul, 2ul}) {
+        SCOPED_TRACE("write " + std::to_string(failing) + " fails");
+        db = Open("S.IDX", Build(DB_NEW_FORM, {{3, stored, uint16_t('t' | DB_FLAG_SCRAMBLED)}}));
+        ASSERT_TRUE(db);
+        SysFailCalls(SYS_FAULT_WRITE, failing, 1);
+        EXPECT_EQ(0, DbWriteText(db, 3, "KOV"));
+        SysClearFaults();
+        EXPECT_STREQ("kov", DbReadText(db, 3, text, sizeof text));
+        DbClose(db);
+        db = nullptr;
+        ASSERT_EQ(0, DbOpen("C:\\DB\\S.IDX", &db));
+        EXPECT_STREQ("kov", DbReadText(db, 3, text, sizeof text));
+        DbClose(db);
+    }
 }
 
 TEST_F(ClientDb, DeleteKeepsTheEntryUntilClose) {
@@ -467,6 +485,10 @@ TEST_F(ClientDb, DeleteKeepsTheEntryUntilClose) {
     EXPECT_EQ(3, DbRecordLength(db, 1));
     char text[8];
     EXPECT_STREQ("one", DbReadText(db, 1, text, sizeof text));
+    // A rewrite that fails (its data write, here) does not bring the deleted record back.
+    SysFailCalls(SYS_FAULT_WRITE, 2, 1);
+    EXPECT_EQ(0, DbWriteText(db, 1, "ONE"));
+    SysClearFaults();
     DbClose(db);
     db = nullptr;
     ASSERT_EQ(0, DbOpen("C:\\DB\\D.IDX", &db));
@@ -548,6 +570,9 @@ TEST_F(ClientDb, CloseDeletesTheCompanionIndex) {
     } cases[] = {
         {"C:\\KOV.30\\IDB\\MAIN.IDX", "/KOV.30/IDB/MAIN.ind", "/KOV.30/IDB/OLD.ind"},
         {"C:\\KOV.30\\IDB\\MAIN", nullptr, "/KOV.ind"},
+        // A database whose own extension is "ind" is not its own companion.
+        {"C:\\KOV.30\\IDB\\SELF.IND", nullptr, "/KOV.30/IDB/SELF.IND"},
+        {"C:\\KOV.30\\IDB\\self.ind", nullptr, "/KOV.30/IDB/self.ind"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
@@ -559,7 +584,7 @@ TEST_F(ClientDb, CloseDeletesTheCompanionIndex) {
         fwrite(bytes.data(), 1, bytes.size(), f);
         fclose(f);
         if (c.companion) fclose(fopen((root + c.companion).c_str(), "wb"));
-        fclose(fopen((root + c.kept).c_str(), "wb"));
+        if (root + c.kept != host) fclose(fopen((root + c.kept).c_str(), "wb"));
         RecordDb* db = nullptr;
         ASSERT_EQ(0, DbOpen(c.path, &db));
         EXPECT_EQ(1, DbClose(db));
@@ -673,6 +698,14 @@ TEST_F(ClientDb, EmbeddedDatabaseReadsInPlace) {
         EXPECT_EQ(0, DbDeleteRecord(db, 0x01000001));
         EXPECT_EQ(1, DbRelease(db));
     }
+    // A read that fails is not the end of the database.
+    for (unsigned long failing : {1ul, 2ul, 3ul}) {
+        RecordDb* db = reinterpret_cast<RecordDb*>(1);
+        SysFailCalls(SYS_FAULT_READ, failing, 1);
+        EXPECT_EQ(1, DbOpenEmbedded("art.db", &db, 1000, uint32_t(db1.size()), f)) << failing;
+        SysClearFaults();
+        EXPECT_EQ(nullptr, db);
+    }
     // The package's handle is still usable after the release.
     char first[4] = {};
     EXPECT_EQ(0, SysSeek(f, 0, SYS_SEEK_SET));
@@ -710,3 +743,173 @@ TEST_F(ClientDb, NullDatabaseAndAbsentRecords) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string ReadAll(RecordDb* db, uint32_t gid) {
+    uint16_t n = 0;
+    char* data = static_cast<char*>(DbReadRecord(db, gid, nullptr, &n));
+    if (!data) return "(absent)";
+    std::string s(data, n);
+    MemFree(data);
+    return s;
+}
+
+}  // namespace
+
+TEST_F(ClientDb, ReadErrorWhileOpeningFailsTheOpenAndChangesNothing) {
+    for (int form : {DB_NEW_FORM, DB_OLD_FORM}) {
+        SCOPED_TRACE(form == DB_NEW_FORM ? "new form" : "old form");
+        std::string bytes = Build(
+            form, {{1, "one"}, {2, "two"}, {3, "three"}, {4, "four"}, {5, "five"}, {6, "six"}});
+        Put("E.IDX", bytes);
+        Put("E.ind", "client index");
+        unsigned long first = SysCallsMade(SYS_FAULT_READ);
+        RecordDb* db = nullptr;
+        ASSERT_EQ(0, DbOpen("C:\\DB\\E.IDX", &db));
+        unsigned long reads = SysCallsMade(SYS_FAULT_READ) - first;
+        DbRelease(db);
+        for (unsigned long n = 1; n <= reads; n++) {
+            SCOPED_TRACE("read " + std::to_string(n) + " fails");
+            SysFailCalls(SYS_FAULT_READ, n, 1);
+            db = reinterpret_cast<RecordDb*>(1);
+            EXPECT_EQ(1, DbOpen("C:\\DB\\E.IDX", &db));
+            SysClearFaults();
+            EXPECT_EQ(nullptr, db);
+            EXPECT_EQ(bytes, Get("E.IDX"));
+            EXPECT_EQ("client index", Get("E.ind"));
+        }
+        // The same file opens whole once the reads succeed.
+        db = Open("E.IDX", bytes);
+        ASSERT_TRUE(db);
+        ASSERT_EQ(1, DbWriteText(db, 9, "new"));
+        EXPECT_EQ(7u, DbRecordCount(db));
+        EXPECT_EQ("six", ReadAll(db, 6));
+        DbClose(db);
+    }
+}
+
+TEST_F(ClientDb, ACopyLeftLiveByAFailedMarkIsDeletedWithTheRecord) {
+    for (int form : {DB_NEW_FORM, DB_OLD_FORM}) {
+        SCOPED_TRACE(form == DB_NEW_FORM ? "new form" : "old form");
+        // Writes of a rewrite with another length: the new header, its data, then the mark
+        // of the old header. The mark fails and the user cancels the retry.
+        for (unsigned long failDeleteWrite : {0ul, 1ul, 2ul}) {
+            SCOPED_TRACE("write " + std::to_string(failDeleteWrite) + " of the delete fails");
+            ResetRunState();
+            RecordDb* db = Open("M.IDX", Build(form, {{7, "old"}, {8, "other"}}));
+            ASSERT_TRUE(db);
+            SysFailCalls(SYS_FAULT_WRITE, 3, 1);
+            DbWriteText(db, 7, "newer");
+            SysClearFaults();
+            EXPECT_EQ(1u, UserAbort);
+            EXPECT_EQ("newer", ReadAll(db, 7));
+            DbClose(db);
+
+            db = nullptr;
+            ASSERT_EQ(0, DbOpen("C:\\DB\\M.IDX", &db));
+            EXPECT_EQ("newer", ReadAll(db, 7));  // the copy the write meant to keep
+            if (failDeleteWrite) SysFailCalls(SYS_FAULT_WRITE, failDeleteWrite, 1);
+            int deleted = DbDeleteRecord(db, 7);
+            SysClearFaults();
+            EXPECT_EQ(failDeleteWrite ? 0 : 1, deleted);
+            DbClose(db);
+
+            db = nullptr;
+            ASSERT_EQ(0, DbOpen("C:\\DB\\M.IDX", &db));
+            // A delete that fails part-way leaves the record as it was, never an older copy.
+            EXPECT_EQ(failDeleteWrite ? "newer" : "(absent)", ReadAll(db, 7));
+            EXPECT_EQ("other", ReadAll(db, 8));
+            DbClose(db);
+        }
+    }
+}
+
+TEST_F(ClientDb, ADamagedEndKeepsTheRecordsBeforeIt) {
+    std::vector<uint32_t> at;
+    std::string clean = Build(DB_NEW_FORM, {{1, "one"}, {2, "two"}, {3, "three"}}, &at);
+    std::string badMagic = clean;
+    badMagic[at[2]] = 'X';
+    std::string inserted = clean;
+    inserted.insert(at[2], 1, '#');
+    std::string tooLong = clean;  // more than a record can hold: not an unfinished append
+    tooLong.replace(at[2] + 8, 4, Le32(0x10005));
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::vector<uint32_t> gids;
+    } cases[] = {
+        {"30 bytes of garbage after the last record", clean + std::string(30, 'g'), {3, 2, 1}},
+        {"a damaged last header", badMagic, {2, 1}},
+        {"a byte inserted before the last header", inserted, {2, 1}},
+        {"a last record longer than a record can be", tooLong, {3, 2, 1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ResetRunState();
+        RecordDb* db = Open("G.IDX", c.bytes);
+        ASSERT_TRUE(db);
+        std::vector<uint32_t> gids;
+        for (const Seen& e : Entries(db)) gids.push_back(e.gid);
+        EXPECT_EQ(c.gids, gids);
+        EXPECT_EQ("one", ReadAll(db, 1));
+        EXPECT_LE(1, LogCount("ends in damage"));
+        // The damage may hold records: nothing is cut and nothing appended after it, while a
+        // record before it can still be rewritten in place.
+        EXPECT_EQ(0, DbWriteText(db, 9, "new"));
+        EXPECT_EQ(0, DbWriteText(db, 1, "longer"));
+        EXPECT_EQ(0u, UserAbort);
+        EXPECT_EQ(0, SysQuestionsAsked());
+        EXPECT_EQ(1, DbWriteText(db, 1, "ONE"));
+        DbClose(db);
+        std::string expected = c.bytes;
+        expected.replace(at[0] + 26, 3, "ONE");
+        expected[at[0] + 12] = 't';
+        EXPECT_EQ(expected, Get("G.IDX"));
+    }
+}
+
+TEST_F(ClientDb, ReadOnlyOpenChangesNothing) {
+    std::string bytes = Build(DB_NEW_FORM, {{1, "one"}, {2, "two"}});
+    Put("R.IDX", bytes);
+    Put("R.ind", "client index");
+    // As on a read-only medium: every open for writing fails.
+    SysFailCalls(SYS_FAULT_OPEN_WRITE, 1, ~0ul);
+    RecordDb* db = nullptr;
+    EXPECT_EQ(2, DbOpen("C:\\DB\\R.IDX", &db));
+    ASSERT_EQ(0, DbOpenReadOnly("C:\\DB\\R.IDX", &db));
+    EXPECT_EQ("two", ReadAll(db, 2));
+    EXPECT_EQ(0, DbWriteText(db, 1, "ONE"));  // in place
+    EXPECT_EQ(0, DbWriteText(db, 3, "three"));
+    EXPECT_EQ(0, DbDeleteRecord(db, 1));
+    EXPECT_EQ(1, DbClose(db));
+    SysClearFaults();
+    EXPECT_EQ(bytes, Get("R.IDX"));
+    EXPECT_EQ("client index", Get("R.ind"));
+
+    // Nor does an open that fails delete the companion.
+    Put("R.IDX", "DC");
+    db = reinterpret_cast<RecordDb*>(1);
+    EXPECT_EQ(1, DbOpenReadOnly("C:\\DB\\R.IDX", &db));
+    EXPECT_EQ(1, DbOpen("C:\\DB\\R.IDX", &db));
+    EXPECT_EQ(nullptr, db);
+    EXPECT_EQ("client index", Get("R.ind"));
+}
+
+TEST_F(ClientDb, DeleteAlsoMarksADamagedCopyAtTheEnd) {
+    // GID 1 again at the end, claiming more than a record holds: the first copy is read, and
+    // once the record is deleted neither copy comes back.
+    std::string bytes = Build(DB_NEW_FORM, {{1, "one"}, {2, "two"}});
+    bytes += "R2D2" + Le32(1) + Le32(0x10002) + Le16('b' | DB_FLAG_NOT_ART) +
+             std::string(12, '\0') + "xy";
+    RecordDb* db = Open("K.IDX", bytes);
+    ASSERT_TRUE(db);
+    EXPECT_EQ("one", ReadAll(db, 1));
+    ASSERT_EQ(1, DbDeleteRecord(db, 1));
+    DbClose(db);
+    db = nullptr;
+    ASSERT_EQ(0, DbOpen("C:\\DB\\K.IDX", &db));
+    EXPECT_EQ("(absent)", ReadAll(db, 1));
+    EXPECT_EQ("two", ReadAll(db, 2));
+    DbClose(db);
+}

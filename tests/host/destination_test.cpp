@@ -1,12 +1,33 @@
 // Destination preparation and clean-up: a fresh folder, an in-place install (old database
 // moved aside, tool modules kept or deleted, preserved files renamed) and its undo after an
-// interrupted install, obsolete files, and the two file queries.
+// interrupted install, obsolete files, the two file queries, and which names count as
+// preserved files.
 #include <gtest/gtest.h>
 
 #include "base/path.h"
 #include "tests/host/install_fixture.h"
 
 namespace {
+
+TEST(Destination, PreservedFilePatterns) {
+    EngineMachine m;
+    SetList(InstallSettings.PreservedFiles, {{"idb\\*.mal", ""},
+                                             {"goto.ini", ""},
+                                             {"organize\\*.*", ""},
+                                             {"idb\\*.idx", "*.old"},
+                                             {"mpm\\modem.*", nullptr}});
+    struct Case {
+        const char* name;
+        int preserved;
+    } cases[] = {
+        {"IDB\\MAIN.MAL", 1},  {"idb\\x.mal", 1},      {"IDB\\SUB\\X.MAL", 0},
+        {"idb\\main.idx", 0},  // its pattern has an action
+        {"goto.ini", 1},       {"GOTO.INI", 1},        {"sub\\goto.ini", 0},
+        {"goto.txt", 0},       {"organize\\a.fld", 1}, {"organize\\noext", 1},
+        {"mpm\\modem.ini", 1}, {"mpm\\modems.ini", 0}, {"", 0},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.preserved, IsPreservedFile(c.name)) << c.name;
+}
 
 TEST(Destination, FreshInstallMakesOnlyTheFolders) {
     EngineMachine m;

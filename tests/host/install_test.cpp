@@ -22,8 +22,10 @@
 #include "install/install.h"
 #include "install/space.h"
 #include "package/package.h"
+#include "res/resource.h"
 #include "sys/sys.h"
 #include "tests/host/machine.h"
+#include "tests/host/native_dunzip.h"
 #include "tests/host/zipfile.h"
 
 using namespace std::string_literals;
@@ -82,10 +84,6 @@ void PumpUi(void) {
 void ShowInterrupted(void) { screen.interrupted++; }
 void GaugeTo(void* d, uint32_t v) { screen.positions.push_back(v); }
 
-// The real library entry, captured once so that tests can put it back after replacing it.
-typedef int (*EntryFn)(const unsigned char*);
-EntryFn RealDunzip;
-
 // A stand-in library: answers from a script of statuses, and extracts for real on 0 and
 // 49 (unless told to write something else). Records what it saw at each call.
 struct FakeLibrary {
@@ -116,7 +114,7 @@ int FakeDunzip(const unsigned char* record) {
         fakeMachine->Write(target.c_str(), fake.writeInstead);
         return status;
     }
-    int real = RealDunzip(record);
+    int real = NativeDunzip(record);
     return real ? real : status;
 }
 
@@ -181,6 +179,10 @@ protected:
         ASSERT_EQ(system(cmd.c_str()), 0);
         WriteHostFile(host, data);
     }
+    void MakeDir(const char* winPath) {
+        std::string cmd = "mkdir -p '" + m->Host(winPath) + "'";
+        ASSERT_EQ(system(cmd.c_str()), 0);
+    }
     void SetUp() override {
         screen = Screen();
         fake = FakeLibrary();
@@ -196,20 +198,15 @@ protected:
         strcpy(WindowsDir, "C:\\WINDOWS");
         strcpy(InstallSettings.QuickRefFile, "quickref.txt");
         Put("C:\\WINDOWS\\win.ini", "[windows]\r\n");
-        if (!RealDunzip) {
-            m->Write("C:\\dunzip32.dll", "MZ");
-            SysLibrary l = SysLoadLibrary("C:\\dunzip32.dll");
-            RealDunzip = (EntryFn)SysLibraryEntry(l, "dunzip");
-            SysFreeLibrary(l);
-        }
-        SysDefineLibraryEntry("dunzip32.dll", "dunzip", (void*)RealDunzip);
+        MakeDir("C:\\WINDOWS\\SYSTEM");
+        UseNativeDunzip();
     }
     void TearDown() override {
         ClosePackage();
         FreeInstallScript();
         InstallUi = {0, 0, 0, 0, 0, 0};
         PackageGauge = 0;
-        SysDefineLibraryEntry("dunzip32.dll", "dunzip", (void*)RealDunzip);
+        UseNativeDunzip();
     }
     void UseFake() { SysDefineLibraryEntry("dunzip32.dll", "dunzip", (void*)FakeDunzip); }
     // Writes the package's stored bytes to a file of C: and builds the file table over it.
@@ -281,8 +278,8 @@ TEST_F(Install, EveryKindOfEntryLandsWhereItBelongs) {
     EXPECT_EQ(Dest(), (std::set<std::string>{"dunzip32.dll", "quickref.txt", "kov.exe",
                                              "mpm/modem.ini", "DOSGAME.EXE", "idb/main.idx"}));
     EXPECT_EQ(Windows(), (std::set<std::string>{"win.ini", "kov.ini", "DOSGAME.PIF"}));
-    EXPECT_EQ(screen.opened, std::vector<int>{COPY_DIALOG});
-    EXPECT_EQ(screen.closed, std::vector<int>{COPY_DIALOG});
+    EXPECT_EQ(screen.opened, std::vector<int>{IDD_COPY});
+    EXPECT_EQ(screen.closed, std::vector<int>{IDD_COPY});
     uint32_t total = FileTable->total;
     EXPECT_EQ(screen.ranges, std::vector<uint32_t>{total});
     EXPECT_EQ(screen.positions.back(), total);
@@ -358,6 +355,8 @@ TEST_F(Install, SizesAreChecked) {
         {"extracted size differs", Zipped("kov.exe", "MZ client"), "MZ", 21, 1},
         // The archive declares another size than the package: the library is not asked.
         {"archive declares more", Zipped("kov.exe", "MZ client", {false, 1000000}), "", 21, 0},
+        // A member under another name would be a file the clean-up does not know.
+        {"member named otherwise", {"kov.exe", MakeZip("k&v.exe", "MZ client"), 9}, "", 21, 0},
         {"descriptor, central directory larger",
          Zipped("kov.exe", "MZ client", {true, 0, 0, 1000000}), "", 21, 0},
         // Declared sizes agree but the data inflates to more: the library stops there.
@@ -380,12 +379,17 @@ TEST_F(Install, SizesAreChecked) {
 }
 
 TEST_F(Install, ZipBombStopsAtTheInstalledSize) {
-    // 200 MB of zeros behind a header that declares the 4 KB the package promises.
-    static std::string bomb = MakeZeroBomb("kov.exe", 200ul << 20, 4096);
-    Package({Library(), {"kov.exe", bomb, 4096}});
-    EXPECT_EQ(InstallFiles(), 0);
-    EXPECT_EQ(SetupError, 1000 + UNZIP_BAD_CRC);
-    EXPECT_TRUE(Dest().empty());
+    // 200 MB of zeros behind archives that declare the 4 KB the package promises, in the
+    // headers or, with a data descriptor, in the central directory and the descriptor.
+    for (bool descriptor : {false, true}) {
+        SCOPED_TRACE(descriptor ? "descriptor" : "headers");
+        Fresh();
+        Package(
+            {Library(), {"kov.exe", MakeZeroBomb("kov.exe", 200ul << 20, 4096, descriptor), 4096}});
+        EXPECT_EQ(InstallFiles(), 0);
+        EXPECT_EQ(SetupError, 1000 + UNZIP_BAD_CRC);
+        EXPECT_TRUE(Dest().empty());
+    }
 }
 
 TEST_F(Install, LabelsAndGaugeScale) {
@@ -411,6 +415,7 @@ TEST_F(Install, LabelsAndGaugeScale) {
 TEST_F(Install, LongSystemAndWindowsLabelsShowTheBareName) {
     strcpy(InstallSettings.DestDir, "C:\\Program Files\\KOV 3.0i");
     strcpy(WindowsDir, "C:\\WINDOWS\\Long folder name");
+    MakeDir("C:\\WINDOWS\\Long folder name\\SYSTEM");
     Package({Library(), Zipped("system\\pppmac.vxd", "vxd"), Zipped("windows\\kov.ini", "w")});
     ASSERT_EQ(InstallFiles(), 1) << LogTraceText();
     EXPECT_EQ(screen.labels, (std::vector<std::string>{"PPPMAC.VXD", "KOV.INI"}));
@@ -498,7 +503,7 @@ TEST_F(Install, CancelFinishesTheEntryCopiesToolsAndLeavesNothing) {
         EXPECT_EQ(UserAbort, 1u);
         EXPECT_TRUE(Logged("User stopped install"));
         EXPECT_EQ(screen.interrupted, c.interrupted);
-        EXPECT_EQ(screen.closed, std::vector<int>{COPY_DIALOG});
+        EXPECT_EQ(screen.closed, std::vector<int>{IDD_COPY});
         // The tool copy ran (its files are the previous installation's, not the package's).
         EXPECT_EQ(m->Read("C:\\Kov30I\\TOOL\\chat.kov"), "chat tool");
         EXPECT_EQ(m->Read("C:\\Kov30I\\chat.hlp"), "chat help");
@@ -524,14 +529,18 @@ TEST_F(Install, FailuresLeaveNothingOfThePackage) {
         SCOPED_TRACE(c.what);
         Fresh();
         std::vector<PkgFile> files = EveryKind();
+        files.push_back(Zipped("system\\pppmac.vxd", "VXD image"));
         files.push_back(c.last);
         Package(files);
         if (c.error == 8) FileTable->entry[files.size() - 1]->storedSize = 1000;  // past the end
         EXPECT_EQ(InstallFiles(), 0);
         EXPECT_EQ(SetupError, c.error);
         EXPECT_TRUE(Dest().empty()) << *Dest().begin();
-        EXPECT_EQ(Windows(), std::set<std::string>{"win.ini"});
+        EXPECT_EQ(Windows(), (std::set<std::string>{"SYSTEM/pppmac.vxd", "win.ini"}));
         EXPECT_TRUE(Logged("Removed C:\\WINDOWS\\DOSGAME.PIF"));
+        // A system file that reached the system folder stays: what it replaced is gone.
+        EXPECT_EQ(m->Read("C:\\WINDOWS\\SYSTEM\\pppmac.vxd"), "VXD image");
+        EXPECT_TRUE(Logged("System file pppmac.vxd stays in the system folder"));
         EXPECT_EQ(screen.interrupted, 0);
     }
 }
@@ -639,4 +648,20 @@ TEST_F(Install, GamePif) {
     }
     EXPECT_TRUE(
         Logged("Game PIF not written: " + dir62 + "e\\DOSGAME.EXE is longer than 62 characters"));
+}
+
+TEST_F(Install, GamePifComesBeforeTheGameAndContinuationHasItsDialog) {
+    UseFake();
+    ContinuationRun = 1;
+    bool pifFirst = false;
+    fake.atCall = [&] {
+        bool exists;
+        ReadHostFile(m->Host("C:\\WINDOWS\\DOSGAME.PIF"), &exists);
+        pifFirst = exists;
+    };
+    Package({Library(), Zipped("DOSGAME.EXE", "MZ game")});
+    ASSERT_EQ(InstallFiles(), 1) << LogTraceText();
+    EXPECT_TRUE(pifFirst);
+    EXPECT_EQ(screen.opened, std::vector<int>{IDD_COPY_CONTINUED});
+    EXPECT_EQ(screen.closed, std::vector<int>{IDD_COPY_CONTINUED});
 }

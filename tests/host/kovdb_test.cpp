@@ -4,7 +4,10 @@
 #include "tests/host/machine.h"
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <string>
 
 #ifndef KOV_BINARY_DIR
@@ -28,9 +31,10 @@ protected:
     }
     void TearDown() override { (void)system(("rm -rf '" + dir + "'").c_str()); }
 
-    // Runs kovdb with args (shell words, FILE stands for the test's database) in the test's folder.
-    Result Run(const std::string& args) {
-        std::string cmd = "cd '" + dir + "' && '" KOV_BINARY_DIR "/kovdb' " + args + " 2>err.txt";
+    // Runs kovdb with args (shell words) in the test's folder; prefix goes before the program.
+    Result Run(const std::string& args, const std::string& prefix = "") {
+        std::string cmd =
+            "cd '" + dir + "' && " + prefix + "'" KOV_BINARY_DIR "/kovdb' " + args + " 2>err.txt";
         Result r{-1, "", ""};
         FILE* p = popen(cmd.c_str(), "r");
         if (!p) return r;
@@ -144,17 +148,135 @@ TEST_F(Kovdb, CheckReportsDamage) {
     EXPECT_NE(std::string::npos, r.out.find("data missing: the last record ends 2 bytes past"))
         << r.out;
 
+    // Damage in the last record: the records before it are read, the end is kept.
     std::string last = clean;
     last.insert(second + 26 + 6, "#");
     Write("d.idx", last);
     r = Run("check d.idx");
+    EXPECT_EQ(1, r.code);
+    EXPECT_NE(std::string::npos, r.out.find("damaged end: the 32 bytes at 88")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("2 records, 1 damaged places")) << r.out;
+    r = Run("list d.idx");
+    EXPECT_EQ(1, r.code);
+    EXPECT_EQ("0x00000002 t 6\n0x00000001 t 5\n", r.out);
+
+    Write("d.idx", "DC");
+    r = Run("check d.idx");
     EXPECT_EQ(3, r.code);
     EXPECT_NE(std::string::npos, r.out.find("unreadable")) << r.out;
-    EXPECT_EQ(3, Run("list d.idx").code);
+}
+
+TEST_F(Kovdb, EveryCommandSaysWhenItMeetsDamage) {
+    ASSERT_EQ(0, Run("create d.idx --id 5").code);
+    ASSERT_EQ(0, Run("set d.idx 1 --text first").code);
+    ASSERT_EQ(0, Run("set d.idx 2 --text second").code);
+    ASSERT_EQ(0, Run("set d.idx 3 --text third").code);
+    std::string clean = Bytes("d.idx");
+    std::string skipped = clean;
+    skipped.insert(25 + 26 + 5, "#");
+    struct {
+        const char* what;
+        std::string bytes;
+        const char* checkSays;
+    } files[] = {
+        {"a skipped place", skipped, "3 records, 1 damaged places (1 bytes skipped)"},
+        {"30 bytes of garbage at the end", clean + std::string(30, 'g'),
+         "3 records, 1 damaged places"},
+        {"a short tail", clean + "R2D2", "3 records, 1 damaged places"},
+        {"an unfinished last record", clean.substr(0, clean.size() - 2),
+         "3 records, 1 damaged places"},
+    };
+    for (auto& f : files) {
+        SCOPED_TRACE(f.what);
+        for (const char* args : {"list d.idx", "dump d.idx", "get d.idx 1", "check d.idx"}) {
+            SCOPED_TRACE(args);
+            Write("d.idx", f.bytes);
+            Result r = Run(args);
+            EXPECT_EQ(1, r.code);
+            if (strcmp(args, "check d.idx") != 0) {
+                EXPECT_NE(std::string::npos, r.err.find("kovdb: warning: d.idx")) << r.err;
+            } else {
+                EXPECT_NE(std::string::npos, r.out.find(f.checkSays)) << r.out;
+            }
+            if (!strcmp(args, "get d.idx 1")) EXPECT_EQ("first", r.out);
+            EXPECT_EQ(f.bytes, Bytes("d.idx"));
+        }
+    }
+    // A write that cuts an unfinished record off says so.
+    Write("d.idx", clean.substr(0, clean.size() - 2));
+    Result r = Run("set d.idx 9 --text nine");
+    EXPECT_EQ(0, r.code);
+    EXPECT_NE(std::string::npos, r.err.find("unfinished record at 88")) << r.err;
+    EXPECT_NE(std::string::npos, r.err.find("cut off")) << r.err;
+    EXPECT_EQ(0, Run("check d.idx").code);
+}
+
+TEST_F(Kovdb, ReadOnlyCommandsChangeNothing) {
+    const char* reads[] = {"list d.idx", "dump d.idx", "get d.idx 1", "check d.idx"};
+    // Neither a file that is no database nor a sound one loses its companion index.
+    for (const std::string& bytes : {std::string("DC"), std::string()}) {
+        if (bytes.empty()) {
+            ASSERT_EQ(0, unlink((dir + "/d.idx").c_str()));
+            ASSERT_EQ(0, Run("create d.idx --id 5").code);
+            ASSERT_EQ(0, Run("set d.idx 1 --text first").code);
+        } else {
+            Write("d.idx", bytes);
+        }
+        std::string before = Bytes("d.idx");
+        for (const char* args : reads) {
+            Write("d.ind", "client index");
+            EXPECT_EQ(bytes.empty() ? 0 : 3, Run(args).code) << args;
+            EXPECT_EQ("client index", Bytes("d.ind")) << args;
+            EXPECT_EQ(before, Bytes("d.idx")) << args;
+        }
+    }
+    // A database nobody may write can still be read. The superuser writes anything, so the
+    // commands then run as nobody.
+    std::string prefix;
+    if (geteuid() == 0) {
+        if (system("command -v setpriv >/dev/null") != 0) GTEST_SKIP() << "no setpriv";
+        prefix = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    }
+    ASSERT_EQ(0, chmod(dir.c_str(), 0777));
+    ASSERT_EQ(0, chmod((dir + "/d.idx").c_str(), 0444));
+    for (const char* args : reads) EXPECT_EQ(0, Run(args, prefix).code) << args;
+    EXPECT_EQ("first", Run("get d.idx 1", prefix).out);
+    EXPECT_EQ(3, Run("set d.idx 2 --text x", prefix).code);
+}
+
+TEST_F(Kovdb, NumbersAreDecimalOrHex) {
+    ASSERT_EQ(0, Run("create n.idx --id 010").code);
+    EXPECT_NE(std::string::npos, Run("dump n.idx").out.find("identifier 0x0000000A"));
+    struct {
+        const char* gid;
+        const char* listed;  // the GID as list shows it, null: refused
+    } cases[] = {
+        {"010", "0x0000000A"},
+        {"08", "0x00000008"},
+        {"0x1f", "0x0000001F"},
+        {"0X20", "0x00000020"},
+        {"4294967295", "0xFFFFFFFF"},
+        {"0x", nullptr},
+        {"+5", nullptr},
+        {" 5", nullptr},
+        {"0x-1", nullptr},
+        {"1e3", nullptr},
+        {"0b1", nullptr},
+        {"0x100000000", nullptr},
+    };
+    for (auto& c : cases) {
+        Result r = Run(std::string("set n.idx '") + c.gid + "' --number 1");
+        EXPECT_EQ(c.listed ? 0 : 2, r.code) << c.gid;
+        if (c.listed) {
+            EXPECT_NE(std::string::npos, Run("list n.idx").out.find(c.listed)) << c.gid;
+            EXPECT_EQ(0, Run(std::string("get n.idx '") + c.gid + "'").code) << c.gid;
+        }
+    }
 }
 
 TEST_F(Kovdb, CommandLineErrors) {
     ASSERT_EQ(0, Run("create x.idx --id 1").code);
+    ASSERT_EQ(0, mkdir((dir + "/folder").c_str(), 0755));
     struct {
         const char* args;
         int code;
@@ -176,6 +298,7 @@ TEST_F(Kovdb, CommandLineErrors) {
         {"create x.idx --id 1", 3},
         {"list absent.idx", 3},
         {"set x.idx 1 --file absent.bin", 3},
+        {"set x.idx 1 --file folder", 3},  // a folder cannot be read: no empty record
         {"get x.idx 1", 1},
     };
     for (auto& c : cases) {
@@ -186,6 +309,52 @@ TEST_F(Kovdb, CommandLineErrors) {
     Result help = Run("--help");
     EXPECT_EQ(0, help.code);
     EXPECT_NE(std::string::npos, help.out.find("exit status"));
+}
+
+}  // namespace
+
+namespace {
+
+// Texts are stored in Windows-1252: a UTF-8 terminal reads and writes them as UTF-8, a
+// script with --raw (or any other locale) gets the stored bytes.
+TEST_F(Kovdb, TextsFollowTheLocale) {
+    const std::string utf8 = "LC_ALL=C.UTF-8 ", plain = "LC_ALL=C ";
+    ASSERT_EQ(Run("create t.db --id 0x01000401").code, 0);
+    ASSERT_EQ(Run("set t.db 0x14000044 --text 're\xC3\xA7u \xE2\x82\xAC'", utf8).code, 0);
+    EXPECT_EQ(Run("--raw get t.db 0x14000044", utf8).out, "re\xE7u \x80");
+    struct {
+        std::string args, prefix, out;
+    } cases[] = {
+        {"get t.db 0x14000044", utf8, "re\xC3\xA7u \xE2\x82\xAC"},
+        {"get t.db 0x14000044", plain, "re\xE7u \x80"},
+        {"dump t.db", utf8, "text: \"re\xC3\xA7u \xE2\x82\xAC\""},
+        {"dump t.db", plain, "text: \"re\\xE7u \\x80\""},
+        {"--raw dump t.db", utf8, "text: \"re\\xE7u \\x80\""},
+    };
+    for (const auto& c : cases) {
+        Result r = Run(c.args, c.prefix);
+        EXPECT_EQ(r.code, 0) << c.args;
+        EXPECT_NE(r.out.find(c.out), std::string::npos) << c.prefix << c.args << "\n" << r.out;
+    }
+    // A character the code page cannot hold is refused and nothing is written; --raw stores
+    // the bytes as given.
+    Result r = Run("set t.db 0x14000044 --text '\xE6\x97\xA5'", utf8);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("U+65E5 has no place in Windows-1252"), std::string::npos) << r.err;
+    EXPECT_EQ(Run("--raw get t.db 0x14000044", utf8).out, "re\xE7u \x80");
+    ASSERT_EQ(Run("--raw set t.db 0x14000044 --text '\xE6\x97\xA5'", utf8).code, 0);
+    EXPECT_EQ(Run("--raw get t.db 0x14000044").out, "\xE6\x97\xA5");
+}
+
+TEST_F(Kovdb, KeysAndVersion) {
+    Result keys = Run("keys");
+    EXPECT_EQ(keys.code, 0);
+    for (const char* line : {"0x01000401", "0x1400006D", "0x14000044  text", "ExpectedDbKind"})
+        EXPECT_NE(keys.out.find(line), std::string::npos) << line << "\n" << keys.out;
+    EXPECT_EQ(Run("keys t.db").code, 2);
+    Result v = Run("--version");
+    EXPECT_EQ(v.code, 0);
+    EXPECT_EQ(v.out.compare(0, 6, "kovdb "), 0) << v.out;
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Preserved files and the folder transfer: pattern matching, new names, the growing list
-// walked breadth-first, rename mode with its undo, and the copy queue.
+// The folder transfer: new names, the growing list walked breadth-first, rename mode with its
+// undo, and the copy queue.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,26 +24,6 @@ TEST(Transfer, NewNames) {
         EXPECT_STREQ(c.name, TransferTargetName(out, c.file, c.action))
             << c.file << " " << c.action;
     }
-}
-
-TEST(Transfer, PreservedFiles) {
-    EngineMachine m;
-    SetList(InstallSettings.PreservedFiles, {{"idb\\*.mal", ""},
-                                             {"goto.ini", ""},
-                                             {"organize\\*.*", ""},
-                                             {"idb\\*.idx", "*.old"},
-                                             {"mpm\\modem.*", nullptr}});
-    struct Case {
-        const char* name;
-        int preserved;
-    } cases[] = {
-        {"IDB\\MAIN.MAL", 1},  {"idb\\x.mal", 1},      {"IDB\\SUB\\X.MAL", 0},
-        {"idb\\main.idx", 0},  // its pattern has an action
-        {"goto.ini", 1},       {"GOTO.INI", 1},        {"sub\\goto.ini", 0},
-        {"goto.txt", 0},       {"organize\\a.fld", 1}, {"organize\\noext", 1},
-        {"mpm\\modem.ini", 1}, {"mpm\\modems.ini", 0}, {"", 0},
-    };
-    for (const Case& c : cases) EXPECT_EQ(c.preserved, IsPreservedFile(c.name)) << c.name;
 }
 
 // download\*.* with "move", and a tree of subfolders in the old download folder.

@@ -86,9 +86,10 @@ inline std::string MakeZip(const std::string& name, const std::string& data, Zip
 }
 
 // A member of `bytes` zeros deflated in a stream (the data never sits in memory whole),
-// whose local header and central directory both declare `declared` bytes.
+// whose local header and central directory both declare `declared` bytes; with descriptor,
+// the sizes follow the data and the descriptor declares `declared` too.
 inline std::string MakeZeroBomb(const std::string& name, unsigned long bytes,
-                                unsigned long declared) {
+                                unsigned long declared, bool descriptor = false) {
     z_stream z = {};
     deflateInit2(&z, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
     std::string zeros(1 << 20, '\0'), packed, chunk(1 << 16, '\0');
@@ -112,21 +113,27 @@ inline std::string MakeZeroBomb(const std::string& name, unsigned long bytes,
     std::string zip;
     ZipPut32(zip, 0x04034B50);
     ZipPut16(zip, 20);
-    ZipPut16(zip, 0);
+    ZipPut16(zip, descriptor ? 8 : 0);
     ZipPut16(zip, 8);
     ZipPut32(zip, 0);
-    ZipPut32(zip, crc);
-    ZipPut32(zip, packed.size());
-    ZipPut32(zip, declared);
+    ZipPut32(zip, descriptor ? 0 : crc);
+    ZipPut32(zip, descriptor ? 0 : packed.size());
+    ZipPut32(zip, descriptor ? 0 : declared);
     ZipPut16(zip, name.size());
     ZipPut16(zip, 0);
     zip += name + packed;
+    if (descriptor) {
+        ZipPut32(zip, 0x08074B50);
+        ZipPut32(zip, crc);
+        ZipPut32(zip, packed.size());
+        ZipPut32(zip, declared);
+    }
     size_t at = zip.size();
     std::string c;
     ZipPut32(c, 0x02014B50);
     ZipPut16(c, 20);
     ZipPut16(c, 20);
-    ZipPut16(c, 0);
+    ZipPut16(c, descriptor ? 8 : 0);
     ZipPut16(c, 8);
     ZipPut32(c, 0);
     ZipPut32(c, crc);

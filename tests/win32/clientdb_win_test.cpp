@@ -93,6 +93,39 @@ TEST(Win32ClientDb, FindRecoverRewriteAndClose) {
     RemoveDirectoryA("C:\\KOVDBT");
 }
 
+TEST(Win32ClientDb, ReadOnlyOpenAndReadErrors) {
+    ResetRunState();
+    CreateDirectoryA("C:\\KOVDBR", NULL);
+    std::string bytes = std::string("KOVDB-25", 8) + '\0' + Le32(DB_ID_MAIN) +
+                        std::string(12, '\0') + Record(1, "one", 25) + Record(2, "two", 54);
+    Put("C:\\KOVDBR\\MAIN.IDX", bytes);
+    Put("C:\\KOVDBR\\MAIN.ind", "client index");
+
+    // A read that fails while the index is built fails the open; nothing is touched.
+    SysFailCalls(SYS_FAULT_READ, 3, 1);
+    RecordDb* db = nullptr;
+    EXPECT_EQ(1, DbOpen("C:\\KOVDBR\\MAIN.IDX", &db));
+    SysClearFaults();
+    EXPECT_EQ(SizeOf("C:\\KOVDBR\\MAIN.IDX"), DWORD(bytes.size()));
+    EXPECT_EQ(SizeOf("C:\\KOVDBR\\MAIN.ind"), 12u);
+
+    // A file that cannot be opened for writing (as on a CD-ROM) is read, not written, and
+    // its companion stays.
+    SysFailCalls(SYS_FAULT_OPEN_WRITE, 1, ~0ul);
+    EXPECT_EQ(2, DbOpen("C:\\KOVDBR\\MAIN.IDX", &db));
+    ASSERT_EQ(0, DbOpenReadOnly("C:\\KOVDBR\\MAIN.IDX", &db));
+    char text[8];
+    EXPECT_STREQ("two", DbReadText(db, 2, text, sizeof text));
+    EXPECT_EQ(0, DbWriteText(db, 3, "three"));
+    EXPECT_EQ(1, DbClose(db));
+    SysClearFaults();
+    EXPECT_EQ(SizeOf("C:\\KOVDBR\\MAIN.ind"), 12u);
+    EXPECT_EQ(SizeOf("C:\\KOVDBR\\MAIN.IDX"), DWORD(bytes.size()));
+
+    for (const char* p : {"C:\\KOVDBR\\MAIN.IDX", "C:\\KOVDBR\\MAIN.ind"}) DeleteFileA(p);
+    RemoveDirectoryA("C:\\KOVDBR");
+}
+
 TEST(Win32ClientDb, DriveRoomFromTheSystem) {
     EXPECT_EQ(1, DriveHasRoom(2, 0));   // C: of the test machine has room
     EXPECT_EQ(0, DriveHasRoom(16, 0));  // Q: does not exist

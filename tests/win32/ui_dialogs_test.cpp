@@ -285,6 +285,77 @@ TEST_F(Dialogs, ConfirmQuit) {
     DestroyWindow(window);
 }
 
+// A progress dialog's procedure as its owners write it: a button sets a flag that the work
+// loop reads; the dialog stays until the owner closes it.
+int pressedInProgress;
+INT_PTR CALLBACK ProgressProc(HWND, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) return TRUE;
+    if (message == WM_COMMAND && LOWORD(wParam) >= ID_FIRST_END && LOWORD(wParam) <= ID_LAST_END) {
+        pressedInProgress = LOWORD(wParam);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// The frame's close box, from the system menu or as a close message, with a progress dialog
+// open (or none): the searches quit, the copy is cancelled, the migration and the gaps
+// between steps go on. The frame and the dialog stay, and the next modal dialog still shows.
+TEST_F(Dialogs, FrameCloseActsOnTheProgressDialog) {
+    struct Case {
+        int templateId;  // 0: no dialog open
+        UINT message;
+        int pressed;  // 0: ignored
+    };
+    const Case cases[] = {
+        {202, WM_CLOSE, 403}, {203, WM_SYSCOMMAND, 403}, {200, WM_SYSCOMMAND, 406},
+        {220, WM_CLOSE, 406}, {210, WM_SYSCOMMAND, 0},   {224, WM_CLOSE, 0},
+        {225, WM_CLOSE, 0},   {0, WM_SYSCOMMAND, 0},     {0, WM_CLOSE, 0},
+    };
+    HWND frame = FrameWindow;
+    for (const Case& c : cases) {
+        HWND dialog = NULL;
+        if (c.templateId) {
+            dialog = OpenModeless(c.templateId, ProgressProc);
+            ASSERT_TRUE(dialog) << c.templateId;
+        }
+        pressedInProgress = 0;
+        LogReset();
+        if (c.message == WM_CLOSE) PostMessageA(FrameWindow, WM_CLOSE, 0, 0);
+        else PostMessageA(FrameWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
+        EXPECT_TRUE(PumpMessages());
+        EXPECT_EQ(pressedInProgress, c.pressed) << c.templateId;
+        ASSERT_EQ(FrameWindow, frame) << c.templateId;
+        ASSERT_TRUE(IsWindow(FrameWindow)) << c.templateId;
+        std::string log = LogTraceText() ? LogTraceText() : "";
+        EXPECT_NE(log.find(c.pressed ? "Frame closed by the user" : "Frame close ignored"),
+                  std::string::npos)
+            << log;
+        if (dialog) {
+            EXPECT_TRUE(IsWindow(dialog));
+            EXPECT_EQ(ModelessSlots[0].window, dialog);
+            EXPECT_TRUE(CloseModeless(c.templateId));
+        }
+        uitest::Act([](HWND d) {
+            uitest::Press(d, 408);
+            return true;
+        });
+        EXPECT_EQ(RunModalDialog(212, NULL), 408) << c.templateId;
+        uitest::Stop();
+    }
+}
+
+// A Quit the user could not press (disabled) is not pressed by the close box either.
+TEST_F(Dialogs, FrameCloseLeavesDisabledButtonAlone) {
+    HWND dialog = OpenModeless(202, ProgressProc);
+    ASSERT_TRUE(dialog);
+    EnableWindow(GetDlgItem(dialog, 403), FALSE);
+    pressedInProgress = 0;
+    PostMessageA(FrameWindow, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(PumpMessages());
+    EXPECT_EQ(pressedInProgress, 0);
+    EXPECT_TRUE(IsWindow(FrameWindow));
+}
+
 TEST(DialogProcedures, ChosenByTemplate) {
     struct Case {
         int id;

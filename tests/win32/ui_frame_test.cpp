@@ -6,6 +6,7 @@
 #include "tests/win32/ui_testlib.h"
 #include "base/globals.h"
 #include "base/log.h"
+#include "ui/dialogs.h"
 #include "ui/frame.h"
 #include "ui/gauge.h"
 
@@ -45,7 +46,8 @@ TEST(FrameDib, LayoutOperations) {
         WORD bits;
         DWORD table;
     };
-    const Case cases[] = {{1, 8}, {4, 64}, {8, 1024}, {24, 0}};
+    // Above 8 bits per pixel the colours are in the pixels themselves: no table.
+    const Case cases[] = {{1, 8}, {4, 64}, {8, 1024}, {16, 0}, {24, 0}, {32, 0}};
     for (const Case& c : cases) {
         header.biBitCount = c.bits;
         EXPECT_EQ(DibColorTableSize(&header), c.table);
@@ -131,11 +133,13 @@ TEST_F(Frame, GradientReadFromPixels) {
     RECT client;
     GetClientRect(FrameWindow, &client);
     ASSERT_EQ(client.bottom, 512);
-    int x = client.right - 2;  // right of the title picture
-    EXPECT_EQ(uitest::Pixel(FrameWindow, x, 0), RGB(0, 0, 255));
-    EXPECT_EQ(uitest::Pixel(FrameWindow, x, 1), RGB(0, 0, 255));
-    EXPECT_EQ(uitest::Pixel(FrameWindow, x, 256), RGB(0, 0, 127));
-    EXPECT_EQ(uitest::Pixel(FrameWindow, x, 511), RGB(0, 0, 0));
+    // Right of the title picture, up to the last column: no stripe of the class brush.
+    for (int x : {400, (int)client.right - 2, (int)client.right - 1}) {
+        EXPECT_EQ(uitest::Pixel(FrameWindow, x, 0), RGB(0, 0, 255)) << x;
+        EXPECT_EQ(uitest::Pixel(FrameWindow, x, 1), RGB(0, 0, 255)) << x;
+        EXPECT_EQ(uitest::Pixel(FrameWindow, x, 256), RGB(0, 0, 127)) << x;
+        EXPECT_EQ(uitest::Pixel(FrameWindow, x, 511), RGB(0, 0, 0)) << x;
+    }
     for (int y = 0; y < 512; y += 37)
         EXPECT_EQ(uitest::Pixel(FrameWindow, 400, y), RGB(0, 0, GradientLevel(y, 512))) << y;
 }
@@ -165,10 +169,11 @@ TEST_F(Frame, PaletteModeShades) {
     EXPECT_EQ(shades, 32);
 
     SetClientHeight(600, 512);
-    int x = 598;
-    EXPECT_EQ(uitest::Pixel(FrameWindow, x, 0), RGB(0, 0, 248));
-    EXPECT_EQ(uitest::Pixel(FrameWindow, x, 256), RGB(0, 0, 128));
-    EXPECT_EQ(uitest::Pixel(FrameWindow, x, 511), RGB(0, 0, 0));
+    for (int x : {598, 599}) {
+        EXPECT_EQ(uitest::Pixel(FrameWindow, x, 0), RGB(0, 0, 248)) << x;
+        EXPECT_EQ(uitest::Pixel(FrameWindow, x, 256), RGB(0, 0, 128)) << x;
+        EXPECT_EQ(uitest::Pixel(FrameWindow, x, 511), RGB(0, 0, 0)) << x;
+    }
     PaletteMode = 0;
 }
 
@@ -207,6 +212,27 @@ TEST_F(Frame, TitlePictureWithShadow) {
     EXPECT_EQ(wrong, 0);
     EXPECT_GT(white, 100);
     EXPECT_GT(shadow, 100);
+}
+
+INT_PTR CALLBACK QuietProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+
+// Whatever destroys the frame, nothing is left pointing at it or at the dialogs it owned;
+// the slot stays taken until its owner closes it, without an error.
+TEST_F(Frame, DestroyedFrameLeavesNoStaleHandles) {
+    ASSERT_TRUE(CreateFrameWindow("Destroyed"));
+    HWND dialog = OpenModeless(200, QuietProc);
+    ASSERT_TRUE(dialog);
+    DestroyWindow(FrameWindow);
+    EXPECT_EQ(FrameWindow, (HWND)NULL);
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_EQ(ModelessSlots[0].templateId, 200);
+    EXPECT_EQ(ModelessSlots[0].window, (HWND)NULL);
+    MSG message = {};
+    message.message = WM_KEYDOWN;
+    EXPECT_FALSE(IsModelessMessage(&message));
+    EXPECT_TRUE(CloseModeless(200));
+    EXPECT_EQ(ModelessSlots[0].templateId, 0);
+    EXPECT_TRUE(DestroyFrameWindow());
 }
 
 TEST_F(Frame, EndSessionQuery) {

@@ -35,6 +35,27 @@ TEST(PrintLayout, LinesPerPage) {
     }
 }
 
+TEST(PrintLayout, LineBreaks) {
+    struct Case {
+        const char* text;
+        int fit, piece;
+    };
+    const Case cases[] = {
+        {"un deux trois", 13, 13},  // it all fits
+        {"un deux trois", 20, 13},
+        {"un deux trois", 8, 7},    // "un deux" and the blank after it fit
+        {"un deux trois", 7, 7},    // the blank after "un deux" starts the cut
+        {"un deux trois", 6, 2},    // "deu" does not fit: back to the blank
+        {"abcdefgh", 3, 3},         // one word longer than the line: cut inside it
+        {"abcdefgh", 0, 1},         // nothing fits: still one character, never an empty line
+        {"   retrait long", 5, 5},  // indentation is no place to break
+        {"a  b", 2, 2},             // blanks that fit stay on the line
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(GuideLineBreak(c.text, (int)strlen(c.text), c.fit), c.piece)
+            << c.text << " " << c.fit;
+}
+
 TEST(QuickRefSource, ReadFromThePackageEntry) {
     // A package file whose entry "quickref.txt" sits after other bytes.
     const char path[] = "C:\\windows\\temp\\quickref-pkg.bin";
@@ -125,6 +146,8 @@ TEST(QuickRefSource, DamagedSizesAreRefused) {
     DeleteFileA(path);
 }
 
+INT_PTR CALLBACK QuietProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+
 std::string guideText;
 char* GuideFromTest(void) {
     char* text = (char*)MemAlloc(guideText.size() + 1);
@@ -132,10 +155,28 @@ char* GuideFromTest(void) {
     return text;
 }
 
-// One page of spooled PostScript: where each line of text starts.
+// One page of spooled PostScript: where each line of text starts, and its text.
 struct Page {
     std::vector<std::pair<int, int>> starts;
+    std::vector<std::string> texts;
 };
+
+// The character a glyph name stands for; '?' for one the tests do not use.
+char GlyphChar(const std::string& name) {
+    static const char* const digits[] = {"zero", "one", "two",   "three", "four",
+                                         "five", "six", "seven", "eight", "nine"};
+    if (name.size() == 1) return name[0];
+    for (int i = 0; i < 10; i++)
+        if (name == digits[i]) return (char)('0' + i);
+    static const struct {
+        const char* name;
+        char c;
+    } others[] = {{"space", ' '}, {"period", '.'}, {"comma", ','},
+                  {"colon", ':'}, {"hyphen", '-'}, {"eacute", '\xe9'}};
+    for (const auto& o : others)
+        if (name == o.name) return o.c;
+    return '?';
+}
 
 std::string ReadFile(const std::string& path) {
     std::string data;
@@ -168,31 +209,47 @@ std::vector<Page> ParsePages(const std::string& ps) {
         char word[16];
         if (!pages.empty() && sscanf(lines[i].c_str(), "%d %d %15s", &x, &y, word) == 3 &&
             std::string(word) == "moveto" && i + 1 < lines.size() &&
-            lines[i + 1].find("rlineto") == std::string::npos)
+            lines[i + 1].find("rlineto") == std::string::npos) {
             pages.back().starts.push_back({x, y});
+            pages.back().texts.push_back("");
+        }
+        // The driver draws each character as "/NAME glyphshow".
+        char glyph[32];
+        if (!pages.empty() && !pages.back().texts.empty() &&
+            sscanf(lines[i].c_str(), "/%31s glyphshow", glyph) == 1 &&
+            lines[i].find(" glyphshow") != std::string::npos)
+            pages.back().texts.back() += GlyphChar(glyph);
     }
     return pages;
 }
 
 // Watches the printing dialog as it is initialised (it lives only while the job runs, too
 // briefly for the timer), and presses its Annuler at once when asked to.
+// With clickAgain, "Imprimer maintenant" is clicked once more while the job runs; whether
+// dialog 229 takes clicks is noted while the job runs and as the printing dialog goes.
 struct AbortWatch {
-    HWND owner = NULL;
+    HWND owner = NULL, window = NULL;
     std::string caption, docName;
-    bool cancel = false;
+    bool cancel = false, clickAgain = false;
     bool focusOnCancel = false;
+    bool ownerEnabledDuring = true, ownerEnabledAtEnd = false;
 };
 AbortWatch abortWatch;
 LRESULT CALLBACK WatchAbortDialog(int code, WPARAM wParam, LPARAM lParam) {
     const CWPRETSTRUCT* call = (const CWPRETSTRUCT*)lParam;
     if (code == HC_ACTION && call->message == WM_INITDIALOG &&
         GetDlgItem(call->hwnd, IDC_PRINTDOC)) {
+        abortWatch.window = call->hwnd;
         abortWatch.owner = GetWindow(call->hwnd, GW_OWNER);
         abortWatch.caption = uitest::Text(call->hwnd);
         abortWatch.docName = uitest::Text(call->hwnd, IDC_PRINTDOC);
         abortWatch.focusOnCancel = GetFocus() == GetDlgItem(call->hwnd, ID_CANCEL);
+        abortWatch.ownerEnabledDuring = IsWindowEnabled(abortWatch.owner);
         if (abortWatch.cancel) uitest::Press(call->hwnd, ID_CANCEL);
+        if (abortWatch.clickAgain) uitest::Press(abortWatch.owner, 415);
     }
+    if (code == HC_ACTION && call->message == WM_DESTROY && call->hwnd == abortWatch.window)
+        abortWatch.ownerEnabledAtEnd = IsWindowEnabled(abortWatch.owner);
     return CallNextHookEx(NULL, code, wParam, lParam);
 }
 
@@ -217,30 +274,44 @@ protected:
         QuickRefSource = ReadQuickRefFromPackage;
     }
     void SetUp() override {
-        char name[256];
-        DWORD size = sizeof name;
-        if (!GetDefaultPrinterA(name, &size)) GTEST_SKIP() << "no printer on this machine";
-        HDC dc = CreateDCA(NULL, name, NULL, NULL);
+        DWORD size = sizeof printerName;
+        if (!GetDefaultPrinterA(printerName, &size)) GTEST_SKIP() << "no printer on this machine";
+        HDC dc = CreateDCA(NULL, printerName, NULL, NULL);
         ASSERT_TRUE(dc);
+        // The guide's font comes from dialog 229's own font.
+        HWND quickRef = CreateDialogParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(229),
+                                           FrameWindow, QuietProc, 0);
+        ASSERT_TRUE(quickRef);
+        font = CreateGuideFont(dc, quickRef);
+        DestroyWindow(quickRef);
+        ASSERT_TRUE(font);
+        HGDIOBJ old = SelectObject(dc, font);
         TEXTMETRICA metrics;
         GetTextMetricsA(dc, &metrics);
+        pageWidth = GetDeviceCaps(dc, HORZRES);
         lineHeight = metrics.tmHeight + metrics.tmExternalLeading;
         ascent = metrics.tmAscent;
         left = PRINT_LEFT_CHARS * metrics.tmAveCharWidth;
         lastLine = PrintLastLine(GetDeviceCaps(dc, VERTRES), lineHeight);
         perPage = lastLine - PRINT_FIRST_LINE + 1;
+        SelectObject(dc, old);
         DeleteDC(dc);
         QuickRefSource = GuideFromTest;
     }
-    void TearDown() override { uitest::Stop(); }
+    void TearDown() override {
+        uitest::Stop();
+        if (font) DeleteObject(font);
+    }
 
     // Runs dialog 229 as the driver does and presses "Imprimer maintenant", then OK in the
     // print dialog; cancelAbort presses Annuler in the printing dialog as soon as it shows.
-    int PrintThroughDialog(bool cancelAbort) {
+    // A guideWidth (pixels) replaces the width of the control that lays the guide out.
+    int PrintThroughDialog(bool cancelAbort, int guideWidth = 0, bool clickAgain = false) {
         HWND quickRef = NULL;
         uitest::Act([&](HWND d) {
             if (GetDlgItem(d, IDC_GUIDE) && GetDlgItem(d, 415)) {
                 quickRef = d;
+                if (guideWidth) MoveWindow(GetDlgItem(d, IDC_GUIDE), 0, 0, guideWidth, 50, FALSE);
                 uitest::Press(d, 415);
             } else if (!GetDlgItem(d, IDC_PRINTDOC)) {
                 printDialogOwner = GetWindow(d, GW_OWNER);
@@ -250,6 +321,7 @@ protected:
         });
         abortWatch = AbortWatch();
         abortWatch.cancel = cancelAbort;
+        abortWatch.clickAgain = clickAgain;
         HHOOK hook =
             SetWindowsHookExA(WH_CALLWNDPROCRET, WatchAbortDialog, NULL, GetCurrentThreadId());
         int result = RunModalDialog(229, NULL);
@@ -297,7 +369,9 @@ protected:
         return text;
     }
 
-    int lineHeight = 0, ascent = 0, left = 0, lastLine = 0, perPage = 0;
+    int lineHeight = 0, ascent = 0, left = 0, lastLine = 0, perPage = 0, pageWidth = 0;
+    HFONT font = NULL;
+    char printerName[256] = "";
     HWND printDialogOwner = NULL;
 };
 
@@ -319,6 +393,57 @@ TEST_F(Printing, GuidePrintedPageByPage) {
                 lineHeight, lastLine);
 }
 
+// Lines longer than the paper is wide in the guide's font: a source line wider than the
+// dialog, one longer than 127 characters, a word longer than a whole line. They are cut as
+// the dialog's control lays them out, and again where the paper ends when the control is
+// made much wider than the page. Every character is printed, in order, and every printed
+// line ends on the paper.
+TEST_F(Printing, LongLinesStayOnThePage) {
+    std::string words;
+    for (int i = 0; i < 30; i++) words += "mot" + std::to_string(i) + " ";
+    guideText = "Guide de r\xe9"
+                "f\xe9rence\r\n"
+                "Pour vous connecter : un deux trois quatre cinq six sept huit neuf dix onze douze "
+                "treize quatorze quinze seize dix-sept dix-huit.\r\n" +
+                words + "\r\n\r\n" + std::string(300, 'x') + " fin.\r\n";
+    std::string source;
+    for (char c : guideText)
+        if (c != ' ' && c != '\r' && c != '\n') source += c;
+
+    for (int guideWidth : {0, 20000}) {
+        int jobs = CountJobs();
+        EXPECT_EQ(PrintThroughDialog(false, guideWidth), 415);
+        std::vector<Page> pages = WaitForJob(jobs + 1);
+        ASSERT_EQ(pages.size(), 1u) << guideWidth;
+        const Page& page = pages[0];
+
+        std::string printed;
+        HDC dc = CreateDCA(NULL, printerName, NULL, NULL);
+        ASSERT_TRUE(dc);
+        HGDIOBJ old = SelectObject(dc, font);
+        int line = PRINT_FIRST_LINE - 1;
+        for (size_t i = 0; i < page.starts.size(); i++) {
+            const std::string& text = page.texts[i];
+            for (char c : text)
+                if (c != ' ') printed += c;
+            SIZE size = {};
+            GetTextExtentPoint32A(dc, text.data(), (int)text.size(), &size);
+            EXPECT_EQ(page.starts[i].first, left) << text;
+            EXPECT_LE(left + size.cx, pageWidth) << "runs off the page: " << text;
+            // On the page's line grid, in order (the empty line leaves a gap, drawing nothing).
+            int y = page.starts[i].second - ascent;
+            EXPECT_EQ(y % lineHeight, 0) << text;
+            EXPECT_GT(y / lineHeight, line) << text;
+            line = y / lineHeight;
+        }
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        EXPECT_LE(line, lastLine);
+        EXPECT_EQ(printed, source) << guideWidth;
+        EXPECT_GE(page.starts.size(), 8u) << guideWidth;  // the long lines were cut
+    }
+}
+
 TEST_F(Printing, ExactlyFullPageEndsWithEmptyPage) {
     guideText = Guide(perPage);
     int jobs = CountJobs();
@@ -338,6 +463,20 @@ TEST_F(Printing, CancelledJobIsNotEnded) {
     // The job is dropped: nothing reaches the printer.
     Sleep(500);
     EXPECT_EQ(CountJobs(), jobs);
+}
+
+// A second click on "Imprimer maintenant" while a job runs: dialog 229 is disabled for the
+// job's length, and a click that still reaches it starts no job inside the running one.
+TEST_F(Printing, SecondClickWhilePrinting) {
+    guideText = Guide(2 * perPage);
+    int jobs = CountJobs();
+    EXPECT_EQ(PrintThroughDialog(false, 0, true), 415);
+    EXPECT_FALSE(abortWatch.ownerEnabledDuring);
+    EXPECT_TRUE(abortWatch.ownerEnabledAtEnd);
+    std::vector<Page> pages = WaitForJob(jobs + 1);
+    ExpectLayout(pages, 2 * perPage);
+    Sleep(300);
+    EXPECT_EQ(CountJobs(), jobs + 1);
 }
 
 TEST_F(Printing, NoGuideNoJob) {

@@ -1,5 +1,7 @@
 // kovdb: inspects and edits the client's record database files with the very code the setup
 // uses. For support engineers and for our tests.
+#include "tools/common/codepage.h"
+#include "tools/common/version.h"
 #include "clientdb/access.h"
 #include "clientdb/format.h"
 #include "base/bytes.h"
@@ -19,14 +21,15 @@ namespace {
 
 enum {
     EXIT_OK = 0,
-    EXIT_ABSENT = 1,  // get/delete: no such record; check: damage found
+    EXIT_ABSENT = 1,  // get/delete: no such record; list, dump, get, check: damage found
     EXIT_USAGE = 2,
     EXIT_FILE = 3,  // cannot open or create the file, or not a readable database
     EXIT_WRITE = 4,
 };
 
 const char kUsage[] =
-    "usage: kovdb COMMAND FILE [ARGS]\n"
+    "usage: kovdb [-v] [--raw] COMMAND FILE [ARGS]\n"
+    "       kovdb keys | --version | --help\n"
     "\n"
     "Inspects and edits a client record database (old or new form).\n"
     "\n"
@@ -45,28 +48,60 @@ const char kUsage[] =
     "  create FILE --id ID [--old-form]\n"
     "                        makes an empty database (refuses an existing FILE)\n"
     "  check FILE            reads the whole file and reports what the recovery scan\n"
-    "                        skipped, a short tail and records whose data is missing\n"
+    "                        skipped, a short tail, a damaged end and records whose data\n"
+    "                        is missing\n"
+    "  keys                  the record keys and database identifiers the setup knows,\n"
+    "                        with what they hold and how dump decodes them\n"
     "\n"
-    "GID and ID are decimal or 0x-prefixed hex. -v (before COMMAND) prints the log lines.\n"
-    "Commands that write delete the client's companion index (FILE with extension .ind).\n"
+    "GID (a record key) and ID are decimal or 0x-prefixed hex. ID is the database\n"
+    "identifier in the file header: it says which database a file is, whatever its name\n"
+    "(0x01000401 is the client's main database, idb\\main.idx). It is not the number of\n"
+    "the package setting ExpectedDbKind: that one is compared with byte 0 of record\n"
+    "0x1400006D (and ExpectedDbKindCode with bytes 2-3 of record 0x14000068) in the\n"
+    "main database; see kovdb keys.\n"
+    "\n"
+    "Types: b binary, t text, p a record of the client's art cache; the type is one byte\n"
+    "of the record's flags, which dump shows in full: 0x0200 scrambled (data stored XORed,\n"
+    "get and dump show it plain), 0x0400 deleted, 0x2000 set on every write of a type\n"
+    "other than p.\n"
+    "\n"
+    "Texts are stored in Windows-1252. On a UTF-8 locale, dump and get show text records\n"
+    "as UTF-8 and set --text converts from UTF-8 (a character Windows-1252 has no place\n"
+    "for is refused); --raw (before COMMAND) keeps the bytes as they are, for scripts.\n"
+    "\n"
+    "-v (before COMMAND) prints the log lines. list, dump, get and check open FILE for\n"
+    "reading only and never change or delete anything. Commands that write delete the\n"
+    "client's companion index (FILE with extension .ind). Every command says on standard\n"
+    "error when it meets damage. The manual page kovdb(1) says more.\n"
     "\n"
     "exit status:\n"
-    "  0  success (check: no damage)\n"
-    "  1  get/delete: no such record; check: damage found but the file is readable\n"
+    "  0  success (list, dump, get, check: no damage)\n"
+    "  1  get/delete: no such record; list, dump, get, check: damage found, what the file\n"
+    "     still holds is shown\n"
     "  2  bad command line\n"
     "  3  the file cannot be opened or created, or is not a readable database\n"
     "  4  a write failed\n";
+
+// Texts as the terminal wants them: UTF-8 on a UTF-8 locale unless --raw.
+bool g_convert;
 
 int Usage(const char* problem) {
     fprintf(stderr, "kovdb: %s\n(kovdb --help for usage)\n", problem);
     return EXIT_USAGE;
 }
 
+// Decimal, or hex after "0x": a leading zero is a decimal digit like any other.
 int ParseU32(const char* text, uint32_t* out) {
-    if (!text || !*text || *text == '-') return 0;
+    if (!text) return 0;
+    int base = 10;
+    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text += 2;
+    }
+    if (!isxdigit((unsigned char)text[0])) return 0;  // no sign, blank or empty number
     errno = 0;
     char* end = nullptr;
-    unsigned long long v = strtoull(text, &end, 0);
+    unsigned long long v = strtoull(text, &end, base);
     if (errno || *end || v > 0xFFFFFFFFull) return 0;
     *out = uint32_t(v);
     return 1;
@@ -103,12 +138,16 @@ char TypeLetter(uint16_t flags) {
     return c >= 0x21 && c < 0x7F ? char(c) : '?';
 }
 
+// Control bytes always escaped; letters of the code page as UTF-8 on a UTF-8 terminal.
 void PrintEscaped(FILE* out, const uint8_t* data, unsigned n) {
     fputc('"', out);
     for (unsigned i = 0; i < n; i++) {
         uint8_t c = data[i];
+        uint32_t u = Cp1252Char(c);
         if (c == '"' || c == '\\') fprintf(out, "\\%c", c);
         else if (c >= 0x20 && c < 0x7F) fputc(c, out);
+        else if (g_convert && c >= 0x80 && !(u >= 0x80 && u < 0xA0))
+            fputs(Cp1252ToUtf8(std::string(1, char(c))).c_str(), out);
         else fprintf(out, "\\x%02X", c);
     }
     fputc('"', out);
@@ -164,53 +203,110 @@ int DumpOne(RecordDb* db, uint32_t gid, uint16_t length) {
     return 1;
 }
 
-int OpenDb(const char* path, RecordDb** db) {
+// What the last open met that is damage, one warning line per kind on standard error; the
+// number of damaged places.
+unsigned WarnDamage(const char* path) {
+    const DbResyncReport& r = DbLastResync;
+    if (r.scans)
+        fprintf(stderr,
+                "kovdb: warning: %s: %u damaged places skipped (%u bytes); records in them are "
+                "left out\n",
+                path, r.scans, r.skippedBytes);
+    switch (r.endKind) {
+    case DB_END_SHORT_TAIL:
+        fprintf(stderr, "kovdb: warning: %s ends in %u bytes that are not a whole record header\n",
+                path, r.fileSize - r.endAt);
+        break;
+    case DB_END_UNFINISHED:
+        fprintf(stderr,
+                "kovdb: warning: %s ends in an unfinished record at %u: its data stops "
+                "short\n",
+                path, r.endAt);
+        break;
+    case DB_END_KEPT:
+        fprintf(stderr,
+                "kovdb: warning: %s is damaged from %u to its end; records there are left out "
+                "and nothing can be appended\n",
+                path, r.endAt);
+        break;
+    default: break;
+    }
+    return r.scans + (r.endKind != DB_END_SOUND ? 1 : 0);
+}
+
+// Opens for reading only: inspecting never changes the file nor deletes its companion.
+int OpenToRead(const char* path, RecordDb** db) {
+    int status = DbOpenReadOnly(path, db);
+    return status == 0 ? EXIT_OK : OpenStatusExit(status, path);
+}
+
+int OpenToWrite(const char* path, RecordDb** db) {
     int status = DbOpen(path, db);
     return status == 0 ? EXIT_OK : OpenStatusExit(status, path);
 }
 
+// After a write: says when the damaged end was cut off to make room.
+void WarnCut(const char* path, uint32_t damagedAt, RecordDb* db) {
+    if (!damagedAt || db->appendAt) return;
+    fprintf(stderr, "kovdb: warning: %s: the damaged end at %u was cut off%s\n", path, damagedAt,
+            DbLastResync.endKind == DB_END_UNFINISHED ? ", with the unfinished record there" : "");
+}
+
 int CmdList(const char* path) {
     RecordDb* db = nullptr;
-    if (int rc = OpenDb(path, &db)) return rc;
+    if (int rc = OpenToRead(path, &db)) return rc;
+    unsigned damage = WarnDamage(path);
     g_out = stdout;
     DbForEachRecord(db, ListOne);
-    DbRelease(db);  // reading only: the client's companion index stays valid
-    return EXIT_OK;
+    DbClose(db);
+    return damage ? EXIT_ABSENT : EXIT_OK;
 }
 
 int CmdDump(const char* path) {
     int form = DB_NEW_FORM;
     uint32_t id = 0;
     RecordDb* db = nullptr;
-    if (int rc = OpenDb(path, &db)) return rc;
+    if (int rc = OpenToRead(path, &db)) return rc;
+    unsigned damage = WarnDamage(path);
     ReadFileHeader(path, &form, &id);
     g_out = stdout;
     printf("file %s\nform %s\nidentifier 0x%08X\nrecords %u\n", path,
            form == DB_NEW_FORM ? "new" : "old", id, DbRecordCount(db));
+    if (damage) printf("damaged places %u\n", damage);
     DbForEachRecord(db, DumpOne);
-    DbRelease(db);
-    return EXIT_OK;
+    DbClose(db);
+    return damage ? EXIT_ABSENT : EXIT_OK;
 }
 
 int CmdGet(const char* path, uint32_t gid) {
     RecordDb* db = nullptr;
-    if (int rc = OpenDb(path, &db)) return rc;
+    if (int rc = OpenToRead(path, &db)) return rc;
+    unsigned damage = WarnDamage(path);
     if (!FindEntry(db, gid)) {
         fprintf(stderr, "kovdb: no record 0x%08X in %s\n", gid, path);
-        DbRelease(db);
+        DbClose(db);
         return EXIT_ABSENT;
     }
     uint16_t n = 0;
     uint8_t* data = static_cast<uint8_t*>(DbReadRecord(db, gid, nullptr, &n));
-    int rc = EXIT_OK;
+    int rc = damage ? EXIT_ABSENT : EXIT_OK;
     if (!data) {
         fprintf(stderr, "kovdb: record 0x%08X: the file ends before its data does\n", gid);
         rc = EXIT_FILE;
     } else {
-        fwrite(data, 1, n, stdout);
+        RecordIndexEntry* e = FindEntry(db, gid);
+        const DbKnownGid* known = DbFindKnownGid(gid);
+        bool text =
+            known ? known->decode == DB_DECODE_TEXT : e && TypeLetter(e->header.flags) == 't';
+        if (g_convert && text) {
+            std::string shown = Cp1252ToUtf8(std::string((const char*)data, n));
+            fwrite(shown.data(), 1, shown.size(), stdout);
+        } else {
+            fwrite(data, 1, n, stdout);
+        }
         MemFree(data);
     }
-    DbRelease(db);
+    DbClose(db);
     return rc;
 }
 
@@ -226,6 +322,8 @@ int ParseHex(const char* text, std::vector<uint8_t>* out) {
     return 1;
 }
 
+// The file's bytes (a little more than a record holds is enough to refuse it); 0 when it
+// cannot be opened or read, a folder included.
 int ReadWholeFile(const char* path, std::vector<uint8_t>* out) {
     FILE* f = fopen(path, "rb");
     if (!f) return 0;
@@ -235,8 +333,9 @@ int ReadWholeFile(const char* path, std::vector<uint8_t>* out) {
         out->insert(out->end(), buf, buf + n);
         if (out->size() > DB_MAX_RECORD) break;
     }
+    int ok = !ferror(f);
     fclose(f);
-    return 1;
+    return ok;
 }
 
 int CmdSet(const char* path, uint32_t gid, int argc, char** argv) {
@@ -259,7 +358,16 @@ int CmdSet(const char* path, uint32_t gid, int argc, char** argv) {
             data = {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
             if (!type) type = 'b';
         } else if (!strcmp(opt, "--text")) {
-            data.assign(arg, arg + strlen(arg));
+            std::string text = arg, ansi = text;
+            size_t at;
+            uint32_t c;
+            if (g_convert && !Utf8ToCp1252(text, &ansi, &at, &c)) {
+                if (!c) return Usage("--text: not valid UTF-8 (--raw stores the bytes as given)");
+                fprintf(stderr, "kovdb: --text: U+%04X has no place in Windows-1252\n",
+                        (unsigned)c);
+                return EXIT_USAGE;
+            }
+            data.assign(ansi.begin(), ansi.end());
             if (!type) type = 't';
         } else if (!strcmp(opt, "--hex")) {
             if (!ParseHex(arg, &data)) return Usage("--hex takes pairs of hex digits");
@@ -277,8 +385,11 @@ int CmdSet(const char* path, uint32_t gid, int argc, char** argv) {
     if (values != 1) return Usage("set takes exactly one of --number, --text, --hex, --file");
     if (data.size() > DB_MAX_RECORD) return Usage("a record holds at most 65535 bytes");
     RecordDb* db = nullptr;
-    if (int rc = OpenDb(path, &db)) return rc;
+    if (int rc = OpenToWrite(path, &db)) return rc;
+    WarnDamage(path);
+    uint32_t damagedAt = db->appendAt;
     int ok = DbWriteRecord(db, gid, data.data(), uint16_t(data.size()), type);
+    WarnCut(path, damagedAt, db);
     DbClose(db);
     if (!ok) {
         fprintf(stderr, "kovdb: writing record 0x%08X to %s failed\n", gid, path);
@@ -289,7 +400,8 @@ int CmdSet(const char* path, uint32_t gid, int argc, char** argv) {
 
 int CmdDelete(const char* path, uint32_t gid) {
     RecordDb* db = nullptr;
-    if (int rc = OpenDb(path, &db)) return rc;
+    if (int rc = OpenToWrite(path, &db)) return rc;
+    WarnDamage(path);
     int rc = EXIT_OK;
     if (!FindEntry(db, gid)) {
         fprintf(stderr, "kovdb: no record 0x%08X in %s\n", gid, path);
@@ -346,24 +458,32 @@ int CmdCreate(const char* path, int argc, char** argv) {
     return EXIT_OK;
 }
 
-int g_missing;
+int g_unreadable;
+uint32_t g_fileSize;
 int CheckOne(RecordDb* db, uint32_t gid, uint16_t length) {
     uint16_t n = 0;
     void* data = DbReadRecord(db, gid, nullptr, &n);
     if (data) {
         MemFree(data);
+        return 1;
+    }
+    RecordIndexEntry* e = FindEntry(db, gid);
+    uint32_t at = e ? e->header.offset : 0;
+    if (uint64_t(at) + (DbIsNewForm(db) ? DB_NEW_RECORD_HEADER : DB_OLD_RECORD_HEADER) + length >
+        g_fileSize) {
+        // The unfinished last record: counted with the end of the file.
+        printf("record 0x%08X at %u: its %u bytes of data run past the end of the file\n", gid, at,
+               unsigned(length));
     } else {
-        RecordIndexEntry* e = FindEntry(db, gid);
-        printf("record 0x%08X at %u: its %u bytes of data run past the end of the file\n", gid,
-               e ? e->header.offset : 0, unsigned(length));
-        g_missing++;
+        printf("record 0x%08X at %u: its data cannot be read\n", gid, at);
+        g_unreadable++;
     }
     return 1;
 }
 
 int CmdCheck(const char* path) {
     RecordDb* db = nullptr;
-    int status = DbOpen(path, &db);
+    int status = DbOpenReadOnly(path, &db);
     const DbResyncReport r = DbLastResync;
     unsigned kept = r.scans < DB_SKIPS_KEPT ? r.scans : DB_SKIPS_KEPT;
     for (unsigned i = 0; i < kept; i++)
@@ -371,32 +491,52 @@ int CmdCheck(const char* path) {
                r.skipTo[i] - r.skipFrom[i], r.skipFrom[i], r.skipTo[i]);
     if (r.scans > kept) printf("... and %u more damaged places\n", r.scans - kept);
     if (status != 0) {
-        if (status == 1) printf("unreadable: no valid record chain after offset %u\n", r.scanEnd);
+        if (status == 1) printf("unreadable: no file header, or a read error\n");
         return OpenStatusExit(status, path);
     }
-    g_missing = 0;
+    g_unreadable = 0;
+    g_fileSize = r.fileSize;
     DbForEachRecord(db, CheckOne);
-    long size = -1;
-    if (SysFile f = SysOpen(path, SYS_READ)) {
-        size = SysFileSize(f);
-        SysClose(f);
-    }
-    int tail = 0;
-    if (size >= 0 && uint64_t(size) > r.scanEnd) {
-        printf("short tail: %lu bytes at %u are not a whole record header\n",
-               (unsigned long)(uint64_t(size) - r.scanEnd), r.scanEnd);
-        tail = 1;
-    } else if (size >= 0 && uint64_t(size) < r.scanEnd) {
+    unsigned places = r.scans + g_unreadable;
+    if (r.endKind != DB_END_SOUND) places++;
+    if (r.endKind == DB_END_SHORT_TAIL) {
+        printf("short tail: %u bytes at %u are not a whole record header\n", r.fileSize - r.endAt,
+               r.endAt);
+    } else if (r.scanEnd > r.fileSize) {
         // Also when an earlier complete copy of that GID is the one read.
-        printf("data missing: the last record ends %lu bytes past the end of the file\n",
-               (unsigned long)(r.scanEnd - uint64_t(size)));
-        tail = 1;
+        printf("data missing: the last record ends %u bytes past the end of the file\n",
+               r.scanEnd - r.fileSize);
+        if (r.endKind == DB_END_KEPT)
+            printf("the record is damaged rather than unfinished: the end is kept, nothing is "
+                   "appended\n");
+    } else if (r.endKind == DB_END_KEPT) {
+        printf("damaged end: the %u bytes at %u hold no record chain the scan could follow; "
+               "they are kept, nothing is appended\n",
+               r.fileSize - r.endAt, r.endAt);
     }
-    printf("%u records, %u damaged places (%u bytes skipped)\n", DbRecordCount(db), r.scans,
+    printf("%u records, %u damaged places (%u bytes skipped)\n", DbRecordCount(db), places,
            r.skippedBytes);
-    DbRelease(db);
-    if (r.scans || tail || g_missing) return EXIT_ABSENT;
+    DbClose(db);
+    if (places) return EXIT_ABSENT;
     printf("no damage\n");
+    return EXIT_OK;
+}
+
+int CmdKeys() {
+    printf("database identifiers (create --id, the file header):\n");
+    printf("  0x01000401  the client's main database (idb\\main.idx)\n");
+    printf("  0x000003DE  a further database the migration edits\n");
+    printf("  0x002000EF  a further database the migration edits\n");
+    printf("record keys (GID) the setup reads or writes, and how dump decodes them:\n");
+    for (int i = 0; i < DbKnownGidCount; i++) {
+        const DbKnownGid& k = DbKnownGids[i];
+        const char* how = k.decode == DB_DECODE_NUMBER ? "number"
+                          : k.decode == DB_DECODE_TEXT ? "text"
+                                                       : "bytes";
+        printf("  0x%08X  %-6s  %s\n", k.gid, how, k.what);
+    }
+    printf("ExpectedDbKind of a package is compared with byte 0 of 0x1400006D, and\n"
+           "ExpectedDbKindCode with bytes 2-3 of 0x14000068, in the main database.\n");
     return EXIT_OK;
 }
 
@@ -409,10 +549,19 @@ int main(int argc, char** argv) {
         fputs(kUsage, stdout);
         return EXIT_OK;
     }
-    if (a < argc && !strcmp(argv[a], "-v")) {
-        verbose = 1;
-        a++;
+    if (a < argc && !strcmp(argv[a], "--version")) {
+        printf("kovdb %s\n", KOV_TOOLS_VERSION);
+        return EXIT_OK;
     }
+    int raw = 0;
+    for (; a < argc; a++) {
+        if (!strcmp(argv[a], "-v")) verbose = 1;
+        else if (!strcmp(argv[a], "--raw")) raw = 1;
+        else break;
+    }
+    g_convert = !raw && LocaleIsUtf8();
+    if (a < argc && !strcmp(argv[a], "keys"))
+        return argc - a > 1 ? Usage("keys takes no FILE") : CmdKeys();
     if (argc - a < 2) return Usage(argc - a == 1 ? "missing FILE" : "missing COMMAND");
     const char* cmd = argv[a];
     const char* path = argv[a + 1];

@@ -3,7 +3,8 @@
 // looked at, driven by the robot and photographed.
 //   gallery.exe ID            a template number (200 to 235)
 //   gallery.exe RESID_DLG_PRINT
-//   gallery.exe frame         the frame alone, until it is closed
+//   gallery.exe frame         the frame alone, until the process is ended (the frame's
+//                             close box, as in the setup, does not end it)
 // The exit code is the id that ended the dialog (-1 when the template does not exist).
 #include <windows.h>
 #include <stdlib.h>
@@ -63,23 +64,23 @@ INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
 INT_PTR CALLBACK DriveTextsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         char text[512], format[512];
-        if (GetDlgItem(dialog, 517)) {
+        if (GetDlgItem(dialog, IDC_SPACE_HOWTO)) {
             lstrcpynA(format, LoadMessage(1, IDS_SPACE_SHORT), sizeof format);
             Format(text, sizeof text, format, 31457280ul);
-            SetDlgItemTextA(dialog, 516, text);
-            SetMessage(dialog, 517, IDS_SPACE_FREE_RETRY);
-            SetMessage(dialog, 518, IDS_CHOOSE_DRIVE);
+            SetDlgItemTextA(dialog, IDC_SPACE_NEEDED, text);
+            SetMessage(dialog, IDC_SPACE_HOWTO, IDS_SPACE_FREE_RETRY);
+            SetMessage(dialog, IDC_SPACE_NEXT, IDS_CHOOSE_DRIVE);
         } else {
-            SetMessage(dialog, 516, IDS_CHOOSE_DRIVE);
+            SetMessage(dialog, IDC_SPACE_NEEDED, IDS_CHOOSE_DRIVE);
             int stops[3] = {17, 120, 180};
-            SendDlgItemMessageA(dialog, 519, LB_SETTABSTOPS, 3, (LPARAM)stops);
-            SendDlgItemMessageA(dialog, 520, EM_SETTABSTOPS, 3, (LPARAM)stops);
-            SetMessage(dialog, 520, IDS_DRIVE_HEADER);
+            SendDlgItemMessageA(dialog, IDC_DRIVELIST, LB_SETTABSTOPS, 3, (LPARAM)stops);
+            SendDlgItemMessageA(dialog, IDC_DRIVEHEADER, EM_SETTABSTOPS, 3, (LPARAM)stops);
+            SetMessage(dialog, IDC_DRIVEHEADER, IDS_DRIVE_HEADER);
             const char* lines[] = {"C:\t\tLocal\t1,843,200",
                                    "E:\t\\\\SERVEUR\\PARTAGE\tNetwork\t512,000"};
             for (const char* line : lines)
-                SendDlgItemMessageA(dialog, 519, LB_ADDSTRING, 0, (LPARAM)line);
-            SendDlgItemMessageA(dialog, 519, LB_SETCURSEL, 0, 0);
+                SendDlgItemMessageA(dialog, IDC_DRIVELIST, LB_ADDSTRING, 0, (LPARAM)line);
+            SendDlgItemMessageA(dialog, IDC_DRIVELIST, LB_SETCURSEL, 0, 0);
         }
         CenterDialog(FrameWindow, dialog);
         return TRUE;
@@ -98,7 +99,7 @@ INT_PTR CALLBACK DriveTextsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 // The shortcut choice ends with its "O&K" (id 1) as well.
 INT_PTR CALLBACK ShortcutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
-        CheckDlgButton(dialog, 505, BST_CHECKED);
+        CheckDlgButton(dialog, IDC_STARTMENU, BST_CHECKED);
         return TRUE;
     }
     if (message == WM_COMMAND && LOWORD(wParam) == IDOK) {
@@ -112,14 +113,14 @@ int RunModeless(int id) {
     Modeless = OpenModeless(id, ProgressProc);
     if (!Modeless) return -1;
     ShowWindow(Modeless, SW_SHOW);
-    HWND gauge = GetDlgItem(Modeless, 502);
+    HWND gauge = GetDlgItem(Modeless, IDC_GAUGE);
     if (gauge) {
         SendMessageA(gauge, GaugeSetRange, 0, 200);
         SendMessageA(gauge, GaugeSetPos, 0, 83);
     }
-    if (id == 200) SetDlgItemTextA(Modeless, 503, "kov.exe");
-    if (id == 202) SetDlgItemTextA(Modeless, 501, "C:\\KOV\\IDB\\MAIN.IDX");
-    if (id == 203) SetMessage(Modeless, 501, IDS_MODEM_SEARCH);
+    if (id == IDD_COPY) SetDlgItemTextA(Modeless, IDC_EXTRA, "kov.exe");
+    if (id == IDD_PREVSEARCH) SetDlgItemTextA(Modeless, IDC_STATUS, "C:\\KOV\\IDB\\MAIN.IDX");
+    if (id == IDD_MODEMSEARCH) SetMessage(Modeless, IDC_STATUS, IDS_MODEM_SEARCH);
     while (IsWindow(Modeless) && PumpMessages())
         MsgWaitForMultipleObjects(0, NULL, FALSE, 200, QS_ALLINPUT);
     // The window is gone; free its slot as its owner would.
@@ -159,27 +160,27 @@ void SampleAddOns(void) {
 int RunTemplate(int id) {
     char folder[260];
     switch (id) {
-    case 200:
-    case 202:
-    case 203:
-    case 210:
-    case 220:
-    case 224:
-    case 225: return RunModeless(id);
-    case 206:
-    case 207:
-    case 208:
-    case 209:
+    case IDD_COPY:
+    case IDD_PREVSEARCH:
+    case IDD_MODEMSEARCH:
+    case IDD_MIGRATE:
+    case IDD_COPY_CONTINUED:
+    case IDD_GRAPHICS_REQUESTED:
+    case IDD_GRAPHICS: return RunModeless(id);
+    case IDD_PREVDIR_FOUND:
+    case IDD_PREVDIR_NONE:
+    case IDD_DESTDIR_MIGRATE:
+    case IDD_DESTDIR:
         lstrcpynA(folder, SampleFolder, sizeof folder);
         return RunEditDialog(id, folder, NULL);
-    case 217:
+    case IDD_SHORTCUT:
         return (int)DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(id), FrameWindow,
                                     ShortcutProc, 0);
-    case 231:
-    case 232:
+    case IDD_DISKSPACE:
+    case IDD_DRIVES:
         return (int)DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(id), FrameWindow,
                                     DriveTextsProc, 0);
-    case 235: SampleAddOns(); return RunModalDialog(id, NULL);
+    case IDD_ADDONS: SampleAddOns(); return RunModalDialog(id, NULL);
     }
     return RunModalDialog(id, NULL);
 }
