@@ -30,7 +30,7 @@ set(setup_SOURCES closing_win.cpp connect.cpp driver.cpp driver_win.cpp entry_wi
 set(SETUP_MAIN setup/main_win.cpp)
 
 # The decompression library: its portable core, and the Windows entry around it.
-set(DUNZIP_CORE dunzip/unzip.cpp)
+set(DUNZIP_CORE dunzip/unzip.cpp dunzip/inflate.cpp)
 set(DUNZIP_DLL dunzip/dunzip_win.cpp)
 
 # The demo client program, kov.exe.
@@ -46,9 +46,12 @@ set(kovdb_SOURCES tools/common/codepage.cpp tools/kovdb/main.cpp)
 set(DESKTOP_DRIVER tests/win32/desktop/driver.cpp)
 # The modem search alone over the frame (modemrun.exe), for the runs against the modem peer.
 set(MODEM_DRIVER tests/win32/modem/modemrun.cpp)
+# The migration alone over the frame (migrator.exe), for the end-to-end migration runs.
+set(MIGRATE_DRIVER tests/drivers/migrator_win.cpp)
 set(HOST_TEST_SOURCES
   tests/host/base_test.cpp tests/host/clientdb_test.cpp tests/host/destination_test.cpp
-  tests/host/driver_test.cpp tests/host/install_test.cpp tests/host/kovdb_test.cpp
+  tests/host/driver_test.cpp tests/host/inflate_test.cpp tests/host/install_test.cpp
+  tests/host/kovdb_test.cpp
   tests/host/kovpack_test.cpp tests/host/machine.cpp tests/host/migrate_search_test.cpp
   tests/host/migrate_test.cpp tests/host/options_test.cpp tests/host/package_test.cpp
   tests/host/space_test.cpp tests/host/strings_test.cpp tests/host/sysfiles_test.cpp

@@ -15,24 +15,14 @@
 #include "migrate/transfer.h"
 #include "package/package.h"
 #include "res/resource.h"
+#include "res/strings.h"
 
 namespace {
 
 enum {
-    MSG_TCP_PROFILE = 34009,       // "tcp.mdm": the client dials no modem but a network
-    MSG_DEFAULT_PROFILE = 34605,   // "CLASS33.MDM"
-    MSG_PLAIN_HAYES = 34608,       // "Non répertorié (compatible Hayes de base)"
-    MSG_HAYES_CORRECTION = 34610,  // "Compatible Hayes (correction d'erreur)"
-    MSG_DOWNLOAD_FOLDER = 34902,   // "DOWNLOAD"
-    MODEM_TEXT = 80,               // buffer of the modem texts copied from the old database
+    MODEM_TEXT = 80,  // buffer of the modem texts copied from the old database
     DEFAULT_PORT = 2,
     DEFAULT_SPEED_INDEX = 3,
-    // Fatal errors of the migration.
-    FATAL_NO_NEW_DB = 22,
-    FATAL_VERSION_WRITE = 23,
-    FATAL_NO_VERSION = 24,
-    FATAL_VERSION_TEXT = 25,
-    FATAL_RESOURCE_TAG = 29,
     // The fields of a connection record that the migration sets, and their value.
     CONNECTION_CHECK_A = 28,
     CONNECTION_CHECK_B = 76,
@@ -104,7 +94,7 @@ int MergeArt(const TextListT& names, const MergedTableT* table, unsigned last, i
         if (table->slot[i]) range += table->slot[i]->installedSize / 10;
 
     OpenProgress(templateId);
-    if (!OpenNewMainDb()) return Fail(FATAL_NO_NEW_DB);
+    if (!OpenNewMainDb()) return Fail(FATAL_DB_OPEN);
     SetGaugeRange(range);
     SetGaugePosition(0);
     for (unsigned i = 0; table && i < slots; i++) {
@@ -170,7 +160,7 @@ int SetNewVersion(void) {
     uint8_t* record = (uint8_t*)DbReadRecord(NewMainDb, GID_VERSION, nullptr, &length);
     if (!record) {
         LogPrintf("New db has no version record");
-        return Fail(FATAL_NO_VERSION);
+        return Fail(FATAL_DB_NO_VERSION);
     }
     // A record too short to hold both numbers is lengthened to hold them.
     uint16_t written = length < 3 ? 3 : length;
@@ -184,7 +174,7 @@ int SetNewVersion(void) {
     int ok = DbWriteRecord(NewMainDb, GID_VERSION, data, written, DB_TYPE_BINARY);
     if (data != record) MemFree(data);
     MemFree(record);
-    if (!ok) return Fail(FATAL_VERSION_WRITE);
+    if (!ok) return Fail(FATAL_DB_VERSION_WRITE);
     LogPrintf("New version: %u.%u", InstallSettings.DbVersion[0], InstallSettings.DbVersion[1]);
     return 1;
 }
@@ -264,8 +254,8 @@ void StoreModem(const char* name, const char* profile) {
 
 void StoreDefaultModem(void) {
     char name[MODEM_TEXT];
-    CopyText(name, LoadMessage(1, MSG_PLAIN_HAYES), sizeof name);
-    StoreModem(name, LoadCaption(MSG_DEFAULT_PROFILE));
+    CopyText(name, LoadMessage(1, IDS_MODEM_BASIC), sizeof name);
+    StoreModem(name, LoadCaption(IDS_PROFILE_CLASS33));
     ModemSettings.port = DEFAULT_PORT;
     ModemSettings.speedIndex = DEFAULT_SPEED_INDEX;
 }
@@ -289,7 +279,7 @@ void CarryOldModemName(void) {
 
 void StoreModemRecords(void) {
     if (InstallSettings.PreviousDir[0]) {
-        if (SameName(ModemSettings.profile, LoadCaption(MSG_TCP_PROFILE))) {
+        if (SameName(ModemSettings.profile, LoadCaption(IDS_TCP_PROFILE))) {
             SelectNetworkConnection();
             StoreDefaultModem();
         } else if (OldMainDb && DbRecordLength(OldMainDb, GID_MODEM_NAME) > 0) {
@@ -300,8 +290,8 @@ void StoreModemRecords(void) {
         return;
     }
     char plain[MODEM_TEXT], correction[MODEM_TEXT];
-    CopyText(plain, LoadMessage(1, MSG_PLAIN_HAYES), sizeof plain);
-    CopyText(correction, LoadMessage(1, MSG_HAYES_CORRECTION), sizeof correction);
+    CopyText(plain, LoadMessage(1, IDS_MODEM_BASIC), sizeof plain);
+    CopyText(correction, LoadMessage(1, IDS_MODEM_ERROR_CORRECTION), sizeof correction);
     if (SameName(ModemSettings.description, plain) ||
         SameName(ModemSettings.description, correction)) {
         StoreModem(ModemSettings.description, ModemSettings.profile);
@@ -316,7 +306,7 @@ void StoreModemRecords(void) {
 
 void StoreFolders(void) {
     char download[260];
-    DestPath(download, LoadCaption(MSG_DOWNLOAD_FOLDER));
+    DestPath(download, LoadCaption(IDS_DOWNLOAD_DIR));
     DbWriteRecord(NewMainDb, GID_DOWNLOAD_FOLDER, download, (uint16_t)strlen(download),
                   DB_TYPE_BINARY);
     DbWriteRecord(NewMainDb, GID_INSTALL_FOLDER, InstallSettings.DestDir,
@@ -443,7 +433,7 @@ int MigrateInstallation(void) {
     MigratePlatform.pump();
 
     // 5-6.
-    if (!OpenNewMainDb()) return Fail(FATAL_NO_NEW_DB);
+    if (!OpenNewMainDb()) return Fail(FATAL_DB_OPEN);
     static const uint8_t settingsMark[4] = {0, 0, 0, 1};
     DbWriteRecord(NewMainDb, GID_SETTINGS_MARK, settingsMark, sizeof settingsMark, DB_TYPE_BINARY);
 
@@ -468,9 +458,9 @@ int MigrateInstallation(void) {
         return 0;
     if (InstallSettings.VersionText[0] &&
         !DbWriteText(NewMainDb, GID_VERSION_TEXT, InstallSettings.VersionText))
-        return Fail(FATAL_VERSION_TEXT);
+        return Fail(FATAL_DB_VERSION_TEXT);
     if (ResourceTag[0] && !DbWriteText(NewMainDb, GID_RESOURCE_TAG, ResourceTag))
-        return Fail(FATAL_RESOURCE_TAG);
+        return Fail(FATAL_DB_RESOURCE_TAG);
 
     // 11.
     EditNewDatabases();

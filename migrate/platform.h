@@ -42,9 +42,16 @@ struct MigratePlatformT {
     int (*mergeHelpContents)(void);
     int (*registerUninstall)(void);
 
-    // Filled by the setup with the modem detection and the shortcut choice (dialog 217);
-    // null until then: no modem found, no shortcut choice.
+    // The modem detection and the shortcut choice (dialog 217), which live beside the
+    // migration: on Windows the setup's connections below; null natively (no modem found,
+    // no shortcut choice) unless a test puts its own in.
     int (*detectModem)(ModemSettingsT* settings);
     void (*shortcutDialog)(void);
 };
 extern MigratePlatformT MigratePlatform;
+
+#ifdef _WIN32
+// Defined by the setup (setup/connect.cpp), which may reach the modem and desktop folders.
+int MigrateDetectModem(ModemSettingsT* settings);
+void MigrateShortcutDialog(void);
+#endif

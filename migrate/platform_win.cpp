@@ -11,17 +11,11 @@
 #include "migrate/search.h"
 #include "registry/registry.h"
 #include "res/resource.h"
+#include "res/strings.h"
 #include "ui/dialogs.h"
 #include "ui/gauge.h"
 
 namespace {
-
-enum {
-    MSG_SKIP_SEARCH = 34500,  // really skip this step?
-    MSG_SKIP_SEARCH_HINT = 34501,
-    MSG_CAPTION = 34306,         // "KOV"
-    MSG_MOVE_DOWNLOADS = 34911,  // move the old download files into the new folder?
-};
 
 HKEY Root(int root) { return root == MIGRATE_ROOT_USER ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
 
@@ -49,8 +43,8 @@ int Pump(void) { return PumpMessages() ? 1 : 0; }
 // Asked without an owner, as its own task, while the progress dialog is not yet shown.
 int AskMoveDownloads(void) {
     char caption[50];
-    lstrcpynA(caption, LoadCaption(MSG_CAPTION), sizeof caption);
-    return MessageBoxA(NULL, LoadMessage(1, MSG_MOVE_DOWNLOADS), caption,
+    lstrcpynA(caption, LoadCaption(IDS_PRODUCT), sizeof caption);
+    return MessageBoxA(NULL, LoadMessage(1, IDS_MOVE_DOWNLOADS), caption,
                        MB_YESNO | MB_ICONINFORMATION) == IDYES;
 }
 
@@ -87,13 +81,25 @@ int IsWindows95(void) {
 }  // namespace
 
 MigratePlatformT MigratePlatform = {
-    OpenDialog,        CloseDialog,       SetItemText,
-    GaugeRange,        GaugePos,          Pump,
-    AskMoveDownloads,  RegistryGet,       RegistryUpdate,
-    RegistryDelete,    ProfileGet,        ProfileWrite,
-    ArtLevel,          IsWindows95,       SetRapidWebDefault,
-    MergeHelpContents, RegisterUninstall, nullptr,
-    nullptr,
+    OpenDialog,
+    CloseDialog,
+    SetItemText,
+    GaugeRange,
+    GaugePos,
+    Pump,
+    AskMoveDownloads,
+    RegistryGet,
+    RegistryUpdate,
+    RegistryDelete,
+    ProfileGet,
+    ProfileWrite,
+    ArtLevel,
+    IsWindows95,
+    SetRapidWebDefault,
+    MergeHelpContents,
+    RegisterUninstall,
+    MigrateDetectModem,
+    MigrateShortcutDialog,
 };
 
 INT_PTR CALLBACK PrevSearchDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -105,7 +111,7 @@ INT_PTR CALLBACK PrevSearchDlgProc(HWND dialog, UINT message, WPARAM wParam, LPA
         return TRUE;
     }
     if (wParam == ID_SKIP) {
-        if (AskYesNo(LoadMessage(2, MSG_SKIP_SEARCH, MSG_SKIP_SEARCH_HINT))) {
+        if (AskYesNo(LoadMessage(2, IDS_SKIP_SEARCH, IDS_SKIP_SEARCH_ADVICE))) {
             LogPrintf("User skipped the search");
             SearchAbort = 1;
         }

@@ -11,14 +11,9 @@
 #include "clientdb/format.h"
 #include "migrate/platform.h"
 #include "res/resource.h"
+#include "res/strings.h"
 
 namespace {
-
-enum {
-    MSG_CLIENT_EXE = 34007,    // "WKOV.EXE"
-    MSG_NEW_USER = 34502,      // "NOUVEAU": the name of a user list nobody has filled yet
-    MSG_NEWER_VERSION = 34503  // a newer version is installed; replace it?
-};
 
 const char CLIENT_KEY[] = "SOFTWARE\\Tavelin Online\\KOV\\CurrentVersion";
 const char PROFILE_SECTION[] = "WKOV";
@@ -83,7 +78,7 @@ int UserListInUse(RecordDb* db) {
     if (!names) return 0;
     int verdict = names[0] <= MAX_USER_NAMES;
     char placeholder[USER_NAME_FIELD + 1];
-    CopyText(placeholder, LoadCaption(MSG_NEW_USER), sizeof placeholder);
+    CopyText(placeholder, LoadCaption(IDS_NEW_MARK), sizeof placeholder);
     size_t compared = strlen(placeholder) + 1;  // the name with its terminator
     for (unsigned i = 0; verdict && i < names[0]; i++) {
         unsigned start = 1 + USER_NAME_ENTRY * i;
@@ -182,7 +177,7 @@ int PreviousVersionSearch(char* folderOut, ModemSettingsT* settingsOut) {
     if (BestTime == 0) {
         BestFolder[0] = 0;
         char exeName[50];
-        CopyText(exeName, LoadCaption(MSG_CLIENT_EXE), sizeof exeName);
+        CopyText(exeName, LoadCaption(IDS_CLIENT_MODULE), sizeof exeName);
         for (int drive = 0; drive < 26 && !SearchAbort; drive++) {
             if (DriveType(drive) != 3) continue;
             char root[4] = {(char)('A' + drive), ':', '\\', 0};
@@ -246,7 +241,7 @@ int JudgeCandidate(const char* databasePath, ModemSettingsT* settingsOut) {
     if (!NewerVersionAsked && IsNewerVersion(version[1], version[2])) {
         NewerVersionAsked = 1;
         LogPrintf("Version %u.%u of %s is newer", version[1], version[2], databasePath);
-        if (!AskYesNoDefaultNo(LoadMessage(1, MSG_NEWER_VERSION))) {
+        if (!AskYesNoDefaultNo(LoadMessage(1, IDS_NEWER_INSTALLED))) {
             SearchAbort = 1;
             QuitRequested = 1;
         }

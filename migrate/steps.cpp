@@ -14,13 +14,11 @@
 #include "migrate/search.h"
 #include "migrate/transfer.h"
 #include "package/package.h"
+#include "res/strings.h"
 
 namespace {
 
 enum {
-    MSG_MODEM_FOLDER = 34709,  // "MPM"
-    MSG_GUEST_NAME = 34900,    // "Invité    ": the client's built-in guest
-    MSG_NEW_NAME = 34901,      // "Nouveau No": the slot for a new name
     MODEM_TITLE = 50,
     SOUND_VALUE = 257,
 };
@@ -142,8 +140,8 @@ void MigrateSoundEvents(void) {
 void MigrateModemFromIni(void) {
     if (MigrationInPlace()) return;
     char profile[260];
-    JoinPath(profile, InstallSettings.PreviousDir, LoadCaption(MSG_MODEM_FOLDER),
-             ModemSettings.profile, (const char*)nullptr);
+    JoinPath(profile, InstallSettings.PreviousDir, LoadCaption(IDS_MPM_DIR), ModemSettings.profile,
+             (const char*)nullptr);
     char title[MODEM_TITLE];
     memset(title, 0, sizeof title);
     MigratePlatform.profileGet(profile, "ID", "Title", title, sizeof title);
@@ -153,7 +151,7 @@ void MigrateModemFromIni(void) {
     char found[MODEM_TITLE] = "";
     if (title[0]) {
         char list[260];
-        JoinPath(list, InstallSettings.DestDir, LoadCaption(MSG_MODEM_FOLDER), "MODEM.INI",
+        JoinPath(list, InstallSettings.DestDir, LoadCaption(IDS_MPM_DIR), "MODEM.INI",
                  (const char*)nullptr);
         MigratePlatform.profileGet(list, "NAMES", title, found, sizeof found);
     }
@@ -176,8 +174,8 @@ void ConvertPasswordList(void) {
     if (!names) return;
 
     char guest[USER_NAME_FIELD + 1], fresh[USER_NAME_FIELD + 1];
-    CopyText(guest, LoadCaption(MSG_GUEST_NAME), sizeof guest);
-    CopyText(fresh, LoadCaption(MSG_NEW_NAME), sizeof fresh);
+    CopyText(guest, LoadCaption(IDS_GUEST_NAME), sizeof guest);
+    CopyText(fresh, LoadCaption(IDS_NEW_NAME), sizeof fresh);
     uint8_t* block = (uint8_t*)MemAlloc(PASSWORD_BLOCK);
     unsigned used = 2, strings = 0;
     for (unsigned i = 0; length > 0 && i < names[0]; i++) {

@@ -89,16 +89,46 @@ RULES
 grep -qx 'QUIT=1' "$KOV_OUT/run-$KOV_RUNS.out" || fail "Quit did not quit"
 grep -q 'User exit' "$KOV_OUT/run-$KOV_RUNS.out" || fail "no User exit"
 
-note "migration from the walked installation"
+note "install, then migration from the walked installation"
+# The new installation comes from a package through the install step, as in a setup run:
+# the uninstaller and a main database holding its version and one art record of its own.
+KOVPACK=$KOV_HOST/kovpack
+[ -x "$KOVPACK" ] || fail "no $KOVPACK (make host)"
+staged=$KOV_OUT/newfiles
+rm -rf "$staged" && mkdir -p "$staged/IDB"
+cp "$KOV_WIN/dunzip32.dll" "$staged/" && printf MZ >"$staged/RM_KOV.EXE"
+"$KOVDB" create "$staged/IDB/MAIN.IDX" --id 0x01000401 >/dev/null
+"$KOVDB" set "$staged/IDB/MAIN.IDX" 0x14000006 --hex 00030000 >/dev/null
+"$KOVDB" set "$staged/IDB/MAIN.IDX" 0x01000002 --text "new art" --type p >/dev/null
+cat >"$KOV_OUT/new.kovpack" <<'DESC'
+[Setup]
+DefaultDestDir = C:\kovmig\new
+QuickRefFile = quickref.txt
+DbVersion = 139.108
+
+[Files]
+dunzip32.dll
+RM_KOV.EXE
+IDB\MAIN.IDX
+DESC
+"$KOVPACK" -q --source "$staged" -o "$KOV_OUT/new.bin" "$KOV_OUT/new.kovpack" ||
+    fail "kovpack could not build the new installation's package"
+put_file "$KOV_OUT/new.bin" 'C:\kovmig\NEW.BIN'
+run_with_robot "" "$KOV_WIN/installrun.exe" 'C:\kovmig\NEW.BIN' 'C:\kovmig\new' 'C:\kovmig\install.log'
+[ "$RUN_STATUS" = 0 ] || { cat "$(host_path 'C:\kovmig\install.log')" >&2; fail "install ended with $RUN_STATUS"; }
 new=$(host_path 'C:\kovmig\new')
-mkdir -p "$new/IDB" && printf MZ >"$new/RM_KOV.EXE"
-"$KOVDB" create "$new/IDB/MAIN.IDX" --id 0x01000401 >/dev/null
-"$KOVDB" set "$new/IDB/MAIN.IDX" 0x14000006 --hex 00030000 >/dev/null
-"$KOVDB" set "$new/IDB/MAIN.IDX" 0x01000002 --text "new art" --type p >/dev/null
-run_with_robot 'text "DOWNLOAD" => press 6' "$migrator" migrate 'C:\kovmig\new' 'C:\kovmig\disk\KOV'
+cmp -s "$staged/IDB/MAIN.IDX" "$new/IDB/MAIN.IDX" || fail "the installed main database is not the package's"
+run_with_robot "$(cat <<'RULES'
+text "DOWNLOAD" => press 6
+id 505 => press 1
+RULES
+)" "$migrator" migrate 'C:\kovmig\new' 'C:\kovmig\disk\KOV'
 out="$KOV_OUT/run-$KOV_RUNS.out"
 grep -qx 'RESULT=1' "$out" && grep -qx 'TRANSFERRED=1' "$out" || { cat "$out" >&2; fail "migration"; }
 assert_robot_saw 'ACTION press 6'
+# The shortcut choice (dialog 217) closes the migration on Windows 95.
+assert_robot_saw 'CONTROL id=505'
+[ -f "$KOV_C/windows/Bureau/KOV.lnk" ] || fail "no desktop shortcut from the shortcut choice"
 list=$("$KOVDB" list "$new/IDB/MAIN.IDX")
 for line in '0x01000001 p 7' '0x01000002 p 7' '0x14000032 b 19' '0x14000048 t 12' \
             '0x14000015 b 4' '0x140000d1 b 4' '0x1400011b b 13'; do

@@ -144,5 +144,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (result && SetupError) __builtin_trap();
     if (inPlace && result && CarriedRecordsLost && !Exists("NEW/IDB/OLD.DB")) __builtin_trap();
     LogReset();
+    // The carried list is this file's, not the script reader's: forget it before a reset.
+    InstallSettings.CarriedRecordIds = nullptr;
+    InstallSettings.CarriedRecordCount = 0;
     return 0;
 }

@@ -14,12 +14,12 @@
 #include "base/path.h"
 #include "migrate/platform.h"
 #include "migrate/search.h"
+#include "res/resource.h"
 #include "tests/dbfile.h"
 #include "tests/host/machine.h"
 
 namespace migratetest {
 
-enum { IDD_SEARCH = 202, IDD_ART_REQUESTED = 224, IDD_ART = 225, IDD_SETTINGS = 210 };
 inline void MakeFolders(TestMachine& machine, const std::string& winPath) {
     std::string cmd = "mkdir -p '" + machine.Host(winPath.c_str()) + "'";
     (void)system(cmd.c_str());

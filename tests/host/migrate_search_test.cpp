@@ -58,6 +58,7 @@ protected:
         fake = FakeSystem();
         fake.Install();
     }
+    void TearDown() override { memset(&InstallSettings, 0, sizeof InstallSettings); }
     int Run(char* folder, ModemSettingsT* settings = nullptr) {
         return PreviousVersionSearch(folder, settings);
     }
@@ -95,8 +96,8 @@ TEST_F(Search, RegistryProfileOrDiskWalk) {
         ASSERT_EQ(1, Run(folder));
         EXPECT_STREQ(c.expect, folder);
         EXPECT_EQ(c.walked, fake.pumps > 0);
-        EXPECT_EQ(1, fake.Opened(IDD_SEARCH));
-        EXPECT_EQ(1, fake.Closed(IDD_SEARCH));
+        EXPECT_EQ(1, fake.Opened(IDD_PREVSEARCH));
+        EXPECT_EQ(1, fake.Closed(IDD_PREVSEARCH));
         EXPECT_TRUE(LogHas("Most recent = "));
     }
 }

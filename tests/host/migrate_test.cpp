@@ -72,8 +72,8 @@ protected:
     }
     void TearDown() override {
         ResetMigrationState();
-        // Ids, lists and tool keys point into the test's own arrays: the run's reset must
-        // not free them.
+        // The lists and tables above belong to the test, not to the script reader: forget
+        // them before anything frees what the install settings point to.
         memset(&InstallSettings, 0, sizeof InstallSettings);
     }
     void NewDb(const std::vector<Rec>& records) {
@@ -371,7 +371,7 @@ TEST_F(Migrate, SettingsOfAFreshInstall) {
     EXPECT_EQ("C:\\NEW", records[GID_INSTALL_FOLDER].data);
     EXPECT_EQ(0u, SettingsTransferred);
     EXPECT_EQ(0, fake.asked);  // no download question without an earlier installation
-    EXPECT_EQ(0, fake.Opened(IDD_SETTINGS));
+    EXPECT_EQ(0, fake.Opened(IDD_MIGRATE));
 
     // No earlier version: the old settings key goes; the new client is made known.
     ASSERT_EQ(1u, fake.deletedKeys.size());
@@ -408,8 +408,8 @@ TEST_F(Migrate, UnreadableOldDatabaseSkipsTheCopy) {
     EXPECT_EQ(0u, SettingsTransferred);
     EXPECT_EQ(1, fake.asked);
     EXPECT_EQ(1u, MoveOldDownloads);
-    EXPECT_EQ(1, fake.Opened(IDD_SETTINGS));
-    EXPECT_EQ(1, fake.Closed(IDD_SETTINGS));
+    EXPECT_EQ(1, fake.Opened(IDD_MIGRATE));
+    EXPECT_EQ(1, fake.Closed(IDD_MIGRATE));
     EXPECT_EQ(1u, fake.deletedKeys.size());  // version 0 is below 55
 }
 
@@ -441,7 +441,7 @@ TEST_F(Migrate, OldDatabaseOfAnInPlaceInstallGoesOnlyWhenCarried) {
         EXPECT_EQ(c.kept, Exists("C:\\NEW\\IDB\\OLD.DB"));
         EXPECT_TRUE(LogHas(c.log)) << LogTraceText();
         EXPECT_EQ(0, SetupError);
-        EXPECT_EQ(fake.Opened(IDD_SETTINGS), fake.Closed(IDD_SETTINGS));
+        EXPECT_EQ(fake.Opened(IDD_MIGRATE), fake.Closed(IDD_MIGRATE));
     }
 }
 
@@ -537,8 +537,8 @@ TEST_F(Migrate, ArtOfTheChosenLevelFromThePackage) {
     EXPECT_EQ("art 1", records[0x01000011].data);
     EXPECT_EQ(0u, records.count(0x01000012));  // above the chosen level
     EXPECT_EQ(0u, records.count(0x14000050));
-    EXPECT_EQ(1, fake.Opened(IDD_ART_REQUESTED));
-    EXPECT_EQ(1, fake.Closed(IDD_ART_REQUESTED));
+    EXPECT_EQ(1, fake.Opened(IDD_GRAPHICS_REQUESTED));
+    EXPECT_EQ(1, fake.Closed(IDD_GRAPHICS_REQUESTED));
     ASSERT_FALSE(fake.gaugeRanges.empty());
     EXPECT_EQ((sizes[0] / 10) + (sizes[1] / 10), fake.gaugeRanges[0]);
 }

@@ -18,6 +18,7 @@
 #include "migrate/platform_win.h"
 #include "migrate/search.h"
 #include "migrate/transfer.h"
+#include "res/resource.h"
 #include "tests/dbfile.h"
 #include "tests/win32/reg_fixture.h"
 #include "tests/win32/ui_testlib.h"
@@ -33,6 +34,8 @@ const char COMPANY_KEY[] = "SOFTWARE\\Tavelin Online";
 const char UNINSTALL_KEY[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tavelin Online";
 const char SOUND_KEY[] = "AppEvents\\Schemes\\Apps\\.Default\\KOVIn";
+const char SHELL_FOLDERS[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
     std::string folder = path.substr(0, path.rfind('\\'));
@@ -84,7 +87,7 @@ bool LogHas(const char* text) {
 
 class MigrateWin : public ::testing::Test {
 protected:
-    regtest::Snapshot machineKey, userKey, uninstall, sounds;
+    regtest::Snapshot machineKey, userKey, uninstall, sounds, shellFolders;
     char profileSaved[300] = "";
 
     static void SetUpTestSuite() {
@@ -97,6 +100,7 @@ protected:
         userKey.Take(HKEY_CURRENT_USER, COMPANY_KEY);
         uninstall.Take(HKEY_LOCAL_MACHINE, UNINSTALL_KEY);
         sounds.Take(HKEY_CURRENT_USER, SOUND_KEY);
+        shellFolders.Take(HKEY_CURRENT_USER, SHELL_FOLDERS);
         GetProfileStringA("WKOV", "AppPath", "", profileSaved, sizeof profileSaved);
         regtest::DeleteTree(HKEY_LOCAL_MACHINE, COMPANY_KEY);
         WriteProfileStringA("WKOV", nullptr, nullptr);
@@ -112,19 +116,28 @@ protected:
         uitest::Stop();
         for (ModelessSlotT& slot : ModelessSlots)
             if (slot.templateId) CloseModeless(slot.templateId);
+        // The lists above belong to the test, not to the script reader.
+        memset(&InstallSettings, 0, sizeof InstallSettings);
         machineKey.Restore();
         userKey.Restore();
         uninstall.Restore();
         sounds.Restore();
+        shellFolders.Restore();
         WriteProfileStringA("WKOV", nullptr, nullptr);
         if (profileSaved[0]) WriteProfileStringA("WKOV", "AppPath", profileSaved);
         RemoveTree("C:\\kovmig");
     }
-    // Answers the next message box with button, and dialog 205 with quitButton.
-    void Answer(int button, int quitButton = ID_RESUME_BUTTON) {
+    // Answers the next message box with button, dialog 205 with quitButton, and the shortcut
+    // choice (dialog 217) with its OK, the Start-menu box left as it is.
+    void Answer(int button, int quitButton = ID_RESUME) {
         uitest::Act([=](HWND window) {
-            if (GetDlgItem(window, 404)) return false;  // the search dialog itself
-            if (GetDlgItem(window, 407)) {              // the quit confirmation
+            if (GetDlgItem(window, ID_SKIP)) return false;  // the search dialog itself
+            if (GetDlgItem(window, IDC_STARTMENU)) {        // before its texts pass for a box
+                shortcutChoices++;
+                uitest::Press(window, ID_SHORTCUT_OK);
+                return true;
+            }
+            if (GetDlgItem(window, ID_RESUME)) {  // the quit confirmation
                 uitest::Press(window, quitButton);
                 return true;
             }
@@ -136,8 +149,8 @@ protected:
             return false;
         });
     }
-    enum { ID_RESUME_BUTTON = 407 };
     std::vector<std::string> boxes;
+    int shortcutChoices = 0;
 };
 
 TEST_F(MigrateWin, SearchDialogButtons) {
@@ -148,33 +161,33 @@ TEST_F(MigrateWin, SearchDialogButtons) {
         int quitWith;  // in dialog 205
         uint32_t aborted, quit;
     } cases[] = {
-        {"Skip, Yes", 404, IDYES, 0, 1, 0},
-        {"Skip, No", 404, IDNO, 0, 0, 0},
-        {"Quit, resume", 403, 0, 407, 0, 0},
-        {"Quit, quit", 403, 0, 403, 1, 1},
+        {"Skip, Yes", ID_SKIP, IDYES, 0, 1, 0},
+        {"Skip, No", ID_SKIP, IDNO, 0, 0, 0},
+        {"Quit, resume", ID_QUIT, 0, ID_RESUME, 0, 0},
+        {"Quit, quit", ID_QUIT, 0, ID_QUIT, 1, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         SearchAbort = 0;
         QuitRequested = 0;
         boxes.clear();
-        HWND dialog = OpenModeless(202, PrevSearchDlgProc);
+        HWND dialog = OpenModeless(IDD_PREVSEARCH, PrevSearchDlgProc);
         ASSERT_TRUE(dialog);
         Answer(c.answer, c.quitWith);
         uitest::Press(dialog, c.button);
         uitest::Settle(600);
         EXPECT_EQ(c.aborted, SearchAbort);
         EXPECT_EQ(c.quit, QuitRequested);
-        if (c.button == 404) {
+        if (c.button == ID_SKIP) {
             ASSERT_EQ(1u, boxes.size());
             EXPECT_NE(std::string::npos, boxes[0].find("ignorer cette"));
         }
         // Only a click counts: another notification from the button does nothing.
         SearchAbort = 0;
-        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(404, 1), 0);
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(ID_SKIP, 1), 0);
         EXPECT_EQ(0u, SearchAbort);
         uitest::Stop();
-        CloseModeless(202);
+        CloseModeless(IDD_PREVSEARCH);
     }
 }
 
@@ -217,8 +230,8 @@ TEST_F(MigrateWin, SkipDuringTheWalk) {
                 nullptr);
     Install("C:\\kovmig\\disk\\KOV", {Names({"Marie"})}, 1999);
     uitest::Act([this](HWND window) {
-        if (GetDlgItem(window, 404)) {  // the search dialog, while it walks
-            uitest::Press(window, 404);
+        if (GetDlgItem(window, ID_SKIP)) {  // the search dialog, while it walks
+            uitest::Press(window, ID_SKIP);
             return true;
         }
         if (GetDlgItem(window, 0xFFFF)) {  // the question that follows
@@ -270,10 +283,20 @@ TEST_F(MigrateWin, MigrationLeavesItsTracesOnTheMachine) {
     char* files[] = {(char*)"KOVIN.WAV"};
     InstallSettings.SoundEvents = {1, labels, files, nullptr};
     ModemSettings = {2, 6, "CLASS31.MDM", ""};
+    // The shortcut choice at the end is the desktop's own dialog: its shortcuts go to
+    // folders of the test's.
+    strcpy(InstallSettings.ItemTitle, "KOV Double-cliquez");
+    CreateDirectoryA("C:\\kovmig\\Bureau", nullptr);
+    CreateDirectoryA("C:\\kovmig\\Menu", nullptr);
+    regtest::PutString(HKEY_CURRENT_USER, SHELL_FOLDERS, "Desktop", "C:\\kovmig\\Bureau");
+    regtest::PutString(HKEY_CURRENT_USER, SHELL_FOLDERS, "Start Menu", "C:\\kovmig\\Menu");
     Answer(IDYES);
 
     ASSERT_EQ(1, MigrateInstallation());
     uitest::Stop();
+    EXPECT_EQ(1, shortcutChoices);
+    EXPECT_TRUE(FileThere("C:\\kovmig\\Bureau\\KOV Double-cliquez.lnk"));
+    EXPECT_TRUE(FileThere("C:\\kovmig\\Menu\\KOV .lnk"));
     ASSERT_EQ(1u, boxes.size());
     EXPECT_NE(std::string::npos, boxes[0].find("DOWNLOAD"));
     EXPECT_EQ(1u, MoveOldDownloads);

@@ -43,6 +43,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         lstrcpynA(InstallSettings.DestDir, __argv[2], sizeof InstallSettings.DestDir);
         lstrcpynA(InstallSettings.PreviousDir, __argv[3], sizeof InstallSettings.PreviousDir);
         if (!lstrcmpiA(InstallSettings.PreviousDir, "-")) InstallSettings.PreviousDir[0] = 0;
+        // The title of the shortcuts the closing shortcut choice makes.
+        lstrcpynA(InstallSettings.ItemTitle, "KOV", sizeof InstallSettings.ItemTitle);
         ModemSettings.port = 2;
         ModemSettings.speedIndex = 6;
         result = MigrateInstallation();
