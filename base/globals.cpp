@@ -1,4 +1,5 @@
 #include "base/globals.h"
+#include "base/installrec.h"
 
 #include <string.h>
 
@@ -17,6 +18,7 @@ char CommandLineCopy[512];
 InstallSettingsT InstallSettings;
 
 void ResetBaseState(void) {
+    ResetInstallRecord();
     SetupError = 0;
     QuitRequested = UserAbort = RestartWindows = ContinuationRun = CrashMode = SessionEnding = 0;
     NextDiskLaunched = OfferWin31Fallback = FallbackInstallerNamed = 0;

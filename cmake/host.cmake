@@ -26,7 +26,7 @@ target_compile_options(gtest_host PRIVATE ${SAN})
 find_package(Threads REQUIRED)
 target_link_libraries(gtest_host PUBLIC Threads::Threads)
 
-add_executable(host_tests ${HOST_TEST_SOURCES})
+add_executable(host_tests ${HOST_TEST_SOURCES} ${UNINSTALL_CORE})
 target_compile_options(host_tests PRIVATE ${SAN})
 target_compile_definitions(host_tests PRIVATE KOV_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
                            KOV_BINARY_DIR="${CMAKE_BINARY_DIR}")

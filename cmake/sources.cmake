@@ -11,7 +11,7 @@
 set(KOV_FOLDERS sys base registry clientdb package ui install migrate modem desktop setup)
 
 set(sys_SOURCES fault.cpp win32/sys_win.cpp posix/sys_posix.cpp)
-set(base_SOURCES bytes.cpp format.cpp globals.cpp log.cpp mem.cpp path.cpp text.cpp write.cpp)
+set(base_SOURCES bytes.cpp format.cpp globals.cpp installrec.cpp log.cpp mem.cpp path.cpp text.cpp write.cpp)
 set(registry_SOURCES registry_win.cpp)
 set(clientdb_SOURCES access.cpp format.cpp)
 set(package_SOURCES locate_win.cpp reader.cpp script.cpp)
@@ -26,6 +26,11 @@ set(SETUP_MAIN setup/main_win.cpp)
 set(DUNZIP_CORE dunzip/unzip.cpp)
 set(DUNZIP_DLL dunzip/dunzip_win.cpp)
 
+# The uninstaller RM_KOV.EXE: its portable half (also in the host tests) and its Windows
+# program with its own resources.
+set(UNINSTALL_CORE uninstall/undo.cpp)
+set(UNINSTALL_WIN uninstall/rm_kov_win.cpp uninstall/rm_kov.rc)
+
 # Host tools, built natively over the portable core.
 set(kovpack_SOURCES tools/kovpack/describe.cpp tools/kovpack/list.cpp tools/kovpack/main.cpp
                     tools/kovpack/write.cpp)
@@ -34,7 +39,8 @@ set(kovdb_SOURCES tools/kovdb/main.cpp)
 # Tests.
 set(HOST_TEST_SOURCES
   tests/host/base_test.cpp tests/host/clientdb_test.cpp tests/host/kovdb_test.cpp
-  tests/host/kovpack_test.cpp tests/host/machine.cpp tests/host/options_test.cpp
+  tests/host/installrec_test.cpp tests/host/kovpack_test.cpp
+  tests/host/machine.cpp tests/host/options_test.cpp
   tests/host/package_test.cpp tests/host/strings_test.cpp tests/host/unzip_test.cpp)
 set(WIN32_TEST_SOURCES
   tests/win32/base_win_test.cpp tests/win32/clientdb_win_test.cpp tests/win32/dunzip_test.cpp
