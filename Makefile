@@ -28,7 +28,8 @@ win32: $(WIN)/CMakeCache.txt host
 DEMO := build/demo
 demo-package: host win32
 	@python3 demo/make-files.py demo/kov30i.kovpack $(DEMO)/files \
-	        --dunzip $(WIN)/dunzip32.dll --client $(WIN)/kov.exe
+	        --dunzip $(WIN)/dunzip32.dll --client $(WIN)/kov.exe \
+	        --uninstaller $(WIN)/RM_KOV.EXE
 	$(HOST)/kovpack -q --stub $(WIN)/setup.exe --source $(DEMO)/files -o $(DEMO)/SETUP.EXE demo/kov30i.kovpack
 	$(HOST)/kovpack -q --source $(DEMO)/files -o $(DEMO)/package.bin demo/kov30i.kovpack
 

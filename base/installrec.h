@@ -76,3 +76,8 @@ int ReadInstallRecord(const char* path, InstallRecord* out);
 void FreeInstallRecord(InstallRecord* record);
 // The name of a line kind in the file ("FILE"), or null.
 const char* InstallItemName(int kind);
+
+#ifdef _WIN32
+// Notes the state of a WIN.INI value before the setup writes it. Call it just before.
+void NoteProfileValue(const char* section, const char* name);
+#endif

@@ -11,7 +11,7 @@
 set(KOV_FOLDERS sys base registry clientdb package ui install migrate modem desktop setup)
 
 set(sys_SOURCES fault.cpp win32/sys_win.cpp posix/sys_posix.cpp)
-set(base_SOURCES bytes.cpp format.cpp globals.cpp installrec.cpp log.cpp mem.cpp path.cpp text.cpp write.cpp)
+set(base_SOURCES bytes.cpp format.cpp globals.cpp installrec.cpp installrec_win.cpp log.cpp mem.cpp path.cpp text.cpp write.cpp)
 set(registry_SOURCES registry_win.cpp)
 set(clientdb_SOURCES access.cpp format.cpp)
 set(package_SOURCES locate_win.cpp reader.cpp script.cpp)
@@ -50,7 +50,8 @@ set(WIN32_TEST_SOURCES
 # tests/fuzz/NAME.cpp, tests/peers/NAME.cpp (NAME.exe), tests/e2e/NAME.sh.
 set(FUZZERS clientdb dunzip script)
 set(PEERS asker machinfo robot window)
-set(E2E_SCRIPTS entry machine package pe robot ui_gallery ui_print_cdrom ui_print_page)
+set(E2E_SCRIPTS entry machine package pe robot ui_gallery ui_print_cdrom ui_print_page
+                uninstall)
 
 # The sources of the folders for one tree: PLATFORM is win or posix.
 function(kov_sources out platform)

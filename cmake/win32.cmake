@@ -20,6 +20,18 @@ target_link_libraries(setup setupcore ${SYSTEM_LIBS})
 target_link_options(setup PRIVATE ${STATIC_RT} -s -Wl,--subsystem,windows:4.0 -Wl,--major-os-version,4)
 set_target_properties(setup PROPERTIES OUTPUT_NAME setup SUFFIX .exe)
 
+# The uninstaller the setup leaves in the destination, with its own resources.
+add_executable(rm_kov WIN32 ${UNINSTALL_WIN} ${UNINSTALL_CORE})
+target_compile_options(rm_kov PRIVATE ${WARN} -fno-exceptions -fno-rtti -O2)
+target_link_libraries(rm_kov setupcore ${SYSTEM_LIBS})
+target_link_options(rm_kov PRIVATE ${STATIC_RT} -s -Wl,--subsystem,windows:4.0 -Wl,--major-os-version,4)
+set_target_properties(rm_kov PROPERTIES OUTPUT_NAME RM_KOV SUFFIX .EXE)
+
+# Lays out an installed client with its record, for the uninstaller's end-to-end test.
+add_executable(kovlayout tests/win32/uninstall/layout.cpp)
+target_link_libraries(kovlayout setupcore ${SYSTEM_LIBS})
+target_link_options(kovlayout PRIVATE ${STATIC_RT})
+
 # The decompression library the setup loads from the destination folder.
 # zlib for mingw, linked statically: the library must need nothing beside it.
 set(ZLIB_USE_STATIC_LIBS ON)

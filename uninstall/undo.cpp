@@ -225,3 +225,68 @@ void UndoRecord(UndoContext* ctx, const char* recordPath,
     for (int i = record->count - 1; i >= 0; --i)
         if (record->items[i].kind == ITEM_DIR) UndoFileItem(ctx, &record->items[i]);
 }
+
+int AddWininitDelete(const char* wininitPath, const char* path) {
+    // The profile calls cannot be used: each NUL= line has the same name, and writing one
+    // replaces the line of an earlier program that waits for the same restart.
+    char line[280];
+    if (Format(line, sizeof line, "NUL=%s\r\n", path) < 0 || FindCharMb(path, '\r') ||
+        FindCharMb(path, '\n'))
+        return 0;
+    long size = 0;
+    char* text = nullptr;
+    SysFile f = SysOpen(wininitPath, SYS_READ);
+    if (f) {
+        size = SysFileSize(f);
+        if (size < 0 || size > 1024L * 1024) {
+            SysClose(f);
+            return 0;
+        }
+        text = (char*)MemAlloc((unsigned long)size + 1);
+        long got = size ? SysRead(f, text, (unsigned long)size) : 0;
+        SysClose(f);
+        if (got != size) {
+            MemFree(text);
+            return 0;
+        }
+    }
+    // Just after the section's header line, or a new section at the end.
+    long insertAt = -1;
+    for (long at = 0; at < size && insertAt < 0;) {
+        long end = at;
+        while (end < size && text[end] != '\n') ++end;
+        long length = end - at;
+        while (length > 0 && (text[at + length - 1] == '\r' || text[at + length - 1] == ' '))
+            --length;
+        char header[10];
+        if (length == 8) {
+            memcpy(header, text + at, 8);
+            header[8] = 0;
+            if (SameName(header, "[rename]")) insertAt = end < size ? end + 1 : size;
+        }
+        at = end + 1;
+    }
+    const char* section = "";
+    const char* lead = "";
+    if (insertAt < 0) {
+        insertAt = size;
+        section = "[rename]\r\n";
+        if (size > 0 && text[size - 1] != '\n') lead = "\r\n";
+    } else if (insertAt == size && size > 0 && text[size - 1] != '\n') {
+        lead = "\r\n";
+    }
+    SysFile out = SysCreate(wininitPath);
+    if (!out) {
+        MemFree(text);
+        return 0;
+    }
+    long rest = size - insertAt;
+    int ok = (insertAt == 0 || SysWrite(out, text, (unsigned long)insertAt) == insertAt) &&
+             SysWrite(out, lead, (unsigned long)strlen(lead)) == (long)strlen(lead) &&
+             SysWrite(out, section, (unsigned long)strlen(section)) == (long)strlen(section) &&
+             SysWrite(out, line, (unsigned long)strlen(line)) == (long)strlen(line) &&
+             (rest == 0 || SysWrite(out, text + insertAt, (unsigned long)rest) == rest);
+    SysClose(out);
+    MemFree(text);
+    return ok;
+}

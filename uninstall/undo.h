@@ -31,3 +31,8 @@ int RemoveTree(const char* path);
 // before its turn.
 void UndoRecord(UndoContext* ctx, const char* recordPath,
                 void (*other)(UndoContext* ctx, const InstallItem* item));
+
+// Asks Windows 95 to delete path at its next start: a "NUL=path" line in the [rename]
+// section of the wininit file (made when missing). path must be a short (8.3) name, which is
+// all that the start-up pass reads. 1 when the line was written.
+int AddWininitDelete(const char* wininitPath, const char* path);

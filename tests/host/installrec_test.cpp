@@ -264,3 +264,32 @@ TEST_F(UndoTest, RefusesPathsThatLeaveTheInstallFolders) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(RecordTest, WininitDeleteKeepsEveryEarlierLine) {
+    const char* wininit = "C:\\WINDOWS\\WININIT.INI";
+    struct {
+        const char* before;  // null: no file
+        const char* after;
+    } cases[] = {
+        {nullptr, "[rename]\r\nNUL=C:\\TEMP\\RMK1.EXE\r\n"},
+        {"", "[rename]\r\nNUL=C:\\TEMP\\RMK1.EXE\r\n"},
+        {"[other]\r\nA=1", "[other]\r\nA=1\r\n[rename]\r\nNUL=C:\\TEMP\\RMK1.EXE\r\n"},
+        {"[Rename]\r\nNUL=C:\\OLD.DLL\r\nC:\\A.DLL=C:\\B.DLL\r\n[x]\r\n",
+         "[Rename]\r\nNUL=C:\\TEMP\\RMK1.EXE\r\nNUL=C:\\OLD.DLL\r\nC:\\A.DLL=C:\\B.DLL\r\n[x]\r\n"},
+        {"[rename]", "[rename]\r\nNUL=C:\\TEMP\\RMK1.EXE\r\n"},
+    };
+    for (auto& c : cases) {
+        SysDelete(wininit);
+        if (c.before) Put(wininit, c.before);
+        else MakePath("C:\\WINDOWS");
+        EXPECT_TRUE(AddWininitDelete(wininit, "C:\\TEMP\\RMK1.EXE"))
+            << (c.before ? c.before : "none");
+        EXPECT_EQ(machine.Read(wininit), c.after) << (c.before ? c.before : "none");
+    }
+    // A name that would start a line of its own is not written.
+    EXPECT_FALSE(AddWininitDelete(wininit, "C:\\A\r\nC:\\WINDOWS\\SYSTEM\\X.DLL"));
+}
+
+}  // namespace
