@@ -45,7 +45,7 @@ add_dependencies(host_tests kovdb)
 # Fuzzers (clang only): tests/fuzz/NAME.cpp becomes fuzz_NAME, with a short run in the tests.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   set(FUZZ -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
-  add_library(kovcore_fuzz STATIC ${CORE_ALL} ${DUNZIP_CORE})
+  add_library(kovcore_fuzz STATIC ${CORE_ALL} ${DUNZIP_CORE} ${UNINSTALL_CORE})
   target_compile_options(kovcore_fuzz PRIVATE ${FUZZ})
   foreach(name ${FUZZERS})
     add_executable(fuzz_${name} tests/fuzz/${name}.cpp)

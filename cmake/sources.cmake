@@ -48,7 +48,7 @@ set(WIN32_TEST_SOURCES
   tests/win32/registry_test.cpp tests/win32/templates_test.cpp tests/win32/ui_dialogs_test.cpp
   tests/win32/ui_frame_test.cpp tests/win32/ui_gauge_test.cpp tests/win32/ui_print_test.cpp)
 # tests/fuzz/NAME.cpp, tests/peers/NAME.cpp (NAME.exe), tests/e2e/NAME.sh.
-set(FUZZERS clientdb dunzip script)
+set(FUZZERS clientdb dunzip installrec script)
 set(PEERS asker machinfo robot window)
 set(E2E_SCRIPTS entry machine package pe robot ui_gallery ui_print_cdrom ui_print_page
                 uninstall)
