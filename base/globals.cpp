@@ -16,6 +16,7 @@ uint32_t WindowsMajor, WindowsMinor;
 int32_t InstalledBrowserBuild;
 char CommandLineCopy[512];
 InstallSettingsT InstallSettings;
+ModemSettingsT ModemSettings;
 
 void ResetBaseState(void) {
     ResetInstallRecord();
@@ -32,4 +33,5 @@ void ResetBaseState(void) {
     InstalledBrowserBuild = 0;
     CommandLineCopy[0] = 0;
     memset(&InstallSettings, 0, sizeof InstallSettings);
+    memset(&ModemSettings, 0, sizeof ModemSettings);
 }

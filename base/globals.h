@@ -185,6 +185,17 @@ struct InstallSettingsT {
 };
 extern InstallSettingsT InstallSettings;
 
+// The modem choice, made by the modem search and carried into the client's settings by the
+// migration; its layout (84 bytes) is stored as is.
+struct ModemSettingsT {
+    int32_t port;        // 1 = COM1 ... 4 = COM4
+    int32_t speedIndex;  // row of the search's speed table; the client keeps this number
+    char profile[16];    // modem profile file name of the class, e.g. "CLASS33.MDM"
+    char description[60];
+};
+static_assert(sizeof(ModemSettingsT) == 84, "the modem record is 84 bytes");
+extern ModemSettingsT ModemSettings;
+
 // Clears every run-wide value of every subsystem to its start state, frees what the package
 // reader holds and puts the platform hooks back, so that one run (or test) leaves nothing
 // for the next. Defined by setup/reset.cpp, the one place that knows every subsystem.

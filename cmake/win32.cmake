@@ -85,3 +85,14 @@ add_executable(gallery WIN32 ui/gallery/gallery_win.cpp res/setup.rc)
 target_compile_options(gallery PRIVATE ${WARN} -fno-exceptions -fno-rtti)
 target_link_libraries(gallery setupcore ${SYSTEM_LIBS})
 target_link_options(gallery PRIVATE ${STATIC_RT})
+
+# Desktop steps run alone on the test machine, for the end-to-end runs against the peers.
+add_executable(desktopdrv WIN32 ${DESKTOP_DRIVER} res/setup.rc)
+target_compile_options(desktopdrv PRIVATE ${WARN} -fno-exceptions -fno-rtti)
+target_link_libraries(desktopdrv setupcore ${SYSTEM_LIBS})
+target_link_options(desktopdrv PRIVATE ${STATIC_RT})
+# The modem search on its own over the frame, for the runs against the modem peer.
+add_executable(modemrun WIN32 ${MODEM_DRIVER} res/setup.rc)
+target_compile_options(modemrun PRIVATE ${WARN} -fno-exceptions -fno-rtti)
+target_link_libraries(modemrun setupcore ${SYSTEM_LIBS})
+target_link_options(modemrun PRIVATE ${STATIC_RT})

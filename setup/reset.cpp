@@ -3,11 +3,15 @@
 #include "base/globals.h"
 #include "package/package.h"
 #ifdef _WIN32
+#include "desktop/desktop.h"
+#include "modem/modem.h"
 #include "ui/dialogs.h"
 #endif
 
 void ResetRunState(void) {
 #ifdef _WIN32
+    ResetDesktopState();
+    ResetModemState();
     ResetUiState();
 #endif
     ResetPackageState();
