@@ -28,7 +28,7 @@ target_link_options(rm_kov PRIVATE ${STATIC_RT} -s -Wl,--subsystem,windows:4.0 -
 set_target_properties(rm_kov PROPERTIES OUTPUT_NAME RM_KOV SUFFIX .EXE)
 
 # Lays out an installed client with its record, for the uninstaller's end-to-end test.
-add_executable(kovlayout tests/win32/uninstall/layout.cpp)
+add_executable(kovlayout WIN32 tests/win32/uninstall/layout.cpp res/setup.rc)
 target_link_libraries(kovlayout setupcore ${SYSTEM_LIBS})
 target_link_options(kovlayout PRIVATE ${STATIC_RT})
 

@@ -180,17 +180,7 @@ int UndoFileItem(UndoContext* ctx, const InstallItem* item) {
     }
     switch (kind) {
     case ITEM_FILE: RemoveFile(ctx, path); break;
-    case ITEM_LINK: {
-        RemoveFile(ctx, path);
-        char folder[260];
-        GetDirPart(folder, path);
-        StripTrailingBackslash(folder);
-        if (IsGroupFolder(ctx, folder) && SysAttributes(folder) != SYS_ATTR_NONE) {
-            if (SysRemoveDir(folder)) LogPrintf("Removed group folder %s", folder);
-            else LogPrintf("Group folder not empty, kept: %s", folder);
-        }
-        break;
-    }
+    case ITEM_LINK: RemoveFile(ctx, path); break;
     case ITEM_DIR: RemoveFolder(ctx, path); break;
     case ITEM_DATA:
         if (!ctx->removeUserData) {
@@ -222,8 +212,19 @@ void UndoRecord(UndoContext* ctx, const char* recordPath,
     }
     if (recordPath && SysAttributes(recordPath) != SYS_ATTR_NONE && !SysDelete(recordPath))
         LogPrintf("Couldn't remove %s", recordPath);
-    for (int i = record->count - 1; i >= 0; --i)
-        if (record->items[i].kind == ITEM_DIR) UndoFileItem(ctx, &record->items[i]);
+    for (int i = record->count - 1; i >= 0; --i) {
+        const InstallItem* item = &record->items[i];
+        if (item->kind == ITEM_DIR) UndoFileItem(ctx, item);
+        // The group's folder of a shortcut, when Program Manager has not taken it away with
+        // the group, once nothing else is left in it.
+        if (item->kind != ITEM_LINK || !AllowedPath(ctx, item->field[0])) continue;
+        char folder[260];
+        GetDirPart(folder, item->field[0]);
+        if (IsGroupFolder(ctx, folder) && SysAttributes(folder) != SYS_ATTR_NONE) {
+            if (SysRemoveDir(folder)) LogPrintf("Removed group folder %s", folder);
+            else LogPrintf("Group folder not empty, kept: %s", folder);
+        }
+    }
 }
 
 int AddWininitDelete(const char* wininitPath, const char* path) {

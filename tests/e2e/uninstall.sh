@@ -35,10 +35,25 @@ compare() {
     return 0
 }
 
+# The Program Manager peer makes the group's folder and its item, and drops them again.
+start_progman() {
+    PM_LOG=$KOV_OUT/progman-$KOV_RUNS.log
+    local pid
+    pid=$( ("$KOV_SRC/tests/machine/wine-run" "$KOV_WIN/progman.exe" --log "$(win_path_of_host "$PM_LOG")" \
+        --timeout 120000 >/dev/null 2>&1 </dev/null & echo $!) )
+    KOV_WINDOW_PIDS+=("$pid")
+    local i
+    for i in $(seq 200); do grep -q '^READY' "$PM_LOG" 2>/dev/null && return 0; sleep 0.05; done
+    fail "progman peer did not start"
+}
+
 install() {
+    start_progman
     mkdir -p "$(dirname "$HELP")"
     printf ':Base windows.hlp\r\n1 Aide de Windows\r\n' >"$HELP"
-    run_plain "$KOV_WIN/kovlayout.exe" "$DEST" "$(win_path_of_host "$KOV_WIN/RM_KOV.EXE")"
+    run_with_robot 'class "#32770" => press 2' "$KOV_WIN/kovlayout.exe" "$DEST" "$(win_path_of_host "$KOV_WIN/RM_KOV.EXE")"
+    assert_robot_not_saw 'WINDOW'
+    grep -q 'name="CreateGroup" args="KOV" result=ok' "$PM_LOG" || fail "no group made"
     [ "$RUN_STATUS" = 0 ] || fail "layout failed: $(cat "$KOV_OUT/run-$KOV_RUNS.out")"
     assert_exists 'C:\Kov30I\RM_KOV.LST'
     grep -q ':include kov95f.cnt' "$HELP" || fail "help contents not merged"
@@ -64,6 +79,9 @@ log=$(machine_file 'C:\WINDOWS\RM_KOV.LOG') || fail "no RM_KOV.LOG"
 grep -q 'Done: .* 0 failed' <<<"$log" || { echo "$log" >&2; fail "the uninstall reports failures"; }
 grep -qi 'wininit' <<<"$log" || fail "no deferred delete in the log"
 assert_exists 'C:\WINDOWS\TEMP\RMKOVTMP.EXE'
+grep -q 'name="DeleteGroup" args="KOV" result=ok' "$PM_LOG" || { cat "$PM_LOG" >&2; fail "group not deleted"; }
+grep -q 'Program group KOV removed' <(machine_file 'C:\WINDOWS\RM_KOV.LOG') || fail "group removal not logged"
+stop_windows
 restart
 assert_missing 'C:\WINDOWS\TEMP\RMKOVTMP.EXE'
 snapshot after
@@ -91,6 +109,7 @@ class "#32770" => press 1' 'C:\Kov30I\RM_KOV.EXE'
 log=$(machine_file 'C:\WINDOWS\RM_KOV.LOG')
 grep -q 'Already gone: C:\\Kov30I\\KOV.EXE' <<<"$log" || fail "a file deleted by hand is not logged as gone"
 grep -q 'Done: .* 0 failed' <<<"$log" || { echo "$log" >&2; fail "the uninstall reports failures"; }
+stop_windows
 restart
 snapshot after-all
 compare before after-all -e ' ./windows/rm_kov.log ' -e ' ./windows/wininit.bak '

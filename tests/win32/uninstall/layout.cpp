@@ -2,12 +2,15 @@
 // the setup's steps do, noting each thing in the install record through the same calls, and
 // writes the record. The uninstaller's end-to-end test takes it back.
 #include <windows.h>
+#include <objbase.h>
 #include <string.h>
 #include <initializer_list>
 
 #include "base/globals.h"
 #include "base/installrec.h"
+#include "base/log.h"
 #include "base/path.h"
+#include "desktop/desktop.h"
 #include "migrate/registration.h"
 #include "registry/registry.h"
 
@@ -60,19 +63,19 @@ int main(int argc, char** argv) {
     MergeHelpContents();
     RegisterUninstall();
 
-    char programs[260] = "";
-    RegistryGetString(HKEY_CURRENT_USER,
-                      "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-                      "Programs", programs, sizeof programs, 0);
-    if (programs[0]) {
-        RecordGroup("KOV");
-        AppendText(programs, "\\KOV", sizeof programs);
-        MakePathRecorded(programs);
-        AppendText(programs, "\\KOV 3.0i avec IE 4.0.lnk", sizeof programs);
-        HANDLE f = CreateFileA(programs, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        CloseHandle(f);
-        RecordShortcut(programs);
-    }
-    Put("setup.log", "Installing files\r\n");
-    return WriteInstallRecord(InstallSettings.DestDir, InstallSettings.DestDir) ? 0 : 1;
+    // The group through the shell's Program Manager service, and the shortcuts.
+    CopyText(InstallSettings.GroupName, "KOV", sizeof InstallSettings.GroupName);
+    CopyText(InstallSettings.ItemTitle, "KOV 3.0i avec IE 4.0", sizeof InstallSettings.ItemTitle);
+    CoInitialize(nullptr);
+    RegisterDdeClientClass();
+    CreateProgramGroup(InstallSettings.GroupName, InstallSettings.ItemTitle,
+                       DestPath(path, "KOV.EXE"));
+    CreateProgramsShortcut();
+    char desktop[SHELL_PATH_SIZE];
+    if (GetShellFolder(desktop, SHELL_DESKTOP))
+        CreateClientShortcut(InstallSettings.DestDir, desktop, "KOV.EXE", SHORTCUT_PLAIN);
+    RecordFile(DestPath(path, "setup.log"));
+    int written = WriteInstallRecord(InstallSettings.DestDir, InstallSettings.DestDir);
+    LogFlush();
+    return written ? 0 : 1;
 }
