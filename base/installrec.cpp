@@ -149,7 +149,8 @@ void RecordRegistryValue(const char* root, const char* key, const char* name,
                          const char* previousKind, const char* previous) {
     char state[ITEM_FIELD_SIZE];
     CopyText(state, previousKind, sizeof state);
-    if (strcmp(previousKind, PREVIOUS_ABSENT) != 0) AppendText(state, previous, sizeof state);
+    if (strcmp(previousKind, PREVIOUS_STRING) == 0 || strcmp(previousKind, PREVIOUS_NUMBER) == 0)
+        AppendText(state, previous, sizeof state);
     AddLine(ITEM_VALUE, root, key, name, state);
 }
 

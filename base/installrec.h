@@ -24,12 +24,14 @@ enum InstallItemKind {
 };
 
 // Previous state of a value. A registry value's state is "-" (absent), "S" (a string) or
-// "D" (a 32-bit number), followed by the old data; a profile value's is "-" or "=" and
-// the old text.
-#define PREVIOUS_ABSENT "-"
-#define PREVIOUS_STRING "S"
-#define PREVIOUS_NUMBER "D"
-#define PREVIOUS_TEXT   "="
+// "D" (a 32-bit number), followed by the old data, or "?" when it could not be kept (another
+// type, or too long): the uninstaller then leaves the value alone. A profile value's state is
+// "-" or "=" and the old text.
+#define PREVIOUS_ABSENT  "-"
+#define PREVIOUS_STRING  "S"
+#define PREVIOUS_NUMBER  "D"
+#define PREVIOUS_TEXT    "="
+#define PREVIOUS_UNKNOWN "?"
 
 // Noting. Each call adds one line (a value, key or profile line noted twice keeps its first
 // note, which holds the state before the install). Null texts count as empty.
@@ -39,7 +41,7 @@ void RecordUserData(const char* path);
 void RecordGroup(const char* name);
 void RecordShortcut(const char* path);
 void RecordRegistryKey(const char* root, const char* key);
-// previousKind is PREVIOUS_ABSENT, PREVIOUS_STRING or PREVIOUS_NUMBER; previous its data.
+// previousKind is one of the PREVIOUS_ values above; previous its data.
 void RecordRegistryValue(const char* root, const char* key, const char* name,
                          const char* previousKind, const char* previous);
 // previous null: the value was absent.

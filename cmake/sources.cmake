@@ -11,7 +11,8 @@
 set(KOV_FOLDERS sys base registry clientdb package ui install migrate modem desktop setup)
 
 set(sys_SOURCES fault.cpp win32/sys_win.cpp posix/sys_posix.cpp)
-set(base_SOURCES bytes.cpp format.cpp globals.cpp installrec.cpp installrec_win.cpp log.cpp mem.cpp path.cpp text.cpp write.cpp)
+set(base_SOURCES bytes.cpp format.cpp globals.cpp installrec.cpp installrec_win.cpp log.cpp mem.cpp
+                 path.cpp text.cpp write.cpp)
 set(registry_SOURCES registry_win.cpp)
 set(clientdb_SOURCES access.cpp format.cpp)
 set(package_SOURCES locate_win.cpp reader.cpp script.cpp)
@@ -50,8 +51,8 @@ set(HOST_TEST_SOURCES
   tests/host/package_test.cpp tests/host/strings_test.cpp tests/host/unzip_test.cpp)
 set(WIN32_TEST_SOURCES
   tests/win32/base_win_test.cpp tests/win32/clientdb_win_test.cpp tests/win32/desktop_test.cpp
-  tests/win32/dunzip_test.cpp tests/win32/modem_test.cpp tests/win32/package_win_test.cpp
-  tests/win32/registration_test.cpp
+  tests/win32/dunzip_test.cpp tests/win32/installrec_win_test.cpp tests/win32/modem_test.cpp
+  tests/win32/package_win_test.cpp tests/win32/registration_test.cpp
   tests/win32/registry_test.cpp tests/win32/templates_test.cpp tests/win32/ui_dialogs_test.cpp
   tests/win32/ui_frame_test.cpp tests/win32/ui_gauge_test.cpp tests/win32/ui_print_test.cpp)
 # tests/fuzz/NAME.cpp, tests/peers/NAME.cpp (NAME.exe), tests/e2e/NAME.sh. The modem peer

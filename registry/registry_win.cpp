@@ -311,8 +311,11 @@ void NoteRegistryValue(HKEY root, const char* keyPath, const char* valueName) {
         RecordRegistryValue(rootName, keyPath, valueName, PREVIOUS_ABSENT, "");
     } else {
         // A value of another type, or one too long to keep, cannot be put back as it was:
-        // the uninstaller leaves it alone rather than delete what it cannot restore.
+        // the uninstaller leaves it alone rather than delete what it cannot restore. The
+        // note still stands, so that a later note cannot take the install's value for the
+        // earlier one.
         LogPrintf("Install record: previous %s value %s of %s not kept", rootName,
                   valueName ? valueName : "(default)", keyPath);
+        RecordRegistryValue(rootName, keyPath, valueName, PREVIOUS_UNKNOWN, "");
     }
 }

@@ -144,6 +144,11 @@ void UndoSystemItem(UndoContext* ctx, const InstallItem* item) {
             for (const char* p = state + 1; *p >= '0' && *p <= '9'; ++p)
                 number = number * 10 + (DWORD)(*p - '0');
             status = RegistrySetDword(root, key, name, number);
+        } else if (state[0] == PREVIOUS_UNKNOWN[0]) {
+            LogPrintf("Registry value %s of %s\\%s left as it is: its earlier state was not kept",
+                      name ? name : "(default)", item->field[0], key);
+            ++ctx->kept;
+            return;
         } else {
             LogPrintf("Unknown earlier state of %s, left alone", item->field[2]);
             ++ctx->failed;
