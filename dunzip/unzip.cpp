@@ -11,6 +11,9 @@
 #include <stdlib.h>
 #include <string.h>
 #include <zlib.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -38,7 +41,57 @@ bool BareName(const char* name) {
     return !DeviceName(name);
 }
 
-int WriteFailure() { return errno == ENOSPC ? UNZIP_DISK_FULL : UNZIP_CANNOT_CREATE; }
+// A write that fails on a file just created means a full disk, whatever errno says: the
+// Windows runtime reports a full disk as EINVAL. There the drive's free space decides.
+int WriteFailure(const char* target) {
+    if (errno == ENOSPC) return UNZIP_DISK_FULL;
+#ifdef _WIN32
+    char root[4] = {target[0], ':', '\\', 0};
+    DWORD sectors, bytes, freeClusters, clusters;
+    if (target[0] && target[1] == ':' &&
+        GetDiskFreeSpaceA(root, &sectors, &bytes, &freeClusters, &clusters) &&
+        (unsigned long long)freeClusters * sectors * bytes < 65536)
+        return UNZIP_DISK_FULL;
+#endif
+    return UNZIP_CANNOT_CREATE;
+}
+
+// A member whose sizes follow its data is bounded by the archive's central directory: its
+// record for the member gives the check value and the size before anything is inflated, so
+// a stream that runs on (or a descriptor that lies) is stopped at that size. The file
+// position is left where it was.
+int CentralSizes(FILE* in, const char* name, uint32_t* crc, uint32_t* size) {
+    enum { END_RECORD = 22, MAX_COMMENT = 65535 };
+    long here = ftell(in);
+    if (here < 0 || fseek(in, 0, SEEK_END) != 0) return UNZIP_BAD_ARCHIVE;
+    long length = ftell(in);
+    long tail = length < END_RECORD + MAX_COMMENT ? length : END_RECORD + MAX_COMMENT;
+    int status = UNZIP_BAD_ARCHIVE;
+    unsigned char* buf = tail >= END_RECORD ? (unsigned char*)malloc((size_t)tail) : 0;
+    if (buf && fseek(in, length - tail, SEEK_SET) == 0 &&
+        fread(buf, 1, (size_t)tail, in) == (size_t)tail) {
+        for (long i = tail - END_RECORD; i >= 0; i--) {
+            const unsigned char* e = buf + i;
+            if (GetU32(e) != 0x06054B50 || i + END_RECORD + (long)GetU16(e + 20) != tail) continue;
+            uint32_t at = GetU32(e + 16);
+            unsigned char c[46];
+            size_t nameLen = strlen(name);
+            char found[260];
+            if (at > (uint32_t)(length - 46) || fseek(in, (long)at, SEEK_SET) != 0 ||
+                fread(c, 1, 46, in) != 46 || GetU32(c) != 0x02014B50 || GetU16(c + 28) != nameLen ||
+                nameLen >= sizeof found || fread(found, 1, nameLen, in) != nameLen ||
+                memcmp(found, name, nameLen) != 0)
+                break;
+            *crc = GetU32(c + 16);
+            *size = GetU32(c + 24);
+            status = UNZIP_OK;
+            break;
+        }
+    }
+    if (buf) free(buf);
+    if (fseek(in, here, SEEK_SET) != 0) status = UNZIP_BAD_ARCHIVE;
+    return status;
+}
 
 }  // namespace
 
@@ -84,6 +137,13 @@ int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep) {
         return UNZIP_BAD_METHOD;
     }
     bool sizesLater = (flags & 8) != 0;  // sizes in a descriptor after the data
+    if (sizesLater && method == 8) {
+        int central = CentralSizes(in, name, &crcWanted, &size);
+        if (central != UNZIP_OK) {
+            fclose(in);
+            return central;
+        }
+    }
 
     char target[600];
     size_t dirLen = strlen(targetDir);
@@ -136,7 +196,7 @@ int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep) {
                 break;
             }
             if (fwrite(inBuf, 1, got, out) != got) {
-                status = WriteFailure();
+                status = WriteFailure(target);
                 break;
             }
             crc = crc32(crc, inBuf, (uInt)got);
@@ -165,12 +225,12 @@ int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep) {
             size_t n = 32768 - z.avail_out;
             // A member that outgrows its declared size is damaged: stop before it fills the
             // disk, which would be reported as "disk full" and retried forever.
-            if (!sizesLater && n > size - written) {
+            if (n > size - written) {
                 status = UNZIP_BAD_CRC;
                 break;
             }
             if (n && fwrite(outBuf, 1, n, out) != n) {
-                status = WriteFailure();
+                status = WriteFailure(target);
                 break;
             }
             crc = crc32(crc, outBuf, (uInt)n);
@@ -190,16 +250,24 @@ int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep) {
         bool signature = n >= 4 && GetU32(d) == 0x08074B50;
         if (n < (signature ? 16u : 12u)) status = UNZIP_BAD_ARCHIVE;
         else {
+            // The descriptor must tell the same as the central directory.
             const unsigned char* p = signature ? d + 4 : d;
-            crcWanted = GetU32(p);
-            size = GetU32(p + 8);
+            if (GetU32(p) != crcWanted || GetU32(p + 8) != size) status = UNZIP_BAD_CRC;
         }
     }
     if (status == UNZIP_OK && (crc != crcWanted || written != size)) status = UNZIP_BAD_CRC;
     free(inBuf);
     free(outBuf);
     fclose(in);
-    if (fclose(out) != 0 && status == UNZIP_OK) status = WriteFailure();
+    if (fclose(out) != 0 && status == UNZIP_OK) status = WriteFailure(target);
     if (status != UNZIP_OK) remove(target);
     return status;
+}
+
+int ReadUnzipCommand(const unsigned char* record, uint32_t* archiveWord, uint32_t* targetWord) {
+    if (!record || GetU32(record) != UNZIP_COMMAND_SIZE || GetU32(record + 4) != UNZIP_EXTRACT_ONE)
+        return UNZIP_BAD_COMMAND;
+    *archiveWord = GetU32(record + UNZIP_ARCHIVE_AT);
+    *targetWord = GetU32(record + UNZIP_TARGET_AT);
+    return UNZIP_OK;
 }

@@ -2,6 +2,7 @@
 // folder, inflating with zlib. Portable (stdio and zlib only) so that it also runs natively
 // in tests and fuzzers; dunzip_win.cpp wraps it as the library entry.
 #pragma once
+#include <stdint.h>
 
 // Status codes returned to the setup.
 enum {
@@ -21,3 +22,15 @@ enum {
 // Extracts the first member of archivePath into targetDir (a folder path without trailing
 // separator, or with one). sep is the path separator to use when joining.
 int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep);
+
+// The setup's command record: 142 bytes, little-endian; operation 8 extracts the archive
+// whose address word is at offset 8 into the folder whose address word is at offset 24.
+enum {
+    UNZIP_COMMAND_SIZE = 142,
+    UNZIP_EXTRACT_ONE = 8,
+    UNZIP_ARCHIVE_AT = 8,
+    UNZIP_TARGET_AT = 24
+};
+// Checks the record's size and operation and reads the two address words; UNZIP_OK or
+// UNZIP_BAD_COMMAND.
+int ReadUnzipCommand(const unsigned char* record, uint32_t* archiveWord, uint32_t* targetWord);

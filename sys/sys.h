@@ -20,7 +20,7 @@ long SysWrite(SysFile f, const void* buf, unsigned long count);
 long SysSeek(SysFile f, long offset, int whence);  // new position, or -1
 long SysFileSize(SysFile f);                       // -1 on failure
 int SysTruncate(SysFile f);                        // cut the file at the current position
-void SysClose(SysFile f);
+int SysClose(SysFile f);                           // 1 when the file was closed (and written out)
 
 // Names in the file system. Each returns 1 on success, 0 on failure.
 int SysDelete(const char* path);
@@ -30,6 +30,20 @@ int SysRemoveDir(const char* path);
 int SysCopyFile(const char* from, const char* to);
 enum { SYS_ATTR_NONE = -1, SYS_ATTR_DIR = 0x10 };
 long SysAttributes(const char* path);  // SYS_ATTR_NONE when absent
+
+// File facts for the install engine. SysOpenUnshared opens for reading with no sharing, so
+// it fails while another program holds the file open. SysFileDosTime gives the last write
+// time as DOS date * 65536 + DOS time, straight from the file's own (UTC) stamp; 0 when it
+// cannot be read or has no DOS form. SysFileVersion reads the file version words of the
+// file's version resource; 0 when it has none. SysCanWrite is the C runtime's write test.
+SysFile SysOpenUnshared(const char* path);
+uint32_t SysFileDosTime(SysFile f);
+int SysFileVersion(const char* path, uint32_t* mostSignificant, uint32_t* leastSignificant);
+int SysCanWrite(const char* path);
+// The system folder ("C:\WINDOWS\SYSTEM"); returns its length, 0 on failure.
+int SysSystemDir(char* out, int size);
+// 1 while a module of that file name is loaded in this process.
+int SysModuleLoaded(const char* name);
 
 // Folder enumeration over a pattern such as "C:\KOV\IDB\*.IDX" ('*' and '?' wildcards
 // in the last component, matched without regard to case).
@@ -93,6 +107,29 @@ void SysShowBusy(int busy);
 // String table of the program's resources; returns the length copied (0 when absent).
 int SysLoadString(unsigned id, char* out, int size);
 
+// Temporary file names: "dir\PPPxxxx.tmp" from the first three characters of prefix and
+// the low 16 bits of unique in hexadecimal. unique must not be 0; the file is only named,
+// not created. out receives at most 260 bytes; 0 when the name does not fit.
+int SysTempFileName(const char* dir, const char* prefix, unsigned unique, char* out);
+
+// Libraries loaded at run time (the decompressor). SysLoadLibrary takes a full path and
+// returns 0 when the file is missing or not a library; SysLibraryEntry finds an export by
+// name (null when there is none). Entries use the platform's library calling convention.
+typedef intptr_t SysLibrary;
+#ifdef _WIN32
+#define SYS_LIBCALL __stdcall
+#else
+#define SYS_LIBCALL
+#endif
+SysLibrary SysLoadLibrary(const char* path);
+void* SysLibraryEntry(SysLibrary library, const char* name);
+void SysFreeLibrary(SysLibrary library);
+// Records handed to a library hold 32-bit addresses. On a 32-bit platform the word is the
+// address; natively the seam keeps a few recent addresses and hands out tokens for them,
+// which its own library entries turn back into addresses (null for an unknown word).
+uint32_t SysAddressWord(const void* p);
+const void* SysWordAddress(uint32_t word);
+
 // Milliseconds since some fixed point, and a pause.
 unsigned long SysTickCount(void);
 void SysSleep(unsigned long ms);
@@ -128,6 +165,17 @@ void SysSetDiskGeometry(char letter, unsigned long sectorsPerCluster, unsigned l
 void SysQueueAnswers(const int* answers, int count);
 int SysQuestionsAsked(void);
 const char* SysLastQuestion(void);
+// The native libraries: a file loads when its name (without folder) has a row here and its
+// first bytes are "MZ". Whoever plays the platform natively (tests, fuzzers, benchmarks)
+// defines the rows, such as "dunzip32.dll" with its entry "dunzip" over the library's own
+// extraction code. fn null removes that entry (the file still loads).
+void SysDefineLibraryEntry(const char* fileName, const char* entryName, void* fn);
+// The host path that a drive-letter path stands for; 0 when it does not fit in size bytes.
+int SysHostPath(const char* path, char* out, int size);
+// The system folder SysSystemDir reports (default "C:\WINDOWS\SYSTEM"), and a module that
+// counts as loaded for the next lookups of its name (lookups = 0: no longer loaded).
+void SysSetSystemDir(const char* path);
+void SysSetModuleLoaded(const char* name, int lookups);
 // Makes SysBlockAlloc fail the next n times (to test the out-of-memory question).
 void SysFailNextAllocs(int n);
 #endif

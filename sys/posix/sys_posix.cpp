@@ -4,6 +4,7 @@
 #include "sys/sys.h"
 #include "sys/posix/strings_table.h"
 
+#include <ctype.h>
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -11,6 +12,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -57,6 +59,30 @@ size_t answerPos = 0;
 int asked = 0;
 std::string lastQuestion;
 int failAllocs = 0;
+std::string systemDir = "C:\\WINDOWS\\SYSTEM";
+struct LoadedModule {
+    std::string name;
+    int lookups;
+};
+std::vector<LoadedModule> loadedModules;
+
+// The native libraries, by file name; an entry with fn null is absent.
+struct LibraryEntry {
+    std::string file, entry;
+    void* fn;
+};
+std::vector<LibraryEntry> libraryEntries;
+std::vector<std::string> loadedFiles;  // handle = index + 1
+
+// Addresses handed out as 32-bit words: a small ring, enough for the records in flight.
+enum { ADDRESS_SLOTS = 16, ADDRESS_TOKEN = 0x4B000000 };
+const void* addressSlots[ADDRESS_SLOTS];
+unsigned addressNext = 0;
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = (char)tolower((unsigned char)c);
+    return s;
+}
 
 struct FindState {
     std::vector<SysFindData> items;
@@ -149,9 +175,7 @@ int SysTruncate(SysFile f) {
     return pos >= 0 && ftruncate((int)(f - 1), pos) == 0;
 }
 
-void SysClose(SysFile f) {
-    if (f) close((int)(f - 1));
-}
+int SysClose(SysFile f) { return f && close((int)(f - 1)) == 0; }
 
 int SysDelete(const char* path) {
     if (SysFaultHit(SYS_FAULT_DELETE)) return 0;
@@ -195,6 +219,15 @@ long SysAttributes(const char* path) {
     return S_ISDIR(st.st_mode) ? SYS_ATTR_DIR : 0x20;
 }
 
+// Windows matching: a pattern ending in ".*" also takes names without a dot, so "*.*"
+// is every name.
+static bool WindowsMatch(const std::string& pat, const char* name) {
+    if (fnmatch(pat.c_str(), name, FNM_CASEFOLD) == 0) return true;
+    size_t n = pat.size();
+    return n >= 2 && pat.compare(n - 2, 2, ".*") == 0 && !strchr(name, '.') &&
+           fnmatch(pat.substr(0, n - 2).c_str(), name, FNM_CASEFOLD) == 0;
+}
+
 SysFind SysFindFirst(const char* pattern, SysFindData* out) {
     std::string host = HostPath(pattern);
     size_t slash = host.rfind('/');
@@ -205,7 +238,7 @@ SysFind SysFindFirst(const char* pattern, SysFindData* out) {
     if (!d) return 0;
     FindState* st = new FindState;
     while (dirent* e = readdir(d)) {
-        if (fnmatch(pat.c_str(), e->d_name, FNM_CASEFOLD) != 0) continue;
+        if (!WindowsMatch(pat, e->d_name)) continue;
         if (strlen(e->d_name) >= sizeof(out->name)) continue;
         SysFindData fd = {};
         strcpy(fd.name, e->d_name);
@@ -349,6 +382,78 @@ int SysLoadString(unsigned id, char* out, int size) {
     return 0;
 }
 
+int SysTempFileName(const char* dir, const char* prefix, unsigned unique, char* out) {
+    if (!dir || !prefix || !out || (unique & 0xFFFF) == 0) return 0;
+    size_t n = strlen(dir);
+    const char* sep = n && (dir[n - 1] == '\\' || dir[n - 1] == '/') ? "" : "\\";
+    int len = snprintf(out, 260, "%s%s%.3s%x.tmp", dir, sep, prefix, unique & 0xFFFF);
+    if (len < 0 || len >= 260) {
+        out[0] = 0;
+        return 0;
+    }
+    return 1;
+}
+
+void SysDefineLibraryEntry(const char* fileName, const char* entryName, void* fn) {
+    std::string file = Lower(fileName), entry = entryName;
+    for (auto& e : libraryEntries)
+        if (e.file == file && e.entry == entry) {
+            e.fn = fn;
+            return;
+        }
+    libraryEntries.push_back({file, entry, fn});
+}
+
+SysLibrary SysLoadLibrary(const char* path) {
+    if (!path) return 0;
+    const char* name = path;
+    for (const char* p = path; *p; p++)
+        if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
+    std::string file = Lower(name);
+    bool known = false;
+    for (auto& e : libraryEntries) known = known || e.file == file;
+    SysFile f = known ? SysOpen(path, SYS_READ) : 0;
+    if (!f) return 0;
+    char magic[2] = {0, 0};
+    long got = SysRead(f, magic, 2);
+    SysClose(f);
+    if (got != 2 || magic[0] != 'M' || magic[1] != 'Z') return 0;
+    loadedFiles.push_back(file);
+    return (SysLibrary)loadedFiles.size();
+}
+
+void* SysLibraryEntry(SysLibrary library, const char* name) {
+    if (library <= 0 || (size_t)library > loadedFiles.size() || !name) return 0;
+    const std::string& file = loadedFiles[(size_t)library - 1];
+    for (auto& e : libraryEntries)
+        if (e.file == file && e.entry == name) return e.fn;
+    return 0;
+}
+
+void SysFreeLibrary(SysLibrary library) {
+    if (library > 0 && (size_t)library <= loadedFiles.size())
+        loadedFiles[(size_t)library - 1].clear();
+}
+
+int SysHostPath(const char* path, char* out, int size) {
+    std::string host = HostPath(path);
+    if (size <= 0 || host.size() >= (size_t)size) return 0;
+    memcpy(out, host.c_str(), host.size() + 1);
+    return 1;
+}
+
+uint32_t SysAddressWord(const void* p) {
+    if (!p) return 0;
+    unsigned slot = addressNext++ % ADDRESS_SLOTS;
+    addressSlots[slot] = p;
+    return ADDRESS_TOKEN + slot;
+}
+
+const void* SysWordAddress(uint32_t word) {
+    if (word < ADDRESS_TOKEN || word >= ADDRESS_TOKEN + ADDRESS_SLOTS) return 0;
+    return addressSlots[word - ADDRESS_TOKEN];
+}
+
 unsigned long SysTickCount(void) {
     struct timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -356,3 +461,150 @@ unsigned long SysTickCount(void) {
 }
 
 void SysSleep(unsigned long ms) { usleep((useconds_t)ms * 1000); }
+
+SysFile SysOpenUnshared(const char* path) { return SysOpen(path, SYS_READ); }
+
+uint32_t SysFileDosTime(SysFile f) {
+    struct stat st;
+    struct tm t;
+    if (!f || fstat((int)(f - 1), &st) != 0) return 0;
+    time_t written = st.st_mtime;
+    if (!gmtime_r(&written, &t)) return 0;
+    int year = t.tm_year + 1900;
+    if (year < 1980 || year > 2107) return 0;  // no DOS form
+    uint32_t date = (uint32_t)((year - 1980) << 9 | (t.tm_mon + 1) << 5 | t.tm_mday);
+    uint32_t tod = (uint32_t)(t.tm_hour << 11 | t.tm_min << 5 | t.tm_sec / 2);
+    return date << 16 | tod;
+}
+
+// The version resource of a PE image: the resource directory's first RT_VERSION entry, its
+// VS_VERSIONINFO block and the fixed information after its key. Every offset comes from the
+// file, so each is checked against what was read.
+namespace {
+
+struct Image {
+    std::vector<unsigned char> bytes;
+    bool Has(uint64_t at, uint64_t n) const { return at <= bytes.size() && n <= bytes.size() - at; }
+    uint32_t U16(uint64_t at) const { return bytes[at] | bytes[at + 1] << 8; }
+    uint32_t U32(uint64_t at) const { return U16(at) | U16(at + 2) << 16; }
+};
+
+// File offset of an RVA inside a section's raw data, with n bytes available; 0 when none.
+uint64_t RvaToOffset(const Image& im, uint64_t sections, unsigned count, uint32_t rva, uint32_t n) {
+    for (unsigned i = 0; i < count; i++) {
+        uint64_t h = sections + 40ull * i;
+        if (!im.Has(h, 40)) return 0;
+        uint32_t va = im.U32(h + 12), raw = im.U32(h + 16), ptr = im.U32(h + 20);
+        if (rva < va || rva - va >= raw) continue;
+        uint64_t at = (uint64_t)ptr + (rva - va);
+        if (rva - va + (uint64_t)n > raw || !im.Has(at, n)) return 0;
+        return at;
+    }
+    return 0;
+}
+
+// The OffsetToData of a directory's entry with that id (any entry when id is -1).
+bool ResourceEntry(const Image& im, uint64_t base, uint64_t dir, long id, uint32_t* target) {
+    if (!im.Has(base + dir, 16)) return false;
+    unsigned named = im.U16(base + dir + 12), ids = im.U16(base + dir + 14);
+    for (unsigned i = 0; i < named + ids; i++) {
+        uint64_t e = base + dir + 16 + 8ull * i;
+        if (!im.Has(e, 8)) return false;
+        uint32_t name = im.U32(e);
+        if (id >= 0 && (name & 0x80000000u || name != (uint32_t)id)) continue;
+        *target = im.U32(e + 4);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int SysFileVersion(const char* path, uint32_t* ms, uint32_t* ls) {
+    enum : uint32_t { MAX_IMAGE = 64u << 20, RT_VERSION = 16, FIXED_SIGNATURE = 0xFEEF04BDu };
+    // A bare name is looked for in the current folder of the current drive, as the
+    // version calls of Windows find it.
+    std::string name = path ? path : "";
+    if (currentDrive && !name.empty() && name[0] != '/' && name[0] != '\\' &&
+        name.find(':') == std::string::npos)
+        name = std::string(1, (char)('A' + currentDrive - 1)) + ":" + name;
+    int fd = open(HostPath(name.c_str()).c_str(), O_RDONLY);
+    if (fd < 0) return 0;
+    struct stat st;
+    Image im;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 64 && st.st_size <= MAX_IMAGE) {
+        im.bytes.resize((size_t)st.st_size);
+        if (pread(fd, im.bytes.data(), im.bytes.size(), 0) != (ssize_t)im.bytes.size())
+            im.bytes.clear();
+    }
+    close(fd);
+    if (im.bytes.size() < 64 || im.U16(0) != 0x5A4D) return 0;  // "MZ"
+    uint64_t pe = im.U32(0x3C);
+    if (!im.Has(pe, 24) || im.U32(pe) != 0x00004550) return 0;  // "PE\0\0"
+    unsigned sectionCount = im.U16(pe + 6), optionalSize = im.U16(pe + 20);
+    uint64_t opt = pe + 24, sections = opt + optionalSize;
+    if (!im.Has(opt, 2)) return 0;
+    uint32_t magic = im.U16(opt);
+    uint64_t countAt = magic == 0x10B ? 92 : magic == 0x20B ? 108 : 0;
+    if (!countAt || optionalSize < countAt + 4 + 3 * 8 || !im.Has(opt, countAt + 4 + 3 * 8))
+        return 0;
+    if (im.U32(opt + countAt) < 3) return 0;  // no resource directory entry
+    uint32_t rsrcRva = im.U32(opt + countAt + 4 + 2 * 8);
+    uint64_t base = RvaToOffset(im, sections, sectionCount, rsrcRva, 16);
+    if (!rsrcRva || !base) return 0;
+    // Type, name, language: the last is a data entry, the first two subdirectories.
+    uint32_t t = 0;
+    if (!ResourceEntry(im, base, 0, RT_VERSION, &t) || !(t & 0x80000000u)) return 0;
+    if (!ResourceEntry(im, base, t & 0x7FFFFFFF, -1, &t) || !(t & 0x80000000u)) return 0;
+    if (!ResourceEntry(im, base, t & 0x7FFFFFFF, -1, &t) || (t & 0x80000000u)) return 0;
+    if (!im.Has(base + t, 8)) return 0;
+    uint32_t dataRva = im.U32(base + t), dataSize = im.U32(base + t + 4);
+    if (dataSize < 6) return 0;
+    uint64_t block = RvaToOffset(im, sections, sectionCount, dataRva, dataSize);
+    if (!block) return 0;
+    uint32_t length = im.U16(block), valueLength = im.U16(block + 2);
+    if (length > dataSize) length = dataSize;
+    // The UTF-16 key "VS_VERSION_INFO" and its terminator, then padding to 32 bits.
+    uint64_t at = 6;
+    while (at + 2 <= length && im.U16(block + at) != 0) at += 2;
+    at += 2;
+    at = (at + 3) & ~3ull;
+    if (valueLength < 52 || at + 52 > length) return 0;
+    if (im.U32(block + at) != FIXED_SIGNATURE) return 0;
+    *ms = im.U32(block + at + 8);
+    *ls = im.U32(block + at + 12);
+    return 1;
+}
+
+int SysCanWrite(const char* path) { return path && access(HostPath(path).c_str(), W_OK) == 0; }
+
+int SysSystemDir(char* out, int size) {
+    if (size <= 0) return 0;
+    if ((int)systemDir.size() >= size) {
+        out[0] = 0;
+        return 0;
+    }
+    strcpy(out, systemDir.c_str());
+    return (int)systemDir.size();
+}
+
+void SysSetSystemDir(const char* path) { systemDir = path ? path : "C:\\WINDOWS\\SYSTEM"; }
+
+int SysModuleLoaded(const char* name) {
+    for (LoadedModule& m : loadedModules)
+        if (name && strcasecmp(m.name.c_str(), name) == 0 && m.lookups > 0) {
+            m.lookups--;
+            return 1;
+        }
+    return 0;
+}
+
+void SysSetModuleLoaded(const char* name, int lookups) {
+    if (!name) return;
+    for (LoadedModule& m : loadedModules)
+        if (strcasecmp(m.name.c_str(), name) == 0) {
+            m.lookups = lookups;
+            return;
+        }
+    loadedModules.push_back({name, lookups});
+}

@@ -1,6 +1,7 @@
 // The OS seam on Win32: plain kernel and user calls, behaving as the system requires.
 #include <windows.h>
 #include <direct.h>
+#include <io.h>
 #include <string.h>
 
 #include "sys/sys.h"
@@ -54,9 +55,7 @@ long SysFileSize(SysFile f) {
 int SysTruncate(SysFile f) {
     return f && !SysFaultHit(SYS_FAULT_TRUNCATE) && SetEndOfFile((HANDLE)f);
 }
-void SysClose(SysFile f) {
-    if (f) CloseHandle((HANDLE)f);
-}
+int SysClose(SysFile f) { return f && CloseHandle((HANDLE)f); }
 
 int SysDelete(const char* path) { return !SysFaultHit(SYS_FAULT_DELETE) && DeleteFileA(path) != 0; }
 int SysRename(const char* from, const char* to) {
@@ -189,5 +188,81 @@ int SysLoadString(unsigned id, char* out, int size) {
     return n < 0 ? 0 : n;
 }
 
+int SysTempFileName(const char* dir, const char* prefix, unsigned unique, char* out) {
+    char name[MAX_PATH + 16];
+    if (!dir || !prefix || !out || (unique & 0xFFFF) == 0) return 0;
+    // A non-zero unique number names the file without creating it.
+    if (strlen(dir) > MAX_PATH - 14 || !GetTempFileNameA(dir, prefix, unique, name) ||
+        strlen(name) >= 260) {
+        out[0] = 0;
+        return 0;
+    }
+    strcpy(out, name);
+    return 1;
+}
+
+SysLibrary SysLoadLibrary(const char* path) {
+    // A damaged file must fail the call, not stop the setup behind a system message box.
+    UINT mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    HMODULE module = LoadLibraryA(path);
+    SetErrorMode(mode);
+    return (SysLibrary)module;
+}
+void* SysLibraryEntry(SysLibrary library, const char* name) {
+    return library ? (void*)GetProcAddress((HMODULE)library, name) : 0;
+}
+void SysFreeLibrary(SysLibrary library) {
+    if (library) FreeLibrary((HMODULE)library);
+}
+uint32_t SysAddressWord(const void* p) { return (uint32_t)(uintptr_t)p; }
+const void* SysWordAddress(uint32_t word) { return (const void*)(uintptr_t)word; }
+
 unsigned long SysTickCount(void) { return GetTickCount(); }
 void SysSleep(unsigned long ms) { Sleep(ms); }
+
+SysFile SysOpenUnshared(const char* path) {
+    HANDLE h = CreateFileA(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    return h == INVALID_HANDLE_VALUE ? 0 : (SysFile)h;
+}
+
+uint32_t SysFileDosTime(SysFile f) {
+    FILETIME written;
+    WORD date = 0, time = 0;
+    if (!f || !GetFileTime((HANDLE)f, NULL, NULL, &written)) return 0;
+    if (!FileTimeToDosDateTime(&written, &date, &time)) return 0;
+    return (uint32_t)date << 16 | time;
+}
+
+int SysFileVersion(const char* path, uint32_t* ms, uint32_t* ls) {
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeA((LPSTR)path, &ignored);
+    if (size == 0) return 0;
+    void* block = SysBlockAlloc(size);
+    if (!block) return 0;
+    int found = 0;
+    VS_FIXEDFILEINFO* fixed = NULL;
+    UINT length = 0;
+    if (GetFileVersionInfoA((LPSTR)path, 0, size, block) &&
+        VerQueryValueA(block, (LPSTR) "\\", (void**)&fixed, &length) && fixed &&
+        length >= sizeof *fixed) {
+        *ms = fixed->dwFileVersionMS;
+        *ls = fixed->dwFileVersionLS;
+        found = 1;
+    }
+    SysBlockFree(block);
+    return found;
+}
+
+int SysCanWrite(const char* path) { return path && _access(path, 2) == 0; }
+
+int SysSystemDir(char* out, int size) {
+    if (size <= 0) return 0;
+    UINT n = GetSystemDirectoryA(out, (UINT)size);
+    if (n == 0 || n >= (UINT)size) {
+        out[0] = 0;
+        return 0;
+    }
+    return (int)n;
+}
+
+int SysModuleLoaded(const char* name) { return name && GetModuleHandleA(name) != NULL; }

@@ -89,7 +89,8 @@ stop_windows() {
 # RULES is a rule file or the rules themselves as text (see tests/peers/README.md); "" for
 # none. PROGRAM is a host path or a Windows path ('D:\SETUP.EXE'). The robot watches until
 # no process named like PROGRAM (or in $ROBOT_WATCH, comma-separated, default
-# setupthp.exe) is left, or KOV_TIMEOUT runs out. Sets RUN_STATUS, ROBOT_STATUS, ROBOT_LOG.
+# setupthp.exe) is left, or KOV_TIMEOUT runs out. ROBOT_FOLLOW (control ids, comma-separated)
+# has the robot log each change of those controls. Sets RUN_STATUS, ROBOT_STATUS, ROBOT_LOG.
 KOV_RUNS=0
 run_with_robot() {
     local rules=$1 program=$2; shift 2
@@ -108,7 +109,7 @@ run_with_robot() {
     "$KOV_SRC/tests/machine/wine-run" "$KOV_WIN/robot.exe" --log "$(win_path_of_host "$ROBOT_LOG")" "${shots[@]}" \
         --rules "$(win_path_of_host "$rules_file")" --until-gone "$watch" \
         --stop "$(win_path_of_host "$stop")" \
-        --appear 20000 --timeout $((KOV_TIMEOUT * 1000)) >/dev/null 2>&1 &
+        --appear 20000 --timeout $((KOV_TIMEOUT * 1000)) ${ROBOT_FOLLOW:+--follow "$ROBOT_FOLLOW"} >/dev/null 2>&1 &
     local robot=$! i
     for i in $(seq 300); do grep -q '^READY' "$ROBOT_LOG" 2>/dev/null && break; sleep 0.05; done
     grep -q '^READY' "$ROBOT_LOG" 2>/dev/null || { kill $robot 2>/dev/null; cat "$ROBOT_LOG" 2>/dev/null; fail "robot did not start"; }

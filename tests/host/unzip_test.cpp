@@ -39,6 +39,9 @@ struct ZipOptions {
     bool descriptor = false;
     long crcDelta = 0;
     long sizeDelta = 0;
+    bool central = true;       // a standard archive ends with its central directory
+    long descriptorDelta = 0;  // added to the size the descriptor gives
+    long centralDelta = 0;     // added to the size the central directory gives
 };
 
 std::string Zip(const std::string& name, const std::string& data, ZipOptions o = {}) {
@@ -61,9 +64,37 @@ std::string Zip(const std::string& name, const std::string& data, ZipOptions o =
         Put32(z, 0x08074B50);
         Put32(z, crc);
         Put32(z, packed.size());
-        Put32(z, data.size());
+        Put32(z, data.size() + o.descriptorDelta);
     }
-    return z;  // the central directory is not needed to extract the one member
+    if (!o.central) return z;
+    size_t at = z.size();
+    std::string c;
+    Put32(c, 0x02014B50);
+    Put16(c, 20);
+    Put16(c, 20);
+    Put16(c, o.descriptor ? 8 : 0);
+    Put16(c, o.method);
+    Put32(c, 0);
+    Put32(c, crc);
+    Put32(c, packed.size());
+    Put32(c, data.size() + o.sizeDelta + o.centralDelta);
+    Put16(c, name.size());
+    Put16(c, 0);
+    Put16(c, 0);
+    Put16(c, 0);
+    Put16(c, 0);
+    Put32(c, 0);
+    Put32(c, 0);
+    c += name;
+    z += c;
+    Put32(z, 0x06054B50);
+    Put32(z, 0);
+    Put16(z, 1);
+    Put16(z, 1);
+    Put32(z, c.size());
+    Put32(z, at);
+    Put16(z, 0);
+    return z;
 }
 
 struct Dir {
@@ -166,4 +197,40 @@ TEST(Unzip, MemberLargerThanDeclaredIsRefusedBeforeWriting) {
         ASSERT_EQ(symlink("/dev/full", (d.path + "/kov.exe").c_str()), 0);
         EXPECT_EQ(UnzipFirstMember(archive.c_str(), d.path.c_str(), '/'), UNZIP_BAD_CRC) << c.what;
     }
+}
+
+TEST(Unzip, MemberWithDescriptorIsBoundByTheCentralDirectory) {
+    // Sizes after the data cannot bound the inflate; the central directory's can. A stream
+    // that runs past it (a bomb) stops there, before the full disk would be reported.
+    std::string data = Sample(300000);
+    struct {
+        const char* what;
+        ZipOptions o;
+        int status;
+        bool fullDisk;
+    } cases[] = {
+        {"descriptor lies", {8, true, 0, 0, true, 5}, UNZIP_BAD_CRC, false},
+        {"central directory smaller", {8, true, 0, 0, true, 0, -299000}, UNZIP_BAD_CRC, true},
+        {"no central directory", {8, true, 0, 0, false}, UNZIP_BAD_ARCHIVE, false},
+    };
+    for (auto& c : cases) {
+        Dir d;
+        std::string archive = d.Write("a.zip", Zip("kov.exe", data, c.o));
+        if (c.fullDisk) ASSERT_EQ(symlink("/dev/full", (d.path + "/kov.exe").c_str()), 0);
+        EXPECT_EQ(UnzipFirstMember(archive.c_str(), d.path.c_str(), '/'), c.status) << c.what;
+        if (!c.fullDisk) EXPECT_EQ(d.Read("kov.exe"), "<absent>") << c.what;
+    }
+}
+
+TEST(Unzip, CommandRecordChecked) {
+    unsigned char record[UNZIP_COMMAND_SIZE] = {142, 0, 0, 0, 8};
+    record[8] = 0x34, record[9] = 0x12, record[24] = 0x78, record[27] = 0x56;
+    uint32_t a = 0, t = 0;
+    EXPECT_EQ(ReadUnzipCommand(record, &a, &t), UNZIP_OK);
+    EXPECT_EQ(a, 0x1234u);
+    EXPECT_EQ(t, 0x56000078u);
+    record[4] = 7;
+    EXPECT_EQ(ReadUnzipCommand(record, &a, &t), UNZIP_BAD_COMMAND);
+    record[4] = 8, record[0] = 141;
+    EXPECT_EQ(ReadUnzipCommand(record, &a, &t), UNZIP_BAD_COMMAND);
 }

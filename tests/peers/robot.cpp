@@ -4,7 +4,7 @@
 //
 // Usage:
 //   robot.exe --log FILE [--rules FILE] [--until-gone NAME[,NAME...]] [--appear MS]
-//             [--stop FILE] [--timeout MS] [--shots DIR]
+//             [--stop FILE] [--timeout MS] [--shots DIR] [--follow ID[,ID...]]
 //
 //   --log FILE         the log (UTF-8, one record per line, written as things happen)
 //   --rules FILE       the rules (UTF-8); without it the robot only watches
@@ -17,6 +17,9 @@
 //   --timeout MS       exit after MS in any case (default 120000)
 //   --shots DIR        save a picture of each new window there (NNN.bmp, 200 ms after it
 //                      appears, before it is answered)
+//   --follow IDS       keep watching the controls with these ids in every logged window and
+//                      log each change of their text and of their first window word (the
+//                      position of a progress gauge)
 //
 // Exit status: 0 the watched processes ended (or the stop file appeared), 1 bad arguments or
 // rules, 2 timeout, 3 the watched processes never appeared.
@@ -68,6 +71,8 @@
 //   NORULE t=MS hwnd=0xH                              no rule matched (logged once per window)
 //   GONE t=MS hwnd=0xH                                a logged window was destroyed
 //   WATCH t=MS running=N                              a watched process was first seen
+//   TEXT t=MS hwnd=0xH id=N text="T"                  a followed control's text changed
+//   WORD t=MS hwnd=0xH id=N value=V                   a followed control's first word changed
 //   EXIT t=MS reason=gone|stop|timeout|never-appeared
 // Windows that already existed when the robot started are not logged or answered.
 #include <windows.h>
@@ -127,10 +132,12 @@ struct Watched {
     bool noRuleLogged;
     bool existedAtStart;
     bool visible;
+    std::vector<std::pair<std::wstring, LONG>> followed;  // per --follow id: last text, word
 };
 
 HANDLE LogFile = INVALID_HANDLE_VALUE;
-std::wstring ShotDir;  // --shots: a picture of each new window goes there
+std::wstring ShotDir;        // --shots: a picture of each new window goes there
+std::vector<int> FollowIds;  // --follow
 int ShotCount;
 DWORD StartTick;
 std::vector<RobotRule> Rules;
@@ -460,6 +467,28 @@ void Shoot(HWND h) {
     ReleaseDC(NULL, screen);
 }
 
+// Logs what changed in the followed controls of a logged window since the last look.
+void Follow(Watched& w) {
+    w.followed.resize(FollowIds.size(), std::make_pair(std::wstring(L"\x1"), (LONG)-1));
+    for (size_t i = 0; i < FollowIds.size(); i++) {
+        HWND c = GetDlgItem(w.hwnd, FollowIds[i]);
+        if (!c) continue;
+        std::wstring text = TextOf(c), cls = ClassOf(c);
+        // The standard controls keep their own data there; only custom controls are read.
+        bool standard = false;
+        for (const wchar_t* name :
+             {L"Static", L"Button", L"Edit", L"ComboBox", L"ListBox", L"ScrollBar"})
+            standard = standard || IsClass(cls, name);
+        LONG word = standard ? 0 : GetWindowLongW(c, 0);
+        std::string head =
+            " t=" + Num(Elapsed()) + " hwnd=" + Hex(w.hwnd) + " id=" + Num(FollowIds[i]);
+        if (text != w.followed[i].first) LogLine("TEXT" + head + " text=" + Quote(text));
+        if (!standard && word != w.followed[i].second)
+            LogLine("WORD" + head + " value=" + Num(word));
+        w.followed[i] = std::make_pair(text, word);
+    }
+}
+
 // A window is the one to answer when it is enabled and no window its program showed later is
 // still up: so a dialog is answered again once the message box over it has gone, whether the
 // box disabled it or not.
@@ -498,6 +527,7 @@ void Look(bool first) {
             if (!ShotDir.empty()) Shoot(h);
             w->logged = true;
         }
+        if (w->logged && !FollowIds.empty()) Follow(*w);
     }
     std::vector<HWND> toAnswer;
     for (Watched& w : Windows) {
@@ -746,7 +776,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         else if (opt == L"--timeout") timeout = wcstoul(argv[i + 1], NULL, 10);
         else if (opt == L"--appear") appear = wcstoul(argv[i + 1], NULL, 10);
         else if (opt == L"--shots") ShotDir = argv[i + 1];
-        else return 1;
+        else if (opt == L"--follow") {
+            for (const std::wstring& id : SplitNames(argv[i + 1]))
+                FollowIds.push_back((int)wcstol(id.c_str(), NULL, 0));
+        } else return 1;
     }
     if (!logPath) return 1;
     LogFile = CreateFileW(logPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,

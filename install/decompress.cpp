@@ -1,0 +1,157 @@
+// The decompression library's life: written out as entry 0, loaded from the destination
+// folder, called with the command record, unloaded when the package is closed.
+#include "install/decompress.h"
+
+#include <string.h>
+
+#include "base/globals.h"
+#include "base/log.h"
+#include "base/path.h"
+#include "package/package.h"
+#include "sys/sys.h"
+
+uint16_t FirstFileIndex;
+unsigned char UnzipCommand[UNZIP_COMMAND_BYTES];
+
+namespace {
+
+const char kLibraryName[] = "dunzip32.dll";
+const char kEntryName[] = "dunzip";
+
+typedef int(SYS_LIBCALL* DunzipFn)(const unsigned char* command);
+
+SysLibrary Library;
+DunzipFn Entry;
+
+// The library calls these while it works; setup has nothing to say to it.
+int32_t SYS_LIBCALL NotifyThree(uint32_t, uint32_t, uint32_t) { return 1; }
+int32_t SYS_LIBCALL NotifySeven(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t,
+                                uint32_t) {
+    return 1;
+}
+
+// The record, word by word: offset and value; the archive, the folder and the two
+// callbacks are filled in at the call. Every word not listed is 0.
+struct CommandWord {
+    unsigned offset;
+    uint32_t value;
+};
+enum { ARCHIVE_AT = 8, TARGET_AT = 24, NOTIFY_THREE_AT = 68, NOTIFY_SEVEN_AT = 100 };
+const CommandWord kCommandWords[] = {
+    {0, UNZIP_COMMAND_BYTES},  // size of the record
+    {4, 8},                    // operation: extract
+    {36, 1},
+    {40, 1},
+    {48, 1},
+    {52, 1},
+};
+
+void Put32(unsigned char* at, uint32_t v) {
+    at[0] = (unsigned char)v;
+    at[1] = (unsigned char)(v >> 8);
+    at[2] = (unsigned char)(v >> 16);
+    at[3] = (unsigned char)(v >> 24);
+}
+
+uint32_t Le16(const unsigned char* p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8; }
+uint32_t Le32(const unsigned char* p) { return Le16(p) | Le16(p + 2) << 16; }
+
+enum : uint32_t {
+    LOCAL_HEADER = 0x04034B50,
+    CENTRAL_HEADER = 0x02014B50,
+    END_RECORD = 0x06054B50,
+    SIZES_FOLLOW = 8,  // flag: sizes in a descriptor after the data
+};
+
+}  // namespace
+
+int ExtractDecompressor(void) {
+    FirstFileIndex = 0;
+    PackageEntry* e = FileTable && FileTable->count ? FileTable->entry[0] : 0;
+    if (!e || !SameName(e->name, kLibraryName)) {
+        LogPrintf("First package file is %s, not %s", e ? e->name : "missing", kLibraryName);
+        return SetFatal(FATAL_NOT_DECOMPRESSOR);
+    }
+    FirstFileIndex = 1;
+    char path[260];
+    DestPath(path, kLibraryName);
+    SysFile f = SysCreate(path);
+    if (!f) {
+        LogPrintf("Cannot create %s", path);
+        return SetFatal(FATAL_TARGET_CREATE);
+    }
+    if (!CopyEntryToFile(f, e, 0, 0)) {
+        SysClose(f);
+        return 0;
+    }
+    if (!SysClose(f)) {
+        LogPrintf("Cannot close %s", path);
+        return SetFatal(FATAL_TARGET_CLOSE);
+    }
+    return 1;
+}
+
+int LoadDecompressor(void) {
+    char path[260];
+    DestPath(path, kLibraryName);
+    if (!Library) Library = SysLoadLibrary(path);
+    if (!Library) {
+        LogPrintf("Cannot load %s", path);
+        return SetFatal(FATAL_DECOMPRESSOR_LOAD);
+    }
+    ClosePackageHook = FreeDecompressor;
+    Entry = (DunzipFn)SysLibraryEntry(Library, kEntryName);
+    if (!Entry) {
+        LogPrintf("No entry %s in %s", kEntryName, path);
+        return SetFatal(FATAL_DECOMPRESSOR_ENTRY);
+    }
+    return 1;
+}
+
+uint32_t RunDecompressor(void* dialog, const char* archivePath, const char* targetDir) {
+    memset(UnzipCommand, 0, sizeof UnzipCommand);
+    for (const CommandWord& w : kCommandWords) Put32(UnzipCommand + w.offset, w.value);
+    Put32(UnzipCommand + ARCHIVE_AT, SysAddressWord(archivePath));
+    Put32(UnzipCommand + TARGET_AT, SysAddressWord(targetDir));
+    Put32(UnzipCommand + NOTIFY_THREE_AT, SysAddressWord((const void*)NotifyThree));
+    Put32(UnzipCommand + NOTIFY_SEVEN_AT, SysAddressWord((const void*)NotifySeven));
+    if (!Entry) return (uint32_t)-1;
+    return (uint32_t)Entry(UnzipCommand);
+}
+
+void FreeDecompressor(void) {
+    if (Library) SysFreeLibrary(Library);
+    Library = 0;
+    Entry = 0;
+}
+
+int DecompressorLoaded(void) { return Library != 0; }
+
+int ReadArchiveMember(const char* archivePath, char* name, uint32_t* size) {
+    SysFile f = SysOpen(archivePath, SYS_READ);
+    if (!f) return 0;
+    unsigned char h[46];
+    int known = 0;
+    if (SysRead(f, h, 30) == 30 && Le32(h) == LOCAL_HEADER) {
+        known = 1;
+        *size = Le32(h + 22);
+        unsigned nameLen = Le16(h + 26);
+        name[0] = 0;
+        if (nameLen < 260 && SysRead(f, name, nameLen) == (long)nameLen) name[nameLen] = 0;
+        if (strlen(name) != nameLen) name[0] = 0;
+        if (Le16(h + 6) & SIZES_FOLLOW) {
+            // The package's archives end with their central directory and no comment.
+            *size = 0xFFFFFFFF;
+            long length = SysFileSize(f);
+            if (length >= 22 + 46 && SysSeek(f, length - 22, SYS_SEEK_SET) == length - 22 &&
+                SysRead(f, h, 22) == 22 && Le32(h) == END_RECORD) {
+                long at = (long)Le32(h + 16);
+                if (at >= 0 && at <= length - 46 && SysSeek(f, at, SYS_SEEK_SET) == at &&
+                    SysRead(f, h, 46) == 46 && Le32(h) == CENTRAL_HEADER)
+                    *size = Le32(h + 24);
+            }
+        }
+    }
+    SysClose(f);
+    return known;
+}

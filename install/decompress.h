@@ -1,0 +1,39 @@
+// The decompression library: entry 0 of the package, written into the destination folder,
+// loaded from there and called once per archive with a fixed 142-byte command record.
+// It stays loaded until the package is closed (FreeDecompressor is the close hook).
+#pragma once
+#include <stdint.h>
+
+// Index of the first file-table entry the install loop and the space estimate handle: 1
+// once entry 0 has been recognised as the library.
+extern uint16_t FirstFileIndex;
+
+enum { UNZIP_COMMAND_BYTES = 142 };
+// Rewritten completely before every call.
+extern unsigned char UnzipCommand[UNZIP_COMMAND_BYTES];
+
+// What the install loop makes of the library's status.
+enum {
+    DUNZIP_OK = 0,
+    DUNZIP_OK_TOO = 49,
+    DUNZIP_NO_MEMORY = 4,
+    DUNZIP_NO_MEMORY_TOO = 5,
+    DUNZIP_DISK_FULL = 28,
+    DUNZIP_DISK_FULL_TOO = 50,
+};
+
+int ExtractDecompressor(void);
+int LoadDecompressor(void);
+// Extracts the archive's single member into targetDir; the library's status unchanged.
+// dialog is accepted for the callers' sake and not used.
+uint32_t RunDecompressor(void* dialog, const char* archivePath, const char* targetDir);
+// Unloads the library when loaded; harmless otherwise.
+void FreeDecompressor(void);
+// The member the archive declares: its name (out: 260 bytes, "" when it does not fit) and
+// its size (the local header's, or for a member whose sizes follow its data, the central
+// directory's). 1 when read; 0 when the file is not a zip archive at all (the library
+// reports that). A member whose sizes follow its data and whose central directory is not
+// where it belongs declares 0xFFFFFFFF.
+int ReadArchiveMember(const char* archivePath, char* name, uint32_t* size);
+// 1 while the library is loaded (its file cannot be deleted then).
+int DecompressorLoaded(void);

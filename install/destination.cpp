@@ -1,0 +1,219 @@
+// Destination preparation and clean-up, and two file queries used across the install engine.
+#include "install/destination.h"
+
+#include <string.h>
+
+#include "base/globals.h"
+#include "base/log.h"
+#include "base/mem.h"
+#include "base/path.h"
+#include "base/text.h"
+#include "clientdb/access.h"
+#include "clientdb/format.h"
+#include "install/space.h"
+#include "package/package.h"
+#include "res/strings.h"
+#include "sys/sys.h"
+
+uint32_t OverwriteInPlace = 0;
+char OldDbFoundPath[260];
+
+static const char OLD_DB_NAME[] = "IDB\\OLD.DB";
+
+int IsPreservedFile(const char* name) {
+    const TextListT& list = InstallSettings.PreservedFiles;
+    if (!name || !list.a) return 0;
+    char patternDir[260], nameDir[260], patternBase[9], nameBase[9], patternExt[8], nameExt[8];
+    GetDirPart(nameDir, name);
+    GetBaseName8(nameBase, name);
+    GetExtPart(nameExt, name);
+    for (uint16_t i = 0; i < list.count; i++) {
+        const char* pattern = list.a[i];
+        const char* action = list.b && list.b[i] ? list.b[i] : "";
+        if (!pattern || action[0]) continue;
+        GetDirPart(patternDir, pattern);
+        if (!SameName(patternDir, nameDir)) continue;
+        GetBaseName8(patternBase, pattern);
+        if (patternBase[0] != '*' && !SameName(patternBase, nameBase)) continue;
+        GetExtPart(patternExt, pattern);
+        if (patternExt[0] != '*' && !SameName(patternExt, nameExt)) continue;
+        return 1;
+    }
+    return 0;
+}
+
+static int SameDbVersion(void) {
+    return InstallSettings.DbVersion[0] == PreviousDbVersion[0] &&
+           InstallSettings.DbVersion[1] == PreviousDbVersion[1];
+}
+
+// Moves the previous main database aside as IDB\OLD.DB, where the migration reads it.
+static void MoveOldDbAside(void) {
+    char idb[260], found[260], old[260];
+    DestPath(idb, "IDB");
+    if (!DbFindFile(found, idb, DB_ID_MAIN)) {
+        LogPrintf("No main DB found");
+        return;
+    }
+    ReadPreviousDbVersion(found);
+    DestPath(old, OLD_DB_NAME);
+    if (SameName(found, old)) {
+        // Only an OLD.DB carries the database (an earlier run stopped after moving it aside):
+        // it already has the name the migration reads, and deleting it would lose it.
+        LogPrintf("Main DB is already %s", old);
+        return;
+    }
+    SysDelete(old);
+    if (!MovePath(found, old)) {
+        LogPrintf("Failed to rename old DB");
+        return;
+    }
+    CopyText(OldDbFoundPath, found, sizeof OldDbFoundPath);
+}
+
+// Tool modules of the destination's tool folder: the ones a record accepts (same database
+// version, version at least the record's) are kept, every other one is deleted.
+static void KeepOrDeleteTools(void) {
+    char pattern[260], path[260], folder[32];
+    DestPath(pattern, LoadCaption(IDS_TOOL_PATTERN));
+    CopyText(folder, LoadCaption(IDS_TOOL_DIR), sizeof folder);
+    SysFindData fd;
+    SysFind h = SysFindFirst(pattern, &fd);
+    if (!h) return;
+    do {
+        if (fd.isDir) continue;
+        JoinPath(path, InstallSettings.DestDir, folder, fd.name, (const char*)nullptr);
+        int kept = 0;
+        if (SameDbVersion()) {
+            uint32_t version = GetToolVersion(path);
+            for (uint16_t i = 0; i < InstallSettings.ToolModuleCount && !kept; i++) {
+                ToolModuleT* t = &InstallSettings.ToolModules[i];
+                if (SameName(t->name, fd.name) && t->minVersion <= version) kept = t->kept = 1;
+            }
+        }
+        if (kept) {
+            LogPrintf("Keeping tool module %s", path);
+        } else {
+            SysDelete(path);
+            LogPrintf("Deleted tool module %s", path);
+        }
+    } while (SysFindNext(h, &fd));
+    SysFindClose(h);
+}
+
+void PrepareDestination(void) {
+    InstallSettingsT& s = InstallSettings;
+    OverwriteInPlace = s.PreviousDir[0] && SameName(s.PreviousDir, s.DestDir) ? 1 : 0;
+    OldDbFoundPath[0] = 0;
+    LogPrintf("Preparing dest dir");
+    MakePath(s.DestDir);
+    char path[260];
+    for (uint16_t i = 0; i < s.CreateDirs.count; i++) {
+        // A folder name from the script must stay inside the destination.
+        const char* name = s.CreateDirs.a[i];
+        if (!name || !IsSafeEntryName(name, (unsigned)strlen(name))) continue;
+        MakePath(DestPath(path, name));
+    }
+    if (!OverwriteInPlace) return;
+    LogPrintf("Preparing for overwrite");
+    MoveOldDbAside();
+    KeepOrDeleteTools();
+    if (TransferFoldersHook) TransferFoldersHook(1);
+    else LogPrintf("No folder transfer connected; preserved files not renamed");
+}
+
+void CleanUpInstall(void) {
+    InstallSettingsT& s = InstallSettings;
+    if (!s.DestDir[0] || !PathExists(s.DestDir)) return;
+    LogPrintf("Cleaning up");
+    char path[260], dir[260];
+    for (uint16_t i = 0; FileTable && i < FileTable->count; i++) {
+        const char* name = FileTable->entry[i]->name;
+        if (OverwriteInPlace && IsPreservedFile(name)) continue;
+        SysDelete(DestPath(path, name));
+        // A "SYSTEM" entry is extracted into the destination root first; one deferred to
+        // restsys.bat still waits there.
+        GetDirPart(dir, name);
+        if (!SameName(dir, "SYSTEM")) continue;
+        const char* bare = GetNamePart(name);
+        if (OverwriteInPlace && IsPreservedFile(bare)) continue;
+        SysDelete(DestPath(path, bare));
+    }
+}
+
+void RestorePreviousInstall(void) {
+    if (!OverwriteInPlace) return;
+    LogPrintf("Restoring previous installation");
+    // Undo in the reverse order of the preparation: the transfer ran after the move aside.
+    if (UndoTransferRenamesHook) UndoTransferRenamesHook();
+    if (!OldDbFoundPath[0]) return;
+    char old[260];
+    DestPath(old, OLD_DB_NAME);
+    if (MovePath(old, OldDbFoundPath)) LogPrintf("Renamed %s back to %s", old, OldDbFoundPath);
+    else LogPrintf("Failed to rename %s back to %s", old, OldDbFoundPath);
+    OldDbFoundPath[0] = 0;
+}
+
+void DeleteObsoleteFiles(void) {
+    DeleteMatchingFiles(WindowsDir, InstallSettings.WindowsDirDeletes.a,
+                        InstallSettings.WindowsDirDeletes.count);
+    DeleteMatchingFiles(InstallSettings.DestDir, InstallSettings.DestDirDeletes.a,
+                        InstallSettings.DestDirDeletes.count);
+}
+
+void DeleteMatchingFiles(const char* baseDir, char** patterns, uint16_t count) {
+    // Without a base folder the patterns would apply to the current folder.
+    if (!baseDir || !baseDir[0] || !patterns) return;
+    char full[260], dir[260], path[260];
+    for (uint16_t i = 0; i < count; i++) {
+        const char* pattern = patterns[i];
+        // Patterns come from the package: one that climbs out of its folder is refused.
+        if (!pattern || !IsSafeEntryName(pattern, (unsigned)strlen(pattern))) {
+            LogPrintf("Unsafe delete pattern skipped: %s", pattern ? pattern : "");
+            continue;
+        }
+        JoinPath(full, baseDir, pattern, (const char*)nullptr);
+        GetDirPart(dir, full);
+        SysFindData fd;
+        SysFind h = SysFindFirst(full, &fd);
+        if (!h) continue;
+        do {
+            JoinPath(path, dir, fd.name, (const char*)nullptr);
+            SysDelete(path);
+            LogPrintf("Deleted file %s", path);
+        } while (SysFindNext(h, &fd));
+        SysFindClose(h);
+    }
+}
+
+uint32_t GetToolVersion(const char* path) {
+    if (!path) return 0;
+    char dir[260];
+    GetDirPart(dir, path);
+    const char* name = GetNamePart(path);
+    // The current folder is put back afterwards, and so is the file's drive's own.
+    char* saved = (char*)MemAlloc(260);
+    char* savedOther = (char*)MemAlloc(260);
+    int current = CurrentDriveLetter();
+    CopyText(saved, DriveCurrentDir(current), 260);
+    int other = dir[0] && dir[1] == ':' ? dir[0] & ~0x20 : 0;
+    if (other && other != current) CopyText(savedOther, DriveCurrentDir(other), 260);
+    uint32_t packed = 0, ms = 0, ls = 0;
+    // Looked up by bare name from its own folder; a folder that cannot be entered would
+    // make the name refer to another file.
+    if ((!dir[0] || ChangeDir(dir)) && SysFileVersion(name, &ms, &ls))
+        packed = (ms >> 16 & 0xFF) << 24 | (ms & 0xFF) << 16 | (ls >> 16 & 0xFF) << 8 | (ls & 0xFF);
+    if (savedOther[0]) ChangeDir(savedOther);
+    if (saved[0]) ChangeDir(saved);
+    MemFree(savedOther);
+    MemFree(saved);
+    return packed;
+}
+
+uint32_t GetFileSizeByName(const char* path) {
+    SysFile f = SysOpenUnshared(path);
+    if (!f) return 0;
+    long size = SysFileSize(f);
+    SysClose(f);
+    return size < 0 ? 0 : (uint32_t)size;
+}

@@ -1,0 +1,39 @@
+// The destination folder before and after the file copy: created with the client's empty
+// folders; made ready to be overwritten when it is the previous installation's own folder
+// (old main database moved aside as IDB\OLD.DB, tool modules kept or deleted, preserved
+// files renamed); emptied of the package's files after a failed or stopped install.
+#pragma once
+#include <stdint.h>
+
+// 1 when the destination is the previous installation's folder; decided by PrepareDestination.
+extern uint32_t OverwriteInPlace;
+// The path the previous main database was found under before it became IDB\OLD.DB; empty
+// when nothing was moved aside.
+extern char OldDbFoundPath[260];
+
+// The folder transfer lives with the migration, which also queues the copies into another
+// folder; an in-place install reaches its rename mode and the undo of those renames through
+// these two, which the setup connects (setup/connect.cpp).
+extern uint16_t (*TransferFoldersHook)(int renameMode);
+extern void (*UndoTransferRenamesHook)(void);
+
+// 1 when name (relative to the installation folder) matches a PreservedFiles pattern with an
+// empty action: such a file is never overwritten by an in-place install.
+int IsPreservedFile(const char* name);
+
+void PrepareDestination(void);
+// Deletes the package's files from the destination: the entry names, and the extracted
+// copies of "SYSTEM" entries that wait in the destination root (one deferred to restsys.bat
+// is still there). Preserved files of an in-place install stay. What the install loop put
+// elsewhere (temporary archives, the Windows folder) is the loop's to remove.
+void CleanUpInstall(void);
+// After CleanUpInstall of an interrupted in-place install: IDB\OLD.DB goes back to the name
+// it was found under and the renames of the preserved-file transfer are undone, newest
+// first, so the previous installation finds its user's data again. Nothing otherwise.
+void RestorePreviousInstall(void);
+void DeleteObsoleteFiles(void);
+void DeleteMatchingFiles(const char* baseDir, char** patterns, uint16_t count);
+// Packed file version 0xAABBCCDD of version A.B.C.D (low byte of each word); 0 when none.
+uint32_t GetToolVersion(const char* path);
+// Size in bytes (low 32 bits); 0 when the file cannot be opened unshared.
+uint32_t GetFileSizeByName(const char* path);

@@ -1,0 +1,355 @@
+// The file installation loop. Each entry is copied out of the package into a temporary
+// archive in the destination and extracted from there by the decompression library into
+// its folder; plain entries (the quick reference, database files nobody merges) are copied
+// straight to their target, and entries the migration merges are only remembered.
+#include "install/install.h"
+
+#include <string.h>
+
+#include "base/globals.h"
+#include "base/log.h"
+#include "base/mem.h"
+#include "base/path.h"
+#include "base/text.h"
+#include "base/write.h"
+#include "install/decompress.h"
+#include "install/destination.h"
+#include "install/space.h"
+#include "install/sysfiles.h"
+#include "package/package.h"
+#include "res/resource.h"
+#include "res/strings.h"
+#include "sys/sys.h"
+
+#ifdef _WIN32
+InstallUiT InstallUi = {OpenCopyDialog, CloseCopyDialog, SetCopyRange,
+                        SetCopyLabel,   PumpCopyDialog,  ShowInterruptedNotice};
+#else
+InstallUiT InstallUi = {0, 0, 0, 0, 0, 0};
+#endif
+
+namespace {
+
+// Where each entry went in this run, so that a failed or stopped install can take back
+// what it wrote outside the folders CleanUpInstall knows.
+enum EntryState : unsigned char { ENTRY_UNTOUCHED, ENTRY_TARGET_WRITTEN, ENTRY_DONE };
+enum EntryKind { KIND_PLAIN, KIND_SYSTEM, KIND_WINDOWS };
+
+struct LoopState {
+    void* dialog;
+    uint32_t done;      // installed bytes so far
+    uint32_t scale;     // 1 or 10
+    char archive[260];  // temporary archive of the current entry, "" when none
+    unsigned char* entryState;
+    int pifWritten;
+};
+LoopState Loop;
+
+void Gauge(uint32_t bytes) {
+    if (PackageGauge) PackageGauge(Loop.dialog, bytes / Loop.scale);
+}
+void Label(const char* text) {
+    if (InstallUi.setLabel) InstallUi.setLabel(Loop.dialog, text);
+}
+void Pump(void) {
+    if (InstallUi.pump) InstallUi.pump();
+}
+
+// Upper case for labels; bytes of double-byte characters stay as they are.
+void UpperText(char* text) {
+    for (char* p = text; *p; p++) {
+        if (SysIsLeadByte((unsigned char)*p) && p[1]) {
+            p++;
+            continue;
+        }
+        if (*p >= 'a' && *p <= 'z') *p = (char)(*p - 'a' + 'A');
+    }
+}
+
+// The per-entry paths: target file, target folder, and the label shown for it.
+struct EntryPaths {
+    EntryKind kind;
+    char target[260];
+    char targetDir[260];
+    char label[260];
+};
+
+int SplitEntry(const PackageEntry* e, EntryPaths* p) {
+    char dirPart[260];
+    GetDirPart(dirPart, e->name);
+    const char* bare = GetNamePart(e->name);
+    char shortLabel[260];
+    p->kind = SameName(dirPart, "SYSTEM")    ? KIND_SYSTEM
+              : SameName(dirPart, "WINDOWS") ? KIND_WINDOWS
+                                             : KIND_PLAIN;
+    const char* base = p->kind == KIND_WINDOWS ? WindowsDir : InstallSettings.DestDir;
+    const char* rest = p->kind == KIND_PLAIN ? e->name : bare;
+    // JoinPath cuts what does not fit; a cut name would be a different file.
+    if (strlen(base) + 1 + strlen(rest) >= sizeof p->target) {
+        LogPrintf("Path too long for %s", e->name);
+        return 0;
+    }
+    if (p->kind == KIND_PLAIN) {
+        DestPath(p->target, e->name);
+        if (dirPart[0]) DestPath(p->targetDir, dirPart);
+        else CopyText(p->targetDir, InstallSettings.DestDir, sizeof p->targetDir);
+        CopyText(shortLabel, p->target, sizeof shortLabel);
+        UpperText(shortLabel);
+        size_t n = strlen(shortLabel);
+        if (n > LABEL_TAIL) memmove(shortLabel, shortLabel + n - LABEL_TAIL, LABEL_TAIL + 1);
+        char withDots[260] = "...";
+        AppendText(withDots, shortLabel, sizeof withDots);
+        CopyText(shortLabel, withDots, sizeof shortLabel);
+    } else {
+        JoinPath(p->target, base, bare, (const char*)0);
+        CopyText(p->targetDir, base, sizeof p->targetDir);
+        CopyText(shortLabel, bare, sizeof shortLabel);
+        UpperText(shortLabel);
+    }
+    // The path keeps its case (the file systems ignore it); only the label is upper case.
+    CopyText(p->label, p->target, sizeof p->label);
+    UpperText(p->label);
+    if (strlen(p->label) > LABEL_WHOLE_MAX) CopyText(p->label, shortLabel, sizeof p->label);
+    return 1;
+}
+
+int OnList(const TextListT* list, const char* name) {
+    for (unsigned i = 0; i < list->count; i++)
+        if (SameName(list->a[i], name)) return (int)i;
+    return -1;
+}
+
+// Saves a copy of the entry in the table slot of its first match on the list.
+int HoldBack(const TextListT* list, MergedTableT* table, const PackageEntry* e) {
+    int slot = OnList(list, e->name);
+    if (slot < 0 || !table || slot >= table->count) return 0;
+    unsigned long size = sizeof(PackageEntry) + strlen(e->name) + 1;
+    PackageEntry* copy = (PackageEntry*)MemAlloc(size);
+    memcpy(copy, e, size);
+    if (table->slot[slot]) MemFree(table->slot[slot]);
+    table->slot[slot] = copy;
+    LogPrintf("Holding %s back for the merge", e->name);
+    return 1;
+}
+
+// Runs the library until the member is out or the user gives up; 1 when extracted.
+int Extract(const PackageEntry* e, const EntryPaths* p, unsigned index) {
+    for (;;) {
+        SysDelete(p->target);
+        Loop.entryState[index] = ENTRY_TARGET_WRITTEN;
+        uint32_t status = RunDecompressor(Loop.dialog, Loop.archive, p->targetDir);
+        if (status == DUNZIP_OK || status == DUNZIP_OK_TOO) break;
+        LogPrintf("Decompressor status %lu for %s", (unsigned long)status, e->name);
+        if (status == DUNZIP_NO_MEMORY || status == DUNZIP_NO_MEMORY_TOO) {
+            if (AskRetryCancel(LoadMessage(1, IDS_LOW_MEMORY))) continue;
+        } else if (status == DUNZIP_DISK_FULL || status == DUNZIP_DISK_FULL_TOO) {
+            if (AskDiskFull()) continue;
+            if (InstallSettings.Win31FallbackProgram[0]) OfferWin31Fallback = 1;
+        }
+        SysDelete(p->target);  // a library may leave a partial file behind
+        return SetFatal(FatalDecompressStatus(status > 64535 ? 64535 : status));
+    }
+    uint32_t size = GetFileSizeByName(p->target);
+    if (size != e->installedSize) {
+        LogPrintf("%s is %lu bytes, expected %lu", p->target, (unsigned long)size,
+                  (unsigned long)e->installedSize);
+        return SetFatal(FATAL_FILE_SIZE);
+    }
+    SysDelete(Loop.archive);
+    Loop.archive[0] = 0;
+    return 1;
+}
+
+// One entry, steps after the preserved-file test. 1 to go on, 0 to stop the loop.
+int InstallEntry(const PackageEntry* e, unsigned index, const char* mergeDir) {
+    Gauge(Loop.done);
+    EntryPaths p;
+    if (!SysTempFileName(InstallSettings.DestDir, "dec", index, Loop.archive) ||
+        !SplitEntry(e, &p)) {
+        Loop.archive[0] = 0;
+        return SetFatal(FATAL_FILE_CREATE);
+    }
+    Label(p.label);
+    char gameProgram[50];
+    CopyText(gameProgram, LoadCaption(IDS_GAME_PROGRAM), sizeof gameProgram);
+    if (SameName(e->name, gameProgram) && CreateGamePif()) Loop.pifWritten = 1;
+    MakePath(p.targetDir);
+
+    InstallSettingsT& s = InstallSettings;
+    int heldBack = 0, direct = 0;
+    SysFile f = 0;
+    char targetDirPart[260];
+    GetDirPart(targetDirPart, p.target);
+    if ((s.MergedFilesA.count || s.MergedFilesB.count) && SameName(targetDirPart, mergeDir)) {
+        if (s.MergedFilesA.count && HoldBack(&s.MergedFilesA, s.MergedTableA, e)) heldBack = 1;
+        if (s.MergedFilesB.count && HoldBack(&s.MergedFilesB, s.MergedTableB, e)) heldBack = 1;
+        if (!heldBack) direct = 1;
+    }
+    if (!heldBack && s.QuickRefFile[0] && SameName(e->name, s.QuickRefFile)) direct = 1;
+    if (heldBack) {
+        Loop.archive[0] = 0;
+        Loop.entryState[index] = ENTRY_DONE;
+        return 1;
+    }
+    const char* file = direct ? p.target : Loop.archive;
+    if (direct) {
+        Loop.archive[0] = 0;
+        Loop.entryState[index] = ENTRY_TARGET_WRITTEN;
+    }
+    f = SysCreate(file);
+    if (!f) {
+        LogPrintf("Cannot create %s", file);
+        return SetFatal(FATAL_FILE_CREATE);
+    }
+    if (!CopyEntryToFileScaled(f, e, Loop.dialog, Loop.done, Loop.scale)) {
+        SysClose(f);
+        return 0;
+    }
+    if (!SysClose(f)) {
+        LogPrintf("Cannot close %s", file);
+        return SetFatal(FATAL_FILE_CLOSE);
+    }
+    Pump();
+    if (UserAbort) return 0;
+    if (!direct) {
+        uint32_t declared;
+        char member[260];
+        // The library writes at most what the archive declares, under the name it declares:
+        // both must be what the package promised, or a hostile package could fill the disk
+        // or leave a file the clean-up does not know.
+        if (ReadArchiveMember(Loop.archive, member, &declared) &&
+            (declared != e->installedSize || !SameName(member, GetNamePart(e->name)))) {
+            LogPrintf("Archive of %s declares %s of %lu bytes, expected %lu", e->name, member,
+                      (unsigned long)declared, (unsigned long)e->installedSize);
+            return SetFatal(FATAL_FILE_SIZE);
+        }
+        if (!Extract(e, &p, index)) return 0;
+    }
+    if (p.kind == KIND_SYSTEM && !InstallSystemFile(p.target)) return SetFatal(FATAL_SYSTEM_FILE);
+    Loop.entryState[index] = ENTRY_DONE;
+    Loop.done += e->installedSize;
+    return 1;
+}
+
+// Tool modules of an earlier installation of the same database version come over as they
+// are; this runs after a stop too.
+void CopyOldTools(void) {
+    InstallSettingsT& s = InstallSettings;
+    if (s.DbVersion[0] != PreviousDbVersion[0] || s.DbVersion[1] != PreviousDbVersion[1]) return;
+    char folder[50];
+    CopyText(folder, LoadCaption(IDS_TOOL_DIR), sizeof folder);
+    for (unsigned i = 0; i < s.ToolModuleCount && i < MAX_TOOL_MODULES; i++) {
+        ToolModuleT& t = s.ToolModules[i];
+        if (!t.presentInOld || t.kept) continue;
+        char from[260], to[260], label[260];
+        JoinPath(from, s.PreviousDir, folder, t.name, (const char*)0);
+        JoinPath(to, s.DestDir, folder, t.name, (const char*)0);
+        CopyText(label, to, sizeof label);
+        UpperText(label);
+        Label(label);
+        if (!SysCopyFile(from, to)) LogPrintf("Cannot copy %s", from);
+        Loop.done += t.oldSize;
+        Gauge(Loop.done);
+        for (ToolCompanionT* c = t.companions; c; c = c->next) {
+            Pump();
+            JoinPath(from, s.PreviousDir, c->name, (const char*)0);
+            JoinPath(to, s.DestDir, c->name, (const char*)0);
+            if (!SysCopyFile(from, to)) LogPrintf("Cannot copy %s", from);
+            Loop.done += c->size;
+            Gauge(Loop.done);
+        }
+        t.kept = 1;
+    }
+}
+
+// After a failure or a cancel: what CleanUpInstall does not know about goes too. The
+// library is unloaded first, since a loaded library's file cannot be deleted.
+void RemovePartialInstall(void) {
+    if (Loop.archive[0]) {
+        SysDelete(Loop.archive);
+        LogPrintf("Removed %s", Loop.archive);
+        Loop.archive[0] = 0;
+    }
+    FreeDecompressor();
+    CleanUpInstall();
+    for (unsigned i = FirstFileIndex; FileTable && i < FileTable->count; i++) {
+        const PackageEntry* e = FileTable->entry[i];
+        EntryPaths p;
+        if (Loop.entryState[i] == ENTRY_UNTOUCHED || !SplitEntry(e, &p)) continue;
+        if (p.kind == KIND_PLAIN) continue;
+        // The extracted copy of a system file is gone once it has been handled; one that
+        // reached the system folder stays, since the version it replaced is gone.
+        if (SysDelete(p.target)) LogPrintf("Removed %s", p.target);
+        else if (p.kind == KIND_SYSTEM && Loop.entryState[i] == ENTRY_DONE)
+            LogPrintf("System file %s stays in the system folder", GetNamePart(p.target));
+    }
+    if (Loop.pifWritten) {
+        char pif[260], name[50];
+        CopyText(name, LoadCaption(IDS_GAME_PIF), sizeof name);
+        JoinPath(pif, WindowsDir, name, (const char*)0);
+        if (SysDelete(pif)) LogPrintf("Removed %s", pif);
+        Loop.pifWritten = 0;
+    }
+    RestorePreviousInstall();
+}
+
+}  // namespace
+
+int InstallFiles(void) {
+    PrepareDestination();
+    if (!ExtractDecompressor() || !LoadDecompressor()) {
+        // Nothing but the library was written: it goes, and an in-place install gets its
+        // database back under its own name.
+        FreeDecompressor();
+        char library[260];
+        DestPath(library, "dunzip32.dll");
+        if (FirstFileIndex == 1 && SysDelete(library)) LogPrintf("Removed %s", library);
+        RestorePreviousInstall();
+        return 0;
+    }
+    LogPrintf("Installing files");
+    UserAbort = 0;
+    memset(&Loop, 0, sizeof Loop);
+    Loop.entryState = (unsigned char*)MemAlloc(FileTable->count ? FileTable->count : 1);
+    int templateId = ContinuationRun ? IDD_COPY_CONTINUED : IDD_COPY;
+    if (InstallUi.openProgress) Loop.dialog = InstallUi.openProgress(templateId);
+
+    InstallSettingsT& s = InstallSettings;
+    uint32_t total = FileTable->total - s.MergedBytesA - s.MergedBytesB + ToolBytesFromOld;
+    Loop.scale = total > GAUGE_SCALE_LIMIT ? 10 : 1;
+    if (InstallUi.setRange) InstallUi.setRange(Loop.dialog, total / Loop.scale);
+    Loop.done = FirstFileIndex == 1 ? FileTable->entry[0]->installedSize : 0;
+    if (FirstFileIndex == 1) Loop.entryState[0] = ENTRY_DONE;
+    char mergeDir[260];
+    DestPath(mergeDir, "IDB");
+
+    for (unsigned i = FirstFileIndex; i < FileTable->count; i++) {
+        const PackageEntry* e = FileTable->entry[i];
+        if (OverwriteInPlace && IsPreservedFile(e->name)) {
+            LogPrintf("Not installing %s (preserved)", e->name);
+            Loop.done += e->installedSize;
+            continue;
+        }
+        if (!InstallEntry(e, i, mergeDir)) break;
+        Pump();
+        if (UserAbort) break;
+    }
+
+    CopyOldTools();
+    if (Loop.done == FileTable->total) Gauge(Loop.done);
+    if (InstallUi.closeProgress) InstallUi.closeProgress(templateId);
+    Loop.dialog = 0;
+    int result = 1;
+    if (SetupError) {
+        RemovePartialInstall();
+        result = 0;
+    } else if (UserAbort) {
+        LogPrintf("User stopped install");
+        RemovePartialInstall();
+        if (!s.Win31FallbackProgram[0] && InstallUi.showInterrupted) InstallUi.showInterrupted();
+        result = 0;
+    }
+    MemFree(Loop.entryState);
+    Loop.entryState = 0;
+    return result;
+}

@@ -1,0 +1,42 @@
+// Disk space estimate: what the package needs on a drive, cluster by cluster, plus what the
+// migration will copy out of the previous installation, minus what files already in the
+// destination give back when overwritten. Every byte count is 32-bit; larger figures (free
+// space of today's disks) are clamped to 0xFFFFFFFF before they are compared or logged.
+#pragma once
+#include <stdint.h>
+
+// Set by every CheckDiskSpace: the examined drive's cluster size and whole free megabytes.
+extern uint32_t ClusterSize;
+extern uint32_t FreeMegabytes;  // read by the disk-space dialog
+// Bytes of tool modules the install copies from the previous installation (same database
+// version); recomputed by every CheckDiskSpace that looks at another folder.
+extern uint32_t ToolBytesFromOld;
+// Major and minor version of the previous installation's main database, as read by the
+// estimate or by the destination preparation; 0.0 until one was read.
+extern uint8_t PreviousDbVersion[2];
+// Index of the install's first package file: 0 until the decompression library (entry 0)
+// has been written, then 1. The estimate and the install loop start there; the decompressor
+// (install/decompress.cpp) owns it.
+extern uint16_t FirstFileIndex;
+
+enum : uint32_t {
+    DEFAULT_CLUSTER_SIZE = 8192,
+    MERGE_RESERVE_BYTES = 5242880,   // room the database merge works in
+    DB_VERSION_RECORD = 0x14000006,  // main database: byte 1 major, byte 2 minor
+};
+
+// 1 when the install fits on drive 'A' + driveIndex; 0 when it does not or the drive cannot
+// be examined. neededOut (may be null) receives the total, 0 when none was computed.
+int CheckDiskSpace(int driveIndex, const char* previousDir, const char* destDir,
+                   uint32_t* neededOut);
+uint32_t PackageSpaceNeeded(uint32_t cluster);
+uint32_t OldDatabaseSpace(uint32_t cluster, const char* previousDir, const char* destDir);
+uint32_t OldOrganizeSpace(uint32_t cluster, const char* previousDir, const char* destDir);
+uint32_t ExistingFileSavings(uint32_t cluster, const char* destDir);
+// ((size + cluster) / cluster) * cluster: a whole cluster more for an exact multiple.
+uint32_t RoundToCluster(uint32_t size, uint32_t cluster);
+// A byte count as the estimate handles it: 0xFFFFFFFF for anything larger.
+uint32_t ClampBytes(uint64_t bytes);
+// Sets PreviousDbVersion from the version record of the database file at dbPath; 1 when read.
+// A file that does not open is logged ("IR:DBO failed on ...") and changes nothing.
+int ReadPreviousDbVersion(const char* dbPath);

@@ -1,0 +1,132 @@
+// System files and the deferred-move batch file.
+#include "install/sysfiles.h"
+
+#include <string.h>
+
+#include "base/globals.h"
+#include "base/log.h"
+#include "base/path.h"
+#include "base/text.h"
+#include "res/strings.h"
+#include "sys/sys.h"
+
+char RestsysPath[260];
+SysFile RestsysFile = 0;
+
+void GetFileVersion(const char* path, uint32_t* mostSignificant, uint32_t* leastSignificant) {
+    uint32_t ms = 0, ls = 0;
+    if (!path || !SysFileVersion(path, &ms, &ls)) ms = ls = 0;
+    *mostSignificant = ms;
+    *leastSignificant = ls;
+}
+
+int CompareFileVersions(const char* newPath, const char* existingPath) {
+    uint32_t newMs, newLs, oldMs, oldLs;
+    GetFileVersion(newPath, &newMs, &newLs);
+    GetFileVersion(existingPath, &oldMs, &oldLs);
+    int newHas = newMs || newLs, oldHas = oldMs || oldLs;
+    if (!newHas && !oldHas) return NEITHER_VERSIONED;
+    if (!newHas) return ONLY_EXISTING_VERSIONED;
+    if (!oldHas) return ONLY_NEW_VERSIONED;
+    if (oldMs != newMs) return oldMs < newMs ? NEW_VERSION_HIGHER : EXISTING_VERSION_HIGHER;
+    if (oldLs != newLs) return oldLs < newLs ? NEW_VERSION_HIGHER : EXISTING_VERSION_HIGHER;
+    return VERSIONS_EQUAL;
+}
+
+uint32_t GetFileDosTime(const char* path) {
+    SysFile f = SysOpenUnshared(path);
+    if (!f) return 0;
+    uint32_t stamp = SysFileDosTime(f);
+    SysClose(f);
+    return stamp;
+}
+
+static void WriteCommand(const char* format, const char* a, const char* b) {
+    char line[1024];
+    int n = Format(line, sizeof line, format, a, b);
+    if (RestsysFile && n > 0) SysWrite(RestsysFile, line, (unsigned long)n);
+}
+
+int OpenRestsysBatch(void) {
+    if (!InstallSettings.DeferInUseFiles || !InstallSettings.DestDir[0]) return 0;
+    if (RestsysFile) return 1;
+    // The install step opens it before the file copy has created the destination.
+    MakePath(InstallSettings.DestDir);
+    Format(RestsysPath, sizeof RestsysPath, "%s\\%s", InstallSettings.DestDir, "restsys.bat");
+    RestsysFile = SysCreate(RestsysPath);
+    if (!RestsysFile) {
+        LogPrintf("Couldn't create %s", RestsysPath);
+        return 0;
+    }
+    WriteCommand("@echo off\r\n\r\n", nullptr, nullptr);
+    return 1;
+}
+
+int AddDeferredMove(const char* from, const char* to) {
+    if (!RestsysFile) return 0;
+    WriteCommand("move %s %s > nul\r\n\r\n", from, to);
+    return 1;
+}
+
+void FinishRestsysBatch(void) {
+    if (!RestsysFile) return;
+    if (InstallSettings.ClientUpdateMode) {
+        static const char* const kinds[] = {"tod", "utf", "aaa", "phx", "exe", "dll"};
+        char format[64];
+        for (const char* kind : kinds) {
+            Format(format, sizeof format, "del %%s\\tod\\*.%s\r\n\r\n", kind);
+            WriteCommand(format, InstallSettings.DestDir, nullptr);
+        }
+    }
+    WriteCommand("del %s\r\n\r\n", RestsysPath, nullptr);
+    SysClose(RestsysFile);
+    RestsysFile = 0;
+}
+
+int InstallSystemFile(const char* path) {
+    const char* name = GetNamePart(path);
+    char systemDir[260], systemPath[260], target[260];
+    if (!SysSystemDir(systemDir, sizeof systemDir))
+        JoinPath(systemDir, WindowsDir, "SYSTEM", (const char*)nullptr);
+    JoinPath(systemPath, systemDir, name, (const char*)nullptr);
+
+    if (!FileExists(systemPath)) {
+        JoinPath(target, WindowsDir, "SYSTEM", name, (const char*)nullptr);
+    } else {
+        CopyText(target, systemPath, sizeof target);
+        uint32_t current = GetFileDosTime(systemPath), install = GetFileDosTime(path);
+        LogPrintf("System file %s exists (current=%lu, install=%lu)", target,
+                  (unsigned long)current, (unsigned long)install);
+        int c = CompareFileVersions(path, systemPath);
+        // Without versions the later stamp wins; the same stamp installs the package's copy.
+        int replace = c == NEITHER_VERSIONED
+                          ? install >= current
+                          : c != EXISTING_VERSION_HIGHER && c != ONLY_EXISTING_VERSIONED;
+        if (!replace) {
+            LogPrintf("Retaining existing");
+            return SysDelete(path);
+        }
+        LogPrintf("Replacing existing");
+        while (SysModuleLoaded(name)) {
+            LogPrintf("In use; prompt");
+            // Deferred only when the batch file is there to carry the move; otherwise (no
+            // batch file, as with ClientUpdateMode alone) the user is asked to free it.
+            if (RestsysFile) {
+                AddDeferredMove(path, systemPath);
+                RestartWindows = 1;
+                LogPrintf("Deferred to %s", RestsysPath);
+                return 1;
+            }
+            if (!AskRetryCancel(LoadMessage(1, IDS_SYSTEM_FILE_IN_USE))) {
+                UserAbort = 1;
+                return 1;
+            }
+        }
+    }
+    LogPrintf("Copy %s -> %s", path, target);
+    if (!SysCopyFile(path, target)) {
+        LogPrintf("Copy failed");
+        return 0;
+    }
+    return SysDelete(path);
+}

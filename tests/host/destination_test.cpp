@@ -1,0 +1,214 @@
+// Destination preparation and clean-up: a fresh folder, an in-place install (old database
+// moved aside, tool modules kept or deleted, preserved files renamed) and its undo after an
+// interrupted install, obsolete files, the two file queries, and which names count as
+// preserved files.
+#include <gtest/gtest.h>
+
+#include "base/path.h"
+#include "tests/host/install_fixture.h"
+
+namespace {
+
+TEST(Destination, PreservedFilePatterns) {
+    EngineMachine m;
+    SetList(InstallSettings.PreservedFiles, {{"idb\\*.mal", ""},
+                                             {"goto.ini", ""},
+                                             {"organize\\*.*", ""},
+                                             {"idb\\*.idx", "*.old"},
+                                             {"mpm\\modem.*", nullptr}});
+    struct Case {
+        const char* name;
+        int preserved;
+    } cases[] = {
+        {"IDB\\MAIN.MAL", 1},  {"idb\\x.mal", 1},      {"IDB\\SUB\\X.MAL", 0},
+        {"idb\\main.idx", 0},  // its pattern has an action
+        {"goto.ini", 1},       {"GOTO.INI", 1},        {"sub\\goto.ini", 0},
+        {"goto.txt", 0},       {"organize\\a.fld", 1}, {"organize\\noext", 1},
+        {"mpm\\modem.ini", 1}, {"mpm\\modems.ini", 0}, {"", 0},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.preserved, IsPreservedFile(c.name)) << c.name;
+}
+
+TEST(Destination, FreshInstallMakesOnlyTheFolders) {
+    EngineMachine m;
+    strcpy(InstallSettings.PreviousDir, "C:\\OLD");
+    strcpy(InstallSettings.DestDir, "C:\\KOV30I");
+    SetList(
+        InstallSettings.CreateDirs,
+        {{"download", nullptr}, {"spool", nullptr}, {"organize", nullptr}, {"..\\up", nullptr}});
+    SetList(InstallSettings.PreservedFiles, {{"goto.ini", "goto.sav"}});
+    m.Put("C:\\OLD\\goto.ini", "g");
+    PrepareDestination();
+    EXPECT_EQ(0u, OverwriteInPlace);
+    for (const char* d : {"C:\\KOV30I\\download", "C:\\KOV30I\\spool", "C:\\KOV30I\\organize"})
+        EXPECT_TRUE(m.Exists(d)) << d;
+    EXPECT_FALSE(m.Exists("C:\\up"));  // a folder name may not leave the destination
+    EXPECT_TRUE(m.Logged("Preparing dest dir"));
+    EXPECT_FALSE(m.Logged("Preparing for overwrite"));
+    EXPECT_EQ("g", m.Read("C:\\OLD\\goto.ini"));  // no transfer here
+}
+
+struct InPlace : EngineMachine {
+    std::string mainDb;
+    InPlace(uint8_t dbMajor) {
+        strcpy(InstallSettings.PreviousDir, "C:\\KOV");
+        strcpy(InstallSettings.DestDir, "C:\\KOV");
+        InstallSettings.DbVersion[0] = dbMajor;
+        InstallSettings.DbVersion[1] = 1;
+        MakeMainDb(*this, "C:\\KOV\\IDB\\MAIN.IDX", 3, 1);
+        mainDb = Read("C:\\KOV\\IDB\\MAIN.IDX");
+        Put("C:\\KOV\\IDB\\OLD.DB", "left from an earlier run");
+        Put("C:\\KOV\\IDB\\USER.MAL", "mail");
+        Put("C:\\KOV\\goto.ini", "user's goto");
+        Put("C:\\KOV\\TOOL\\A.KOV", TestPe(true, 0x00030000, 0));           // 3.0.0.0
+        Put("C:\\KOV\\TOOL\\B.KOV", TestPe(true, 0x00020009, 0x00090009));  // 2.9.9.9
+        Put("C:\\KOV\\TOOL\\C.KOV", TestPe(true, 0x00090000, 0));           // no record
+        AddTool("A.KOV", 0x03000000);
+        AddTool("B.KOV", 0x03000000);
+        SetList(InstallSettings.PreservedFiles, {{"goto.ini", ""}, {"IDB\\*.MAL", "*.old"}});
+    }
+};
+
+TEST(Destination, InPlaceToolModules) {
+    struct Case {
+        uint8_t dbMajor;
+        bool keepA;
+    } cases[] = {{3, true}, {4, false}};
+    for (const Case& c : cases) {
+        InPlace m(c.dbMajor);
+        PrepareDestination();
+        EXPECT_EQ(1u, OverwriteInPlace);
+        EXPECT_EQ(c.keepA, m.Exists("C:\\KOV\\TOOL\\A.KOV")) << int(c.dbMajor);
+        EXPECT_EQ(c.keepA, InstallSettings.ToolModules[0].kept != 0) << int(c.dbMajor);
+        EXPECT_FALSE(m.Exists("C:\\KOV\\TOOL\\B.KOV")) << int(c.dbMajor);
+        EXPECT_FALSE(m.Exists("C:\\KOV\\TOOL\\C.KOV")) << int(c.dbMajor);
+        EXPECT_EQ(0u, InstallSettings.ToolModules[1].kept);
+    }
+}
+
+// Prepared in place, the package partly written, then the install is interrupted: the
+// clean-up removes the package's files and the restore gives the user's files back.
+TEST(Destination, InterruptedInPlaceInstallGivesTheUserDataBack) {
+    InPlace m(3);
+    PrepareDestination();
+    EXPECT_TRUE(m.Logged("Preparing for overwrite"));
+    EXPECT_EQ(m.mainDb, m.Read("C:\\KOV\\IDB\\OLD.DB"));  // the stale copy gave way
+    EXPECT_FALSE(m.Exists("C:\\KOV\\IDB\\MAIN.IDX"));
+    EXPECT_EQ(3, PreviousDbVersion[0]);
+    EXPECT_EQ(1, PreviousDbVersion[1]);
+    EXPECT_EQ("mail", m.Read("C:\\KOV\\IDB\\USER.old"));
+
+    EntryTable table{{"dunzip32.dll", 10},
+                     {"IDB\\MAIN.IDX", 10},
+                     {"goto.ini", 10},
+                     {"SYSTEM\\PPPMAC.VXD", 10},
+                     {"KOV.EXE", 10}};
+    for (const char* f : {"C:\\KOV\\dunzip32.dll", "C:\\KOV\\IDB\\MAIN.IDX", "C:\\KOV\\PPPMAC.VXD"})
+        m.Put(f, "package");
+
+    CleanUpInstall();
+    for (const char* f : {"C:\\KOV\\dunzip32.dll", "C:\\KOV\\IDB\\MAIN.IDX", "C:\\KOV\\PPPMAC.VXD"})
+        EXPECT_FALSE(m.Exists(f)) << f;
+    EXPECT_EQ("user's goto", m.Read("C:\\KOV\\goto.ini"));  // preserved in place
+    EXPECT_TRUE(m.Logged("Cleaning up"));
+
+    RestorePreviousInstall();
+    EXPECT_EQ(m.mainDb, m.Read("C:\\KOV\\IDB\\MAIN.IDX"));
+    EXPECT_FALSE(m.Exists("C:\\KOV\\IDB\\OLD.DB"));
+    EXPECT_EQ("mail", m.Read("C:\\KOV\\IDB\\USER.MAL"));
+    EXPECT_FALSE(m.Exists("C:\\KOV\\IDB\\USER.old"));
+    EXPECT_TRUE(m.Logged("Renamed C:\\KOV\\IDB\\OLD.DB back to C:\\KOV\\IDB\\MAIN.IDX")) << m.Log();
+}
+
+TEST(Destination, OldDatabaseCases) {
+    {
+        // Only an OLD.DB holds the database: it is neither deleted nor renamed.
+        InPlace m(3);
+        SysDelete("C:\\KOV\\IDB\\OLD.DB");
+        MovePath("C:\\KOV\\IDB\\MAIN.IDX", "C:\\KOV\\IDB\\OLD.DB");
+        PrepareDestination();
+        EXPECT_EQ(m.mainDb, m.Read("C:\\KOV\\IDB\\OLD.DB"));
+        EXPECT_TRUE(m.Logged("Main DB is already C:\\KOV\\IDB\\OLD.DB")) << m.Log();
+        EXPECT_EQ(3, PreviousDbVersion[0]);
+        RestorePreviousInstall();
+        EXPECT_EQ(m.mainDb, m.Read("C:\\KOV\\IDB\\OLD.DB"));
+    }
+    {
+        InPlace m(3);
+        SysDelete("C:\\KOV\\IDB\\MAIN.IDX");
+        PrepareDestination();
+        EXPECT_TRUE(m.Logged("No main DB found"));
+        EXPECT_EQ("left from an earlier run", m.Read("C:\\KOV\\IDB\\OLD.DB"));
+    }
+    {
+        // Not in place: no restore whatever was recorded.
+        EngineMachine m;
+        strcpy(InstallSettings.DestDir, "C:\\NEW");
+        m.Put("C:\\NEW\\IDB\\OLD.DB", "x");
+        strcpy(OldDbFoundPath, "C:\\NEW\\IDB\\MAIN.IDX");
+        RestorePreviousInstall();
+        EXPECT_TRUE(m.Exists("C:\\NEW\\IDB\\OLD.DB"));
+    }
+}
+
+TEST(Destination, ToolVersionKeepsTheCurrentFolder) {
+    EngineMachine m;
+    m.Map('D', 3);
+    m.Put("C:\\KOV\\TOOL\\A.KOV", TestPe(true, 0x00030000, 0x00010005));  // 3.0.1.5
+    m.Put("C:\\KOV\\TOOL\\PLAIN.KOV", "no version");
+    m.Dir("D:\\WORK");
+    ASSERT_TRUE(ChangeDir("D:\\WORK"));
+    struct Case {
+        const char* path;
+        uint32_t packed;
+    } cases[] = {
+        {"C:\\KOV\\TOOL\\A.KOV", 0x03000105},
+        {"C:\\KOV\\TOOL\\PLAIN.KOV", 0},
+        {"C:\\KOV\\NOFOLDER\\A.KOV", 0},  // not the A.KOV of another folder
+        {"C:\\KOV\\TOOL\\ABSENT.KOV", 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.packed, GetToolVersion(c.path)) << c.path;
+        EXPECT_EQ('D', CurrentDriveLetter()) << c.path;
+        EXPECT_STREQ("D:\\WORK", DriveCurrentDir('D')) << c.path;
+        EXPECT_STREQ("C:\\", DriveCurrentDir('C')) << c.path;
+    }
+}
+
+TEST(Destination, ObsoleteFiles) {
+    EngineMachine m;
+    strcpy(InstallSettings.DestDir, "C:\\KOV");
+    m.Put("C:\\KOV\\cache\\a.tmp", "a");
+    m.Put("C:\\KOV\\cache\\b", "b");
+    m.Dir("C:\\KOV\\cache\\sub");
+    m.Put("C:\\KOV\\old.exe", "o");
+    m.Put("C:\\KOV\\keep.exe", "k");
+    m.Put("C:\\WINDOWS\\kovold.ini", "w");
+    m.Put("C:\\top.txt", "t");
+    SetList(InstallSettings.DestDirDeletes,
+            {{"cache\\*.*", nullptr}, {"old.exe", nullptr}, {"..\\*.txt", nullptr}});
+    SetList(InstallSettings.WindowsDirDeletes, {{"kovold.ini", nullptr}});
+    DeleteObsoleteFiles();
+    for (const char* f : {"C:\\KOV\\cache\\a.tmp", "C:\\KOV\\cache\\b", "C:\\KOV\\old.exe",
+                          "C:\\WINDOWS\\kovold.ini"})
+        EXPECT_FALSE(m.Exists(f)) << f;
+    EXPECT_TRUE(m.Exists("C:\\KOV\\keep.exe"));
+    EXPECT_TRUE(m.Exists("C:\\KOV\\cache\\sub"));
+    EXPECT_TRUE(m.Exists("C:\\top.txt"));  // a pattern may not leave its folder
+    // Every match is logged, "." and ".." too, deleted or not; Windows folder first.
+    std::string log = m.Log();
+    for (const char* name : {".", "..", "sub", "a.tmp", "b"})
+        EXPECT_TRUE(m.Logged(std::string("Deleted file C:\\KOV\\cache\\") + name)) << name;
+    EXPECT_LT(log.find("Deleted file C:\\WINDOWS\\kovold.ini"), log.find("Deleted file C:\\KOV"));
+    EXPECT_TRUE(m.Logged("Unsafe delete pattern skipped: ..\\*.txt"));
+}
+
+TEST(Destination, FileSizeByName) {
+    EngineMachine m;
+    m.Put("C:\\KOV\\F.BIN", std::string(12345, 'f'));
+    EXPECT_EQ(12345u, GetFileSizeByName("C:\\KOV\\F.BIN"));
+    EXPECT_EQ(0u, GetFileSizeByName("C:\\KOV\\ABSENT.BIN"));
+    EXPECT_EQ(0u, GetFileSizeByName("C:\\KOV"));
+}
+
+}  // namespace
