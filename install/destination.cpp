@@ -3,6 +3,7 @@
 
 #include <string.h>
 
+#include "base/installrec.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
@@ -106,13 +107,13 @@ void PrepareDestination(void) {
     OverwriteInPlace = s.PreviousDir[0] && SameName(s.PreviousDir, s.DestDir) ? 1 : 0;
     OldDbFoundPath[0] = 0;
     LogPrintf("Preparing dest dir");
-    MakePath(s.DestDir);
+    MakePathRecorded(s.DestDir);
     char path[260];
     for (uint16_t i = 0; i < s.CreateDirs.count; i++) {
         // A folder name from the script must stay inside the destination.
         const char* name = s.CreateDirs.a[i];
         if (!name || !IsSafeEntryName(name, (unsigned)strlen(name))) continue;
-        MakePath(DestPath(path, name));
+        MakePathRecorded(DestPath(path, name));
     }
     if (!OverwriteInPlace) return;
     LogPrintf("Preparing for overwrite");
