@@ -218,3 +218,15 @@ uint32_t GetFileSizeByName(const char* path) {
     SysClose(f);
     return size < 0 ? 0 : (uint32_t)size;
 }
+
+int FinishInstallRecord(void) {
+    // What the client fills with the user's own things: the uninstaller keeps it unless told.
+    char download[50];
+    CopyText(download, LoadCaption(IDS_DOWNLOAD_DIR), sizeof download);
+    const char* const dataFolders[] = {"IDB", download, "ORGANIZE"};
+    char path[260];
+    for (const char* folder : dataFolders) RecordUserData(DestPath(path, folder));
+    // The log is written after the record, into the same folder.
+    RecordFile(DestPath(path, "setup.log"));
+    return WriteInstallRecord(InstallSettings.DestDir, InstallSettings.DestDir);
+}
