@@ -226,7 +226,8 @@ int FinishInstallRecord(void) {
     const char* const dataFolders[] = {"IDB", download, "ORGANIZE"};
     char path[260];
     for (const char* folder : dataFolders) RecordUserData(DestPath(path, folder));
-    // The log is written after the record, into the same folder.
+    // The log, and the version file when asked for, are written after the record.
     RecordFile(DestPath(path, "setup.log"));
+    if (WriteVersionFile == 1) RecordFile(DestPath(path, "VERSION.INF"));
     return WriteInstallRecord(InstallSettings.DestDir, InstallSettings.DestDir);
 }
