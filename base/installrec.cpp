@@ -11,7 +11,7 @@
 namespace {
 
 const char HEADER[] = "KOV install record 1";
-enum { LINE_MAX = 8192 };
+enum { LINE_MAX = 8192, MAX_ITEMS = 4096 };
 
 // One row per line kind: its name in the file, how many fields it carries, and how many of
 // them make its identity (a second note with the same identity is dropped).
@@ -262,7 +262,7 @@ int ReadInstallRecord(const char* path, InstallRecord* out) {
     if (!f) return 0;
     long size = SysFileSize(f);
     // A record of this program stays far below this; anything bigger is not one.
-    if (size < (long)sizeof HEADER - 1 || size > 4L * 1024 * 1024) {
+    if (size < (long)sizeof HEADER - 1 || size > 1024L * 1024) {
         SysClose(f);
         return 0;
     }
@@ -273,10 +273,7 @@ int ReadInstallRecord(const char* path, InstallRecord* out) {
         MemFree(text);
         return 0;
     }
-    // At most one item per line.
-    int lines = 1;
-    for (long i = 0; i < got; ++i) lines += text[i] == '\n';
-    out->items = (InstallItem*)MemAlloc(sizeof(InstallItem) * (unsigned long)lines);
+    int slots = 0;
     long at = 0;
     int endSeen = 0, endCount = -1;
     while (at < got) {
@@ -293,6 +290,19 @@ int ReadInstallRecord(const char* path, InstallRecord* out) {
         if (end > start && text[end - 1] == '\r') --end;
         if (start == 0) continue;  // the header
         if (end == start) continue;
+        if (out->count == slots) {
+            // An install notes a few hundred lines; a record of many more is not one of ours,
+            // and its lines must not cost memory without end.
+            if (slots == MAX_ITEMS) {
+                ++out->skipped;
+                break;
+            }
+            slots = slots ? slots * 2 : 64;
+            InstallItem* grown = (InstallItem*)MemAlloc(sizeof(InstallItem) * (unsigned long)slots);
+            if (out->count) memcpy(grown, out->items, sizeof(InstallItem) * (size_t)out->count);
+            MemFree(out->items);
+            out->items = grown;
+        }
         InstallItem* item = &out->items[out->count];
         if (end - start >= LINE_MAX || !ParseLine(text + start, (int)(end - start), item)) {
             ++out->skipped;

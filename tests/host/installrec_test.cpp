@@ -98,6 +98,8 @@ TEST_F(RecordTest, DamagedRecordGivesWhatIsReadableAndSaysSo) {
     ASSERT_TRUE(WriteInstallRecord("C:\\KOV", "C:\\KOV"));
     const std::string sound = machine.Read("C:\\KOV\\" INSTALL_RECORD_NAME);
     const char* record = "C:\\KOV\\" INSTALL_RECORD_NAME;
+    std::string many = "KOV install record 1\r\n";
+    for (int i = 0; i < 5000; i++) many += "FILE\tC:\\KOV\\X.DLL\r\n";
     struct {
         const char* what;
         std::string text;
@@ -117,6 +119,9 @@ TEST_F(RecordTest, DamagedRecordGivesWhatIsReadableAndSaysSo) {
          1, 4, 1},
         {"NUL bytes and no line breaks", std::string("KOV install record 1\0\0\0FILE", 28), 1, 0,
          1},
+        {"far more lines than an install makes", many, 1, 4096, 1},
+        {"a megabyte of line feeds", "KOV install record 1" + std::string(1000000, '\n'), 1, 0, 0},
+        {"more than a megabyte", "KOV install record 1" + std::string(1100000, '\n'), 0, 0, 0},
         {"no header", sound.substr(5), 0, 0, 0},
         {"empty", "", 0, 0, 0},
     };
