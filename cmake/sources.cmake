@@ -37,9 +37,9 @@ set(UNINSTALL_CORE uninstall/undo.cpp)
 set(UNINSTALL_WIN uninstall/rm_kov_win.cpp uninstall/rm_kov.rc)
 
 # Host tools, built natively over the portable core.
-set(kovpack_SOURCES tools/kovpack/describe.cpp tools/kovpack/list.cpp tools/kovpack/main.cpp
-                    tools/kovpack/write.cpp)
-set(kovdb_SOURCES tools/kovdb/main.cpp)
+set(kovpack_SOURCES tools/common/codepage.cpp tools/kovpack/describe.cpp tools/kovpack/list.cpp
+                    tools/kovpack/main.cpp tools/kovpack/store.cpp tools/kovpack/write.cpp)
+set(kovdb_SOURCES tools/common/codepage.cpp tools/kovdb/main.cpp)
 
 # Tests.
 # The desktop steps alone (desktopdrv.exe), for the end-to-end runs against the PROGMAN peer.
