@@ -99,11 +99,14 @@ assert_robot_saw "Aucune installation de KOV"
 grep -q 'nothing to uninstall' <(machine_file 'C:\WINDOWS\RM_KOV.LOG') || fail "second run not logged"
 rm -rf "$(host_path "$DEST")"
 
-note "files deleted by hand, user data removed on request"
+note "files deleted by hand, a record cut short, user data removed on request"
 install
 rm -f "$(host_path 'C:\Kov30I\KOV.EXE')" "$(host_path 'C:\Kov30I\GOTO.INI')"
 printf 'le courrier\r\n' >"$(host_path 'C:\Kov30I\DOWNLOAD')/LETTRE.TXT"
-run_with_robot 'caption "Désinstallation de KOV" id 102 => check 102 press 6
+record=$(host_path 'C:\Kov30I\RM_KOV.LST')
+grep -v '^END' "$record" >"$record.cut" && mv "$record.cut" "$record"
+run_with_robot 'text "incomplète" => press 6
+caption "Désinstallation de KOV" id 102 => check 102 press 6
 text "supprimé" => press 1
 class "#32770" => press 1' 'C:\Kov30I\RM_KOV.EXE'
 log=$(machine_file 'C:\WINDOWS\RM_KOV.LOG')
@@ -113,4 +116,21 @@ stop_windows
 restart
 snapshot after-all
 compare before after-all -e ' ./windows/rm_kov.log ' -e ' ./windows/wininit.bak '
+
+note "no temporary copy possible: the uninstaller works in place and leaves itself to the restart"
+install
+mkdir -p "$KOV_C/windows/temp/RMKOVTMP.EXE"
+run_with_robot "$CONFIRM" 'C:\Kov30I\RM_KOV.EXE'
+rmdir "$KOV_C/windows/temp/RMKOVTMP.EXE"
+log=$(machine_file 'C:\WINDOWS\RM_KOV.LOG')
+grep -q 'RM_KOV.EXE deleted at the next start of Windows (wininit.ini): yes' <<<"$log" || { echo "$log" >&2; fail "no deferred delete of the uninstaller"; }
+grep -q 'Done: .* 0 failed' <<<"$log" || { echo "$log" >&2; fail "the uninstall reports failures"; }
+assert_exists 'C:\Kov30I\RM_KOV.EXE'
+stop_windows
+restart
+assert_missing 'C:\Kov30I\RM_KOV.EXE'
+snapshot in-place
+# The start-up pass deletes files only: the emptied destination folder stays.
+compare before in-place -e ' ./windows/rm_kov.log ' -e ' ./windows/wininit.bak ' -e ' ./kov30i/$' \
+    -e ' ./kov30i/idb/' -e ' ./kov30i/download/$' -e ' ./kov30i/organize/$'
 note "ok"
