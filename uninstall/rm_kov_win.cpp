@@ -218,6 +218,7 @@ int Uninstall(const char* dest, int removeData, const char* self, int selfIsCopy
     InstallRecord record;
     if (!ReadInstallRecord(recordPath, &record)) {
         LogPrintf("No install record in %s any more", dest);
+        Ask(IDS_RM_NO_RECORD, MB_OK | MB_ICONINFORMATION, dest);
         return 0;
     }
     LogPrintf("Uninstalling %s: %d lines, %s, user data %s", dest, record.count,
@@ -249,6 +250,7 @@ int Uninstall(const char* dest, int removeData, const char* self, int selfIsCopy
     else if (!removeData && PathExists(dest))
         Ask(IDS_RM_DONE_KEPT, MB_OK | MB_ICONINFORMATION, dest);
     else Ask(IDS_RM_DONE, MB_OK | MB_ICONINFORMATION, nullptr);
+    if (!selfIsCopy && LeftForRestart) Ask(IDS_RM_RESTART, MB_OK | MB_ICONINFORMATION, nullptr);
     return 1;
 }
 

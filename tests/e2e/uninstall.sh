@@ -122,6 +122,7 @@ install
 mkdir -p "$KOV_C/windows/temp/RMKOVTMP.EXE"
 run_with_robot "$CONFIRM" 'C:\Kov30I\RM_KOV.EXE'
 rmdir "$KOV_C/windows/temp/RMKOVTMP.EXE"
+assert_robot_saw 'au prochain démarrage de Windows'
 log=$(machine_file 'C:\WINDOWS\RM_KOV.LOG')
 grep -q 'RM_KOV.EXE deleted at the next start of Windows (wininit.ini): yes' <<<"$log" || { echo "$log" >&2; fail "no deferred delete of the uninstaller"; }
 grep -q 'Done: .* 0 failed' <<<"$log" || { echo "$log" >&2; fail "the uninstall reports failures"; }
