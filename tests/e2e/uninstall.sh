@@ -49,8 +49,6 @@ start_progman() {
 
 install() {
     start_progman
-    mkdir -p "$(dirname "$HELP")"
-    printf ':Base windows.hlp\r\n1 Aide de Windows\r\n' >"$HELP"
     run_with_robot 'class "#32770" => press 2' "$KOV_WIN/kovlayout.exe" "$DEST" "$(win_path_of_host "$KOV_WIN/RM_KOV.EXE")"
     assert_robot_not_saw 'WINDOW'
     grep -q 'name="CreateGroup" args="KOV" result=ok' "$PM_LOG" || fail "no group made"
@@ -66,6 +64,10 @@ restart() { "$KOV_SRC/tests/machine/wine-run" wineboot --restart >/dev/null 2>&1
 CONFIRM='caption "Désinstallation de KOV" id 102 => press 6
 text "supprimé" => press 1
 class "#32770" => press 1'
+
+# The system's help contents, which the install adds the client's lines to.
+mkdir -p "$(dirname "$HELP")"
+printf ':Base windows.hlp\r\n1 Aide de Windows\r\n' >"$HELP"
 
 note "install, then uninstall keeping the user's data"
 rm -f "$KOV_C/windows/RM_KOV.LOG" "$KOV_C/windows/wininit.ini" "$KOV_C/windows/wininit.bak"
