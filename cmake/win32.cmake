@@ -115,3 +115,8 @@ add_executable(installrun WIN32 tests/win32/install_loop/run_win.cpp res/setup.r
 target_compile_options(installrun PRIVATE ${WARN} -fno-exceptions -fno-rtti)
 target_link_libraries(installrun setupcore ${SYSTEM_LIBS})
 target_link_options(installrun PRIVATE ${STATIC_RT})
+# The migration alone over the frame, for the end-to-end migration runs.
+add_executable(migrator WIN32 ${MIGRATE_DRIVER} res/setup.rc)
+target_compile_options(migrator PRIVATE ${WARN} -fno-exceptions -fno-rtti)
+target_link_libraries(migrator setupcore ${SYSTEM_LIBS})
+target_link_options(migrator PRIVATE ${STATIC_RT})

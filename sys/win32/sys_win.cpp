@@ -83,6 +83,20 @@ static void FillFind(const WIN32_FIND_DATAA& w, SysFindData* out) {
                          : (uint32_t)((t.QuadPart - 116444736000000000ULL) / 10000000ULL);
 }
 
+int SysFolderIdentity(const char* path, SysFolderKey* key) {
+    // Windows 95 cannot open a folder as a file and has no links either: nothing to tell.
+    HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (h == INVALID_HANDLE_VALUE) return 0;
+    BY_HANDLE_FILE_INFORMATION info;
+    BOOL ok = GetFileInformationByHandle(h, &info);
+    CloseHandle(h);
+    if (!ok) return 0;
+    key->volume = info.dwVolumeSerialNumber;
+    key->index = ((uint64_t)info.nFileIndexHigh << 32) | info.nFileIndexLow;
+    return 1;
+}
+
 SysFind SysFindFirst(const char* pattern, SysFindData* out) {
     WIN32_FIND_DATAA w;
     HANDLE h = FindFirstFileA(pattern, &w);
