@@ -29,7 +29,7 @@ set(setup_SOURCES connect.cpp entry_win.cpp fatal.cpp options.cpp reset.cpp)
 set(SETUP_MAIN setup/main_win.cpp)
 
 # The decompression library: its portable core, and the Windows entry around it.
-set(DUNZIP_CORE dunzip/unzip.cpp)
+set(DUNZIP_CORE dunzip/unzip.cpp dunzip/inflate.cpp)
 set(DUNZIP_DLL dunzip/dunzip_win.cpp)
 
 # The uninstaller RM_KOV.EXE: its portable half (also in the host tests) and its Windows
@@ -51,9 +51,9 @@ set(MODEM_DRIVER tests/win32/modem/modemrun.cpp)
 set(MIGRATE_DRIVER tests/drivers/migrator_win.cpp)
 set(HOST_TEST_SOURCES
   tests/host/base_test.cpp tests/host/clientdb_test.cpp tests/host/destination_test.cpp
-  tests/host/install_test.cpp tests/host/installrec_test.cpp tests/host/kovdb_test.cpp
-  tests/host/kovpack_test.cpp tests/host/machine.cpp tests/host/migrate_search_test.cpp
-  tests/host/migrate_test.cpp tests/host/options_test.cpp
+  tests/host/inflate_test.cpp tests/host/install_test.cpp tests/host/installrec_test.cpp
+  tests/host/kovdb_test.cpp tests/host/kovpack_test.cpp tests/host/machine.cpp
+  tests/host/migrate_search_test.cpp tests/host/migrate_test.cpp tests/host/options_test.cpp
   tests/host/package_test.cpp tests/host/space_test.cpp tests/host/strings_test.cpp
   tests/host/sysfiles_test.cpp tests/host/transfer_test.cpp tests/host/unzip_test.cpp)
 set(WIN32_TEST_SOURCES
