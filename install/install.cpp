@@ -175,6 +175,8 @@ int InstallEntry(const PackageEntry* e, unsigned index, const char* mergeDir) {
     CopyText(gameProgram, LoadCaption(IDS_GAME_PROGRAM), sizeof gameProgram);
     if (SameName(e->name, gameProgram) && CreateGamePif()) Loop.pifWritten = 1;
     MakePathRecorded(p.targetDir);
+    // A file new to the Windows folder is the client's; one that replaced another stays.
+    int newInWindows = p.kind == KIND_WINDOWS && !PathExists(p.target);
 
     InstallSettingsT& s = InstallSettings;
     int heldBack = 0, direct = 0;
@@ -227,8 +229,8 @@ int InstallEntry(const PackageEntry* e, unsigned index, const char* mergeDir) {
         if (!Extract(e, &p, index)) return 0;
     }
     if (p.kind == KIND_SYSTEM && !InstallSystemFile(p.target)) return SetFatal(FATAL_SYSTEM_FILE);
-    // Files for the Windows and system folders may have replaced the system's own: they stay.
-    if (p.kind == KIND_PLAIN) RecordFile(p.target);
+    // Files for the system folder may have replaced the system's own: they stay.
+    if (p.kind == KIND_PLAIN || newInWindows) RecordFile(p.target);
     Loop.entryState[index] = ENTRY_DONE;
     Loop.done += e->installedSize;
     return 1;

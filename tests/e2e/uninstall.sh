@@ -106,7 +106,7 @@ install
 rm -f "$(host_path 'C:\Kov30I\KOV.EXE')" "$(host_path 'C:\Kov30I\GOTO.INI')"
 printf 'le courrier\r\n' >"$(host_path 'C:\Kov30I\DOWNLOAD')/LETTRE.TXT"
 record=$(host_path 'C:\Kov30I\RM_KOV.LST')
-grep -v '^END' "$record" >"$record.cut" && mv "$record.cut" "$record"
+grep -av '^END' "$record" >"$record.cut" && mv "$record.cut" "$record"
 run_with_robot 'text "incomplète" => press 6
 caption "Désinstallation de KOV" id 102 => check 102 press 6
 text "supprimé" => press 1
@@ -136,4 +136,38 @@ snapshot in-place
 # The start-up pass deletes files only: the emptied destination folder stays.
 compare before in-place -e ' ./windows/rm_kov.log ' -e ' ./windows/wininit.bak ' -e ' ./kov30i/$' \
     -e ' ./kov30i/idb/' -e ' ./kov30i/download/$' -e ' ./kov30i/organize/$'
+
+# The real thing: the demo SETUP.EXE from the CD-ROM through the whole run, then RM_KOV.EXE.
+if [ -f "$KOV_SRC/tests/e2e/wholerun_lib.sh" ] && [ -f "$KOV_SRC/build/demo/SETUP.EXE" ]; then
+    . "$KOV_SRC/tests/e2e/wholerun_lib.sh"
+    KOV_TIMEOUT=180
+    note "a whole install from D:, then the uninstaller, removing the user's data"
+    stop_windows
+    machine_reset --registry
+    mkdir -p "$(dirname "$HELP")" "$KOV_C/RECYCLED"
+    printf ':Base windows.hlp\r\n1 Aide de Windows\r\n' >"$HELP"
+    rm -f "$KOV_C/windows/RM_KOV.LOG" "$KOV_C/windows/wininit.ini" "$KOV_C/windows/wininit.bak"
+    put_file "$DEMO_DIR/SETUP.EXE" 'D:\SETUP.EXE'
+    snapshot before-run
+    start_progman
+    ROBOT_WATCH=setupthp.exe
+    run_setup "$DEFAULT_RULES" -M
+    assert_exists 'C:\Kov30I\RM_KOV.LST'
+    assert_exists 'C:\Kov30I\RM_KOV.EXE'
+    grep -q ':include kov95f.cnt' "$HELP" || fail "help contents not merged"
+    snapshot installed-run
+    ROBOT_WATCH=RMKOVTMP.EXE
+    run_with_robot 'caption "Désinstallation de KOV" id 102 => check 102 press 6
+text "supprimé" => press 1
+class "#32770" => press 1' 'C:\Kov30I\RM_KOV.EXE'
+    log=$(machine_file 'C:\WINDOWS\RM_KOV.LOG') || fail "no RM_KOV.LOG"
+    grep -q 'Done: .* 0 failed' <<<"$log" || { echo "$log" >&2; fail "the uninstall reports failures"; }
+    stop_windows
+    restart
+    snapshot after-run
+    # Left on purpose: the uninstaller's log and wininit.bak, the temporary copy of the CD-ROM
+    # run, and the system files the install put in the system folder.
+    compare before-run after-run -e ' ./windows/rm_kov.log ' -e ' ./windows/wininit.bak ' \
+        -e ' ./recycled/setupthp.exe ' -e ' ./windows/system/kov' -e ' ./windows/system/pppmac.vxd '
+fi
 note "ok"
