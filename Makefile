@@ -32,7 +32,8 @@ DEMO := build/demo
 demo-package: host win32
 	@python3 demo/make-files.py demo/kov30i.kovpack $(DEMO)/files \
 	        --dunzip $(WIN)/dunzip32.dll --client $(WIN)/kov.exe \
-	        --kovdb $(HOST)/kovdb
+	        --kovdb $(HOST)/kovdb \
+	        --uninstaller $(WIN)/RM_KOV.EXE
 	@$(HOST)/kovpack --stub $(WIN)/setup.exe --source $(DEMO)/files -o $(DEMO)/SETUP.EXE demo/kov30i.kovpack
 	@$(HOST)/kovpack --source $(DEMO)/files -o $(DEMO)/package.bin demo/kov30i.kovpack
 

@@ -1,4 +1,5 @@
 #include "base/globals.h"
+#include "base/installrec.h"
 
 #include <string.h>
 
@@ -18,6 +19,7 @@ InstallSettingsT InstallSettings;
 ModemSettingsT ModemSettings;
 
 void ResetBaseState(void) {
+    ResetInstallRecord();
     SetupError = 0;
     QuitRequested = UserAbort = RestartWindows = ContinuationRun = CrashMode = SessionEnding = 0;
     NextDiskLaunched = OfferWin31Fallback = FallbackInstallerNamed = 0;

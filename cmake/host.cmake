@@ -26,7 +26,7 @@ target_compile_options(gtest_host PRIVATE ${SAN})
 find_package(Threads REQUIRED)
 target_link_libraries(gtest_host PUBLIC Threads::Threads)
 
-add_executable(host_tests ${HOST_TEST_SOURCES})
+add_executable(host_tests ${HOST_TEST_SOURCES} ${UNINSTALL_CORE})
 target_compile_options(host_tests PRIVATE ${SAN})
 target_compile_definitions(host_tests PRIVATE KOV_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
                            KOV_BINARY_DIR="${CMAKE_BINARY_DIR}")
@@ -58,7 +58,7 @@ add_dependencies(host_tests kovdb kovpack)
 # Fuzzers (clang only): tests/fuzz/NAME.cpp becomes fuzz_NAME, with a short run in the tests.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   set(FUZZ -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
-  add_library(kovcore_fuzz STATIC ${CORE_ALL} ${DUNZIP_CORE})
+  add_library(kovcore_fuzz STATIC ${CORE_ALL} ${DUNZIP_CORE} ${UNINSTALL_CORE})
   target_compile_options(kovcore_fuzz PRIVATE ${FUZZ})
   foreach(name ${FUZZERS})
     add_executable(fuzz_${name} tests/fuzz/${name}.cpp)

@@ -11,7 +11,8 @@
 set(KOV_FOLDERS sys base registry clientdb package ui install migrate modem desktop setup)
 
 set(sys_SOURCES fault.cpp win32/sys_win.cpp posix/sys_posix.cpp)
-set(base_SOURCES bytes.cpp format.cpp globals.cpp log.cpp mem.cpp path.cpp text.cpp write.cpp)
+set(base_SOURCES bytes.cpp format.cpp globals.cpp installrec.cpp installrec_win.cpp log.cpp mem.cpp
+                 path.cpp text.cpp write.cpp)
 set(registry_SOURCES registry_win.cpp)
 set(clientdb_SOURCES access.cpp format.cpp)
 set(package_SOURCES locate_win.cpp reader.cpp script.cpp)
@@ -36,6 +37,11 @@ set(DUNZIP_DLL dunzip/dunzip_win.cpp)
 # The demo client program, kov.exe.
 set(DEMO_CLIENT demo/client/kov.cpp)
 
+# The uninstaller RM_KOV.EXE: its portable half (also in the host tests) and its Windows
+# program with its own resources.
+set(UNINSTALL_CORE uninstall/undo.cpp)
+set(UNINSTALL_WIN uninstall/rm_kov_win.cpp uninstall/rm_kov.rc)
+
 # Host tools, built natively over the portable core.
 set(kovpack_SOURCES tools/common/codepage.cpp tools/kovpack/describe.cpp tools/kovpack/list.cpp
                     tools/kovpack/main.cpp tools/kovpack/store.cpp tools/kovpack/write.cpp)
@@ -51,14 +57,15 @@ set(MIGRATE_DRIVER tests/drivers/migrator_win.cpp)
 set(HOST_TEST_SOURCES
   tests/host/base_test.cpp tests/host/clientdb_test.cpp tests/host/destination_test.cpp
   tests/host/driver_test.cpp tests/host/inflate_test.cpp tests/host/install_test.cpp
-  tests/host/kovdb_test.cpp
-  tests/host/kovpack_test.cpp tests/host/machine.cpp tests/host/migrate_search_test.cpp
-  tests/host/migrate_test.cpp tests/host/options_test.cpp tests/host/package_test.cpp
-  tests/host/space_test.cpp tests/host/strings_test.cpp tests/host/sysfiles_test.cpp
-  tests/host/transfer_test.cpp tests/host/unzip_test.cpp)
+  tests/host/installrec_test.cpp tests/host/kovdb_test.cpp tests/host/kovpack_test.cpp
+  tests/host/machine.cpp tests/host/migrate_search_test.cpp tests/host/migrate_test.cpp
+  tests/host/options_test.cpp tests/host/package_test.cpp tests/host/space_test.cpp
+  tests/host/strings_test.cpp tests/host/sysfiles_test.cpp tests/host/transfer_test.cpp
+  tests/host/unzip_test.cpp)
 set(WIN32_TEST_SOURCES
   tests/win32/base_win_test.cpp tests/win32/clientdb_win_test.cpp tests/win32/desktop_test.cpp
-  tests/win32/dunzip_test.cpp tests/win32/install_loop_test.cpp tests/win32/migrate_win_test.cpp
+  tests/win32/dunzip_test.cpp tests/win32/install_loop_test.cpp
+  tests/win32/installrec_win_test.cpp tests/win32/migrate_win_test.cpp
   tests/win32/modem_test.cpp tests/win32/package_win_test.cpp tests/win32/registration_test.cpp
   tests/win32/registry_test.cpp tests/win32/sysfiles_win_test.cpp tests/win32/templates_test.cpp
   tests/win32/ui_dialogs_test.cpp tests/win32/ui_drives_test.cpp tests/win32/ui_frame_test.cpp
@@ -66,10 +73,10 @@ set(WIN32_TEST_SOURCES
   tests/win32/ui_print_test.cpp)
 # tests/fuzz/NAME.cpp, tests/peers/NAME.cpp (NAME.exe), tests/e2e/NAME.sh. The modem peer
 # (tests/peers/modem) is a script the end-to-end runs start as it is.
-set(FUZZERS clientdb dunzip install migrate script)
+set(FUZZERS clientdb dunzip install installrec migrate script)
 set(PEERS asker chained machinfo progman robot window)
 set(E2E_SCRIPTS desktop entry install machine migrate modem package pe robot ui_gallery
-    ui_print_cdrom ui_print_page wholerun wholerun_chained wholerun_quit)
+    ui_print_cdrom ui_print_page uninstall wholerun wholerun_chained wholerun_quit)
 
 # The sources of the folders for one tree: PLATFORM is win or posix.
 function(kov_sources out platform)

@@ -31,6 +31,20 @@ target_link_options(setup PRIVATE ${STATIC_RT} ${EXE_SIZE_LINK} -Wl,--subsystem,
                     -Wl,--major-os-version,4)
 set_target_properties(setup PROPERTIES OUTPUT_NAME setup SUFFIX .exe)
 
+# The uninstaller the setup leaves in the destination, with its own resources; shipped too,
+# so built small like the setup.
+add_executable(rm_kov WIN32 ${UNINSTALL_WIN} ${UNINSTALL_CORE})
+target_compile_options(rm_kov PRIVATE ${WARN} -fno-exceptions -fno-rtti ${SIZE_FLAGS})
+target_link_libraries(rm_kov setupcore ${SYSTEM_LIBS})
+target_link_options(rm_kov PRIVATE ${STATIC_RT} ${EXE_SIZE_LINK} -Wl,--subsystem,windows:4.0
+                    -Wl,--major-os-version,4)
+set_target_properties(rm_kov PROPERTIES OUTPUT_NAME RM_KOV SUFFIX .EXE)
+
+# Lays out an installed client with its record, for the uninstaller's end-to-end test.
+add_executable(kovlayout WIN32 tests/win32/uninstall/layout.cpp res/setup.rc)
+target_link_libraries(kovlayout setupcore ${SYSTEM_LIBS})
+target_link_options(kovlayout PRIVATE ${STATIC_RT})
+
 # The decompression library the setup loads from the destination folder: its own inflater,
 # and nothing beside it but system libraries. zlib for mingw (static) is for the tests,
 # which make archives.

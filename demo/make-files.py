@@ -2,16 +2,18 @@
 """Generates the contents of the demo client package.
 
 usage: make-files.py DESCRIPTION OUTDIR [--dunzip DLL] [--client EXE] [--kovdb KOVDB]
+                     [--uninstaller EXE]
 
 Every entry of the description's [Files] section gets a file under OUTDIR, with a size and
 kind of contents like a real client's: programs and libraries begin with "MZ", sounds are
 RIFF files, modem scripts and profiles are text, the quick reference guide is a French text
 of several pages. Contents are deterministic (seeded by the entry name), so rebuilding gives
 the same package. The decompression library and the client program are copied from the
-build when given and present; otherwise a placeholder beginning with "MZ" stands in and a
-warning says so. With --kovdb the client's main database (IDB\MAIN.IDX) is a real, empty
-record database made by that tool, holding its version and kind records, so that the setup's
-migration has a database to carry the earlier installation's records into.
+build when given and present, and so is the uninstaller RM_KOV.EXE (its presence in the
+destination is what makes the setup register the uninstall entry); otherwise a placeholder
+beginning with "MZ" stands in and a warning says so. With --kovdb the client's main database
+(IDB\MAIN.IDX) is a real, empty record database made by that tool, holding its version and
+kind records, so that the setup's migration has a database to carry the earlier installation's records into.
 """
 import hashlib
 import os
@@ -207,7 +209,7 @@ def entries(description):
 def main(argv):
     args = [a for a in argv[1:]]
     options = {}
-    for key in ("--dunzip", "--client", "--kovdb"):
+    for key in ("--dunzip", "--client", "--kovdb", "--uninstaller"):
         if key in args:
             i = args.index(key)
             options[key] = args[i + 1]
@@ -215,7 +217,8 @@ def main(argv):
     if len(args) != 2:
         sys.exit(__doc__)
     description, outdir = args
-    copies = {"dunzip32.dll": options.get("--dunzip"), "kov.exe": options.get("--client")}
+    copies = {"dunzip32.dll": options.get("--dunzip"), "kov.exe": options.get("--client"),
+              "rm_kov.exe": options.get("--uninstaller")}
     for name in entries(description):
         target = os.path.join(outdir, *name.split("\\"))
         os.makedirs(os.path.dirname(target), exist_ok=True)

@@ -6,6 +6,7 @@
 
 #include <dde.h>
 
+#include "base/installrec.h"
 #include "base/log.h"
 
 const char DdeClientClassName[] = "DDEClient";
@@ -233,7 +234,7 @@ BOOL CreateProgramGroupWith(const char* service, const char* groupName, const ch
     if (!SendFormatted(client, "[CreateGroup(%s)]", groupName, NULL)) {
         LogPrintf("CreateGroup failed");
         result = FALSE;
-    }
+    } else RecordGroup(groupName);
     if (!SendFormatted(client, "[AddItem(%s,%s)]", commandLine, itemTitle)) {
         LogPrintf("AddItem failed");
         result = FALSE;

@@ -7,6 +7,7 @@
 #include <shobjidl.h>
 
 #include "base/globals.h"
+#include "base/installrec.h"
 #include "base/log.h"
 #include "base/path.h"
 #include "base/text.h"
@@ -106,6 +107,7 @@ BOOL CreateClientShortcut(const char* destDir, char* folderBuffer, const char* p
         return FALSE;
     }
     LogPrintf("Created shortcut %s to %s", folderBuffer, target);
+    RecordShortcut(folderBuffer);
     return TRUE;
 }
 

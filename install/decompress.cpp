@@ -4,6 +4,7 @@
 
 #include <string.h>
 
+#include "base/installrec.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/path.h"
@@ -88,6 +89,7 @@ int ExtractDecompressor(void) {
         LogPrintf("Cannot close %s", path);
         return SetFatal(FATAL_TARGET_CLOSE);
     }
+    RecordFile(path);
     return 1;
 }
 

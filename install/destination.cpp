@@ -3,6 +3,7 @@
 
 #include <string.h>
 
+#include "base/installrec.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
@@ -106,13 +107,13 @@ void PrepareDestination(void) {
     OverwriteInPlace = s.PreviousDir[0] && SameName(s.PreviousDir, s.DestDir) ? 1 : 0;
     OldDbFoundPath[0] = 0;
     LogPrintf("Preparing dest dir");
-    MakePath(s.DestDir);
+    MakePathRecorded(s.DestDir);
     char path[260];
     for (uint16_t i = 0; i < s.CreateDirs.count; i++) {
         // A folder name from the script must stay inside the destination.
         const char* name = s.CreateDirs.a[i];
         if (!name || !IsSafeEntryName(name, (unsigned)strlen(name))) continue;
-        MakePath(DestPath(path, name));
+        MakePathRecorded(DestPath(path, name));
     }
     if (!OverwriteInPlace) return;
     LogPrintf("Preparing for overwrite");
@@ -216,4 +217,17 @@ uint32_t GetFileSizeByName(const char* path) {
     long size = SysFileSize(f);
     SysClose(f);
     return size < 0 ? 0 : (uint32_t)size;
+}
+
+int FinishInstallRecord(void) {
+    // What the client fills with the user's own things: the uninstaller keeps it unless told.
+    char download[50];
+    CopyText(download, LoadCaption(IDS_DOWNLOAD_DIR), sizeof download);
+    const char* const dataFolders[] = {"IDB", download, "ORGANIZE"};
+    char path[260];
+    for (const char* folder : dataFolders) RecordUserData(DestPath(path, folder));
+    // The log, and the version file when asked for, are written after the record.
+    RecordFile(DestPath(path, "setup.log"));
+    if (WriteVersionFile == 1) RecordFile(DestPath(path, "VERSION.INF"));
+    return WriteInstallRecord(InstallSettings.DestDir, InstallSettings.DestDir);
 }

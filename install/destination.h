@@ -37,3 +37,7 @@ void DeleteMatchingFiles(const char* baseDir, char** patterns, uint16_t count);
 uint32_t GetToolVersion(const char* path);
 // Size in bytes (low 32 bits); 0 when the file cannot be opened unshared.
 uint32_t GetFileSizeByName(const char* path);
+// At the end of a successful install: adds the user's data folders (the record databases,
+// the downloads, the organize folder), the setup log and the version file (-V) to the
+// install record and writes it into the destination for the uninstaller. 1 written.
+int FinishInstallRecord(void);

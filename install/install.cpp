@@ -6,6 +6,7 @@
 
 #include <string.h>
 
+#include "base/installrec.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
@@ -173,7 +174,9 @@ int InstallEntry(const PackageEntry* e, unsigned index, const char* mergeDir) {
     char gameProgram[50];
     CopyText(gameProgram, LoadCaption(IDS_GAME_PROGRAM), sizeof gameProgram);
     if (SameName(e->name, gameProgram) && CreateGamePif()) Loop.pifWritten = 1;
-    MakePath(p.targetDir);
+    MakePathRecorded(p.targetDir);
+    // A file new to the Windows folder is the client's; one that replaced another stays.
+    int newInWindows = p.kind == KIND_WINDOWS && !PathExists(p.target);
 
     InstallSettingsT& s = InstallSettings;
     int heldBack = 0, direct = 0;
@@ -226,6 +229,8 @@ int InstallEntry(const PackageEntry* e, unsigned index, const char* mergeDir) {
         if (!Extract(e, &p, index)) return 0;
     }
     if (p.kind == KIND_SYSTEM && !InstallSystemFile(p.target)) return SetFatal(FATAL_SYSTEM_FILE);
+    // Files for the system folder may have replaced the system's own: they stay.
+    if (p.kind == KIND_PLAIN || newInWindows) RecordFile(p.target);
     Loop.entryState[index] = ENTRY_DONE;
     Loop.done += e->installedSize;
     return 1;
@@ -248,6 +253,7 @@ void CopyOldTools(void) {
         UpperText(label);
         Label(label);
         if (!SysCopyFile(from, to)) LogPrintf("Cannot copy %s", from);
+        else RecordFile(to);
         Loop.done += t.oldSize;
         Gauge(Loop.done);
         for (ToolCompanionT* c = t.companions; c; c = c->next) {
@@ -255,6 +261,7 @@ void CopyOldTools(void) {
             JoinPath(from, s.PreviousDir, c->name, (const char*)0);
             JoinPath(to, s.DestDir, c->name, (const char*)0);
             if (!SysCopyFile(from, to)) LogPrintf("Cannot copy %s", from);
+            else RecordFile(to);
             Loop.done += c->size;
             Gauge(Loop.done);
         }

@@ -2,6 +2,7 @@
 // client, written into the Windows folder beside the other PIFs.
 #include <string.h>
 
+#include "base/installrec.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/path.h"
@@ -93,5 +94,6 @@ int CreateGamePif(void) {
         return 0;
     }
     LogPrintf("Created %s", pif);
+    RecordFile(pif);
     return 1;
 }

@@ -3,6 +3,7 @@
 
 #include <string.h>
 
+#include "base/installrec.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/path.h"
@@ -51,13 +52,14 @@ int OpenRestsysBatch(void) {
     if (!InstallSettings.DeferInUseFiles || !InstallSettings.DestDir[0]) return 0;
     if (RestsysFile) return 1;
     // The install step opens it before the file copy has created the destination.
-    MakePath(InstallSettings.DestDir);
+    MakePathRecorded(InstallSettings.DestDir);
     Format(RestsysPath, sizeof RestsysPath, "%s\\%s", InstallSettings.DestDir, "restsys.bat");
     RestsysFile = SysCreate(RestsysPath);
     if (!RestsysFile) {
         LogPrintf("Couldn't create %s", RestsysPath);
         return 0;
     }
+    RecordFile(RestsysPath);
     WriteCommand("@echo off\r\n\r\n", nullptr, nullptr);
     return 1;
 }

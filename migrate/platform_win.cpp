@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/globals.h"
+#include "base/installrec.h"
 #include "base/log.h"
 #include "base/text.h"
 #include "migrate/platform.h"
@@ -53,6 +54,7 @@ long RegistryGet(int root, const char* key, const char* name, char* out, unsigne
 }
 
 long RegistryUpdate(int root, const char* key, const char* name, const char* text) {
+    NoteRegistryValue(Root(root), key, name);
     return RegistryUpdateString(Root(root), key, name, text);
 }
 
@@ -66,6 +68,7 @@ void ProfileGet(const char* file, const char* section, const char* key, char* ou
 }
 
 int ProfileWrite(const char* section, const char* key, const char* value) {
+    NoteProfileValue(section, key);
     return WriteProfileStringA(section, key, value) ? 1 : 0;
 }
 

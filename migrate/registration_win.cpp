@@ -2,6 +2,7 @@
 #include <windows.h>
 #include "migrate/registration.h"
 #include "base/globals.h"
+#include "base/installrec.h"
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/path.h"
@@ -45,6 +46,7 @@ void SetRapidWebDefault(void) {
     LONG status = RegistryGetDword(HKEY_CURRENT_USER, CLIENT_KEY, "WWWUseRapidWeb", &value);
     // Anything unreadable into four bytes (absent, or too long) gets the default.
     if (status != ERROR_SUCCESS) {
+        NoteRegistryValue(HKEY_CURRENT_USER, CLIENT_KEY, "WWWUseRapidWeb");
         status = RegistrySetDword(HKEY_CURRENT_USER, CLIENT_KEY, "WWWUseRapidWeb", 1);
         LogPrintf("WWWUseRapidWeb set to 1, status %ld", status);
     }
@@ -82,9 +84,12 @@ int MergeHelpContents(void) {
         LogPrintf("Help contents already include %s", CLIENT_CONTENTS);
     } else {
         SysSeek(file, 0, SYS_SEEK_END);
+        char added[160] = "";
         // A last line without its line break would otherwise swallow our first line.
-        if (got == size && text[got - 1] != '\n') SysWrite(file, "\r\n", 2);
-        for (const char* line : HELP_LINES) SysWrite(file, line, (unsigned long)lstrlenA(line));
+        if (got == size && text[got - 1] != '\n') AppendText(added, "\r\n", sizeof added);
+        for (const char* line : HELP_LINES) AppendText(added, line, sizeof added);
+        RecordAppended(path, (unsigned long)size, added);
+        SysWrite(file, added, (unsigned long)lstrlenA(added));
         LogPrintf("Help contents merged into %s", path);
     }
     SysClose(file);
@@ -104,7 +109,9 @@ int RegisterUninstall(void) {
     }
     char key[260];
     Format(key, sizeof key, "%s\\%s", UNINSTALL_KEY, COMPANY);
+    NoteRegistryValue(HKEY_LOCAL_MACHINE, key, "DisplayName");
     RegistryUpdateString(HKEY_LOCAL_MACHINE, key, "DisplayName", COMPANY);
+    NoteRegistryValue(HKEY_LOCAL_MACHINE, key, "UninstallString");
     RegistryUpdateString(HKEY_LOCAL_MACHINE, key, "UninstallString", uninstaller);
     LogPrintf("Uninstall entry written for %s", uninstaller);
     return 1;

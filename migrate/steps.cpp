@@ -3,6 +3,7 @@
 // client's name and password list.
 #include <string.h>
 
+#include "base/installrec.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
@@ -101,8 +102,10 @@ int RunQueuedCopies(void) {
         if (!SysCopyFile(from, to)) {
             LogPrintf("Copy failed");
             allCopied = 0;
-        } else if (item->move && MoveOldDownloads && !SysDelete(from)) {
-            LogPrintf("Couldn't delete %s", item->source);
+        } else {
+            RecordFile(item->destination);
+            if (item->move && MoveOldDownloads && !SysDelete(from))
+                LogPrintf("Couldn't delete %s", item->source);
         }
         GaugePosition++;
         if (ProgressDialog) MigratePlatform.gaugePos(ProgressDialog, GaugePosition);

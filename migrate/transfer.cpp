@@ -3,6 +3,7 @@
 
 #include <string.h>
 
+#include "base/installrec.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
@@ -110,7 +111,7 @@ static void TransferMatch(uint16_t i, const char* folder, const SysFindData& fd,
         }
         // The new entry's own folder, not its pattern, is made under the destination.
         GetDirPart(path, pattern);
-        MakePath(DestPath(target, path));
+        MakePathRecorded(DestPath(target, path));
         return;
     }
     TransferTargetName(target, fd.name, action);

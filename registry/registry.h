@@ -38,3 +38,18 @@ LONG RegistryDeleteKey(HKEY root, const char* keyPath);
 // its data as text into buffer (size bytes, cut and terminated). 0 found, 259 absent,
 // 2 when the key has no values at all.
 LONG RegistryFindValue(HKEY openKey, const char* valueName, char* buffer, unsigned size);
+
+// Deletes one value of an existing key. A missing value or key is not an error (0).
+LONG RegistryDeleteValue(HKEY root, const char* keyPath, const char* valueName);
+// Deletes the key only when it holds no value and no subkey: 0 deleted or already gone,
+// ERROR_DIR_NOT_EMPTY (145) when it is not empty.
+LONG RegistryDeleteEmptyKey(HKEY root, const char* keyPath);
+
+// For the install record: the two roots the setup writes under, by their record names
+// ("HKLM", "HKCU"), and back (null for any other name).
+const char* RegistryRootName(HKEY root);
+HKEY RegistryRootByName(const char* name);
+// Notes in the install record the state of a value before the setup changes it: the keys
+// of the path that do not exist yet, and the value's type and data or its absence. Call it
+// just before the write.
+void NoteRegistryValue(HKEY root, const char* keyPath, const char* valueName);

@@ -4,6 +4,7 @@
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/path.h"
+#include "base/installrec.h"
 #include "base/text.h"
 
 namespace {
@@ -234,4 +235,87 @@ LONG RegistryDeleteKey(HKEY root, const char* keyPath) {
     }
     RegCloseKey(key);
     return RegDeleteKeyA(root, keyPath);
+}
+
+LONG RegistryDeleteValue(HKEY root, const char* keyPath, const char* valueName) {
+    if (root == nullptr) return ERROR_FILE_NOT_FOUND;
+    HKEY key;
+    LONG status = OpenKey(root, keyPath, &key);
+    if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+    if (status != ERROR_SUCCESS) return status;
+    status = RegDeleteValueA(key, valueName);
+    RegCloseKey(key);
+    return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
+}
+
+LONG RegistryDeleteEmptyKey(HKEY root, const char* keyPath) {
+    if (root == nullptr) return ERROR_FILE_NOT_FOUND;
+    if (keyPath == nullptr || keyPath[0] == '\0') return ERROR_INVALID_PARAMETER;
+    HKEY key;
+    LONG status = OpenKey(root, keyPath, &key);
+    if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+    if (status != ERROR_SUCCESS) return status;
+    DWORD subkeys = 0, values = 0;
+    status = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                              nullptr, nullptr, nullptr, nullptr);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS) return status;
+    // Windows 95 deletes a key with everything below it; what others put there stays.
+    if (subkeys || values) return ERROR_DIR_NOT_EMPTY;
+    return RegDeleteKeyA(root, keyPath);
+}
+
+const char* RegistryRootName(HKEY root) {
+    if (root == HKEY_LOCAL_MACHINE) return "HKLM";
+    if (root == HKEY_CURRENT_USER) return "HKCU";
+    return nullptr;
+}
+
+HKEY RegistryRootByName(const char* name) {
+    if (lstrcmpA(name, "HKLM") == 0) return HKEY_LOCAL_MACHINE;
+    if (lstrcmpA(name, "HKCU") == 0) return HKEY_CURRENT_USER;
+    return nullptr;
+}
+
+void NoteRegistryValue(HKEY root, const char* keyPath, const char* valueName) {
+    const char* rootName = RegistryRootName(root);
+    if (!rootName || !keyPath) return;
+    // Each level of the path that is missing now will be created by the write.
+    char path[260];
+    if (!CopyText(path, keyPath, sizeof path)) return;
+    for (char* p = path;; ++p) {
+        if (*p != '\\' && *p) continue;
+        char saved = *p;
+        *p = 0;
+        if (path[0] && !RegistryKeyExists(root, path)) RecordRegistryKey(rootName, path);
+        *p = saved;
+        if (!saved) break;
+    }
+    HKEY key;
+    DWORD type = 0, size = 0;
+    char data[ITEM_FIELD_SIZE - 2];
+    LONG status = OpenKey(root, keyPath, &key);
+    if (status == ERROR_SUCCESS) {
+        size = sizeof data - 1;
+        status = RegQueryValueExA(key, valueName, nullptr, &type, (BYTE*)data, &size);
+        RegCloseKey(key);
+    }
+    if (status == ERROR_SUCCESS && type == REG_DWORD && size == sizeof(DWORD)) {
+        char number[16];
+        Format(number, sizeof number, "%lu", *(DWORD*)data);
+        RecordRegistryValue(rootName, keyPath, valueName, PREVIOUS_NUMBER, number);
+    } else if (status == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ)) {
+        data[size < sizeof data ? size : sizeof data - 1] = 0;
+        RecordRegistryValue(rootName, keyPath, valueName, PREVIOUS_STRING, data);
+    } else if (status == ERROR_FILE_NOT_FOUND) {
+        RecordRegistryValue(rootName, keyPath, valueName, PREVIOUS_ABSENT, "");
+    } else {
+        // A value of another type, or one too long to keep, cannot be put back as it was:
+        // the uninstaller leaves it alone rather than delete what it cannot restore. The
+        // note still stands, so that a later note cannot take the install's value for the
+        // earlier one.
+        LogPrintf("Install record: previous %s value %s of %s not kept", rootName,
+                  valueName ? valueName : "(default)", keyPath);
+        RecordRegistryValue(rootName, keyPath, valueName, PREVIOUS_UNKNOWN, "");
+    }
 }

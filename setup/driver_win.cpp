@@ -8,6 +8,7 @@
 
 #include "base/format.h"
 #include "base/globals.h"
+#include "base/installrec.h"
 #include "base/log.h"
 #include "base/path.h"
 #include "base/text.h"
@@ -73,9 +74,11 @@ int CheckRootDirectory(const char* path) {
         FindClose(search);
     }
 
+    int existed = PathExists(path);
     SetLastError(0);
     int made = MakePath(path);
     DWORD error = GetLastError();
+    if (made && !existed) RecordFolder(path);
     unsigned limit = WindowsMajor == 3 && WindowsMinor <= 11 ? ROOT_LIMIT_OLD : ROOT_LIMIT;
     // The system says only "access denied" when a root directory has no free entry left.
     if (!made && (error == ERROR_ACCESS_DENIED || error == RUNTIME_ACCESS_DENIED) &&
@@ -181,10 +184,15 @@ int RunInstall(void) {
     if (NoDesktopItems != 1) {
         CreateProgramGroup(InstallSettings.GroupName, ClientItemTitle(), program);
         // Without a Programs folder there is no Start menu to mark the install in either.
-        if (!CreateProgramsShortcut()) return 1;
+        if (!CreateProgramsShortcut()) {
+            FinishInstallRecord();
+            return 1;
+        }
     }
+    NoteProfileValue("WKOV", "Installed");
     WriteProfileStringA("WKOV", "Installed", "int");
     LogPrintf("Profile mark written");
+    FinishInstallRecord();
     return 1;
 }
 

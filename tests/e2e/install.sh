@@ -53,7 +53,7 @@ while IFS= read -r entry; do
     count=$((count + 1))
 done <<<"$entries"
 note "$count files byte-identical to the demo sources"
-[ "$count" = 153 ] || fail "expected 153 entries, compared $count"
+[ "$count" = 154 ] || fail "expected 154 entries, compared $count"
 ls "$(host_path 'C:\Kov30I')" | grep -qi '^dec.*\.tmp$' && fail "a temporary archive stayed"
 assert_exists 'C:\WINDOWS\DOSGAME.PIF'
 

@@ -8,7 +8,8 @@ KOVPACK=$KOV_HOST/kovpack
 [ -x "$KOVPACK" ] || fail "no kovpack in $KOV_HOST"
 FILES=$KOV_OUT/files
 python3 "$KOV_SRC/demo/make-files.py" "$KOV_SRC/demo/kov30i.kovpack" "$FILES" \
-    --dunzip "$KOV_WIN/dunzip32.dll" --client "$KOV_WIN/kov.exe" 2>/dev/null
+    --dunzip "$KOV_WIN/dunzip32.dll" --client "$KOV_WIN/kov.exe" \
+    --uninstaller "$KOV_WIN/RM_KOV.EXE" 2>/dev/null
 "$KOVPACK" -q --stub "$KOV_WIN/setup.exe" --source "$FILES" -o "$KOV_OUT/SETUP.EXE" \
     "$KOV_SRC/demo/kov30i.kovpack" || fail "kovpack could not build SETUP.EXE"
 "$KOVPACK" -q --source "$FILES" -o "$KOV_OUT/package.bin" "$KOV_SRC/demo/kov30i.kovpack" \
@@ -30,7 +31,7 @@ run_with_robot "$RULES" 'C:\KOVTEST\SETUP.EXE' -C
 cp "$(host_path 'C:\setup.log')" "$KOV_OUT/setup-resource.log" 2>/dev/null
 assert_log_line "Package offset $stub_size from resource 100"
 assert_log_has "opened at offset $stub_size"
-assert_log_has "Install script read: 153 files"
+assert_log_has "Install script read: 154 files"
 assert_robot_not_saw 'Erreur (n'
 
 # A bare package named with -X and no -T is read from its first byte.
@@ -40,7 +41,7 @@ put_file "$KOV_OUT/package.bin" 'C:\KOVTEST\PACKAGE.BIN'
 run_with_robot "$RULES" "$KOV_WIN/setup.exe" -C -X 'C:\KOVTEST\PACKAGE.BIN'
 cp "$(host_path 'C:\setup.log')" "$KOV_OUT/setup-bare.log" 2>/dev/null
 assert_log_has 'C:\KOVTEST\PACKAGE.BIN opened at offset 0'
-assert_log_has "Install script read: 153 files"
+assert_log_has "Install script read: 154 files"
 
 # A script that begins with "SR": fatal error 18, shown to the user with its number, and
 # the last line of the log, which goes to the root of the first fixed drive.

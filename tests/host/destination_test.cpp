@@ -4,6 +4,7 @@
 // preserved files.
 #include <gtest/gtest.h>
 
+#include "base/installrec.h"
 #include "base/path.h"
 #include "tests/host/install_fixture.h"
 
@@ -46,6 +47,35 @@ TEST(Destination, FreshInstallMakesOnlyTheFolders) {
     EXPECT_TRUE(m.Logged("Preparing dest dir"));
     EXPECT_FALSE(m.Logged("Preparing for overwrite"));
     EXPECT_EQ("g", m.Read("C:\\OLD\\goto.ini"));  // no transfer here
+}
+
+// The record of a fresh install names the folders made (not those that were there) and the
+// user's data folders; an in-place install made no destination folder.
+TEST(Destination, RecordOfTheFoldersAndTheUserData) {
+    for (int inPlace = 0; inPlace < 2; inPlace++) {
+        EngineMachine m;
+        strcpy(InstallSettings.DestDir, "C:\\KOV30I");
+        SetList(InstallSettings.CreateDirs, {{"download", nullptr}, {"spool", nullptr}});
+        if (inPlace) m.Put("C:\\KOV30I\\spool\\X.TXT", "x");
+        PrepareDestination();
+        ASSERT_TRUE(FinishInstallRecord());
+        InstallRecord record;
+        ASSERT_TRUE(ReadInstallRecord("C:\\KOV30I\\" INSTALL_RECORD_NAME, &record));
+        std::string lines;
+        for (int i = 0; i < record.count; i++)
+            lines += std::string(InstallItemName(record.items[i].kind)) + " " +
+                     record.items[i].field[0] + "\n";
+        FreeInstallRecord(&record);
+        EXPECT_EQ(lines, std::string("DEST C:\\KOV30I\n") +
+                             (inPlace ? "DIR C:\\KOV30I\\download\n"
+                                      : "DIR C:\\KOV30I\nDIR C:\\KOV30I\\download\n"
+                                        "DIR C:\\KOV30I\\spool\n") +
+                             "DATA C:\\KOV30I\\IDB\n"
+                             "DATA C:\\KOV30I\\DOWNLOAD\n"
+                             "DATA C:\\KOV30I\\ORGANIZE\n"
+                             "FILE C:\\KOV30I\\setup.log\n")
+            << (inPlace ? "in place" : "fresh");
+    }
 }
 
 struct InPlace : EngineMachine {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/globals.h"
+#include "base/installrec.h"
 #include "base/log.h"
 #include "base/mem.h"
 #include "dunzip/unzip.h"
@@ -296,6 +297,39 @@ TEST_F(Install, EveryKindOfEntryLandsWhereItBelongs) {
     EXPECT_TRUE(DecompressorLoaded());
     ClosePackage();
     EXPECT_FALSE(DecompressorLoaded());
+}
+
+// The install record holds the folders the loop made and the files it wrote in the
+// destination, and in the Windows folder those that were not there before; never the files
+// that may have replaced the system's.
+TEST_F(Install, TheRecordListsWhatTheLoopMade) {
+    for (int kovIniThere = 0; kovIniThere < 2; kovIniThere++) {
+        SCOPED_TRACE(kovIniThere ? "kov.ini was in the Windows folder" : "fresh Windows folder");
+        ResetInstallRecord();
+        if (kovIniThere) m->Write("C:\\WINDOWS\\kov.ini", "the user's own");
+        Package(EveryKind());
+        ASSERT_EQ(InstallFiles(), 1) << LogTraceText();
+        ClosePackage();
+        ASSERT_TRUE(WriteInstallRecord("C:\\Kov30I", "C:\\Kov30I"));
+        InstallRecord record;
+        ASSERT_TRUE(ReadInstallRecord("C:\\Kov30I\\" INSTALL_RECORD_NAME, &record));
+        std::set<std::string> dirs, files;
+        for (int i = 0; i < record.count; i++) {
+            if (record.items[i].kind == ITEM_DIR) dirs.insert(record.items[i].field[0]);
+            if (record.items[i].kind == ITEM_FILE) files.insert(record.items[i].field[0]);
+        }
+        FreeInstallRecord(&record);
+        ResetInstallRecord();
+        std::set<std::string> expected = {"C:\\Kov30I\\dunzip32.dll", "C:\\Kov30I\\quickref.txt",
+                                          "C:\\Kov30I\\kov.exe",      "C:\\Kov30I\\mpm\\modem.ini",
+                                          "C:\\Kov30I\\DOSGAME.EXE",  "C:\\Kov30I\\idb\\main.idx",
+                                          "C:\\WINDOWS\\DOSGAME.PIF"};
+        if (!kovIniThere) expected.insert("C:\\WINDOWS\\kov.ini");
+        EXPECT_EQ(files, expected);
+        if (!kovIniThere)
+            EXPECT_EQ(dirs,
+                      (std::set<std::string>{"C:\\Kov30I", "C:\\Kov30I\\mpm", "C:\\Kov30I\\idb"}));
+    }
 }
 
 TEST_F(Install, DecompressorStatusTable) {

@@ -23,8 +23,10 @@ LAYERS = [
 ]
 # Leaf folders anyone may include, and folders outside the order.
 ANYONE = {"res"}
-# The decompression library is built on its own: it may use base's header-only helpers.
-EXTRA = {"dunzip": {"dunzip", "base/bytes.h"}}
+# The decompression library is built on its own: it may use base's header-only helpers. The
+# uninstaller is a program of its own over the lowest layers.
+EXTRA = {"dunzip": {"dunzip", "base/bytes.h"},
+         "uninstall": {"uninstall", "sys", "base", "registry"}}
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"', re.M)
 

@@ -1,7 +1,8 @@
 // progman.exe: a Program Manager for the test machine. It shows a top-level window of class
 // "PROGMAN" and serves the "PROGMAN" DDE topic over raw DDE messages as the shell's Program
 // Manager does: CreateGroup makes a group folder under the Programs shell folder, AddItem a
-// shortcut in the current group, ShowGroup makes a group current. Every message of the
+// shortcut in the current group, ShowGroup makes a group current, DeleteGroup removes a group
+// folder with its shortcuts. Every message of the
 // conversation is logged, each execute command exactly as received.
 //
 // Usage:
@@ -9,7 +10,7 @@
 //               [--timeout MS]
 //
 //   --log FILE       the log (UTF-8, one record per line, written as things happen)
-//   --reject NAMES   commands (CreateGroup, AddItem, ShowGroup) answered with a negative
+//   --reject NAMES   commands (CreateGroup, AddItem, ShowGroup, DeleteGroup) answered with a negative
 //                    acknowledgement and not carried out
 //   --minimized      start minimised
 //   --no-ack         never acknowledge an execute (the commands are logged, not carried out)
@@ -168,6 +169,23 @@ bool Carry(const std::wstring& name, const std::vector<std::wstring>& args, std:
         if (folder.empty() || attributes == INVALID_FILE_ATTRIBUTES) return false;
         CurrentGroup = folder;
         return true;
+    }
+    if (!lstrcmpiW(name.c_str(), L"DeleteGroup")) {
+        // The group goes with its items, as the real one's does.
+        std::wstring folder = GroupFolder(args[0]);
+        *path = folder;
+        if (folder.empty() || args[0].empty()) return false;
+        WIN32_FIND_DATAW found;
+        HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
+        if (find != INVALID_HANDLE_VALUE) {
+            do {
+                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                    DeleteFileW((folder + L"\\" + found.cFileName).c_str());
+            } while (FindNextFileW(find, &found));
+            FindClose(find);
+        }
+        if (CurrentGroup == folder) CurrentGroup.clear();
+        return RemoveDirectoryW(folder.c_str()) != 0;
     }
     if (!lstrcmpiW(name.c_str(), L"AddItem")) {
         if (CurrentGroup.empty() || args[0].empty()) return false;
