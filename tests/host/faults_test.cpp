@@ -1,0 +1,397 @@
+// The whole file installation under injected faults: a clean run counts the opens, writes,
+// renames and deletes it makes (and the decompression library's calls), then the install is
+// run again once for every one of those calls, with that call failing once or from then on
+// (a full disk stays full). After each run the install must have ended in success, a known
+// fatal number or a cancel; after a failure or a cancel nothing of the package may be left
+// unless the log names it, and the earlier installation's user data must be where it was,
+// byte for byte, or named in the log where it stayed. A success must have every file of the
+// package and the user data where the migration expects it.
+//
+// host_tests walks a sample of the points; KOV_FAULTS=full walks every one of them and
+// prints the figures (bench/faults.sh).
+#include <gtest/gtest.h>
+#include <dirent.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "base/globals.h"
+#include "base/log.h"
+#include "base/mem.h"
+#include "dunzip/unzip.h"
+#include "install/decompress.h"
+#include "install/destination.h"
+#include "install/install.h"
+#include "install/space.h"
+#include "migrate/transfer.h"
+#include "package/package.h"
+#include "sys/sys.h"
+#include "tests/host/install_fixture.h"
+#include "tests/host/native_dunzip.h"
+#include "tests/host/zipfile.h"
+
+namespace {
+
+typedef std::map<std::string, std::string> Tree;  // relative host path -> bytes
+
+void Walk(const std::string& dir, const std::string& rel, Tree& out) {
+    DIR* d = opendir(dir.c_str());
+    if (!d) return;
+    while (dirent* e = readdir(d)) {
+        std::string n = e->d_name;
+        if (n == "." || n == "..") continue;
+        if (e->d_type == DT_DIR) Walk(dir + "/" + n, rel + n + "/", out);
+        else out[rel + n] = ReadHostFile(dir + "/" + n);
+    }
+    closedir(d);
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = (char)tolower((unsigned char)c);
+    return s;
+}
+
+// The calls a fault can hit: the seam's kinds, and the library's extraction (which writes
+// through its own file calls), made to report a full disk.
+enum { POINT_LIBRARY = SYS_FAULT_KINDS };
+const struct {
+    int kind;
+    const char* name;
+} kPointKinds[] = {
+    {SYS_FAULT_OPEN_READ, "open for reading"},
+    {SYS_FAULT_OPEN_WRITE, "open for writing"},
+    {SYS_FAULT_READ, "read"},
+    {SYS_FAULT_WRITE, "write"},
+    {SYS_FAULT_SEEK, "seek"},
+    {SYS_FAULT_RENAME, "rename"},
+    {SYS_FAULT_DELETE, "delete"},
+    {POINT_LIBRARY, "extraction"},
+};
+
+// How an injected fault behaves: one failing call and the user says Retry, one failing call
+// and the user cancels, or every call from there on failing (the user cancels each question).
+enum Mode { ONCE_RETRY, ONCE_CANCEL, FROM_THEN_ON };
+const char* const kModeNames[] = {"once, retried", "once, cancelled", "from then on"};
+
+unsigned long LibraryCalls, LibraryFailFrom, LibraryFailTo;
+int CountingDunzip(const unsigned char* record) {
+    unsigned long n = ++LibraryCalls;
+    if (LibraryFailFrom && n >= LibraryFailFrom && n <= LibraryFailTo) return DUNZIP_DISK_FULL;
+    return NativeDunzip(record);
+}
+
+struct UserFile {
+    const char* path;       // where it lives before the install
+    const char* inPlaceTo;  // where an in-place install that went through leaves it
+};
+
+// The earlier installation: its main database, preserved files (kept, renamed, carried) and
+// a tool module, and files the package replaces.
+const UserFile kUserFiles[] = {
+    {"IDB\\MAIN.IDX", "IDB\\OLD.DB"},
+    {"IDB\\USER.MAL", "IDB\\USER.MAL"},
+    {"goto.ini", "goto.ini"},
+    {"mpm\\modem.ini", "mpm\\modem.old"},
+    {"download\\f.txt", "download\\f.txt"},
+    {"organize\\a.fld", "organize\\a.fld"},
+};
+
+struct Figures {
+    unsigned long points = 0, passed = 0, bytesLost = 0;
+};
+
+struct Scenario {
+    const char* what;
+    bool inPlace;
+};
+
+struct Campaign {
+    const Scenario& scenario;
+    EngineMachine* m = nullptr;
+    std::string package;                                       // stored bytes of the package file
+    std::vector<std::pair<std::string, std::string>> entries;  // name, installed bytes
+    std::vector<std::pair<std::string, std::string>> stored;   // name, stored bytes
+    Tree userBefore, windowsBefore;
+    const char* dest() const { return scenario.inPlace ? "C:\\KOV" : "C:\\Kov30I"; }
+
+    explicit Campaign(const Scenario& s) : scenario(s) {
+        auto zipped = [&](const char* name, const std::string& data) {
+            const char* bare = strrchr(name, '\\');
+            entries.push_back({name, data});
+            stored.push_back({name, MakeZip(bare ? bare + 1 : name, data)});
+        };
+        auto plain = [&](const char* name, const std::string& data) {
+            entries.push_back({name, data});
+            stored.push_back({name, data});
+        };
+        plain("dunzip32.dll", "MZ library image");
+        plain("quickref.txt", "Guide de r\xE9"
+                              "f\xE9rence\r\n");
+        zipped("kov.exe", "MZ new client " + std::string(40000, 'k'));
+        zipped("mpm\\modem.ini", "[modem]\r\nnew=1\r\n");
+        zipped("windows\\kov.ini", "[KOV]\r\n");
+        zipped("system\\pppmac.vxd", "VXD image");
+        zipped("DOSGAME.EXE", "MZ game");
+        zipped("goto.ini", "[goto] package's");
+        zipped("idb\\main.idx", "package's empty main database");
+        zipped("idb\\art.idx", std::string(3000, 'a'));
+    }
+
+    // A fresh machine with the earlier installation in C:\KOV and the package open.
+    void Prepare() {
+        m = new EngineMachine;
+        InstallSettingsT& is = InstallSettings;
+        strcpy(is.PreviousDir, "C:\\KOV");
+        strcpy(is.DestDir, dest());
+        strcpy(is.QuickRefFile, "quickref.txt");
+        is.DbVersion[0] = 3;
+        is.DbVersion[1] = 1;
+        MakeMainDb(*m, "C:\\KOV\\IDB\\MAIN.IDX", 3, 1);
+        m->Put("C:\\KOV\\IDB\\USER.MAL", "the user's mail");
+        m->Put("C:\\KOV\\goto.ini", "[goto] the user's");
+        m->Put("C:\\KOV\\mpm\\modem.ini", "[modem] the user's");
+        m->Put("C:\\KOV\\download\\f.txt", "a download");
+        m->Put("C:\\KOV\\organize\\a.fld", "a folder of mail");
+        m->Put("C:\\KOV\\kov.exe", "MZ old client");
+        m->Put("C:\\KOV\\TOOL\\chat.kov", TestPe(true, 0x00030000, 0));
+        m->Put("C:\\WINDOWS\\win.ini", "[windows]\r\n");
+        AddTool("chat.kov", 0x03000000)->presentInOld = 1;
+        SetList(is.PreservedFiles, {{"idb\\*.mal", ""},
+                                    {"goto.ini", ""},
+                                    {"organize\\*.*", ""},
+                                    {"mpm\\modem.ini", "*.old"},
+                                    {"download\\*.*", "move"}});
+        SetList(is.CreateDirs, {{"download", nullptr}, {"organize", nullptr}});
+        Walk(m->Host("C:\\KOV"), "", userBefore);
+        Walk(m->Host("C:\\WINDOWS"), "", windowsBefore);
+
+        std::string data = "package script stands here";
+        FileTable = (FileTableT*)MemAlloc(sizeof(FileTableT) + stored.size() * sizeof(void*));
+        FileTable->entry = (PackageEntry**)(FileTable + 1);
+        for (size_t i = 0; i < stored.size(); i++) {
+            const std::string& name = stored[i].first;
+            PackageEntry* e = (PackageEntry*)MemAlloc(sizeof(PackageEntry) + name.size() + 1);
+            strcpy(e->name, name.c_str());
+            e->installedSize = (uint32_t)entries[i].second.size();
+            e->storedSize = (uint32_t)stored[i].second.size();
+            e->offset = (uint32_t)data.size();
+            data += stored[i].second;
+            FileTable->entry[FileTable->count++] = e;
+            FileTable->total += e->installedSize;
+        }
+        m->Write("C:\\package.bin", data);
+        PackageFile = SysOpen("C:\\package.bin", SYS_READ);
+        SysDefineLibraryEntry("dunzip32.dll", "dunzip", (void*)CountingDunzip);
+        LibraryCalls = LibraryFailFrom = LibraryFailTo = 0;
+        UserAbort = 0;
+        SetupError = 0;
+    }
+
+    void Finish() {
+        SysClearFaults();
+        ClosePackage();
+        UseNativeDunzip();
+        delete m;
+        m = nullptr;
+    }
+
+    unsigned long Calls(int kind) const {
+        return kind == POINT_LIBRARY ? LibraryCalls : SysCallsMade(kind);
+    }
+
+    // Counts of each kind of call in a run without faults.
+    std::vector<unsigned long> CountCalls() {
+        Prepare();
+        std::vector<unsigned long> start, counts;
+        for (auto& k : kPointKinds) start.push_back(Calls(k.kind));
+        EXPECT_EQ(InstallFiles(), 1) << EngineMachine::Log();
+        for (size_t i = 0; i < start.size(); i++)
+            counts.push_back(Calls(kPointKinds[i].kind) - start[i]);
+        Finish();
+        return counts;
+    }
+
+    // One run with the nth call of a kind failing; checks every promise, adds to the figures
+    // and says why it failed ("" when it held).
+    std::string RunOne(int kind, unsigned long nth, Mode mode, Figures& fig) {
+        Prepare();
+        unsigned long count = mode == FROM_THEN_ON ? ~0ul : 1;
+        if (mode == ONCE_RETRY) {
+            int retry[] = {SYS_ID_RETRY};
+            SysQueueAnswers(retry, 1);
+        }
+        if (kind == POINT_LIBRARY) {
+            LibraryFailFrom = nth;
+            LibraryFailTo = count == 1 ? nth : ~0ul;
+        } else {
+            SysFailCalls(kind, nth, count);
+        }
+        int result = InstallFiles();
+        SysClearFaults();
+        LibraryFailFrom = 0;
+        std::string why = Check(result, fig);
+        fig.points++;
+        if (why.empty()) fig.passed++;
+        else why += "\n" + EngineMachine::Log();
+        Finish();
+        return why;
+    }
+
+    bool LoggedLine(const std::string& text) const {
+        std::string log = Lower(EngineMachine::Log());
+        return log.find(Lower(text) + "\r\n") != std::string::npos;
+    }
+    // The log names a file that stayed where it should not be.
+    bool NamedAsStayed(const char* base, const std::string& rel) const {
+        std::string win = std::string(base) + "\\" + rel;
+        for (char& c : win)
+            if (c == '/') c = '\\';
+        return LoggedLine("Could not remove " + win) ||
+               LoggedLine("System file " + rel.substr(rel.rfind('/') + 1) +
+                          " stays in the system folder");
+    }
+
+    std::string Check(int result, Figures& fig) {
+        std::string why;
+        auto fail = [&](const std::string& s) {
+            if (why.empty()) why = s;
+        };
+        bool success = result == 1 && SetupError == 0 && !UserAbort;
+        if (result == 1 && (SetupError || UserAbort)) fail("success with an error or a cancel");
+        if (result == 0 && !SetupError && !UserAbort) fail("failure without an error or a cancel");
+        static const unsigned known[] = {
+            FATAL_ENTRY_SEEK,   FATAL_ENTRY_READ,       FATAL_ENTRY_WRITE, FATAL_TARGET_CREATE,
+            FATAL_TARGET_CLOSE, FATAL_FILE_CREATE,      FATAL_FILE_CLOSE,  FATAL_FILE_SIZE,
+            FATAL_SYSTEM_FILE,  FATAL_DECOMPRESSOR_LOAD};
+        bool knownError = SetupError == 0 || SetupError > FATAL_DECOMPRESS_BASE;
+        for (unsigned k : known) knownError = knownError || SetupError == k;
+        if (!knownError) fail("unknown fatal number " + std::to_string(SetupError));
+
+        Tree user, windows;
+        Walk(m->Host("C:\\KOV"), "", user);
+        Walk(m->Host("C:\\WINDOWS"), "", windows);
+        Tree all;
+        Walk(m->Host("C:\\"), "", all);
+
+        // Bytes of user data that are nowhere on the disk any more.
+        for (const UserFile& u : kUserFiles) {
+            std::string rel = u.path;
+            for (char& c : rel)
+                if (c == '\\') c = '/';
+            const std::string& bytes = userBefore.at(rel);
+            bool somewhere = false;
+            for (auto& f : all) somewhere = somewhere || f.second == bytes;
+            if (!somewhere) {
+                fig.bytesLost += bytes.size();
+                fail(std::string("user data lost: ") + u.path);
+            }
+        }
+
+        if (!scenario.inPlace) {
+            // The earlier installation elsewhere is only ever read.
+            if (user != userBefore) fail("the earlier installation changed");
+            Tree destTree;
+            Walk(m->Host(dest()), "", destTree);
+            if (success) {
+                for (auto& e : entries) {
+                    std::string where = e.first, rel = e.first;
+                    for (char& c : rel)
+                        if (c == '\\') c = '/';
+                    if (Lower(rel).rfind("windows/", 0) == 0) rel = "WINDOWS/" + rel.substr(8);
+                    else if (Lower(rel).rfind("system/", 0) == 0)
+                        rel = "WINDOWS/SYSTEM/" + rel.substr(7);
+                    else rel = "Kov30I/" + rel;
+                    auto it = all.find(rel);
+                    if (it == all.end() || it->second != e.second)
+                        fail("installed file missing or wrong: " + rel);
+                }
+            } else {
+                for (auto& f : destTree)
+                    if (!NamedAsStayed(dest(), f.first))
+                        fail("left in the destination unnamed: " + f.first);
+            }
+        } else {
+            // In place: every user file where the install leaves it.
+            for (const UserFile& u : kUserFiles) {
+                std::string from = u.path, to = success ? u.inPlaceTo : u.path;
+                for (char& c : from)
+                    if (c == '\\') c = '/';
+                for (char& c : to)
+                    if (c == '\\') c = '/';
+                auto it = user.find(to);
+                if (it != user.end() && it->second == userBefore.at(from)) continue;
+                // Not where it belongs: the log must say where it stayed.
+                std::string there = std::string("C:\\KOV\\") + (success ? u.inPlaceTo : u.path);
+                if (!LoggedLine("Failed to rename " + std::string("C:\\KOV\\") + u.inPlaceTo +
+                                " back to " + there))
+                    fail(std::string("user file not where it belongs: ") + to);
+            }
+            if (!success) {
+                // Nothing of the package: every file is one the earlier installation had.
+                for (auto& f : user) {
+                    auto before = userBefore.find(f.first);
+                    if (before != userBefore.end() && before->second == f.second) continue;
+                    bool renamedUserFile = false;
+                    for (const UserFile& u : kUserFiles) {
+                        std::string to = u.inPlaceTo;
+                        for (char& c : to)
+                            if (c == '\\') c = '/';
+                        renamedUserFile = renamedUserFile || Lower(to) == Lower(f.first);
+                    }
+                    if (!renamedUserFile && !NamedAsStayed("C:\\KOV", f.first))
+                        fail("left in the destination unnamed: " + f.first);
+                }
+            }
+        }
+        if (!success) {
+            for (auto& f : windows) {
+                auto before = windowsBefore.find(f.first);
+                if (before != windowsBefore.end() && before->second == f.second) continue;
+                if (!NamedAsStayed("C:\\WINDOWS", f.first))
+                    fail("left in the Windows folder unnamed: " + f.first);
+            }
+        }
+        if (!why.empty()) {
+            why += " (result " + std::to_string(result) + ", error " + std::to_string(SetupError) +
+                   ", cancel " + std::to_string(UserAbort) + ")";
+        }
+        return why;
+    }
+};
+
+const Scenario kScenarios[] = {{"into a new folder", false}, {"in place", true}};
+
+void RunCampaign(bool full) {
+    Figures total;
+    for (const Scenario& s : kScenarios) {
+        Campaign c(s);
+        std::vector<unsigned long> counts = c.CountCalls();
+        for (size_t k = 0; k < counts.size(); k++) {
+            // The sample keeps about a dozen points of each kind, the first and the last.
+            unsigned long step = full || counts[k] <= 12 ? 1 : counts[k] / 12;
+            for (int mode = ONCE_RETRY; mode <= FROM_THEN_ON; mode++) {
+                for (unsigned long n = 1; n <= counts[k]; n += step) {
+                    unsigned long nth = n + step > counts[k] ? counts[k] : n;
+                    std::string why = c.RunOne(kPointKinds[k].kind, nth, (Mode)mode, total);
+                    EXPECT_EQ(why, "") << s.what << ": " << kPointKinds[k].name << " #" << nth
+                                       << " of " << counts[k] << ", " << kModeNames[mode];
+                    if (nth == counts[k]) break;
+                }
+            }
+        }
+    }
+    printf("fault points injected: %lu, runs passed: %lu, bytes of user data lost: %lu\n",
+           total.points, total.passed, total.bytesLost);
+}
+
+}  // namespace
+
+TEST(Faults, EveryCallOfTheInstallMayFail) {
+    const char* mode = getenv("KOV_FAULTS");
+    RunCampaign(mode && strcmp(mode, "full") == 0);
+}
