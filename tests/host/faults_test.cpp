@@ -132,14 +132,16 @@ struct Campaign {
         plain("dunzip32.dll", "MZ library image");
         plain("quickref.txt", "Guide de r\xE9"
                               "f\xE9rence\r\n");
+        // The old installation's folders are in capitals and so are the package's, since the
+        // native file system tells case apart where Windows does not.
         zipped("kov.exe", "MZ new client " + std::string(40000, 'k'));
         zipped("mpm\\modem.ini", "[modem]\r\nnew=1\r\n");
         zipped("windows\\kov.ini", "[KOV]\r\n");
         zipped("system\\pppmac.vxd", "VXD image");
         zipped("DOSGAME.EXE", "MZ game");
         zipped("goto.ini", "[goto] package's");
-        zipped("idb\\main.idx", "package's empty main database");
-        zipped("idb\\art.idx", std::string(3000, 'a'));
+        zipped("IDB\\MAIN.IDX", "package's empty main database");
+        zipped("IDB\\ART.IDX", std::string(3000, 'a'));
     }
 
     // A fresh machine with the earlier installation in C:\KOV and the package open.
@@ -161,7 +163,7 @@ struct Campaign {
         m->Put("C:\\KOV\\TOOL\\chat.kov", TestPe(true, 0x00030000, 0));
         m->Put("C:\\WINDOWS\\win.ini", "[windows]\r\n");
         AddTool("chat.kov", 0x03000000)->presentInOld = 1;
-        SetList(is.PreservedFiles, {{"idb\\*.mal", ""},
+        SetList(is.PreservedFiles, {{"IDB\\*.MAL", ""},
                                     {"goto.ini", ""},
                                     {"organize\\*.*", ""},
                                     {"mpm\\modem.ini", "*.old"},
