@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 HOST := build/host
 WIN := build/win32
 
-.PHONY: all deps host win32 test test-host test-win32 demo demo-package clean
+.PHONY: all deps host win32 test test-host test-win32 demo demo-package clean faults
 
 all: host win32 demo-package
 
@@ -42,6 +42,10 @@ test-win32: win32
 
 demo: all
 	bash scripts/demo.sh
+
+# The long campaigns, outside make test.
+faults: host
+	bash bench/faults.sh $(HOST)
 
 clean:
 	rm -rf build

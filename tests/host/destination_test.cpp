@@ -212,3 +212,36 @@ TEST(Destination, FileSizeByName) {
 }
 
 }  // namespace
+
+// When the old main database or a preserved file cannot be moved aside, the package would be
+// written over it: the preparation fails before anything is written, and the restore puts
+// back what had been moved by then.
+TEST(Destination, InPlaceStopsWhenUserDataCannotBeMovedAside) {
+    struct Case {
+        const char* what;
+        int kind;
+        unsigned long nth;
+        const char* logged;
+    } cases[] = {
+        // The search meets IDB's three files in no set order: all of them fail to read.
+        {"database unreadable", SYS_FAULT_OPEN_READ, 1, "Main DB search could not read"},
+        {"database unreadable after its first bytes", SYS_FAULT_SEEK, 1,
+         "Main DB search could not read"},
+        {"database rename fails", SYS_FAULT_RENAME, 1, "Failed to rename old DB"},
+        {"preserved file rename fails", SYS_FAULT_RENAME, 2, "Rename failed"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        InPlace m(3);
+        SysFailCalls(c.kind, c.nth, c.kind == SYS_FAULT_RENAME ? 1 : 3);
+        EXPECT_EQ(0, PrepareDestination());
+        SysClearFaults();
+        EXPECT_EQ(FATAL_FILE_CREATE, SetupError);
+        EXPECT_NE(m.Log().find(c.logged), std::string::npos) << m.Log();
+        RestorePreviousInstall();
+        EXPECT_EQ(m.mainDb, m.Read("C:\\KOV\\IDB\\MAIN.IDX"));
+        EXPECT_EQ("mail", m.Read("C:\\KOV\\IDB\\USER.MAL"));
+        EXPECT_FALSE(m.Exists("C:\\KOV\\IDB\\USER.old"));
+        EXPECT_EQ("user's goto", m.Read("C:\\KOV\\goto.ini"));
+    }
+}

@@ -15,6 +15,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
+#include <sys/stat.h>
 
 #include <map>
 #include <string>
@@ -49,6 +50,15 @@ void Walk(const std::string& dir, const std::string& rel, Tree& out) {
         else out[rel + n] = ReadHostFile(dir + "/" + n);
     }
     closedir(d);
+}
+
+// Writes a file of the machine, making its folders without a shell: a campaign makes
+// thousands of machines.
+void Put(const EngineMachine& m, const char* winPath, const std::string& data) {
+    std::string host = m.Host(winPath);
+    for (size_t at = host.find('/', 1); at != std::string::npos; at = host.find('/', at + 1))
+        mkdir(host.substr(0, at).c_str(), 0777);
+    WriteHostFile(host, data);
 }
 
 std::string Lower(std::string s) {
@@ -154,14 +164,14 @@ struct Campaign {
         is.DbVersion[0] = 3;
         is.DbVersion[1] = 1;
         MakeMainDb(*m, "C:\\KOV\\IDB\\MAIN.IDX", 3, 1);
-        m->Put("C:\\KOV\\IDB\\USER.MAL", "the user's mail");
-        m->Put("C:\\KOV\\goto.ini", "[goto] the user's");
-        m->Put("C:\\KOV\\mpm\\modem.ini", "[modem] the user's");
-        m->Put("C:\\KOV\\download\\f.txt", "a download");
-        m->Put("C:\\KOV\\organize\\a.fld", "a folder of mail");
-        m->Put("C:\\KOV\\kov.exe", "MZ old client");
-        m->Put("C:\\KOV\\TOOL\\chat.kov", TestPe(true, 0x00030000, 0));
-        m->Put("C:\\WINDOWS\\win.ini", "[windows]\r\n");
+        Put(*m, "C:\\KOV\\IDB\\USER.MAL", "the user's mail");
+        Put(*m, "C:\\KOV\\goto.ini", "[goto] the user's");
+        Put(*m, "C:\\KOV\\mpm\\modem.ini", "[modem] the user's");
+        Put(*m, "C:\\KOV\\download\\f.txt", "a download");
+        Put(*m, "C:\\KOV\\organize\\a.fld", "a folder of mail");
+        Put(*m, "C:\\KOV\\kov.exe", "MZ old client");
+        Put(*m, "C:\\KOV\\TOOL\\chat.kov", TestPe(true, 0x00030000, 0));
+        Put(*m, "C:\\WINDOWS\\win.ini", "[windows]\r\n");
         AddTool("chat.kov", 0x03000000)->presentInOld = 1;
         SetList(is.PreservedFiles, {{"IDB\\*.MAL", ""},
                                     {"goto.ini", ""},
@@ -374,8 +384,8 @@ void RunCampaign(bool full) {
         Campaign c(s);
         std::vector<unsigned long> counts = c.CountCalls();
         for (size_t k = 0; k < counts.size(); k++) {
-            // The sample keeps about a dozen points of each kind, the first and the last.
-            unsigned long step = full || counts[k] <= 12 ? 1 : counts[k] / 12;
+            // The sample keeps about six points of each kind, the first and the last.
+            unsigned long step = full || counts[k] <= 6 ? 1 : counts[k] / 6;
             for (int mode = ONCE_RETRY; mode <= FROM_THEN_ON; mode++) {
                 for (unsigned long n = 1; n <= counts[k]; n += step) {
                     unsigned long nth = n + step > counts[k] ? counts[k] : n;
