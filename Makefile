@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 HOST := build/host
 WIN := build/win32
 
-.PHONY: all deps host win32 test test-host test-win32 demo demo-package clean faults
+.PHONY: all deps host win32 test test-host test-win32 demo demo-package clean faults fuzz-long
 
 all: host win32 demo-package
 
@@ -46,6 +46,9 @@ demo: all
 # The long campaigns, outside make test.
 faults: host
 	bash bench/faults.sh $(HOST)
+
+fuzz-long: host
+	bash bench/fuzz-long.sh --minimise $(HOST)
 
 clean:
 	rm -rf build
