@@ -41,7 +41,7 @@ set(DESKTOP_DRIVER tests/win32/desktop/driver.cpp)
 # The modem search alone over the frame (modemrun.exe), for the runs against the modem peer.
 set(MODEM_DRIVER tests/win32/modem/modemrun.cpp)
 set(HOST_TEST_SOURCES
-  tests/host/base_test.cpp tests/host/clientdb_test.cpp tests/host/destination_test.cpp tests/host/faults_test.cpp
+  tests/host/base_test.cpp tests/host/clientdb_test.cpp tests/host/destination_test.cpp tests/host/faults_test.cpp tests/host/hostile_test.cpp
   tests/host/install_test.cpp tests/host/kovdb_test.cpp tests/host/kovpack_test.cpp tests/host/machine.cpp
   tests/host/options_test.cpp tests/host/package_test.cpp tests/host/space_test.cpp
   tests/host/strings_test.cpp tests/host/sysfiles_test.cpp tests/host/transfer_test.cpp
