@@ -1,5 +1,8 @@
 # Front door over the two CMake trees: build/host (native, clang) and build/win32 (mingw-w64).
 JOBS ?= $(shell nproc)
+# The tools' own lines, not make's "Entering directory" chatter (passed on to the build
+# trees' makes through MAKEFLAGS).
+MAKEFLAGS += --no-print-directory
 HOST := build/host
 WIN := build/win32
 
@@ -29,8 +32,8 @@ DEMO := build/demo
 demo-package: host win32
 	@python3 demo/make-files.py demo/kov30i.kovpack $(DEMO)/files \
 	        --dunzip $(WIN)/dunzip32.dll --client $(WIN)/kov.exe
-	$(HOST)/kovpack -q --stub $(WIN)/setup.exe --source $(DEMO)/files -o $(DEMO)/SETUP.EXE demo/kov30i.kovpack
-	$(HOST)/kovpack -q --source $(DEMO)/files -o $(DEMO)/package.bin demo/kov30i.kovpack
+	@$(HOST)/kovpack --stub $(WIN)/setup.exe --source $(DEMO)/files -o $(DEMO)/SETUP.EXE demo/kov30i.kovpack
+	@$(HOST)/kovpack --source $(DEMO)/files -o $(DEMO)/package.bin demo/kov30i.kovpack
 
 test: all test-host test-win32
 

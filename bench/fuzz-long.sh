@@ -22,7 +22,8 @@ while [ $# -gt 0 ]; do
 done
 host=${args[0]:-$src/build/host}
 work=${args[1]:-$src/build/fuzz-long}
-targets=${FUZZ_TARGETS:-"clientdb dunzip install script"}
+# Every target the build knows (FUZZERS in cmake/sources.cmake) unless FUZZ_TARGETS names some.
+targets=${FUZZ_TARGETS:-$(sed -n 's/^set(FUZZERS \(.*\))$/\1/p' "$src/cmake/sources.cmake")}
 mkdir -p "$work/crashes"
 status=0
 for name in $targets; do

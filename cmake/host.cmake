@@ -34,13 +34,26 @@ target_link_libraries(host_tests kovcore_san dunzip_san gtest_host ZLIB::ZLIB)
 add_test(NAME host_tests COMMAND host_tests)
 
 # Host tools.
+# libdeflate: kovpack's second deflate encoder, tried beside zlib's on every file.
+find_path(LIBDEFLATE_INCLUDE libdeflate.h REQUIRED)
+find_library(LIBDEFLATE_LIBRARY deflate REQUIRED)
 foreach(tool kovpack kovdb)
   add_executable(${tool} ${${tool}_SOURCES})
   target_compile_options(${tool} PRIVATE ${WARN} -O2)
   target_link_libraries(${tool} kovcore ZLIB::ZLIB)
 endforeach()
+target_include_directories(kovpack PRIVATE ${LIBDEFLATE_INCLUDE})
+target_link_libraries(kovpack ${LIBDEFLATE_LIBRARY} Threads::Threads)
+# The manual pages beside the programs in the build tree (man -l build/host/man/man1/...),
+# and both installed by `cmake --install`.
+foreach(page kovpack kovdb)
+  configure_file(${CMAKE_SOURCE_DIR}/docs/man/${page}.1 ${CMAKE_BINARY_DIR}/man/man1/${page}.1
+                 COPYONLY)
+endforeach()
+install(TARGETS kovpack kovdb DESTINATION bin)
+install(FILES docs/man/kovpack.1 docs/man/kovdb.1 DESTINATION share/man/man1)
 # The inspector's tests run the built program.
-add_dependencies(host_tests kovdb)
+add_dependencies(host_tests kovdb kovpack)
 
 # Fuzzers (clang only): tests/fuzz/NAME.cpp becomes fuzz_NAME, with a short run in the tests.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")

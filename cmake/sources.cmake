@@ -18,7 +18,8 @@ set(package_SOURCES locate_win.cpp reader.cpp script.cpp)
 set(ui_SOURCES dialogs_win.cpp frame_win.cpp gauge_win.cpp print_win.cpp wizard_state_win.cpp)
 set(install_SOURCES decompress.cpp destination.cpp install.cpp install_win.cpp pif.cpp space.cpp
                     sysfiles.cpp)
-set(migrate_SOURCES registration_win.cpp transfer.cpp)
+set(migrate_SOURCES migrate.cpp platform_posix.cpp platform_win.cpp registration_win.cpp search.cpp
+                    steps.cpp transfer.cpp)
 set(desktop_SOURCES group_win.cpp links_win.cpp)
 set(modem_SOURCES modem_win.cpp)
 set(setup_SOURCES connect.cpp entry_win.cpp fatal.cpp options.cpp reset.cpp)
@@ -27,38 +28,42 @@ set(setup_SOURCES connect.cpp entry_win.cpp fatal.cpp options.cpp reset.cpp)
 set(SETUP_MAIN setup/main_win.cpp)
 
 # The decompression library: its portable core, and the Windows entry around it.
-set(DUNZIP_CORE dunzip/unzip.cpp)
+set(DUNZIP_CORE dunzip/unzip.cpp dunzip/inflate.cpp)
 set(DUNZIP_DLL dunzip/dunzip_win.cpp)
 
 # Host tools, built natively over the portable core.
-set(kovpack_SOURCES tools/kovpack/describe.cpp tools/kovpack/list.cpp tools/kovpack/main.cpp
-                    tools/kovpack/write.cpp)
-set(kovdb_SOURCES tools/kovdb/main.cpp)
+set(kovpack_SOURCES tools/common/codepage.cpp tools/kovpack/describe.cpp tools/kovpack/list.cpp
+                    tools/kovpack/main.cpp tools/kovpack/store.cpp tools/kovpack/write.cpp)
+set(kovdb_SOURCES tools/common/codepage.cpp tools/kovdb/main.cpp)
 
 # Tests.
 # The desktop steps alone (desktopdrv.exe), for the end-to-end runs against the PROGMAN peer.
 set(DESKTOP_DRIVER tests/win32/desktop/driver.cpp)
 # The modem search alone over the frame (modemrun.exe), for the runs against the modem peer.
 set(MODEM_DRIVER tests/win32/modem/modemrun.cpp)
+# The migration alone over the frame (migrator.exe), for the end-to-end migration runs.
+set(MIGRATE_DRIVER tests/drivers/migrator_win.cpp)
 set(HOST_TEST_SOURCES
-  tests/host/base_test.cpp tests/host/clientdb_test.cpp tests/host/destination_test.cpp tests/host/faults_test.cpp tests/host/hostile_test.cpp
-  tests/host/install_test.cpp tests/host/kovdb_test.cpp tests/host/kovpack_test.cpp tests/host/machine.cpp
-  tests/host/options_test.cpp tests/host/package_test.cpp tests/host/space_test.cpp
-  tests/host/strings_test.cpp tests/host/sysfiles_test.cpp tests/host/transfer_test.cpp
-  tests/host/unzip_test.cpp)
+  tests/host/base_test.cpp tests/host/clientdb_test.cpp tests/host/destination_test.cpp
+  tests/host/faults_test.cpp tests/host/hostile_test.cpp
+  tests/host/inflate_test.cpp tests/host/install_test.cpp tests/host/kovdb_test.cpp
+  tests/host/kovpack_test.cpp tests/host/machine.cpp tests/host/migrate_search_test.cpp
+  tests/host/migrate_test.cpp tests/host/options_test.cpp tests/host/package_test.cpp
+  tests/host/space_test.cpp tests/host/strings_test.cpp tests/host/sysfiles_test.cpp
+  tests/host/transfer_test.cpp tests/host/unzip_test.cpp)
 set(WIN32_TEST_SOURCES
   tests/win32/base_win_test.cpp tests/win32/clientdb_win_test.cpp tests/win32/desktop_test.cpp
-  tests/win32/dunzip_test.cpp tests/win32/install_loop_test.cpp tests/win32/modem_test.cpp
-  tests/win32/package_win_test.cpp tests/win32/registration_test.cpp
-  tests/win32/registry_test.cpp tests/win32/sysfiles_win_test.cpp tests/win32/templates_test.cpp
-  tests/win32/ui_dialogs_test.cpp tests/win32/ui_frame_test.cpp tests/win32/ui_gauge_test.cpp
-  tests/win32/ui_print_test.cpp)
+  tests/win32/dunzip_test.cpp tests/win32/install_loop_test.cpp tests/win32/migrate_win_test.cpp
+  tests/win32/modem_test.cpp tests/win32/package_win_test.cpp tests/win32/registration_test.cpp
+  tests/win32/registry_test.cpp tests/win32/sysfiles_win_test.cpp
+  tests/win32/templates_test.cpp tests/win32/ui_dialogs_test.cpp tests/win32/ui_frame_test.cpp
+  tests/win32/ui_gauge_test.cpp tests/win32/ui_print_test.cpp)
 # tests/fuzz/NAME.cpp, tests/peers/NAME.cpp (NAME.exe), tests/e2e/NAME.sh. The modem peer
 # (tests/peers/modem) is a script the end-to-end runs start as it is.
-set(FUZZERS clientdb dunzip install script)
+set(FUZZERS clientdb dunzip install migrate script)
 set(PEERS asker machinfo progman robot window)
-set(E2E_SCRIPTS desktop entry install machine modem package pe robot ui_gallery ui_print_cdrom
-    ui_print_page)
+set(E2E_SCRIPTS desktop entry install machine migrate modem package pe robot ui_gallery
+    ui_print_cdrom ui_print_page)
 
 # The sources of the folders for one tree: PLATFORM is win or posix.
 function(kov_sources out platform)

@@ -7,28 +7,46 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 1252")
 kov_sources(SETUP_SRC win)
 set(SYSTEM_LIBS gdi32 user32 kernel32 comdlg32 ole32 oleaut32 uuid shell32 advapi32 winspool mpr version)
 
+# What we ship is downloaded and copied to diskettes: small code (the install step's time
+# goes to the file system, not to our instructions), each function in a section of its own
+# so that the linker drops what nothing calls, no unwind tables since nothing is thrown, and
+# no relocation table in the program (Windows loads it at its preferred base). Data stays
+# in whole sections: split, the zero-filled globals would land in the initialised data.
+set(SIZE_FLAGS -Os -ffunction-sections -fno-asynchronous-unwind-tables
+               -fno-unwind-tables -fno-ident)
+set(SIZE_LINK -s -Wl,--gc-sections -Wl,--build-id=none)
+set(EXE_SIZE_LINK ${SIZE_LINK} -Wl,--disable-dynamicbase -Wl,--disable-reloc-section)
+
 # Everything but the entry point, so that the Win32 tests link the very same code.
 add_library(setupcore STATIC ${SETUP_SRC})
-target_compile_options(setupcore PRIVATE ${WARN} -fno-exceptions -fno-rtti -O2)
+target_compile_options(setupcore PRIVATE ${WARN} -fno-exceptions -fno-rtti ${SIZE_FLAGS})
 target_compile_definitions(setupcore PUBLIC WINVER=0x0400 _WIN32_WINNT=0x0400 _WIN32_IE=0x0300
                            NOMINMAX)
 
 set(STATIC_RT -static -static-libgcc -static-libstdc++)
 add_executable(setup WIN32 ${SETUP_MAIN} res/setup.rc)
-target_compile_options(setup PRIVATE ${WARN} -fno-exceptions -fno-rtti)
+target_compile_options(setup PRIVATE ${WARN} -fno-exceptions -fno-rtti ${SIZE_FLAGS})
 target_link_libraries(setup setupcore ${SYSTEM_LIBS})
-target_link_options(setup PRIVATE ${STATIC_RT} -s -Wl,--subsystem,windows:4.0 -Wl,--major-os-version,4)
+target_link_options(setup PRIVATE ${STATIC_RT} ${EXE_SIZE_LINK} -Wl,--subsystem,windows:4.0
+                    -Wl,--major-os-version,4)
 set_target_properties(setup PROPERTIES OUTPUT_NAME setup SUFFIX .exe)
 
-# The decompression library the setup loads from the destination folder.
-# zlib for mingw, linked statically: the library must need nothing beside it.
+# The decompression library the setup loads from the destination folder: its own inflater,
+# and nothing beside it but system libraries. zlib for mingw (static) is for the tests,
+# which make archives.
 set(ZLIB_USE_STATIC_LIBS ON)
 find_package(ZLIB REQUIRED)
 add_library(dunzip32 SHARED ${DUNZIP_DLL} ${DUNZIP_CORE})
 set_target_properties(dunzip32 PROPERTIES PREFIX "" OUTPUT_NAME dunzip32)
-target_compile_options(dunzip32 PRIVATE ${WARN} -O2)
-target_link_libraries(dunzip32 ZLIB::ZLIB)
-target_link_options(dunzip32 PRIVATE ${STATIC_RT} -s -Wl,--kill-at)
+# Its inner loop is speed: -O2, with the size flags' sections and no unwind tables. No C
+# runtime start-up of its own (it has no constructors, threads or exit handlers): DllMain is
+# the entry, and the system C runtime's plain stdio and memory calls are all it imports.
+target_compile_options(dunzip32 PRIVATE ${WARN} -O2 -fno-exceptions -fno-rtti -ffunction-sections
+                       -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-ident)
+target_compile_definitions(dunzip32 PRIVATE __USE_MINGW_ANSI_STDIO=0)
+target_link_options(dunzip32 PRIVATE ${SIZE_LINK} -nostdlib -nostartfiles
+                    -Wl,--entry,_DllMain@12 -Wl,--kill-at)
+target_link_libraries(dunzip32 msvcrt kernel32 gcc)
 
 # GoogleTest built with mingw (the -posix compilers give it std::mutex).
 add_library(gtest_win STATIC ${GTEST_SRC}/googletest/src/gtest-all.cc
@@ -103,3 +121,16 @@ add_executable(installrun WIN32 tests/win32/install_loop/run_win.cpp res/setup.r
 target_compile_options(installrun PRIVATE ${WARN} -fno-exceptions -fno-rtti)
 target_link_libraries(installrun setupcore ${SYSTEM_LIBS})
 target_link_options(installrun PRIVATE ${STATIC_RT})
+# The migration alone over the frame, for the end-to-end migration runs.
+add_executable(migrator WIN32 ${MIGRATE_DRIVER} res/setup.rc)
+target_compile_options(migrator PRIVATE ${WARN} -fno-exceptions -fno-rtti)
+target_link_libraries(migrator setupcore ${SYSTEM_LIBS})
+target_link_options(migrator PRIVATE ${STATIC_RT})
+
+# Benchmark driver: the install step alone, with the package appended by kovpack --stub.
+# Built on demand by bench/peer.sh, never by the tests.
+add_executable(installstep WIN32 EXCLUDE_FROM_ALL bench/installstep_win.cpp res/setup.rc)
+target_compile_options(installstep PRIVATE ${WARN} -fno-exceptions -fno-rtti ${SIZE_FLAGS})
+target_link_libraries(installstep setupcore ${SYSTEM_LIBS})
+target_link_options(installstep PRIVATE ${STATIC_RT} ${EXE_SIZE_LINK} -Wl,--subsystem,windows:4.0)
+add_dependencies(installstep string_ids)

@@ -10,10 +10,11 @@
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
-#include <zlib.h>
 #ifdef _WIN32
 #include <windows.h>
 #endif
+
+#include "dunzip/inflate.h"
 
 namespace {
 
@@ -54,6 +55,39 @@ int WriteFailure(const char* target) {
         return UNZIP_DISK_FULL;
 #endif
     return UNZIP_CANNOT_CREATE;
+}
+
+// What the decoder's callbacks share: the archive positioned at the member's data, the
+// target, and the sizes that bound both.
+struct MemberIo {
+    FILE* in;
+    FILE* out;
+    const char* target;
+    bool bounded;   // the packed size is known: no reading past it
+    uint32_t left;  // packed bytes not read yet
+    uint32_t size;  // the member's declared size
+    uint32_t written;
+    uint32_t crc;
+};
+
+long ReadPacked(void* context, unsigned char* buffer, unsigned size) {
+    MemberIo* m = (MemberIo*)context;
+    if (m->bounded && m->left < size) size = m->left;
+    if (size == 0) return 0;
+    size_t got = fread(buffer, 1, size, m->in);
+    if (m->bounded) m->left -= (uint32_t)got;
+    return (long)got;
+}
+
+int WriteMember(void* context, const unsigned char* data, unsigned n) {
+    MemberIo* m = (MemberIo*)context;
+    // A member that outgrows its declared size is damaged: stop before it fills the disk,
+    // which would be reported as "disk full" and retried forever.
+    if (n > m->size - m->written) return UNZIP_BAD_CRC;
+    if (fwrite(data, 1, n, m->out) != n) return WriteFailure(m->target);
+    m->crc = ZipCrc32(m->crc, data, n);
+    m->written += n;
+    return 0;
 }
 
 // A member whose sizes follow its data is bounded by the archive's central directory: its
@@ -147,104 +181,43 @@ int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep) {
 
     char target[600];
     size_t dirLen = strlen(targetDir);
-    const char* join =
-        dirLen && (targetDir[dirLen - 1] == '/' || targetDir[dirLen - 1] == '\\') ? "" : "x";
+    bool separator = dirLen && (targetDir[dirLen - 1] == '/' || targetDir[dirLen - 1] == '\\');
     if (dirLen + 1 + nameLen + 1 > sizeof target) {
         fclose(in);
         return UNZIP_BAD_NAME;
     }
-    snprintf(target, sizeof target, "%s%s%s", targetDir, *join ? (sep == '/' ? "/" : "\\") : "",
-             name);
+    memcpy(target, targetDir, dirLen);  // fits: measured above
+    if (!separator) target[dirLen++] = sep == '/' ? '/' : '\\';
+    memcpy(target + dirLen, name, nameLen + 1);
     FILE* out = fopen(target, "wb");
     if (!out) {
         fclose(in);
         return UNZIP_CANNOT_CREATE;
     }
 
-    unsigned char* inBuf = (unsigned char*)malloc(32768);
-    unsigned char* outBuf = (unsigned char*)malloc(32768);
-    z_stream z;
-    memset(&z, 0, sizeof z);
-    if (!inBuf || !outBuf || (method == 8 && inflateInit2(&z, -MAX_WBITS) != Z_OK)) {
-        free(inBuf);
-        free(outBuf);
-        fclose(in);
-        fclose(out);
-        remove(target);
-        return UNZIP_NO_MEMORY;
-    }
-
-    uint32_t crc = crc32(0L, Z_NULL, 0), written = 0, left = packed;
-    bool done = false;
-    while (!done && status == UNZIP_OK) {
-        size_t want = 32768;
-        if (!sizesLater && left < want) want = left;
-        size_t got = want ? fread(inBuf, 1, want, in) : 0;
-        if (!sizesLater) left -= (uint32_t)got;
-        if (method == 0) {
-            if (sizesLater) {
-                status = UNZIP_BAD_ARCHIVE;
-                break;
-            }  // stored needs sizes up front
-            if (got == 0) {
-                done = left == 0;
-                if (!done) status = UNZIP_BAD_ARCHIVE;
-                break;
-            }
-            if (got > size - written) {
-                status = UNZIP_BAD_CRC;
-                break;
-            }
-            if (fwrite(inBuf, 1, got, out) != got) {
-                status = WriteFailure(target);
-                break;
-            }
-            crc = crc32(crc, inBuf, (uInt)got);
-            written += (uint32_t)got;
-            if (left == 0) done = true;
-            continue;
+    MemberIo m = {in, out, target, !sizesLater, packed, size, 0, 0};
+    unsigned unused = 0;
+    if (method == 0) {
+        // Stored: the bytes as they are, which needs their count up front.
+        unsigned char* buffer = sizesLater ? 0 : (unsigned char*)malloc(32768);
+        if (sizesLater) status = UNZIP_BAD_ARCHIVE;
+        else if (!buffer) status = UNZIP_NO_MEMORY;
+        while (status == UNZIP_OK && m.left > 0) {
+            long got = ReadPacked(&m, buffer, 32768);
+            if (got <= 0) status = UNZIP_BAD_ARCHIVE;
+            else status = WriteMember(&m, buffer, (unsigned)got);
         }
-        if (got == 0) {
-            status = UNZIP_BAD_DATA;
-            break;
-        }  // stream ended early
-        z.next_in = inBuf;
-        z.avail_in = (uInt)got;
-        do {
-            z.next_out = outBuf;
-            z.avail_out = 32768;
-            int r = inflate(&z, Z_NO_FLUSH);
-            if (r == Z_MEM_ERROR) {
-                status = UNZIP_NO_MEMORY;
-                break;
-            }
-            if (r != Z_OK && r != Z_STREAM_END && r != Z_BUF_ERROR) {
-                status = UNZIP_BAD_DATA;
-                break;
-            }
-            size_t n = 32768 - z.avail_out;
-            // A member that outgrows its declared size is damaged: stop before it fills the
-            // disk, which would be reported as "disk full" and retried forever.
-            if (n > size - written) {
-                status = UNZIP_BAD_CRC;
-                break;
-            }
-            if (n && fwrite(outBuf, 1, n, out) != n) {
-                status = WriteFailure(target);
-                break;
-            }
-            crc = crc32(crc, outBuf, (uInt)n);
-            written += (uint32_t)n;
-            if (r == Z_STREAM_END) {
-                done = true;
-                break;
-            }
-        } while (z.avail_out == 0 || z.avail_in > 0);
+        free(buffer);
+    } else {
+        int r = Inflate(ReadPacked, WriteMember, &m, &unused);
+        status = r == INFLATE_NO_MEMORY  ? UNZIP_NO_MEMORY
+                 : r == INFLATE_BAD_DATA ? UNZIP_BAD_DATA
+                                         : r;
     }
-    if (method == 8) inflateEnd(&z);
+    uint32_t crc = m.crc, written = m.written;
     if (status == UNZIP_OK && sizesLater) {
         // The descriptor: optional signature, CRC, packed size, size.
-        long back = -(long)z.avail_in;
+        long back = -(long)unused;
         unsigned char d[16];
         size_t n = fseek(in, back, SEEK_CUR) == 0 ? fread(d, 1, 16, in) : 0;
         bool signature = n >= 4 && GetU32(d) == 0x08074B50;
@@ -256,8 +229,6 @@ int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep) {
         }
     }
     if (status == UNZIP_OK && (crc != crcWanted || written != size)) status = UNZIP_BAD_CRC;
-    free(inBuf);
-    free(outBuf);
     fclose(in);
     if (fclose(out) != 0 && status == UNZIP_OK) status = WriteFailure(target);
     if (status != UNZIP_OK) remove(target);

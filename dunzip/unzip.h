@@ -1,6 +1,6 @@
 // The decompression library's core: extracts the single member of a zip archive into a
-// folder, inflating with zlib. Portable (stdio and zlib only) so that it also runs natively
-// in tests and fuzzers; dunzip_win.cpp wraps it as the library entry.
+// folder, inflating with its own decoder (inflate.h). Portable (stdio only) so that it also
+// runs natively in tests and fuzzers; dunzip_win.cpp wraps it as the library entry.
 #pragma once
 #include <stdint.h>
 

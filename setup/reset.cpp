@@ -1,6 +1,8 @@
 // ResetRunState: every subsystem's run-wide state back to the start, in the order that lets
 // each free what it holds before the values below it are cleared.
 #include "base/globals.h"
+#include "migrate/migrate.h"
+#include "migrate/search.h"
 #include "package/package.h"
 #ifdef _WIN32
 #include "desktop/desktop.h"
@@ -14,6 +16,8 @@ void ResetRunState(void) {
     ResetModemState();
     ResetUiState();
 #endif
+    ResetMigrationState();
+    ResetSearchState();
     ResetPackageState();
     ResetBaseState();
 }

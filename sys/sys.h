@@ -58,6 +58,14 @@ SysFind SysFindFirst(const char* pattern, SysFindData* out);
 int SysFindNext(SysFind h, SysFindData* out);
 void SysFindClose(SysFind h);
 
+// Which folder a path leads to, so that a walk can see that it is already inside a folder
+// (a link can make a folder its own descendant). 0 when the system cannot tell.
+struct SysFolderKey {
+    uint64_t volume;
+    uint64_t index;
+};
+int SysFolderIdentity(const char* path, SysFolderKey* key);
+
 // Current drive and directory, 16-bit style: drive numbers are one-based (1 = A:),
 // 0 when the current directory has no drive letter.
 int SysGetCurrentDrive(void);

@@ -1,7 +1,7 @@
 // Gauge control. Two clipped opaque text outputs and a frame: the filled part shows the
 // text white on blue, the rest blue on white, so the figure stays readable as the bar
 // passes under it. No off-screen bitmap and no background erase, which keeps it cheap
-// enough to repaint after every copied block.
+// enough to repaint after every copied block that changes what it shows.
 #include "ui/gauge.h"
 #include <stdint.h>
 
@@ -58,17 +58,35 @@ static void PaintGauge(HWND window) {
     EndPaint(window, &ps);
 }
 
+// The copy moves the position after every 32 KB block, and a large install moves the bar by
+// less than a pixel and the figure by less than a percent each time: the picture depends
+// only on the range, the position and the size, so an unchanged picture is not repainted.
+static BOOL SamePicture(HWND window, DWORD before, DWORD after) {
+    if (before == after) return TRUE;
+    RECT inner;
+    GetClientRect(window, &inner);
+    InflateRect(&inner, -1, -1);
+    DWORD range = (DWORD)GetWindowLongA(window, GAUGE_RANGE_SLOT);
+    char textBefore[5], textAfter[5];
+    int splitBefore, splitAfter;
+    GaugeLayout(range, before, inner.right, textBefore, &splitBefore);
+    GaugeLayout(range, after, inner.right, textAfter, &splitAfter);
+    return splitBefore == splitAfter && lstrcmpA(textBefore, textAfter) == 0;
+}
+
 LRESULT CALLBACK GaugeWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
         SetWindowLongA(window, GAUGE_RANGE_SLOT, 100);
         SetWindowLongA(window, GAUGE_POS_SLOT, 0);
         return 1;
-    case GaugeSetPos:
-        SetWindowLongA(window, GAUGE_POS_SLOT, (LONG)lParam);
+    case GaugeSetPos: {
+        DWORD before = (DWORD)SetWindowLongA(window, GAUGE_POS_SLOT, (LONG)lParam);
+        if (SamePicture(window, before, (DWORD)lParam)) return 1;
         InvalidateRect(window, NULL, FALSE);
         UpdateWindow(window);
         return 1;
+    }
     case GaugeSetRange: SetWindowLongA(window, GAUGE_RANGE_SLOT, (LONG)lParam); return 1;
     case WM_PAINT: PaintGauge(window); return 1;
     }

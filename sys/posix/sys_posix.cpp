@@ -37,6 +37,37 @@ int DriveIndex(char c) {
     return -1;
 }
 
+// Windows finds names without regard to case: below a drive's folder, a component that
+// does not exist as written is looked up among its folder's entries ignoring case.
+std::string FoldCase(const std::string& base, const std::string& rest) {
+    std::string whole = base + rest;
+    struct stat st;
+    if (lstat(whole.c_str(), &st) == 0) return whole;
+    std::string done = base;
+    size_t at = 0;
+    while (at < rest.size()) {
+        size_t slash = rest.find('/', at);
+        if (slash == std::string::npos) slash = rest.size();
+        std::string part = rest.substr(at, slash - at);
+        std::string next = done + "/" + part;
+        if (!part.empty() && lstat(next.c_str(), &st) != 0) {
+            if (DIR* dir = opendir(done.empty() ? "/" : done.c_str())) {
+                while (dirent* e = readdir(dir)) {
+                    if (strcasecmp(e->d_name, part.c_str()) == 0) {
+                        next = done + "/" + e->d_name;
+                        break;
+                    }
+                }
+                closedir(dir);
+            }
+        }
+        done = part.empty() ? done : next;
+        at = slash + 1;
+    }
+    if (!rest.empty() && rest.back() == '/') done += "/";
+    return done;
+}
+
 // "C:\X\Y" -> "<dir of C>/X/Y"; a relative "X\Y" on a mapped current drive is taken from its
 // current directory; any other text is a host path used as it is.
 std::string HostPath(const char* path) {
@@ -49,7 +80,7 @@ std::string HostPath(const char* path) {
                    rest;
         for (char& c : rest)
             if (c == '\\') c = '/';
-        return drives[d].dir + rest;
+        return FoldCase(drives[d].dir, rest);
     }
     return std::string(path);
 }
@@ -268,6 +299,14 @@ int SysFindNext(SysFind h, SysFindData* out) {
 }
 
 void SysFindClose(SysFind h) { delete (FindState*)h; }
+
+int SysFolderIdentity(const char* path, SysFolderKey* key) {
+    struct stat st;
+    if (!path || stat(HostPath(path).c_str(), &st) != 0) return 0;
+    key->volume = (uint64_t)st.st_dev;
+    key->index = (uint64_t)st.st_ino;
+    return 1;
+}
 
 int SysGetCurrentDrive(void) { return currentDrive; }
 int SysSetCurrentDrive(int oneBased) {

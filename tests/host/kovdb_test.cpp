@@ -312,3 +312,49 @@ TEST_F(Kovdb, CommandLineErrors) {
 }
 
 }  // namespace
+
+namespace {
+
+// Texts are stored in Windows-1252: a UTF-8 terminal reads and writes them as UTF-8, a
+// script with --raw (or any other locale) gets the stored bytes.
+TEST_F(Kovdb, TextsFollowTheLocale) {
+    const std::string utf8 = "LC_ALL=C.UTF-8 ", plain = "LC_ALL=C ";
+    ASSERT_EQ(Run("create t.db --id 0x01000401").code, 0);
+    ASSERT_EQ(Run("set t.db 0x14000044 --text 're\xC3\xA7u \xE2\x82\xAC'", utf8).code, 0);
+    EXPECT_EQ(Run("--raw get t.db 0x14000044", utf8).out, "re\xE7u \x80");
+    struct {
+        std::string args, prefix, out;
+    } cases[] = {
+        {"get t.db 0x14000044", utf8, "re\xC3\xA7u \xE2\x82\xAC"},
+        {"get t.db 0x14000044", plain, "re\xE7u \x80"},
+        {"dump t.db", utf8, "text: \"re\xC3\xA7u \xE2\x82\xAC\""},
+        {"dump t.db", plain, "text: \"re\\xE7u \\x80\""},
+        {"--raw dump t.db", utf8, "text: \"re\\xE7u \\x80\""},
+    };
+    for (const auto& c : cases) {
+        Result r = Run(c.args, c.prefix);
+        EXPECT_EQ(r.code, 0) << c.args;
+        EXPECT_NE(r.out.find(c.out), std::string::npos) << c.prefix << c.args << "\n" << r.out;
+    }
+    // A character the code page cannot hold is refused and nothing is written; --raw stores
+    // the bytes as given.
+    Result r = Run("set t.db 0x14000044 --text '\xE6\x97\xA5'", utf8);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("U+65E5 has no place in Windows-1252"), std::string::npos) << r.err;
+    EXPECT_EQ(Run("--raw get t.db 0x14000044", utf8).out, "re\xE7u \x80");
+    ASSERT_EQ(Run("--raw set t.db 0x14000044 --text '\xE6\x97\xA5'", utf8).code, 0);
+    EXPECT_EQ(Run("--raw get t.db 0x14000044").out, "\xE6\x97\xA5");
+}
+
+TEST_F(Kovdb, KeysAndVersion) {
+    Result keys = Run("keys");
+    EXPECT_EQ(keys.code, 0);
+    for (const char* line : {"0x01000401", "0x1400006D", "0x14000044  text", "ExpectedDbKind"})
+        EXPECT_NE(keys.out.find(line), std::string::npos) << line << "\n" << keys.out;
+    EXPECT_EQ(Run("keys t.db").code, 2);
+    Result v = Run("--version");
+    EXPECT_EQ(v.code, 0);
+    EXPECT_EQ(v.out.compare(0, 6, "kovdb "), 0) << v.out;
+}
+
+}  // namespace

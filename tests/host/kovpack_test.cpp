@@ -289,12 +289,12 @@ TEST_F(KovpackBuild, EverySettingReadsBackAsWritten) {
         long long expected;
         long long (*held)();
     } numbers[] = {
-        {"ExpectedDbKind", "300", 44, [] { return (long long)InstallSettings.ExpectedDbKind; }},
+        {"ExpectedDbKind", "255", 255, [] { return (long long)InstallSettings.ExpectedDbKind; }},
         {"ExpectedDbKindCode", "-1234", -1234,
          [] { return (long long)InstallSettings.ExpectedDbKindCode; }},
-        {"SkipPreviousSearch", "yEs!!", 1,
+        {"SkipPreviousSearch", "yEs", 1,
          [] { return (long long)InstallSettings.SkipPreviousSearch; }},
-        {"NoMigration", "nope", 0, [] { return (long long)InstallSettings.NoMigration; }},
+        {"NoMigration", "NO", 0, [] { return (long long)InstallSettings.NoMigration; }},
         {"SkipModem", "2", 2, [] { return (long long)SkipModem; }},
         {"NoDesktopItems", "3", 3, [] { return (long long)NoDesktopItems; }},
         {"OfferWin31Choice", "4", 4, [] { return (long long)OfferWin31Choice; }},
@@ -340,6 +340,7 @@ TEST_F(KovpackBuild, EverySettingReadsBackAsWritten) {
     auto cell = [](int list, int r, int c) {
         std::string t =
             std::string(1, char('a' + list)) + std::to_string(r) + "." + std::to_string(c);
+        if (list == 5 || list == 6) t = "idb\\" + t;  // merge lists name entries of idb
         return r == 0 && c == 0 ? t + std::string(127 - t.size(), 'z') : t;
     };
     for (int l = 0; l < 12; l++) {
@@ -358,7 +359,11 @@ TEST_F(KovpackBuild, EverySettingReadsBackAsWritten) {
              "]\nMinVersion = 3.0.1.5\nKey = " + std::to_string(t) +
              "\nKey = 0x100\nCompanion = " + std::string(31, 'c') + "\nCompanion = tool\\x" +
              std::to_string(t) + ".dat\n";
-    ASSERT_EQ(Build(d + Files(), &out_), 0) << out_;
+    // The guide and the merge lists name entries of the package.
+    std::string named = std::string(31, 'R') + " = q.txt\n";
+    for (int l : {5, 6})
+        for (int r = 0; r < lists[l].rows; r++) named += cell(l, r, 0) + " = big.dat\n";
+    ASSERT_EQ(Build(d + Files() + named, &out_), 0) << out_;
 
     ResetRunState();
     strcpy(InstallFile, (dir + "/out.bin").c_str());
@@ -403,7 +408,7 @@ TEST_F(KovpackBuild, EverySettingReadsBackAsWritten) {
         EXPECT_EQ(m.companions->name, "tool\\x" + std::to_string(t) + ".dat");
         EXPECT_EQ(m.companions->next->name, std::string(31, 'c'));
     }
-    ASSERT_EQ(FileTable->count, 4);
+    ASSERT_EQ(FileTable->count, 10);
     EXPECT_STREQ(FileTable->entry[3]->name, "mpm\\modem.ini");
     ClosePackage();
     FreeInstallScript();
@@ -442,6 +447,213 @@ TEST_F(KovpackBuild, StorageFollowsTheInstallLoop) {
 
     ASSERT_EQ(Build("[Setup]\nQuickRefFile = quickref.txt\n" + Files(), &out), 0) << out;
     CheckPackage(dir + "/out.bin", 0);
+}
+
+}  // namespace
+
+namespace {
+
+// What a description's bytes mean: its encoding, its comments, and names that must be entries.
+TEST_F(KovpackBuild, DescriptionCases) {
+    const std::string files = Files();
+    const std::string utf16 = std::string("\xFF\xFE[\0S\0", 6);
+    struct {
+        const char* what;
+        std::string description;
+        std::string extra;  // options
+        int status;
+        const char* message;    // in the output; "" for none expected
+        const char* groupName;  // as the setup holds it, when built
+    } cases[] = {
+        {"UTF-8", "[Setup]\nGroupName = Re\xC3\xA7u \xE2\x82\xAC\n" + files, "", 0, "",
+         "Re\xE7u \x80"},
+        {"UTF-8 with BOM", "\xEF\xBB\xBF[Setup]\nGroupName = Re\xC3\xA7u\n" + files, "", 0, "",
+         "Re\xE7u"},
+        {"Windows-1252", "[Setup]\nGroupName = Re\xE7u \x80\n" + files, "", 0, "", "Re\xE7u \x80"},
+        {"declared Windows-1252 keeps valid UTF-8 bytes",
+         "[Setup]\nEncoding = Windows-1252\nGroupName = R\xC3\xA9\n" + files, "", 0, "",
+         "R\xC3\xA9"},
+        {"UTF-16 with BOM", utf16, "", 1, "UTF-16 text", nullptr},
+        {"UTF-16 without BOM", std::string("[\0S\0", 4), "", 1, ":1: a NUL byte", nullptr},
+        {"unmappable", "[Setup]\nGroupName = \xE6\x97\xA5\n" + files, "", 1,
+         ":2: \"\xE6\x97\xA5\" (U+65E5) has no place in Windows-1252", nullptr},
+        {"declared UTF-8, not UTF-8", "[Setup]\nEncoding = UTF-8\nGroupName = Re\xE7u\n" + files,
+         "", 1, ":3: not valid UTF-8", nullptr},
+        {"BOM against Encoding", "\xEF\xBB\xBF[Setup]\nEncoding = cp1252\n" + files, "", 1,
+         ":2: Encoding says Windows-1252", nullptr},
+        {"comment after a value", "[Setup]\nGroupName = KOV   ; le groupe\n" + files, "", 0, "",
+         "KOV"},
+        {"semicolon inside a word", "[Setup]\nGroupName = a;b\n" + files, "", 0, "", "a;b"},
+        {"comment after a tool version",
+         "[ToolModule t.kov]\nMinVersion = 3.0.1.5   ; or a packed number\n" + files +
+             "tool\\t.kov = q.txt\n",
+         "", 0, "", ""},
+        {"setting twice", "[Setup]\nGroupName = a\n\nGroupName = b\n" + files, "", 1,
+         ":4: GroupName given twice (first at line 2)", nullptr},
+        {"section twice", "[Setup]\n" + files + "[setup]\n", "", 1,
+         ":7: section [Setup] given twice (first at line 1)", nullptr},
+        {"yes/no neither", "[Setup]\nNoMigration = oui\n" + files, "", 1,
+         ":2: NoMigration: \"oui\" is neither yes nor no", nullptr},
+        {"kind above a byte", "[Setup]\nExpectedDbKind = 300\n" + files, "", 1,
+         ":2: ExpectedDbKind: \"300\" is not a number from 0 to 255", nullptr},
+        {"kind below zero", "[Setup]\nExpectedDbKind = -1\n" + files, "", 1,
+         ":2: ExpectedDbKind: \"-1\" is not a number from 0 to 255", nullptr},
+        {"guide not packed", "[Setup]\nQuickRefFile = guide.txt\n" + files, "", 0,
+         ":2: warning: QuickRefFile: \"guide.txt\" is not an entry of [Files]", ""},
+        {"merge file not packed", "[MergedFilesA]\nidb\\autre.idx\n" + files, "", 1,
+         ":2: MergedFilesA: \"idb\\autre.idx\" is not an entry of [Files] in the idb folder",
+         nullptr},
+        {"merge file outside idb",
+         "[MergedFilesB]\nmpm\\modem.ini\n[MergedFilesA]\nidb\\main.idx\n" + files, "", 1,
+         ":2: MergedFilesB: \"mpm\\modem.ini\" is not an entry of [Files] in the idb folder",
+         nullptr},
+        {"client not packed", "[Setup]\nClientExeName = kov.exe\n" + files, "", 0,
+         ":2: warning: ClientExeName: \"kov.exe\" is not an entry of [Files]", ""},
+        {"client not packed, strict", "[Setup]\nClientExeName = kov.exe\n" + files, "--strict", 1,
+         "warnings are errors", nullptr},
+        {"add-on, browser and tool not packed",
+         "[AddOnPrograms]\nextra.exe | /s | Extra\n[BrowserInstallers]\nie.exe\n[ToolModule "
+         "m.kov]\n" +
+             files,
+         "", 0, ":2: warning: AddOnPrograms: \"extra.exe\"", ""},
+        {"outside a section", "GroupName = KOV\n" + files, "", 1, ":1: text outside any section",
+         nullptr},
+    };
+    for (const auto& c : cases) {
+        unlink((dir + "/out.bin").c_str());
+        std::string out;
+        EXPECT_EQ(Build(c.description, &out, c.extra), c.status) << c.what << "\n" << out;
+        EXPECT_NE(out.find(c.message), std::string::npos)
+            << c.what << ": expected " << c.message << "\ngot: " << out;
+        EXPECT_EQ(Exists(dir + "/out.bin"), c.status == 0) << c.what;
+        if (!c.groupName || c.status) continue;
+        ResetRunState();
+        strcpy(InstallFile, (dir + "/out.bin").c_str());
+        InstallFileGiven = 1;
+        ASSERT_TRUE(OpenPackage() && ReadInstallScript()) << c.what;
+        EXPECT_STREQ(InstallSettings.GroupName, c.groupName) << c.what;
+        ClosePackage();
+        FreeInstallScript();
+    }
+    // Every warning of the last case is said, each with its line.
+    std::string out;
+    Build(cases[sizeof cases / sizeof cases[0] - 2].description, &out);
+    EXPECT_NE(out.find(":4: warning: BrowserInstallers: \"ie.exe\""), std::string::npos) << out;
+    EXPECT_NE(out.find(":5: warning: ToolModule m.kov"), std::string::npos) << out;
+}
+
+// Source files are found by their names on disk (UTF-8 here) from either encoding, and the
+// listing shows texts as UTF-8 on a UTF-8 terminal and as stored with --raw.
+TEST_F(KovpackBuild, AccentedNamesAndListing) {
+    Spit(dir + "/r\xC3\xA9sum\xC3\xA9.txt", "CV");  // UTF-8 name
+    Spit(dir + "/l\xE9gal.txt", "L");               // Windows-1252 name
+    std::string out;
+    for (const std::string& files : {
+             // Windows-1252 and UTF-8 descriptions, each naming both files.
+             std::string("docs\\r\xE9sum\xE9.txt = r\xE9sum\xE9.txt\nl\xE9gal.txt\n"),
+             std::string("docs\\r\xC3\xA9sum\xC3\xA9.txt = r\xC3\xA9sum\xC3\xA9.txt\n"
+                         "l\xC3\xA9gal.txt\n"),
+         }) {
+        std::string head = files[6] == '\xE9' ? "[Setup]\nGroupName = Re\xE7u\n"
+                                              : "[Setup]\nGroupName = Re\xC3\xA7u\n";
+        ASSERT_EQ(Build(head + Files() + files, &out), 0) << out;
+        ResetRunState();
+        strcpy(InstallFile, (dir + "/out.bin").c_str());
+        InstallFileGiven = 1;
+        ASSERT_TRUE(OpenPackage() && ReadInstallScript());
+        EXPECT_NE(FindPackageEntry("docs\\r\xE9sum\xE9.txt"), nullptr);
+        EXPECT_NE(FindPackageEntry("l\xE9gal.txt"), nullptr);
+        ClosePackage();
+        FreeInstallScript();
+    }
+    EXPECT_EQ(RunCommand("LC_ALL=C.UTF-8 " + kKovpack + " --list " + dir + "/out.bin", &out), 0);
+    EXPECT_NE(out.find("GroupName=Re\xC3\xA7u\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("docs\\r\xC3\xA9sum\xC3\xA9.txt"), std::string::npos) << out;
+    EXPECT_EQ(RunCommand("LC_ALL=C.UTF-8 " + kKovpack + " --list --raw " + dir + "/out.bin", &out),
+              0);
+    EXPECT_NE(out.find("GroupName=Re\xE7u\n"), std::string::npos) << out;
+}
+
+}  // namespace
+
+namespace {
+
+// --list --verify inflates every entry and checks the script against the check value kovpack
+// sealed into the first archive: one flipped byte anywhere in them is found.
+TEST_F(KovpackBuild, VerifyFindsAFlippedByte) {
+    std::string out;
+    ASSERT_EQ(Build("[Setup]\nGroupName = KOV\nQuickRefFile = quickref.txt\n" + Files(), &out), 0)
+        << out;
+    const std::string path = dir + "/out.bin", good = Slurp(path);
+    ASSERT_EQ(RunCommand(kKovpack + " --list --verify " + path, &out), 0) << out;
+    EXPECT_NE(out.find("Verified: 4 entries"), std::string::npos) << out;
+    EXPECT_NE(out.find("the script matches its check value"), std::string::npos) << out;
+
+    ResetRunState();
+    strcpy(InstallFile, path.c_str());
+    InstallFileGiven = 1;
+    ASSERT_TRUE(OpenPackage() && ReadInstallScript());
+    const PackageEntry* big = FindPackageEntry("idb\\main.idx");
+    size_t data = big->offset + big->storedSize / 2, script = good.find("KOV");
+    ClosePackage();
+    FreeInstallScript();
+    struct {
+        const char* what;
+        size_t at;
+        const char* message;
+    } flips[] = {
+        {"file data", data, "entry idb\\main.idx: "},
+        {"a text of the script", script, "the install script differs from what kovpack wrote"},
+    };
+    for (const auto& f : flips) {
+        std::string bad = good;
+        bad[f.at] ^= 0x01;
+        Spit(path, bad);
+        // The plain listing still reads: only --verify looks into the data.
+        EXPECT_EQ(RunCommand(kKovpack + " --list " + path, &out), 0) << f.what;
+        EXPECT_EQ(RunCommand(kKovpack + " --list --verify " + path, &out), 1) << f.what;
+        EXPECT_NE(out.find(f.message), std::string::npos) << f.what << "\n" << out;
+    }
+    // A damaged file table is the reader's to refuse, in words.
+    std::string bad = good;
+    bad[good.find("mpm\\modem.ini") - 2] ^= 0x40;
+    Spit(path, bad);
+    EXPECT_EQ(RunCommand(kKovpack + " --list --verify " + path, &out), 1);
+    EXPECT_NE(out.find("the setup would refuse this package: "), std::string::npos) << out;
+    EXPECT_NE(out.find("(fatal error "), std::string::npos) << out;
+}
+
+// A file above the whole-file limit is deflated in streamed chunks; what comes out is the same
+// one-member archive, and the listing verifies it.
+TEST_F(KovpackBuild, LargeFilesAreStreamed) {
+    std::string big;
+    uint32_t x = 1;
+    while (big.size() < (3u << 20) + 12345) {
+        x = x * 1103515245u + 12345u;
+        big += "ligne " + std::to_string(x >> 20) + "\r\n";
+    }
+    Spit(dir + "/big.dat", big);
+    std::string out;
+    ASSERT_EQ(
+        Build("[Setup]\nQuickRefFile = quickref.txt\n" + Files(), &out, "-j 2 --stream-above 1"), 0)
+        << out;
+    CheckPackage(dir + "/out.bin", 0);
+    EXPECT_EQ(RunCommand(kKovpack + " --list --verify " + dir + "/out.bin", &out), 0) << out;
+}
+
+}  // namespace
+
+namespace {
+
+// Whichever encoder wins, every archive is plain deflate that zlib inflates back.
+TEST_F(KovpackBuild, EveryEncoderWritesPlainDeflate) {
+    for (const char* mode : {"", "--fast --level 1", "--smallest -j 1", "--libdeflate-level 1"}) {
+        std::string out;
+        ASSERT_EQ(Build("[Setup]\nQuickRefFile = quickref.txt\n" + Files(), &out, mode), 0)
+            << mode << "\n"
+            << out;
+        CheckPackage(dir + "/out.bin", 0);
+    }
 }
 
 }  // namespace

@@ -106,4 +106,38 @@ TEST_F(GaugeWindow, BeyondRangeIsFullOverTheRightEdge) {
     EXPECT_TRUE(TextPixelsIn(RGB(255, 255, 255), 70, 130));
 }
 
+// The gauge as the copy drives it: counts its paints.
+int Paints = 0;
+WNDPROC GaugeProc = NULL;
+LRESULT CALLBACK CountingProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (m == WM_PAINT) Paints++;
+    return CallWindowProcA(GaugeProc, w, m, wp, lp);
+}
+
+TEST_F(GaugeWindow, RepaintsOnlyWhenThePictureChanges) {
+    GaugeProc = (WNDPROC)SetWindowLongPtrA(gauge, GWLP_WNDPROC, (LONG_PTR)CountingProc);
+    SendMessageA(gauge, GaugeSetRange, 0, 1000000);
+    struct Step {
+        DWORD position;
+        bool painted;
+    } steps[] = {
+        {50000, true},    // 5%, bar to 11
+        {50001, false},   // the same figure and bar end
+        {54000, false},   // still 5%, still 11 pixels
+        {55000, true},    // bar to 12
+        {60000, true},    // 6%
+        {60000, false},   // the same position again
+        {1000000, true},  // full
+    };
+    for (const Step& s : steps) {
+        int before = Paints;
+        SendMessageA(gauge, GaugeSetPos, 0, s.position);
+        EXPECT_EQ(Paints > before, s.painted) << s.position;
+        RECT update;
+        EXPECT_FALSE(GetUpdateRect(gauge, &update, FALSE));
+    }
+    EXPECT_EQ(BarEnd(), 202);
+    SetWindowLongPtrA(gauge, GWLP_WNDPROC, (LONG_PTR)GaugeProc);
+}
+
 }  // namespace

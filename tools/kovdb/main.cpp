@@ -1,5 +1,7 @@
 // kovdb: inspects and edits the client's record database files with the very code the setup
 // uses. For support engineers and for our tests.
+#include "tools/common/codepage.h"
+#include "tools/common/version.h"
 #include "clientdb/access.h"
 #include "clientdb/format.h"
 #include "base/bytes.h"
@@ -26,7 +28,8 @@ enum {
 };
 
 const char kUsage[] =
-    "usage: kovdb COMMAND FILE [ARGS]\n"
+    "usage: kovdb [-v] [--raw] COMMAND FILE [ARGS]\n"
+    "       kovdb keys | --version | --help\n"
     "\n"
     "Inspects and edits a client record database (old or new form).\n"
     "\n"
@@ -47,11 +50,29 @@ const char kUsage[] =
     "  check FILE            reads the whole file and reports what the recovery scan\n"
     "                        skipped, a short tail, a damaged end and records whose data\n"
     "                        is missing\n"
+    "  keys                  the record keys and database identifiers the setup knows,\n"
+    "                        with what they hold and how dump decodes them\n"
     "\n"
-    "GID and ID are decimal or 0x-prefixed hex. -v (before COMMAND) prints the log lines.\n"
-    "list, dump, get and check open FILE for reading only and never change or delete\n"
-    "anything. Commands that write delete the client's companion index (FILE with extension\n"
-    ".ind). Every command says on standard error when it meets damage.\n"
+    "GID (a record key) and ID are decimal or 0x-prefixed hex. ID is the database\n"
+    "identifier in the file header: it says which database a file is, whatever its name\n"
+    "(0x01000401 is the client's main database, idb\\main.idx). It is not the number of\n"
+    "the package setting ExpectedDbKind: that one is compared with byte 0 of record\n"
+    "0x1400006D (and ExpectedDbKindCode with bytes 2-3 of record 0x14000068) in the\n"
+    "main database; see kovdb keys.\n"
+    "\n"
+    "Types: b binary, t text, p a record of the client's art cache; the type is one byte\n"
+    "of the record's flags, which dump shows in full: 0x0200 scrambled (data stored XORed,\n"
+    "get and dump show it plain), 0x0400 deleted, 0x2000 set on every write of a type\n"
+    "other than p.\n"
+    "\n"
+    "Texts are stored in Windows-1252. On a UTF-8 locale, dump and get show text records\n"
+    "as UTF-8 and set --text converts from UTF-8 (a character Windows-1252 has no place\n"
+    "for is refused); --raw (before COMMAND) keeps the bytes as they are, for scripts.\n"
+    "\n"
+    "-v (before COMMAND) prints the log lines. list, dump, get and check open FILE for\n"
+    "reading only and never change or delete anything. Commands that write delete the\n"
+    "client's companion index (FILE with extension .ind). Every command says on standard\n"
+    "error when it meets damage. The manual page kovdb(1) says more.\n"
     "\n"
     "exit status:\n"
     "  0  success (list, dump, get, check: no damage)\n"
@@ -60,6 +81,9 @@ const char kUsage[] =
     "  2  bad command line\n"
     "  3  the file cannot be opened or created, or is not a readable database\n"
     "  4  a write failed\n";
+
+// Texts as the terminal wants them: UTF-8 on a UTF-8 locale unless --raw.
+bool g_convert;
 
 int Usage(const char* problem) {
     fprintf(stderr, "kovdb: %s\n(kovdb --help for usage)\n", problem);
@@ -114,12 +138,16 @@ char TypeLetter(uint16_t flags) {
     return c >= 0x21 && c < 0x7F ? char(c) : '?';
 }
 
+// Control bytes always escaped; letters of the code page as UTF-8 on a UTF-8 terminal.
 void PrintEscaped(FILE* out, const uint8_t* data, unsigned n) {
     fputc('"', out);
     for (unsigned i = 0; i < n; i++) {
         uint8_t c = data[i];
+        uint32_t u = Cp1252Char(c);
         if (c == '"' || c == '\\') fprintf(out, "\\%c", c);
         else if (c >= 0x20 && c < 0x7F) fputc(c, out);
+        else if (g_convert && c >= 0x80 && !(u >= 0x80 && u < 0xA0))
+            fputs(Cp1252ToUtf8(std::string(1, char(c))).c_str(), out);
         else fprintf(out, "\\x%02X", c);
     }
     fputc('"', out);
@@ -266,7 +294,16 @@ int CmdGet(const char* path, uint32_t gid) {
         fprintf(stderr, "kovdb: record 0x%08X: the file ends before its data does\n", gid);
         rc = EXIT_FILE;
     } else {
-        fwrite(data, 1, n, stdout);
+        RecordIndexEntry* e = FindEntry(db, gid);
+        const DbKnownGid* known = DbFindKnownGid(gid);
+        bool text =
+            known ? known->decode == DB_DECODE_TEXT : e && TypeLetter(e->header.flags) == 't';
+        if (g_convert && text) {
+            std::string shown = Cp1252ToUtf8(std::string((const char*)data, n));
+            fwrite(shown.data(), 1, shown.size(), stdout);
+        } else {
+            fwrite(data, 1, n, stdout);
+        }
         MemFree(data);
     }
     DbClose(db);
@@ -321,7 +358,16 @@ int CmdSet(const char* path, uint32_t gid, int argc, char** argv) {
             data = {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
             if (!type) type = 'b';
         } else if (!strcmp(opt, "--text")) {
-            data.assign(arg, arg + strlen(arg));
+            std::string text = arg, ansi = text;
+            size_t at;
+            uint32_t c;
+            if (g_convert && !Utf8ToCp1252(text, &ansi, &at, &c)) {
+                if (!c) return Usage("--text: not valid UTF-8 (--raw stores the bytes as given)");
+                fprintf(stderr, "kovdb: --text: U+%04X has no place in Windows-1252\n",
+                        (unsigned)c);
+                return EXIT_USAGE;
+            }
+            data.assign(ansi.begin(), ansi.end());
             if (!type) type = 't';
         } else if (!strcmp(opt, "--hex")) {
             if (!ParseHex(arg, &data)) return Usage("--hex takes pairs of hex digits");
@@ -476,6 +522,24 @@ int CmdCheck(const char* path) {
     return EXIT_OK;
 }
 
+int CmdKeys() {
+    printf("database identifiers (create --id, the file header):\n");
+    printf("  0x01000401  the client's main database (idb\\main.idx)\n");
+    printf("  0x000003DE  a further database the migration edits\n");
+    printf("  0x002000EF  a further database the migration edits\n");
+    printf("record keys (GID) the setup reads or writes, and how dump decodes them:\n");
+    for (int i = 0; i < DbKnownGidCount; i++) {
+        const DbKnownGid& k = DbKnownGids[i];
+        const char* how = k.decode == DB_DECODE_NUMBER ? "number"
+                          : k.decode == DB_DECODE_TEXT ? "text"
+                                                       : "bytes";
+        printf("  0x%08X  %-6s  %s\n", k.gid, how, k.what);
+    }
+    printf("ExpectedDbKind of a package is compared with byte 0 of 0x1400006D, and\n"
+           "ExpectedDbKindCode with bytes 2-3 of 0x14000068, in the main database.\n");
+    return EXIT_OK;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -485,10 +549,19 @@ int main(int argc, char** argv) {
         fputs(kUsage, stdout);
         return EXIT_OK;
     }
-    if (a < argc && !strcmp(argv[a], "-v")) {
-        verbose = 1;
-        a++;
+    if (a < argc && !strcmp(argv[a], "--version")) {
+        printf("kovdb %s\n", KOV_TOOLS_VERSION);
+        return EXIT_OK;
     }
+    int raw = 0;
+    for (; a < argc; a++) {
+        if (!strcmp(argv[a], "-v")) verbose = 1;
+        else if (!strcmp(argv[a], "--raw")) raw = 1;
+        else break;
+    }
+    g_convert = !raw && LocaleIsUtf8();
+    if (a < argc && !strcmp(argv[a], "keys"))
+        return argc - a > 1 ? Usage("keys takes no FILE") : CmdKeys();
     if (argc - a < 2) return Usage(argc - a == 1 ? "missing FILE" : "missing COMMAND");
     const char* cmd = argv[a];
     const char* path = argv[a + 1];

@@ -1,5 +1,6 @@
 // Reads a package description: INI-style sections, one setting or row per line.
 #include "tools/kovpack/kovpack.h"
+#include "tools/common/codepage.h"
 #include "base/path.h"
 #include "package/script.h"
 #include <stdio.h>
@@ -9,6 +10,7 @@
 #include <ctype.h>
 #include <errno.h>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace {
@@ -25,6 +27,91 @@ std::string Trim(const std::string& s) {
 }
 
 bool SameText(const std::string& a, const char* b) { return SameName(a.c_str(), b); }
+
+// A text of the description (held as UTF-8 while it is parsed) as the setup will hold it.
+std::string Ansi(const Description& d, int line, const std::string& text) {
+    std::string out;
+    size_t at;
+    uint32_t c;
+    if (Utf8ToCp1252(text, &out, &at, &c)) return out;
+    size_t end = at + 1;
+    while (end < text.size() && ((unsigned char)text[end] & 0xC0) == 0x80) end++;
+    char code[16];
+    snprintf(code, sizeof code, "U+%04X", (unsigned)c);
+    Fail(d, line,
+         "\"" + text.substr(at, end - at) + "\" (" + code +
+             ") has no place in Windows-1252, the code page of the setup's texts and names");
+}
+
+// A comment runs from a ';' at the start of a line, or after a space or tab, to the end of
+// the line; a ';' inside a word ("a;b") is text. A line starting with '#' is a comment too.
+std::string StripComment(const std::string& line) {
+    for (size_t i = 0; i < line.size(); i++)
+        if (line[i] == ';' && (i == 0 || line[i - 1] == ' ' || line[i - 1] == '\t'))
+            return line.substr(0, i);
+    return line;
+}
+
+// How the description's bytes are to be read: a byte-order mark or an "Encoding =" line of
+// [Setup] decide; without either, text that is valid UTF-8 is UTF-8 and anything else is
+// Windows-1252. Returns the lines as UTF-8.
+std::vector<std::string> DecodeLines(Description& d, std::string bytes) {
+    auto bom = [&](const char* mark, size_t n) { return bytes.compare(0, n, mark, n) == 0; };
+    if (bom("\xFF\xFE", 2) || bom("\xFE\xFF", 2))
+        throw BuildError{d.path + ": UTF-16 text (it begins with a UTF-16 byte-order mark); save "
+                                  "the description as UTF-8 or Windows-1252"};
+    size_t nul = bytes.find('\0');
+    if (nul != std::string::npos)
+        Fail(d, 1 + (int)std::count(bytes.begin(), bytes.begin() + nul, '\n'),
+             "a NUL byte: UTF-16 or binary data, not a description; save it as UTF-8 or "
+             "Windows-1252");
+    bool marked = bom("\xEF\xBB\xBF", 3);
+    if (marked) bytes.erase(0, 3);
+
+    std::vector<std::string> lines;
+    std::stringstream in(bytes);
+    for (std::string raw; std::getline(in, raw);) lines.push_back(raw);
+
+    // The Encoding line is looked for before anything is parsed, since it says how to parse.
+    int declared = 0, declaredLine = 0;  // 1: UTF-8, 2: Windows-1252
+    bool inSetup = false;
+    for (size_t i = 0; i < lines.size(); i++) {
+        std::string text = Trim(StripComment(lines[i]));
+        if (text.empty() || text[0] == '#') continue;
+        if (text[0] == '[') {
+            inSetup =
+                text.back() == ']' && SameText(Trim(text.substr(1, text.size() - 2)), "Setup");
+            continue;
+        }
+        size_t eq = text.find('=');
+        if (!inSetup || eq == std::string::npos || !SameText(Trim(text.substr(0, eq)), "Encoding"))
+            continue;
+        std::string v = Trim(text.substr(eq + 1));
+        int line = (int)i + 1;
+        int kind = SameText(v, "UTF-8") || SameText(v, "UTF8")            ? 1
+                   : SameText(v, "Windows-1252") || SameText(v, "CP1252") ? 2
+                                                                          : 0;
+        if (!kind) Fail(d, line, "Encoding: \"" + v + "\" is neither UTF-8 nor Windows-1252");
+        if (declared)
+            Fail(d, line,
+                 "Encoding given twice (first at line " + std::to_string(declaredLine) + ")");
+        declared = kind, declaredLine = line;
+    }
+    if (marked && declared == 2)
+        Fail(d, declaredLine,
+             "Encoding says Windows-1252 but the file begins with a UTF-8 byte-order mark");
+    bool utf8 = marked || declared == 1 || (!declared && IsUtf8(bytes));
+    d.encoding = utf8 ? "UTF-8" : "Windows-1252";
+    for (size_t i = 0; i < lines.size(); i++) {
+        if (!utf8) lines[i] = Cp1252ToUtf8(lines[i]);
+        else if (!IsUtf8(lines[i]))
+            Fail(d, (int)i + 1,
+                 std::string("not valid UTF-8, though the description is read as UTF-8 (") +
+                     (marked ? "it begins with a UTF-8 byte-order mark" : "Encoding = UTF-8") +
+                     ")");
+    }
+    return lines;
+}
 
 // The script field a [Setup] key names: a text, number, flag or version; null for others.
 const ScriptField* SetupField(const std::string& key) {
@@ -111,31 +198,51 @@ Description ReadDescription(const std::string& path, const std::string& sourceDi
     d.path = path;
     std::ifstream in(path, std::ios::binary);
     if (!in) throw BuildError{"cannot read " + path};
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) throw BuildError{"cannot read " + path};
+    std::vector<std::string> lines = DecodeLines(d, bytes);
     std::string base = sourceDir.empty() ? Directory(path) : sourceDir;
 
     enum { NONE, SETUP, FIELD, TOOL, FILES } section = NONE;
     const ScriptField* field = nullptr;
     DescList* list = nullptr;
-    std::string raw;
-    int line = 0;
-    while (std::getline(in, raw)) {
-        line++;
-        std::string text = Trim(raw);
-        if (text.empty() || text[0] == ';' || text[0] == '#') continue;
+    // Every section once: a repeated one would otherwise be merged without a word.
+    std::vector<std::pair<std::string, int>> seen;
+    auto once = [&](const std::string& name, int line) {
+        for (const auto& s : seen)
+            if (SameText(s.first, name.c_str()))
+                Fail(d, line,
+                     "section [" + name + "] given twice (first at line " +
+                         std::to_string(s.second) + ")");
+        seen.push_back({name, line});
+    };
+    std::vector<int> minVersionLines;
+    for (size_t n = 0; n < lines.size(); n++) {
+        int line = (int)n + 1;
+        std::string text = Trim(StripComment(lines[n]));
+        if (text.empty() || text[0] == '#') continue;
         if (text[0] == '[') {
             if (text.back() != ']') Fail(d, line, "section header without ]");
             std::string name = Trim(text.substr(1, text.size() - 2));
             field = nullptr;
             list = nullptr;
-            if (SameText(name, "Setup")) section = SETUP;
-            else if (SameText(name, "Files")) section = FILES;
-            else if (name.size() > 11 && SameText(name.substr(0, 11), "ToolModule ")) {
+            if (SameText(name, "Setup")) {
+                section = SETUP;
+                once("Setup", line);
+            } else if (SameText(name, "Files")) {
+                section = FILES;
+                once("Files", line);
+            } else if (name.size() > 11 && SameText(name.substr(0, 11), "ToolModule ")) {
                 section = TOOL;
-                d.tools.push_back(DescTool{});
-                d.tools.back().name = Trim(name.substr(11));
-                d.tools.back().line = line;
+                DescTool t;
+                t.name = Ansi(d, line, Trim(name.substr(11)));
+                t.line = line;
+                once("ToolModule " + Trim(name.substr(11)), line);
+                d.tools.push_back(t);
+                minVersionLines.push_back(0);
             } else if ((field = SectionField(name))) {
                 section = FIELD;
+                once(field->name, line);
                 list = &d.sections[field->name];
                 list->line = line;
             } else {
@@ -145,12 +252,24 @@ Description ReadDescription(const std::string& path, const std::string& sourceDi
         }
         size_t eq = text.find('=');
         switch (section) {
-        case NONE: Fail(d, line, "text outside any section");
+        case NONE:
+            Fail(d, line,
+                 "text outside any section (a description starts with a section such as "
+                 "[Setup])");
         case SETUP: {
             if (eq == std::string::npos) Fail(d, line, "expected Name = value");
-            std::string key = Trim(text.substr(0, eq)), value = Trim(text.substr(eq + 1));
+            std::string key = Trim(text.substr(0, eq)),
+                        value = Ansi(d, line, Trim(text.substr(eq + 1)));
+            if (SameText(key, "Encoding")) {
+                break;
+            }
             if (SameText(key, "ResourceTag")) {
+                if (d.resourceTagLine)
+                    Fail(d, line,
+                         "ResourceTag given twice (first at line " +
+                             std::to_string(d.resourceTagLine) + ")");
                 d.resourceTag = value;
+                d.resourceTagLine = line;
                 if (value.size() > 15)
                     Fail(d, line,
                          "ResourceTag: " + std::to_string(value.size()) + " bytes, at most 15");
@@ -159,8 +278,11 @@ Description ReadDescription(const std::string& path, const std::string& sourceDi
             const ScriptField* f = SetupField(key);
             if (!f) Fail(d, line, "unknown setting " + key);
             key = f->name;
-            for (const auto& kv : d.setup)
-                if (kv.first == key) Fail(d, line, key + " given twice");
+            for (size_t i = 0; i < d.setup.size(); i++)
+                if (d.setup[i].first == key)
+                    Fail(d, line,
+                         key + " given twice (first at line " + std::to_string(d.setupLines[i]) +
+                             ")");
             d.setup.push_back({key, value});
             d.setupLines.push_back(line);
             break;
@@ -174,7 +296,7 @@ Description ReadDescription(const std::string& path, const std::string& sourceDi
                                            ? Version(d, line, "version", text)
                                            : (uint16_t)Number(d, line, "word", text, 0xFFFF));
             } else {
-                std::vector<std::string> row = SplitColumns(text);
+                std::vector<std::string> row = SplitColumns(Ansi(d, line, text));
                 if ((int)row.size() > field->columns)
                     Fail(d, line,
                          "row has " + std::to_string(row.size()) + " columns, the list has " +
@@ -187,8 +309,14 @@ Description ReadDescription(const std::string& path, const std::string& sourceDi
             DescTool& t = d.tools.back();
             if (eq == std::string::npos)
                 Fail(d, line, "expected MinVersion, Key or Companion = value");
-            std::string key = Trim(text.substr(0, eq)), value = Trim(text.substr(eq + 1));
+            std::string key = Trim(text.substr(0, eq)),
+                        value = Ansi(d, line, Trim(text.substr(eq + 1)));
             if (SameText(key, "MinVersion")) {
+                int& first = minVersionLines.back();
+                if (first)
+                    Fail(d, line,
+                         "MinVersion given twice (first at line " + std::to_string(first) + ")");
+                first = line;
                 // Either a packed number or four dotted parts a.b.c.d, a byte each.
                 if (std::count(value.begin(), value.end(), '.') == 3) {
                     uint32_t v = 0;
@@ -212,17 +340,25 @@ Description ReadDescription(const std::string& path, const std::string& sourceDi
         case FILES: {
             DescFile f;
             f.line = line;
+            std::string source;
             if (eq == std::string::npos) {
-                f.entry = text;
-                f.source = text;
+                f.entry = Ansi(d, line, text);
+                source = text;
             } else {
-                f.entry = Trim(text.substr(0, eq));
-                f.source = Trim(text.substr(eq + 1));
+                f.entry = Ansi(d, line, Trim(text.substr(0, eq)));
+                source = Trim(text.substr(eq + 1));
             }
             // Sources are host paths; backslashes of an entry-like source become slashes.
-            for (char& c : f.source)
+            for (char& c : source)
                 if (c == '\\') c = '/';
-            if (!f.source.empty() && f.source[0] != '/') f.source = base + "/" + f.source;
+            if (!source.empty() && source[0] != '/') source = base + "/" + source;
+            // Names on disk are UTF-8 on the machines kovpack runs on; a file named in the
+            // code page itself is still found by its Windows-1252 bytes.
+            f.source = source;
+            std::string ansi;
+            size_t at;
+            uint32_t c;
+            if (Utf8ToCp1252(source, &ansi, &at, &c) && ansi != source) f.sourceAnsi = ansi;
             d.files.push_back(f);
             break;
         }

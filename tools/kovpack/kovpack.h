@@ -2,6 +2,8 @@
 // description, and lists a package back through the setup's own reader.
 #pragma once
 #include <stdint.h>
+#include <stdio.h>
+#include <time.h>
 #include <map>
 #include <string>
 #include <vector>
@@ -29,17 +31,20 @@ struct DescTool {
 };
 
 struct DescFile {
-    std::string entry;   // name in the file table
-    std::string source;  // host path of the file's contents
+    std::string entry;       // name in the file table
+    std::string source;      // host path of the file's contents (UTF-8)
+    std::string sourceAnsi;  // the same path in Windows-1252 bytes, when it differs
     int line = 0;
 };
 
 struct Description {
-    std::string path;  // of the description itself
+    std::string path;      // of the description itself
+    std::string encoding;  // how its bytes were read: "UTF-8" or "Windows-1252"
     // [Setup]: every text, number and flag of the script by name, with the line it came from.
     std::vector<std::pair<std::string, std::string>> setup;
     std::vector<int> setupLines;
     std::string resourceTag;
+    int resourceTagLine = 0;
     // The list and table sections, by the name of the script field they carry.
     std::map<std::string, DescList> sections;
     std::vector<DescTool> tools;
@@ -56,16 +61,55 @@ std::string SetupValue(const Description& d, const char* name);
 // write.cpp.
 struct BuildOptions {
     std::string output;
-    std::string stub;  // empty: bare package
-    int level = 6;
+    std::string stub;           // empty: bare package
+    int level = 6;              // zlib's level, 1 to 9: streamed files, --fast, and --smallest
+    int bestLevel = 9;          // libdeflate's level for whole files (0: zlib alone)
+    bool bothEncoders = false;  // whole files: both encoders, the smaller stream kept
+    unsigned jobs = 0;          // compressing threads; 0: one per core
+    // Files up to this many MB are read whole and tried with both encoders; larger ones
+    // are deflated by zlib in streamed chunks.
+    unsigned streamAboveMb = 32;
     bool quiet = false;
+    bool strict = false;  // warnings about what the description means are errors
 };
 void BuildPackage(const Description& d, const BuildOptions& o);
+// What the description means, checked beyond what the setup's reader demands: names that
+// should be entries of [Files]. Errors are thrown; warnings are returned, one line each.
+std::vector<std::string> CheckMeaning(const Description& d);
 // Encodes the script and file table for the given stored and installed sizes.
 std::string EncodeScript(const Description& d, const std::vector<uint32_t>& installed,
                          const std::vector<uint32_t>& stored);
 
+// store.cpp: one file of [Files] as it will be stored.
+struct EntrySource {
+    std::string entry;  // table name, Windows-1252
+    std::string bare;   // the archive member's name: the entry's last part
+    std::string path;   // host path
+    uint64_t size = 0;
+    time_t mtime = 0;
+    int line = 0;
+    bool plain = false;   // stored as it is
+    bool sealed = false;  // carries the script's check value in its archive comment
+};
+struct StoreReport {
+    std::string description;  // for messages
+    uint64_t totalBytes = 0;  // of every source, for the progress lines
+    uint64_t packageStart = 0;
+};
+// Writes every entry's stored bytes at the current position of out; fills the stored sizes
+// and the position of the seal's digits (0 when no entry carries it).
+void StoreEntries(FILE* out, const std::string& outPath, const std::vector<EntrySource>& sources,
+                  const BuildOptions& o, const StoreReport& report, std::vector<uint32_t>* stored,
+                  uint64_t* sealAt);
+void WriteSeal(FILE* out, const std::string& outPath, uint64_t sealAt, uint32_t crc);
+// The text before the eight hex digits of the seal.
+const char* SealText();
+
 // list.cpp
-int ListPackage(const std::string& path);
+struct ListOptions {
+    bool verify = false;  // inflate and check every entry, check the seal
+    bool raw = false;     // texts as stored (Windows-1252), not converted for the terminal
+};
+int ListPackage(const std::string& path, const ListOptions& o);
 // Offset of the unique "_ZoffZ_" marker in an image, -1 when absent, -2 when repeated.
 long FindOffsetMarker(const std::string& image);

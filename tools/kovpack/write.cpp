@@ -2,6 +2,7 @@
 // (the decompression library and the quick reference text as they are, every other file
 // as a zip archive of one deflated member), either bare or appended to the setup stub.
 #include "tools/kovpack/kovpack.h"
+#include "tools/common/codepage.h"
 #include "base/globals.h"
 #include "base/bytes.h"
 #include "base/path.h"
@@ -10,6 +11,7 @@
 #include <ctype.h>
 #include <errno.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -153,68 +155,6 @@ std::string DirPart(const std::string& entry) {
     return slash == std::string::npos ? "" : entry.substr(0, slash);
 }
 
-bool ReadFile(const std::string& path, std::string& out, time_t* mtime) {
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) return false;
-    struct stat st;
-    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
-        fclose(f);
-        return false;
-    }
-    out.resize((size_t)st.st_size);
-    size_t got = out.empty() ? 0 : fread(&out[0], 1, out.size(), f);
-    fclose(f);
-    *mtime = st.st_mtime;
-    return got == out.size();
-}
-
-// One-member zip archive around raw deflate data.
-std::string ZipOne(const std::string& name, const std::string& data, time_t mtime, int level) {
-    z_stream z = {};
-    if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        throw BuildError{"deflate cannot start"};
-    std::string packed(deflateBound(&z, (uLong)data.size()), '\0');
-    z.next_in = (Bytef*)data.data();
-    z.avail_in = (uInt)data.size();
-    z.next_out = (Bytef*)&packed[0];
-    z.avail_out = (uInt)packed.size();
-    int r = deflate(&z, Z_FINISH);
-    packed.resize(z.total_out);
-    deflateEnd(&z);
-    if (r != Z_STREAM_END) throw BuildError{"deflate failed for " + name};
-    uint32_t crc = (uint32_t)crc32(0, (const Bytef*)data.data(), (uInt)data.size());
-
-    struct tm t;
-    localtime_r(&mtime, &t);
-    if (t.tm_year < 80)
-        t.tm_year = 80, t.tm_mon = 0, t.tm_mday = 1, t.tm_hour = t.tm_min = t.tm_sec = 0;
-    unsigned dosTime = (unsigned)(t.tm_hour << 11 | t.tm_min << 5 | t.tm_sec / 2);
-    unsigned dosDate = (unsigned)((t.tm_year - 80) << 9 | (t.tm_mon + 1) << 5 | t.tm_mday);
-
-    std::string z2;
-    z2.reserve(packed.size() + 2 * name.size() + 100);
-    // Local header.
-    Put32(z2, 0x04034b50), Put16(z2, 20), Put16(z2, 0), Put16(z2, 8);
-    Put16(z2, dosTime), Put16(z2, dosDate), Put32(z2, crc);
-    Put32(z2, (uint32_t)packed.size()), Put32(z2, (uint32_t)data.size());
-    Put16(z2, (unsigned)name.size()), Put16(z2, 0);
-    z2 += name;
-    z2 += packed;
-    uint32_t central = (uint32_t)z2.size();
-    // Central directory.
-    Put32(z2, 0x02014b50), Put16(z2, 20), Put16(z2, 20), Put16(z2, 0), Put16(z2, 8);
-    Put16(z2, dosTime), Put16(z2, dosDate), Put32(z2, crc);
-    Put32(z2, (uint32_t)packed.size()), Put32(z2, (uint32_t)data.size());
-    Put16(z2, (unsigned)name.size()), Put16(z2, 0), Put16(z2, 0), Put16(z2, 0), Put16(z2, 0);
-    Put32(z2, 0x20), Put32(z2, 0);
-    z2 += name;
-    uint32_t centralSize = (uint32_t)z2.size() - central;
-    // End record.
-    Put32(z2, 0x06054b50), Put16(z2, 0), Put16(z2, 0), Put16(z2, 1), Put16(z2, 1);
-    Put32(z2, centralSize), Put32(z2, central), Put16(z2, 0);
-    return z2;
-}
-
 void WriteAll(FILE* f, const std::string& s, const std::string& path) {
     if (!s.empty() && fwrite(s.data(), 1, s.size(), f) != s.size())
         throw BuildError{"cannot write " + path + ": " + strerror(errno)};
@@ -241,7 +181,17 @@ std::string EncodeScript(const Description& d, const std::vector<uint32_t>& inst
                 if (!v.empty() && (digits != std::string::npos || v == "-"))
                     Fail(d, SetupLine(d, f.name),
                          std::string(f.name) + ": \"" + v + "\" is not a decimal number");
+                // The setup keeps the low 8 bits: 300 would quietly mean 44, and -1 mean 255.
+                if (f.kind == SCRIPT_NUMBER8 && !v.empty() &&
+                    (v[0] == '-' || atoi(v.c_str()) > 255))
+                    Fail(d, SetupLine(d, f.name),
+                         std::string(f.name) + ": \"" + v + "\" is not a number from 0 to 255");
             }
+            // The setup tests only for a leading "yes": "oui" or "non" would both mean no.
+            if (f.kind == SCRIPT_YES && !v.empty() && !SameName(v.c_str(), "yes") &&
+                !SameName(v.c_str(), "no"))
+                Fail(d, SetupLine(d, f.name),
+                     std::string(f.name) + ": \"" + v + "\" is neither yes nor no");
             o.Text(v);
             break;
         }
@@ -291,6 +241,123 @@ long FindOffsetMarker(const std::string& image) {
     return (long)first;
 }
 
+std::vector<std::string> CheckMeaning(const Description& d) {
+    std::vector<std::string> warnings;
+    auto inFiles = [&](const std::string& name) {
+        std::string n = EntryName(name);
+        for (const DescFile& f : d.files)
+            if (SameName(EntryName(f.entry).c_str(), n.c_str())) return true;
+        return false;
+    };
+    auto at = [&](int line) { return d.path + ":" + std::to_string(line) + ": "; };
+    // The install loop fills a merge table's slot only from an entry of the idb folder; a
+    // slot left empty would be read by the migration as an entry of the package.
+    for (const char* merge : {"MergedFilesA", "MergedFilesB"}) {
+        const DescList& l = Section(d, merge);
+        for (size_t i = 0; i < l.rows.size(); i++) {
+            std::string name = EntryName(l.rows[i][0]);
+            if (!inFiles(name) || !SameName(DirPart(name).c_str(), "idb"))
+                Fail(d, l.rowLines[i],
+                     std::string(merge) + ": \"" + l.rows[i][0] +
+                         "\" is not an entry of [Files] in the idb folder");
+        }
+    }
+    // The guide is offered for printing whenever QuickRefFile is set; without its entry the
+    // user would print nothing.
+    std::string quickRef = SetupValue(d, "QuickRefFile");
+    if (!quickRef.empty() && !inFiles(quickRef))
+        warnings.push_back(at(SetupLine(d, "QuickRefFile")) + "warning: QuickRefFile: \"" +
+                           quickRef +
+                           "\" is not an entry of [Files]; the setup would offer to print a "
+                           "guide it does not have");
+    // These name files in the destination, which an earlier installation may already hold;
+    // a name missing from [Files] is most often a typing error, so it is said.
+    std::string client = SetupValue(d, "ClientExeName");
+    if (!client.empty() && !inFiles(client))
+        warnings.push_back(at(SetupLine(d, "ClientExeName")) + "warning: ClientExeName: \"" +
+                           client +
+                           "\" is not an entry of [Files]; the program item would start a file "
+                           "the package does not install");
+    for (const char* list : {"BrowserInstallers", "AddOnPrograms"}) {
+        const DescList& l = Section(d, list);
+        for (size_t i = 0; i < l.rows.size(); i++)
+            if (!l.rows[i][0].empty() && !inFiles(l.rows[i][0]))
+                warnings.push_back(at(l.rowLines[i]) + "warning: " + list + ": \"" + l.rows[i][0] +
+                                   "\" is not an entry of [Files]; the setup would run a program "
+                                   "the package does not install");
+    }
+    for (const DescTool& t : d.tools)
+        if (!inFiles("tool\\" + t.name))
+            warnings.push_back(at(t.line) + "warning: ToolModule " + t.name + ": \"tool\\" +
+                               t.name +
+                               "\" is not an entry of [Files]; only a copy from an earlier "
+                               "installation could be kept");
+    return warnings;
+}
+
+namespace {
+
+std::string ReadStub(const std::string& path) {
+    FILE* f = fopen(path.c_str(), "rb");
+    struct stat st;
+    if (!f) throw BuildError{"cannot read the setup program " + path + ": " + strerror(errno)};
+    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > (64 << 20)) {
+        fclose(f);
+        throw BuildError{path + ": not a setup program (not a file, or larger than 64 MB)"};
+    }
+    std::string out((size_t)st.st_size, '\0');
+    size_t got = out.empty() ? 0 : fread(&out[0], 1, out.size(), f);
+    fclose(f);
+    if (got != out.size()) throw BuildError{"cannot read the setup program " + path};
+    return out;
+}
+
+// Finds every source and checks every size before a byte of data is read.
+std::vector<EntrySource> Sources(const Description& d, uint64_t dataStart, uint64_t* total) {
+    std::string quickRef = SetupValue(d, "QuickRefFile");
+    bool merging = !Section(d, "MergedFilesA").rows.empty();
+    std::vector<EntrySource> out;
+    uint64_t installed = 0, plainBytes = 0;
+    bool sealed = false;
+    for (size_t i = 0; i < d.files.size(); i++) {
+        const DescFile& f = d.files[i];
+        EntrySource e;
+        e.entry = EntryName(f.entry);
+        e.bare = BareName(e.entry);
+        e.line = f.line;
+        e.path = f.source;
+        struct stat st;
+        int r = stat(e.path.c_str(), &st);
+        if (r != 0 && !f.sourceAnsi.empty() && stat(f.sourceAnsi.c_str(), &st) == 0)
+            e.path = f.sourceAnsi, r = 0;
+        if (r != 0)
+            Fail(d, f.line, "cannot read " + f.source + " for " + f.entry + ": " + strerror(errno));
+        if (!S_ISREG(st.st_mode))
+            Fail(d, f.line, "cannot read " + f.source + " for " + f.entry + ": not a file");
+        e.size = (uint64_t)st.st_size;
+        e.mtime = st.st_mtime;
+        if (e.size > 0xFFFFFFFFull)
+            Fail(d, f.line,
+                 f.entry + ": " + std::to_string(e.size) +
+                     " bytes, larger than 4 GB; the file table holds 32-bit sizes");
+        e.plain = i == 0 || SameName(f.entry.c_str(), quickRef.c_str()) ||
+                  (merging && SameName(DirPart(f.entry).c_str(), "idb"));
+        if (!e.plain && !sealed) e.sealed = sealed = true;
+        installed += e.size;
+        if (e.plain) plainBytes += e.size;
+        // The setup sums the installed sizes in 32 bits for its disk-space check.
+        if (installed > 0xFFFFFFFFull)
+            Fail(d, f.line, "the files up to " + f.entry + " add up to more than 4 GB installed");
+        if (dataStart + plainBytes > 0x7FFFFFFF)
+            Fail(d, f.line, "the package passes 2 GB at " + f.entry + " (stored as it is)");
+        out.push_back(e);
+    }
+    *total = installed;
+    return out;
+}
+
+}  // namespace
+
 void BuildPackage(const Description& d, const BuildOptions& opt) {
     // Everything the reader refuses is refused here first, before any output is written.
     if (d.files.empty())
@@ -322,16 +389,17 @@ void BuildPackage(const Description& d, const BuildOptions& opt) {
     // The script once, to validate every setting before reading any file.
     std::vector<uint32_t> installed(d.files.size()), stored(d.files.size());
     std::string script = EncodeScript(d, installed, stored);
-
-    std::string quickRef = SetupValue(d, "QuickRefFile");
-    bool merging = !Section(d, "MergedFilesA").rows.empty();
+    std::vector<std::string> warnings = CheckMeaning(d);
+    for (const auto& w : warnings)
+        fprintf(stderr, "kovpack: %s\n",
+                LocaleIsUtf8() && !IsUtf8(w) ? Cp1252ToUtf8(w).c_str() : w.c_str());
+    if (opt.strict && !warnings.empty())
+        throw BuildError{"warnings are errors with --strict; nothing written"};
 
     std::string stub;
     long marker = -1;
     if (!opt.stub.empty()) {
-        time_t unused;
-        if (!ReadFile(opt.stub, stub, &unused))
-            throw BuildError{"cannot read the setup program " + opt.stub};
+        stub = ReadStub(opt.stub);
         marker = FindOffsetMarker(stub);
         if (marker == -1)
             throw BuildError{opt.stub + ": no package offset marker; not a setup program"};
@@ -347,6 +415,11 @@ void BuildPackage(const Description& d, const BuildOptions& opt) {
         for (int i = 0; i < 16; i++)
             stub[marker + 12 + i] = i < (int)d.resourceTag.size() ? d.resourceTag[i] : 0;
     }
+    StoreReport report;
+    report.description = d.path;
+    report.packageStart = stub.size();
+    std::vector<EntrySource> sources = Sources(d, script.size(), &report.totalBytes);
+    for (size_t i = 0; i < sources.size(); i++) installed[i] = (uint32_t)sources[i].size;
 
     std::string temp = opt.output + ".part";
     FILE* out = fopen(temp.c_str(), "wb");
@@ -354,37 +427,17 @@ void BuildPackage(const Description& d, const BuildOptions& opt) {
     try {
         WriteAll(out, stub, temp);
         WriteAll(out, script, temp);  // placeholder: same length, sizes filled at the end
-        uint64_t position = stub.size() + script.size();
-        uint64_t totalIn = 0;
-        time_t started = time(nullptr), lastReport = started;
-        for (size_t i = 0; i < d.files.size(); i++) {
-            const DescFile& f = d.files[i];
-            std::string data;
-            time_t mtime;
-            if (!ReadFile(f.source, data, &mtime))
-                Fail(d, f.line, "cannot read " + f.source + " for " + f.entry);
-            if (data.size() > 0xFFFFFFFFull) Fail(d, f.line, f.entry + ": larger than 4 GB");
-            bool plain = i == 0 || SameName(f.entry.c_str(), quickRef.c_str()) ||
-                         (merging && SameName(DirPart(f.entry).c_str(), "idb"));
-            std::string bytes = plain ? data : ZipOne(BareName(f.entry), data, mtime, opt.level);
-            installed[i] = (uint32_t)data.size();
-            stored[i] = (uint32_t)bytes.size();
-            WriteAll(out, bytes, temp);
-            position += bytes.size();
-            totalIn += data.size();
-            // The setup seeks with signed 32-bit offsets.
-            if (position > 0x7FFFFFFF) Fail(d, f.line, "the package passes 2 GB at " + f.entry);
-            time_t now = time(nullptr);
-            if (!opt.quiet && now - lastReport >= 2) {
-                fprintf(stderr, "kovpack: %zu of %zu files, %llu MB read\n", i + 1, d.files.size(),
-                        (unsigned long long)(totalIn >> 20));
-                lastReport = now;
-            }
-        }
+        uint64_t sealAt = 0;
+        StoreEntries(out, temp, sources, opt, report, &stored, &sealAt);
+        uint64_t end = stub.size() + script.size();
+        for (uint32_t s : stored) end += s;
         std::string final = EncodeScript(d, installed, stored);
-        if (fseek(out, (long)stub.size(), SEEK_SET) != 0)
+        if (fseeko(out, (off_t)stub.size(), SEEK_SET) != 0)
             throw BuildError{"cannot seek in " + temp};
         WriteAll(out, final, temp);
+        if (sealAt)
+            WriteSeal(out, temp, sealAt,
+                      (uint32_t)crc32(0, (const Bytef*) final.data(), (uInt) final.size()));
         if (fclose(out) != 0) {
             out = nullptr;
             throw BuildError{"cannot write " + temp + ": " + strerror(errno)};
@@ -394,8 +447,8 @@ void BuildPackage(const Description& d, const BuildOptions& opt) {
             throw BuildError{"cannot rename " + temp + " to " + opt.output};
         if (!opt.quiet)
             fprintf(stderr, "kovpack: %s: %zu files, %llu bytes installed, %llu bytes%s\n",
-                    opt.output.c_str(), d.files.size(), (unsigned long long)totalIn,
-                    (unsigned long long)position,
+                    opt.output.c_str(), d.files.size(), (unsigned long long)report.totalBytes,
+                    (unsigned long long)end,
                     stub.empty() ? ""
                                  : (", package at offset " + std::to_string(stub.size())).c_str());
     } catch (...) {

@@ -1,0 +1,185 @@
+#!/usr/bin/env bash
+# Our installer beside the peer installer people would pick instead, on the same trees:
+# install time, bytes written, peak memory, image and package size, overhead.
+#
+# usage: bench/peer.sh [RUNS]          (default 5 runs of every installer on every payload)
+#        PAYLOADS="demo big" KOV_BENCH=build/bench/peer bench/peer.sh
+#
+# Payloads: "demo", the demo client (demo/kov30i.kovpack over build/demo/files), and "big",
+# 2,000 files and about 200 MB made by bench/make-payload.py (once, then kept).
+# Installers, each built from the very same tree:
+#   ours        SETUP.EXE (kovpack --stub setup.exe); its install step is timed through
+#               installstep.exe, the same package on a driver that calls InstallFiles and
+#               reads the clock around it (the setup's log has no time stamps)
+#   zlib        makensis, zlib, not solid (the peer's default)
+#   lzma-solid  makensis, lzma, solid
+# The peer runs silently (/S /D=...); its time is its whole process. Every run starts from
+# a fresh test machine (what an install wrote is removed first), with its wineserver up.
+# Peak memory: the kernel's high-water mark of the installer process (bench/measure.py).
+# Bytes written: what the installer process wrote to files, temporary archives included.
+# Overhead: for us setup.exe + dunzip32.dll; for the peer its EXE header, install code and
+# CRC as makensis reports them (the image without its payload).
+set -euo pipefail
+src=$(cd "$(dirname "$0")/.." && pwd)
+runs=${1:-5}
+payloads=${PAYLOADS:-demo big}
+work=$(realpath -m "${KOV_BENCH:-$src/build/bench/peer}")
+host=$src/build/host
+win=$src/build/win32
+command -v makensis >/dev/null || { echo "makensis is missing (Debian package nsis)" >&2; exit 1; }
+[ -x "$host/kovpack" ] && [ -f "$win/setup.exe" ] && [ -d "$src/build/demo/files" ] ||
+    { echo "build first: make" >&2; exit 1; }
+cmake --build "$win" --target setup dunzip32 installstep -j2 >/dev/null
+mkdir -p "$work"
+
+export KOV_MACHINE=$work/machine
+"$src/tests/machine/stop-machine" "$KOV_MACHINE" >/dev/null 2>&1 || true
+rm -rf "$KOV_MACHINE"
+"$src/tests/machine/make-machine" "$KOV_MACHINE" >/dev/null
+trap '"$src/tests/machine/stop-machine" "$KOV_MACHINE" >/dev/null 2>&1 || true' EXIT
+. "$src/tests/machine/env.sh"
+c=$WINEPREFIX/drive_c
+cdrom=$KOV_MACHINE/cdrom
+
+size() { stat -c %s "$1"; }
+
+# One payload: its tree and description, then the four images.
+build_payload() {
+    local name=$1 tree desc
+    local out=$work/$name
+    mkdir -p "$out"
+    if [ "$name" = demo ]; then
+        tree=$src/build/demo/files
+        desc=$src/demo/kov30i.kovpack
+        python3 "$src/demo/make-files.py" "$desc" "$tree" --dunzip "$win/dunzip32.dll" \
+            --client "$win/kov.exe" >/dev/null
+    else
+        tree=$out/tree
+        desc=$out/payload.kovpack
+        if [ ! -f "$out/tree.done" ]; then
+            python3 "$src/bench/make-payload.py" "$tree" "$desc" --dunzip "$win/dunzip32.dll" >&2
+            touch "$out/tree.done"
+        fi
+        cp "$win/dunzip32.dll" "$tree/dunzip32.dll"  # the library of this build
+    fi
+    "$host/kovpack" -q --stub "$win/setup.exe" --source "$tree" -o "$out/SETUP.EXE" "$desc"
+    "$host/kovpack" -q --stub "$win/installstep.exe" --source "$tree" -o "$out/STEP.EXE" "$desc"
+    local mode
+    for mode in zlib lzma-solid; do
+        python3 "$src/bench/nsis-script.py" "$desc" "$tree" "$out/$mode.nsi" "$out/$mode.exe" "$mode"
+        makensis -V4 "$out/$mode.nsi" >"$out/$mode.makensis.txt"
+        # EXE header, install code and CRC: the first number of each line is what it takes.
+        awk '/^EXE header size:|^Install code:|^CRC \(/ {
+                 for (i = 1; i <= NF; i++) if ($i ~ /^[0-9]+$/) { s += $i; break } }
+             END { print s }' "$out/$mode.makensis.txt" >"$out/$mode.overhead"
+    done
+    # System entries land in the system folder for both; a fresh machine has none of them.
+    awk 'BEGIN { IGNORECASE = 1 } /^\[/ { f = tolower($0) == "[files]"; next }
+         f && /^[Ss][Yy][Ss][Tt][Ee][Mm]\\/ { n = $1; sub(/^[^\\]*\\/, "", n); print n }' \
+        "$desc" >"$out/system-files"
+    echo "$tree"
+}
+
+# Removes what one install wrote, so that the next run meets a fresh machine.
+fresh_machine() {
+    local out=$1 f
+    "$src/tests/machine/reset-machine" >/dev/null 2>&1 || true
+    rm -rf "$c/Kov30I" "$c/PeerZ" "$c/PeerL" "$c/bench-step.txt"
+    find "$c/windows" -maxdepth 1 -iname dosgame.pif -delete
+    while read -r f; do
+        [ -n "$f" ] && find "$c/windows/system" -maxdepth 1 -iname "$f" -delete
+    done <"$out/system-files"
+    sync
+}
+
+# One run: prints "SECONDS PEAK_KB WRITTEN_KB".
+run_one() {
+    local payload=$1 who=$2 out=$work/$1 line t
+    fresh_machine "$out"
+    case $who in
+    ours)
+        cp "$out/STEP.EXE" "$cdrom/STEP.EXE"
+        line=$(python3 "$src/bench/measure.py" step.exe -- \
+            "$src/tests/machine/wine-run" 'D:\STEP.EXE' 'C:\Kov30I' 'C:\bench-step.txt')
+        t=$(head -1 "$c/bench-step.txt" | tr -d '\r')
+        case $t in *" ok=1 "*) ;; *) echo "our install failed: $t" >&2; exit 1 ;; esac
+        t=${t#install_s=}; t=${t%% *}
+        ;;
+    zlib | lzma-solid)
+        local image=PEERZ.EXE dest='C:\PeerZ'
+        [ "$who" = lzma-solid ] && { image=PEERL.EXE; dest='C:\PeerL'; }
+        cp "$out/$who.exe" "$cdrom/$image"
+        line=$(python3 "$src/bench/measure.py" "${image,,}" -- \
+            "$src/tests/machine/wine-run" "D:\\$image" /S "/D=$dest")
+        t=$(sed 's/.*wall=\([0-9.]*\).*/\1/' <<<"$line")
+        ;;
+    esac
+    local peak written
+    peak=$(sed 's/.*peak_kb=\([0-9]*\).*/\1/' <<<"$line")
+    written=$(sed 's/.*written_kb=\([0-9]*\).*/\1/' <<<"$line")
+    echo "$t $peak $written"
+}
+
+# min and median of a column of numbers
+stats() { sort -g | awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%s %s\n", v[1], m }'; }
+
+results=$work/results.txt
+: >"$results"
+for payload in $payloads; do
+    tree=$(build_payload "$payload")
+    out=$work/$payload
+    files=$(find "$tree" -type f | wc -l)
+    bytes=$(find "$tree" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
+    echo "payload $payload: $files files, $bytes bytes" >&2
+    : >"$out/runs.txt"
+    # One unmeasured run each first: the first programs on a fresh machine pay for its start.
+    for who in ours zlib lzma-solid; do run_one "$payload" "$who" >/dev/null; done
+    # Interleaved, so that a slow spell of the machine falls on every installer alike.
+    for r in $(seq "$runs"); do
+        for who in ours zlib lzma-solid; do
+            echo "$who $(run_one "$payload" "$who")" >>"$out/runs.txt"
+        done
+    done
+    ours_over=$(($(size "$win/setup.exe") + $(size "$win/dunzip32.dll")))
+    for who in ours zlib lzma-solid; do
+        read -r tmin tmed < <(awk -v w="$who" '$1 == w { print $2 }' "$out/runs.txt" | stats)
+        read -r pmin pmed < <(awk -v w="$who" '$1 == w { print $3 }' "$out/runs.txt" | stats)
+        read -r wmin wmed < <(awk -v w="$who" '$1 == w { print $4 }' "$out/runs.txt" | stats)
+        if [ "$who" = ours ]; then
+            image=$(size "$out/SETUP.EXE")
+            over=$ours_over
+        else
+            image=$(size "$out/$who.exe")
+            over=$(cat "$out/$who.overhead")
+        fi
+        echo "$payload $who $files $bytes $tmin $tmed $pmin $pmed $wmed $image $over" >>"$results"
+    done
+done
+
+# The table: one row per payload and installer, then the ratios ours / peer.
+awk -v runs="$runs" '
+{ key = $1 " " $2; p[NR] = $1; w[NR] = $2; files[$1] = $3; bytes[$1] = $4
+  tmin[key] = $5; tmed[key] = $6; pmin[key] = $7; pmed[key] = $8; wr[key] = $9
+  img[key] = $10; ov[key] = $11; n = NR }
+END {
+  printf "| payload | installer | install s (min / median of %d) | peak memory MB (min / median) | written MB | image MB | payload MB | overhead KB |\n", runs
+  print "|---|---|---|---|---|---|---|---|"
+  for (i = 1; i <= n; i++) {
+    k = p[i] " " w[i]
+    label = p[i] == "demo" ? "demo (" files[p[i]] " files, " sprintf("%.1f", bytes[p[i]] / 1e6) " MB)" : \
+            "generated (" files[p[i]] " files, " sprintf("%.1f", bytes[p[i]] / 1e6) " MB)"
+    printf "| %s | %s | %.3f / %.3f | %.1f / %.1f | %.1f | %.2f | %.2f | %.1f |\n", label, w[i],
+           tmin[k], tmed[k], pmin[k] / 1024, pmed[k] / 1024, wr[k] / 1024, img[k] / 1e6,
+           (img[k] - ov[k]) / 1e6, ov[k] / 1024
+  }
+  print ""
+  print "| payload | ratio ours / peer | install time (median) | peak memory (median) | image | payload | overhead |"
+  print "|---|---|---|---|---|---|---|"
+  for (i = 1; i <= n; i++) {
+    if (w[i] == "ours") continue
+    o = p[i] " ours"; k = p[i] " " w[i]
+    printf "| %s | ours / %s | %.2f | %.2f | %.2f | %.2f | %.2f |\n", p[i], w[i],
+           tmed[o] / tmed[k], pmed[o] / pmed[k], img[o] / img[k],
+           (img[o] - ov[o]) / (img[k] - ov[k]), ov[o] / ov[k]
+  }
+}' "$results"

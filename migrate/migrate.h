@@ -1,0 +1,80 @@
+// The migration: after the files are installed, the new installation's main database gets
+// the art the package carries, the user's records from the earlier installation, the
+// version, the modem choice and a few settings; two further databases are edited, the old
+// installation's files are carried over, and the profile and registry learn where the new
+// client lives.
+#pragma once
+#include <stdint.h>
+
+#include "clientdb/access.h"
+
+// Record keys the migration writes (besides those of the search).
+enum : uint32_t {
+    GID_GRAPH_LIST_INDEX = 0x1400002Eu,  // index from 1 into the GID list of database 0x2000EF
+    GID_PASSWORD_LIST = 0x14000032u,
+    GID_VERSION_TEXT = 0x14000044u,
+    GID_RESOURCE_TAG = 0x14000046u,
+    GID_MODEM_NAME = 0x14000048u,
+    GID_SETTINGS_MARK = 0x140000D1u,
+    GID_CLIENT_TEXT_A = 0x140000D2u,
+    GID_CLIENT_TEXT_B = 0x140000D3u,
+    GID_SECOND_SPEED_INDEX = 0x14000012u,
+    GID_INSTALL_FOLDER = 0x1400011Bu,
+    GID_DOWNLOAD_FOLDER = 0x1402000Eu,
+    GID_CONNECTION_LIST = 0x23F1u,  // in database 0x2000EF: 2 bytes, then 4-byte GIDs
+};
+enum {
+    ART_GID_TOP = 0x01,           // top byte of the art records' GIDs
+    PENDING_FLUSH_BYTES = 64000,  // pending record data written once the total exceeds it
+    CONNECTION_RECORD = 348,      // the records of database 0x2000EF that are edited
+    PASSWORD_BLOCK = 514,         // converted name and password list: count and texts
+    OLD_NAMES_VERSION = 55,       // earlier majors kept settings the client no longer reads
+};
+
+// One record read from a source database, waiting to be written to the new one.
+struct PendingRecord {
+    PendingRecord* next;
+    uint32_t gid;
+    uint16_t length;
+    uint8_t data[1];  // length bytes
+};
+
+// Module state.
+extern RecordDb* NewMainDb;
+extern RecordDb* OldMainDb;
+extern void* ProgressDialog;
+extern uint32_t GaugePosition;
+extern PendingRecord* PendingRecords;
+extern uint32_t PendingBytes;
+// An old database was open: the closing phase then says the settings were carried over.
+extern uint32_t SettingsTransferred;
+// Records of the old database that the rules carry but that could not be read or written.
+// While any is missing, the old database of an in-place install is kept.
+extern uint32_t CarriedRecordsLost;
+// The earlier installation's database version (major, minor) as the migration read it; 0.0
+// when there was none.
+extern uint16_t OldDbVersion[2];
+
+// The new installation replaces the earlier one in its own folder: the install has moved
+// the old main database aside as IDB\OLD.DB.
+int MigrationInPlace(void);
+
+// 1 on success; 0 with the fatal error number set (22-25, 29), or after a cancel
+// (UserAbort set, no number).
+int MigrateInstallation(void);
+// Closes the main databases (and the two edited ones) and the progress dialog of the
+// settings phase, on every way out.
+void CloseMigrationDatabases(void);
+void FlushPendingRecords(void);
+
+// DbForEachRecord filters: which records are carried into the new main database.
+int CopyOldRecordFilter(RecordDb* db, uint32_t gid, uint16_t length);
+int CopyArtRecordFilter(RecordDb* db, uint32_t gid, uint16_t length);
+// The file copies queued by the folder transfer: 1 when every copy succeeded.
+int RunQueuedCopies(void);
+void MigrateSoundEvents(void);
+void MigrateModemFromIni(void);
+void ConvertPasswordList(void);
+
+// Forgets the module state (tests, between runs).
+void ResetMigrationState(void);

@@ -1,0 +1,125 @@
+// The search and migration on Windows: the search dialog and the progress dialogs, the
+// registry layer and the Windows profile behind the platform table.
+#include <windows.h>
+
+#include "base/globals.h"
+#include "base/log.h"
+#include "base/text.h"
+#include "migrate/platform.h"
+#include "migrate/platform_win.h"
+#include "migrate/registration.h"
+#include "migrate/search.h"
+#include "registry/registry.h"
+#include "res/resource.h"
+#include "res/strings.h"
+#include "ui/dialogs.h"
+#include "ui/gauge.h"
+
+namespace {
+
+HKEY Root(int root) { return root == MIGRATE_ROOT_USER ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
+
+void* OpenDialog(int templateId) {
+    DLGPROC proc = templateId == IDD_PREVSEARCH ? PrevSearchDlgProc : MigrateProgressDlgProc;
+    return OpenModeless(templateId, proc);
+}
+
+void CloseDialog(int templateId) { CloseModeless(templateId); }
+
+void SetItemText(void* dialog, int item, const char* text) {
+    if (dialog) SetDlgItemTextA((HWND)dialog, item, text);
+}
+
+void GaugeRange(void* dialog, uint32_t range) {
+    SendDlgItemMessageA((HWND)dialog, IDC_GAUGE, GaugeSetRange, 0, (LPARAM)range);
+}
+
+void GaugePos(void* dialog, uint32_t position) {
+    SendDlgItemMessageA((HWND)dialog, IDC_GAUGE, GaugeSetPos, 0, (LPARAM)position);
+}
+
+int Pump(void) { return PumpMessages() ? 1 : 0; }
+
+// Asked without an owner, as its own task, while the progress dialog is not yet shown.
+int AskMoveDownloads(void) {
+    char caption[50];
+    lstrcpynA(caption, LoadCaption(IDS_PRODUCT), sizeof caption);
+    return MessageBoxA(NULL, LoadMessage(1, IDS_MOVE_DOWNLOADS), caption,
+                       MB_YESNO | MB_ICONINFORMATION) == IDYES;
+}
+
+long RegistryGet(int root, const char* key, const char* name, char* out, unsigned size) {
+    return RegistryGetString(Root(root), key, name, out, size, 0);
+}
+
+long RegistryUpdate(int root, const char* key, const char* name, const char* text) {
+    return RegistryUpdateString(Root(root), key, name, text);
+}
+
+long RegistryDelete(int root, const char* key) { return RegistryDeleteKey(Root(root), key); }
+
+void ProfileGet(const char* file, const char* section, const char* key, char* out, unsigned size) {
+    if (!size) return;
+    out[0] = 0;
+    if (file) GetPrivateProfileStringA(section, key, "", out, size, file);
+    else GetProfileStringA(section, key, "", out, size);
+}
+
+int ProfileWrite(const char* section, const char* key, const char* value) {
+    return WriteProfileStringA(section, key, value) ? 1 : 0;
+}
+
+unsigned ArtLevel(void) { return CacheChoice; }
+
+int IsWindows95(void) {
+    OSVERSIONINFOA info;
+    info.dwOSVersionInfoSize = sizeof info;
+    if (!GetVersionExA(&info)) return 0;
+    return info.dwPlatformId != VER_PLATFORM_WIN32_NT && info.dwPlatformId != VER_PLATFORM_WIN32s;
+}
+
+}  // namespace
+
+MigratePlatformT MigratePlatform = {
+    OpenDialog,
+    CloseDialog,
+    SetItemText,
+    GaugeRange,
+    GaugePos,
+    Pump,
+    AskMoveDownloads,
+    RegistryGet,
+    RegistryUpdate,
+    RegistryDelete,
+    ProfileGet,
+    ProfileWrite,
+    ArtLevel,
+    IsWindows95,
+    SetRapidWebDefault,
+    MergeHelpContents,
+    RegisterUninstall,
+    MigrateDetectModem,
+    MigrateShortcutDialog,
+};
+
+INT_PTR CALLBACK PrevSearchDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) return TRUE;
+    if (message != WM_COMMAND) return FALSE;
+    // The whole parameter: a button's click, not some other notification from it.
+    if (wParam == ID_QUIT) {
+        if (ConfirmQuit(dialog)) SearchAbort = 1;
+        return TRUE;
+    }
+    if (wParam == ID_SKIP) {
+        if (AskYesNo(LoadMessage(2, IDS_SKIP_SEARCH, IDS_SKIP_SEARCH_ADVICE))) {
+            LogPrintf("User skipped the search");
+            SearchAbort = 1;
+        }
+        return TRUE;
+    }
+    return FALSE;
+}
+
+INT_PTR CALLBACK MigrateProgressDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return message == WM_INITDIALOG;
+}
