@@ -1,11 +1,13 @@
-// The whole file installation under injected faults: a clean run counts the opens, writes,
-// renames and deletes it makes (and the decompression library's calls), then the install is
+// The whole install step under injected faults: the file installation, then the migration
+// (and the clean-up after a failed one). A clean run counts the opens, reads, writes, seeks,
+// renames and deletes it makes (and the decompression library's calls), then the step is
 // run again once for every one of those calls, with that call failing once or from then on
-// (a full disk stays full). After each run the install must have ended in success, a known
+// (a full disk stays full). After each run the step must have ended in success, a known
 // fatal number or a cancel; after a failure or a cancel nothing of the package may be left
 // unless the log names it, and the earlier installation's user data must be where it was,
 // byte for byte, or named in the log where it stayed. A success must have every file of the
-// package and the user data where the migration expects it.
+// package, and every record the migration carries must be in the new main database or,
+// where the log says it was not carried, still in the old one, untouched.
 //
 // host_tests walks a sample of the points; KOV_FAULTS=full walks every one of them and
 // prints the figures (bench/faults.sh).
@@ -24,15 +26,20 @@
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
+#include "clientdb/access.h"
+#include "clientdb/format.h"
 #include "dunzip/unzip.h"
 #include "install/decompress.h"
 #include "install/destination.h"
 #include "install/install.h"
 #include "install/space.h"
+#include "migrate/migrate.h"
+#include "migrate/search.h"
 #include "migrate/transfer.h"
 #include "package/package.h"
 #include "sys/sys.h"
 #include "tests/host/install_fixture.h"
+#include "tests/host/migrate_fake.h"
 #include "tests/host/native_dunzip.h"
 #include "tests/host/zipfile.h"
 
@@ -95,6 +102,32 @@ int CountingDunzip(const unsigned char* record) {
     return NativeDunzip(record);
 }
 
+// The earlier installation's main database: records the migration carries (by the
+// script's list, and art the new database lacks) and one it leaves.
+const uint32_t kCarried[] = {0x14000098, 0x14000097};
+const std::vector<migratetest::Rec> kOldRecords = {
+    migratetest::Version(3, 1),           {0x14000098, "carried record"},
+    {0x14000097, std::string(3000, 'c')}, {0x01000001, "old art", migratetest::TYPE_P},
+    {0x14000099, "not carried"},
+};
+const uint32_t kCarriedGids[] = {0x14000098, 0x14000097, 0x01000001};
+
+// The live records of a database, read back through the record database layer.
+std::map<uint32_t, std::string> Records(const char* path) {
+    std::map<uint32_t, std::string> out;
+    RecordDb* db = nullptr;
+    if (DbOpen(path, &db) != 0) return out;
+    for (RecordIndexEntry* e = db->entries; e; e = e->next) {
+        if (e->header.flags & DB_FLAG_DELETED) continue;
+        uint16_t n = 0;
+        char* data = (char*)DbReadRecord(db, e->header.gid, nullptr, &n);
+        if (data) out[e->header.gid] = std::string(data, n);
+        if (data) MemFree(data);
+    }
+    DbClose(db);
+    return out;
+}
+
 struct UserFile {
     const char* path;       // where it lives before the install
     const char* inPlaceTo;  // where an in-place install that went through leaves it
@@ -122,6 +155,9 @@ struct Scenario {
 
 struct Campaign {
     const Scenario& scenario;
+    migratetest::PlatformGuard guard;
+    migratetest::FakeSystem fake;
+    int migrated = 0;  // the migration ran and went through
     EngineMachine* m = nullptr;
     std::string package;                                       // stored bytes of the package file
     std::vector<std::pair<std::string, std::string>> entries;  // name, installed bytes
@@ -150,7 +186,8 @@ struct Campaign {
         zipped("system\\pppmac.vxd", "VXD image");
         zipped("DOSGAME.EXE", "MZ game");
         zipped("goto.ini", "[goto] package's");
-        zipped("IDB\\MAIN.IDX", "package's empty main database");
+        zipped("IDB\\MAIN.IDX",
+               migratetest::DbFile(DB_NEW_FORM, DB_ID_MAIN, {migratetest::Version(3, 0)}));
         zipped("IDB\\ART.IDX", std::string(3000, 'a'));
     }
 
@@ -163,7 +200,8 @@ struct Campaign {
         strcpy(is.QuickRefFile, "quickref.txt");
         is.DbVersion[0] = 3;
         is.DbVersion[1] = 1;
-        MakeMainDb(*m, "C:\\KOV\\IDB\\MAIN.IDX", 3, 1);
+        Put(*m, "C:\\KOV\\IDB\\MAIN.IDX",
+            migratetest::DbFile(DB_NEW_FORM, DB_ID_MAIN, kOldRecords));
         Put(*m, "C:\\KOV\\IDB\\USER.MAL", "the user's mail");
         Put(*m, "C:\\KOV\\goto.ini", "[goto] the user's");
         Put(*m, "C:\\KOV\\mpm\\modem.ini", "[modem] the user's");
@@ -179,6 +217,14 @@ struct Campaign {
                                     {"mpm\\modem.ini", "*.old"},
                                     {"download\\*.*", "move"}});
         SetList(is.CreateDirs, {{"download", nullptr}, {"organize", nullptr}});
+        is.CarriedRecordCount = sizeof kCarried / sizeof kCarried[0];
+        is.CarriedRecordIds = (uint32_t*)MemAlloc(sizeof kCarried);
+        memcpy(is.CarriedRecordIds, kCarried, sizeof kCarried);
+        ResetMigrationState();
+        ResetSearchState();
+        fake = migratetest::FakeSystem();
+        fake.askAnswer = 1;  // the old downloads move
+        fake.Install();
         Walk(m->Host("C:\\KOV"), "", userBefore);
         Walk(m->Host("C:\\WINDOWS"), "", windowsBefore);
 
@@ -212,6 +258,16 @@ struct Campaign {
         m = nullptr;
     }
 
+    // The install step as the driver runs it: the files, then the migration; a failed
+    // migration takes the package's files back out of the destination.
+    int InstallStep() {
+        migrated = 0;
+        if (!InstallFiles()) return 0;
+        if (MigrateInstallation()) return migrated = 1;
+        CleanUpInstall();
+        return 0;
+    }
+
     unsigned long Calls(int kind) const {
         return kind == POINT_LIBRARY ? LibraryCalls : SysCallsMade(kind);
     }
@@ -221,9 +277,17 @@ struct Campaign {
         Prepare();
         std::vector<unsigned long> start, counts;
         for (auto& k : kPointKinds) start.push_back(Calls(k.kind));
-        EXPECT_EQ(InstallFiles(), 1) << EngineMachine::Log();
+        EXPECT_EQ(InstallStep(), 1) << EngineMachine::Log();
         for (size_t i = 0; i < start.size(); i++)
             counts.push_back(Calls(kPointKinds[i].kind) - start[i]);
+        // The clean run goes the whole way: every record carried, the old database of an
+        // in-place install deleted, the downloads moved.
+        Figures none;
+        EXPECT_EQ(Check(1, none), "");
+        std::string newDb = std::string(dest()) + "\\IDB\\MAIN.IDX";
+        EXPECT_EQ(Records(newDb.c_str()).count(kCarriedGids[1]), 1u);
+        if (scenario.inPlace) EXPECT_TRUE(LoggedLine("Deleted C:\\KOV\\IDB\\OLD.DB"));
+        EXPECT_TRUE(LoggedLine("Move old downloads: yes")) << EngineMachine::Log();
         Finish();
         return counts;
     }
@@ -243,7 +307,7 @@ struct Campaign {
         } else {
             SysFailCalls(kind, nth, count);
         }
-        int result = InstallFiles();
+        int result = InstallStep();
         SysClearFaults();
         LibraryFailFrom = 0;
         std::string why = Check(result, fig);
@@ -268,33 +332,72 @@ struct Campaign {
                           " stays in the system folder");
     }
 
+    static std::string Slashes(std::string path) {
+        for (char& c : path)
+            if (c == '\\') c = '/';
+        return path;
+    }
+    // Where an entry lands, relative to C:.
+    std::string Target(const std::string& entry) const {
+        std::string rel = Slashes(entry);
+        if (Lower(rel).rfind("windows/", 0) == 0) return "WINDOWS/" + rel.substr(8);
+        if (Lower(rel).rfind("system/", 0) == 0) return "WINDOWS/SYSTEM/" + rel.substr(7);
+        return std::string(dest() + 3) + "/" + rel;
+    }
+
     std::string Check(int result, Figures& fig) {
         std::string why;
         auto fail = [&](const std::string& s) {
             if (why.empty()) why = s;
         };
         bool success = result == 1 && SetupError == 0 && !UserAbort;
+        bool migrationFailed = !success && LoggedLine("Migrating into " + std::string(dest()));
         if (result == 1 && (SetupError || UserAbort)) fail("success with an error or a cancel");
         if (result == 0 && !SetupError && !UserAbort) fail("failure without an error or a cancel");
         static const unsigned known[] = {
-            FATAL_ENTRY_SEEK,   FATAL_ENTRY_READ,       FATAL_ENTRY_WRITE, FATAL_TARGET_CREATE,
-            FATAL_TARGET_CLOSE, FATAL_FILE_CREATE,      FATAL_FILE_CLOSE,  FATAL_FILE_SIZE,
-            FATAL_SYSTEM_FILE,  FATAL_DECOMPRESSOR_LOAD};
+            FATAL_ENTRY_SEEK,        FATAL_ENTRY_READ,      FATAL_ENTRY_WRITE,
+            FATAL_TARGET_CREATE,     FATAL_TARGET_CLOSE,    FATAL_FILE_CREATE,
+            FATAL_FILE_CLOSE,        FATAL_FILE_SIZE,       FATAL_SYSTEM_FILE,
+            FATAL_DECOMPRESSOR_LOAD, FATAL_DB_OPEN,         FATAL_DB_VERSION_WRITE,
+            FATAL_DB_NO_VERSION,     FATAL_DB_VERSION_TEXT, FATAL_DB_RESOURCE_TAG};
         bool knownError = SetupError == 0 || SetupError > FATAL_DECOMPRESS_BASE;
         for (unsigned k : known) knownError = knownError || SetupError == k;
         if (!knownError) fail("unknown fatal number " + std::to_string(SetupError));
 
-        Tree user, windows;
+        Tree user, windows, all;
         Walk(m->Host("C:\\KOV"), "", user);
         Walk(m->Host("C:\\WINDOWS"), "", windows);
-        Tree all;
         Walk(m->Host("C:\\"), "", all);
+        const std::string& oldDb = userBefore.at("IDB/MAIN.IDX");
+        std::string oldDbNow = scenario.inPlace ? "IDB/OLD.DB" : "IDB/MAIN.IDX";
+        bool oldDbKept = user.count(oldDbNow) && user[oldDbNow] == oldDb;
 
-        // Bytes of user data that are nowhere on the disk any more.
+        // After a success every carried record is in the new database, or the old one that
+        // holds it is still there, untouched, and the log says it was kept.
+        if (success) {
+            std::string newDb = std::string(dest()) + "\\IDB\\MAIN.IDX";
+            std::map<uint32_t, std::string> records = Records(newDb.c_str());
+            for (uint32_t gid : kCarriedGids) {
+                std::string data;
+                for (auto& r : kOldRecords)
+                    if (r.gid == gid) data = r.data;
+                if (records.count(gid) && records[gid] == data) continue;
+                bool said = !scenario.inPlace ||
+                            LoggedLine("Keeping C:\\KOV\\IDB\\OLD.DB: it could "
+                                       "not be opened") ||
+                            EngineMachine::Log().find("Keeping C:\\KOV\\IDB\\OLD.DB: ") !=
+                                std::string::npos;
+                if (oldDbKept && said) continue;
+                fig.bytesLost += data.size();
+                fail("carried record lost: " + std::to_string(gid));
+            }
+        }
+
+        // Bytes of user data that are nowhere on the disk any more. The main database of a
+        // migration that went through lives on in the records above.
         for (const UserFile& u : kUserFiles) {
-            std::string rel = u.path;
-            for (char& c : rel)
-                if (c == '\\') c = '/';
+            std::string rel = Slashes(u.path);
+            if (success && rel == "IDB/MAIN.IDX") continue;
             const std::string& bytes = userBefore.at(rel);
             bool somewhere = false;
             for (auto& f : all) somewhere = somewhere || f.second == bytes;
@@ -304,68 +407,75 @@ struct Campaign {
             }
         }
 
+        Tree destTree;
+        Walk(m->Host(dest()), "", destTree);
         if (!scenario.inPlace) {
-            // The earlier installation elsewhere is only ever read.
-            if (user != userBefore) fail("the earlier installation changed");
-            Tree destTree;
-            Walk(m->Host(dest()), "", destTree);
-            if (success) {
-                for (auto& e : entries) {
-                    std::string where = e.first, rel = e.first;
-                    for (char& c : rel)
-                        if (c == '\\') c = '/';
-                    if (Lower(rel).rfind("windows/", 0) == 0) rel = "WINDOWS/" + rel.substr(8);
-                    else if (Lower(rel).rfind("system/", 0) == 0)
-                        rel = "WINDOWS/SYSTEM/" + rel.substr(7);
-                    else rel = "Kov30I/" + rel;
-                    auto it = all.find(rel);
-                    if (it == all.end() || it->second != e.second)
-                        fail("installed file missing or wrong: " + rel);
-                }
-            } else {
-                for (auto& f : destTree)
-                    if (!NamedAsStayed(dest(), f.first))
-                        fail("left in the destination unnamed: " + f.first);
-            }
+            // The earlier installation elsewhere is only read, but for the downloads the
+            // migration moves into the new folder.
+            Tree kept = user, keptBefore = userBefore;
+            std::string moved = all["Kov30I/download/f.txt"];
+            if (!kept.count("download/f.txt") && moved == keptBefore["download/f.txt"])
+                keptBefore.erase("download/f.txt");
+            if (kept != keptBefore) fail("the earlier installation changed");
         } else {
-            // In place: every user file where the install leaves it.
+            // In place: every user file where this outcome leaves it. A failed migration
+            // takes the package out but leaves what the preparation moved aside.
             for (const UserFile& u : kUserFiles) {
-                std::string from = u.path, to = success ? u.inPlaceTo : u.path;
-                for (char& c : from)
-                    if (c == '\\') c = '/';
-                for (char& c : to)
-                    if (c == '\\') c = '/';
+                std::string from = Slashes(u.path);
+                if (success && from == "IDB/MAIN.IDX") continue;
+                bool moved = success || migrationFailed;
+                std::string to = Slashes(moved ? u.inPlaceTo : u.path);
                 auto it = user.find(to);
                 if (it != user.end() && it->second == userBefore.at(from)) continue;
                 // Not where it belongs: the log must say where it stayed.
-                std::string there = std::string("C:\\KOV\\") + (success ? u.inPlaceTo : u.path);
-                if (!LoggedLine("Failed to rename " + std::string("C:\\KOV\\") + u.inPlaceTo +
-                                " back to " + there))
-                    fail(std::string("user file not where it belongs: ") + to);
+                if (!LoggedLine("Failed to rename C:\\KOV\\" + std::string(u.inPlaceTo) +
+                                " back to C:\\KOV\\" + u.path))
+                    fail("user file not where it belongs: " + to);
             }
-            if (!success) {
-                // Nothing of the package: every file is one the earlier installation had.
-                for (auto& f : user) {
+        }
+
+        if (success) {
+            for (auto& e : entries) {
+                std::string rel = Target(e.first);
+                // Preserved files are the user's: kept in place, copied over from elsewhere. The
+                // new main database is the migration's to change.
+                if (Slashes(e.first) == "goto.ini" || Slashes(e.first) == "IDB/MAIN.IDX") continue;
+                auto it = all.find(rel);
+                if (it == all.end() || it->second != e.second)
+                    fail("installed file missing or wrong: " + rel);
+            }
+        } else if (!migrationFailed) {
+            // The file installation failed: nothing of the package anywhere.
+            for (auto& f : destTree) {
+                std::string abs = std::string(dest() + 3) + "/" + f.first;
+                if (scenario.inPlace) {
                     auto before = userBefore.find(f.first);
                     if (before != userBefore.end() && before->second == f.second) continue;
                     bool renamedUserFile = false;
-                    for (const UserFile& u : kUserFiles) {
-                        std::string to = u.inPlaceTo;
-                        for (char& c : to)
-                            if (c == '\\') c = '/';
-                        renamedUserFile = renamedUserFile || Lower(to) == Lower(f.first);
-                    }
-                    if (!renamedUserFile && !NamedAsStayed("C:\\KOV", f.first))
-                        fail("left in the destination unnamed: " + f.first);
+                    for (const UserFile& u : kUserFiles)
+                        renamedUserFile =
+                            renamedUserFile || Lower(Slashes(u.inPlaceTo)) == Lower(f.first);
+                    if (renamedUserFile) continue;
                 }
+                if (!NamedAsStayed(dest(), f.first))
+                    fail("left in the destination unnamed: " + f.first);
             }
-        }
-        if (!success) {
             for (auto& f : windows) {
                 auto before = windowsBefore.find(f.first);
                 if (before != windowsBefore.end() && before->second == f.second) continue;
                 if (!NamedAsStayed("C:\\WINDOWS", f.first))
                     fail("left in the Windows folder unnamed: " + f.first);
+            }
+        } else {
+            // The migration failed: the driver's clean-up takes the package's files out of
+            // the destination (what went to the Windows folder is not its business).
+            for (auto& e : entries) {
+                std::string rel = Target(e.first);
+                if (rel.rfind("WINDOWS/", 0) == 0) continue;
+                if (scenario.inPlace && Slashes(e.first) == "goto.ini") continue;
+                auto it = all.find(rel);
+                if (it != all.end() && !NamedAsStayed(dest(), rel.substr(rel.find('/') + 1)))
+                    fail("package file left after the migration failed: " + rel);
             }
         }
         if (!why.empty()) {
