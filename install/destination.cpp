@@ -63,6 +63,15 @@ static int MoveOldDbAside(void) {
     }
     ReadPreviousDbVersion(found);
     DestPath(old, OLD_DB_NAME);
+    // An in-place install that ended before its migration was through leaves the user's
+    // database as OLD.DB beside the package's own main database: that one must not take its
+    // place, or deleting OLD.DB would lose the user's records.
+    if (!SameName(found, old) && MainDbInUseHook && FileExists(old) && MainDbInUseHook(old) &&
+        !MainDbInUseHook(found)) {
+        LogPrintf("Main DB is already %s: %s is not in use", old, found);
+        ReadPreviousDbVersion(old);
+        return 1;
+    }
     if (SameName(found, old)) {
         // Only an OLD.DB carries the database (an earlier run stopped after moving it aside):
         // it already has the name the migration reads, and deleting it would lose it.

@@ -16,6 +16,9 @@ extern char OldDbFoundPath[260];
 // these two, which the setup connects (setup/connect.cpp).
 extern uint16_t (*TransferFoldersHook)(int renameMode);
 extern void (*UndoTransferRenamesHook)(void);
+// 1 when the main database at path has a user list in use, as the search judges it (the
+// search lives with the migration).
+extern int (*MainDbInUseHook)(const char* path);
 
 // 1 when name (relative to the installation folder) matches a PreservedFiles pattern with an
 // empty action: such a file is never overwritten by an in-place install.

@@ -18,7 +18,10 @@
 #include <string.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -106,8 +109,11 @@ int CountingDunzip(const unsigned char* record) {
 // script's list, and art the new database lacks) and one it leaves.
 const uint32_t kCarried[] = {0x14000098, 0x14000097};
 const std::vector<migratetest::Rec> kOldRecords = {
-    migratetest::Version(3, 1),           {0x14000098, "carried record"},
-    {0x14000097, std::string(3000, 'c')}, {0x01000001, "old art", migratetest::TYPE_P},
+    migratetest::Version(3, 1),
+    migratetest::Names({"Jean"}),  // in use: the search chooses it
+    {0x14000098, "carried record"},
+    {0x14000097, std::string(3000, 'c')},
+    {0x01000001, "old art", migratetest::TYPE_P},
     {0x14000099, "not carried"},
 };
 const uint32_t kCarriedGids[] = {0x14000098, 0x14000097, 0x01000001};
@@ -146,6 +152,7 @@ const UserFile kUserFiles[] = {
 
 struct Figures {
     unsigned long points = 0, passed = 0, bytesLost = 0;
+    unsigned long kills = 0, recoveries = 0;
 };
 
 struct Scenario {
@@ -208,6 +215,7 @@ struct Campaign {
         Put(*m, "C:\\KOV\\download\\f.txt", "a download");
         Put(*m, "C:\\KOV\\organize\\a.fld", "a folder of mail");
         Put(*m, "C:\\KOV\\kov.exe", "MZ old client");
+        Put(*m, "C:\\KOV\\WKOV.EXE", "MZ old client");  // what the search looks for
         Put(*m, "C:\\KOV\\TOOL\\chat.kov", TestPe(true, 0x00030000, 0));
         Put(*m, "C:\\WINDOWS\\win.ini", "[windows]\r\n");
         AddTool("chat.kov", 0x03000000)->presentInOld = 1;
@@ -217,6 +225,8 @@ struct Campaign {
                                     {"mpm\\modem.ini", "*.old"},
                                     {"download\\*.*", "move"}});
         SetList(is.CreateDirs, {{"download", nullptr}, {"organize", nullptr}});
+        is.ExpectedDbKind = NO_DB_KIND;  // any kind of database
+        is.ExpectedDbKindCode = NO_DB_KIND_CODE;
         is.CarriedRecordCount = sizeof kCarried / sizeof kCarried[0];
         is.CarriedRecordIds = (uint32_t*)MemAlloc(sizeof kCarried);
         memcpy(is.CarriedRecordIds, kCarried, sizeof kCarried);
@@ -313,6 +323,59 @@ struct Campaign {
         std::string why = Check(result, fig);
         fig.points++;
         if (why.empty()) fig.passed++;
+        else why += "\n" + EngineMachine::Log();
+        Finish();
+        return why;
+    }
+
+    // The process ends abruptly at the nth call of a kind; then a second run of the step,
+    // in a new process state over the disk the first one left, must find the earlier
+    // installation again and carry every record.
+    std::string KillOne(int kind, unsigned long nth, Figures& fig) {
+        Prepare();
+        fflush(stdout);
+        pid_t pid = fork();
+        if (pid == 0) {
+            SysEndAtCall(kind, nth);
+            _exit(InstallStep() ? 0 : 1);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        fig.kills++;
+        std::string why;
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != SYS_KILLED_EXIT)
+            why = "the first run was not ended at that call";
+        // This process has not run the step: its state is that of a new run.
+        LogReset();
+        InstallSettings.PreviousDir[0] = 0;
+        char found[257] = "";
+        if (why.empty() && !PreviousVersionSearch(found, nullptr))
+            why = "the second run did not find the earlier installation";
+        else if (why.empty() && strcmp(found, "C:\\KOV") != 0)
+            why = std::string("the second run found ") + found;
+        if (why.empty()) {
+            strcpy(InstallSettings.PreviousDir, found);
+            if (!InstallStep()) why = "the second run failed";
+        }
+        if (why.empty()) {
+            std::string newDb = std::string(dest()) + "\\IDB\\MAIN.IDX";
+            std::map<uint32_t, std::string> records = Records(newDb.c_str());
+            for (uint32_t gid : kCarriedGids) {
+                std::string data;
+                for (auto& r : kOldRecords)
+                    if (r.gid == gid) data = r.data;
+                if (records.count(gid) && records[gid] == data) continue;
+                why = "record not carried after the second run: " + std::to_string(gid);
+                // Lost when no copy of the old database is left either.
+                Tree all;
+                Walk(m->Host("C:\\"), "", all);
+                bool somewhere = false;
+                for (auto& f : all)
+                    somewhere = somewhere || f.second == userBefore.at("IDB/MAIN.IDX");
+                if (!somewhere) fig.bytesLost += data.size();
+            }
+        }
+        if (why.empty()) fig.recoveries++;
         else why += "\n" + EngineMachine::Log();
         Finish();
         return why;
@@ -511,9 +574,38 @@ void RunCampaign(bool full) {
            total.points, total.passed, total.bytesLost);
 }
 
+// The process ends at every open for writing, write, rename and delete of the step.
+void RunKillCampaign(bool full) {
+    Figures total;
+    const int kinds[] = {SYS_FAULT_OPEN_WRITE, SYS_FAULT_WRITE, SYS_FAULT_RENAME, SYS_FAULT_DELETE};
+    for (const Scenario& s : kScenarios) {
+        Campaign c(s);
+        std::vector<unsigned long> counts = c.CountCalls();
+        for (size_t k = 0; k < counts.size(); k++) {
+            int kind = kPointKinds[k].kind;
+            if (std::find(std::begin(kinds), std::end(kinds), kind) == std::end(kinds)) continue;
+            unsigned long count = counts[k];
+            unsigned long step = full || count <= 6 ? 1 : count / 6;
+            for (unsigned long n = 1; n <= count; n += step) {
+                std::string why = c.KillOne(kind, n, total);
+                EXPECT_EQ(why, "") << s.what << ": ended at " << kPointKinds[k].name << " #" << n
+                                   << " of " << count;
+            }
+        }
+    }
+    printf("kill points tried: %lu, recoveries that kept every record: %lu, bytes of user data "
+           "lost: %lu\n",
+           total.kills, total.recoveries, total.bytesLost);
+}
+
 }  // namespace
 
 TEST(Faults, EveryCallOfTheInstallMayFail) {
     const char* mode = getenv("KOV_FAULTS");
     RunCampaign(mode && strcmp(mode, "full") == 0);
+}
+
+TEST(Faults, EndedAtAnyCallASecondRunRecovers) {
+    const char* mode = getenv("KOV_FAULTS");
+    RunKillCampaign(mode && strcmp(mode, "full") == 0);
 }
