@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "base/path.h"
+#include "clientdb/format.h"
+#include "tests/dbfile.h"
 #include "tests/host/install_fixture.h"
 
 namespace {
@@ -243,5 +245,32 @@ TEST(Destination, InPlaceStopsWhenUserDataCannotBeMovedAside) {
         EXPECT_EQ("mail", m.Read("C:\\KOV\\IDB\\USER.MAL"));
         EXPECT_FALSE(m.Exists("C:\\KOV\\IDB\\USER.old"));
         EXPECT_EQ("user's goto", m.Read("C:\\KOV\\goto.ini"));
+    }
+}
+
+// An in-place install that ended before its migration was through left the user's database
+// as OLD.DB and the package's own as MAIN.IDX: a second run keeps OLD.DB, whichever of the two
+// the folder lists first. A stale OLD.DB beside a database in use still gives way.
+TEST(Destination, UnfinishedInPlaceInstallKeepsTheUsersDatabase) {
+    using migratetest::DbFile;
+    std::string users =
+        DbFile(DB_NEW_FORM, DB_ID_MAIN, {migratetest::Version(3, 1), migratetest::Names({"Jean"})});
+    std::string package = DbFile(DB_NEW_FORM, DB_ID_MAIN, {migratetest::Version(3, 0)});
+    struct Case {
+        const char* what;
+        std::string oldDb, mainDb, oldDbAfter;
+    } cases[] = {
+        {"unfinished", users, package, users},
+        {"stale", package, users, users},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        InPlace m(3);
+        m.Put("C:\\KOV\\IDB\\OLD.DB", c.oldDb);
+        m.Put("C:\\KOV\\IDB\\MAIN.IDX", c.mainDb);
+        EXPECT_EQ(1, PrepareDestination()) << m.Log();
+        EXPECT_EQ(c.oldDbAfter, m.Read("C:\\KOV\\IDB\\OLD.DB"));
+        EXPECT_EQ(3, PreviousDbVersion[0]);
+        EXPECT_EQ(1, PreviousDbVersion[1]);
     }
 }
