@@ -187,7 +187,13 @@ struct Campaign {
                               "f\xE9rence\r\n");
         // The old installation's folders are in capitals and so are the package's, since the
         // native file system tells case apart where Windows does not.
-        zipped("kov.exe", "MZ new client " + std::string(40000, 'k'));
+        // Stored in three blocks of the package copy, so a write can fail inside an entry.
+        std::string client = "MZ new client ";
+        for (unsigned i = 0, seed = 5; i < 70000; i++) {
+            seed = seed * 1103515245 + 12345;
+            client += (char)(seed >> 16);
+        }
+        zipped("kov.exe", client);
         zipped("mpm\\modem.ini", "[modem]\r\nnew=1\r\n");
         zipped("windows\\kov.ini", "[KOV]\r\n");
         zipped("system\\pppmac.vxd", "VXD image");
