@@ -53,7 +53,7 @@ for name in $targets; do
         nice "$bin" -merge=1 -rss_limit_mb=1024 "$fresh" "$seeds" "$corpus" >"$work/$name.merge.log" 2>&1
         find "$seeds" -type f -regex '.*/[0-9a-f]\{40\}' -delete
         cp "$fresh"/* "$seeds"/
-        echo "   corpus: $(ls "$seeds" | wc -l) files, $(du -sk "$seeds" | cut -f1) KB"
+        echo "   corpus: $(ls "$seeds" | wc -l) files, $(cat "$seeds"/* | wc -c) bytes"
     fi
 done
 exit $status
