@@ -6,7 +6,7 @@ MAKEFLAGS += --no-print-directory
 HOST := build/host
 WIN := build/win32
 
-.PHONY: all deps host win32 test test-host test-win32 demo demo-package clean
+.PHONY: all deps host win32 test test-host test-win32 demo demo-package clean faults fuzz-long
 
 all: host win32 demo-package
 
@@ -47,6 +47,13 @@ test-win32: win32
 
 demo: all
 	bash scripts/demo.sh
+
+# The long campaigns, outside make test.
+faults: host
+	bash bench/faults.sh $(HOST)
+
+fuzz-long: host
+	bash bench/fuzz-long.sh --minimise $(HOST)
 
 clean:
 	rm -rf build

@@ -400,8 +400,11 @@ int DbEncodeHeader(const RecordHeader* h, int format, uint8_t* b) {
     return DB_NEW_RECORD_HEADER;
 }
 
+unsigned DbFindUnreadable;
+
 char* DbFindFile(char* pathOut, const char* folder, uint32_t dbId) {
     char pattern[260];
+    DbFindUnreadable = 0;
     if (!pathOut || !folder || !JoinInto(pattern, sizeof pattern, folder, "*.*")) return nullptr;
     SysFindData fd;
     SysFind h = SysFindFirst(pattern, &fd);
@@ -410,15 +413,30 @@ char* DbFindFile(char* pathOut, const char* folder, uint32_t dbId) {
     do {
         if (fd.isDir || !JoinInto(pathOut, 260, folder, fd.name)) continue;
         SysFile f = SysOpen(pathOut, SYS_READ);
-        if (!f) continue;
+        if (!f) {
+            DbFindUnreadable++;
+            LogPrintf("Cannot read %s", pathOut);
+            continue;
+        }
         uint8_t b[DB_NEW_FILE_HEADER + 1] = {};
-        if (ReadFull(f, b, DB_OLD_FILE_HEADER) && b[0] == 'D' && b[1] == 'C' &&
+        // A short file is no database; a read or seek that fails says nothing either way.
+        long got = SysRead(f, b, DB_OLD_FILE_HEADER);
+        int failed = got < 0;
+        if (got == DB_OLD_FILE_HEADER && b[0] == 'D' && b[1] == 'C' &&
             GetU32(b + DB_OLD_ID_OFFSET) == dbId) {
             found = pathOut;
-        } else if (SysSeek(f, 0, SYS_SEEK_SET) == 0 && ReadFull(f, b, DB_NEW_FILE_HEADER) &&
-                   SameName(reinterpret_cast<char*>(b), DB_NEW_FILE_MAGIC) &&
-                   GetU32(b + DB_NEW_ID_OFFSET) == dbId) {
-            found = pathOut;
+        } else if (!failed) {
+            failed = SysSeek(f, 0, SYS_SEEK_SET) != 0;
+            got = failed ? 0 : SysRead(f, b, DB_NEW_FILE_HEADER);
+            failed = failed || got < 0;
+            if (got == DB_NEW_FILE_HEADER &&
+                SameName(reinterpret_cast<char*>(b), DB_NEW_FILE_MAGIC) &&
+                GetU32(b + DB_NEW_ID_OFFSET) == dbId)
+                found = pathOut;
+        }
+        if (failed) {
+            DbFindUnreadable++;
+            LogPrintf("Cannot read %s", pathOut);
         }
         SysClose(f);
     } while (!found && SysFindNext(h, &fd));

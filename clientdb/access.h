@@ -71,6 +71,9 @@ struct RecordDb {
 typedef int (*DbRecordFn)(RecordDb* db, uint32_t gid, uint16_t length);
 
 char* DbFindFile(char* pathOut, const char* folder, uint32_t dbId);  // pathOut: 260 bytes
+// Files of the folder that the last DbFindFile could not open or read: when it found
+// nothing, the database may still be among them.
+extern unsigned DbFindUnreadable;
 int DbOpenById(const char* folder, uint32_t dbId, RecordDb** dbOut);
 int DbOpen(const char* path, RecordDb** dbOut);
 // The same for reading only (read-only media included): writes and deletes are refused, and

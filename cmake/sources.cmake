@@ -56,12 +56,12 @@ set(MODEM_DRIVER tests/win32/modem/modemrun.cpp)
 set(MIGRATE_DRIVER tests/drivers/migrator_win.cpp)
 set(HOST_TEST_SOURCES
   tests/host/base_test.cpp tests/host/clientdb_test.cpp tests/host/destination_test.cpp
-  tests/host/driver_test.cpp tests/host/inflate_test.cpp tests/host/install_test.cpp
-  tests/host/installrec_test.cpp tests/host/kovdb_test.cpp tests/host/kovpack_test.cpp
-  tests/host/machine.cpp tests/host/migrate_search_test.cpp tests/host/migrate_test.cpp
-  tests/host/options_test.cpp tests/host/package_test.cpp tests/host/space_test.cpp
-  tests/host/strings_test.cpp tests/host/sysfiles_test.cpp tests/host/transfer_test.cpp
-  tests/host/unzip_test.cpp)
+  tests/host/driver_test.cpp tests/host/faults_test.cpp tests/host/hostile_test.cpp
+  tests/host/inflate_test.cpp tests/host/install_test.cpp tests/host/installrec_test.cpp
+  tests/host/kovdb_test.cpp tests/host/kovpack_test.cpp tests/host/machine.cpp
+  tests/host/migrate_search_test.cpp tests/host/migrate_test.cpp tests/host/options_test.cpp
+  tests/host/package_test.cpp tests/host/space_test.cpp tests/host/strings_test.cpp
+  tests/host/sysfiles_test.cpp tests/host/transfer_test.cpp tests/host/unzip_test.cpp)
 set(WIN32_TEST_SOURCES
   tests/win32/base_win_test.cpp tests/win32/clientdb_win_test.cpp tests/win32/desktop_test.cpp
   tests/win32/dunzip_test.cpp tests/win32/install_loop_test.cpp

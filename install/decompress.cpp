@@ -75,6 +75,11 @@ int ExtractDecompressor(void) {
     }
     FirstFileIndex = 1;
     char path[260];
+    // DestPath cuts what does not fit: the library would be written under another name.
+    if (strlen(InstallSettings.DestDir) + 1 + sizeof kLibraryName > sizeof path) {
+        LogPrintf("Path too long for %s", kLibraryName);
+        return SetFatal(FATAL_TARGET_CREATE);
+    }
     DestPath(path, kLibraryName);
     SysFile f = SysCreate(path);
     if (!f) {

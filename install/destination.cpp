@@ -48,28 +48,44 @@ static int SameDbVersion(void) {
            InstallSettings.DbVersion[1] == PreviousDbVersion[1];
 }
 
-// Moves the previous main database aside as IDB\OLD.DB, where the migration reads it.
-static void MoveOldDbAside(void) {
+// Moves the previous main database aside as IDB\OLD.DB, where the migration reads it. 0 when
+// it may still be in the folder under its own name: the package's main database would then
+// be written over the user's.
+static int MoveOldDbAside(void) {
     char idb[260], found[260], old[260];
     DestPath(idb, "IDB");
     if (!DbFindFile(found, idb, DB_ID_MAIN)) {
+        if (DbFindUnreadable) {
+            LogPrintf("Main DB search could not read %u files of %s", DbFindUnreadable, idb);
+            return 0;
+        }
         LogPrintf("No main DB found");
-        return;
+        return 1;
     }
     ReadPreviousDbVersion(found);
     DestPath(old, OLD_DB_NAME);
+    // An in-place install that ended before its migration was through leaves the user's
+    // database as OLD.DB beside the package's own main database: that one must not take its
+    // place, or deleting OLD.DB would lose the user's records.
+    if (!SameName(found, old) && MainDbInUseHook && FileExists(old) && MainDbInUseHook(old) &&
+        !MainDbInUseHook(found)) {
+        LogPrintf("Main DB is already %s: %s is not in use", old, found);
+        ReadPreviousDbVersion(old);
+        return 1;
+    }
     if (SameName(found, old)) {
         // Only an OLD.DB carries the database (an earlier run stopped after moving it aside):
         // it already has the name the migration reads, and deleting it would lose it.
         LogPrintf("Main DB is already %s", old);
-        return;
+        return 1;
     }
     SysDelete(old);
     if (!MovePath(found, old)) {
         LogPrintf("Failed to rename old DB");
-        return;
+        return 0;
     }
     CopyText(OldDbFoundPath, found, sizeof OldDbFoundPath);
+    return 1;
 }
 
 // Tool modules of the destination's tool folder: the ones a record accepts (same database
@@ -102,7 +118,7 @@ static void KeepOrDeleteTools(void) {
     SysFindClose(h);
 }
 
-void PrepareDestination(void) {
+int PrepareDestination(void) {
     InstallSettingsT& s = InstallSettings;
     OverwriteInPlace = s.PreviousDir[0] && SameName(s.PreviousDir, s.DestDir) ? 1 : 0;
     OldDbFoundPath[0] = 0;
@@ -115,12 +131,20 @@ void PrepareDestination(void) {
         if (!name || !IsSafeEntryName(name, (unsigned)strlen(name))) continue;
         MakePathRecorded(DestPath(path, name));
     }
-    if (!OverwriteInPlace) return;
+    if (!OverwriteInPlace) return 1;
     LogPrintf("Preparing for overwrite");
-    MoveOldDbAside();
+    if (!MoveOldDbAside()) return SetFatal(FATAL_FILE_CREATE);
     KeepOrDeleteTools();
     if (TransferFoldersHook) TransferFoldersHook(1);
     else LogPrintf("No folder transfer connected; preserved files not renamed");
+    // A preserved file that could not be renamed aside would be overwritten by the package.
+    return SetupError ? 0 : 1;
+}
+
+int RemoveInstalledFile(const char* path) {
+    if (SysDelete(path)) return 1;
+    if (PathExists(path)) LogPrintf("Could not remove %s", path);
+    return 0;
 }
 
 void CleanUpInstall(void) {
@@ -131,14 +155,14 @@ void CleanUpInstall(void) {
     for (uint16_t i = 0; FileTable && i < FileTable->count; i++) {
         const char* name = FileTable->entry[i]->name;
         if (OverwriteInPlace && IsPreservedFile(name)) continue;
-        SysDelete(DestPath(path, name));
+        RemoveInstalledFile(DestPath(path, name));
         // A "SYSTEM" entry is extracted into the destination root first; one deferred to
         // restsys.bat still waits there.
         GetDirPart(dir, name);
         if (!SameName(dir, "SYSTEM")) continue;
         const char* bare = GetNamePart(name);
         if (OverwriteInPlace && IsPreservedFile(bare)) continue;
-        SysDelete(DestPath(path, bare));
+        RemoveInstalledFile(DestPath(path, bare));
     }
 }
 

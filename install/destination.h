@@ -16,12 +16,21 @@ extern char OldDbFoundPath[260];
 // these two, which the setup connects (setup/connect.cpp).
 extern uint16_t (*TransferFoldersHook)(int renameMode);
 extern void (*UndoTransferRenamesHook)(void);
+// 1 when the main database at path has a user list in use, as the search judges it (the
+// search lives with the migration).
+extern int (*MainDbInUseHook)(const char* path);
 
 // 1 when name (relative to the installation folder) matches a PreservedFiles pattern with an
 // empty action: such a file is never overwritten by an in-place install.
 int IsPreservedFile(const char* name);
 
-void PrepareDestination(void);
+// 0 with SetupError set when an in-place install cannot go on without writing over the
+// user's data: the old main database or a preserved file could not be moved aside. What was
+// moved by then is given back by RestorePreviousInstall.
+int PrepareDestination(void);
+// Deletes a file the install wrote; one that stays is named in the log ("Could not remove").
+// 1 when it was there and is gone.
+int RemoveInstalledFile(const char* path);
 // Deletes the package's files from the destination: the entry names, and the extracted
 // copies of "SYSTEM" entries that wait in the destination root (one deferred to restsys.bat
 // is still there). Preserved files of an in-place install stay. What the install loop put

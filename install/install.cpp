@@ -33,7 +33,12 @@ namespace {
 
 // Where each entry went in this run, so that a failed or stopped install can take back
 // what it wrote outside the folders CleanUpInstall knows.
-enum EntryState : unsigned char { ENTRY_UNTOUCHED, ENTRY_TARGET_WRITTEN, ENTRY_DONE };
+enum EntryState : unsigned char {
+    ENTRY_UNTOUCHED,
+    ENTRY_TARGET_WRITTEN,
+    ENTRY_DONE,
+    ENTRY_IN_SYSTEM_FOLDER  // a system file copied into the system folder
+};
 enum EntryKind { KIND_PLAIN, KIND_SYSTEM, KIND_WINDOWS };
 
 struct LoopState {
@@ -156,7 +161,7 @@ int Extract(const PackageEntry* e, const EntryPaths* p, unsigned index) {
                   (unsigned long)e->installedSize);
         return SetFatal(FATAL_FILE_SIZE);
     }
-    SysDelete(Loop.archive);
+    RemoveInstalledFile(Loop.archive);
     Loop.archive[0] = 0;
     return 1;
 }
@@ -228,10 +233,14 @@ int InstallEntry(const PackageEntry* e, unsigned index, const char* mergeDir) {
         }
         if (!Extract(e, &p, index)) return 0;
     }
-    if (p.kind == KIND_SYSTEM && !InstallSystemFile(p.target)) return SetFatal(FATAL_SYSTEM_FILE);
+    if (p.kind == KIND_SYSTEM) {
+        int installed = InstallSystemFile(p.target);
+        if (SystemFileCopied) Loop.entryState[index] = ENTRY_IN_SYSTEM_FOLDER;
+        if (!installed) return SetFatal(FATAL_SYSTEM_FILE);
+    }
     // Files for the system folder may have replaced the system's own: they stay.
     if (p.kind == KIND_PLAIN || newInWindows) RecordFile(p.target);
-    Loop.entryState[index] = ENTRY_DONE;
+    if (Loop.entryState[index] != ENTRY_IN_SYSTEM_FOLDER) Loop.entryState[index] = ENTRY_DONE;
     Loop.done += e->installedSize;
     return 1;
 }
@@ -273,8 +282,7 @@ void CopyOldTools(void) {
 // library is unloaded first, since a loaded library's file cannot be deleted.
 void RemovePartialInstall(void) {
     if (Loop.archive[0]) {
-        SysDelete(Loop.archive);
-        LogPrintf("Removed %s", Loop.archive);
+        if (RemoveInstalledFile(Loop.archive)) LogPrintf("Removed %s", Loop.archive);
         Loop.archive[0] = 0;
     }
     FreeDecompressor();
@@ -284,17 +292,17 @@ void RemovePartialInstall(void) {
         EntryPaths p;
         if (Loop.entryState[i] == ENTRY_UNTOUCHED || !SplitEntry(e, &p)) continue;
         if (p.kind == KIND_PLAIN) continue;
-        // The extracted copy of a system file is gone once it has been handled; one that
-        // reached the system folder stays, since the version it replaced is gone.
-        if (SysDelete(p.target)) LogPrintf("Removed %s", p.target);
-        else if (p.kind == KIND_SYSTEM && Loop.entryState[i] == ENTRY_DONE)
+        // The extracted copy of a system file is normally gone once it has been handled; one
+        // that reached the system folder stays, since the version it replaced is gone.
+        if (RemoveInstalledFile(p.target)) LogPrintf("Removed %s", p.target);
+        if (Loop.entryState[i] == ENTRY_IN_SYSTEM_FOLDER)
             LogPrintf("System file %s stays in the system folder", GetNamePart(p.target));
     }
     if (Loop.pifWritten) {
         char pif[260], name[50];
         CopyText(name, LoadCaption(IDS_GAME_PIF), sizeof name);
         JoinPath(pif, WindowsDir, name, (const char*)0);
-        if (SysDelete(pif)) LogPrintf("Removed %s", pif);
+        if (RemoveInstalledFile(pif)) LogPrintf("Removed %s", pif);
         Loop.pifWritten = 0;
     }
     RestorePreviousInstall();
@@ -303,14 +311,17 @@ void RemovePartialInstall(void) {
 }  // namespace
 
 int InstallFiles(void) {
-    PrepareDestination();
+    if (!PrepareDestination()) {
+        RestorePreviousInstall();
+        return 0;
+    }
     if (!ExtractDecompressor() || !LoadDecompressor()) {
         // Nothing but the library was written: it goes, and an in-place install gets its
         // database back under its own name.
         FreeDecompressor();
         char library[260];
         DestPath(library, "dunzip32.dll");
-        if (FirstFileIndex == 1 && SysDelete(library)) LogPrintf("Removed %s", library);
+        if (FirstFileIndex == 1 && RemoveInstalledFile(library)) LogPrintf("Removed %s", library);
         RestorePreviousInstall();
         return 0;
     }

@@ -85,14 +85,18 @@ void FinishRestsysBatch(void) {
     RestsysFile = 0;
 }
 
+uint32_t SystemFileCopied;
+
 int InstallSystemFile(const char* path) {
+    SystemFileCopied = 0;
     const char* name = GetNamePart(path);
     char systemDir[260], systemPath[260], target[260];
     if (!SysSystemDir(systemDir, sizeof systemDir))
         JoinPath(systemDir, WindowsDir, "SYSTEM", (const char*)nullptr);
     JoinPath(systemPath, systemDir, name, (const char*)nullptr);
 
-    if (!FileExists(systemPath)) {
+    int isNew = !FileExists(systemPath);
+    if (isNew) {
         JoinPath(target, WindowsDir, "SYSTEM", name, (const char*)nullptr);
     } else {
         CopyText(target, systemPath, sizeof target);
@@ -128,7 +132,13 @@ int InstallSystemFile(const char* path) {
     LogPrintf("Copy %s -> %s", path, target);
     if (!SysCopyFile(path, target)) {
         LogPrintf("Copy failed");
+        // A part of a new file would pass for the system file; where one was replaced, what
+        // is there is all that is left of it.
+        if (!isNew) LogPrintf("%s may be incomplete", target);
+        else if (SysDelete(target)) LogPrintf("Removed %s", target);
+        else if (FileExists(target)) LogPrintf("Could not remove %s", target);
         return 0;
     }
+    SystemFileCopied = 1;
     return SysDelete(path);
 }

@@ -21,6 +21,8 @@ enum {
 // declined the in-use question: UserAbort is set then); 0 when the final copy or the removal
 // of the extracted file failed.
 int InstallSystemFile(const char* path);
+// 1 when the last InstallSystemFile copied its file into the system folder.
+extern uint32_t SystemFileCopied;
 int CompareFileVersions(const char* newPath, const char* existingPath);
 // Both words 0 when the file has no version resource.
 void GetFileVersion(const char* path, uint32_t* mostSignificant, uint32_t* leastSignificant);

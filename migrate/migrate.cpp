@@ -476,6 +476,9 @@ int MigrateInstallation(void) {
     DbWriteNumber(NewMainDb, GID_SPEED_INDEX, (uint32_t)ModemSettings.speedIndex);
     DbWriteNumber(NewMainDb, GID_SECOND_SPEED_INDEX, (uint32_t)ModemSettings.speedIndex);
     StoreFolders();
+    // A disk-full retry the user declined in the steps above stops the migration here, while
+    // the old database is still whole: past this point it may be deleted.
+    if (UserAbort) return Stop();
 
     // 17-18.
     const int oldWasOpen = OldMainDb != nullptr;

@@ -218,7 +218,18 @@ int CheckCandidateFolder(const char* folder, ModemSettingsT* settingsOut) {
     LogPrintf("CFA:Time for %s = %lu", path, (unsigned long)time);
     ModemSettingsT local;
     memset(&local, 0, sizeof local);
-    if (JudgeCandidate(path, &local)) {
+    int inUse = JudgeCandidate(path, &local);
+    if (!inUse && !SearchAbort) {
+        // An in-place install that ended before its migration was through left the user's
+        // database as OLD.DB beside the package's own, which has no users yet.
+        char old[260];
+        JoinPath(old, idb, "OLD.DB", (const char*)nullptr);
+        if (!SameName(old, path) && FileExists(old) && JudgeCandidate(old, &local)) {
+            LogPrintf("Using %s of an install that did not finish", old);
+            inUse = 1;
+        }
+    }
+    if (inUse) {
         if (settingsOut) *settingsOut = local;
         // An equal time does not replace: the first installation found keeps a tie.
         if (time > BestTime) {
@@ -228,6 +239,14 @@ int CheckCandidateFolder(const char* folder, ModemSettingsT* settingsOut) {
         }
     }
     return 1;
+}
+
+int MainDatabaseInUse(const char* databasePath) {
+    RecordDb* db = nullptr;
+    if (DbOpen(databasePath, &db) != 0) return 0;
+    int verdict = UserListInUse(db);
+    DbClose(db);
+    return verdict;
 }
 
 int JudgeCandidate(const char* databasePath, ModemSettingsT* settingsOut) {

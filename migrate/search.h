@@ -47,6 +47,8 @@ int CheckCandidateFolder(const char* folder, ModemSettingsT* settingsOut);
 int SearchFolderTree(const char* folder, const char* exeName);
 // The verdict on a main database: 1 when its user list says it is in use.
 int JudgeCandidate(const char* databasePath, ModemSettingsT* settingsOut);
+// 1 when the database at path opens and its user list is in use; asks nothing.
+int MainDatabaseInUse(const char* databasePath);
 int DatabaseKindMatches(int32_t expectedCode, uint8_t expectedKind, const char* databasePath);
 
 // Forgets NewerVersionAsked and the search state (tests, between runs).

@@ -86,7 +86,9 @@ static void RenameInPlace(const char* source, const char* destination) {
     if (SameName(source, destination)) return;
     SysDelete(destination);
     if (!MovePath(source, destination)) {
+        // The package would write over the file that was to be kept under its new name.
         LogPrintf("Rename failed");
+        SetFatal(FATAL_FILE_CREATE);
         return;
     }
     RenameRecord* r = (RenameRecord*)MemAlloc(sizeof(RenameRecord));

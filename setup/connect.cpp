@@ -3,6 +3,7 @@
 // no test can reach a hook that was never set.
 #include "install/destination.h"
 #include "migrate/platform.h"
+#include "migrate/search.h"
 #include "migrate/transfer.h"
 #ifdef _WIN32
 #include "desktop/desktop.h"
@@ -12,6 +13,8 @@
 // The in-place install renames the preserved files with the migration's folder transfer.
 uint16_t (*TransferFoldersHook)(int renameMode) = TransferFolders;
 void (*UndoTransferRenamesHook)(void) = UndoTransferRenames;
+// The preparation of an in-place install asks the search's verdict on a main database.
+int (*MainDbInUseHook)(const char* path) = MainDatabaseInUse;
 
 #ifdef _WIN32
 // A fresh install whose modem is not known yet asks the modem detection; the migration of

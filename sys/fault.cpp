@@ -10,6 +10,8 @@ struct FaultRange {
     unsigned long to;     // last failing call
 };
 FaultRange faults[SYS_FAULT_KINDS];
+int endKind = -1;
+unsigned long endAt;  // the call (of endKind) that ends the process, 0 when none
 
 }  // namespace
 
@@ -30,11 +32,22 @@ unsigned long SysCallsMade(int kind) {
 
 void SysClearFaults(void) {
     for (FaultRange& f : faults) f.from = f.to = 0;
+    endAt = 0;
+}
+
+void SysEndAtCall(int kind, unsigned long nth) {
+    if (kind < 0 || kind >= SYS_FAULT_KINDS || nth == 0) {
+        endAt = 0;
+        return;
+    }
+    endKind = kind;
+    endAt = faults[kind].calls + nth;
 }
 
 int SysFaultHit(int kind) {
     if (kind < 0 || kind >= SYS_FAULT_KINDS) return 0;
     FaultRange& f = faults[kind];
     unsigned long n = ++f.calls;
+    if (endAt && kind == endKind && n == endAt) SysEndProcess();
     return f.from && n >= f.from && n <= f.to;
 }

@@ -158,6 +158,12 @@ enum {
     SYS_FAULT_KINDS
 };
 void SysFailCalls(int kind, unsigned long nth, unsigned long count);
+// Ends the process abruptly, as a power cut or a killed task would, when the nth call of a
+// kind from then on (1 = the next) is made, before it takes effect; nth 0 disarms it.
+// SysEndProcess is that end: no clean-up, no flush, exit code SYS_KILLED_EXIT.
+enum { SYS_KILLED_EXIT = 86 };
+void SysEndAtCall(int kind, unsigned long nth);
+[[noreturn]] void SysEndProcess(void);
 unsigned long SysCallsMade(int kind);
 void SysClearFaults(void);
 int SysFaultHit(int kind);  // for the implementations: 1 when this call is to fail

@@ -381,6 +381,8 @@ void SysFatalExit(const char* text) {
     _exit(3);
 }
 
+void SysEndProcess(void) { _exit(SYS_KILLED_EXIT); }
+
 int SysMessageBox(int kind, const char* text, const char* caption) {
     asked++;
     lastQuestion = text ? text : "";

@@ -175,6 +175,12 @@ void SysFatalExit(const char* text) {
     ExitProcess(3);
 }
 
+void SysEndProcess(void) {
+    // Nothing of the process runs after this: no DLL detach, no flush of the C runtime.
+    TerminateProcess(GetCurrentProcess(), SYS_KILLED_EXIT);
+    ExitProcess(SYS_KILLED_EXIT);
+}
+
 static HWND MessageOwner;
 
 void SysSetMessageOwner(void* window) { MessageOwner = (HWND)window; }

@@ -87,9 +87,27 @@ bool CaseTwinOfEntry(const std::string& file) {
     return false;
 }
 
+// Removes a host folder's contents in process: a shell per run would cost more than the run.
+void Empty(const std::string& dir) {
+    DIR* d = opendir(dir.c_str());
+    if (!d) return;
+    while (dirent* e = readdir(d)) {
+        std::string n = e->d_name;
+        if (n == "." || n == "..") continue;
+        std::string path = dir + "/" + n;
+        if (e->d_type == DT_DIR) {
+            Empty(path);
+            rmdir(path.c_str());
+        } else {
+            unlink(path.c_str());
+        }
+    }
+    closedir(d);
+}
+
 void Fresh() {
-    std::string cmd = "rm -rf '" + Root + "/C' && mkdir -p '" + Root + "/C/WIN/SYSTEM'";
-    if (system(cmd.c_str()) != 0) abort();
+    Empty(Root + "/C");
+    for (const char* dir : {"/C", "/C/WIN", "/C/WIN/SYSTEM"}) mkdir((Root + dir).c_str(), 0777);
     FILE* f = fopen((Root + "/C/WIN/win.ini").c_str(), "wb");
     fputs("[windows]\r\n", f);
     fclose(f);

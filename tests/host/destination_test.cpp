@@ -6,6 +6,8 @@
 
 #include "base/installrec.h"
 #include "base/path.h"
+#include "clientdb/format.h"
+#include "tests/dbfile.h"
 #include "tests/host/install_fixture.h"
 
 namespace {
@@ -242,3 +244,63 @@ TEST(Destination, FileSizeByName) {
 }
 
 }  // namespace
+
+// When the old main database or a preserved file cannot be moved aside, the package would be
+// written over it: the preparation fails before anything is written, and the restore puts
+// back what had been moved by then.
+TEST(Destination, InPlaceStopsWhenUserDataCannotBeMovedAside) {
+    struct Case {
+        const char* what;
+        int kind;
+        unsigned long nth;
+        const char* logged;
+    } cases[] = {
+        // The search meets IDB's three files in no set order: all of them fail to read.
+        {"database unreadable", SYS_FAULT_OPEN_READ, 1, "Main DB search could not read"},
+        {"database unreadable after its first bytes", SYS_FAULT_SEEK, 1,
+         "Main DB search could not read"},
+        {"database rename fails", SYS_FAULT_RENAME, 1, "Failed to rename old DB"},
+        {"preserved file rename fails", SYS_FAULT_RENAME, 2, "Rename failed"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        InPlace m(3);
+        SysFailCalls(c.kind, c.nth, c.kind == SYS_FAULT_RENAME ? 1 : 3);
+        EXPECT_EQ(0, PrepareDestination());
+        SysClearFaults();
+        EXPECT_EQ(FATAL_FILE_CREATE, SetupError);
+        EXPECT_NE(m.Log().find(c.logged), std::string::npos) << m.Log();
+        RestorePreviousInstall();
+        EXPECT_EQ(m.mainDb, m.Read("C:\\KOV\\IDB\\MAIN.IDX"));
+        EXPECT_EQ("mail", m.Read("C:\\KOV\\IDB\\USER.MAL"));
+        EXPECT_FALSE(m.Exists("C:\\KOV\\IDB\\USER.old"));
+        EXPECT_EQ("user's goto", m.Read("C:\\KOV\\goto.ini"));
+    }
+}
+
+// An in-place install that ended before its migration was through left the user's database
+// as OLD.DB and the package's own as MAIN.IDX: a second run keeps OLD.DB, whichever of the two
+// the folder lists first. A stale OLD.DB beside a database in use still gives way.
+TEST(Destination, UnfinishedInPlaceInstallKeepsTheUsersDatabase) {
+    using migratetest::DbFile;
+    std::string users =
+        DbFile(DB_NEW_FORM, DB_ID_MAIN, {migratetest::Version(3, 1), migratetest::Names({"Jean"})});
+    std::string package = DbFile(DB_NEW_FORM, DB_ID_MAIN, {migratetest::Version(3, 0)});
+    struct Case {
+        const char* what;
+        std::string oldDb, mainDb, oldDbAfter;
+    } cases[] = {
+        {"unfinished", users, package, users},
+        {"stale", package, users, users},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        InPlace m(3);
+        m.Put("C:\\KOV\\IDB\\OLD.DB", c.oldDb);
+        m.Put("C:\\KOV\\IDB\\MAIN.IDX", c.mainDb);
+        EXPECT_EQ(1, PrepareDestination()) << m.Log();
+        EXPECT_EQ(c.oldDbAfter, m.Read("C:\\KOV\\IDB\\OLD.DB"));
+        EXPECT_EQ(3, PreviousDbVersion[0]);
+        EXPECT_EQ(1, PreviousDbVersion[1]);
+    }
+}

@@ -150,6 +150,18 @@ TEST(SystemFiles, AbsentFromSystemFolderGoesToWindowsSystem) {
     EXPECT_EQ(0, InstallSystemFile("C:\\KOV\\Y.DLL"));
     EXPECT_TRUE(m.Logged("Copy failed"));
     EXPECT_TRUE(m.Exists("C:\\KOV\\Y.DLL"));
+    EXPECT_EQ(0u, SystemFileCopied);
+
+    // A disk that fills during the copy: no part of the new file stays to pass for it.
+    strcpy(WindowsDir, "C:\\WINDOWS");
+    m.Put("C:\\KOV\\Z.DLL", std::string(100000, 'z'));
+    SysFailCalls(SYS_FAULT_WRITE, 2, 1);
+    EXPECT_EQ(0, InstallSystemFile("C:\\KOV\\Z.DLL"));
+    SysClearFaults();
+    EXPECT_FALSE(m.Exists("C:\\WINDOWS\\SYSTEM\\Z.DLL"));
+    EXPECT_TRUE(m.Logged("Removed C:\\WINDOWS\\SYSTEM\\Z.DLL")) << m.Log();
+    EXPECT_TRUE(m.Exists("C:\\KOV\\Z.DLL"));
+    EXPECT_EQ(0u, SystemFileCopied);
 }
 
 // The old X.DLL is loaded by the setup itself while the new one is handed over.

@@ -116,6 +116,8 @@ TEST(Transfer, FailedRenameIsLoggedAndTheWalkGoesOn) {
     m.Dir("C:\\KOV\\a\\TWO.old\\busy");  // a folder in the way: not deleted, rename fails
     TransferFolders(1);
     EXPECT_TRUE(m.Logged("Rename failed")) << m.Log();
+    // The install must not go on: the package would write over the file kept aside.
+    EXPECT_EQ(FATAL_FILE_CREATE, SetupError);
     EXPECT_EQ("1", m.Read("C:\\KOV\\a\\ONE.old"));
     EXPECT_EQ("2", m.Read("C:\\KOV\\a\\TWO.X"));
 }
