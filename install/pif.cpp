@@ -79,6 +79,8 @@ int CreateGamePif(void) {
     }
     CopyText(name, LoadCaption(IDS_GAME_PIF), sizeof name);
     JoinPath(pif, WindowsDir, name, (const char*)0);
+    // A PIF that was there before the install is the user's: the uninstaller leaves it.
+    int existed = PathExists(pif);
     SysFile f = SysCreate(pif);
     if (!f) {
         LogPrintf("Couldn't create game PIF");
@@ -94,6 +96,6 @@ int CreateGamePif(void) {
         return 0;
     }
     LogPrintf("Created %s", pif);
-    RecordFile(pif);
+    if (!existed) RecordFile(pif);
     return 1;
 }

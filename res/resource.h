@@ -30,6 +30,8 @@
 #define IDD_RESTART            218                // restart Windows
 #define IDD_NEXTDISK           219                // next diskette
 #define IDD_COPY_CONTINUED     220  // file copy progress of a continuation run (modeless)
+#define IDD_CONTINUATION_DONE  221  // end of a continuation run (no template in this edition)
+#define IDD_CONTINUATION_NOTE  222  // continuation run notice (no template in this edition)
 #define IDD_WELCOME_CACHE      223  // welcome with the graphics cache choice
 #define IDD_GRAPHICS_REQUESTED 224  // adding requested graphics (modeless)
 #define IDD_GRAPHICS           225  // adding graphics (modeless)
@@ -40,6 +42,7 @@
 #define IDD_DISKSPACE          231  // not enough disk space
 #define IDD_DRIVES             232  // drive choice
 #define IDD_RESTART_EN         233  // restart Windows, English
+#define IDD_UPDATE_DONE        234  // client update finished (no template in this edition)
 #define IDD_ADDONS             235  // add-on selection
 
 // Buttons that end a dialog: the id is the dialog's result. Only ids in this range end one.

@@ -219,8 +219,8 @@ static void ShowClosingNotice(void) {
             RunModalDialog(IDD_FINISHED_MIGRATED, nullptr);
         } else if (!restartPending) {
             // 221, 222 and 234 have no template in this edition: they show nothing.
-            int notice = !s.NextDiskProgram[0] && ContinuationRun ? 221
-                         : s.ClientUpdateMode                     ? 234
+            int notice = !s.NextDiskProgram[0] && ContinuationRun ? IDD_CONTINUATION_DONE
+                         : s.ClientUpdateMode                     ? IDD_UPDATE_DONE
                                                                   : IDD_FINISHED;
             RunModalDialog(notice, nullptr);
         }
@@ -285,7 +285,7 @@ int ClosingPhase(void) {
         if (!NextDiskLaunched && SetupError == 0 && !InstallSettings.ContinuationProgram[0])
             ShowClosingNotice();
     } else if (ContinuationRun && !InstallSettings.NoContinuationNotice[0]) {
-        if (!NoDesktopItems) RunModalDialog(222, nullptr);
+        if (!NoDesktopItems) RunModalDialog(IDD_CONTINUATION_NOTE, nullptr);
         SetupError = 0;
     }
 

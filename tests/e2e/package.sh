@@ -16,9 +16,12 @@ python3 "$KOV_SRC/demo/make-files.py" "$KOV_SRC/demo/kov30i.kovpack" "$FILES" \
     || fail "kovpack could not build package.bin"
 stub_size=$(stat -c %s "$KOV_WIN/setup.exe")
 
-# Whatever the setup asks after the package is read, the user quits: Yes to a question
-# about quitting, Cancel otherwise; the fatal-error box is acknowledged.
+# Whatever the setup asks after the package is read, the user quits: Annuler at the guide,
+# Quitter when asked to confirm, Yes to a question about quitting, Cancel otherwise; the
+# fatal-error box is acknowledged.
 RULES='text "Erreur (n" => press 1
+text "Vous avez demandé à quitter" => press 403
+id 415 => press 406
 id 6 => press 6
 * max 20 => close'
 
