@@ -43,7 +43,8 @@ tr -d '\r' <"$PM_LOG" | grep -o 'text="[^"]*"' | sed 's/^/  /' | sort -u
 echo "shortcuts:"
 find "$WINEPREFIX/drive_c/windows" -iname '*KOV*.lnk' | sed "s|$WINEPREFIX/drive_c|  C:|"
 echo "registry:"
-for key in 'HKLM\SOFTWARE\Tavelin Online\KOV\CurrentVersion' 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KOV'; do
+for key in 'HKCU\Software\Tavelin Online\KOV\CurrentVersion' \
+           'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tavelin Online'; do
     tests/machine/wine-run reg query "$key" 2>/dev/null | tr -d '\r' | grep -v '^$' | sed 's/^/  /'
 done
 echo "win.ini [WKOV]:"
