@@ -54,9 +54,12 @@ set(DESKTOP_DRIVER tests/win32/desktop/driver.cpp)
 set(MODEM_DRIVER tests/win32/modem/modemrun.cpp)
 # The migration alone over the frame (migrator.exe), for the end-to-end migration runs.
 set(MIGRATE_DRIVER tests/drivers/migrator_win.cpp)
+# setup.exe with a kill switch in its temporary copy (setupkill.exe), for bench/faults-wine.sh.
+set(SETUPKILL_DRIVER tests/drivers/setupkill_win.cpp)
 set(HOST_TEST_SOURCES
   tests/host/base_test.cpp tests/host/clientdb_test.cpp tests/host/destination_test.cpp
-  tests/host/driver_test.cpp tests/host/faults_test.cpp tests/host/hostile_test.cpp
+  tests/host/driver_test.cpp tests/host/faults_test.cpp tests/host/hostile_earlier_test.cpp
+  tests/host/hostile_test.cpp
   tests/host/inflate_test.cpp tests/host/install_test.cpp tests/host/installrec_test.cpp
   tests/host/kovdb_test.cpp tests/host/kovpack_test.cpp tests/host/machine.cpp
   tests/host/migrate_search_test.cpp tests/host/migrate_test.cpp tests/host/options_test.cpp
