@@ -122,13 +122,15 @@ int MergeArt(const TextListT& names, const MergedTableT* table, unsigned last, i
     return 1;
 }
 
+// The old database is only read: opened for reading, a read-only file (a copy from a CD-ROM)
+// is migrated too, and closing it leaves the client's own index beside it.
 void OpenOldMainDb(void) {
     char idb[260];
     JoinPath(idb, InstallSettings.PreviousDir, "IDB", (const char*)nullptr);
     if (MigrationInPlace()) {
         char path[260];
         JoinPath(path, idb, "OLD.DB", (const char*)nullptr);
-        if (DbOpen(path, &OldMainDb) != 0) OldMainDb = nullptr;
+        if (DbOpenReadOnly(path, &OldMainDb) != 0) OldMainDb = nullptr;
     } else {
         // An in-place install that ended before its migration was through left the user's
         // database as OLD.DB beside the package's own; the search chose the folder for
@@ -143,7 +145,7 @@ void OpenOldMainDb(void) {
             LogPrintf("Using %s of an install that did not finish", old);
             CopyText(path, old, sizeof path);
         }
-        if (!path[0] || DbOpen(path, &OldMainDb) != 0) OldMainDb = nullptr;
+        if (!path[0] || DbOpenReadOnly(path, &OldMainDb) != 0) OldMainDb = nullptr;
     }
     if (!OldMainDb) {
         LogPrintf("Couldn't open old db");

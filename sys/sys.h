@@ -28,7 +28,7 @@ int SysRename(const char* from, const char* to);
 int SysMakeDir(const char* path);
 int SysRemoveDir(const char* path);
 int SysCopyFile(const char* from, const char* to);
-enum { SYS_ATTR_NONE = -1, SYS_ATTR_DIR = 0x10 };
+enum { SYS_ATTR_NONE = -1, SYS_ATTR_READONLY = 0x01, SYS_ATTR_DIR = 0x10, SYS_ATTR_ARCHIVE = 0x20 };
 long SysAttributes(const char* path);  // SYS_ATTR_NONE when absent
 
 // File facts for the install engine. SysOpenUnshared opens for reading with no sharing, so

@@ -94,6 +94,7 @@ struct Case {
     const char* found;                        // the folder the search must choose ("" none)
     std::map<uint32_t, std::string> carried;  // records the new main database must hold
     unsigned error = 0;                       // the run's fatal number (0: it goes through)
+    bool inPlace = false;                     // installed over the installation found
 };
 
 // A sound installation in C:\KOV with the given main database and the user's files.
@@ -101,6 +102,7 @@ void Earlier(EngineMachine& m, const std::string& db, const char* folder = "C:\\
     std::string f = folder;
     m.Put((f + "\\WKOV.EXE").c_str(), "MZ old client");
     m.Put((f + "\\IDB\\MAIN.IDX").c_str(), db);
+    m.Put((f + "\\IDB\\MAIN.IND").c_str(), "the client's index of MAIN.IDX");
     m.Put((f + "\\IDB\\USER.MAL").c_str(), "the user's mail");
     m.Put((f + "\\goto.ini").c_str(), "[goto] the user's");
     m.Put((f + "\\download\\f.txt").c_str(), "a download");
@@ -171,8 +173,9 @@ struct Run {
     }
 
     // The search, then the install step as the driver runs it.
-    int Step(char* found) {
+    int Step(char* found, bool inPlace) {
         if (PreviousVersionSearch(found, nullptr)) strcpy(InstallSettings.PreviousDir, found);
+        if (inPlace && found[0]) strcpy(InstallSettings.DestDir, found);
         OpenPackage();
         if (!InstallFiles()) return 0;
         if (MigrateInstallation()) return 1;
@@ -188,16 +191,26 @@ void RunCase(const Case& c) {
     Tree before, after;
     Walk(run.m.Host("C:\\"), "", before);
     char found[257] = "";
-    int result = run.Step(found);
+    int result = run.Step(found, c.inPlace);
     std::string log = EngineMachine::Log();
     EXPECT_STREQ(found, c.found) << log;
     EXPECT_EQ(SetupError, c.error) << log;
     EXPECT_EQ(result, c.error ? 0 : 1) << log;
 
     // Nothing of the user's disk changed but what the run wrote in its own folder, the
-    // Windows folder, the moved downloads and the run's own log.
+    // Windows folder, the moved downloads and the run's own log. In place, every file of
+    // the user's but the old program and database is still on the disk, byte for byte.
     Walk(run.m.Host("C:\\"), "", after);
     for (auto& f : before) {
+        if (c.inPlace) {
+            if (f.first == "KOV/WKOV.EXE" || f.first == "KOV/kov.exe" ||
+                f.first == "KOV/IDB/MAIN.IND" || (f.first == "KOV/IDB/MAIN.IDX" && !c.error))
+                continue;
+            bool somewhere = false;
+            for (auto& a : after) somewhere = somewhere || a.second == f.second;
+            EXPECT_TRUE(somewhere) << "lost: " << f.first << "\n" << log;
+            continue;
+        }
         auto it = after.find(f.first);
         if (it != after.end() && it->second == f.second) continue;
         bool moved = f.first.find("/download/") != std::string::npos &&
@@ -205,13 +218,14 @@ void RunCase(const Case& c) {
         EXPECT_TRUE(moved) << "changed or lost: " << f.first << "\n" << log;
     }
     for (auto& f : after) {
-        if (before.count(f.first) || f.first == "package.bin" || f.first.rfind("Kov30I/", 0) == 0 ||
-            f.first.rfind("WINDOWS/", 0) == 0)
+        if (before.count(f.first) || f.first == "package.bin" || c.inPlace ||
+            f.first.rfind("Kov30I/", 0) == 0 || f.first.rfind("WINDOWS/", 0) == 0)
             continue;
         ADD_FAILURE() << "written outside the new folder: " << f.first;
     }
     if (!c.error) {
-        std::map<uint32_t, std::string> records = Records("C:\\Kov30I\\IDB\\MAIN.IDX");
+        std::string newDb = std::string(InstallSettings.DestDir) + "\\IDB\\MAIN.IDX";
+        std::map<uint32_t, std::string> records = Records(newDb.c_str());
         for (auto& r : c.carried) {
             auto it = records.find(r.first);
             EXPECT_TRUE(it != records.end() && it->second == r.second)
@@ -351,6 +365,33 @@ TEST(HostileEarlier, TreesAndNames) {
              m.Put("C:\\KOV\\IDB\\OLD.DB", sound.substr(0, 30) + std::string(500, '\xFF'));
          },
          "", none},
+    };
+    for (const Case& c : cases) RunCase(c);
+}
+
+TEST(HostileEarlier, ReadOnlyFiles) {
+    const std::string sound = Sound();
+    std::map<uint32_t, std::string> none;
+    auto readOnly = [](EngineMachine& m, std::vector<const char*> paths) {
+        for (const char* p : paths) chmod(m.Host(p).c_str(), 0444);
+    };
+    Case cases[] = {
+        // Copied, the copies read-only as the originals; a download that cannot be deleted
+        // after its copy stays where it was.
+        {"preserved files read-only, into a new folder",
+         [&](EngineMachine& m) {
+             Earlier(m, sound);
+             readOnly(m, {"C:\\KOV\\IDB\\USER.MAL", "C:\\KOV\\goto.ini", "C:\\KOV\\download\\f.txt",
+                          "C:\\KOV\\IDB\\MAIN.IDX"});
+         },
+         "C:\\KOV", kUserCarried},
+        // In place the old database is renamed and read; it cannot be deleted, so it stays.
+        {"database and preserved files read-only, in place",
+         [&](EngineMachine& m) {
+             Earlier(m, sound);
+             readOnly(m, {"C:\\KOV\\IDB\\USER.MAL", "C:\\KOV\\goto.ini", "C:\\KOV\\IDB\\MAIN.IDX"});
+         },
+         "C:\\KOV", kUserCarried, 0, true},
     };
     for (const Case& c : cases) RunCase(c);
 }
