@@ -728,6 +728,12 @@ const struct HostileCase {
      [](Campaign& c) { DeepTree(*c.m, "C:\\AAA", 300); }},
     {"tree 300 folders deep inside the installation", true,
      [](Campaign& c) { DeepTree(*c.m, "C:\\KOV\\organize", 300); }},
+    {"read-only preserved files and main database", false,
+     [](Campaign& c) {
+         for (const char* f : {"goto.ini", "download/f.txt", "organize/a.fld", "mpm/modem.ini",
+                               "IDB/USER.MAL", "IDB/MAIN.IDX"})
+             chmod((c.m->Host("C:\\KOV") + "/" + f).c_str(), 0444);
+     }},
     {"30,000 art records and 30,000 others", false,
      [](Campaign& c) {
          std::vector<migratetest::Rec> records = kOldRecords;
