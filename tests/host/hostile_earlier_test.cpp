@@ -142,6 +142,8 @@ struct Run {
     }
     ~Run() {
         ClosePackage();
+        FreeInstallScript();
+        if (InstallSettings.CarriedRecordIds) MemFree(InstallSettings.CarriedRecordIds);
         memset(&InstallSettings, 0, sizeof InstallSettings);
     }
 
