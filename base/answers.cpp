@@ -315,6 +315,11 @@ int AnsweredModem(ModemSettingsT* settings) {
     return 1;
 }
 
+void NoteModemKept(void) {
+    if (UnattendedMode && Answers[ANSWER_MODEM_MODE].given)
+        LogPrintf("Answer file: [Modem] not used: the earlier installation's modem is kept");
+}
+
 void StopRun(uint32_t code) {
     if (RunStopCode == 0) RunStopCode = code;
 }
@@ -453,6 +458,8 @@ static int FolderAnswer(const QuestionT& q, char* edit) {
 // Welcome: install where the setup proposes, or review the folders when the file names one.
 static int WelcomeAnswer(const QuestionT& q, char* edit) {
     (void)edit;
+    if (q.id == IDD_WELCOME && Answers[ANSWER_CACHE].given)
+        LogPrintf("Answer file: Cache not used: this install has no graphics cache to choose");
     if (Answers[ANSWER_DEST_DIR].given || Answers[ANSWER_PREVIOUS_DIR].given) {
         LogPrintf("Answer file: folders given: review them");
         return ID_SHOWDIRS;

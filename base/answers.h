@@ -72,6 +72,8 @@ void ApplyAnswerOptions(void);
 // the record keeps the defaults it holds).
 struct ModemSettingsT;
 int AnsweredModem(ModemSettingsT* settings);
+// Logs that the answer file's modem is not used: the earlier installation's is carried over.
+void NoteModemKept(void);
 // Keeps the first reason the run stopped.
 void StopRun(uint32_t code);
 

@@ -232,6 +232,8 @@ int InstallDriver(void) {
             else DetectModem(&ModemSettings);
         }
         LogModem();
+    } else {
+        NoteModemKept();
     }
     if (QuitRequested) return 0;
 
