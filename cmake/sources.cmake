@@ -63,7 +63,8 @@ set(HOST_TEST_SOURCES
   tests/host/package_test.cpp tests/host/space_test.cpp tests/host/strings_test.cpp
   tests/host/sysfiles_test.cpp tests/host/transfer_test.cpp tests/host/unzip_test.cpp)
 set(WIN32_TEST_SOURCES
-  tests/win32/base_win_test.cpp tests/win32/clientdb_win_test.cpp tests/win32/desktop_test.cpp
+  tests/win32/base_win_test.cpp tests/win32/clientdb_win_test.cpp tests/win32/closing_test.cpp
+  tests/win32/desktop_test.cpp
   tests/win32/dunzip_test.cpp tests/win32/install_loop_test.cpp
   tests/win32/installrec_win_test.cpp tests/win32/migrate_win_test.cpp
   tests/win32/modem_test.cpp tests/win32/package_win_test.cpp tests/win32/registration_test.cpp

@@ -140,6 +140,19 @@ static void StartWin31Setup(void) {
     if (HANDLE process = RunProgram(path, nullptr, 1)) CloseHandle(process);
 }
 
+// What the two machine questions share: one button starts the Windows 3.1 edition's setup,
+// Cancel quits; either ends this run.
+static void TakeEditionAnswer(int answer, int otherEdition) {
+    if (answer == otherEdition) {
+        LogPrintf("User chose the Windows 3.1 edition");
+        StartWin31Setup();
+        QuitRequested = 1;
+    } else if (answer == ID_CANCEL) {
+        LogPrintf("User exit");
+        QuitRequested = 1;
+    }
+}
+
 static void CheckMachine(void) {
     SYSTEM_INFO system;
     GetSystemInfo(&system);
@@ -148,27 +161,10 @@ static void CheckMachine(void) {
     GlobalMemoryStatus(&memory);
     LogPrintf("Processor %lu, memory %lu", (unsigned long)system.dwProcessorType,
               (unsigned long)memory.dwTotalPhys);
-    if (system.dwProcessorType < FAST_PROCESSOR || memory.dwTotalPhys < ENOUGH_MEMORY) {
-        int answer = RunModalDialog(IDD_SLOWMACHINE, nullptr);
-        if (answer == ID_OK) {
-            LogPrintf("User chose the Windows 3.1 edition");
-            StartWin31Setup();
-            QuitRequested = 1;
-        } else if (answer == ID_CANCEL) {
-            LogPrintf("User exit");
-            QuitRequested = 1;
-        }
-    }
+    if (system.dwProcessorType < FAST_PROCESSOR || memory.dwTotalPhys < ENOUGH_MEMORY)
+        TakeEditionAnswer(RunModalDialog(IDD_SLOWMACHINE, nullptr), ID_OK);
     if (QuitRequested) return;
-    int answer = RunModalDialog(IDD_WIN95DISK, nullptr);
-    if (answer == ID_OTHEREDITION) {
-        LogPrintf("User chose the Windows 3.1 edition");
-        StartWin31Setup();
-        QuitRequested = 1;
-    } else if (answer == ID_CANCEL) {
-        LogPrintf("User exit");
-        QuitRequested = 1;
-    }
+    TakeEditionAnswer(RunModalDialog(IDD_WIN95DISK, nullptr), ID_OTHEREDITION);
 }
 
 static void CheckBrowserAndSystem(void) {

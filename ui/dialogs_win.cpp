@@ -190,7 +190,7 @@ BOOL ConfirmQuit(HWND window) {
     return FALSE;
 }
 
-static int IsEndId(WPARAM wParam) {
+int IsEndId(WPARAM wParam) {
     int id = LOWORD(wParam);
     return id >= ID_FIRST_END && id <= ID_LAST_END;
 }
@@ -206,7 +206,7 @@ static void ShowExtraText(HWND dialog, const DialogDataT* data) {
 
 // The procedures below share one shape: initialisation fills texts, an end id or the
 // system Close ends the dialog, everything else is left to the dialog manager.
-static INT_PTR EndOnButtons(HWND dialog, UINT message, WPARAM wParam) {
+INT_PTR EndOnButtons(HWND dialog, UINT message, WPARAM wParam) {
     if (message == WM_COMMAND && IsEndId(wParam)) {
         EndDialog(dialog, LOWORD(wParam));
         return TRUE;
