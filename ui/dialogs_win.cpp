@@ -114,6 +114,14 @@ BOOL PumpMessages(void) {
     return TRUE;
 }
 
+// The largest cache choice the free space leaves room for (0: 5 MB, 1: 10 MB, 2: 20 MB); the
+// welcome dialog preselects it, and the unattended run takes it unless told otherwise.
+static int CacheThatFits(void) {
+    return FreeMegabytes >= RequiredMegabytes + 20   ? 2
+           : FreeMegabytes >= RequiredMegabytes + 10 ? 1
+                                                     : 0;
+}
+
 static int TemplatePresent(int templateId) {
     return FindResourceA(ResourceInstance(), MAKEINTRESOURCEA(templateId), (LPCSTR)RT_DIALOG) !=
            NULL;
@@ -140,10 +148,7 @@ static int AnsweredDialog(int templateId) {
     int answer = AnswerDialog(templateId, nullptr);
     // The dialog preselects the largest cache that fits whatever the button.
     if (templateId == IDD_WELCOME_CACHE && answer != ID_QUIT) {
-        int fits = FreeMegabytes >= RequiredMegabytes + 20   ? 2
-                   : FreeMegabytes >= RequiredMegabytes + 10 ? 1
-                                                             : 0;
-        CacheChoice = (uint16_t)AnsweredCacheChoice(fits);
+        CacheChoice = (uint16_t)AnsweredCacheChoice(CacheThatFits());
     }
     if (templateId == IDD_QUICKREF && answer == ID_PRINTNOW) PrintGuideUnattended();
     if (templateId == IDD_ADDONS && answer == ID_INSTALL)
@@ -301,10 +306,11 @@ INT_PTR CALLBACK WelcomeDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             Format(text, sizeof text, format, (int)FreeMegabytes);
             SetDlgItemTextA(dialog, IDC_FREESPACE, text);
         }
-        if (FreeMegabytes >= RequiredMegabytes + 20) {
+        int fits = CacheThatFits();
+        if (fits == 2) {
             CheckDlgButton(dialog, IDC_CACHE20, BST_CHECKED);
             CacheChoice = 2;
-        } else if (FreeMegabytes >= RequiredMegabytes + 10) {
+        } else if (fits == 1) {
             ShowWindow(GetDlgItem(dialog, IDC_CACHE20), SW_HIDE);
             SpreadCacheButtons(dialog);
             CheckDlgButton(dialog, IDC_CACHE10, BST_CHECKED);
