@@ -317,9 +317,10 @@ int ClosingPhase(void) {
     if (OfferWin31Fallback) OfferWin31Edition();
     DestroyFrameWindow();
     LogPrintf("Peak handles = %u", PeakBlocks());
-    ReportFatalError();
+    // The fatal error, when there is one, stays the log's last line.
     SetupExitCode = RunExitCode(restartWanted);
     LogPrintf("Exit code %lu", (unsigned long)SetupExitCode);
+    ReportFatalError();
     LogFlush();
     UnregisterDdeClientClass();
     if (InstallSettings.ClientUpdateMode || InstallSettings.DeferInUseFiles) FinishRestsysBatch();
