@@ -5,6 +5,7 @@
 
 #include <string.h>
 
+#include "base/answers.h"
 #include "base/globals.h"
 #include "base/mem.h"
 #include "base/path.h"
@@ -147,6 +148,8 @@ void LogFlush(void) {
     if (SetupError != 0) path = CrashLogPath();
     else if (InstallSettings.DestDir[0] && PathExists(InstallSettings.DestDir))
         path = DestPath(dest, "setup.log");
+    // An unattended run always leaves its log: it is all there is to read afterwards.
+    else if (UnattendedMode) path = CrashLogPath();
     if (path) {
         SysFile f = flushedBefore ? SysOpen(path, SYS_WRITE) : 0;
         if (!f) f = SysCreate(path);

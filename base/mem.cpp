@@ -2,6 +2,7 @@
 // retry, or the run ends at once.
 #include "base/mem.h"
 
+#include "base/answers.h"
 #include "base/text.h"
 #include "sys/sys.h"
 
@@ -16,7 +17,8 @@ void* MemAlloc(unsigned long size) {
             return p;  // the seam hands out zero-filled blocks
         }
         if (!AskRetryCancel(LoadMessage(1, IDS_LOW_MEMORY)))
-            SysFatalExit(LoadMessage(1, IDS_CANNOT_CONTINUE));
+            SysFatalExit(UnattendedMode ? nullptr : LoadMessage(1, IDS_CANNOT_CONTINUE),
+                         EXIT_NO_MEMORY);
     }
 }
 

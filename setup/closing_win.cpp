@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "base/answers.h"
 #include "base/format.h"
 #include "base/globals.h"
 #include "base/log.h"
@@ -37,9 +38,27 @@ enum {
 static const char kBrowserKey[] = "Software\\Microsoft\\Internet Explorer";
 static const char kWarningProgram[] = "PPTWARN.EXE";
 
+// FOLDER\NAME of a program to start; 0 (logged) when it does not fit, since a cut path
+// would name some other file.
+static int ProgramPath(char* out, const char* folder, const char* name) {
+    if (Format(out, MAX_PATH, "%s\\%s", folder, name) != (int)(strlen(folder) + 1 + strlen(name))) {
+        LogPrintf("Path too long: %s\\%s", folder, name);
+        return 0;
+    }
+    return 1;
+}
+
 HANDLE RunProgram(const char* path, const char* arguments, int show) {
+    if (!arguments) arguments = "";
+    // A path with a blank is quoted: unquoted, "C:\Mes Programmes\X.EXE" would first be
+    // looked for as "C:\Mes.exe".
+    const char* quote = strchr(path, ' ') ? "\"" : "";
     char command[1024];
-    Format(command, sizeof command, "%s %s", path, arguments ? arguments : "");
+    if ((size_t)Format(command, sizeof command, "%s%s%s %s", quote, path, quote, arguments) !=
+        strlen(path) + 2 * strlen(quote) + 1 + strlen(arguments)) {
+        LogPrintf("Command too long: %s %s", path, arguments);
+        return 0;
+    }
     STARTUPINFOA start = {};
     start.cb = sizeof start;
     start.dwFlags = STARTF_USESHOWWINDOW;
@@ -111,8 +130,8 @@ static int NeedsBrowserWarning(void) {
 
 // PPTWARN.EXE from the destination, quietly, then gone.
 static void RunBrowserWarning(void) {
-    char path[260];
-    Format(path, sizeof path, "%s\\%s", InstallSettings.DestDir, kWarningProgram);
+    char path[MAX_PATH];
+    if (!ProgramPath(path, InstallSettings.DestDir, kWarningProgram)) return;
     LogPrintf("Executing app: %s", path);
     WaitForProgram(RunProgram(path, "/Q:a", 1));
     if (!DeleteFileA(path)) LogPrintf("Could not delete %s", path);
@@ -127,8 +146,8 @@ static int RunBrowserInstallers(void) {
         do {
             again = 0;
             for (unsigned i = 0; i < installers.count; i++) {
-                char path[260];
-                Format(path, sizeof path, "%s\\%s", InstallSettings.DestDir, installers.a[i]);
+                char path[MAX_PATH];
+                if (!ProgramPath(path, InstallSettings.DestDir, installers.a[i])) continue;
                 LogPrintf("Executing app: %s", path);
                 WaitForProgram(RunProgram(path, nullptr, 1));
             }
@@ -168,8 +187,8 @@ static void RunAddOns(void) {
     WriteProfileStringA("WKOV", "Restart", "");
     for (unsigned i = 0; i < addOns.count && i < MAX_ADDON_PROGRAMS; i++) {
         if (AddOnSkipped[i]) continue;
-        char path[260];
-        Format(path, sizeof path, "%s\\%s", InstallSettings.DestDir, addOns.a[i]);
+        char path[MAX_PATH];
+        if (!ProgramPath(path, InstallSettings.DestDir, addOns.a[i])) continue;
         const char* arguments = addOns.b && addOns.b[i] ? addOns.b[i] : "";
         LogPrintf("Installing addon app: %s %s", path, arguments);
         WaitForProgram(RunProgram(path, arguments, 1));
@@ -244,15 +263,17 @@ static void OfferWin31Edition(void) {
         LogPrintf("User declined the Windows 3.1 edition");
         return;
     }
-    char folder[260], path[260];
+    char folder[260], path[MAX_PATH];
     GetDirPart(folder, InstallFile);
-    Format(path, sizeof path, "%s\\%s", folder, InstallSettings.Win31FallbackProgram);
+    if (!ProgramPath(path, folder, InstallSettings.Win31FallbackProgram)) return;
     LogPrintf("Executing app: %s", path);
     if (HANDLE process = RunProgram(path, nullptr, 1)) CloseHandle(process);
 }
 
 int ClosingPhase(void) {
     ClosePackage();
+    // A restart the install needed, whether or not the user lets it happen now.
+    int restartWanted = 0;
     if (QuitRequested != 1 && UserAbort != 1) {
         // After a fatal error nothing was installed (or it was removed again): no version
         // file in an empty or cleaned folder, no library or installer run from it.
@@ -272,7 +293,10 @@ int ClosingPhase(void) {
             ReadBrowserBuild();
             if (InstalledBrowserBuild < InstallSettings.RequiredBrowserBuild) {
                 LogPrintf("User needs MSIE to be installed");
-                if (RunBrowserInstallers()) return 1;
+                if (RunBrowserInstallers()) {
+                    SetupExitCode = RunExitCode(RestartWindows);
+                    return 1;
+                }
             } else if (NeedsBrowserWarning()) {
                 RunBrowserWarning();
             }
@@ -282,6 +306,7 @@ int ClosingPhase(void) {
         if ((InstallSettings.NextDiskProgram[0] || InstallSettings.ContinuationProgram[0]) &&
             SetupError == 0)
             OfferNextDisk();
+        restartWanted = RestartWindows && !NextDiskLaunched && SetupError == 0;
         if (!NextDiskLaunched && SetupError == 0 && !InstallSettings.ContinuationProgram[0])
             ShowClosingNotice();
     } else if (ContinuationRun && !InstallSettings.NoContinuationNotice[0]) {
@@ -292,6 +317,9 @@ int ClosingPhase(void) {
     if (OfferWin31Fallback) OfferWin31Edition();
     DestroyFrameWindow();
     LogPrintf("Peak handles = %u", PeakBlocks());
+    // The fatal error, when there is one, stays the log's last line.
+    SetupExitCode = RunExitCode(restartWanted);
+    LogPrintf("Exit code %lu", (unsigned long)SetupExitCode);
     ReportFatalError();
     LogFlush();
     UnregisterDdeClientClass();
@@ -302,9 +330,12 @@ int ClosingPhase(void) {
         ExitWindowsEx(EWX_REBOOT | EWX_FORCE, 0);
     }
     if (!RestartWindows && InstallSettings.ClientUpdateMode) {
-        char command[300];
-        Format(command, sizeof command, "%s\\kov.exe", InstallSettings.DestDir);
-        WinExec(command, SHOW_NORMAL_EXEC);
+        char path[MAX_PATH], command[MAX_PATH + 2];
+        if (ProgramPath(path, InstallSettings.DestDir, "kov.exe")) {
+            const char* quote = strchr(path, ' ') ? "\"" : "";
+            Format(command, sizeof command, "%s%s%s", quote, path, quote);
+            WinExec(command, SHOW_NORMAL_EXEC);
+        }
     }
     QuitRequested = 0;
     return 0;

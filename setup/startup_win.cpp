@@ -4,6 +4,7 @@
 
 #include <string.h>
 
+#include "base/answers.h"
 #include "base/format.h"
 #include "base/globals.h"
 #include "base/log.h"
@@ -90,12 +91,41 @@ static int RelaunchFromTemp(void) {
     Format(command, sizeof command, "%s -T %lu -X %s %s", copy, (unsigned long)PackageOffset,
            InstallFile, CommandLineCopy);
     LogPrintf("Relaunching %s", command);
-    if (WinExec(command, SHOW_NORMAL_EXEC) >= EXEC_STARTED) {
+    if (UnattendedMode) {
+        // A script waits for this process: it waits for the copy and ends with its code.
+        DWORD code = 0;
+        if (RunAndWait(command, &code)) {
+            QuitRequested = 1;
+            SetupExitCode = code;
+            return 1;
+        }
+    } else if (WinExec(command, SHOW_NORMAL_EXEC) >= EXEC_STARTED) {
         QuitRequested = 1;
+        SetupExitCode = EXIT_RELAUNCHED;
         return 1;
     }
     LogPrintf("Relaunch failed; going on from %s", module);
     return 0;
+}
+
+int RunAndWait(char* command, unsigned long* exitCode) {
+    STARTUPINFOA start = {};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESHOWWINDOW;
+    start.wShowWindow = SHOW_NORMAL_EXEC;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, 0, NULL, NULL, &start, &process)) {
+        LogPrintf("Could not start %s: error %lu", command, (unsigned long)GetLastError());
+        return 0;
+    }
+    CloseHandle(process.hThread);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    int got = GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    if (!got) return 0;
+    *exitCode = code;
+    return 1;
 }
 
 // The Windows 3.1 edition's setup, beside this program's folder on the disc.
@@ -110,28 +140,10 @@ static void StartWin31Setup(void) {
     if (HANDLE process = RunProgram(path, nullptr, 1)) CloseHandle(process);
 }
 
-static void CheckMachine(void) {
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    MEMORYSTATUS memory = {};
-    memory.dwLength = sizeof memory;
-    GlobalMemoryStatus(&memory);
-    LogPrintf("Processor %lu, memory %lu", (unsigned long)system.dwProcessorType,
-              (unsigned long)memory.dwTotalPhys);
-    if (system.dwProcessorType < FAST_PROCESSOR || memory.dwTotalPhys < ENOUGH_MEMORY) {
-        int answer = RunModalDialog(IDD_SLOWMACHINE, nullptr);
-        if (answer == ID_OK) {
-            LogPrintf("User chose the Windows 3.1 edition");
-            StartWin31Setup();
-            QuitRequested = 1;
-        } else if (answer == ID_CANCEL) {
-            LogPrintf("User exit");
-            QuitRequested = 1;
-        }
-    }
-    if (QuitRequested) return;
-    int answer = RunModalDialog(IDD_WIN95DISK, nullptr);
-    if (answer == ID_OTHEREDITION) {
+// What the two machine questions share: one button starts the Windows 3.1 edition's setup,
+// Cancel quits; either ends this run.
+static void TakeEditionAnswer(int answer, int otherEdition) {
+    if (answer == otherEdition) {
         LogPrintf("User chose the Windows 3.1 edition");
         StartWin31Setup();
         QuitRequested = 1;
@@ -141,12 +153,27 @@ static void CheckMachine(void) {
     }
 }
 
+static void CheckMachine(void) {
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    MEMORYSTATUS memory = {};
+    memory.dwLength = sizeof memory;
+    GlobalMemoryStatus(&memory);
+    LogPrintf("Processor %lu, memory %lu", (unsigned long)system.dwProcessorType,
+              (unsigned long)memory.dwTotalPhys);
+    if (system.dwProcessorType < FAST_PROCESSOR || memory.dwTotalPhys < ENOUGH_MEMORY)
+        TakeEditionAnswer(RunModalDialog(IDD_SLOWMACHINE, nullptr), ID_OK);
+    if (QuitRequested) return;
+    TakeEditionAnswer(RunModalDialog(IDD_WIN95DISK, nullptr), ID_OTHEREDITION);
+}
+
 static void CheckBrowserAndSystem(void) {
     if (InstallSettings.RequiredBrowserBuild != 0 && !InstallSettings.BrowserInstallers.count) {
         ReadBrowserBuild();
         if (InstalledBrowserBuild < InstallSettings.RequiredBrowserBuild) {
             LogPrintf("Required MSIE not present");
             ShowError(LoadMessage(1, IDS_BROWSER_NEEDED));
+            StopRun(EXIT_REFUSED);
             QuitRequested = 1;
         }
     }
@@ -157,10 +184,12 @@ static void CheckBrowserAndSystem(void) {
     if (version.dwPlatformId == VER_PLATFORM_WIN32s) {
         LogPrintf("Win32s: not supported");
         ShowError(LoadMessage(1, IDS_NEEDS_WIN95));
+        StopRun(EXIT_REFUSED);
         QuitRequested = 1;
     } else if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
         LogPrintf("Windows NT: not supported");
         ShowError(LoadMessage(1, IDS_NOT_ON_NT));
+        StopRun(EXIT_REFUSED);
         QuitRequested = 1;
     }
 }

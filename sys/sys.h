@@ -91,8 +91,9 @@ void SysOemToAnsi(char* text);
 // Memory behind MemAlloc: zero-filled blocks freed from their pointer alone.
 void* SysBlockAlloc(unsigned long size);
 void SysBlockFree(void* p);
-// Ends the process at once with a last message (the platform's fatal application exit).
-[[noreturn]] void SysFatalExit(const char* text);
+// Ends the process at once with a last message (the platform's fatal application exit; no
+// message when text is null, as nobody may be there to read it) and the exit code given.
+[[noreturn]] void SysFatalExit(const char* text, unsigned exitCode);
 
 // User questions. kind is one of the SYS_BOX_* values; the result is one of SYS_ID_*. The
 // first four beep and are task-modal, owned by the window given to SysSetMessageOwner (none

@@ -50,6 +50,11 @@ DLGPROC ModalDialogProc(int templateId);
 // Back to the start: modeless dialogs closed, the wizard state and the printing state
 // cleared (part of ResetRunState).
 void ResetUiState(void);
+// 1 when the command is one of the shared end buttons (ID_FIRST_END to ID_LAST_END).
+int IsEndId(WPARAM wParam);
+// The shape most dialog procedures share: an end button ends the dialog with its id, the
+// system Close with ID_CLOSED; TRUE when the message was handled.
+INT_PTR EndOnButtons(HWND dialog, UINT message, WPARAM wParam);
 
 INT_PTR CALLBACK DefaultDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK CenteredDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

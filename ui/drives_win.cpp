@@ -18,6 +18,8 @@ uint32_t SpaceNeeded;
 static const char kShownProp[] = "KovDrivesShown";
 
 enum { DRIVE_COUNT = 26, NETWORK_NAME_SHOWN = 20, DEFAULT_CLUSTER = 8192 };
+// Tab stops of the list and its header, in dialog units: network name, type, free space.
+enum { TAB_NETWORK = 17, TAB_TYPE = 120, TAB_FREE = 180, TAB_COUNT = 3 };
 enum { KIND_UNKNOWN = 0, KIND_REMOVABLE = 2, KIND_FIXED = 3, KIND_REMOTE = 4, KIND_CDROM = 5 };
 
 // Free kilobytes of a drive; 0 when its free space cannot be read. The bytes are clamped to
@@ -94,14 +96,8 @@ void FillDriveList(HWND dialog) {
     SetErrorMode(previous);
 }
 
-static int IsEndCommand(WPARAM wParam) {
-    int id = LOWORD(wParam);
-    return id >= ID_FIRST_END && id <= ID_LAST_END;
-}
-
 INT_PTR CALLBACK DiskSpaceDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_INITDIALOG: {
+    if (message == WM_INITDIALOG) {
         char text[512];
         Format(text, sizeof text, LoadMessage(1, IDS_SPACE_SHORT), (unsigned long)SpaceNeeded);
         SetDlgItemTextA(dialog, IDC_SPACE_NEEDED, text);
@@ -116,20 +112,7 @@ INT_PTR CALLBACK DiskSpaceDlgProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         CenterDialog(FrameWindow, dialog);
         return TRUE;
     }
-    case WM_COMMAND:
-        if (IsEndCommand(wParam)) {
-            EndDialog(dialog, LOWORD(wParam));
-            return TRUE;
-        }
-        return FALSE;
-    case WM_SYSCOMMAND:
-        if ((wParam & 0xFFF0) == SC_CLOSE) {
-            EndDialog(dialog, ID_CLOSED);
-            return TRUE;
-        }
-        return FALSE;
-    }
-    return FALSE;
+    return EndOnButtons(dialog, message, wParam);
 }
 
 INT_PTR CALLBACK DrivesDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -137,9 +120,9 @@ INT_PTR CALLBACK DrivesDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
     case WM_INITDIALOG: {
         SetDlgItemTextA(dialog, IDC_SPACE_NEEDED, LoadMessage(1, IDS_CHOOSE_DRIVE));
         CenterDialog(FrameWindow, dialog);
-        INT stops[3] = {17, 120, 180};
-        SendDlgItemMessageA(dialog, IDC_DRIVELIST, LB_SETTABSTOPS, 3, (LPARAM)stops);
-        SendDlgItemMessageA(dialog, IDC_DRIVEHEADER, EM_SETTABSTOPS, 3, (LPARAM)stops);
+        INT stops[TAB_COUNT] = {TAB_NETWORK, TAB_TYPE, TAB_FREE};
+        SendDlgItemMessageA(dialog, IDC_DRIVELIST, LB_SETTABSTOPS, TAB_COUNT, (LPARAM)stops);
+        SendDlgItemMessageA(dialog, IDC_DRIVEHEADER, EM_SETTABSTOPS, TAB_COUNT, (LPARAM)stops);
         SetDlgItemTextA(dialog, IDC_DRIVEHEADER, LoadCaption(IDS_DRIVE_HEADER));
         FillDriveList(dialog);
         SendDlgItemMessageA(dialog, IDC_DRIVELIST, LB_SETCURSEL, 0, 0);
@@ -163,7 +146,7 @@ INT_PTR CALLBACK DrivesDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
             EndDialog(dialog, drive);
             return TRUE;
         }
-        if (IsEndCommand(wParam)) {
+        if (IsEndId(wParam)) {
             EndDialog(dialog, LOWORD(wParam));
             return TRUE;
         }

@@ -390,9 +390,9 @@ void* SysBlockAlloc(unsigned long size) {
 void SysBlockFree(void* p) { free(p); }
 void SysFailNextAllocs(int n) { failAllocs = n; }
 
-void SysFatalExit(const char* text) {
+void SysFatalExit(const char* text, unsigned exitCode) {
     fprintf(stderr, "fatal: %s\n", text ? text : "");
-    _exit(3);
+    _exit((int)exitCode);
 }
 
 void SysEndProcess(void) { _exit(SYS_KILLED_EXIT); }

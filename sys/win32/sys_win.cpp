@@ -170,9 +170,9 @@ void SysBlockFree(void* p) {
     GlobalFree(h);
 }
 
-void SysFatalExit(const char* text) {
-    FatalAppExitA(0, text);
-    ExitProcess(3);
+void SysFatalExit(const char* text, unsigned exitCode) {
+    if (text) FatalAppExitA(0, text);
+    ExitProcess(exitCode);
 }
 
 void SysEndProcess(void) {

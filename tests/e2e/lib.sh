@@ -191,3 +191,15 @@ machine_reset() { stop_windows; "$KOV_SRC/tests/machine/reset-machine" "$@"; }
 
 # Windows started with start_window go when the script ends.
 trap 'stop_windows' EXIT
+
+# Starts the Program Manager peer with OPTIONS, giving up after LIMIT ms, and waits until it
+# is ready; its log is LOG. The scripts' start_progman wrappers choose the log and the limit.
+progman_peer() {   # LOG LIMIT_MS [OPTIONS...]
+    local log=$1 limit=$2 pid i
+    shift 2
+    pid=$( ("$KOV_SRC/tests/machine/wine-run" "$KOV_WIN/progman.exe" --log "$(win_path_of_host "$log")" \
+        --timeout "$limit" "$@" >/dev/null 2>&1 </dev/null & echo $!) )
+    KOV_WINDOW_PIDS+=("$pid")
+    for i in $(seq 200); do grep -q '^READY' "$log" 2>/dev/null && return 0; sleep 0.05; done
+    fail "progman peer did not start"
+}

@@ -38,13 +38,7 @@ compare() {
 # The Program Manager peer makes the group's folder and its item, and drops them again.
 start_progman() {
     PM_LOG=$KOV_OUT/progman-$KOV_RUNS.log
-    local pid
-    pid=$( ("$KOV_SRC/tests/machine/wine-run" "$KOV_WIN/progman.exe" --log "$(win_path_of_host "$PM_LOG")" \
-        --timeout 120000 >/dev/null 2>&1 </dev/null & echo $!) )
-    KOV_WINDOW_PIDS+=("$pid")
-    local i
-    for i in $(seq 200); do grep -q '^READY' "$PM_LOG" 2>/dev/null && return 0; sleep 0.05; done
-    fail "progman peer did not start"
+    progman_peer "$PM_LOG" 120000
 }
 
 install() {

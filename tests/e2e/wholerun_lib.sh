@@ -26,13 +26,7 @@ caption "Installation" text "Erreur (n" => press 1'
 # Starts the PROGMAN peer (the group needs a Program Manager); its log is $PM_LOG.
 start_progman() {
     PM_LOG=$KOV_OUT/progman.log
-    local pid
-    pid=$( ("$KOV_SRC/tests/machine/wine-run" "$KOV_WIN/progman.exe" --log "$(win_path_of_host "$PM_LOG")" \
-        --timeout 300000 >/dev/null 2>&1 </dev/null & echo $!) )
-    KOV_WINDOW_PIDS+=("$pid")
-    local i
-    for i in $(seq 200); do grep -q '^READY' "$PM_LOG" 2>/dev/null && return 0; sleep 0.05; done
-    fail "progman peer did not start"
+    progman_peer "$PM_LOG" 300000
 }
 
 # An earlier installation of the client made with kovdb: its program, a main database
