@@ -111,22 +111,27 @@ int LogPrintf(const char* format, ...) {
         CrashWrite(line, n);
         return n;
     }
+    // Out of memory the line is dropped: asking the user here would log the question, and so
+    // on without end.
     if (!trace) {
-        trace = (char*)MemAlloc(4000);
+        trace = (char*)MemTryAlloc(4000);
+        if (!trace) return 0;
         traceCapacity = 4000;
         traceUsed = 0;
     }
     if ((unsigned)traceUsed + n >= 64000) {
         // The old trace goes to disk with what it holds, not counting the new line.
         LogFlush();
-        trace = (char*)MemAlloc(4000);
+        trace = (char*)MemTryAlloc(4000);
+        if (!trace) return 0;
         traceCapacity = 4000;
         traceUsed = 0;
     }
     unsigned used = traceUsed + (unsigned)n;
     if (used >= traceCapacity) {
         unsigned short capacity = (unsigned short)(traceCapacity + 4000);
-        char* grown = (char*)MemAlloc(capacity);
+        char* grown = (char*)MemTryAlloc(capacity);
+        if (!grown) return 0;
         memcpy(grown, trace, traceUsed);
         MemFree(trace);
         trace = grown;

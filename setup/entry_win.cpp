@@ -31,13 +31,17 @@ int SetupMain(HINSTANCE instance, const char* commandLine) {
 
     if (HWND other = FindWindowA("_KOVSETUP_Frame", NULL)) {
         SetForegroundWindow(other);
+        LogPrintf("Another setup is running");
         SetupExitCode = EXIT_REFUSED;
+        LogFlush();  // an unattended run leaves its log even here
         return 0;
     }
     if (IsWindowClassPresent("KOV Frame") || IsWindowClassPresent("KOV Frame25") ||
         GetModuleHandleA(LoadCaption(IDS_CLIENT_MODULE)) != NULL) {
+        LogPrintf("The client is running");
         ShowError(LoadMessage(1, IDS_CLIENT_RUNNING));
         SetupExitCode = EXIT_REFUSED;
+        LogFlush();
         return 0;
     }
 

@@ -145,8 +145,8 @@ void SysSleep(unsigned long ms);
 
 // Fault injection, for tests and fault campaigns. Each call of a kind below is counted; after
 // SysFailCalls(kind, nth, count) the nth call of that kind from then on (1 = the next) and the
-// count - 1 after it fail as the platform's call fails: no file, -1, or 0. SysCreate counts as
-// an open for writing, SysOpen by its mode.
+// count - 1 after it fail as the platform's call fails: no file, -1, or 0 (a null block for
+// SysBlockAlloc). SysCreate counts as an open for writing, SysOpen by its mode.
 enum {
     SYS_FAULT_OPEN_READ,
     SYS_FAULT_OPEN_WRITE,
@@ -156,6 +156,7 @@ enum {
     SYS_FAULT_TRUNCATE,
     SYS_FAULT_RENAME,
     SYS_FAULT_DELETE,
+    SYS_FAULT_ALLOC,
     SYS_FAULT_KINDS
 };
 void SysFailCalls(int kind, unsigned long nth, unsigned long count);

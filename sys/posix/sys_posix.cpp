@@ -381,6 +381,7 @@ void SysAnsiToOem(char*) {}
 void SysOemToAnsi(char*) {}
 
 void* SysBlockAlloc(unsigned long size) {
+    if (SysFaultHit(SYS_FAULT_ALLOC)) return nullptr;
     if (failAllocs > 0) {
         failAllocs--;
         return nullptr;

@@ -156,6 +156,7 @@ void SysOemToAnsi(char* text) {
 }
 
 void* SysBlockAlloc(unsigned long size) {
+    if (SysFaultHit(SYS_FAULT_ALLOC)) return NULL;
     HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size ? size : 1);
     if (!h) return NULL;
     void* p = GlobalLock(h);

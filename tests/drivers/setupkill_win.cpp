@@ -2,7 +2,9 @@
 // the very same program, but the copy that runs from the temporary folder ends itself at
 // the nth call of one kind of file operation, as a task killed there would end.
 //   KOV_END_AT="write 120"  ends at the 120th write of the temporary copy (kinds: open_read,
-//                           open_write, read, write, seek, truncate, rename, delete)
+//                           open_write, read, write, seek, truncate, rename, delete, alloc)
+//   KOV_FAIL_AT="alloc 40"  the 40th call of that kind and every one after it fail, as when
+//                           memory has run out for good
 //   KOV_CALLS=PATH          a run that ends normally writes its counts there, one
 //                           "kind count" line each, so a campaign knows how far to walk
 // Only the temporary copy is armed: the copy the user started does little but copy itself.
@@ -11,11 +13,12 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "base/answers.h"
 #include "setup/entry.h"
 #include "sys/sys.h"
 
-static const char* const kKinds[SYS_FAULT_KINDS] = {"open_read", "open_write", "read",   "write",
-                                                    "seek",      "truncate",   "rename", "delete"};
+static const char* const kKinds[SYS_FAULT_KINDS] = {
+    "open_read", "open_write", "read", "write", "seek", "truncate", "rename", "delete", "alloc"};
 
 static int IsTemporaryCopy(void) {
     char module[MAX_PATH] = "";
@@ -24,14 +27,22 @@ static int IsTemporaryCopy(void) {
     return lstrcmpiA(base ? base + 1 : module, "setupthp.exe") == 0;
 }
 
-static void ArmKillSwitch(void) {
-    const char* at = getenv("KOV_END_AT");
-    if (!at || !*at) return;
+// Reads "kind nth" from the variable: the kind's number, or -1.
+static int ReadPoint(const char* variable, unsigned long* nth) {
+    const char* at = getenv(variable);
     char kind[32] = "";
-    unsigned long nth = 0;
-    if (sscanf(at, "%31s %lu", kind, &nth) != 2) return;
+    if (!at || sscanf(at, "%31s %lu", kind, nth) != 2) return -1;
     for (int k = 0; k < SYS_FAULT_KINDS; k++)
-        if (strcmp(kind, kKinds[k]) == 0) SysEndAtCall(k, nth);
+        if (strcmp(kind, kKinds[k]) == 0) return k;
+    return -1;
+}
+
+static void ArmKillSwitch(void) {
+    unsigned long nth = 0;
+    int kind = ReadPoint("KOV_END_AT", &nth);
+    if (kind >= 0) SysEndAtCall(kind, nth);
+    kind = ReadPoint("KOV_FAIL_AT", &nth);
+    if (kind >= 0) SysFailCalls(kind, nth, ~0ul);
 }
 
 static void WriteCounts(void) {
@@ -51,7 +62,7 @@ static void WriteCounts(void) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     int copy = IsTemporaryCopy();
     if (copy) ArmKillSwitch();
-    int result = SetupMain(instance, commandLine);
+    SetupMain(instance, commandLine);
     if (copy) WriteCounts();
-    return result;
+    return (int)SetupExitCode;  // as setup.exe ends
 }

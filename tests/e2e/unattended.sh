@@ -115,6 +115,23 @@ launch 'C:\BAD.EXE' -U
 expect_exit 18 "fatal error"
 assert_log_line 'Fatal error #18'
 
+note "refused: the client is running"
+rm -f "$KOV_C/setup.log"
+start_window 'KOV Frame'
+launch 'D:\SETUP.EXE' -U -M
+stop_windows
+expect_exit 65541 "client running"
+assert_log_line 'The client is running'
+
+note "memory runs out for good in the copy that installs"
+rm -f "$KOV_C/setup.log"
+"$KOVPACK" -q --stub "$KOV_WIN/setupkill.exe" --source "$DEMO_DIR/files" -o "$KOV_OUT/NOMEM.EXE" \
+    "$KOV_SRC/demo/kov30i.kovpack" || fail "kovpack"
+put_file "$KOV_OUT/NOMEM.EXE" 'D:\NOMEM.EXE'
+KOV_FAIL_AT='alloc 20' launch 'D:\NOMEM.EXE' -U -M
+expect_exit 65543 "out of memory"
+assert_log_has 'memory low' 'C:\setup.log'
+
 note "no answer file: every default; -R asks for a restart, which an unattended run never does"
 fresh_machine
 launch 'D:\SETUP.EXE' -U -M -R

@@ -247,6 +247,20 @@ TEST(MemoryDeath, CancelEndsTheProcess) {
         testing::ExitedWithCode(EXIT_NO_MEMORY & 0xFF), "fatal");
 }
 
+// Unattended, the answer to the memory question is logged; the log must not ask again for
+// the block it cannot get, question after question until the stack runs out.
+TEST(MemoryDeath, UnattendedRunOutOfMemoryEndsWithItsCode) {
+    EXPECT_EXIT(
+        {
+            TestMachine m;
+            UnattendedMode = 1;
+            LogFlush();  // no trace block left: the next log line needs one
+            SysFailCalls(SYS_FAULT_ALLOC, 1, ~0ul);
+            MemAlloc(100);
+        },
+        testing::ExitedWithCode(EXIT_NO_MEMORY & 0xFF), "fatal");
+}
+
 TEST(Paths, Splitting) {
     char out[260];
     GetDirPart(out, "SETUP.EXE");
