@@ -31,14 +31,16 @@ int SetupMain(HINSTANCE instance, const char* commandLine) {
 
     if (HWND other = FindWindowA("_KOVSETUP_Frame", NULL)) {
         SetForegroundWindow(other);
-        LogPrintf("Another setup is running");
+        // An unattended run leaves its log even here; a user's run ends without a word, as
+        // before its command line was read (no crash-mode log either).
+        if (UnattendedMode) LogPrintf("Another setup is running");
         SetupExitCode = EXIT_REFUSED;
-        LogFlush();  // an unattended run leaves its log even here
+        LogFlush();
         return 0;
     }
     if (IsWindowClassPresent("KOV Frame") || IsWindowClassPresent("KOV Frame25") ||
         GetModuleHandleA(LoadCaption(IDS_CLIENT_MODULE)) != NULL) {
-        LogPrintf("The client is running");
+        if (UnattendedMode) LogPrintf("The client is running");
         ShowError(LoadMessage(1, IDS_CLIENT_RUNNING));
         SetupExitCode = EXIT_REFUSED;
         LogFlush();
