@@ -6,7 +6,7 @@ MAKEFLAGS += --no-print-directory
 HOST := build/host
 WIN := build/win32
 
-.PHONY: all deps host win32 test test-host test-win32 demo demo-package clean faults fuzz-long
+.PHONY: all deps host win32 test test-host test-win32 demo demo-package clean faults faults-wine fuzz-long
 
 all: host win32 demo-package
 
@@ -51,6 +51,10 @@ demo: all
 # The long campaigns, outside make test.
 faults: host
 	bash bench/faults.sh $(HOST)
+
+# The kill campaign on the Wine test machine (about 15 minutes).
+faults-wine: all
+	bash bench/faults-wine.sh
 
 fuzz-long: host
 	bash bench/fuzz-long.sh --minimise $(HOST)

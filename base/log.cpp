@@ -5,6 +5,7 @@
 
 #include <string.h>
 
+#include "base/answers.h"
 #include "base/globals.h"
 #include "base/mem.h"
 #include "base/path.h"
@@ -110,22 +111,27 @@ int LogPrintf(const char* format, ...) {
         CrashWrite(line, n);
         return n;
     }
+    // Out of memory the line is dropped: asking the user here would log the question, and so
+    // on without end.
     if (!trace) {
-        trace = (char*)MemAlloc(4000);
+        trace = (char*)MemTryAlloc(4000);
+        if (!trace) return 0;
         traceCapacity = 4000;
         traceUsed = 0;
     }
     if ((unsigned)traceUsed + n >= 64000) {
         // The old trace goes to disk with what it holds, not counting the new line.
         LogFlush();
-        trace = (char*)MemAlloc(4000);
+        trace = (char*)MemTryAlloc(4000);
+        if (!trace) return 0;
         traceCapacity = 4000;
         traceUsed = 0;
     }
     unsigned used = traceUsed + (unsigned)n;
     if (used >= traceCapacity) {
         unsigned short capacity = (unsigned short)(traceCapacity + 4000);
-        char* grown = (char*)MemAlloc(capacity);
+        char* grown = (char*)MemTryAlloc(capacity);
+        if (!grown) return 0;
         memcpy(grown, trace, traceUsed);
         MemFree(trace);
         trace = grown;
@@ -147,6 +153,8 @@ void LogFlush(void) {
     if (SetupError != 0) path = CrashLogPath();
     else if (InstallSettings.DestDir[0] && PathExists(InstallSettings.DestDir))
         path = DestPath(dest, "setup.log");
+    // An unattended run always leaves its log: it is all there is to read afterwards.
+    else if (UnattendedMode) path = CrashLogPath();
     if (path) {
         SysFile f = flushedBefore ? SysOpen(path, SYS_WRITE) : 0;
         if (!f) f = SysCreate(path);

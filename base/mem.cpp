@@ -2,21 +2,31 @@
 // retry, or the run ends at once.
 #include "base/mem.h"
 
+#include "base/answers.h"
+#include "base/log.h"
 #include "base/text.h"
 #include "sys/sys.h"
 
 static unsigned short liveBlocks, peakBlocks;
 
+void* MemTryAlloc(unsigned long size) {
+    void* p = SysBlockAlloc(size);
+    if (p) {
+        liveBlocks++;
+        if (liveBlocks > peakBlocks) peakBlocks = liveBlocks;
+    }
+    return p;  // the seam hands out zero-filled blocks
+}
+
 void* MemAlloc(unsigned long size) {
     for (;;) {
-        void* p = SysBlockAlloc(size);
-        if (p) {
-            liveBlocks++;
-            if (liveBlocks > peakBlocks) peakBlocks = liveBlocks;
-            return p;  // the seam hands out zero-filled blocks
+        if (void* p = MemTryAlloc(size)) return p;
+        if (!AskRetryCancel(LoadMessage(1, IDS_LOW_MEMORY))) {
+            // What the log holds is all an administrator will have to read.
+            LogFlush();
+            SysFatalExit(UnattendedMode ? nullptr : LoadMessage(1, IDS_CANNOT_CONTINUE),
+                         EXIT_NO_MEMORY);
         }
-        if (!AskRetryCancel(LoadMessage(1, IDS_LOW_MEMORY)))
-            SysFatalExit(LoadMessage(1, IDS_CANNOT_CONTINUE));
     }
 }
 

@@ -2,6 +2,9 @@
 // the user is asked to free memory (Retry) or the process ends (Cancel).
 #pragma once
 void* MemAlloc(unsigned long size);
+// A block, or null when memory is out, without asking anyone: for the log, which must not
+// ask about memory while it records the question about memory.
+void* MemTryAlloc(unsigned long size);
 int MemFree(void* p);
 unsigned PeakBlocks(void);
 unsigned LiveBlocks(void);

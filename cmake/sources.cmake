@@ -11,7 +11,7 @@
 set(KOV_FOLDERS sys base registry clientdb package ui install migrate modem desktop setup)
 
 set(sys_SOURCES fault.cpp win32/sys_win.cpp posix/sys_posix.cpp)
-set(base_SOURCES bytes.cpp format.cpp globals.cpp installrec.cpp installrec_win.cpp log.cpp mem.cpp
+set(base_SOURCES answers.cpp bytes.cpp format.cpp globals.cpp installrec.cpp installrec_win.cpp log.cpp mem.cpp
                  path.cpp text.cpp write.cpp)
 set(registry_SOURCES registry_win.cpp)
 set(clientdb_SOURCES access.cpp format.cpp)
@@ -54,9 +54,12 @@ set(DESKTOP_DRIVER tests/win32/desktop/driver.cpp)
 set(MODEM_DRIVER tests/win32/modem/modemrun.cpp)
 # The migration alone over the frame (migrator.exe), for the end-to-end migration runs.
 set(MIGRATE_DRIVER tests/drivers/migrator_win.cpp)
+# setup.exe with a kill switch in its temporary copy (setupkill.exe), for bench/faults-wine.sh.
+set(SETUPKILL_DRIVER tests/drivers/setupkill_win.cpp)
 set(HOST_TEST_SOURCES
-  tests/host/base_test.cpp tests/host/clientdb_test.cpp tests/host/destination_test.cpp
-  tests/host/driver_test.cpp tests/host/faults_test.cpp tests/host/hostile_test.cpp
+  tests/host/answers_test.cpp tests/host/base_test.cpp tests/host/clientdb_test.cpp tests/host/destination_test.cpp
+  tests/host/driver_test.cpp tests/host/faults_test.cpp tests/host/hostile_earlier_test.cpp
+  tests/host/hostile_test.cpp
   tests/host/inflate_test.cpp tests/host/install_test.cpp tests/host/installrec_test.cpp
   tests/host/kovdb_test.cpp tests/host/kovpack_test.cpp tests/host/machine.cpp
   tests/host/migrate_search_test.cpp tests/host/migrate_test.cpp tests/host/options_test.cpp
@@ -75,9 +78,9 @@ set(WIN32_TEST_SOURCES
 # tests/fuzz/NAME.cpp, tests/peers/NAME.cpp (NAME.exe), tests/e2e/NAME.sh. The modem peer
 # (tests/peers/modem) is a script the end-to-end runs start as it is.
 set(FUZZERS clientdb dunzip install installrec migrate script)
-set(PEERS asker chained machinfo progman robot window)
+set(PEERS asker chained launch machinfo progman robot window)
 set(E2E_SCRIPTS desktop entry install machine migrate modem package pe robot ui_gallery
-    ui_print_cdrom ui_print_page uninstall wholerun wholerun_chained wholerun_quit)
+    ui_print_cdrom ui_print_page unattended uninstall wholerun wholerun_chained wholerun_quit)
 
 # The sources of the folders for one tree: PLATFORM is win or posix.
 function(kov_sources out platform)

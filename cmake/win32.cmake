@@ -144,6 +144,14 @@ target_compile_options(migrator PRIVATE ${WARN} -fno-exceptions -fno-rtti)
 target_link_libraries(migrator setupcore ${SYSTEM_LIBS})
 target_link_options(migrator PRIVATE ${STATIC_RT})
 
+# setup.exe whose temporary copy ends itself at a chosen file operation, for the kill
+# campaign on the test machine (bench/faults-wine.sh); built the way setup.exe is.
+add_executable(setupkill WIN32 ${SETUPKILL_DRIVER} res/setup.rc)
+target_compile_options(setupkill PRIVATE ${WARN} -fno-exceptions -fno-rtti ${SIZE_FLAGS})
+target_link_libraries(setupkill setupcore ${SYSTEM_LIBS})
+target_link_options(setupkill PRIVATE ${STATIC_RT} ${EXE_SIZE_LINK} -Wl,--subsystem,windows:4.0
+                    -Wl,--major-os-version,4)
+
 # Benchmark driver: the install step alone, with the package appended by kovpack --stub.
 # Built on demand by bench/peer.sh, never by the tests.
 add_executable(installstep WIN32 EXCLUDE_FROM_ALL bench/installstep_win.cpp res/setup.rc)

@@ -6,6 +6,7 @@
 #include <shlguid.h>
 #include <shobjidl.h>
 
+#include "base/answers.h"
 #include "base/globals.h"
 #include "base/installrec.h"
 #include "base/log.h"
@@ -138,14 +139,14 @@ int CreateProgramsShortcut(void) {
     return 1;
 }
 
-static void MakeDialogShortcuts(HWND dialog) {
+static void MakeDialogShortcuts(int startMenu) {
     char folder[SHELL_PATH_SIZE];
     if (!GetShellFolder(folder, SHELL_DESKTOP)) {
         LogPrintf("No Desktop folder; no shortcuts");
         return;
     }
     ShortcutWithRetry(folder, SHORTCUT_PLAIN, IDS_STARTMENU_LINK_RETRY);
-    if (IsDlgButtonChecked(dialog, IDC_STARTMENU) != BST_CHECKED) return;
+    if (!startMenu) return;
     if (!GetShellFolder(folder, SHELL_START_MENU)) {
         LogPrintf("No Start Menu folder; no Start menu shortcut");
         return;
@@ -159,7 +160,7 @@ INT_PTR CALLBACK ShortcutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         return TRUE;
     }
     if (message == WM_COMMAND && LOWORD(wParam) == ID_SHORTCUT_OK) {
-        MakeDialogShortcuts(dialog);
+        MakeDialogShortcuts(IsDlgButtonChecked(dialog, IDC_STARTMENU) == BST_CHECKED);
         EndDialog(dialog, ID_SHORTCUT_OK);
         return TRUE;
     }
@@ -167,6 +168,15 @@ INT_PTR CALLBACK ShortcutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 }
 
 int RunShortcutDialog(void) {
+    if (UnattendedMode) {
+        // The dialog's own work with the box as the answer file has it (ticked by default).
+        int answer = AnswerDialog(IDD_SHORTCUT, nullptr);
+        if (answer == ID_SHORTCUT_OK) {
+            const AnswerT& startMenu = Answers[ANSWER_START_MENU];
+            MakeDialogShortcuts(!startMenu.given || startMenu.number == ANSWER_YES);
+        }
+        return answer;
+    }
     return (int)DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_SHORTCUT), FrameWindow,
                                 ShortcutDlgProc, 0);
 }

@@ -31,7 +31,7 @@ uint32_t RoundToCluster(uint32_t size, uint32_t cluster) {
 
 int ReadPreviousDbVersion(const char* dbPath) {
     RecordDb* db = nullptr;
-    if (DbOpen(dbPath, &db) != 0) {
+    if (DbOpenReadOnly(dbPath, &db) != 0) {
         LogPrintf("IR:DBO failed on %s", dbPath);
         return 0;
     }

@@ -122,15 +122,30 @@ int MergeArt(const TextListT& names, const MergedTableT* table, unsigned last, i
     return 1;
 }
 
+// The old database is only read: opened for reading, a read-only file (a copy from a CD-ROM)
+// is migrated too, and closing it leaves the client's own index beside it.
 void OpenOldMainDb(void) {
     char idb[260];
     JoinPath(idb, InstallSettings.PreviousDir, "IDB", (const char*)nullptr);
     if (MigrationInPlace()) {
         char path[260];
         JoinPath(path, idb, "OLD.DB", (const char*)nullptr);
-        if (DbOpen(path, &OldMainDb) != 0) OldMainDb = nullptr;
-    } else if (DbOpenById(idb, DB_ID_MAIN, &OldMainDb) != 0) {
-        OldMainDb = nullptr;
+        if (DbOpenReadOnly(path, &OldMainDb) != 0) OldMainDb = nullptr;
+    } else {
+        // An in-place install that ended before its migration was through left the user's
+        // database as OLD.DB beside the package's own; the search chose the folder for
+        // OLD.DB, so the records come from there and not from the database without users.
+        char path[260], old[260];
+        JoinPath(old, idb, "OLD.DB", (const char*)nullptr);
+        if (!DbFindFile(path, idb, DB_ID_MAIN)) {
+            LogPrintf("No database %lx in %s", (unsigned long)DB_ID_MAIN, idb);
+            path[0] = 0;
+        } else if (!SameName(path, old) && FileExists(old) && !MainDatabaseInUse(path) &&
+                   MainDatabaseInUse(old)) {
+            LogPrintf("Using %s of an install that did not finish", old);
+            CopyText(path, old, sizeof path);
+        }
+        if (!path[0] || DbOpenReadOnly(path, &OldMainDb) != 0) OldMainDb = nullptr;
     }
     if (!OldMainDb) {
         LogPrintf("Couldn't open old db");

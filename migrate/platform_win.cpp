@@ -42,12 +42,7 @@ void GaugePos(void* dialog, uint32_t position) {
 int Pump(void) { return PumpMessages() ? 1 : 0; }
 
 // Asked without an owner, as its own task, while the progress dialog is not yet shown.
-int AskMoveDownloads(void) {
-    char caption[50];
-    lstrcpynA(caption, LoadCaption(IDS_PRODUCT), sizeof caption);
-    return MessageBoxA(NULL, LoadMessage(1, IDS_MOVE_DOWNLOADS), caption,
-                       MB_YESNO | MB_ICONINFORMATION) == IDYES;
-}
+int AskMoveDownloads(void) { return AskNoticeYesNo(LoadMessage(1, IDS_MOVE_DOWNLOADS)); }
 
 long RegistryGet(int root, const char* key, const char* name, char* out, unsigned size) {
     return RegistryGetString(Root(root), key, name, out, size, 0);

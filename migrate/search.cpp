@@ -241,9 +241,11 @@ int CheckCandidateFolder(const char* folder, ModemSettingsT* settingsOut) {
     return 1;
 }
 
+// The search only reads: a database opened for reading may be read-only, and closing it
+// leaves the client's own index of an earlier installation where it is.
 int MainDatabaseInUse(const char* databasePath) {
     RecordDb* db = nullptr;
-    if (DbOpen(databasePath, &db) != 0) return 0;
+    if (DbOpenReadOnly(databasePath, &db) != 0) return 0;
     int verdict = UserListInUse(db);
     DbClose(db);
     return verdict;
@@ -251,7 +253,7 @@ int MainDatabaseInUse(const char* databasePath) {
 
 int JudgeCandidate(const char* databasePath, ModemSettingsT* settingsOut) {
     RecordDb* db = nullptr;
-    if (DbOpen(databasePath, &db) != 0) {
+    if (DbOpenReadOnly(databasePath, &db) != 0) {
         LogPrintf("IR:DBO failed on %s", databasePath);
         return 0;
     }
@@ -284,7 +286,7 @@ int DatabaseKindMatches(int32_t expectedCode, uint8_t expectedKind, const char* 
     int32_t code = NO_DB_KIND_CODE;
     unsigned kind = NO_DB_KIND;
     RecordDb* db = nullptr;
-    if (DbOpen(databasePath, &db) == 0) {
+    if (DbOpenReadOnly(databasePath, &db) == 0) {
         // Both records are read into buffers of their own size, whatever their length.
         uint8_t codeRecord[4] = {0, 0, 0, 0};
         if (DbReadRecordBounded(db, GID_DB_KIND_CODE, codeRecord, sizeof codeRecord, nullptr))

@@ -105,6 +105,12 @@ static void TransferMatch(uint16_t i, const char* folder, const SysFindData& fd,
     int move = strcmp(action, "move") == 0;
     char path[260], pattern[260], target[260], source[260], destination[260];
     if (fd.isDir) {
+        // A pattern cut to the buffer would name a shallower folder, which is found again and
+        // again until the list is full: a folder too deep for a path is left where it is.
+        if (strlen(folder) + strlen(fd.name) + 6 > sizeof pattern - 1) {
+            LogPrintf("Path too long: %s", fd.name);
+            return;
+        }
         if (folder[0]) Format(pattern, sizeof pattern, "%s\\%s\\*.*", folder, fd.name);
         else Format(pattern, sizeof pattern, "%s\\*.*", fd.name);
         if (!AppendPreserved(pattern, action)) {

@@ -80,3 +80,37 @@ done < <(awk '
                match($0, /file="[^"]*"/); f = substr($0, RSTART + 6, RLENGTH - 7)
                if (cls[h] == "#32770") print f "|" cap[h] }' "$ROBOT_LOG")
 echo "---- $n dialogs of the run in build/demo/screens/ (captions.txt), and client.png ----"
+
+# The same install again, unattended: a fresh machine with the same earlier installation,
+# the choices in an answer file, nobody answering. A script reads the exit code through
+# launch.exe (the whole 32-bit code, as Windows gives it).
+echo
+echo "==== the same install, unattended: D:\\SETUP.EXE -U C:\\answers.ini on a fresh machine ===="
+stop_windows
+machine_reset --registry
+start_progman
+lay_earlier_install 'C:\Kov30I'
+put_file "$DEMO_DIR/SETUP.EXE" 'D:\SETUP.EXE'
+printf '%s\r\n' '[Install]' 'DestDir = C:\Kov30IA' 'PreviousDir = C:\Kov30I' 'Cache = 10' \
+    'StartMenu = yes' 'PrintGuide = no' 'AddOns = no' 'Restart = never' >"$KOV_C/answers.ini"
+echo "C:\\answers.ini:"
+tr -d '\r' <"$KOV_C/answers.ini" | sed 's/^/  /'
+rm -f "$KOV_C/exit.txt"
+started=$(date +%s)
+run_plain "$KOV_WIN/launch.exe" --out 'C:\exit.txt' 'D:\SETUP.EXE' -U 'C:\answers.ini'
+code=$(tr -d '\r' <"$KOV_C/exit.txt" 2>/dev/null | sed -n 's/^exit=//p')
+echo "exit code: ${code:-none} after $(($(date +%s) - started)) s (0: installed; the table is in README.md)"
+ulog=$(host_path 'C:\Kov30IA\setup.log')
+[ -f "$ulog" ] || ulog=$(host_path 'C:\setup.log')
+echo "the answers, as setup.log gives them:"
+tr -d '\r' <"$ulog" 2>/dev/null | grep -E '^(Opt: Unattended|Answer file|Default|Unattended|Exit code)' | sed 's/^/  /'
+udir=$(host_path 'C:\Kov30IA')
+if [ -d "$udir" ]; then
+    echo "installed: $(find "$udir" -type f | wc -l) files, $(find "$udir" -type f -printf '%s\n' | awk '{s += $1} END {print s + 0}') bytes in C:\\Kov30IA"
+fi
+echo "shortcuts:"
+find "$WINEPREFIX/drive_c/windows" -iname '*KOV*.lnk' | sed "s|$WINEPREFIX/drive_c|  C:|"
+echo "records of the new main database (kovdb list C:\\Kov30IA\\IDB\\MAIN.IDX):"
+"$KOVDB" list "$(host_path 'C:\Kov30IA\IDB\MAIN.IDX')" 2>&1 | sed 's/^/  /'
+echo "Program Manager:"
+tr -d '\r' <"$PM_LOG" | grep -o 'text="[^"]*"' | sed 's/^/  /' | sort -u

@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "base/answers.h"
 #include "base/format.h"
 #include "base/globals.h"
 #include "base/log.h"
@@ -271,6 +272,8 @@ static void OfferWin31Edition(void) {
 
 int ClosingPhase(void) {
     ClosePackage();
+    // A restart the install needed, whether or not the user lets it happen now.
+    int restartWanted = 0;
     if (QuitRequested != 1 && UserAbort != 1) {
         // After a fatal error nothing was installed (or it was removed again): no version
         // file in an empty or cleaned folder, no library or installer run from it.
@@ -290,7 +293,10 @@ int ClosingPhase(void) {
             ReadBrowserBuild();
             if (InstalledBrowserBuild < InstallSettings.RequiredBrowserBuild) {
                 LogPrintf("User needs MSIE to be installed");
-                if (RunBrowserInstallers()) return 1;
+                if (RunBrowserInstallers()) {
+                    SetupExitCode = RunExitCode(RestartWindows);
+                    return 1;
+                }
             } else if (NeedsBrowserWarning()) {
                 RunBrowserWarning();
             }
@@ -300,6 +306,7 @@ int ClosingPhase(void) {
         if ((InstallSettings.NextDiskProgram[0] || InstallSettings.ContinuationProgram[0]) &&
             SetupError == 0)
             OfferNextDisk();
+        restartWanted = RestartWindows && !NextDiskLaunched && SetupError == 0;
         if (!NextDiskLaunched && SetupError == 0 && !InstallSettings.ContinuationProgram[0])
             ShowClosingNotice();
     } else if (ContinuationRun && !InstallSettings.NoContinuationNotice[0]) {
@@ -310,6 +317,9 @@ int ClosingPhase(void) {
     if (OfferWin31Fallback) OfferWin31Edition();
     DestroyFrameWindow();
     LogPrintf("Peak handles = %u", PeakBlocks());
+    // The fatal error, when there is one, stays the log's last line.
+    SetupExitCode = RunExitCode(restartWanted);
+    LogPrintf("Exit code %lu", (unsigned long)SetupExitCode);
     ReportFatalError();
     LogFlush();
     UnregisterDdeClientClass();

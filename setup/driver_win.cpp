@@ -6,6 +6,7 @@
 
 #include <string.h>
 
+#include "base/answers.h"
 #include "base/format.h"
 #include "base/globals.h"
 #include "base/installrec.h"
@@ -84,10 +85,7 @@ int CheckRootDirectory(const char* path) {
     if (!made && (error == ERROR_ACCESS_DENIED || error == RUNTIME_ACCESS_DENIED) &&
         entries >= limit) {
         LogPrintf("Root directory full: %u entries", entries);
-        char text[512];
-        CopyText(text, LoadMessage(1, IDS_ROOT_FULL), sizeof text);
-        AppendText(text, LoadMessage(1, IDS_ROOT_FULL_ADVICE), sizeof text);
-        ShowError("%s", text);
+        ShowError(LoadMessage(2, IDS_ROOT_FULL, IDS_ROOT_FULL_ADVICE));
         return 0;
     }
     return 1;
@@ -228,9 +226,14 @@ int InstallDriver(void) {
 
     if (!InstallSettings.PreviousDir[0]) {
         SetModemDefaults(&ModemSettings);
-        if (SkipModem) LogPrintf("Using modem defaults");
-        else DetectModem(&ModemSettings);
+        // An answer file that names the port leaves nothing to detect.
+        if (!AnsweredModem(&ModemSettings)) {
+            if (SkipModem) LogPrintf("Using modem defaults");
+            else DetectModem(&ModemSettings);
+        }
         LogModem();
+    } else {
+        NoteModemKept();
     }
     if (QuitRequested) return 0;
 

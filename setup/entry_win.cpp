@@ -2,6 +2,7 @@
 // line and logs the options, then goes on with the start-up sequence.
 #include "setup/entry.h"
 
+#include "base/answers.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/path.h"
@@ -25,23 +26,41 @@ int SetupMain(HINSTANCE instance, const char* commandLine) {
     NextDiskLaunched = 0;
     SetupInstance = instance;
 
+    // Read before anything is asked: an unattended run must not wait on the message below.
+    ParseCommandLine(commandLine);
+
     if (HWND other = FindWindowA("_KOVSETUP_Frame", NULL)) {
         SetForegroundWindow(other);
+        LogPrintf("Another setup is running");
+        SetupExitCode = EXIT_REFUSED;
+        LogFlush();  // an unattended run leaves its log even here
         return 0;
     }
     if (IsWindowClassPresent("KOV Frame") || IsWindowClassPresent("KOV Frame25") ||
         GetModuleHandleA(LoadCaption(IDS_CLIENT_MODULE)) != NULL) {
+        LogPrintf("The client is running");
         ShowError(LoadMessage(1, IDS_CLIENT_RUNNING));
+        SetupExitCode = EXIT_REFUSED;
+        LogFlush();
         return 0;
     }
 
     GetWindowsDirectoryA(WindowsDir, sizeof WindowsDir);
     CopyText(CommandLineCopy, commandLine, sizeof CommandLineCopy);
-    ParseCommandLine(commandLine);
 
     if (CrashMode) LogPrintf("Opt: Crash mode");
     if (SkipModem) LogPrintf("Opt: Skip modem");
     if (InstallFileGiven) LogPrintf("Opt: Install file = %s", InstallFile);
+    if (UnattendedMode) {
+        LogPrintf("Opt: Unattended, answers from %s", AnswerFile[0] ? AnswerFile : "the defaults");
+        // A bad answer file ends the run before anything is done; the closing phase still
+        // writes the log.
+        if (AnswerFile[0] && !ReadAnswerFile(AnswerFile)) {
+            StopRun(EXIT_BAD_ANSWERS);
+            QuitRequested = 1;
+        }
+        ApplyAnswerOptions();
+    }
 
     StartupSequence();
     return 0;

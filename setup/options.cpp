@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "base/answers.h"
 #include "base/globals.h"
 
 // Copies the word at p (up to the next blank) into out, at most max characters; returns
@@ -83,6 +84,14 @@ void ParseCommandLine(const char* text) {
             p = TakeWord(SkipBlanks(p), InstallFile, sizeof InstallFile - 1);
             InstallFileGiven = 1;
             break;
+        case 'U': {
+            // The answer file is the next word unless that is an option of its own.
+            UnattendedMode = 1;
+            const char* next = SkipBlanks(p);
+            if (p != next && *next && *next != '-' && *next != '/')
+                p = TakeWord(next, AnswerFile, sizeof AnswerFile - 1);
+            break;
+        }
         default: break;
         }
         while (*p && *p != ' ') p++;

@@ -1,5 +1,6 @@
 // ResetRunState: every subsystem's run-wide state back to the start, in the order that lets
 // each free what it holds before the values below it are cleared.
+#include "base/answers.h"
 #include "base/globals.h"
 #include "migrate/migrate.h"
 #include "migrate/search.h"
@@ -21,5 +22,6 @@ void ResetRunState(void) {
     ResetSearchState();
     DriveIndex = 0;
     ResetPackageState();
+    ResetAnswerState();
     ResetBaseState();
 }

@@ -7,5 +7,7 @@
 // C:\RECYCLED when that folder exists, else in the temporary folder. 1 with its path in
 // pathOut (260 bytes).
 int CopySelfToTemp(char* pathOut);
+// Starts command (shown normally) and waits for it to end: 1 with its exit code.
+int RunAndWait(char* command, unsigned long* exitCode);
 // Runs the sequence to the end of the run.
 void StartupSequence(void);

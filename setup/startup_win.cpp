@@ -4,6 +4,7 @@
 
 #include <string.h>
 
+#include "base/answers.h"
 #include "base/format.h"
 #include "base/globals.h"
 #include "base/log.h"
@@ -90,12 +91,41 @@ static int RelaunchFromTemp(void) {
     Format(command, sizeof command, "%s -T %lu -X %s %s", copy, (unsigned long)PackageOffset,
            InstallFile, CommandLineCopy);
     LogPrintf("Relaunching %s", command);
-    if (WinExec(command, SHOW_NORMAL_EXEC) >= EXEC_STARTED) {
+    if (UnattendedMode) {
+        // A script waits for this process: it waits for the copy and ends with its code.
+        DWORD code = 0;
+        if (RunAndWait(command, &code)) {
+            QuitRequested = 1;
+            SetupExitCode = code;
+            return 1;
+        }
+    } else if (WinExec(command, SHOW_NORMAL_EXEC) >= EXEC_STARTED) {
         QuitRequested = 1;
+        SetupExitCode = EXIT_RELAUNCHED;
         return 1;
     }
     LogPrintf("Relaunch failed; going on from %s", module);
     return 0;
+}
+
+int RunAndWait(char* command, unsigned long* exitCode) {
+    STARTUPINFOA start = {};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESHOWWINDOW;
+    start.wShowWindow = SHOW_NORMAL_EXEC;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, 0, NULL, NULL, &start, &process)) {
+        LogPrintf("Could not start %s: error %lu", command, (unsigned long)GetLastError());
+        return 0;
+    }
+    CloseHandle(process.hThread);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    int got = GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    if (!got) return 0;
+    *exitCode = code;
+    return 1;
 }
 
 // The Windows 3.1 edition's setup, beside this program's folder on the disc.
@@ -143,6 +173,7 @@ static void CheckBrowserAndSystem(void) {
         if (InstalledBrowserBuild < InstallSettings.RequiredBrowserBuild) {
             LogPrintf("Required MSIE not present");
             ShowError(LoadMessage(1, IDS_BROWSER_NEEDED));
+            StopRun(EXIT_REFUSED);
             QuitRequested = 1;
         }
     }
@@ -153,10 +184,12 @@ static void CheckBrowserAndSystem(void) {
     if (version.dwPlatformId == VER_PLATFORM_WIN32s) {
         LogPrintf("Win32s: not supported");
         ShowError(LoadMessage(1, IDS_NEEDS_WIN95));
+        StopRun(EXIT_REFUSED);
         QuitRequested = 1;
     } else if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
         LogPrintf("Windows NT: not supported");
         ShowError(LoadMessage(1, IDS_NOT_ON_NT));
+        StopRun(EXIT_REFUSED);
         QuitRequested = 1;
     }
 }

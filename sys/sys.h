@@ -28,7 +28,7 @@ int SysRename(const char* from, const char* to);
 int SysMakeDir(const char* path);
 int SysRemoveDir(const char* path);
 int SysCopyFile(const char* from, const char* to);
-enum { SYS_ATTR_NONE = -1, SYS_ATTR_DIR = 0x10 };
+enum { SYS_ATTR_NONE = -1, SYS_ATTR_READONLY = 0x01, SYS_ATTR_DIR = 0x10, SYS_ATTR_ARCHIVE = 0x20 };
 long SysAttributes(const char* path);  // SYS_ATTR_NONE when absent
 
 // File facts for the install engine. SysOpenUnshared opens for reading with no sharing, so
@@ -91,8 +91,9 @@ void SysOemToAnsi(char* text);
 // Memory behind MemAlloc: zero-filled blocks freed from their pointer alone.
 void* SysBlockAlloc(unsigned long size);
 void SysBlockFree(void* p);
-// Ends the process at once with a last message (the platform's fatal application exit).
-[[noreturn]] void SysFatalExit(const char* text);
+// Ends the process at once with a last message (the platform's fatal application exit; no
+// message when text is null, as nobody may be there to read it) and the exit code given.
+[[noreturn]] void SysFatalExit(const char* text, unsigned exitCode);
 
 // User questions. kind is one of the SYS_BOX_* values; the result is one of SYS_ID_*. The
 // first four beep and are task-modal, owned by the window given to SysSetMessageOwner (none
@@ -144,8 +145,8 @@ void SysSleep(unsigned long ms);
 
 // Fault injection, for tests and fault campaigns. Each call of a kind below is counted; after
 // SysFailCalls(kind, nth, count) the nth call of that kind from then on (1 = the next) and the
-// count - 1 after it fail as the platform's call fails: no file, -1, or 0. SysCreate counts as
-// an open for writing, SysOpen by its mode.
+// count - 1 after it fail as the platform's call fails: no file, -1, or 0 (a null block for
+// SysBlockAlloc). SysCreate counts as an open for writing, SysOpen by its mode.
 enum {
     SYS_FAULT_OPEN_READ,
     SYS_FAULT_OPEN_WRITE,
@@ -155,6 +156,7 @@ enum {
     SYS_FAULT_TRUNCATE,
     SYS_FAULT_RENAME,
     SYS_FAULT_DELETE,
+    SYS_FAULT_ALLOC,
     SYS_FAULT_KINDS
 };
 void SysFailCalls(int kind, unsigned long nth, unsigned long count);

@@ -3,6 +3,7 @@
 #include "ui/frame.h"
 #include "ui/drives.h"
 #include "ui/print.h"
+#include "base/answers.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/text.h"
@@ -65,6 +66,8 @@ HWND OpenModeless(int templateId, DLGPROC dialogProc) {
         ShowError(LoadMessage(1, IDS_DIALOG_CREATE_FAILED), templateId);
         return NULL;
     }
+    // Progress is for someone watching; an unattended run keeps it out of sight.
+    if (UnattendedMode) ShowWindow(window, SW_HIDE);
     ModelessSlots[i].templateId = templateId;
     ModelessSlots[i].window = window;
     return window;
@@ -111,7 +114,53 @@ BOOL PumpMessages(void) {
     return TRUE;
 }
 
+// The largest cache choice the free space leaves room for (0: 5 MB, 1: 10 MB, 2: 20 MB); the
+// welcome dialog preselects it, and the unattended run takes it unless told otherwise.
+static int CacheThatFits(void) {
+    return FreeMegabytes >= RequiredMegabytes + 20   ? 2
+           : FreeMegabytes >= RequiredMegabytes + 10 ? 1
+                                                     : 0;
+}
+
+static int TemplatePresent(int templateId) {
+    return FindResourceA(ResourceInstance(), MAKEINTRESOURCEA(templateId), (LPCSTR)RT_DIALOG) !=
+           NULL;
+}
+
+// The quick reference guide on the default printer: the dialog, hidden, lays the text out.
+static void PrintGuideUnattended(void) {
+    HWND dialog = CreateDialogParamA(ResourceInstance(), MAKEINTRESOURCEA(IDD_QUICKREF),
+                                     FrameWindow, DefaultDlgProc, 0);
+    if (!dialog) {
+        LogPrintf("Quick reference guide not printed: dialog %d not made", IDD_QUICKREF);
+        return;
+    }
+    ShowWindow(dialog, SW_HIDE);
+    PrintQuickRef(dialog);
+    DestroyWindow(dialog);
+}
+
+// What an unattended run does instead of showing the dialog: the answer table's button and
+// what the dialog's procedure would have done with it. ANSWER_ASK_USER: show it after all.
+static int AnsweredDialog(int templateId) {
+    // A template this edition does not carry shows nothing, as in a run with a user.
+    if (!TemplatePresent(templateId)) return -1;
+    int answer = AnswerDialog(templateId, nullptr);
+    // The dialog preselects the largest cache that fits whatever the button.
+    if (templateId == IDD_WELCOME_CACHE && answer != ID_QUIT) {
+        CacheChoice = (uint16_t)AnsweredCacheChoice(CacheThatFits());
+    }
+    if (templateId == IDD_QUICKREF && answer == ID_PRINTNOW) PrintGuideUnattended();
+    if (templateId == IDD_ADDONS && answer == ID_INSTALL)
+        memset(AddOnSkipped, 0, sizeof AddOnSkipped);
+    return answer;
+}
+
 int RunModalDialog(int templateId, const char* extraText) {
+    if (UnattendedMode) {
+        int answer = AnsweredDialog(templateId);
+        if (answer != ANSWER_ASK_USER) return answer;
+    }
     DialogDataT data = {};
     data.extraText = extraText;
     return (int)DialogBoxParamA(ResourceInstance(), MAKEINTRESOURCEA(templateId), FrameWindow,
@@ -119,6 +168,13 @@ int RunModalDialog(int templateId, const char* extraText) {
 }
 
 int RunEditDialog(int templateId, char* text, const char* extraText) {
+    if (UnattendedMode) {
+        char edit[EDIT_TEXT_MAX + 1];
+        lstrcpynA(edit, text, sizeof edit);
+        int answer = AnswerDialog(templateId, edit);
+        if (answer == ID_CONTINUE) lstrcpynA(text, edit, EDIT_TEXT_MAX + 1);
+        return answer;
+    }
     DialogDataT data = {};
     data.extraText = extraText;
     lstrcpynA(data.edit, text, sizeof data.edit);
@@ -250,10 +306,11 @@ INT_PTR CALLBACK WelcomeDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             Format(text, sizeof text, format, (int)FreeMegabytes);
             SetDlgItemTextA(dialog, IDC_FREESPACE, text);
         }
-        if (FreeMegabytes >= RequiredMegabytes + 20) {
+        int fits = CacheThatFits();
+        if (fits == 2) {
             CheckDlgButton(dialog, IDC_CACHE20, BST_CHECKED);
             CacheChoice = 2;
-        } else if (FreeMegabytes >= RequiredMegabytes + 10) {
+        } else if (fits == 1) {
             ShowWindow(GetDlgItem(dialog, IDC_CACHE20), SW_HIDE);
             SpreadCacheButtons(dialog);
             CheckDlgButton(dialog, IDC_CACHE10, BST_CHECKED);

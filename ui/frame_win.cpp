@@ -3,6 +3,7 @@
 #include "res/resource.h"
 #include "ui/gauge.h"
 #include "ui/dialogs.h"
+#include "base/answers.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
@@ -135,7 +136,8 @@ BOOL CheckAndInitOle(DWORD buildVersion) {
         LogPrintf("OLE build %u.%u is not usable", HIWORD(buildVersion), LOWORD(buildVersion));
         char text[512];
         lstrcpynA(text, LoadMessage(1, IDS_OLE_TOO_OLD), sizeof text);
-        MessageBoxA(FrameWindow, text, LoadCaption(IDS_PRODUCT), MB_ICONINFORMATION | MB_OK);
+        if (!UnattendedMode)
+            MessageBoxA(FrameWindow, text, LoadCaption(IDS_PRODUCT), MB_ICONINFORMATION | MB_OK);
         return FALSE;
     }
     if (LOWORD(buildVersion) <= OLE_MINOR_NO_INIT) return TRUE;
@@ -166,8 +168,10 @@ BOOL CreateFrameWindow(const char* title) {
     if (PaletteMode) BuildFramePalette();
     if (!RegisterClasses(instance)) return FALSE;
 
+    // An unattended run keeps its frame hidden: nobody is there to look at it.
+    DWORD visible = UnattendedMode ? 0 : WS_VISIBLE;
     FrameWindow =
-        CreateWindowExA(0, FrameClassName, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, CW_USEDEFAULT,
+        CreateWindowExA(0, FrameClassName, title, WS_OVERLAPPEDWINDOW | visible, CW_USEDEFAULT,
                         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, NULL, NULL, instance, NULL);
     if (!FrameWindow) {
         LogPrintf("Cannot create the frame window");
@@ -175,8 +179,10 @@ BOOL CreateFrameWindow(const char* title) {
     }
     SysSetMessageOwner(FrameWindow);
     if (PaletteMode) RealizeFramePalette(FrameWindow, FALSE);
-    ShowWindow(FrameWindow, SW_SHOWMAXIMIZED);
-    UpdateWindow(FrameWindow);
+    if (!UnattendedMode) {
+        ShowWindow(FrameWindow, SW_SHOWMAXIMIZED);
+        UpdateWindow(FrameWindow);
+    }
 
     return CheckAndInitOle(CoBuildVersion());
 }

@@ -4,6 +4,7 @@
 // guide's printing font.
 #include "ui/print.h"
 #include "res/resource.h"
+#include "base/answers.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
@@ -219,6 +220,8 @@ void PrintQuickRef(HWND dialog) {
     PrintRequest.lStructSize = sizeof PrintRequest;
     PrintRequest.hwndOwner = dialog;
     PrintRequest.Flags = PD_RETURNDC | PD_NOPAGENUMS | PD_NOSELECTION;
+    // Nobody is there to choose: the default printer, without the print dialog.
+    if (UnattendedMode) PrintRequest.Flags |= PD_RETURNDEFAULT;
     PrintRequest.nCopies = 1;
     char program[MAX_PATH];
     if (GetModuleFileNameA(NULL, program, sizeof program) && program[1] == ':') {
@@ -258,6 +261,7 @@ void PrintQuickRef(HWND dialog) {
     EnableWindow(dialog, FALSE);
     PrintAbortDialog =
         CreateDialogParamA(GetModuleHandleA(NULL), IDD_PRINT, dialog, PrintDlgProc, 0);
+    if (UnattendedMode && PrintAbortDialog) ShowWindow(PrintAbortDialog, SW_HIDE);
     if (!PrintAbortDialog) {
         LogPrintf("Print job abandoned: no cancel dialog");
         EnableWindow(dialog, TRUE);

@@ -142,18 +142,28 @@ void SysSetDiskGeometry(char letter, unsigned long spc, unsigned long bps, unsig
     drives[d].geometry = true;
 }
 
+// Windows refuses to write or delete a file with the read-only attribute, whoever asks: a
+// file nobody may write is read-only here, so that tests run by the superuser meet the same
+// refusals a Windows user meets.
+static bool ReadOnlyFile(const std::string& hostPath) {
+    struct stat st;
+    return stat(hostPath.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & 0222);
+}
+
 SysFile SysOpen(const char* path, int mode) {
     if (SysFaultHit(mode == SYS_READ ? SYS_FAULT_OPEN_READ : SYS_FAULT_OPEN_WRITE)) return 0;
     int flags = mode == SYS_WRITE ? O_WRONLY : mode == SYS_READWRITE ? O_RDWR : O_RDONLY;
     std::string p = HostPath(path);
     struct stat st;
     if (stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return 0;
+    if (mode != SYS_READ && ReadOnlyFile(p)) return 0;
     int fd = open(p.c_str(), flags);
     return fd < 0 ? 0 : (SysFile)fd + 1;
 }
 
 SysFile SysCreate(const char* path) {
     if (SysFaultHit(SYS_FAULT_OPEN_WRITE)) return 0;
+    if (ReadOnlyFile(HostPath(path))) return 0;
     int fd = open(HostPath(path).c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
     return fd < 0 ? 0 : (SysFile)fd + 1;
 }
@@ -210,6 +220,7 @@ int SysClose(SysFile f) { return f && close((int)(f - 1)) == 0; }
 
 int SysDelete(const char* path) {
     if (SysFaultHit(SYS_FAULT_DELETE)) return 0;
+    if (ReadOnlyFile(HostPath(path))) return 0;
     return unlink(HostPath(path).c_str()) == 0;
 }
 int SysRename(const char* from, const char* to) {
@@ -241,13 +252,16 @@ int SysCopyFile(const char* from, const char* to) {
     if (n < 0) ok = 0;
     SysClose(in);
     SysClose(out);
+    // The copy keeps the read-only attribute, as the Windows copy does.
+    if (ReadOnlyFile(HostPath(from))) chmod(HostPath(to).c_str(), 0444);
     return ok;
 }
 
 long SysAttributes(const char* path) {
     struct stat st;
     if (!path || stat(HostPath(path).c_str(), &st) != 0) return SYS_ATTR_NONE;
-    return S_ISDIR(st.st_mode) ? SYS_ATTR_DIR : 0x20;
+    if (S_ISDIR(st.st_mode)) return SYS_ATTR_DIR;
+    return SYS_ATTR_ARCHIVE | (st.st_mode & 0222 ? 0 : SYS_ATTR_READONLY);
 }
 
 // Windows matching: a pattern ending in ".*" also takes names without a dot, so "*.*"
@@ -367,6 +381,7 @@ void SysAnsiToOem(char*) {}
 void SysOemToAnsi(char*) {}
 
 void* SysBlockAlloc(unsigned long size) {
+    if (SysFaultHit(SYS_FAULT_ALLOC)) return nullptr;
     if (failAllocs > 0) {
         failAllocs--;
         return nullptr;
@@ -376,9 +391,9 @@ void* SysBlockAlloc(unsigned long size) {
 void SysBlockFree(void* p) { free(p); }
 void SysFailNextAllocs(int n) { failAllocs = n; }
 
-void SysFatalExit(const char* text) {
+void SysFatalExit(const char* text, unsigned exitCode) {
     fprintf(stderr, "fatal: %s\n", text ? text : "");
-    _exit(3);
+    _exit((int)exitCode);
 }
 
 void SysEndProcess(void) { _exit(SYS_KILLED_EXIT); }

@@ -156,6 +156,7 @@ void SysOemToAnsi(char* text) {
 }
 
 void* SysBlockAlloc(unsigned long size) {
+    if (SysFaultHit(SYS_FAULT_ALLOC)) return NULL;
     HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size ? size : 1);
     if (!h) return NULL;
     void* p = GlobalLock(h);
@@ -170,9 +171,9 @@ void SysBlockFree(void* p) {
     GlobalFree(h);
 }
 
-void SysFatalExit(const char* text) {
-    FatalAppExitA(0, text);
-    ExitProcess(3);
+void SysFatalExit(const char* text, unsigned exitCode) {
+    if (text) FatalAppExitA(0, text);
+    ExitProcess(exitCode);
 }
 
 void SysEndProcess(void) {

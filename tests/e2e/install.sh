@@ -17,8 +17,9 @@ python3 "$KOV_SRC/demo/make-files.py" "$KOV_SRC/demo/kov30i.kovpack" "$FILES" \
 # --- the demo package into C:\Kov30I ---
 machine_reset
 put_file "$KOV_OUT/package.bin" 'C:\KOVTEST\PACKAGE.BIN'
-# No pictures: the robot then looks every 50 ms and sees the copy go by.
-KOV_SHOTS=0 ROBOT_FOLLOW=502,503 run_with_robot "" "$KOV_WIN/installrun.exe" 'C:\KOVTEST\PACKAGE.BIN' \
+# No pictures: the robot then looks every 50 ms and sees the copy go by; each file label
+# is held 20 ms, so that a copy quicker than the robot's looks still shows it several.
+KOV_LABEL_PAUSE_MS=20 KOV_SHOTS=0 ROBOT_FOLLOW=502,503 run_with_robot "" "$KOV_WIN/installrun.exe" 'C:\KOVTEST\PACKAGE.BIN' \
     'C:\Kov30I' 'C:\KOVTEST\install.log'
 cp "$(host_path 'C:\KOVTEST\install.log')" "$KOV_OUT/install-demo.log" 2>/dev/null
 [ "$RUN_STATUS" = 0 ] || { cat "$KOV_OUT/install-demo.log" >&2; fail "install ended with $RUN_STATUS"; }

@@ -15,10 +15,11 @@
 #include <map>
 #include <string>
 #include <vector>
+#include "tests/fuzz/tempdir.h"
 
 namespace {
 
-char g_path[64];
+char g_path[512];
 
 void WriteFile(const std::string& bytes) {
     FILE* f = fopen(g_path, "wb");
@@ -180,7 +181,9 @@ void Exercise(const std::string& bytes, Program prog) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (!g_path[0]) snprintf(g_path, sizeof g_path, "/tmp/fuzz_clientdb_%d.idx", int(getpid()));
+    if (!g_path[0])
+        snprintf(g_path, sizeof g_path, "%s_%d.idx", FuzzTempPath("fuzz_clientdb").c_str(),
+                 int(getpid()));
     // The program's bytes come first; the rest is the file.
     size_t programSize = size < 24 ? size / 2 : 24;
     Program prog = {data, programSize};

@@ -9,12 +9,13 @@
 #include <string>
 
 #include "dunzip/unzip.h"
+#include "tests/fuzz/tempdir.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static std::string dir;
     if (dir.empty()) {
-        char t[] = "/tmp/fuzzunzip.XXXXXX";
-        dir = mkdtemp(t);
+        std::string t = FuzzTempPath("fuzzunzip.XXXXXX");
+        dir = mkdtemp(&t[0]);
     }
     std::string archive = dir + "/in.zip";
     FILE* f = fopen(archive.c_str(), "wb");

@@ -25,6 +25,7 @@
 #include "package/package.h"
 #include "sys/sys.h"
 #include "tests/host/native_dunzip.h"
+#include "tests/fuzz/tempdir.h"
 
 namespace {
 
@@ -117,8 +118,8 @@ void Fresh() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (Root.empty()) {
-        char t[] = "/tmp/fuzzinstall.XXXXXX";
-        Root = mkdtemp(t);
+        std::string t = FuzzTempPath("fuzzinstall.XXXXXX");
+        Root = mkdtemp(&t[0]);
     }
     if (size < 2) return 0;
     uint8_t flags = data[0];

@@ -13,6 +13,7 @@
 #include "base/log.h"
 #include "sys/sys.h"
 #include "uninstall/undo.h"
+#include "tests/fuzz/tempdir.h"
 
 namespace {
 
@@ -35,8 +36,8 @@ bool Exists(const char* relative) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (Root.empty()) {
-        char dir[] = "/tmp/fuzz_installrec_XXXXXX";
-        if (!mkdtemp(dir)) abort();
+        std::string dir = FuzzTempPath("fuzz_installrec_XXXXXX");
+        if (!mkdtemp(&dir[0])) abort();
         Root = dir;
         SysMapDrive('C', Root.c_str(), 3);
     }

@@ -24,6 +24,7 @@
 #include "migrate/migrate.h"
 #include "migrate/search.h"
 #include "sys/sys.h"
+#include "tests/fuzz/tempdir.h"
 
 namespace {
 
@@ -79,8 +80,8 @@ bool Exists(const char* relative) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char tmpl[] = "/tmp/kovfuzzmig.XXXXXX";
-    g_root = mkdtemp(tmpl);
+    std::string tmpl = FuzzTempPath("kovfuzzmig.XXXXXX");
+    g_root = mkdtemp(&tmpl[0]);
     for (const char* dir : {"/NEW", "/NEW/IDB", "/OLD", "/OLD/IDB"})
         mkdir((g_root + dir).c_str(), 0755);
     SysMapDrive('C', g_root.c_str(), 3);

@@ -6,11 +6,14 @@
 #include <unistd.h>
 #include "base/globals.h"
 #include "package/package.h"
+#include "tests/fuzz/tempdir.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The reader goes through the file seam, so the input becomes a file.
-    static char path[64];
-    if (!path[0]) snprintf(path, sizeof path, "/tmp/fuzz_script_%d.bin", (int)getpid());
+    static char path[512];
+    if (!path[0])
+        snprintf(path, sizeof path, "%s_%d.bin", FuzzTempPath("fuzz_script").c_str(),
+                 (int)getpid());
     FILE* f = fopen(path, "wb");
     if (!f) return 0;
     fwrite(data, 1, size, f);

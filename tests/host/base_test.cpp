@@ -3,6 +3,7 @@
 #include <string.h>
 #include <string>
 
+#include "base/answers.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
@@ -242,7 +243,22 @@ TEST(MemoryDeath, CancelEndsTheProcess) {
             SysFailNextAllocs(1);
             MemAlloc(100);
         },
-        testing::ExitedWithCode(3), "fatal");
+        // The process ends with its own code (a Unix status keeps its low byte only).
+        testing::ExitedWithCode(EXIT_NO_MEMORY & 0xFF), "fatal");
+}
+
+// Unattended, the answer to the memory question is logged; the log must not ask again for
+// the block it cannot get, question after question until the stack runs out.
+TEST(MemoryDeath, UnattendedRunOutOfMemoryEndsWithItsCode) {
+    EXPECT_EXIT(
+        {
+            TestMachine m;
+            UnattendedMode = 1;
+            LogFlush();  // no trace block left: the next log line needs one
+            SysFailCalls(SYS_FAULT_ALLOC, 1, ~0ul);
+            MemAlloc(100);
+        },
+        testing::ExitedWithCode(EXIT_NO_MEMORY & 0xFF), "fatal");
 }
 
 TEST(Paths, Splitting) {

@@ -150,6 +150,18 @@ const UserFile kUserFiles[] = {
     {"organize\\a.fld", "organize\\a.fld"},
 };
 
+// The fatal numbers the install step may end with.
+bool KnownError(unsigned error) {
+    static const unsigned known[] = {
+        FATAL_ENTRY_SEEK,    FATAL_ENTRY_READ,        FATAL_ENTRY_WRITE,    FATAL_TARGET_CREATE,
+        FATAL_TARGET_CLOSE,  FATAL_FILE_CREATE,       FATAL_FILE_CLOSE,     FATAL_FILE_SIZE,
+        FATAL_SYSTEM_FILE,   FATAL_DECOMPRESSOR_LOAD, FATAL_DB_OPEN,        FATAL_DB_VERSION_WRITE,
+        FATAL_DB_NO_VERSION, FATAL_DB_VERSION_TEXT,   FATAL_DB_RESOURCE_TAG};
+    bool knownError = error == 0 || error > FATAL_DECOMPRESS_BASE;
+    for (unsigned k : known) knownError = knownError || error == k;
+    return knownError;
+}
+
 struct Figures {
     unsigned long points = 0, passed = 0, bytesLost = 0;
     unsigned long kills = 0, recoveries = 0;
@@ -423,15 +435,7 @@ struct Campaign {
         bool migrationFailed = !success && LoggedLine("Migrating into " + std::string(dest()));
         if (result == 1 && (SetupError || UserAbort)) fail("success with an error or a cancel");
         if (result == 0 && !SetupError && !UserAbort) fail("failure without an error or a cancel");
-        static const unsigned known[] = {
-            FATAL_ENTRY_SEEK,        FATAL_ENTRY_READ,      FATAL_ENTRY_WRITE,
-            FATAL_TARGET_CREATE,     FATAL_TARGET_CLOSE,    FATAL_FILE_CREATE,
-            FATAL_FILE_CLOSE,        FATAL_FILE_SIZE,       FATAL_SYSTEM_FILE,
-            FATAL_DECOMPRESSOR_LOAD, FATAL_DB_OPEN,         FATAL_DB_VERSION_WRITE,
-            FATAL_DB_NO_VERSION,     FATAL_DB_VERSION_TEXT, FATAL_DB_RESOURCE_TAG};
-        bool knownError = SetupError == 0 || SetupError > FATAL_DECOMPRESS_BASE;
-        for (unsigned k : known) knownError = knownError || SetupError == k;
-        if (!knownError) fail("unknown fatal number " + std::to_string(SetupError));
+        if (!KnownError(SetupError)) fail("unknown fatal number " + std::to_string(SetupError));
 
         Tree user, windows, all;
         Walk(m->Host("C:\\KOV"), "", user);
@@ -604,6 +608,216 @@ void RunKillCampaign(bool full) {
            total.kills, total.recoveries, total.bytesLost);
 }
 
+// Hostile earlier installations: the installation the step migrates from is damaged, lies
+// about its sizes, loops, is deep, is huge or has names outside ASCII. Each run must end in
+// success or a known fatal number (never a crash: the host build runs under ASan), lose no
+// byte of the user's files, and after a success hold every record the old database could be
+// read for, or keep the old database and say so.
+const char kOldDb[] = "C:\\KOV\\IDB\\MAIN.IDX";
+
+std::string Patched(std::string db, uint32_t gid, uint32_t length) {
+    size_t at = db.find("R2D2" + migratetest::Le32(gid));
+    if (at != std::string::npos) db.replace(at + 8, 4, migratetest::Le32(length));
+    return db;
+}
+
+std::string OldDbWith(const std::vector<migratetest::Rec>& records) {
+    return migratetest::DbFile(DB_NEW_FORM, DB_ID_MAIN, records);
+}
+
+std::vector<migratetest::Rec> OldRecordsWith(const migratetest::Rec& names) {
+    std::vector<migratetest::Rec> r = kOldRecords;
+    r[1] = names;
+    return r;
+}
+
+// A folder chain depth levels deep below folder.
+void DeepTree(const EngineMachine& m, std::string folder, int depth) {
+    for (int i = 0; i < depth; i++) folder += "\\d";
+    Put(m, (folder + "\\leaf.txt").c_str(), "deep");
+}
+
+const struct HostileCase {
+    const char* what;
+    bool search;  // the step's installation is the one the search finds, not the one given
+    void (*spoil)(Campaign&);
+} kHostileCases[] = {
+    {"main database cut inside a record", false,
+     [](Campaign& c) {
+         std::string db = c.m->Read(kOldDb);
+         Put(*c.m, kOldDb, db.substr(0, db.size() - 1500));
+     }},
+    {"main database cut inside its header", false,
+     [](Campaign& c) { Put(*c.m, kOldDb, c.m->Read(kOldDb).substr(0, 11)); }},
+    {"main database empty", false, [](Campaign& c) { Put(*c.m, kOldDb, ""); }},
+    {"main database of random bytes", false,
+     [](Campaign& c) {
+         std::string junk;
+         for (unsigned i = 0, seed = 7; i < 4096; i++)
+             junk += (char)((seed = seed * 69069 + 1) >> 24);
+         Put(*c.m, kOldDb, junk);
+     }},
+    {"main database with a damaged record header", false,
+     [](Campaign& c) {
+         std::string db = c.m->Read(kOldDb);
+         size_t at = db.find("R2D2" + migratetest::Le32(0x14000097));
+         db.replace(at, 4, "XXXX");
+         Put(*c.m, kOldDb, db);
+     }},
+    {"record longer than the file", false,
+     [](Campaign& c) { Put(*c.m, kOldDb, Patched(c.m->Read(kOldDb), 0x14000098, 0x7FFFFFF0)); }},
+    {"record length of 4 GB less one", false,
+     [](Campaign& c) { Put(*c.m, kOldDb, Patched(c.m->Read(kOldDb), 0x14000097, 0xFFFFFFFF)); }},
+    {"names record longer than the file", false,
+     [](Campaign& c) {
+         Put(*c.m, kOldDb, Patched(c.m->Read(kOldDb), GID_USER_NAMES, 0x00100000));
+     }},
+    {"names record counting 16 names, holding one", false,
+     [](Campaign& c) {
+         migratetest::Rec names = migratetest::Names({"Jean"});
+         names.data[0] = 16;
+         Put(*c.m, kOldDb, OldDbWith(OldRecordsWith(names)));
+     }},
+    {"names record counting 255 names, holding none", false,
+     [](Campaign& c) {
+         Put(*c.m, kOldDb, OldDbWith(OldRecordsWith({GID_USER_NAMES, std::string(1, '\xFF')})));
+     }},
+    {"names without their terminating zero", false,
+     [](Campaign& c) {
+         migratetest::Rec names = migratetest::Names({"Jean"});
+         for (size_t i = 1; i < names.data.size(); i++) names.data[i] = 'N';
+         Put(*c.m, kOldDb, OldDbWith(OldRecordsWith(names)));
+     }},
+    {"names and files with Windows-1252 letters", true,
+     [](Campaign& c) {
+         Put(*c.m, kOldDb,
+             OldDbWith(OldRecordsWith(migratetest::Names({"J\xE9r\xF4me", "\xC9lo\xEF"
+                                                                          "se"}))));
+         Put(*c.m,
+             "C:\\KOV\\organize\\R\xE9"
+             "union \xE0 No\xEB"
+             "l.fld",
+             "mail of the meeting");
+         Put(*c.m, "C:\\KOV\\download\\\xC9t\xE9 \x80\x99.txt", "a download with a high name");
+         Put(*c.m,
+             "C:\\KOV\\IDB\\\xC7"
+             "a.MAL",
+             "more mail");
+     }},
+    {"leftover damaged OLD.DB beside the main database", false,
+     [](Campaign& c) { Put(*c.m, "C:\\KOV\\IDB\\OLD.DB", c.m->Read(kOldDb).substr(0, 40)); }},
+    {"main database that is a folder", false,
+     [](Campaign& c) {
+         (void)system(("rm -f '" + c.m->Host(kOldDb) + "'").c_str());
+         Put(*c.m, "C:\\KOV\\IDB\\MAIN.IDX\\inside.txt", "a file in the folder");
+     }},
+    {"main database that is a folder, found by the search", true,
+     [](Campaign& c) {
+         (void)system(("rm -f '" + c.m->Host(kOldDb) + "'").c_str());
+         Put(*c.m, "C:\\KOV\\IDB\\MAIN.IDX\\inside.txt", "a file in the folder");
+     }},
+    {"folder loops on the search path", true,
+     [](Campaign& c) {
+         c.m->Dir("C:\\A\\B");
+         (void)system(("ln -s .. '" + c.m->Host("C:\\A\\B") + "/up'").c_str());
+         (void)system(
+             ("ln -s '" + c.m->Host("C:\\A") + "' '" + c.m->Host("C:\\KOV") + "/back'").c_str());
+         (void)system(("ln -s . '" + c.m->Host("C:\\KOV\\organize") + "/self'").c_str());
+     }},
+    {"tree 300 folders deep beside the installation", true,
+     [](Campaign& c) { DeepTree(*c.m, "C:\\AAA", 300); }},
+    {"tree 300 folders deep inside the installation", true,
+     [](Campaign& c) { DeepTree(*c.m, "C:\\KOV\\organize", 300); }},
+    {"read-only preserved files and main database", false,
+     [](Campaign& c) {
+         for (const char* f : {"goto.ini", "download/f.txt", "organize/a.fld", "mpm/modem.ini",
+                               "IDB/USER.MAL", "IDB/MAIN.IDX"})
+             chmod((c.m->Host("C:\\KOV") + "/" + f).c_str(), 0444);
+     }},
+    {"30,000 art records and 30,000 others", false,
+     [](Campaign& c) {
+         std::vector<migratetest::Rec> records = kOldRecords;
+         for (uint32_t i = 0; i < 30000; i++) {
+             records.push_back({0x01100000 + i, "art " + std::to_string(i), migratetest::TYPE_P});
+             records.push_back({0x15000000 + i, std::string(i % 97, 'x')});
+         }
+         Put(*c.m, kOldDb, OldDbWith(records));
+     }},
+    {"the same record 5,000 times", false,
+     [](Campaign& c) {
+         std::vector<migratetest::Rec> records = kOldRecords;
+         for (uint32_t i = 0; i < 5000; i++)
+             records.push_back({0x14000098, "copy " + std::to_string(i)});
+         Put(*c.m, kOldDb, OldDbWith(records));
+     }},
+};
+
+std::string RunHostile(Campaign& c, const HostileCase& h) {
+    c.Prepare();
+    h.spoil(c);
+    c.userBefore.clear();
+    Walk(c.m->Host("C:\\KOV"), "", c.userBefore);
+    // What the old database holds as its own reader sees it: the records a success must carry.
+    std::map<uint32_t, std::string> readable = Records(kOldDb);
+    // A leftover OLD.DB of an unfinished run that holds no record is not the user's data.
+    bool leftoverEmpty = Records("C:\\KOV\\IDB\\OLD.DB").empty();
+    std::string why;
+    if (h.search) {
+        InstallSettings.PreviousDir[0] = 0;
+        char found[257] = "";
+        if (PreviousVersionSearch(found, nullptr)) strcpy(InstallSettings.PreviousDir, found);
+        // Nothing found: the setup offers a folder of its own, never the unrecognised one.
+        else strcpy(InstallSettings.DestDir, "C:\\Kov30I");
+        LogPrintf("The search found \"%s\"", found);
+    }
+    int result = c.InstallStep();
+    bool success = result == 1 && SetupError == 0 && !UserAbort;
+    if (success != (result == 1)) why = "success with an error or a cancel";
+    if (result == 0 && !SetupError && !UserAbort) why = "failure without an error or a cancel";
+    if (!KnownError(SetupError)) why = "unknown fatal number " + std::to_string(SetupError);
+
+    // A deep or looping tree never fills the transfer's list (which took minutes to do).
+    if (migratetest::LogHas("Too many preserved entries")) why = "the transfer's list filled up";
+    Tree all;
+    Walk(c.m->Host("C:\\"), "", all);
+    std::string newDb = std::string(InstallSettings.DestDir) + "\\IDB\\MAIN.IDX";
+    std::map<uint32_t, std::string> records = Records(newDb.c_str());
+    const std::string& oldDb =
+        c.userBefore.count("IDB/MAIN.IDX") ? c.userBefore["IDB/MAIN.IDX"] : "";
+    bool oldDbKept = false;
+    for (auto& f : all) oldDbKept = oldDbKept || (!oldDb.empty() && f.second == oldDb);
+    bool migrated = InstallSettings.PreviousDir[0] != 0;
+    if (success && migrated) {
+        unsigned missing = 0;
+        for (auto& r : readable) {
+            bool carried =
+                r.first >> 24 == 1 || std::count(std::begin(kCarried), std::end(kCarried), r.first);
+            if (!carried || r.second.empty()) continue;
+            if (records.count(r.first) && records[r.first] == r.second) continue;
+            missing++;
+        }
+        bool said = EngineMachine::Log().find("Keeping C:\\KOV\\IDB\\") != std::string::npos;
+        if (missing && !(oldDbKept && (said || !c.scenario.inPlace)))
+            why = std::to_string(missing) + " readable records neither carried nor kept";
+    }
+    // Every file of the user's (the old client program aside, which the package replaces)
+    // is somewhere on the disk, byte for byte; the main database may live on in the records.
+    for (auto& u : c.userBefore) {
+        if (u.first == "kov.exe" || u.first == "WKOV.EXE" || u.first == "TOOL/chat.kov") continue;
+        if (success && migrated && u.first == "IDB/MAIN.IDX" && why.empty()) continue;
+        if (u.first == "IDB/OLD.DB" && leftoverEmpty) continue;
+        bool somewhere = false;
+        for (auto& f : all) somewhere = somewhere || f.second == u.second;
+        if (!somewhere) why = "user file lost: " + u.first;
+    }
+    if (!why.empty()) {
+        why += " (result " + std::to_string(result) + ", error " + std::to_string(SetupError) +
+               ", cancel " + std::to_string(UserAbort) + ")\n" + EngineMachine::Log();
+    }
+    c.Finish();
+    return why;
+}
+
 }  // namespace
 
 TEST(Faults, EveryCallOfTheInstallMayFail) {
@@ -614,4 +828,13 @@ TEST(Faults, EveryCallOfTheInstallMayFail) {
 TEST(Faults, EndedAtAnyCallASecondRunRecovers) {
     const char* mode = getenv("KOV_FAULTS");
     RunKillCampaign(mode && strcmp(mode, "full") == 0);
+}
+
+TEST(Faults, HostileEarlierInstallations) {
+    for (const Scenario& s : kScenarios) {
+        Campaign c(s);
+        for (const HostileCase& h : kHostileCases) {
+            EXPECT_EQ(RunHostile(c, h), "") << s.what << ": " << h.what;
+        }
+    }
 }
