@@ -29,7 +29,7 @@ win=$src/build/win32
 command -v makensis >/dev/null || { echo "makensis is missing (Debian package nsis)" >&2; exit 1; }
 [ -x "$host/kovpack" ] && [ -f "$win/setup.exe" ] && [ -d "$src/build/demo/files" ] ||
     { echo "build first: make" >&2; exit 1; }
-cmake --build "$win" --target setup dunzip32 installstep -j2 >/dev/null
+cmake --build "$win" --target setup dunzip32 installstep kov rm_kov -j2 >/dev/null
 mkdir -p "$work"
 
 export KOV_MACHINE=$work/machine
@@ -51,8 +51,9 @@ build_payload() {
     if [ "$name" = demo ]; then
         tree=$src/build/demo/files
         desc=$src/demo/kov30i.kovpack
+        # As make lays it out, so that the demo measured is the demo shipped.
         python3 "$src/demo/make-files.py" "$desc" "$tree" --dunzip "$win/dunzip32.dll" \
-            --client "$win/kov.exe" >/dev/null
+            --client "$win/kov.exe" --kovdb "$host/kovdb" --uninstaller "$win/RM_KOV.EXE" >/dev/null
     else
         tree=$out/tree
         desc=$out/payload.kovpack

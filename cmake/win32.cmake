@@ -8,12 +8,13 @@ kov_sources(SETUP_SRC win)
 set(SYSTEM_LIBS gdi32 user32 kernel32 comdlg32 ole32 oleaut32 uuid shell32 advapi32 winspool mpr version)
 
 # What we ship is downloaded and copied to diskettes: small code (the install step's time
-# goes to the file system, not to our instructions), each function in a section of its own
-# so that the linker drops what nothing calls, no unwind tables since nothing is thrown, and
-# no relocation table in the program (Windows loads it at its preferred base). Data stays
-# in whole sections: split, the zero-filled globals would land in the initialised data.
-set(SIZE_FLAGS -Os -ffunction-sections -fno-asynchronous-unwind-tables
-               -fno-unwind-tables -fno-ident)
+# goes to the file system, not to our instructions), no frame pointer, the stack kept at the
+# system's own 4-byte alignment (nothing here needs more), each function in a section of its
+# own so that the linker drops what nothing calls, no unwind tables since nothing is thrown,
+# and no relocation table in the program (Windows loads it at its preferred base). Data
+# stays in whole sections: split, the zero-filled globals would land in the initialised data.
+set(SIZE_FLAGS -Oz -ffunction-sections -fno-asynchronous-unwind-tables
+               -fno-unwind-tables -fno-ident -fomit-frame-pointer -mpreferred-stack-boundary=2)
 set(SIZE_LINK -s -Wl,--gc-sections -Wl,--build-id=none)
 set(EXE_SIZE_LINK ${SIZE_LINK} -Wl,--disable-dynamicbase -Wl,--disable-reloc-section)
 
@@ -27,8 +28,10 @@ set(STATIC_RT -static -static-libgcc -static-libstdc++)
 add_executable(setup WIN32 ${SETUP_MAIN} res/setup.rc)
 target_compile_options(setup PRIVATE ${WARN} -fno-exceptions -fno-rtti ${SIZE_FLAGS})
 target_link_libraries(setup setupcore ${SYSTEM_LIBS})
+# No C runtime start-up: SetupStart (setup/main_win.cpp) is the entry, and the system's C
+# runtime library sets itself up when it is loaded.
 target_link_options(setup PRIVATE ${STATIC_RT} ${EXE_SIZE_LINK} -Wl,--subsystem,windows:4.0
-                    -Wl,--major-os-version,4)
+                    -Wl,--major-os-version,4 -nostartfiles -Wl,--entry,_SetupStart@0)
 set_target_properties(setup PROPERTIES OUTPUT_NAME setup SUFFIX .exe)
 
 # The uninstaller the setup leaves in the destination, with its own resources; shipped too,

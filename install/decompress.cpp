@@ -134,31 +134,25 @@ void FreeDecompressor(void) {
 
 int DecompressorLoaded(void) { return Library != 0; }
 
-int ReadArchiveMember(const char* archivePath, char* name, uint32_t* size) {
-    SysFile f = SysOpen(archivePath, SYS_READ);
-    if (!f) return 0;
+int ReadArchiveMember(const PackageEntry* entry, char* name, uint32_t* size) {
     unsigned char h[46];
-    int known = 0;
-    if (SysRead(f, h, 30) == 30 && Le32(h) == LOCAL_HEADER) {
-        known = 1;
-        *size = Le32(h + 22);
-        unsigned nameLen = Le16(h + 26);
-        name[0] = 0;
-        if (nameLen < 260 && SysRead(f, name, nameLen) == (long)nameLen) name[nameLen] = 0;
-        if (strlen(name) != nameLen) name[0] = 0;
-        if (Le16(h + 6) & SIZES_FOLLOW) {
-            // The package's archives end with their central directory and no comment.
-            *size = 0xFFFFFFFF;
-            long length = SysFileSize(f);
-            if (length >= 22 + 46 && SysSeek(f, length - 22, SYS_SEEK_SET) == length - 22 &&
-                SysRead(f, h, 22) == 22 && Le32(h) == END_RECORD) {
-                long at = (long)Le32(h + 16);
-                if (at >= 0 && at <= length - 46 && SysSeek(f, at, SYS_SEEK_SET) == at &&
-                    SysRead(f, h, 46) == 46 && Le32(h) == CENTRAL_HEADER)
-                    *size = Le32(h + 24);
-            }
+    if (ReadEntryAt(entry, 0, h, 30) != 30 || Le32(h) != LOCAL_HEADER) return 0;
+    *size = Le32(h + 22);
+    unsigned nameLen = Le16(h + 26);
+    name[0] = 0;
+    if (nameLen < 260 && ReadEntryAt(entry, 30, name, nameLen) == (long)nameLen) name[nameLen] = 0;
+    if (strlen(name) != nameLen) name[0] = 0;
+    if (Le16(h + 6) & SIZES_FOLLOW) {
+        // The package's archives end with their central directory and no comment.
+        *size = 0xFFFFFFFF;
+        uint32_t length = entry->storedSize;
+        if (length >= 22 + 46 && ReadEntryAt(entry, length - 22, h, 22) == 22 &&
+            Le32(h) == END_RECORD) {
+            uint32_t at = Le32(h + 16);
+            if (at <= length - 46 && ReadEntryAt(entry, at, h, 46) == 46 &&
+                Le32(h) == CENTRAL_HEADER)
+                *size = Le32(h + 24);
         }
     }
-    SysClose(f);
-    return known;
+    return 1;
 }

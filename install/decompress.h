@@ -4,6 +4,8 @@
 #pragma once
 #include <stdint.h>
 
+struct PackageEntry;
+
 // Index of the first file-table entry the install loop and the space estimate handle: 1
 // once entry 0 has been recognised as the library.
 extern uint16_t FirstFileIndex;
@@ -29,11 +31,12 @@ int LoadDecompressor(void);
 uint32_t RunDecompressor(void* dialog, const char* archivePath, const char* targetDir);
 // Unloads the library when loaded; harmless otherwise.
 void FreeDecompressor(void);
-// The member the archive declares: its name (out: 260 bytes, "" when it does not fit) and
-// its size (the local header's, or for a member whose sizes follow its data, the central
-// directory's). 1 when read; 0 when the file is not a zip archive at all (the library
-// reports that). A member whose sizes follow its data and whose central directory is not
-// where it belongs declares 0xFFFFFFFF.
-int ReadArchiveMember(const char* archivePath, char* name, uint32_t* size);
+// The member the entry's archive declares: its name (out: 260 bytes, "" when it does not
+// fit) and its size (the local header's, or for a member whose sizes follow its data, the
+// central directory's). 1 when read; 0 when the entry is not a zip archive at all (the
+// library reports that). A member whose sizes follow its data and whose central directory is
+// not where it belongs declares 0xFFFFFFFF. Read from the package: the temporary archive is
+// a byte-for-byte copy of the entry's stored bytes.
+int ReadArchiveMember(const PackageEntry* entry, char* name, uint32_t* size);
 // 1 while the library is loaded (its file cannot be deleted then).
 int DecompressorLoaded(void);

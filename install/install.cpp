@@ -225,7 +225,7 @@ int InstallEntry(const PackageEntry* e, unsigned index, const char* mergeDir) {
         // The library writes at most what the archive declares, under the name it declares:
         // both must be what the package promised, or a hostile package could fill the disk
         // or leave a file the clean-up does not know.
-        if (ReadArchiveMember(Loop.archive, member, &declared) &&
+        if (ReadArchiveMember(e, member, &declared) &&
             (declared != e->installedSize || !SameName(member, GetNamePart(e->name)))) {
             LogPrintf("Archive of %s declares %s of %lu bytes, expected %lu", e->name, member,
                       (unsigned long)declared, (unsigned long)e->installedSize);

@@ -60,6 +60,9 @@ int ReadTextList(uint16_t* count, char*** listA, char*** listB, char*** listC);
 int CopyEntryToFile(SysFile file, const PackageEntry* entry, void* dialog, uint32_t base);
 int CopyEntryToFileScaled(SysFile file, const PackageEntry* entry, void* dialog, uint32_t base,
                           uint32_t divisor);
+// Up to count of the entry's stored bytes from position at within them: the count read
+// (short at the entry's end), -1 when the package cannot be read there. Sets no SetupError.
+long ReadEntryAt(const PackageEntry* entry, uint32_t at, void* buffer, unsigned long count);
 PackageEntry* FindPackageEntry(const char* name);
 // The quick reference guide: the entry named by QuickRefFile (stored as it is) in a new block
 // (MemAlloc) with a NUL after the text, or null when there is none or its size is damaged.

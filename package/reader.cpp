@@ -167,6 +167,15 @@ int CopyEntryToFileScaled(SysFile file, const PackageEntry* entry, void* dialog,
     return CopyEntry(file, entry, dialog, base, divisor, 1);
 }
 
+long ReadEntryAt(const PackageEntry* entry, uint32_t at, void* buffer, unsigned long count) {
+    if (!PackageFile || !entry || at > entry->storedSize) return -1;
+    if (count > entry->storedSize - at) count = entry->storedSize - at;
+    uint64_t where = (uint64_t)entry->offset + at;
+    if (where > 0x7FFFFFFF || SysSeek(PackageFile, (long)where, SYS_SEEK_SET) != (long)where)
+        return -1;
+    return count ? SysRead(PackageFile, buffer, count) : 0;
+}
+
 PackageEntry* FindPackageEntry(const char* name) {
     if (!FileTable || !name) return 0;
     for (unsigned i = 0; i < FileTable->count; i++) {

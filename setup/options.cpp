@@ -25,6 +25,18 @@ static const char* SkipBlanks(const char* p) {
     return p;
 }
 
+const char* CommandTail(const char* line) {
+    if (!line) return "";
+    const unsigned char* p = (const unsigned char*)line;
+    int quoted = 0;
+    while (*p > ' ' || (*p && quoted)) {
+        if (*p == '"') quoted = !quoted;
+        p++;
+    }
+    while (*p && *p <= ' ') p++;
+    return (const char*)p;
+}
+
 void ParseCommandLine(const char* text) {
     if (!text) return;
     ContinuationRun = NoDesktopItems = WriteVersionFile = OfferWin31Choice = 0;

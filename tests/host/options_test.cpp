@@ -68,3 +68,23 @@ TEST(Options, LongWordsAreCut) {
     EXPECT_EQ(ContinuationRun, 1u);
     EXPECT_EQ(strlen(ContinuationText), 257u);
 }
+
+// The program's name is skipped as the system's C runtime skips it: a blank inside quotes
+// belongs to the name, and the blanks after it are not part of the options.
+TEST(Options, CommandTail) {
+    const struct {
+        const char* line;
+        const char* tail;
+    } cases[] = {
+        {"D:\\SETUP.EXE -C -M", "-C -M"},
+        {"\"C:\\Program Files\\Kov\\SETUP.EXE\"  -P C:\\Some Dir", "-P C:\\Some Dir"},
+        {"C:\\\"Some Dir\"\\SETUP.EXE -S", "-S"},
+        {"\"D:\\SETUP.EXE\"-C", ""},  // glued to the name, as the runtime took it
+        {"SETUP.EXE\t-Q", "-Q"},
+        {"SETUP.EXE", ""},
+        {"\"unterminated name -C", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_STREQ(CommandTail(c.line), c.tail) << c.line;
+    EXPECT_STREQ(CommandTail(nullptr), "");
+}
