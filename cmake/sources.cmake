@@ -77,7 +77,7 @@ set(WIN32_TEST_SOURCES
   tests/win32/ui_print_test.cpp)
 # tests/fuzz/NAME.cpp, tests/peers/NAME.cpp (NAME.exe), tests/e2e/NAME.sh. The modem peer
 # (tests/peers/modem) is a script the end-to-end runs start as it is.
-set(FUZZERS clientdb dunzip install installrec migrate script)
+set(FUZZERS answers clientdb dunzip install installrec migrate script)
 set(PEERS asker chained launch machinfo progman robot window)
 set(E2E_SCRIPTS desktop entry install machine migrate modem package pe robot ui_gallery
     ui_print_cdrom ui_print_page unattended uninstall wholerun wholerun_chained wholerun_quit)
