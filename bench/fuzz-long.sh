@@ -66,9 +66,12 @@ for name in $targets; do
     [ -x "$host/fuzz_$name" ] || { echo "no $host/fuzz_$name (cmake --build $host --target fuzz_$name)" >&2; exit 1; }
 done
 jobs=${FUZZ_JOBS:-$(nproc)}
+# One folder per WORK, emptied when a campaign starts and not when it ends: a campaign that
+# is stopped must not pull the files from under fuzzers still finishing their input.
 if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then
-    export TMPDIR=$(mktemp -d /dev/shm/kov-fuzz.XXXXXX)
-    trap 'rm -rf "$TMPDIR"' EXIT
+    export TMPDIR=/dev/shm/kov-fuzz-$(printf '%s' "$(cd "$work" && pwd)" | md5sum | cut -c1-8)
+    rm -rf "$TMPDIR"
+    mkdir -p "$TMPDIR"
 fi
 
 # One target: its run for what its tally lacks, then (with --minimise, once it has reached

@@ -106,12 +106,15 @@ void Empty(const std::string& dir) {
     closedir(d);
 }
 
-void Fresh() {
+// A clean machine; false when the harness cannot write its own files (its folder was
+// removed under it), which says nothing of the code under test.
+bool Fresh() {
     Empty(Root + "/C");
     for (const char* dir : {"/C", "/C/WIN", "/C/WIN/SYSTEM"}) mkdir((Root + dir).c_str(), 0777);
     FILE* f = fopen((Root + "/C/WIN/win.ini").c_str(), "wb");
+    if (!f) return false;
     fputs("[windows]\r\n", f);
-    fclose(f);
+    return fclose(f) == 0;
 }
 
 }  // namespace
@@ -119,7 +122,11 @@ void Fresh() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (Root.empty()) {
         std::string t = FuzzTempPath("fuzzinstall.XXXXXX");
-        Root = mkdtemp(&t[0]);
+        if (!mkdtemp(&t[0])) {
+            perror(t.c_str());
+            abort();
+        }
+        Root = t;
     }
     if (size < 2) return 0;
     uint8_t flags = data[0];
@@ -127,7 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t at = 2;
     if (size < at + count * 7) return 0;
 
-    Fresh();
+    if (!Fresh()) return 0;
     ResetRunState();
     LogReset();
     SysMapDrive('C', (Root + "/C").c_str(), 3);
@@ -184,6 +191,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FileTable->total += e->installedSize;
     }
     FILE* f = fopen((Root + "/C/package.bin").c_str(), "wb");
+    if (!f) {
+        FreeInstallScript();
+        return 0;
+    }
     fwrite(data + dataStart, 1, size - dataStart, f);
     fclose(f);
     PackageFile = SysOpen("C:\\package.bin", SYS_READ);
