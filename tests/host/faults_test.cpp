@@ -118,22 +118,6 @@ const std::vector<migratetest::Rec> kOldRecords = {
 };
 const uint32_t kCarriedGids[] = {0x14000098, 0x14000097, 0x01000001};
 
-// The live records of a database, read back through the record database layer.
-std::map<uint32_t, std::string> Records(const char* path) {
-    std::map<uint32_t, std::string> out;
-    RecordDb* db = nullptr;
-    if (DbOpen(path, &db) != 0) return out;
-    for (RecordIndexEntry* e = db->entries; e; e = e->next) {
-        if (e->header.flags & DB_FLAG_DELETED) continue;
-        uint16_t n = 0;
-        char* data = (char*)DbReadRecord(db, e->header.gid, nullptr, &n);
-        if (data) out[e->header.gid] = std::string(data, n);
-        if (data) MemFree(data);
-    }
-    DbClose(db);
-    return out;
-}
-
 struct UserFile {
     const char* path;       // where it lives before the install
     const char* inPlaceTo;  // where an in-place install that went through leaves it
@@ -313,7 +297,7 @@ struct Campaign {
         Figures none;
         EXPECT_EQ(Check(1, none), "");
         std::string newDb = std::string(dest()) + "\\IDB\\MAIN.IDX";
-        EXPECT_EQ(Records(newDb.c_str()).count(kCarriedGids[1]), 1u);
+        EXPECT_EQ(migratetest::LiveRecords(newDb.c_str()).count(kCarriedGids[1]), 1u);
         if (scenario.inPlace) EXPECT_TRUE(LoggedLine("Deleted C:\\KOV\\IDB\\OLD.DB"));
         EXPECT_TRUE(LoggedLine("Move old downloads: yes")) << EngineMachine::Log();
         Finish();
@@ -377,7 +361,7 @@ struct Campaign {
         }
         if (why.empty()) {
             std::string newDb = std::string(dest()) + "\\IDB\\MAIN.IDX";
-            std::map<uint32_t, std::string> records = Records(newDb.c_str());
+            std::map<uint32_t, std::string> records = migratetest::LiveRecords(newDb.c_str());
             for (uint32_t gid : kCarriedGids) {
                 std::string data;
                 for (auto& r : kOldRecords)
@@ -449,7 +433,7 @@ struct Campaign {
         // holds it is still there, untouched, and the log says it was kept.
         if (success) {
             std::string newDb = std::string(dest()) + "\\IDB\\MAIN.IDX";
-            std::map<uint32_t, std::string> records = Records(newDb.c_str());
+            std::map<uint32_t, std::string> records = migratetest::LiveRecords(newDb.c_str());
             for (uint32_t gid : kCarriedGids) {
                 std::string data;
                 for (auto& r : kOldRecords)
@@ -758,9 +742,9 @@ std::string RunHostile(Campaign& c, const HostileCase& h) {
     c.userBefore.clear();
     Walk(c.m->Host("C:\\KOV"), "", c.userBefore);
     // What the old database holds as its own reader sees it: the records a success must carry.
-    std::map<uint32_t, std::string> readable = Records(kOldDb);
+    std::map<uint32_t, std::string> readable = migratetest::LiveRecords(kOldDb);
     // A leftover OLD.DB of an unfinished run that holds no record is not the user's data.
-    bool leftoverEmpty = Records("C:\\KOV\\IDB\\OLD.DB").empty();
+    bool leftoverEmpty = migratetest::LiveRecords("C:\\KOV\\IDB\\OLD.DB").empty();
     std::string why;
     if (h.search) {
         InstallSettings.PreviousDir[0] = 0;
@@ -781,7 +765,7 @@ std::string RunHostile(Campaign& c, const HostileCase& h) {
     Tree all;
     Walk(c.m->Host("C:\\"), "", all);
     std::string newDb = std::string(InstallSettings.DestDir) + "\\IDB\\MAIN.IDX";
-    std::map<uint32_t, std::string> records = Records(newDb.c_str());
+    std::map<uint32_t, std::string> records = migratetest::LiveRecords(newDb.c_str());
     const std::string& oldDb =
         c.userBefore.count("IDB/MAIN.IDX") ? c.userBefore["IDB/MAIN.IDX"] : "";
     bool oldDbKept = false;

@@ -58,21 +58,6 @@ void Walk(const std::string& dir, const std::string& rel, Tree& out, int depth =
     closedir(d);
 }
 
-std::map<uint32_t, std::string> Records(const char* path) {
-    std::map<uint32_t, std::string> out;
-    RecordDb* db = nullptr;
-    if (DbOpen(path, &db) != 0) return out;
-    for (RecordIndexEntry* e = db->entries; e; e = e->next) {
-        if (e->header.flags & DB_FLAG_DELETED) continue;
-        uint16_t n = 0;
-        char* data = (char*)DbReadRecord(db, e->header.gid, nullptr, &n);
-        if (data) out[e->header.gid] = std::string(data, n);
-        if (data) MemFree(data);
-    }
-    DbClose(db);
-    return out;
-}
-
 const uint32_t kCarriedIds[] = {0x14000098, 0x14000097};
 
 // The user's records in a sound database: carried ones (by the list, and art the package's
@@ -227,7 +212,7 @@ void RunCase(const Case& c) {
     }
     if (!c.error) {
         std::string newDb = std::string(InstallSettings.DestDir) + "\\IDB\\MAIN.IDX";
-        std::map<uint32_t, std::string> records = Records(newDb.c_str());
+        std::map<uint32_t, std::string> records = LiveRecords(newDb.c_str());
         for (auto& r : c.carried) {
             auto it = records.find(r.first);
             EXPECT_TRUE(it != records.end() && it->second == r.second)

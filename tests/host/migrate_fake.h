@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "base/log.h"
+#include "base/mem.h"
+#include "clientdb/access.h"
+#include "clientdb/format.h"
 #include "base/path.h"
 #include "migrate/platform.h"
 #include "migrate/search.h"
@@ -23,6 +26,22 @@ namespace migratetest {
 inline void MakeFolders(TestMachine& machine, const std::string& winPath) {
     std::string cmd = "mkdir -p '" + machine.Host(winPath.c_str()) + "'";
     (void)system(cmd.c_str());
+}
+
+// The live records of a database, read back through the record database layer.
+inline std::map<uint32_t, std::string> LiveRecords(const char* path) {
+    std::map<uint32_t, std::string> out;
+    RecordDb* db = nullptr;
+    if (DbOpen(path, &db) != 0) return out;
+    for (RecordIndexEntry* e = db->entries; e; e = e->next) {
+        if (e->header.flags & DB_FLAG_DELETED) continue;
+        uint16_t n = 0;
+        char* data = (char*)DbReadRecord(db, e->header.gid, nullptr, &n);
+        if (data) out[e->header.gid] = std::string(data, n);
+        if (data) MemFree(data);
+    }
+    DbClose(db);
+    return out;
 }
 
 inline bool LogHas(const char* text) {
