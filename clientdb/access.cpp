@@ -27,6 +27,8 @@ const uint32_t kGone = 0xFFFFFFFFu;
 const unsigned kFirstSlab = 32;
 const unsigned kMaxSlab = 8192;
 const uint32_t kFirstBuckets = 64;
+// Bytes the recovery scan reads at a time.
+const unsigned kResyncWindow = 4096;
 
 }  // namespace
 
@@ -460,30 +462,46 @@ namespace {
 // The recovery scan from the bad header at bad: the first later position holding a valid
 // header whose record is followed by another valid header (so the last record of a file is
 // never found this way). Returns that position with its header in header, 0 when no such
-// position comes before the end of the file, -1 when a read fails.
+// position comes before the end of the file, -1 when a read fails. The file is read a window
+// at a time: a damaged stretch of a large database would otherwise cost a seek and a read
+// for every byte of it.
 int64_t ResyncFrom(RecordDb* db, uint64_t bad, RecordHeader* header, uint64_t size) {
     LogPrintf("Resyncing record");
     const unsigned hs = unsigned(HeaderSize(db));
+    uint8_t window[kResyncWindow];
     uint8_t bytes[DB_NEW_RECORD_HEADER];
     RecordHeader next;
-    for (uint64_t p = bad + 1;; p++) {
-        int r = ReadAt(db->file, p, bytes, hs, size);
-        if (r <= 0) return r;
-        DbDecodeHeader(bytes, int(db->format), header);
-        if (header->magic != DB_RECORD_MAGIC) continue;
-        // A candidate whose successor lies past the end is passed over like any other bad
-        // one: a stray magic in the data must not end the search for the records after it.
-        r = ReadAt(db->file, p + hs + header->length, bytes, hs, size);
-        if (r < 0) return -1;
-        if (r == 0) continue;
-        DbDecodeHeader(bytes, int(db->format), &next);
-        if (next.magic == DB_RECORD_MAGIC) {
-            NoteSkip(uint32_t(bad), uint32_t(p));
-            LogPrintf("Resynced at %lu after %lu bad bytes", (unsigned long)p,
-                      (unsigned long)(p - bad));
-            return int64_t(p);
+    for (uint64_t start = bad + 1; start + hs <= size;) {
+        // The window holds every header that begins in it, so the next one starts where
+        // the last whole header of this one would have begun, plus one.
+        unsigned count = size - start < kResyncWindow ? unsigned(size - start) : kResyncWindow;
+        if (ReadAt(db->file, start, window, count, size) < 0) return -1;
+        for (unsigned i = 0; i + hs <= count; i++) {
+            DbDecodeHeader(window + i, int(db->format), header);
+            if (header->magic != DB_RECORD_MAGIC) continue;
+            // A candidate whose successor lies past the end is passed over like any other
+            // bad one: a stray magic in the data must not end the search for the records
+            // after it.
+            uint64_t p = start + i;
+            uint64_t after = p + hs + header->length;
+            if (after + hs <= start + count) {
+                DbDecodeHeader(window + (after - start), int(db->format), &next);
+            } else {
+                int r = ReadAt(db->file, after, bytes, hs, size);
+                if (r < 0) return -1;
+                if (r == 0) continue;
+                DbDecodeHeader(bytes, int(db->format), &next);
+            }
+            if (next.magic == DB_RECORD_MAGIC) {
+                NoteSkip(uint32_t(bad), uint32_t(p));
+                LogPrintf("Resynced at %lu after %lu bad bytes", (unsigned long)p,
+                          (unsigned long)(p - bad));
+                return int64_t(p);
+            }
         }
+        start += count - hs + 1;
     }
+    return 0;
 }
 
 int OpenByPath(const char* path, RecordDb** dbOut, uint32_t readOnly) {

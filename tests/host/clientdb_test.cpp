@@ -224,6 +224,43 @@ TEST_F(ClientDb, OneInsertedByteIsSkipped) {
     }
 }
 
+// A long damaged stretch is scanned a window at a time: the record after it is found
+// wherever it falls against the windows, a stray magic whose record runs into the next
+// window is passed over, and the scan costs a read per window rather than one per byte.
+TEST_F(ClientDb, LongDamageIsScannedAWindowAtATime) {
+    const size_t lengths[] = {1, 100, 4069, 4070, 4071, 4072, 4083, 4095, 4096, 4097, 9000};
+    for (int form : {DB_NEW_FORM, DB_OLD_FORM}) {
+        for (size_t length : lengths) {
+            SCOPED_TRACE((form == DB_NEW_FORM ? "new form, " : "old form, ") +
+                         std::to_string(length) + " bad bytes");
+            std::vector<uint32_t> at;
+            std::string bytes = Build(form, {{1, "one"}}, &at);
+            uint32_t bad = uint32_t(bytes.size());
+            std::string damage(length, '#');
+            // A stray magic whose length leads to no header, close to the first window's end.
+            if (length > 4070) {
+                std::string stray = RecordBytes(form, {7, std::string(40, 's')}, 0);
+                damage.replace(length - 30, 30, stray.substr(0, 30));
+            }
+            bytes += damage;
+            uint32_t second = uint32_t(bytes.size());
+            bytes += RecordBytes(form, {2, std::string(5000, 'd')}, second);
+            uint32_t third = uint32_t(bytes.size());
+            bytes += RecordBytes(form, {3, "three"}, third);
+            Put("W.IDX", bytes);
+            unsigned long reads = SysCallsMade(SYS_FAULT_READ);
+            RecordDb* db = nullptr;
+            ASSERT_EQ(0, DbOpen("C:\\DB\\W.IDX", &db));
+            EXPECT_LT(SysCallsMade(SYS_FAULT_READ) - reads, 12u);
+            std::vector<Seen> want = {{3, third, 5}, {2, second, 5000}, {1, at[0], 3}};
+            EXPECT_EQ(want, Entries(db));
+            EXPECT_EQ(bad, DbLastResync.skipFrom[0]);
+            EXPECT_EQ(second, DbLastResync.skipTo[0]);
+            DbClose(db);
+        }
+    }
+}
+
 TEST_F(ClientDb, AppendAfterDamagedEndCutsTheDamage) {
     std::string good = Build(DB_NEW_FORM, {{1, "one"}, {2, "two"}});
     std::string cutShort = good.substr(0, good.size() - 1);  // record 2 lacks a byte
