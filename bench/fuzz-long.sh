@@ -11,7 +11,7 @@
 # files in a memory file system when /dev/shm is there (TMPDIR), which makes the targets that
 # go through files several times faster.
 # usage: bench/fuzz-long.sh [--minimise] [--runs N] [--max-time SECONDS] [HOST_BUILD] [WORK]
-#        bench/fuzz-long.sh --tally [WORK]    counts what the runs so far made, and stops
+#        bench/fuzz-long.sh --tally [WORK]    prints what the runs so far made, and stops
 set -euo pipefail
 src=$(cd "$(dirname "$0")/.." && pwd)
 runs=10000000
@@ -57,11 +57,17 @@ count_last_run() {
     mv "$log" "$work/$1.counted.log"
 }
 
-for name in $targets; do count_last_run "$name"; done
 if [ "$tally_only" = 1 ]; then
-    for name in $targets; do printf '%-12s %12s executions\n' "$name" "$(tally "$name")"; done
+    # A log not yet counted may belong to a run still going: it is shown, not counted, and
+    # the next campaign counts it.
+    for name in $targets; do
+        line=$(printf '%-12s %12s executions' "$name" "$(tally "$name")")
+        [ -f "$work/$name.log" ] && line+=" (+$(executed "$work/$name.log") in a run not yet counted)"
+        echo "$line"
+    done
     exit 0
 fi
+for name in $targets; do count_last_run "$name"; done
 for name in $targets; do
     [ -x "$host/fuzz_$name" ] || { echo "no $host/fuzz_$name (cmake --build $host --target fuzz_$name)" >&2; exit 1; }
 done
