@@ -6,7 +6,8 @@
 # target that has reached RUNS is passed over. Crashing inputs land in WORK/crashes/NAME-*;
 # fixed ones belong in tests/fuzz/corpus/NAME as regression seeds. With --minimise the
 # committed corpus of a target that reached RUNS is replaced by the minimised union of the
-# seeds and what the runs found (libFuzzer's merge).
+# seeds and what the runs found (libFuzzer's merge), also for a target that had reached RUNS
+# before.
 # Targets run FUZZ_JOBS at a time (default: one per core), at the lowest priority, with their
 # files in a memory file system when /dev/shm is there (TMPDIR), which makes the targets that
 # go through files several times faster.
@@ -90,19 +91,19 @@ fuzz_one() {
     rm -f "$work/$name.failed"
     left=$((runs - $(tally "$name")))
     if [ "$left" -le 0 ]; then
-        printf '== fuzz_%s: %s executions already\n' "$name" "$(tally "$name")"
-        return 0
+        out="== fuzz_$name: $(tally "$name") executions already"$'\n'
+    else
+        [ "$maxtime" != 0 ] && limit=(-max_total_time="$maxtime")
+        out="== fuzz_$name: $left runs${limit:+, at most $maxtime s}"$'\n'
+        if ! ASAN_OPTIONS=detect_leaks=1 nice -n 19 "$bin" -runs="$left" "${limit[@]}" \
+            -rss_limit_mb=1024 -print_final_stats=1 -artifact_prefix="$work/crashes/$name-" \
+            "$corpus" "$seeds" >"$log" 2>&1; then
+            out+="fuzz_$name stopped on a finding: see $log and $work/crashes"$'\n'
+            : >"$work/$name.failed"
+        fi
+        count_last_run "$name"
+        out+="   $(tally "$name") executions in all"$'\n'
     fi
-    [ "$maxtime" != 0 ] && limit=(-max_total_time="$maxtime")
-    out="== fuzz_$name: $left runs${limit:+, at most $maxtime s}"$'\n'
-    if ! ASAN_OPTIONS=detect_leaks=1 nice -n 19 "$bin" -runs="$left" "${limit[@]}" -rss_limit_mb=1024 \
-        -print_final_stats=1 -artifact_prefix="$work/crashes/$name-" "$corpus" "$seeds" \
-        >"$log" 2>&1; then
-        out+="fuzz_$name stopped on a finding: see $log and $work/crashes"$'\n'
-        : >"$work/$name.failed"
-    fi
-    count_last_run "$name"
-    out+="   $(tally "$name") executions in all"$'\n'
     if [ "$minimise" = 1 ] && [ "$(tally "$name")" -ge "$runs" ]; then
         local fresh=$work/min/$name
         rm -rf "$fresh"
