@@ -28,19 +28,28 @@ inline void MakeFolders(TestMachine& machine, const std::string& winPath) {
     (void)system(cmd.c_str());
 }
 
-// The live records of a database, read back through the record database layer.
-inline std::map<uint32_t, std::string> LiveRecords(const char* path) {
-    std::map<uint32_t, std::string> out;
+// Calls fn(header, data, length) for every live record of a database, read back through the
+// record database layer; data is null for a record that does not read.
+template <typename Fn>
+void ForEachLiveRecord(const char* path, Fn fn) {
     RecordDb* db = nullptr;
-    if (DbOpen(path, &db) != 0) return out;
+    if (DbOpen(path, &db) != 0) return;
     for (RecordIndexEntry* e = db->entries; e; e = e->next) {
         if (e->header.flags & DB_FLAG_DELETED) continue;
         uint16_t n = 0;
         char* data = (char*)DbReadRecord(db, e->header.gid, nullptr, &n);
-        if (data) out[e->header.gid] = std::string(data, n);
+        fn(e->header, data, n);
         if (data) MemFree(data);
     }
     DbClose(db);
+}
+
+// The live records of a database that read, by GID.
+inline std::map<uint32_t, std::string> LiveRecords(const char* path) {
+    std::map<uint32_t, std::string> out;
+    ForEachLiveRecord(path, [&](const RecordHeader& h, const char* data, uint16_t n) {
+        if (data) out[h.gid] = std::string(data, n);
+    });
     return out;
 }
 

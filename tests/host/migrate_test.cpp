@@ -33,19 +33,12 @@ struct Stored {
     std::string data;
 };
 
-// The live records of a database, read back through the record database layer.
+// The live records of a database with their type codes.
 std::map<uint32_t, Stored> Records(const char* path) {
     std::map<uint32_t, Stored> out;
-    RecordDb* db = nullptr;
-    if (DbOpen(path, &db) != 0) return out;
-    for (RecordIndexEntry* e = db->entries; e; e = e->next) {
-        if (e->header.flags & DB_FLAG_DELETED) continue;
-        uint16_t n = 0;
-        char* data = (char*)DbReadRecord(db, e->header.gid, nullptr, &n);
-        out[e->header.gid] = {uint16_t(e->header.flags & 0xFF), std::string(data ? data : "", n)};
-        if (data) MemFree(data);
-    }
-    DbClose(db);
+    ForEachLiveRecord(path, [&](const RecordHeader& h, const char* data, uint16_t n) {
+        out[h.gid] = {uint16_t(h.flags & 0xFF), std::string(data ? data : "", n)};
+    });
     return out;
 }
 
