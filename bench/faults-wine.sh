@@ -17,7 +17,8 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 POINTS=${1:-10}
 SCENARIOS=${2:-beside in-place}
-export KOV_SRC=$PWD KOV_WIN=$PWD/build/win32 KOV_HOST=$PWD/build/host
+export KOV_ARCH=$(bash scripts/arch.sh)
+export KOV_SRC=$PWD KOV_WIN=$PWD/build/$KOV_ARCH KOV_HOST=$PWD/build/host
 export KOV_MACHINE=$PWD/build/faults-machine WINEPREFIX=$PWD/build/faults-machine/prefix
 export KOV_OUT=$PWD/build/faults-wine KOV_TEST=faults-wine KOV_TIMEOUT=${KOV_TIMEOUT:-240}
 export KOV_SHOTS=0
@@ -26,7 +27,7 @@ tests/machine/make-machine "$KOV_MACHINE" >/dev/null || { echo "faults-wine: no 
 trap 'stop_windows; tests/machine/stop-machine "$KOV_MACHINE" >/dev/null 2>&1' EXIT
 . tests/e2e/lib.sh
 . tests/e2e/wholerun_lib.sh
-[ -x "$KOV_WIN/setupkill.exe" ] || fail "no $KOV_WIN/setupkill.exe (make win32)"
+[ -x "$KOV_WIN/setupkill.exe" ] || fail "no $KOV_WIN/setupkill.exe (make)"
 [ -d "$DEMO_DIR/files" ] || fail "no $DEMO_DIR/files (make demo-package)"
 "$KOVPACK" -q --stub "$KOV_WIN/setupkill.exe" --source "$DEMO_DIR/files" -o "$KOV_OUT/SETUP.EXE" \
     "$KOV_SRC/demo/kov30i.kovpack" || fail "kovpack"

@@ -11,7 +11,8 @@ src=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-2}
 sizes=${SIZES:-5:50 500:2000}
 work=$src/build/bench/memory
-win=$src/build/win32
+export KOV_ARCH=$(bash "$src/scripts/arch.sh")
+win=$src/build/$KOV_ARCH
 [ -x "$src/build/host/kovpack" ] || { echo "build first: make" >&2; exit 1; }
 cmake --build "$win" --target installstep dunzip32 -j2 >/dev/null
 mkdir -p "$work"

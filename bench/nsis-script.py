@@ -3,12 +3,15 @@
 both installers carry the very same tree: entries of "system\\" go to the system folder,
 of "windows\\" to the Windows folder, the rest below the install folder.
 
-usage: nsis-script.py DESCRIPTION SOURCE_DIR OUT.nsi OUTFILE.exe zlib|lzma-solid
+usage: nsis-script.py DESCRIPTION SOURCE_DIR OUT.nsi OUTFILE.exe zlib|lzma-solid [TARGET]
+
+TARGET is the peer's stub: x86-ansi (the default) or amd64-unicode, for a 64-bit machine.
 """
 import os
 import sys
 
 desc, source, out, outfile, mode = sys.argv[1:6]
+target = sys.argv[6] if len(sys.argv) > 6 else "x86-ansi"
 entries = []
 section = None
 with open(desc, encoding="cp1252") as f:
@@ -38,7 +41,9 @@ for name, path in entries:
     groups.setdefault(where, []).append(path)
 
 with open(out, "w", encoding="cp1252") as f:
-    f.write('Unicode false\n%s\nName "KOV"\nOutFile "%s"\nInstallDir "C:\\Kov30I"\n'
+    # The amd64 stubs exist only in their Unicode form.
+    f.write('Unicode %s\nTarget %s\n' % ("true" if target.endswith("unicode") else "false", target))
+    f.write('%s\nName "KOV"\nOutFile "%s"\nInstallDir "C:\\Kov30I"\n'
             'RequestExecutionLevel user\nSilentInstall silent\nSection\n' % (compressor, outfile))
     for where, paths in groups.items():
         f.write('  SetOutPath "%s"\n' % where)

@@ -25,7 +25,13 @@ runs=${1:-5}
 payloads=${PAYLOADS:-demo big}
 work=$(realpath -m "${KOV_BENCH:-$src/build/bench/peer}")
 host=$src/build/host
-win=$src/build/win32
+# The pair measured follows the host (scripts/arch.sh): our i386 build against the peer's
+# 32-bit stub, or on a host that cannot run 32-bit programs our 64-bit build against the
+# peer's amd64-unicode stub.
+export KOV_ARCH=$(bash "$src/scripts/arch.sh")
+win=$src/build/$KOV_ARCH
+if [ "$KOV_ARCH" = win64 ]; then peer_target=amd64-unicode; else peer_target=x86-ansi; fi
+echo "measuring: ours from build/$KOV_ARCH against the peer's $peer_target stub ($(bash "$src/scripts/arch.sh" --why))" >&2
 command -v makensis >/dev/null || { echo "makensis is missing (Debian package nsis)" >&2; exit 1; }
 [ -x "$host/kovpack" ] && [ -f "$win/setup.exe" ] && [ -d "$src/build/demo/files" ] ||
     { echo "build first: make" >&2; exit 1; }
@@ -67,7 +73,7 @@ build_payload() {
     "$host/kovpack" -q --stub "$win/installstep.exe" --source "$tree" -o "$out/STEP.EXE" "$desc"
     local mode
     for mode in zlib lzma-solid; do
-        python3 "$src/bench/nsis-script.py" "$desc" "$tree" "$out/$mode.nsi" "$out/$mode.exe" "$mode"
+        python3 "$src/bench/nsis-script.py" "$desc" "$tree" "$out/$mode.nsi" "$out/$mode.exe" "$mode" "$peer_target"
         makensis -V4 "$out/$mode.nsi" >"$out/$mode.makensis.txt"
         # EXE header, install code and CRC: the first number of each line is what it takes.
         awk '/^EXE header size:|^Install code:|^CRC \(/ {

@@ -83,3 +83,9 @@ add_test(NAME layers COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/lay
                              ${CMAKE_SOURCE_DIR})
 add_test(NAME layers_selftest
          COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/layers/check_layers.py --selftest)
+
+# Addresses cut to 32 bits, which only a 64-bit machine would show (tests/layers/check_cuts.py).
+add_test(NAME cuts COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/layers/check_cuts.py
+                           ${CMAKE_SOURCE_DIR})
+add_test(NAME cuts_selftest
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/layers/check_cuts.py --selftest)

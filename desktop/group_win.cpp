@@ -32,10 +32,10 @@ void ResetDesktopState(void) {
     InitiatingWindow = NULL;
 }
 
-static HWND ServerOf(HWND client) { return (HWND)(LONG_PTR)GetWindowLongA(client, SERVER_SLOT); }
+static HWND ServerOf(HWND client) { return (HWND)GetWindowLongPtrA(client, SERVER_SLOT); }
 
 static void SetServer(HWND client, HWND server) {
-    SetWindowLongA(client, SERVER_SLOT, (LONG)(LONG_PTR)server);
+    SetWindowLongPtrA(client, SERVER_SLOT, (LONG_PTR)server);
 }
 
 // Posts a terminate to the server and forgets it; its own terminate in reply comes from
@@ -51,7 +51,7 @@ ATOM RegisterDdeClientClass(void) {
     WNDCLASSA wc = {};
     wc.style = 0;
     wc.lpfnWndProc = DdeClientWndProc;
-    wc.cbWndExtra = sizeof(LONG);
+    wc.cbWndExtra = sizeof(LONG_PTR);
     wc.hInstance = GetModuleHandleA(NULL);
     wc.lpszClassName = DdeClientClassName;
     return RegisterClassA(&wc);

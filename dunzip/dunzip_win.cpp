@@ -6,7 +6,7 @@
 
 extern "C" __declspec(dllexport) int __stdcall dunzip(const unsigned char* command) {
     if (!command || IsBadReadPtr(command, UNZIP_COMMAND_SIZE)) return UNZIP_BAD_COMMAND;
-    uint32_t archive, target;
+    uint64_t archive, target;
     int status = ReadUnzipCommand(command, &archive, &target);
     if (status != UNZIP_OK) return status;
     return UnzipFirstMember((const char*)(uintptr_t)archive, (const char*)(uintptr_t)target, '\\');

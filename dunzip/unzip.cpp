@@ -235,10 +235,17 @@ int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep) {
     return status;
 }
 
-int ReadUnzipCommand(const unsigned char* record, uint32_t* archiveWord, uint32_t* targetWord) {
+// An address word of the record, as wide as this build's addresses.
+static uint64_t GetAddressWord(const unsigned char* p) {
+    uint64_t word = GetU32(p);
+    if (UNZIP_ADDRESS_BYTES == 8) word |= (uint64_t)GetU32(p + 4) << 32;
+    return word;
+}
+
+int ReadUnzipCommand(const unsigned char* record, uint64_t* archiveWord, uint64_t* targetWord) {
     if (!record || GetU32(record) != UNZIP_COMMAND_SIZE || GetU32(record + 4) != UNZIP_EXTRACT_ONE)
         return UNZIP_BAD_COMMAND;
-    *archiveWord = GetU32(record + UNZIP_ARCHIVE_AT);
-    *targetWord = GetU32(record + UNZIP_TARGET_AT);
+    *archiveWord = GetAddressWord(record + UNZIP_ARCHIVE_AT);
+    *targetWord = GetAddressWord(record + UNZIP_TARGET_AT);
     return UNZIP_OK;
 }

@@ -25,12 +25,20 @@ int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep);
 
 // The setup's command record: 142 bytes, little-endian; operation 8 extracts the archive
 // whose address word is at offset 8 into the folder whose address word is at offset 24.
+// An address word is 4 bytes in the i386 library (and natively, where it is a token); the
+// x86-64 build of the library reads 8 at the same offsets, the 4 bytes after each word
+// being zero in the i386 record, so the record keeps its size and every other offset.
 enum {
     UNZIP_COMMAND_SIZE = 142,
     UNZIP_EXTRACT_ONE = 8,
     UNZIP_ARCHIVE_AT = 8,
     UNZIP_TARGET_AT = 24
 };
+#ifdef _WIN64
+enum { UNZIP_ADDRESS_BYTES = 8 };
+#else
+enum { UNZIP_ADDRESS_BYTES = 4 };
+#endif
 // Checks the record's size and operation and reads the two address words; UNZIP_OK or
 // UNZIP_BAD_COMMAND.
-int ReadUnzipCommand(const unsigned char* record, uint32_t* archiveWord, uint32_t* targetWord);
+int ReadUnzipCommand(const unsigned char* record, uint64_t* archiveWord, uint64_t* targetWord);

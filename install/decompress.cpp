@@ -38,7 +38,7 @@ struct CommandWord {
     uint32_t value;
 };
 enum { ARCHIVE_AT = 8, TARGET_AT = 24, NOTIFY_THREE_AT = 68, NOTIFY_SEVEN_AT = 100 };
-const CommandWord kCommandWords[] = {
+constexpr CommandWord kCommandWords[] = {
     {0, UNZIP_COMMAND_BYTES},  // size of the record
     {4, 8},                    // operation: extract
     {36, 1},
@@ -46,13 +46,25 @@ const CommandWord kCommandWords[] = {
     {48, 1},
     {52, 1},
 };
+constexpr unsigned kAddressWords[] = {ARCHIVE_AT, TARGET_AT, NOTIFY_THREE_AT, NOTIFY_SEVEN_AT};
 
-void Put32(unsigned char* at, uint32_t v) {
-    at[0] = (unsigned char)v;
-    at[1] = (unsigned char)(v >> 8);
-    at[2] = (unsigned char)(v >> 16);
-    at[3] = (unsigned char)(v >> 24);
+// A 64-bit build writes its addresses 8 bytes wide at the same offsets, into the 4 bytes
+// that follow each word and are zero in the 32-bit record: no fixed word may sit there.
+constexpr bool AddressWordsFree(void) {
+    for (unsigned a : kAddressWords) {
+        if (a + SYS_ADDRESS_BYTES > UNZIP_COMMAND_BYTES) return false;
+        for (const CommandWord& w : kCommandWords)
+            if (w.offset + 4 > a && w.offset < a + SYS_ADDRESS_BYTES) return false;
+    }
+    return true;
 }
+static_assert(UNZIP_COMMAND_BYTES == 142, "the command record is 142 bytes in every build");
+static_assert(AddressWordsFree(), "an address word overlaps a fixed word of the record");
+
+void PutWord(unsigned char* at, uint64_t v, unsigned bytes) {
+    for (unsigned i = 0; i < bytes; i++) at[i] = (unsigned char)(v >> (8 * i));
+}
+void Put32(unsigned char* at, uint32_t v) { PutWord(at, v, 4); }
 
 uint32_t Le16(const unsigned char* p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8; }
 uint32_t Le32(const unsigned char* p) { return Le16(p) | Le16(p + 2) << 16; }
@@ -118,10 +130,10 @@ int LoadDecompressor(void) {
 uint32_t RunDecompressor(void* dialog, const char* archivePath, const char* targetDir) {
     memset(UnzipCommand, 0, sizeof UnzipCommand);
     for (const CommandWord& w : kCommandWords) Put32(UnzipCommand + w.offset, w.value);
-    Put32(UnzipCommand + ARCHIVE_AT, SysAddressWord(archivePath));
-    Put32(UnzipCommand + TARGET_AT, SysAddressWord(targetDir));
-    Put32(UnzipCommand + NOTIFY_THREE_AT, SysAddressWord((const void*)NotifyThree));
-    Put32(UnzipCommand + NOTIFY_SEVEN_AT, SysAddressWord((const void*)NotifySeven));
+    const void* addresses[] = {archivePath, targetDir, (const void*)NotifyThree,
+                               (const void*)NotifySeven};
+    for (unsigned i = 0; i < sizeof kAddressWords / sizeof kAddressWords[0]; i++)
+        PutWord(UnzipCommand + kAddressWords[i], SysAddressWord(addresses[i]), SYS_ADDRESS_BYTES);
     if (!Entry) return (uint32_t)-1;
     return (uint32_t)Entry(UnzipCommand);
 }

@@ -198,7 +198,7 @@ int SweepPorts(ModemSettingsT* settings, int speedIndex, uint16_t wait) {
     for (int i = 0; i < limit; i++) {
         HANDLE port = OpenModemPort(i);
         if (port == INVALID_HANDLE_VALUE) continue;
-        LogPrintf("Port=%d, Comm Handle=%d", i, (int)(INT_PTR)port);
+        LogPrintf("Port=%d, Comm Handle=%d", i, (int)(INT_PTR)port);  // a 32-bit handle
         EscapeCommFunction(port, CLRDTR);
         Sleep(DTR_LOW_MS);
         EscapeCommFunction(port, SETDTR);

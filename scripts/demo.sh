@@ -7,10 +7,21 @@
 # the user saw in build/demo/screens/.
 set -uo pipefail
 cd "$(dirname "$0")/.."
-export KOV_SRC=$PWD KOV_WIN=$PWD/build/win32 KOV_HOST=$PWD/build/host
+# The Windows tree this host runs (scripts/arch.sh): the i386 build, or on a host that
+# cannot run 32-bit programs the 64-bit build of the same sources.
+KOV_ARCH=$(bash scripts/arch.sh) || exit 1
+export KOV_ARCH
+if [ "$KOV_ARCH" = win64 ]; then
+    echo "demo: the 64-bit build of the same sources (build/win64), on a 64-bit test machine:"
+    echo "demo:   $(bash scripts/arch.sh --why)"
+    echo "demo:   what we ship is the i386 build/win32/setup.exe, which this host cannot run"
+fi
+export KOV_SRC=$PWD KOV_WIN=$PWD/build/$KOV_ARCH KOV_HOST=$PWD/build/host
 export KOV_MACHINE=$PWD/build/demo-machine WINEPREFIX=$PWD/build/demo-machine/prefix
 export KOV_OUT=$PWD/build/demo/run KOV_TEST=demo KOV_TIMEOUT=240
-tests/machine/make-machine "$KOV_MACHINE" >/dev/null || { echo "demo: no test machine" >&2; exit 1; }
+# make-machine says why when it fails (its last line); the demo adds only where to look.
+tests/machine/make-machine "$KOV_MACHINE" >/dev/null ||
+    { echo "demo: the test machine could not be made (build/demo-machine/wineboot.log)" >&2; exit 1; }
 trap 'stop_windows; tests/machine/stop-machine "$KOV_MACHINE" >/dev/null 2>&1' EXIT
 . tests/e2e/lib.sh
 . tests/e2e/wholerun_lib.sh

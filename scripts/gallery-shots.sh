@@ -5,7 +5,7 @@
 # Uses the machine in $KOV_MACHINE when it is up, else makes one and stops it afterwards.
 set -euo pipefail
 src=$(cd "$(dirname "$0")/.." && pwd)
-win=${KOV_WIN:-$src/build/win32}
+win=${KOV_WIN:-$src/build/$(bash "$src/scripts/arch.sh")}
 out=${1:-$src/build/gallery}
 shift || true
 names=("$@")

@@ -105,7 +105,7 @@ void InstallNetworkDriver(void) {
     }
     if (NetworkEntry f = (NetworkEntry)GetProcAddress(library, "do_not_reboot")) result = f(1);
     if (NetworkEntry f = (NetworkEntry)GetProcAddress(library, "install_kovmac"))
-        result = f((int32_t)(intptr_t)FrameWindow);
+        result = f((int32_t)(intptr_t)FrameWindow);  // the library takes a 32-bit handle
     if (NetworkCheck f = (NetworkCheck)GetProcAddress(library, "check_reboot_flag")) result = f();
     LogPrintf("Network adapter library: %ld", (long)result);
     if (result != 0) {

@@ -133,11 +133,17 @@ typedef intptr_t SysLibrary;
 SysLibrary SysLoadLibrary(const char* path);
 void* SysLibraryEntry(SysLibrary library, const char* name);
 void SysFreeLibrary(SysLibrary library);
-// Records handed to a library hold 32-bit addresses. On a 32-bit platform the word is the
-// address; natively the seam keeps a few recent addresses and hands out tokens for them,
-// which its own library entries turn back into addresses (null for an unknown word).
-uint32_t SysAddressWord(const void* p);
-const void* SysWordAddress(uint32_t word);
+// Records handed to a library hold addresses, SYS_ADDRESS_BYTES wide. On Windows the word is
+// the address itself, as wide as a pointer (4 bytes on i386, 8 on x86-64); natively the seam
+// keeps a few recent addresses and hands out 32-bit tokens for them, which its own library
+// entries turn back into addresses (null for an unknown word).
+#ifdef _WIN64
+enum { SYS_ADDRESS_BYTES = 8 };
+#else
+enum { SYS_ADDRESS_BYTES = 4 };
+#endif
+uint64_t SysAddressWord(const void* p);
+const void* SysWordAddress(uint64_t word);
 
 // Milliseconds since some fixed point, and a pause.
 unsigned long SysTickCount(void);

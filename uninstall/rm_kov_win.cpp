@@ -270,6 +270,7 @@ int HandOver(const char* self, const char* dest, int removeData) {
     DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &me, SYNCHRONIZE,
                     TRUE, 0);
     char command[700];
+    // A 32-bit handle on the command line: handle values stay below 2^32 on every Windows.
     Format(command, sizeof command, "\"%s\" -W %lu %d %s", copy, (unsigned long)(ULONG_PTR)me,
            removeData, dest);
     STARTUPINFOA start = {};

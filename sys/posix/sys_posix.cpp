@@ -498,14 +498,14 @@ int SysHostPath(const char* path, char* out, int size) {
     return 1;
 }
 
-uint32_t SysAddressWord(const void* p) {
+uint64_t SysAddressWord(const void* p) {
     if (!p) return 0;
     unsigned slot = addressNext++ % ADDRESS_SLOTS;
     addressSlots[slot] = p;
     return ADDRESS_TOKEN + slot;
 }
 
-const void* SysWordAddress(uint32_t word) {
+const void* SysWordAddress(uint64_t word) {
     if (word < ADDRESS_TOKEN || word >= ADDRESS_TOKEN + ADDRESS_SLOTS) return 0;
     return addressSlots[word - ADDRESS_TOKEN];
 }

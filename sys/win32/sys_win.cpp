@@ -242,8 +242,8 @@ void* SysLibraryEntry(SysLibrary library, const char* name) {
 void SysFreeLibrary(SysLibrary library) {
     if (library) FreeLibrary((HMODULE)library);
 }
-uint32_t SysAddressWord(const void* p) { return (uint32_t)(uintptr_t)p; }
-const void* SysWordAddress(uint32_t word) { return (const void*)(uintptr_t)word; }
+uint64_t SysAddressWord(const void* p) { return (uint64_t)(uintptr_t)p; }
+const void* SysWordAddress(uint64_t word) { return (const void*)(uintptr_t)word; }
 
 unsigned long SysTickCount(void) { return GetTickCount(); }
 void SysSleep(unsigned long ms) { Sleep(ms); }

@@ -97,7 +97,7 @@ struct FakeLibrary {
 const TestMachine* fakeMachine;
 
 int FakeDunzip(const unsigned char* record) {
-    uint32_t a, t;
+    uint64_t a, t;
     if (ReadUnzipCommand(record, &a, &t) != UNZIP_OK) return UNZIP_BAD_COMMAND;
     std::string archive = (const char*)SysWordAddress(a), dir = (const char*)SysWordAddress(t);
     int status = fake.calls < fake.statuses.size() ? fake.statuses[fake.calls] : 0;

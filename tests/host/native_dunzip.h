@@ -8,7 +8,7 @@
 #include "sys/sys.h"
 
 inline int NativeDunzip(const unsigned char* record) {
-    uint32_t archiveWord, targetWord;
+    uint64_t archiveWord, targetWord;
     int status = ReadUnzipCommand(record, &archiveWord, &targetWord);
     if (status != UNZIP_OK) return status;
     const char* archive = (const char*)SysWordAddress(archiveWord);

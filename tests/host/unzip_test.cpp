@@ -225,7 +225,7 @@ TEST(Unzip, MemberWithDescriptorIsBoundByTheCentralDirectory) {
 TEST(Unzip, CommandRecordChecked) {
     unsigned char record[UNZIP_COMMAND_SIZE] = {142, 0, 0, 0, 8};
     record[8] = 0x34, record[9] = 0x12, record[24] = 0x78, record[27] = 0x56;
-    uint32_t a = 0, t = 0;
+    uint64_t a = 0, t = 0;
     EXPECT_EQ(ReadUnzipCommand(record, &a, &t), UNZIP_OK);
     EXPECT_EQ(a, 0x1234u);
     EXPECT_EQ(t, 0x56000078u);

@@ -83,7 +83,7 @@ void Log(const std::string& line) {
 
 std::string Hex(const void* p) {
     char text[32];
-    wsprintfA(text, "0x%lx", (unsigned long)(ULONG_PTR)p);
+    wsprintfA(text, "0x%lx", (unsigned long)(ULONG_PTR)p);  // a 32-bit handle
     return text;
 }
 
@@ -252,6 +252,7 @@ void OnExecute(HWND client, HGLOBAL commands) {
     bool done = RunCommands(wide);
     WORD status = done ? 0x8000 : 0;
     char line[64];
+    // A 32-bit handle: the window's value fits in the word.
     wsprintfA(line, "ACK to=0x%lx status=0x%04x", (unsigned long)(ULONG_PTR)client, status);
     Log(line);
     PostMessageW(client, WM_DDE_ACK, (WPARAM)Self,

@@ -182,7 +182,7 @@ void LogLine(const std::string& line) {
 
 std::string Hex(HWND h) {
     char b[32];
-    snprintf(b, sizeof b, "0x%lx", (unsigned long)(ULONG_PTR)h);
+    snprintf(b, sizeof b, "0x%lx", (unsigned long)(ULONG_PTR)h);  // a 32-bit handle
     return b;
 }
 

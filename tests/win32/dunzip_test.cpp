@@ -6,6 +6,10 @@
 #include <string.h>
 #include <string>
 
+#include "base/globals.h"
+#include "base/path.h"
+#include "install/decompress.h"
+
 namespace {
 
 typedef int(__stdcall* DunzipEntry)(unsigned char*);
@@ -36,12 +40,20 @@ std::string OneMemberZip(const char* name, const std::string& data) {
     return z + name + packed;
 }
 
+// The record as the library reads it: its address words as wide as a pointer of this build.
 void Record(unsigned char* r, const char* archive, const char* dir) {
     memset(r, 0, 142);
     unsigned long words[][2] = {{0, 142}, {4, 8}, {36, 1}, {40, 1}, {48, 1}, {52, 1}};
     for (auto& w : words) memcpy(r + w[0], &w[1], 4);
-    memcpy(r + 8, &archive, 4);
-    memcpy(r + 24, &dir, 4);
+    memcpy(r + 8, &archive, sizeof archive);
+    memcpy(r + 24, &dir, sizeof dir);
+}
+
+void WriteHostFile(const char* path, const std::string& bytes) {
+    HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    DWORD n;
+    WriteFile(h, bytes.data(), (DWORD)bytes.size(), &n, NULL);
+    CloseHandle(h);
 }
 
 }  // namespace
@@ -57,10 +69,7 @@ TEST(Dunzip, ExtractsThroughTheEntry) {
     std::string data;
     for (int i = 0; i < 5000; i++) data += "Bienvenue sur KOV\r\n";
     std::string zip = OneMemberZip("bienvenu.txt", data);
-    HANDLE h = CreateFileA("C:\\KOVZIP\\a.zip", GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    DWORD n;
-    WriteFile(h, zip.data(), zip.size(), &n, NULL);
-    CloseHandle(h);
+    WriteHostFile("C:\\KOVZIP\\a.zip", zip);
 
     unsigned char record[142];
     Record(record, "C:\\KOVZIP\\a.zip", "C:\\KOVZIP");
@@ -80,4 +89,38 @@ TEST(Dunzip, ExtractsThroughTheEntry) {
     DeleteFileA("C:\\KOVZIP\\a.zip");
     RemoveDirectoryA("C:\\KOVZIP");
     FreeLibrary(lib);
+}
+
+// The setup's own record writer and the library, with the archive and folder names in memory
+// above 4 GB on a 64-bit build (the top of the address space), where an address cut to 32 bits
+// would point elsewhere; on i386 the same memory is simply the highest the process has.
+TEST(Dunzip, AddressesAboveFourGigabytesReachTheLibrary) {
+    char* high =
+        (char*)VirtualAlloc(NULL, 65536, MEM_RESERVE | MEM_COMMIT | MEM_TOP_DOWN, PAGE_READWRITE);
+    ASSERT_NE(high, nullptr);
+#ifdef _WIN64
+    ASSERT_GT((uint64_t)(uintptr_t)high, 0xFFFFFFFFull);
+#endif
+    CreateDirectoryA("C:\\KOVHIGH", NULL);
+    ASSERT_TRUE(CopyFileA("dunzip32.dll", "C:\\KOVHIGH\\dunzip32.dll", FALSE));
+    WriteHostFile("C:\\KOVHIGH\\high.zip", OneMemberZip("haut.txt", "au-dessus de 4 Go"));
+    strcpy(high, "C:\\KOVHIGH\\high.zip");
+    strcpy(high + 1024, "C:\\KOVHIGH");
+    CopyText(InstallSettings.DestDir, "C:\\KOVHIGH", sizeof InstallSettings.DestDir);
+    ASSERT_EQ(LoadDecompressor(), 1);
+    EXPECT_EQ(RunDecompressor(nullptr, high, high + 1024), 0u);
+    // The words in the record are the whole addresses.
+    uint64_t word = 0;
+    memcpy(&word, UnzipCommand + 8, sizeof(void*));
+    EXPECT_EQ(word, (uint64_t)(uintptr_t)high);
+    FreeDecompressor();
+    WIN32_FILE_ATTRIBUTE_DATA info;
+    EXPECT_TRUE(GetFileAttributesExA("C:\\KOVHIGH\\haut.txt", GetFileExInfoStandard, &info));
+    for (const char* f : {"haut.txt", "high.zip", "dunzip32.dll"}) {
+        char path[MAX_PATH];
+        DeleteFileA(JoinPath(path, "C:\\KOVHIGH", f, (const char*)nullptr));
+    }
+    RemoveDirectoryA("C:\\KOVHIGH");
+    InstallSettings.DestDir[0] = 0;
+    VirtualFree(high, 0, MEM_RELEASE);
 }

@@ -41,7 +41,7 @@ struct Dialog {
 
 const char* Name(int id) { return MAKEINTRESOURCEA(id); }
 std::string Label(const char* name) {
-    return IS_INTRESOURCE(name) ? std::to_string((int)(ULONG_PTR)name) : std::string(name);
+    return IS_INTRESOURCE(name) ? std::to_string((int)LOWORD(name)) : std::string(name);
 }
 
 class DialogTemplates : public ::testing::Test {
@@ -191,7 +191,7 @@ TEST_F(DialogTemplates, WindowStyles) {
         EXPECT_TRUE(GetWindowLongA(d.hwnd, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME);
         bool isProgress =
             IS_INTRESOURCE(t.name) &&
-            std::find(progress.begin(), progress.end(), (int)(ULONG_PTR)t.name) != progress.end();
+            std::find(progress.begin(), progress.end(), (int)LOWORD(t.name)) != progress.end();
         bool isPrint = !IS_INTRESOURCE(t.name);
         EXPECT_EQ((style & WS_CAPTION) == WS_CAPTION, !isProgress);
         EXPECT_EQ((style & WS_SYSMENU) != 0, !isProgress && !isPrint);
