@@ -17,7 +17,7 @@ PRODUCT := build/win32
 WIN := build/$(KOV_ARCH)
 
 .PHONY: all deps host win32 win64 wintree test test-host test-win test-win32 demo demo-package \
-        clean faults faults-wine fuzz-long
+        demo-programs clean faults faults-wine fuzz-long
 
 all: host win32 wintree demo-package
 
@@ -57,7 +57,15 @@ win64: build/win64/CMakeCache.txt host
 # package. The decompression library and the client program come from the Windows tree that
 # runs here, so that the demo's setup can load its library.
 DEMO := build/demo
-demo-package: host wintree
+# What the demo runs, and nothing of the test tree (sanitizer builds, fuzzers, test programs):
+# the tools, the setup with its library and uninstaller, the client, and the machine's peers.
+DEMO_HOST_TARGETS := kovpack kovdb
+DEMO_WIN_TARGETS := setup dunzip32 rm_kov kov robot progman launch window
+demo-programs: $(HOST)/CMakeCache.txt $(WIN)/CMakeCache.txt
+	cmake --build $(HOST) -j $(JOBS) --target $(DEMO_HOST_TARGETS)
+	cmake --build $(WIN) -j $(JOBS) --target $(DEMO_WIN_TARGETS)
+
+demo-package: demo-programs
 	@python3 demo/make-files.py demo/kov30i.kovpack $(DEMO)/files \
 	        --dunzip $(WIN)/dunzip32.dll --client $(WIN)/kov.exe \
 	        --kovdb $(HOST)/kovdb \
@@ -82,7 +90,7 @@ endif
 # The former name of the Windows half.
 test-win32: test-win
 
-demo: all
+demo: demo-package
 	bash scripts/demo.sh
 
 # The long campaigns, outside make test.

@@ -105,6 +105,11 @@ set_tests_properties(machine_down PROPERTIES FIXTURES_CLEANUP machine)
 add_test(NAME image COMMAND bash ${CMAKE_SOURCE_DIR}/tests/image/pe.sh $<TARGET_FILE:setup> ${KOV_ARCH})
 set_tests_properties(image PROPERTIES LABELS image)
 
+# The machine scripts leave nothing running, after a good machine and after a failed one.
+add_test(NAME machine_cleanup COMMAND ${CMAKE_COMMAND} -E env KOV_ARCH=${KOV_ARCH}
+                                      bash ${CMAKE_SOURCE_DIR}/tests/machine/cleanup_test.sh)
+set_tests_properties(machine_cleanup PROPERTIES RUN_SERIAL TRUE)
+
 # Test peers: tests/peers/NAME.cpp becomes NAME.exe.
 foreach(name ${PEERS})
   add_executable(${name} WIN32 tests/peers/${name}.cpp)

@@ -19,12 +19,39 @@ fi
 export KOV_SRC=$PWD KOV_WIN=$PWD/build/$KOV_ARCH KOV_HOST=$PWD/build/host
 export KOV_MACHINE=$PWD/build/demo-machine WINEPREFIX=$PWD/build/demo-machine/prefix
 export KOV_OUT=$PWD/build/demo/run KOV_TEST=demo KOV_TIMEOUT=240
+# Every way out stops what the demo started: the display, the wineserver and its services,
+# and the peers. make-machine stops its own half-made machine when it fails.
+trap 'tests/machine/stop-machine "$KOV_MACHINE" >/dev/null 2>&1' EXIT
 # make-machine says why when it fails (its last line); the demo adds only where to look.
 tests/machine/make-machine "$KOV_MACHINE" >/dev/null ||
     { echo "demo: the test machine could not be made (build/demo-machine/wineboot.log)" >&2; exit 1; }
-trap 'stop_windows; tests/machine/stop-machine "$KOV_MACHINE" >/dev/null 2>&1' EXIT
 . tests/e2e/lib.sh
 . tests/e2e/wholerun_lib.sh
+# lib.sh sets its own exit trap (the peer windows); the machine must stop after them.
+trap 'stop_windows; tests/machine/stop-machine "$KOV_MACHINE" >/dev/null 2>&1' EXIT
+
+# What went wrong, one line each; the summary opens with them and make demo fails on them.
+problems=()
+problem() { problems+=("$*"); }
+# The setup's own codes (README, "Exit codes"): a run ending with anything else crashed.
+known_code() {
+    [ "$1" -ge 0 ] 2>/dev/null && { [ "$1" -le 65535 ] || { [ "$1" -ge 65537 ] && [ "$1" -le 65543 ]; }; }
+}
+# The verdict of one run from its log and the program's output: a crash, no log, no exit code
+# or a code outside the table is abnormal; any code but 0 and 3010 is a failed install.
+judge_run() {   # WHAT LOG OUTPUT
+    local what=$1 log=$2 out=$3 code
+    if grep -qiE 'unhandled (page fault|exception)|exception .* at address' "$out" 2>/dev/null; then
+        problem "$what crashed: $(grep -m1 -iE 'unhandled|exception' "$out")"
+        return
+    fi
+    [ -f "$log" ] || { problem "$what wrote no setup.log"; return; }
+    code=$(tr -d '\r' <"$log" | sed -n 's/^Exit code \([0-9]*\)$/\1/p' | tail -1)
+    if [ -z "$code" ]; then problem "$what: its log has no exit code, so the setup ended abnormally"
+    elif ! known_code "$code"; then problem "$what ended with $code, which is not a code of the setup"
+    elif [ "$code" != 0 ] && [ "$code" != 3010 ]; then problem "$what ended with $code, not installed (README, Exit codes)"
+    fi
+}
 [ -f "$DEMO_DIR/SETUP.EXE" ] || fail "no $DEMO_DIR/SETUP.EXE (make demo-package)"
 
 start_progman
@@ -34,15 +61,20 @@ echo "Running D:\\SETUP.EXE on the test machine: an earlier installation in C:\\
 run_setup "$DEFAULT_RULES"
 sleep 1
 
+# The install goes beside the earlier one; only a log there belongs to this run. A run that
+# failed leaves it in C:\ instead, and the earlier installation's folder is never shown as
+# the new one.
 dest='C:\Kov30IA'
 log=$(host_path "$dest\\setup.log")
-[ -f "$log" ] || { dest='C:\Kov30I'; log=$(host_path "$dest\\setup.log"); }
 [ -f "$log" ] || log=$(host_path 'C:\setup.log')
+judge_run "the interactive run" "$log" "$KOV_OUT/run-$KOV_RUNS.out"
 echo "---- $(basename "$(dirname "$log")")\\setup.log ----"
 tr -d '\r' <"$log" 2>/dev/null || echo "(no log written)"
 
 echo "---- what landed ----"
+for p in "${problems[@]}"; do echo "FAILED: $p"; done
 dir=$(host_path "$dest")
+[ -d "$dir" ] || echo "nothing installed in $dest"
 if [ -d "$dir" ]; then
     files=$(find "$dir" -type f | wc -l)
     bytes=$(find "$dir" -type f -printf '%s\n' | awk '{s += $1} END {print s + 0}')
@@ -113,6 +145,10 @@ code=$(tr -d '\r' <"$KOV_C/exit.txt" 2>/dev/null | sed -n 's/^exit=//p')
 echo "exit code: ${code:-none} after $(($(date +%s) - started)) s (0: installed; the table is in README.md)"
 ulog=$(host_path 'C:\Kov30IA\setup.log')
 [ -f "$ulog" ] || ulog=$(host_path 'C:\setup.log')
+if [ -z "$code" ]; then problem "the unattended run: launch.exe wrote no exit code"
+elif ! known_code "$code"; then problem "the unattended run ended with $code, which is not a code of the setup (a crash)"
+else judge_run "the unattended run" "$ulog" "$KOV_OUT/run-$KOV_RUNS.out"
+fi
 echo "the answers, as setup.log gives them:"
 tr -d '\r' <"$ulog" 2>/dev/null | grep -E '^(Opt: Unattended|Answer file|Default|Unattended|Exit code)' | sed 's/^/  /'
 udir=$(host_path 'C:\Kov30IA')
@@ -125,3 +161,10 @@ echo "records of the new main database (kovdb list C:\\Kov30IA\\IDB\\MAIN.IDX):"
 "$KOVDB" list "$(host_path 'C:\Kov30IA\IDB\MAIN.IDX')" 2>&1 | sed 's/^/  /'
 echo "Program Manager:"
 tr -d '\r' <"$PM_LOG" | grep -o 'text="[^"]*"' | sed 's/^/  /' | sort -u
+
+echo
+if [ ${#problems[@]} -gt 0 ]; then
+    for p in "${problems[@]}"; do echo "demo: FAILED: $p"; done
+    exit 1
+fi
+echo "demo: both runs installed"
