@@ -52,6 +52,9 @@ foreach(page kovpack kovdb)
 endforeach()
 install(TARGETS kovpack kovdb DESTINATION bin)
 install(FILES docs/man/kovpack.1 docs/man/kovdb.1 DESTINATION share/man/man1)
+# The description format beside the manual pages; kovpack --help names where it goes.
+install(FILES tools/kovpack/FORMAT.md DESTINATION share/doc/kovpack)
+target_compile_definitions(kovpack PRIVATE KOV_DOC_DIR="${CMAKE_INSTALL_PREFIX}/share/doc/kovpack")
 # The inspector's tests run the built program.
 add_dependencies(host_tests kovdb kovpack)
 

@@ -107,7 +107,7 @@ expect_exit 65540 "missing answer file"
 note "a fatal error: a package whose script does not begin with RS (18)"
 rm -f "$KOV_C/setup.log"
 cp "$DEMO_DIR/SETUP.EXE" "$KOV_OUT/bad.exe"
-offset=$("$KOVPACK" --list "$DEMO_DIR/SETUP.EXE" 2>/dev/null | sed -n 's/^PackageOffset=//p')
+offset=$("$KOVPACK" --list "$DEMO_DIR/SETUP.EXE" 2>/dev/null | sed -n "s/^; PackageOffset = //p")
 [ -n "$offset" ] || fail "no package offset from kovpack --list"
 printf 'XX' | dd of="$KOV_OUT/bad.exe" bs=1 seek="$offset" conv=notrunc 2>/dev/null
 put_file "$KOV_OUT/bad.exe" 'C:\BAD.EXE'

@@ -91,7 +91,7 @@ TEST_F(Kovdb, CreateSetListGetDelete) {
             int code;
         } gets[] = {
             {"0x14000011", std::string("\x00\x00\x01\x02", 4), 0},
-            {"0x1400002d", "modem 1.ini", 0},
+            {"0x1400002d", "modem 1.ini\n", 0},  // a text ends with a newline
             {"7", "\x01\x02", 0},
             {"8", "", 1},
         };
@@ -142,7 +142,7 @@ TEST_F(Kovdb, CheckReportsDamage) {
     // An unfinished copy of record 3 at the end: the complete one is read, the damage still shown.
     Write("d.idx", clean + std::string("R2D2\x03\0\0\0\x0d\0\0\0t ", 14) + std::string(12, '\0') +
                        "third, long");
-    EXPECT_EQ("third", Run("get d.idx 3").out);
+    EXPECT_EQ("third\n", Run("get d.idx 3").out);
     r = Run("check d.idx");
     EXPECT_EQ(1, r.code);
     EXPECT_NE(std::string::npos, r.out.find("data missing: the last record ends 2 bytes past"))
@@ -198,7 +198,7 @@ TEST_F(Kovdb, EveryCommandSaysWhenItMeetsDamage) {
             } else {
                 EXPECT_NE(std::string::npos, r.out.find(f.checkSays)) << r.out;
             }
-            if (!strcmp(args, "get d.idx 1")) EXPECT_EQ("first", r.out);
+            if (!strcmp(args, "get d.idx 1")) EXPECT_EQ("first\n", r.out);
             EXPECT_EQ(f.bytes, Bytes("d.idx"));
         }
     }
@@ -240,7 +240,7 @@ TEST_F(Kovdb, ReadOnlyCommandsChangeNothing) {
     ASSERT_EQ(0, chmod(dir.c_str(), 0777));
     ASSERT_EQ(0, chmod((dir + "/d.idx").c_str(), 0444));
     for (const char* args : reads) EXPECT_EQ(0, Run(args, prefix).code) << args;
-    EXPECT_EQ("first", Run("get d.idx 1", prefix).out);
+    EXPECT_EQ("first\n", Run("get d.idx 1", prefix).out);
     EXPECT_EQ(3, Run("set d.idx 2 --text x", prefix).code);
 }
 
@@ -272,6 +272,94 @@ TEST_F(Kovdb, NumbersAreDecimalOrHex) {
             EXPECT_EQ(0, Run(std::string("get n.idx '") + c.gid + "'").code) << c.gid;
         }
     }
+}
+
+// What support meets: a value of the wrong kind for a key the setup reads, a damaged file
+// header, and writes that cannot happen, each said with its reason.
+TEST_F(Kovdb, RefusalsSayWhy) {
+    ASSERT_EQ(0, Run("create k.idx --id 0x01000401").code);
+    std::string empty = Bytes("k.idx");
+    struct {
+        const char* args;
+        int code;
+        const char* says;  // on standard error; "" for nothing in particular
+    } sets[] = {
+        {"set k.idx 0x14000015 --text deux", 2, "0x14000015 (COM port) holds a number"},
+        {"set k.idx 0x14000015 --hex 0003", 2, "gives not 4 bytes"},
+        {"set k.idx 0x1400011B --number 5", 2, "0x1400011B (installation folder) holds a text"},
+        {"set k.idx 0x14000015 --number 3", 0, ""},
+        {"set k.idx 0x14000015 --hex 00000003", 0, ""},
+        {"set k.idx 0x1400011B --hex 43", 0, ""},
+        {"set k.idx 0x1400011B --number 5 --force", 0, ""},
+        {"set k.idx 0x14000015 --force --text deux", 0, ""},
+    };
+    for (const auto& c : sets) {
+        std::string before = Bytes("k.idx");
+        Result r = Run(c.args);
+        EXPECT_EQ(c.code, r.code) << c.args << "\n" << r.err;
+        EXPECT_NE(std::string::npos, r.err.find(c.says)) << c.args << "\n" << r.err;
+        if (c.code) EXPECT_EQ(before, Bytes("k.idx")) << c.args;
+    }
+    EXPECT_NE(std::string::npos, Run("set k.idx 0x14000015 --text deux").err.find("--force"));
+
+    // A signature zeroed or overwritten is damage, whatever the records after it; its case
+    // does not matter to the reader.
+    ASSERT_EQ(0, Run("set k.idx 1 --text un").code);
+    std::string good = Bytes("k.idx");
+    EXPECT_EQ(0, Run("check k.idx").code);
+    struct {
+        const char* what;
+        std::string header;
+        int code;
+    } headers[] = {
+        {"zeroed", std::string(9, '\0'), 1},
+        {"overwritten", "XXXXXXXXX", 1},
+        {"no NUL", "KOVDB-25 ", 1},
+        {"lower case", std::string("kovdb-25\0", 9), 0},
+    };
+    for (const auto& h : headers) {
+        Write("k.idx", h.header + good.substr(9));
+        Result r = Run("check k.idx");
+        EXPECT_EQ(h.code, r.code) << h.what << "\n" << r.out;
+        EXPECT_EQ(h.code != 0, r.out.find("damaged file header") != std::string::npos)
+            << h.what << "\n"
+            << r.out;
+        EXPECT_EQ(h.code == 0, r.out.find("no damage") != std::string::npos) << h.what;
+    }
+
+    // A damaged end that may hold records: nothing is appended, and the refusal says so.
+    Write("k.idx", empty);
+    ASSERT_EQ(0, Run("set k.idx 1 --text first").code);
+    ASSERT_EQ(0, Run("set k.idx 2 --text second").code);
+    ASSERT_EQ(0, Run("set k.idx 3 --text third").code);
+    std::string damaged = Bytes("k.idx");
+    damaged.insert(25 + 26 + 5 + 26 + 6, "#");  // before the third record's header
+    Write("k.idx", damaged);
+    Result r = Run("set k.idx 4 --text fourth");
+    EXPECT_EQ(4, r.code);
+    EXPECT_NE(std::string::npos, r.err.find("writing record 0x00000004 refused: k.idx is damaged "
+                                            "from 88 to its end"))
+        << r.err;
+    EXPECT_EQ(damaged, Bytes("k.idx"));
+
+    r = Run("get absent.idx 1");
+    EXPECT_EQ(3, r.code);
+    EXPECT_NE(std::string::npos, r.err.find("cannot open absent.idx: No such file or directory"))
+        << r.err;
+    // A file nobody may write: opened for writing, refused by the system. The superuser
+    // writes anything, so the command then runs as nobody.
+    std::string prefix;
+    if (geteuid() == 0) {
+        if (system("command -v setpriv >/dev/null") != 0) GTEST_SKIP() << "no setpriv";
+        prefix = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    }
+    Write("ro.db", empty);
+    ASSERT_EQ(0, chmod(dir.c_str(), 0777));
+    ASSERT_EQ(0, chmod((dir + "/ro.db").c_str(), 0444));
+    r = Run("set ro.db 1 --text x", prefix);
+    EXPECT_EQ(3, r.code);
+    EXPECT_NE(std::string::npos, r.err.find("cannot open ro.db for writing: Permission denied"))
+        << r.err;
 }
 
 TEST_F(Kovdb, CommandLineErrors) {

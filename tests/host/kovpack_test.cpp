@@ -484,6 +484,44 @@ TEST_F(KovpackBuild, DescriptionCases) {
         {"comment after a value", "[Setup]\nGroupName = KOV   ; le groupe\n" + files, "", 0, "",
          "KOV"},
         {"semicolon inside a word", "[Setup]\nGroupName = a;b\n" + files, "", 0, "", "a;b"},
+        // A comment cut from a text the user reads is said; from a file name it is not.
+        {"text a user reads cut by a comment",
+         "[Setup]\nGroupName = Kov ; \xC3\xA9"
+         "dition sp\xC3\xA9"
+         "ciale\n" +
+             files,
+         "", 0,
+         ":2: warning: GroupName: \"; \xC3\xA9"
+         "dition sp\xC3\xA9"
+         "ciale\" is taken as a comment",
+         "Kov"},
+        {"add-on description cut by a comment",
+         "[AddOnPrograms]\nmpm\\modem.ini | /s | Mise \xC3\xA0 jour ; rapide\n" + files, "", 0,
+         ":2: warning: AddOnPrograms: \"; rapide\"", ""},
+        {"cut text, strict",
+         "[Setup]\nItemTitle = Kov ; sp\xC3\xA9"
+         "ciale\n" +
+             files,
+         "--strict", 1, "1 warning (warnings are errors with --strict); nothing written", nullptr},
+        // Windows-1252 said, UTF-8 written: the line that would install as "Ã‰" is named.
+        {"Windows-1252 said, UTF-8 meant",
+         "[Setup]\nEncoding = Windows-1252\nDefaultDestDir = C:\\Kov\nGroupName = "
+         "\xC3\x89"
+         "diteur\n" +
+             files,
+         "", 0,
+         ":4: warning: Encoding says Windows-1252, but the description is valid UTF-8: this "
+         "line reads \"GroupName = \xC3\x83\xE2\x80\xB0"
+         "diteur\", as UTF-8 \"GroupName = "
+         "\xC3\x89"
+         "diteur\"",
+         "\xC3\x89"
+         "diteur"},
+        {"Windows-1252 said, UTF-8 meant, strict",
+         "[Setup]\nEncoding = Windows-1252\nGroupName = \xC3\x89"
+         "diteur\n" +
+             files,
+         "--strict", 1, "warnings are errors", nullptr},
         {"comment after a tool version",
          "[ToolModule t.kov]\nMinVersion = 3.0.1.5   ; or a packed number\n" + files +
              "tool\\t.kov = q.txt\n",
@@ -535,8 +573,11 @@ TEST_F(KovpackBuild, DescriptionCases) {
         ClosePackage();
         FreeInstallScript();
     }
-    // Every warning of the last case is said, each with its line.
+    // A comment after a name the user does not read is no warning.
     std::string out;
+    ASSERT_EQ(Build("[Setup]\nQuickRefFile = quickref.txt ; le guide\n" + files, &out), 0);
+    EXPECT_EQ(out.find("warning"), std::string::npos) << out;
+    // Every warning of the last case is said, each with its line.
     Build(cases[sizeof cases / sizeof cases[0] - 2].description, &out);
     EXPECT_NE(out.find(":4: warning: BrowserInstallers: \"ie.exe\""), std::string::npos) << out;
     EXPECT_NE(out.find(":5: warning: ToolModule m.kov"), std::string::npos) << out;
@@ -567,11 +608,19 @@ TEST_F(KovpackBuild, AccentedNamesAndListing) {
         FreeInstallScript();
     }
     EXPECT_EQ(RunCommand("LC_ALL=C.UTF-8 " + kKovpack + " --list " + dir + "/out.bin", &out), 0);
-    EXPECT_NE(out.find("GroupName=Re\xC3\xA7u\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("docs\\r\xC3\xA9sum\xC3\xA9.txt"), std::string::npos) << out;
+    EXPECT_NE(out.find("Encoding = UTF-8\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("GroupName = Re\xC3\xA7u\n"), std::string::npos) << out;
+    // Columns are padded by characters: the accented name's comment starts where an
+    // unaccented name's does.
+    size_t accented = out.find("docs\\r\xC3\xA9sum\xC3\xA9.txt"),
+           plain = out.find("mpm\\modem.ini");
+    ASSERT_NE(accented, std::string::npos) << out;
+    ASSERT_NE(plain, std::string::npos) << out;
+    EXPECT_EQ(out.find(" ; ", accented) - accented - 2, out.find(" ; ", plain) - plain) << out;
     EXPECT_EQ(RunCommand("LC_ALL=C.UTF-8 " + kKovpack + " --list --raw " + dir + "/out.bin", &out),
               0);
-    EXPECT_NE(out.find("GroupName=Re\xE7u\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("Encoding = Windows-1252\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("GroupName = Re\xE7u\n"), std::string::npos) << out;
 }
 
 }  // namespace
@@ -654,6 +703,148 @@ TEST_F(KovpackBuild, EveryEncoderWritesPlainDeflate) {
             << out;
         CheckPackage(dir + "/out.bin", 0);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// What a build pipeline needs: names defined on the command line, every error of a run at
+// once, a check that writes nothing, and a description and package through pipes.
+TEST_F(KovpackBuild, PipelineDefinesAndEveryError) {
+    std::string out;
+    ASSERT_EQ(Build("[Setup]\nVersionText = ${VER}\nDefaultDestDir = C:\\${DIR}\n"
+                    "GroupName = Kov $${VER}\n" +
+                        Files(),
+                    &out, "-D VER=3.1 -DDIR=Kov\xC3\xA9 -D VER=3.2"),
+              0)
+        << out;
+    ResetRunState();
+    strcpy(InstallFile, (dir + "/out.bin").c_str());
+    InstallFileGiven = 1;
+    ASSERT_TRUE(OpenPackage() && ReadInstallScript());
+    EXPECT_STREQ(InstallSettings.VersionText, "3.2");  // the later -D wins
+    EXPECT_STREQ(InstallSettings.DefaultDestDir, "C:\\Kov\xE9");
+    EXPECT_STREQ(InstallSettings.GroupName, "Kov ${VER}");
+    ClosePackage();
+    FreeInstallScript();
+
+    // A typo, an undefined name and two missing files: four lines with file and line, one
+    // run, nothing written.
+    unlink((dir + "/out.bin").c_str());
+    EXPECT_EQ(Build("[Setup]\nGroupNme = KOV\nVersionText = ${VERSION}\n" + Files() +
+                        "absent1.txt\nabsent2.txt\n",
+                    &out, "-D VER=3"),
+              1);
+    for (const char* line : {"p.kovpack:2: unknown setting GroupNme\n",
+                             "p.kovpack:3: ${VERSION} is not defined (give it with -D VERSION=",
+                             "p.kovpack:9: cannot read ", "p.kovpack:10: cannot read ",
+                             "p.kovpack: 4 errors; nothing written\n"})
+        EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+    EXPECT_FALSE(Exists(dir + "/out.bin"));
+    EXPECT_FALSE(Exists(dir + "/out.bin.part"));
+    // Past the limit the run stops, saying so.
+    std::string many = "[Setup]\n";
+    for (int i = 0; i < 30; i++) many += "Typo" + std::to_string(i) + " = x\n";
+    EXPECT_EQ(Build(many + Files(), &out), 1);
+    EXPECT_NE(out.find(":21: unknown setting Typo19"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Typo20"), std::string::npos) << out;
+    EXPECT_NE(out.find("20 errors; stopped there, nothing written"), std::string::npos) << out;
+
+    // --check: every check and every source, nothing written; its errors are a build's.
+    Spit(dir + "/p.kovpack", "[Setup]\nQuickRefFile = quickref.txt\n" + Files());
+    EXPECT_EQ(RunCommand(kKovpack + " --check " + dir + "/p.kovpack", &out), 0) << out;
+    EXPECT_NE(out.find("no errors; 4 files found"), std::string::npos) << out;
+    EXPECT_FALSE(Exists(dir + "/out.bin"));
+    Spit(dir + "/p.kovpack", "[Setup]\nClientExeName = kov.exe\n" + Files() + "absent.txt\n");
+    EXPECT_EQ(RunCommand(kKovpack + " --check " + dir + "/p.kovpack", &out), 1) << out;
+    EXPECT_NE(out.find("p.kovpack:8: cannot read"), std::string::npos) << out;
+    EXPECT_NE(out.find("p.kovpack:2: warning: ClientExeName"), std::string::npos) << out;
+    EXPECT_EQ(RunCommand(kKovpack + " --check -o x " + dir + "/p.kovpack", &out), 2) << out;
+
+    // A description from standard input finds its sources from the current folder; a
+    // package to standard output is the very package written to a file.
+    std::string description = "[Setup]\nQuickRefFile = quickref.txt\n" + Files();
+    Spit(dir + "/p.kovpack", description);
+    ASSERT_EQ(RunCommand("cd " + dir + " && " + kKovpack + " -q -o out.bin - < p.kovpack", &out), 0)
+        << out;
+    ASSERT_EQ(RunCommand("cd " + dir + " && " + kKovpack + " -q -o - p.kovpack > piped.bin", &out),
+              0)
+        << out;
+    EXPECT_EQ(Slurp(dir + "/piped.bin"), Slurp(dir + "/out.bin"));
+    EXPECT_FALSE(Exists(dir + "/-"));
+    Spit(dir + "/p.kovpack", "[Setup]\nGroupNme = x\n" + Files());
+    EXPECT_EQ(RunCommand("cd " + dir + " && " + kKovpack + " -q -o out.bin - < p.kovpack", &out),
+              1);
+    EXPECT_NE(out.find("<stdin>:2: unknown setting GroupNme"), std::string::npos) << out;
+    EXPECT_EQ(RunCommand(kKovpack + " --list -", &out), 2);
+}
+
+// The listing is a description: built again from it (with the files laid out by their entry
+// names), the package is the same, byte for byte.
+TEST_F(KovpackBuild, ListingBuildsTheSamePackage) {
+    std::string tree = dir + "/tree";
+    for (const char* folder : {"", "/idb", "/mpm", "/tool"})
+        ASSERT_EQ(mkdir((tree + folder).c_str(), 0755), 0);
+    Spit(tree + "/dunzip32.dll", "MZ" + std::string(300, 'x'));
+    Spit(tree + "/quickref.txt", "Guide\r\n");
+    Spit(tree + "/idb/main.idx", std::string(5000, 'i'));
+    Spit(tree + "/mpm/modem.ini", "");
+    Spit(tree + "/tool/mail.kov", "tool");
+    Spit(tree + "/kov.exe", "MZ client");
+    Spit(tree + "/r\xC3\xA9sum\xC3\xA9.txt", "CV");
+    // Files keep their dates in the package: the same on both builds.
+    RunCommand("touch -d 2020-01-02 " + tree + "/* " + tree + "/*/*", &out_);
+    std::string description =
+        "[Setup]\nEncoding = UTF-8\nDefaultDestDir = C:\\Kov\nGroupName = Re\xC3\xA7u $${x}\n"
+        "ItemTitle = KOV 3.0i\nClientExeName = kov.exe\nVersionText = 3.0I\n"
+        "QuickRefFile = quickref.txt\nExpectedDbKind = 33\nExpectedDbKindCode = -2\n"
+        "SkipPreviousSearch = yes\nNoMigration = yes\nSkipModem = 1\nWriteVersionFile = 1\n"
+        "DbVersion = 139.108\nExtraSpaceKb = 12\n"
+        "[CarriedRecordIds]\n0x00010000\n7\n"
+        "[SoundEvents]\nBienvenue | bienvenu.wav\n[PreservedFiles]\n*.ini |\nMAIN.IDX | *.old\n"
+        "[MergedFilesA]\nidb\\main.idx\n[ExactNewerVersions]\n3.0\n"
+        "[AddOnPrograms]\nkov.exe | /s | Le client\n"
+        "[ToolModule mail.kov]\nMinVersion = 3.0.1.5\nKey = 2\nKey = 1\nCompanion = tool\\a.dat\n"
+        "Companion = tool\\b.dat\n"
+        "[Files]\ndunzip32.dll\nquickref.txt\nidb\\main.idx\nmpm\\modem.ini\ntool\\mail.kov\n"
+        "kov.exe\nr\xC3\xA9sum\xC3\xA9.txt\n";
+    Spit(dir + "/a.kovpack", description);
+    std::string build = kKovpack + " -q --source " + tree + " -o ";
+    ASSERT_EQ(RunCommand(build + dir + "/a.bin " + dir + "/a.kovpack", &out_), 0) << out_;
+    std::string listing;
+    ASSERT_EQ(RunCommand("LC_ALL=C.UTF-8 " + kKovpack + " --list " + dir + "/a.bin 2>/dev/null",
+                         &listing),
+              0);
+    Spit(dir + "/b.kovpack", listing);
+    ASSERT_EQ(RunCommand(build + dir + "/b.bin " + dir + "/b.kovpack", &out_), 0) << out_ << "\n"
+                                                                                  << listing;
+    EXPECT_EQ(Slurp(dir + "/a.bin"), Slurp(dir + "/b.bin")) << listing;
+    std::string again;
+    RunCommand("LC_ALL=C.UTF-8 " + kKovpack + " --list " + dir + "/b.bin 2>/dev/null", &again);
+    EXPECT_EQ(listing, again);
+    EXPECT_NE(listing.find("GroupName = Re\xC3\xA7u $${x}\n"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("[ToolModule mail.kov]\nMinVersion = 3.0.1.5\nKey = 0x00000002\n"
+                           "Key = 0x00000001\nCompanion = tool\\a.dat\n"),
+              std::string::npos)
+        << listing;
+}
+
+// --help says where the description format is installed, and `cmake --install` puts it there
+// beside the manual pages.
+TEST_F(KovpackBuild, FormatIsInstalledWhereTheHelpSays) {
+    std::string help;
+    ASSERT_EQ(RunCommand(kKovpack + " --help", &help), 0);
+    EXPECT_NE(help.find("/share/doc/kovpack/FORMAT.md"), std::string::npos) << help;
+    std::string out;
+    ASSERT_EQ(RunCommand("cmake --install " + std::string(KOV_BINARY_DIR) + " --prefix " + dir +
+                             "/prefix",
+                         &out),
+              0)
+        << out;
+    EXPECT_EQ(Slurp(dir + "/prefix/share/doc/kovpack/FORMAT.md"),
+              Slurp(std::string(KOV_SOURCE_DIR) + "/tools/kovpack/FORMAT.md"));
+    EXPECT_TRUE(Exists(dir + "/prefix/share/man/man1/kovpack.1"));
 }
 
 }  // namespace

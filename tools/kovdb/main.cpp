@@ -11,9 +11,12 @@
 #include "sys/sys.h"
 #include <ctype.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -23,8 +26,8 @@ enum {
     EXIT_OK = 0,
     EXIT_ABSENT = 1,  // get/delete: no such record; list, dump, get, check: damage found
     EXIT_USAGE = 2,
-    EXIT_FILE = 3,  // cannot open or create the file, or not a readable database
-    EXIT_WRITE = 4,
+    EXIT_FILE = 3,   // cannot open or create the file, or not a readable database
+    EXIT_WRITE = 4,  // a write refused (a damaged end) or failed
 };
 
 const char kUsage[] =
@@ -38,18 +41,21 @@ const char kUsage[] =
     "  dump FILE             form, identifier and every live record: flags, data in hex,\n"
     "                        numbers and texts decoded for the record keys setup knows\n"
     "  get FILE GID          the record's data, unscrambled, to standard output\n"
-    "  set FILE GID VALUE [--type b|t|p]\n"
+    "  set FILE GID VALUE [--type b|t|p] [--force]\n"
     "                        writes a record; VALUE is one of\n"
     "                          --number N   4 bytes, most significant first (type b)\n"
     "                          --text T     the text without terminator (type t)\n"
     "                          --hex H      bytes given in hex, e.g. 0102ff (type b)\n"
     "                          --file F     the bytes of file F, at most 65535 (type b)\n"
+    "                        a key kovdb keys lists as a number takes --number (or 4\n"
+    "                        bytes), one listed as a text takes no --number; --force\n"
+    "                        writes a value of another kind anyway\n"
     "  delete FILE GID       marks the record deleted\n"
     "  create FILE --id ID [--old-form]\n"
     "                        makes an empty database (refuses an existing FILE)\n"
-    "  check FILE            reads the whole file and reports what the recovery scan\n"
-    "                        skipped, a short tail, a damaged end and records whose data\n"
-    "                        is missing\n"
+    "  check FILE            reads the whole file and reports a damaged file header,\n"
+    "                        what the recovery scan skipped, a short tail, a damaged end\n"
+    "                        and records whose data is missing\n"
     "  keys                  the record keys and database identifiers the setup knows,\n"
     "                        with what they hold and how dump decodes them\n"
     "\n"
@@ -66,7 +72,8 @@ const char kUsage[] =
     "other than p.\n"
     "\n"
     "Texts are stored in Windows-1252. On a UTF-8 locale, dump and get show text records\n"
-    "as UTF-8 and set --text converts from UTF-8 (a character Windows-1252 has no place\n"
+    "as UTF-8 (get ends a text with a newline) and set --text converts from UTF-8 (a character "
+    "Windows-1252 has no place\n"
     "for is refused); --raw (before COMMAND) keeps the bytes as they are, for scripts.\n"
     "\n"
     "-v (before COMMAND) prints the log lines. list, dump, get and check open FILE for\n"
@@ -79,11 +86,13 @@ const char kUsage[] =
     "  1  get/delete: no such record; list, dump, get, check: damage found, what the file\n"
     "     still holds is shown\n"
     "  2  bad command line\n"
-    "  3  the file cannot be opened or created, or is not a readable database\n"
-    "  4  a write failed\n";
+    "  3  the file cannot be opened or created (the reason is said), or is not a\n"
+    "     readable database\n"
+    "  4  a write was refused (the file ends in damage that may hold records, so nothing\n"
+    "     is appended) or failed\n";
 
 // Texts as the terminal wants them: UTF-8 on a UTF-8 locale unless --raw.
-bool g_convert;
+bool g_convert, g_raw;
 
 int Usage(const char* problem) {
     fprintf(stderr, "kovdb: %s\n(kovdb --help for usage)\n", problem);
@@ -107,10 +116,46 @@ int ParseU32(const char* text, uint32_t* out) {
     return 1;
 }
 
-int OpenStatusExit(int status, const char* path) {
-    if (status == 2) fprintf(stderr, "kovdb: cannot open %s\n", path);
+// The database code says only that an open failed; the system's reason comes from opening
+// the file again the same way.
+std::string WhyNotOpened(const char* path, bool write) {
+    int fd = open(path, write ? O_RDWR : O_RDONLY);
+    if (fd >= 0) {
+        close(fd);
+        return "";
+    }
+    return std::string(": ") + strerror(errno);
+}
+
+int OpenStatusExit(int status, const char* path, bool write) {
+    if (status == 2)
+        fprintf(stderr, "kovdb: cannot open %s%s%s\n", path, write ? " for writing" : "",
+                WhyNotOpened(path, write).c_str());
     else fprintf(stderr, "kovdb: %s is not a readable database\n", path);
     return EXIT_FILE;
+}
+
+// The file header as the database code reads it: "DC" (old form), or "KOVDB-25" and a NUL in
+// any case (new form). The code takes any other 25 bytes for a new-form header, so a zeroed or
+// overwritten signature is found here; empty when the header is sound.
+std::string HeaderDamage(const char* path) {
+    SysFile f = SysOpen(path, SYS_READ);
+    if (!f) return "";
+    uint8_t b[DB_NEW_FILE_HEADER + 1] = {};
+    long n = SysRead(f, b, DB_NEW_FILE_HEADER);
+    SysClose(f);
+    if (n >= DB_OLD_FILE_HEADER && b[0] == 'D' && b[1] == 'C') return "";
+    if (n == DB_NEW_FILE_HEADER && !strncasecmp((const char*)b, DB_NEW_FILE_MAGIC, 9)) return "";
+    std::string seen;
+    for (int i = 0; i < 9 && i < n; i++) {
+        char hex[4];
+        snprintf(hex, sizeof hex, "%02X ", b[i]);
+        seen += hex;
+    }
+    if (!seen.empty()) seen.pop_back();
+    return "damaged file header: its signature is neither \"" DB_NEW_FILE_MAGIC
+           "\" and a NUL nor \"DC\" (bytes 0-8: " +
+           seen + ")";
 }
 
 // Form and identifier straight from the file header.
@@ -237,12 +282,24 @@ unsigned WarnDamage(const char* path) {
 // Opens for reading only: inspecting never changes the file nor deletes its companion.
 int OpenToRead(const char* path, RecordDb** db) {
     int status = DbOpenReadOnly(path, db);
-    return status == 0 ? EXIT_OK : OpenStatusExit(status, path);
+    return status == 0 ? EXIT_OK : OpenStatusExit(status, path, false);
 }
 
 int OpenToWrite(const char* path, RecordDb** db) {
     int status = DbOpen(path, db);
-    return status == 0 ? EXIT_OK : OpenStatusExit(status, path);
+    return status == 0 ? EXIT_OK : OpenStatusExit(status, path, true);
+}
+
+// Why a write or delete that the database code refused did not happen.
+void SayNotWritten(const char* path, const char* what, uint32_t gid, RecordDb* db) {
+    if (db->keepEnd)
+        fprintf(stderr,
+                "kovdb: %s 0x%08X refused: %s is damaged from %u to its end, and those bytes may "
+                "hold records, so nothing is appended after them (kovdb check %s says more)\n",
+                what, gid, path, db->appendAt, path);
+    else
+        fprintf(stderr, "kovdb: %s 0x%08X in %s failed: %s\n", what, gid, path,
+                errno ? strerror(errno) : "the file could not be written");
 }
 
 // After a write: says when the damaged end was cut off to make room.
@@ -298,8 +355,12 @@ int CmdGet(const char* path, uint32_t gid) {
         const DbKnownGid* known = DbFindKnownGid(gid);
         bool text =
             known ? known->decode == DB_DECODE_TEXT : e && TypeLetter(e->header.flags) == 't';
-        if (g_convert && text) {
-            std::string shown = Cp1252ToUtf8(std::string((const char*)data, n));
+        // A text ends with a newline, as a line on the terminal should; --raw and binary
+        // records give the bytes alone, for scripts that compare them.
+        if (text && !g_raw) {
+            std::string shown((const char*)data, n);
+            if (g_convert) shown = Cp1252ToUtf8(shown);
+            shown += '\n';
             fwrite(shown.data(), 1, shown.size(), stdout);
         } else {
             fwrite(data, 1, n, stdout);
@@ -340,9 +401,14 @@ int ReadWholeFile(const char* path, std::vector<uint8_t>* out) {
 
 int CmdSet(const char* path, uint32_t gid, int argc, char** argv) {
     std::vector<uint8_t> data;
-    int type = 0, values = 0;
+    int type = 0, values = 0, force = 0;
+    const char* given = nullptr;
     for (int i = 0; i < argc; i++) {
         const char* opt = argv[i];
+        if (!strcmp(opt, "--force")) {
+            force = 1;
+            continue;
+        }
         const char* arg = i + 1 < argc ? argv[i + 1] : nullptr;
         if (!arg) return Usage("an option of set lacks its value");
         i++;
@@ -352,6 +418,7 @@ int CmdSet(const char* path, uint32_t gid, int argc, char** argv) {
             continue;
         }
         values++;
+        given = opt;
         if (!strcmp(opt, "--number")) {
             uint32_t v;
             if (!ParseU32(arg, &v)) return Usage("--number takes a 32-bit unsigned value");
@@ -384,18 +451,36 @@ int CmdSet(const char* path, uint32_t gid, int argc, char** argv) {
     }
     if (values != 1) return Usage("set takes exactly one of --number, --text, --hex, --file");
     if (data.size() > DB_MAX_RECORD) return Usage("a record holds at most 65535 bytes");
+    // A key whose meaning the setup knows is read back as that kind: a text where a number is
+    // read would be taken for a number all the same.
+    const DbKnownGid* known = DbFindKnownGid(gid);
+    if (known && !force) {
+        bool number = !strcmp(given, "--number"), text = !strcmp(given, "--text");
+        const char* wrong = nullptr;
+        if (known->decode == DB_DECODE_NUMBER && (text || (!number && data.size() != 4)))
+            wrong = text ? "a text" : "not 4 bytes";
+        else if (known->decode == DB_DECODE_TEXT && number) wrong = "a number";
+        if (wrong) {
+            fprintf(stderr,
+                    "kovdb: 0x%08X (%s) holds %s, and %s gives %s; not written (--force writes "
+                    "it anyway)\n",
+                    gid, known->what,
+                    known->decode == DB_DECODE_NUMBER ? "a number (4 bytes, --number)"
+                                                      : "a text (--text)",
+                    given, wrong);
+            return EXIT_USAGE;
+        }
+    }
     RecordDb* db = nullptr;
     if (int rc = OpenToWrite(path, &db)) return rc;
     WarnDamage(path);
     uint32_t damagedAt = db->appendAt;
+    errno = 0;
     int ok = DbWriteRecord(db, gid, data.data(), uint16_t(data.size()), type);
     WarnCut(path, damagedAt, db);
+    if (!ok) SayNotWritten(path, "writing record", gid, db);
     DbClose(db);
-    if (!ok) {
-        fprintf(stderr, "kovdb: writing record 0x%08X to %s failed\n", gid, path);
-        return EXIT_WRITE;
-    }
-    return EXIT_OK;
+    return ok ? EXIT_OK : EXIT_WRITE;
 }
 
 int CmdDelete(const char* path, uint32_t gid) {
@@ -406,8 +491,8 @@ int CmdDelete(const char* path, uint32_t gid) {
     if (!FindEntry(db, gid)) {
         fprintf(stderr, "kovdb: no record 0x%08X in %s\n", gid, path);
         rc = EXIT_ABSENT;
-    } else if (!DbDeleteRecord(db, gid)) {
-        fprintf(stderr, "kovdb: deleting record 0x%08X in %s failed\n", gid, path);
+    } else if (errno = 0, !DbDeleteRecord(db, gid)) {
+        SayNotWritten(path, "deleting record", gid, db);
         rc = EXIT_WRITE;
     }
     DbClose(db);
@@ -446,7 +531,10 @@ int CmdCreate(const char* path, int argc, char** argv) {
     }
     SysFile f = SysCreate(path);
     if (!f) {
-        fprintf(stderr, "kovdb: cannot create %s\n", path);
+        int fd = open(path, O_WRONLY | O_CREAT | O_EXCL, 0644);
+        std::string why = fd < 0 ? std::string(": ") + strerror(errno) : "";
+        if (fd >= 0) close(fd), unlink(path);
+        fprintf(stderr, "kovdb: cannot create %s%s\n", path, why.c_str());
         return EXIT_FILE;
     }
     long written = SysWrite(f, b, n);
@@ -485,6 +573,8 @@ int CmdCheck(const char* path) {
     RecordDb* db = nullptr;
     int status = DbOpenReadOnly(path, &db);
     const DbResyncReport r = DbLastResync;
+    std::string header = status == 0 ? HeaderDamage(path) : "";
+    if (!header.empty()) printf("%s\n", header.c_str());
     unsigned kept = r.scans < DB_SKIPS_KEPT ? r.scans : DB_SKIPS_KEPT;
     for (unsigned i = 0; i < kept; i++)
         printf("skipped %u bytes: bad header at %u, next good header at %u\n",
@@ -492,12 +582,12 @@ int CmdCheck(const char* path) {
     if (r.scans > kept) printf("... and %u more damaged places\n", r.scans - kept);
     if (status != 0) {
         if (status == 1) printf("unreadable: no file header, or a read error\n");
-        return OpenStatusExit(status, path);
+        return OpenStatusExit(status, path, false);
     }
     g_unreadable = 0;
     g_fileSize = r.fileSize;
     DbForEachRecord(db, CheckOne);
-    unsigned places = r.scans + g_unreadable;
+    unsigned places = r.scans + g_unreadable + (header.empty() ? 0 : 1);
     if (r.endKind != DB_END_SOUND) places++;
     if (r.endKind == DB_END_SHORT_TAIL) {
         printf("short tail: %u bytes at %u are not a whole record header\n", r.fileSize - r.endAt,
@@ -559,6 +649,7 @@ int main(int argc, char** argv) {
         else if (!strcmp(argv[a], "--raw")) raw = 1;
         else break;
     }
+    g_raw = raw;
     g_convert = !raw && LocaleIsUtf8();
     if (a < argc && !strcmp(argv[a], "keys"))
         return argc - a > 1 ? Usage("keys takes no FILE") : CmdKeys();

@@ -45,11 +45,65 @@ std::string Ansi(const Description& d, int line, const std::string& text) {
 
 // A comment runs from a ';' at the start of a line, or after a space or tab, to the end of
 // the line; a ';' inside a word ("a;b") is text. A line starting with '#' is a comment too.
-std::string StripComment(const std::string& line) {
+// *comment receives what was cut, trimmed.
+std::string StripComment(const std::string& line, std::string* comment = nullptr) {
     for (size_t i = 0; i < line.size(); i++)
-        if (line[i] == ';' && (i == 0 || line[i - 1] == ' ' || line[i - 1] == '\t'))
+        if (line[i] == ';' && (i == 0 || line[i - 1] == ' ' || line[i - 1] == '\t')) {
+            if (comment) *comment = Trim(line.substr(i + 1));
             return line.substr(0, i);
+        }
+    if (comment) comment->clear();
     return line;
+}
+
+// Texts the user reads, by field and column: a comment cut from one of them is most often
+// the rest of the text ("Kov ; \xC3\xA9dition sp\xC3\xA9ciale"), so it is said.
+const struct {
+    const char* field;
+    int column;
+} kShownTexts[] = {
+    {"GroupName", 0},     {"ItemTitle", 0},   {"FreshItemTitle", 0}, {"FrameTitle", 0},
+    {"NextDiskLabel", 0}, {"SoundEvents", 0}, {"AddOnPrograms", 2},
+};
+
+void WarnCutText(const Description& d, int line, const char* field, int column,
+                 const std::string& comment) {
+    if (comment.empty()) return;
+    for (const auto& t : kShownTexts)
+        if (t.column == column && SameText(field, t.field))
+            NoteWarning(d, line,
+                        std::string(field) + ": \"; " + comment +
+                            "\" is taken as a comment and left out of the text (a ';' after a "
+                            "blank starts a comment; put a comment on a line of its own)");
+}
+
+// ${NAME} stands for the value given with -D NAME=VALUE; "$${" is a "${" of the text.
+std::string Expand(const Description& d, int line, const std::string& text,
+                   const Defines& defines) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); i++) {
+        if (text.compare(i, 3, "$${") == 0) {
+            out += "${";
+            i += 2;
+            continue;
+        }
+        if (text.compare(i, 2, "${") != 0) {
+            out += text[i];
+            continue;
+        }
+        size_t close = text.find('}', i + 2);
+        if (close == std::string::npos)
+            Fail(d, line, "\"${\" without its closing } (write $${ for a ${ of the text)");
+        std::string name = text.substr(i + 2, close - i - 2);
+        auto it = defines.find(name);
+        if (it == defines.end())
+            Fail(d, line,
+                 "${" + name + "} is not defined (give it with -D " +
+                     (name.empty() ? "NAME" : name) + "=VALUE)");
+        out += it->second;
+        i = close;
+    }
+    return out;
 }
 
 // How the description's bytes are to be read: a byte-order mark or an "Encoding =" line of
@@ -102,13 +156,28 @@ std::vector<std::string> DecodeLines(Description& d, std::string bytes) {
              "Encoding says Windows-1252 but the file begins with a UTF-8 byte-order mark");
     bool utf8 = marked || declared == 1 || (!declared && IsUtf8(bytes));
     d.encoding = utf8 ? "UTF-8" : "Windows-1252";
+    // Text said to be Windows-1252 whose every high byte is part of a UTF-8 sequence was
+    // almost surely saved as UTF-8: read as declared, "\xC3\x89" would install as two letters.
+    bool looksUtf8 = declared == 2 && IsUtf8(bytes);
     for (size_t i = 0; i < lines.size(); i++) {
-        if (!utf8) lines[i] = Cp1252ToUtf8(lines[i]);
-        else if (!IsUtf8(lines[i]))
-            Fail(d, (int)i + 1,
-                 std::string("not valid UTF-8, though the description is read as UTF-8 (") +
-                     (marked ? "it begins with a UTF-8 byte-order mark" : "Encoding = UTF-8") +
-                     ")");
+        if (!utf8) {
+            std::string read = Cp1252ToUtf8(lines[i]);
+            if (looksUtf8 && read != lines[i]) {
+                looksUtf8 = false;
+                NoteWarning(d, (int)i + 1,
+                            "Encoding says Windows-1252, but the description is valid UTF-8: "
+                            "this line reads \"" +
+                                Trim(read) + "\", as UTF-8 \"" + Trim(lines[i]) +
+                                "\" (say Encoding = UTF-8, or save the file as Windows-1252)");
+            }
+            lines[i] = read;
+        } else if (!IsUtf8(lines[i])) {
+            NoteError(d, (int)i + 1,
+                      std::string("not valid UTF-8, though the description is read as UTF-8 (") +
+                          (marked ? "it begins with a UTF-8 byte-order mark" : "Encoding = UTF-8") +
+                          ")");
+            lines[i].clear();
+        }
     }
     return lines;
 }
@@ -179,7 +248,29 @@ std::string Directory(const std::string& path) {
     return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
+BuildError TooMany(const Description& d) {
+    return BuildError{d.path + ": " + std::to_string(d.errors) +
+                      " errors; stopped there, nothing written"};
+}
+
 }  // namespace
+
+void Say(const std::string& text) {
+    // Messages quote texts as the setup holds them, in Windows-1252.
+    std::string shown = LocaleIsUtf8() && !IsUtf8(text) ? Cp1252ToUtf8(text) : text;
+    fprintf(stderr, "kovpack: %s\n", shown.c_str());
+}
+
+void NoteError(const Description& d, int line, const std::string& what) {
+    d.errors++;
+    Say(d.path + ":" + std::to_string(line) + ": " + what);
+    if (d.errors >= kMaxErrors) throw TooMany(d);
+}
+
+void NoteWarning(const Description& d, int line, const std::string& what) {
+    d.warnings++;
+    Say(d.path + ":" + std::to_string(line) + ": warning: " + what);
+}
 
 const DescList& Section(const Description& d, const char* field) {
     static const DescList none;
@@ -193,15 +284,28 @@ std::string SetupValue(const Description& d, const char* name) {
     return "";
 }
 
-Description ReadDescription(const std::string& path, const std::string& sourceDir) {
+Description ReadDescription(const std::string& path, const std::string& sourceDir,
+                            const Defines& defines) {
     Description d;
-    d.path = path;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw BuildError{"cannot read " + path};
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw BuildError{"cannot read " + path};
+    bool standardInput = path == "-";
+    d.path = standardInput ? "<stdin>" : path;
+    std::string bytes;
+    if (standardInput) {
+        char buffer[65536];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, stdin)) > 0) bytes.append(buffer, n);
+        if (ferror(stdin))
+            throw BuildError{"cannot read the description from standard input: " +
+                             std::string(strerror(errno))};
+    } else {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) throw BuildError{"cannot read " + path + ": " + strerror(errno)};
+        bytes.assign((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (in.bad()) throw BuildError{"cannot read " + path};
+    }
     std::vector<std::string> lines = DecodeLines(d, bytes);
-    std::string base = sourceDir.empty() ? Directory(path) : sourceDir;
+    // Sources of a description read from standard input are found from the current folder.
+    std::string base = !sourceDir.empty() ? sourceDir : standardInput ? "." : Directory(path);
 
     enum { NONE, SETUP, FIELD, TOOL, FILES } section = NONE;
     const ScriptField* field = nullptr;
@@ -217,10 +321,13 @@ Description ReadDescription(const std::string& path, const std::string& sourceDi
         seen.push_back({name, line});
     };
     std::vector<int> minVersionLines;
-    for (size_t n = 0; n < lines.size(); n++) {
-        int line = (int)n + 1;
-        std::string text = Trim(StripComment(lines[n]));
-        if (text.empty() || text[0] == '#') continue;
+    // One line; an error in it is said and the next line is read.
+    auto parseLine = [&](int line, const std::string& raw) {
+        std::string comment;
+        std::string text = Trim(StripComment(raw, &comment));
+        if (text.empty() || text[0] == '#') return;
+        text = Trim(Expand(d, line, text, defines));
+        if (text.empty()) return;
         if (text[0] == '[') {
             if (text.back() != ']') Fail(d, line, "section header without ]");
             std::string name = Trim(text.substr(1, text.size() - 2));
@@ -248,7 +355,7 @@ Description ReadDescription(const std::string& path, const std::string& sourceDi
             } else {
                 Fail(d, line, "unknown section [" + name + "]");
             }
-            continue;
+            return;
         }
         size_t eq = text.find('=');
         switch (section) {
@@ -285,6 +392,7 @@ Description ReadDescription(const std::string& path, const std::string& sourceDi
                              ")");
             d.setup.push_back({key, value});
             d.setupLines.push_back(line);
+            WarnCutText(d, line, f->name, 0, comment);
             break;
         }
         case FIELD:
@@ -301,6 +409,7 @@ Description ReadDescription(const std::string& path, const std::string& sourceDi
                     Fail(d, line,
                          "row has " + std::to_string(row.size()) + " columns, the list has " +
                              std::to_string(field->columns));
+                WarnCutText(d, line, field->name, (int)row.size() - 1, comment);
                 row.resize(field->columns);
                 list->rows.push_back(row);
             }
@@ -362,6 +471,15 @@ Description ReadDescription(const std::string& path, const std::string& sourceDi
             d.files.push_back(f);
             break;
         }
+        }
+    };
+    for (size_t n = 0; n < lines.size(); n++) {
+        try {
+            parseLine((int)n + 1, lines[n]);
+        } catch (const BuildError& e) {
+            d.errors++;
+            Say(e.text);
+            if (d.errors >= kMaxErrors) throw TooMany(d);
         }
     }
     return d;

@@ -38,7 +38,7 @@ struct DescFile {
 };
 
 struct Description {
-    std::string path;      // of the description itself
+    std::string path;      // of the description itself, "<stdin>" when read from there
     std::string encoding;  // how its bytes were read: "UTF-8" or "Windows-1252"
     // [Setup]: every text, number and flag of the script by name, with the line it came from.
     std::vector<std::pair<std::string, std::string>> setup;
@@ -49,12 +49,30 @@ struct Description {
     std::map<std::string, DescList> sections;
     std::vector<DescTool> tools;
     std::vector<DescFile> files;
+    // Errors and warnings are said as they are found and counted here, so that one run names
+    // every mistake of a description instead of the first only.
+    mutable unsigned errors = 0, warnings = 0;
 };
+// Past this many errors the checks stop: what follows is mostly the same mistake again.
+const unsigned kMaxErrors = 20;
+// Says an error of the description at its line, on standard error, and counts it; throws a
+// BuildError once kMaxErrors have been said.
+void NoteError(const Description& d, int line, const std::string& what);
+// The same for a warning (an error with --strict).
+void NoteWarning(const Description& d, int line, const std::string& what);
+// One line on standard error, "kovpack: " first; texts of the setup held in Windows-1252 are
+// shown as UTF-8 on a UTF-8 terminal.
+void Say(const std::string& text);
 // The section of that script field; an empty one when the description leaves it out.
 const DescList& Section(const Description& d, const char* field);
 
 // describe.cpp
-Description ReadDescription(const std::string& path, const std::string& sourceDir);
+// Names given with -D NAME=VALUE, as UTF-8; ${NAME} in the description stands for the value.
+typedef std::map<std::string, std::string> Defines;
+// Reads the description at path ("-": standard input). An error of one line is said and
+// counted, and the next line is read; an error of the whole file (unreadable, UTF-16) is thrown.
+Description ReadDescription(const std::string& path, const std::string& sourceDir,
+                            const Defines& defines = Defines());
 // Looks a [Setup] value up by name; empty when not given.
 std::string SetupValue(const Description& d, const char* name);
 
@@ -70,11 +88,14 @@ struct BuildOptions {
     // are deflated by zlib in streamed chunks.
     unsigned streamAboveMb = 32;
     bool quiet = false;
-    bool strict = false;  // warnings about what the description means are errors
+    bool strict = false;     // warnings about what the description means are errors
+    bool checkOnly = false;  // every check, the source files found, nothing written
 };
+// Checks everything first and says every error; throws a BuildError that sums them up when
+// there is any, before a byte is written.
 void BuildPackage(const Description& d, const BuildOptions& o);
 // What the description means, checked beyond what the setup's reader demands: names that
-// should be entries of [Files]. Errors are thrown; warnings are returned, one line each.
+// should be entries of [Files]. Errors are noted; warnings are returned, one line each.
 std::vector<std::string> CheckMeaning(const Description& d);
 // Encodes the script and file table for the given stored and installed sizes.
 std::string EncodeScript(const Description& d, const std::vector<uint32_t>& installed,

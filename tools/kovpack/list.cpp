@@ -21,23 +21,59 @@ namespace {
 bool g_convert;
 std::string Shown(const char* text) { return g_convert ? Cp1252ToUtf8(text) : text; }
 
-void Text(const char* name, const char* value) { printf("%s=%s\n", name, Shown(value).c_str()); }
-void Number(const char* name, long long value) { printf("%s=%lld\n", name, value); }
+// The listing is a description kovpack reads back: a text is written as it would be in one,
+// with "${" as "$${". What the syntax cannot hold is said on standard error, since a build
+// from the listing would differ there.
+std::string Written(const char* field, const char* text, bool column) {
+    std::string t = Shown(text), out;
+    const char* why = nullptr;
+    if (!t.empty() && (strchr(" \t", t[0]) || strchr(" \t", t.back())))
+        why = "blanks at its ends are trimmed";
+    else if (t.find(" ;") != std::string::npos || t.find("\t;") != std::string::npos)
+        why = "a ';' after a blank starts a comment";
+    else if (t.find_first_of("\r\n") != std::string::npos) why = "it holds a line break";
+    else if (column && t.find('|') != std::string::npos) why = "'|' separates the columns of a row";
+    else if (column && !t.empty() && strchr(";#[", t[0]))
+        why = "a row cannot begin with ';', '#' or '['";
+    if (why)
+        fprintf(stderr, "kovpack: note: %s: \"%s\" cannot be read back as written: %s\n", field,
+                t.c_str(), why);
+    for (size_t i = 0; i < t.size(); i++) {
+        if (t.compare(i, 2, "${") == 0) out += '$';
+        out += t[i];
+    }
+    return out;
+}
+
+void Text(const char* name, const char* value) {
+    std::string v = Written(name, value, false);
+    printf("%s =%s%s\n", name, v.empty() ? "" : " ", v.c_str());
+}
+void Number(const char* name, long long value) { printf("%s = %lld\n", name, value); }
 
 void PrintList(const char* name, const TextListT& l) {
-    printf("[%s] %u\n", name, (unsigned)l.count);
+    printf("\n[%s]\n", name);
     for (unsigned i = 0; i < l.count; i++) {
-        printf("  %s", Shown(l.a[i]).c_str());
-        if (l.b) printf(" | %s", Shown(l.b[i]).c_str());
-        if (l.c) printf(" | %s", Shown(l.c[i]).c_str());
-        printf("\n");
+        std::string row = Written(name, l.a[i], true);
+        if (l.b) row += " | " + Written(name, l.b[i], true);
+        if (l.c) row += " | " + Written(name, l.c[i], true);
+        if (row.empty())
+            fprintf(stderr, "kovpack: note: %s: an empty row cannot be read back\n", name);
+        printf("%s\n", row.c_str());
     }
 }
 
 void PrintWords(const char* name, const WordTableT& w) {
-    printf("[%s] %u\n", name, (unsigned)w.count);
+    printf("\n[%s]\n", name);
     for (unsigned i = 0; i < w.count; i++)
-        printf("  %u.%u\n", w.value[i] & 255u, (unsigned)w.value[i] >> 8);
+        printf("%u.%u\n", w.value[i] & 255u, (unsigned)w.value[i] >> 8);
+}
+
+// Pads to a number of characters, not bytes: a UTF-8 name with accents lines up too.
+std::string Padded(const std::string& text, size_t width) {
+    size_t chars = 0;
+    for (unsigned char c : text) chars += (c & 0xC0) != 0x80;
+    return chars < width ? text + std::string(width - chars, ' ') : text;
 }
 
 // What the reader's failure means, from its number and the last line it logged.
@@ -228,7 +264,7 @@ bool VerifyEntries(const std::string& path, uint32_t offset) {
                 "kovpack: %s: note: no check value for the script; only its form was checked\n",
                 path.c_str());
     if (ok)
-        printf("Verified: %u entries, every stored file inflates to its size and CRC%s\n",
+        printf("; Verified: %u entries, every stored file inflates to its size and CRC%s\n",
                (unsigned)FileTable->count, sealed ? ", the script matches its check value" : "");
     return ok;
 }
@@ -244,6 +280,7 @@ int ListPackage(const std::string& path, const ListOptions& o) {
         return 1;
     }
     uint32_t offset = 0;
+    std::string resourceTag;  // of a setup program
     // The resource comes before the package, so the first marker is the setup's own even
     // when a stored file happens to contain the same bytes. A bare package begins with its
     // script, whose stored files are not searched at all. Read a chunk at a time, so that
@@ -272,8 +309,8 @@ int ListPackage(const std::string& path, const ListOptions& o) {
         for (int i = 0; i < 4; i++) offset |= (uint32_t)(unsigned char)found[8 + i] << (8 * i);
         std::string tag = found.size() == 28 ? found.substr(12, 16) : "";
         tag.resize(strnlen(tag.c_str(), tag.size()));
-        printf("SetupProgram=%s\nPackageOffset=%lu\nResourceTag=%s\n", path.c_str(),
-               (unsigned long)offset, Shown(tag.c_str()).c_str());
+        printf("; SetupProgram = %s\n; PackageOffset = %lu\n", path.c_str(), (unsigned long)offset);
+        resourceTag = Written("ResourceTag", tag.c_str(), false);
         if (offset == 0) {
             fprintf(stderr, "kovpack: %s carries no package (offset 0)\n", path.c_str());
             return 1;
@@ -299,20 +336,35 @@ int ListPackage(const std::string& path, const ListOptions& o) {
     }
     const InstallSettingsT& s = InstallSettings;
     // Settings first, then the lists and tables, each in script order; what the setup reads
-    // and drops is not shown.
-    printf("[Setup]\n");
+    // and drops is not shown. Written in the description's own syntax, so that the listing
+    // builds the same package again and two listings can be compared line by line.
+    printf("[Setup]\nEncoding = %s\n", g_convert ? "UTF-8" : "Windows-1252");
+    if (!resourceTag.empty()) printf("ResourceTag = %s\n", resourceTag.c_str());
     for (int n = 0; n < ScriptFieldCount; n++) {
         const ScriptField& f = ScriptFields[n];
         if (!f.target) continue;
         switch (f.kind) {
         case SCRIPT_TEXT: Text(f.name, (const char*)f.target); break;
-        case SCRIPT_NUMBER8: Number(f.name, *(const uint8_t*)f.target); break;
-        case SCRIPT_NUMBER32: Number(f.name, *(const int32_t*)f.target); break;
+        // An empty number is held as 255 (or -1): written empty again.
+        case SCRIPT_NUMBER8: {
+            uint8_t v = *(const uint8_t*)f.target;
+            if (v == 255) printf("%s =\n", f.name);
+            else Number(f.name, v);
+            break;
+        }
+        case SCRIPT_NUMBER32: {
+            int32_t v = *(const int32_t*)f.target;
+            if (v == -1) printf("%s =\n", f.name);
+            else Number(f.name, v);
+            break;
+        }
         case SCRIPT_YES:
+            printf("%s = %s\n", f.name, *(const uint32_t*)f.target ? "yes" : "no");
+            break;
         case SCRIPT_FLAG: Number(f.name, *(const uint32_t*)f.target); break;
         case SCRIPT_VERSION: {
             const uint8_t* v = (const uint8_t*)f.target;
-            printf("%s=%u.%u\n", f.name, v[0], v[1]);
+            printf("%s = %u.%u\n", f.name, v[0], v[1]);
             break;
         }
         }
@@ -324,39 +376,49 @@ int ListPackage(const std::string& path, const ListOptions& o) {
         case SCRIPT_KEYS: {
             const uint32_t* keys = *(uint32_t* const*)f.target;
             unsigned count = *(const uint16_t*)f.also;
-            printf("[%s] %u\n", f.name, count);
-            for (unsigned i = 0; i < count; i++) printf("  0x%08lX\n", (unsigned long)keys[i]);
+            printf("\n[%s]\n", f.name);
+            for (unsigned i = 0; i < count; i++) printf("0x%08lX\n", (unsigned long)keys[i]);
             break;
         }
         case SCRIPT_LIST: PrintList(f.name, *(const TextListT*)f.target); break;
         case SCRIPT_WORDS: PrintWords(f.name, *(const WordTableT*)f.target); break;
         }
     }
-    printf("[ToolModules] %u\n", (unsigned)s.ToolModuleCount);
     for (unsigned i = 0; i < s.ToolModuleCount; i++) {
         const ToolModuleT& t = s.ToolModules[i];
-        printf("  %s minVersion=0x%08lX keys=%u companions=%u\n", Shown(t.name).c_str(),
-               (unsigned long)t.minVersion, (unsigned)t.keyCount, (unsigned)t.companionCount);
-        // Lists are held newest first; shown as held.
-        for (const ToolKeyT* k = t.keys; k; k = k->next)
-            printf("    key 0x%08lX\n", (unsigned long)k->key);
+        uint32_t v = t.minVersion;
+        printf("\n[ToolModule %s]\nMinVersion = %u.%u.%u.%u\n",
+               Written("ToolModule", t.name, false).c_str(), v >> 24, v >> 16 & 255u, v >> 8 & 255u,
+               v & 255u);
+        // Keys and companions are held newest first: written in the script's order.
+        std::vector<uint32_t> keys;
+        std::vector<std::string> companions;
+        for (const ToolKeyT* k = t.keys; k; k = k->next) keys.insert(keys.begin(), k->key);
         for (const ToolCompanionT* c = t.companions; c; c = c->next)
-            printf("    companion %s\n", Shown(c->name).c_str());
+            companions.insert(companions.begin(), Written("Companion", c->name, false));
+        for (uint32_t k : keys) printf("Key = 0x%08lX\n", (unsigned long)k);
+        for (const auto& c : companions) printf("Companion = %s\n", c.c_str());
     }
-    printf("[Files] %u, %lu bytes installed, data at %lu\n", (unsigned)FileTable->count,
+    printf("\n[Files]\n; %u files, %lu bytes installed, data at %lu\n", (unsigned)FileTable->count,
            (unsigned long)FileTable->total,
            (unsigned long)(FileTable->count ? FileTable->entry[0]->offset : 0));
-    printf("  %-40s %10s %10s %10s\n", "name", "installed", "stored", "offset");
+    printf("%s ; %10s %10s %10s\n", Padded("; name", 40).c_str(), "installed", "stored", "offset");
     uint64_t end = FileTable->count ? FileTable->entry[0]->offset : 0;
     for (unsigned i = 0; i < FileTable->count; i++) {
         const PackageEntry* e = FileTable->entry[i];
-        printf("  %-40s %10lu %10lu %10lu\n", Shown(e->name).c_str(),
+        std::string name = Written("Files", e->name, true);
+        if (name.find('=') != std::string::npos)
+            fprintf(stderr,
+                    "kovpack: note: Files: \"%s\" cannot be read back as written: "
+                    "'=' separates an entry from its source\n",
+                    name.c_str());
+        printf("%s ; %10lu %10lu %10lu\n", Padded(name, 40).c_str(),
                (unsigned long)e->installedSize, (unsigned long)e->storedSize,
                (unsigned long)e->offset);
         end = (uint64_t)e->offset + e->storedSize;
     }
     long size = SysFileSize(PackageFile);
-    printf("DataEnd=%llu\nFileSize=%ld\n", (unsigned long long)end, size);
+    printf("; DataEnd = %llu\n; FileSize = %ld\n", (unsigned long long)end, size);
     int status = (long long)end == size ? 0 : 1;
     if (status) fprintf(stderr, "kovpack: the file data does not end at the end of the file\n");
     if (o.verify && !VerifyEntries(path, offset)) status = 1;

@@ -3,6 +3,7 @@
 // core, with zlib and with libdeflate, keeping the smaller stream; larger files are deflated
 // in streamed chunks by the writer itself, so memory stays bounded whatever the file size.
 #include "tools/kovpack/kovpack.h"
+#include "tools/common/codepage.h"
 #include "base/bytes.h"
 #include <errno.h>
 #include <libdeflate.h>
@@ -259,7 +260,8 @@ void StoreEntries(FILE* out, const std::string& outPath, const std::vector<Entry
                 (unsigned long long)((read + within) >> 20),
                 (unsigned long long)(report.totalBytes >> 20));
         if (e.size > wholeLimit)
-            fprintf(stderr, " (%s: %llu of %llu MB)", e.entry.c_str(),
+            fprintf(stderr, " (%s: %llu of %llu MB)",
+                    (LocaleIsUtf8() ? Cp1252ToUtf8(e.entry) : e.entry).c_str(),
                     (unsigned long long)(within >> 20), (unsigned long long)(e.size >> 20));
         fputc('\n', stderr);
     };

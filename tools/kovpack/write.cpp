@@ -37,9 +37,9 @@ struct Out {
     void Text(const std::string& s) { U16((unsigned)s.size()), bytes += s; }
 };
 
-[[noreturn]] void Fail(const Description& d, int line, const std::string& what) {
-    throw BuildError{d.path + ":" + std::to_string(line) + ": " + what};
-}
+// Every check goes on after an error, so that one run names them all; nothing is written
+// while there is any.
+void Fail(const Description& d, int line, const std::string& what) { NoteError(d, line, what); }
 
 int SetupLine(const Description& d, const char* name) {
     for (size_t i = 0; i < d.setup.size(); i++)
@@ -182,8 +182,8 @@ std::string EncodeScript(const Description& d, const std::vector<uint32_t>& inst
                     Fail(d, SetupLine(d, f.name),
                          std::string(f.name) + ": \"" + v + "\" is not a decimal number");
                 // The setup keeps the low 8 bits: 300 would quietly mean 44, and -1 mean 255.
-                if (f.kind == SCRIPT_NUMBER8 && !v.empty() &&
-                    (v[0] == '-' || atoi(v.c_str()) > 255))
+                else if (f.kind == SCRIPT_NUMBER8 && !v.empty() &&
+                         (v[0] == '-' || atoi(v.c_str()) > 255))
                     Fail(d, SetupLine(d, f.name),
                          std::string(f.name) + ": \"" + v + "\" is not a number from 0 to 255");
             }
@@ -330,10 +330,13 @@ std::vector<EntrySource> Sources(const Description& d, uint64_t dataStart, uint6
         int r = stat(e.path.c_str(), &st);
         if (r != 0 && !f.sourceAnsi.empty() && stat(f.sourceAnsi.c_str(), &st) == 0)
             e.path = f.sourceAnsi, r = 0;
-        if (r != 0)
-            Fail(d, f.line, "cannot read " + f.source + " for " + f.entry + ": " + strerror(errno));
-        if (!S_ISREG(st.st_mode))
-            Fail(d, f.line, "cannot read " + f.source + " for " + f.entry + ": not a file");
+        // The entry in UTF-8 like the host path beside it, so the message is in one encoding.
+        if (r != 0 || !S_ISREG(st.st_mode)) {
+            Fail(d, f.line,
+                 "cannot read " + f.source + " for " + Cp1252ToUtf8(f.entry) + ": " +
+                     (r != 0 ? strerror(errno) : "not a file"));
+            continue;
+        }
         e.size = (uint64_t)st.st_size;
         e.mtime = st.st_mtime;
         if (e.size > 0xFFFFFFFFull)
@@ -346,9 +349,11 @@ std::vector<EntrySource> Sources(const Description& d, uint64_t dataStart, uint6
         installed += e.size;
         if (e.plain) plainBytes += e.size;
         // The setup sums the installed sizes in 32 bits for its disk-space check.
-        if (installed > 0xFFFFFFFFull)
+        // Each limit is said once, at the file that passes it.
+        if (installed > 0xFFFFFFFFull && installed - e.size <= 0xFFFFFFFFull)
             Fail(d, f.line, "the files up to " + f.entry + " add up to more than 4 GB installed");
-        if (dataStart + plainBytes > 0x7FFFFFFF)
+        if (e.plain && dataStart + plainBytes > 0x7FFFFFFF &&
+            dataStart + plainBytes - e.size <= 0x7FFFFFFF)
             Fail(d, f.line, "the package passes 2 GB at " + f.entry + " (stored as it is)");
         out.push_back(e);
     }
@@ -390,11 +395,20 @@ void BuildPackage(const Description& d, const BuildOptions& opt) {
     std::vector<uint32_t> installed(d.files.size()), stored(d.files.size());
     std::string script = EncodeScript(d, installed, stored);
     std::vector<std::string> warnings = CheckMeaning(d);
-    for (const auto& w : warnings)
-        fprintf(stderr, "kovpack: %s\n",
-                LocaleIsUtf8() && !IsUtf8(w) ? Cp1252ToUtf8(w).c_str() : w.c_str());
-    if (opt.strict && !warnings.empty())
-        throw BuildError{"warnings are errors with --strict; nothing written"};
+    for (const auto& w : warnings) Say(w);
+    d.warnings += (unsigned)warnings.size();
+    StoreReport report;
+    report.description = d.path;
+    std::vector<EntrySource> sources = Sources(d, script.size(), &report.totalBytes);
+    if (d.errors || (opt.strict && d.warnings)) {
+        std::string sum = d.path + ": ";
+        if (d.errors) sum += std::to_string(d.errors) + (d.errors == 1 ? " error" : " errors");
+        if (d.errors && opt.strict && d.warnings) sum += ", and ";
+        if (opt.strict && d.warnings)
+            sum += std::to_string(d.warnings) + (d.warnings == 1 ? " warning" : " warnings") +
+                   " (warnings are errors with --strict)";
+        throw BuildError{sum + "; nothing written"};
+    }
 
     std::string stub;
     long marker = -1;
@@ -415,10 +429,17 @@ void BuildPackage(const Description& d, const BuildOptions& opt) {
         for (int i = 0; i < 16; i++)
             stub[marker + 12 + i] = i < (int)d.resourceTag.size() ? d.resourceTag[i] : 0;
     }
-    StoreReport report;
-    report.description = d.path;
+    if (opt.checkOnly) {
+        if (!opt.quiet)
+            Say(d.path + ": no errors" +
+                (d.warnings ? ", " + std::to_string(d.warnings) +
+                                  (d.warnings == 1 ? " warning" : " warnings")
+                            : "") +
+                "; " + std::to_string(d.files.size()) + " files found, " +
+                std::to_string(report.totalBytes) + " bytes installed; nothing written");
+        return;
+    }
     report.packageStart = stub.size();
-    std::vector<EntrySource> sources = Sources(d, script.size(), &report.totalBytes);
     for (size_t i = 0; i < sources.size(); i++) installed[i] = (uint32_t)sources[i].size;
 
     std::string temp = opt.output + ".part";
