@@ -4,6 +4,11 @@
 KOVDB=${KOVDB:-$KOV_HOST/kovdb}
 KOVPACK=${KOVPACK:-$KOV_HOST/kovpack}
 DEMO_DIR=${DEMO_DIR:-$KOV_SRC/build/demo}
+# make builds the demo package for the Windows tree this host tests; one made for the other
+# tree carries a library this tree's setup cannot load (fatal 13), so say so at once.
+if [ -f "$DEMO_DIR/files/dunzip32.dll" ] && ! cmp -s "$DEMO_DIR/files/dunzip32.dll" "$KOV_WIN/dunzip32.dll"; then
+    fail "$DEMO_DIR was built for another Windows tree than $KOV_WIN: run make (KOV_ARCH=${KOV_ARCH:-win32})"
+fi
 CHAINED_LOG='C:\chained.log'
 
 # Accepts every default: prints the guide never, installs, keeps the shortcut choice, OK
