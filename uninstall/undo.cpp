@@ -301,6 +301,9 @@ int UndoRecord(UndoContext* ctx, const char* recordPath,
     for (int i = record->count - 1; i >= 0; --i)
         if (record->items[i].kind == ITEM_DIR)
             folderAllowed[i] = (char)AllowedItem(ctx, &record->items[i]);
+    // Complete when nothing but the way back is left: the uninstaller's own file may fail
+    // to go only because it is the program running, and waits for the next start then.
+    int complete = 0;
     for (int pass = 0; pass < 2; ++pass) {
         for (int i = record->count - 1; i >= 0; --i) {
             const InstallItem* item = &record->items[i];
@@ -308,14 +311,14 @@ int UndoRecord(UndoContext* ctx, const char* recordPath,
             if (IsWayBack(ctx, item) != (pass == 1)) continue;
             if (!UndoFileItem(ctx, item) && AllowedItem(ctx, item) && other) other(ctx, item);
         }
-        if (pass == 0 && ctx->failed > 0) {
+        if (pass == 0) complete = ctx->failed == 0;
+        if (pass == 0 && !complete) {
             LogPrintf("Uninstall not complete: %d lines failed or were refused; the uninstaller, "
                       "its record and its entry are kept for another try",
                       ctx->failed);
             break;
         }
     }
-    int complete = ctx->failed == 0;
     if (complete && recordPath && SysAttributes(recordPath) != SYS_ATTR_NONE &&
         !SysDelete(recordPath))
         LogPrintf("Couldn't remove %s", recordPath);

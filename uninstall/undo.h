@@ -16,7 +16,7 @@ struct UndoContext {
     // refused, whatever the record says.
     const char* roots[8];
     int rootCount;
-    int removeUserData;  // the user asked to remove the data folders too
+    int removeUserData;     // the user asked to remove the data folders too
     const char* helpFile;   // the help contents file the install appends to; null: none
     const char* groupName;  // the group the install makes, from outside the record; null: none
     // The way back: the uninstaller's own file (a FILE line) and the lines that wayBack says
@@ -46,7 +46,7 @@ int AllowedItem(UndoContext* ctx, const InstallItem* item);
 // be null); then, when nothing failed, the way back and the record file recordPath; then the
 // folders, so that a folder empties before its turn. 1 when the uninstall is complete.
 int UndoRecord(UndoContext* ctx, const char* recordPath,
-                void (*other)(UndoContext* ctx, const InstallItem* item));
+               void (*other)(UndoContext* ctx, const InstallItem* item));
 
 // Asks Windows 95 to delete path at its next start: a "NUL=path" line in the [rename]
 // section of the wininit file (made when missing). path must be a short (8.3) name, which is
