@@ -210,6 +210,11 @@ int AllowedItem(UndoContext* ctx, const InstallItem* item) {
     case ITEM_DATA:
     case ITEM_LINK:
     case ITEM_HELP:
+        // The folders the install made above the destination (C:\Apps of C:\Apps\KOV) go too,
+        // and only when empty.
+        if (kind == ITEM_DIR && ctx->roots[0] && PathUnder(ctx->roots[0], path) &&
+            CanonicalFolder(folder, path, sizeof folder) && !strcmp(folder, path))
+            break;
         if (!AllowedPath(ctx, path) || (kind == ITEM_DATA && !PathUnder(path, ctx->roots[0])))
             return Refuse(ctx, item, "outside the folders of the install");
         break;

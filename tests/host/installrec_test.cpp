@@ -362,6 +362,7 @@ TEST_F(UndoTest, CompleteUninstallTakesTheWayBackLast) {
     Put("C:\\KOV\\" UNINSTALLER_NAME, "exe");
     RecordFile("C:\\KOV\\" UNINSTALLER_NAME);
     RecordFile("C:\\KOV\\KOV.EXE");
+    RecordFolder("C:\\");  // a folder above the destination: removed only when empty
     ASSERT_TRUE(WriteInstallRecord(dest, dest));
     InstallRecord record;
     UndoContext ctx = Run(0, &record);
