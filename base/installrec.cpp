@@ -74,6 +74,8 @@ int Unescape(const char* text, int length, char* out, int size) {
             if (h < 0 || l < 0) return 0;
             c = (char)(h * 16 + l);
             i += 2;
+            // A field is a text: a NUL would end it early and name something shorter.
+            if (c == 0) return 0;
         }
         if (used + 1 >= size) return 0;
         out[used++] = c;

@@ -6,6 +6,11 @@
 
 // The record's file name in the destination folder.
 #define INSTALL_RECORD_NAME "RM_KOV.LST"
+// The uninstaller's file name in the destination folder.
+#define UNINSTALLER_NAME "RM_KOV.EXE"
+// Under the uninstall entry: the group the install made, which is the only group the
+// uninstaller may delete (the record, in a folder anyone can write, cannot say which).
+#define UNINSTALL_GROUP_VALUE "GroupName"
 
 // Line kinds. The order is the file format's: never renumber.
 enum InstallItemKind {

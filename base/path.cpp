@@ -244,11 +244,96 @@ int DriveType(int index) {
 int IsCdRomDrive(int index) { return DriveType(index) == 5; }
 
 int IsValidInstallPath(const char* path) {
-    if (!path || strlen(path) < 3) return 0;
-    unsigned char c = (unsigned char)path[0];
-    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) || path[1] != ':' || path[2] != '\\')
+    char canonical[260];
+    return CanonicalFolder(canonical, path, sizeof canonical);
+}
+
+int CanonicalFolder(char* out, const char* folder, unsigned size) {
+    if (!out || size < 4) return 0;
+    if (!folder || strlen(folder) < 3) return 0;
+    unsigned char c = (unsigned char)folder[0];
+    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) || folder[1] != ':' ||
+        folder[2] != '\\')
         return 0;
-    for (const char* p = path + 3; *p; p = SysCharNext(p))
-        if (!SysIsLeadByte((unsigned char)*p) && strchr("*+=;:\"?/<>,", *p)) return 0;
-    return 1;
+    char work[260] = {folder[0], ':', 0};
+    const char* p = folder + 3;
+    while (*p) {
+        while (*p == '\\') p++;  // doubled and trailing separators name nothing
+        if (!*p) break;
+        const char* start = p;
+        const char* last = p;
+        for (; *p && *p != '\\'; p = SysCharNext(p)) {
+            last = p;
+            unsigned char ch = (unsigned char)*p;
+            if (SysIsLeadByte(ch)) continue;
+            if (ch < ' ' || strchr("*+=;:\"?/<>,|", ch)) return 0;
+        }
+        // "." and "..", and "KOV." or "KOV ": names the system reads otherwise than typed.
+        if (*last == '.' || *last == ' ') return 0;
+        size_t n = (size_t)(p - start), used = strlen(work);
+        if (used + 1 + n >= sizeof work) return 0;
+        work[used] = '\\';
+        memcpy(work + used + 1, start, n);
+        work[used + 1 + n] = 0;
+    }
+    if (!work[2]) CopyText(work + 2, "\\", sizeof work - 2);
+    if (strlen(work) >= size) return 0;
+    // out may be folder itself: it changes only now, and only when the whole text fits.
+    return CopyText(out, work, size);
+}
+
+int SameFolder(const char* a, const char* b) {
+    char x[260], y[260];
+    if (!CanonicalFolder(x, a, sizeof x) || !CanonicalFolder(y, b, sizeof y)) return 0;
+    return SameName(x, y);
+}
+
+int MatchesPattern(const char* name, const char* pattern) {
+    // Iterative match with one backtrack point: the last '*' seen.
+    const char *star = nullptr, *retry = nullptr;
+    while (*name) {
+        if (*pattern == '*') {
+            star = ++pattern;
+            retry = name;
+            continue;
+        }
+        int lead = SysIsLeadByte((unsigned char)*name) && name[1];
+        int step = lead ? 2 : 1;
+        int same;
+        if (*pattern == '?') same = 1;
+        else if (lead) same = pattern[0] == name[0] && pattern[1] == name[1];
+        else
+            same =
+                *pattern && UpperName((unsigned char)*pattern) == UpperName((unsigned char)*name);
+        if (same) {
+            name += step;
+            pattern += *pattern == '?' ? 1 : step;
+            continue;
+        }
+        if (!star) return 0;
+        pattern = star;
+        retry += SysIsLeadByte((unsigned char)*retry) && retry[1] ? 2 : 1;
+        name = retry;
+    }
+    while (*pattern == '*') pattern++;
+    return *pattern == 0;
+}
+
+// Files the Windows folder holds for the system itself: its settings, its registry, its
+// start-up and shell programs. A pattern that could match one of them names the system's
+// files, not a package's.
+static const char* const kSystemFiles[] = {
+    "WIN.INI",     "SYSTEM.INI",  "CONTROL.INI", "PROGMAN.INI",  "PROTOCOL.INI", "WINFILE.INI",
+    "DOSAPP.INI",  "WININIT.INI", "REG.DAT",     "SYSTEM.DAT",   "USER.DAT",     "SYSTEM.DA0",
+    "USER.DA0",    "WIN.COM",     "COMMAND.COM", "EXPLORER.EXE", "PROGMAN.EXE",  "REGEDIT.EXE",
+    "NOTEPAD.EXE", "WRITE.EXE",   "WINFILE.EXE", "CONTROL.EXE",  "RUNDLL.EXE",   "RUNDLL32.EXE",
+    "WINHELP.EXE", "TASKMAN.EXE", "SETVER.EXE",  "HIMEM.SYS",    "EMM386.EXE",   "SMARTDRV.EXE",
+    "WIN386.SWP",  "KRNL386.EXE", "USER.EXE",    "GDI.EXE",      "SHELL.DLL",
+};
+
+int IsSystemFileName(const char* name) {
+    if (!name || !name[0]) return 1;
+    for (const char* system : kSystemFiles)
+        if (MatchesPattern(system, name)) return 1;
+    return 0;
 }

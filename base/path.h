@@ -31,6 +31,24 @@ int DriveType(int index);
 int IsCdRomDrive(int index);
 int IsValidInstallPath(const char* path);
 
+// Folders. A folder the user types, the answer file gives or the search reads is written one
+// way before anything keeps it: "X:\" and its parts joined by single backslashes, no trailing
+// backslash but for the root. Parts "." and "..", and parts ending in a dot or a blank (which
+// the file system drops in some calls and keeps in others), are refused rather than guessed
+// at. 1 with the canonical text in out (size bytes; out may be folder itself), 0 when the
+// folder is refused or does not fit, and out is then left as it was.
+int CanonicalFolder(char* out, const char* folder, unsigned size);
+// The one test of "the same folder": both canonical, then compared as names are. An empty or
+// refused folder is the same as nothing.
+int SameFolder(const char* a, const char* b);
+// 1 when name matches pattern: '*' any run of characters, '?' one character, compared as
+// names are. For one file name, not a path.
+int MatchesPattern(const char* name, const char* pattern);
+// 1 when a file name (no folder) of the Windows folder may be the system's own, or matches
+// one of the system's own names when it is a pattern: the setup and the uninstaller never
+// delete such a file there.
+int IsSystemFileName(const char* name);
+
 // Names. SameName is the program's one comparison of file, entry and list names: without
 // regard to case by the Windows-1252 upper-case table (the same on every platform, not a
 // linguistic comparison), '/' taken for '\\', double-byte characters compared as they are.

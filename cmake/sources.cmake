@@ -79,7 +79,7 @@ set(WIN32_TEST_SOURCES
 # (tests/peers/modem) is a script the end-to-end runs start as it is.
 set(FUZZERS answers clientdb dunzip install installrec migrate script)
 set(PEERS asker chained launch machinfo progman robot window)
-set(E2E_SCRIPTS desktop entry install machine migrate modem package robot ui_gallery
+set(E2E_SCRIPTS desktop entry hostile install machine migrate modem package robot ui_gallery
     ui_print_cdrom ui_print_page unattended uninstall wholerun wholerun_chained wholerun_quit)
 
 # The sources of the folders for one tree: PLATFORM is win or posix.

@@ -6,8 +6,11 @@
 
 #include <dde.h>
 
+#include "base/format.h"
+#include "base/globals.h"
 #include "base/installrec.h"
 #include "base/log.h"
+#include "base/path.h"
 
 const char DdeClientClassName[] = "DDEClient";
 uint32_t DdeAckTimeout = DDE_ACK_TIMEOUT_DEFAULT;
@@ -231,13 +234,29 @@ BOOL CreateProgramGroupWith(const char* service, const char* groupName, const ch
     // The user must not change the group while it is being built.
     EnableWindow(progman, FALSE);
 
+    // A group that was there before is another installation's (an earlier version kept in
+    // its own folder): the uninstaller may take back only the item added to it. Over the
+    // earlier installation itself, whose record this install's replaces, the group is ours.
+    // The item's shortcut is noted whenever the server made it, so that it goes even when no
+    // Program Manager answers the uninstaller.
+    char folder[SHELL_PATH_SIZE] = "", link[SHELL_PATH_SIZE] = "";
+    int known = GetShellFolder(folder, SHELL_PROGRAMS) && AppendText(folder, "\\", sizeof folder) &&
+                AppendText(folder, groupName, sizeof folder) &&
+                Format(link, sizeof link, "%s\\%s.lnk", folder, itemTitle) > 0;
+    int theirs = known && PathExists(folder) &&
+                 !SameFolder(InstallSettings.PreviousDir, InstallSettings.DestDir);
+    int linkExisted = known && PathExists(link);
     if (!SendFormatted(client, "[CreateGroup(%s)]", groupName, NULL)) {
         LogPrintf("CreateGroup failed");
         result = FALSE;
+    } else if (theirs) {
+        LogPrintf("Group %s was there before: only the item added is noted", groupName);
     } else RecordGroup(groupName);
     if (!SendFormatted(client, "[AddItem(%s,%s)]", commandLine, itemTitle)) {
         LogPrintf("AddItem failed");
         result = FALSE;
+    } else if (!linkExisted && PathExists(link)) {
+        RecordShortcut(link);
     }
     if (!SendFormatted(client, "[ShowGroup(%s,7)]", groupName, NULL)) {
         LogPrintf("ShowGroup failed");

@@ -102,13 +102,19 @@ BOOL CreateClientShortcut(const char* destDir, char* folderBuffer, const char* p
     char target[SHELL_PATH_SIZE];
     Format(target, sizeof target, "%s\\%s", destDir, program);
 
+    // A shortcut of this name that was there before belongs to an earlier installation in
+    // another folder: the uninstaller must not take it away (over the earlier installation
+    // itself, whose record this install's replaces, it is ours).
+    int theirs = PathExists(folderBuffer) &&
+                 !SameFolder(InstallSettings.PreviousDir, InstallSettings.DestDir);
     HRESULT result = CreateShellLink(target, folderBuffer, title);
     if (result != S_OK) {
         LogPrintf("Couldn't create shortcut %s (0x%lx)", folderBuffer, (unsigned long)result);
         return FALSE;
     }
     LogPrintf("Created shortcut %s to %s", folderBuffer, target);
-    RecordShortcut(folderBuffer);
+    if (theirs) LogPrintf("Shortcut %s was there before (or noted with its group)", folderBuffer);
+    else RecordShortcut(folderBuffer);
     return TRUE;
 }
 

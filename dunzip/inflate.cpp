@@ -109,9 +109,17 @@ inline long Bits(Inflater* s, unsigned n) {
     return Drop(s, n) ? v : -1;
 }
 
-// Builds the code of n symbols from their lengths (0: unused). 0 for an over-subscribed
-// set; an incomplete one is accepted, and a code it lacks fails when it is met.
-int Build(Huffman* h, const uint8_t* lengths, unsigned n) {
+// How much of the code space a set of lengths may leave unused. A stream's own codes must
+// fill it, as every other decoder demands (a stream that one decoder reads and another
+// refuses would install here and be called damaged by the verifier), except a set of one
+// code of one bit, which an encoder sends for a block with one distance or only its end; the
+// fixed block's distance code has two codes no stream may use.
+enum CodeKind { LENGTHS_CODE, STREAM_CODE, FIXED_CODE };
+
+// Builds the code of n symbols from their lengths (0: unused). 0 for an over-subscribed set,
+// or an incomplete one that kind does not allow; a set with no code at all is accepted, and
+// fails when one of its codes is met.
+int Build(Huffman* h, const uint8_t* lengths, unsigned n, CodeKind kind) {
     memset(h->count, 0, sizeof h->count);
     for (unsigned i = 0; i < n; i++) h->count[lengths[i]]++;
     h->count[0] = 0;
@@ -120,6 +128,10 @@ int Build(Huffman* h, const uint8_t* lengths, unsigned n) {
         left = (left << 1) - h->count[len];
         if (left < 0) return 0;
     }
+    unsigned longest = MAX_BITS;
+    while (longest > 0 && h->count[longest] == 0) longest--;
+    if (left > 0 && longest > 0 && kind != FIXED_CODE && (kind == LENGTHS_CODE || longest != 1))
+        return 0;
     uint16_t offset[MAX_BITS + 2];
     offset[1] = 0;
     for (unsigned len = 1; len <= MAX_BITS; len++) offset[len + 1] = offset[len] + h->count[len];
@@ -242,8 +254,8 @@ int Fixed(Inflater* s) {
     for (; i < 280; i++) lengths[i] = 7;
     for (; i < LITLEN_CODES; i++) lengths[i] = 8;
     for (; i < LITLEN_CODES + DIST_CODES; i++) lengths[i] = 5;
-    Build(&s->lit, lengths, LITLEN_CODES);
-    Build(&s->dist, lengths + LITLEN_CODES, DIST_CODES);
+    Build(&s->lit, lengths, LITLEN_CODES, FIXED_CODE);
+    Build(&s->dist, lengths + LITLEN_CODES, DIST_CODES, FIXED_CODE);
     return Codes(s);
 }
 
@@ -261,7 +273,7 @@ int Dynamic(Inflater* s) {
         if (v < 0) return 0;
         lengths[kLengthOrder[i]] = (uint8_t)v;
     }
-    if (!Build(&s->lit, lengths, 19)) return 0;
+    if (!Build(&s->lit, lengths, 19, LENGTHS_CODE)) return 0;
     long i = 0;
     while (i < nlen + ndist) {
         int sym = Decode(s, &s->lit);
@@ -288,8 +300,8 @@ int Dynamic(Inflater* s) {
         while (repeat--) lengths[i++] = value;
     }
     if (lengths[END_OF_BLOCK] == 0) return 0;  // a block that could never end
-    if (!Build(&s->lit, lengths, (unsigned)nlen)) return 0;
-    if (!Build(&s->dist, lengths + nlen, (unsigned)ndist)) return 0;
+    if (!Build(&s->lit, lengths, (unsigned)nlen, STREAM_CODE)) return 0;
+    if (!Build(&s->dist, lengths + nlen, (unsigned)ndist, STREAM_CODE)) return 0;
     return Codes(s);
 }
 

@@ -13,6 +13,7 @@
 #include "clientdb/format.h"
 #include "install/space.h"
 #include "package/package.h"
+#include "package/script.h"
 #include "res/strings.h"
 #include "sys/sys.h"
 
@@ -120,7 +121,7 @@ static void KeepOrDeleteTools(void) {
 
 int PrepareDestination(void) {
     InstallSettingsT& s = InstallSettings;
-    OverwriteInPlace = s.PreviousDir[0] && SameName(s.PreviousDir, s.DestDir) ? 1 : 0;
+    OverwriteInPlace = SameFolder(s.PreviousDir, s.DestDir) ? 1 : 0;
     OldDbFoundPath[0] = 0;
     LogPrintf("Preparing dest dir");
     MakePathRecorded(s.DestDir);
@@ -197,12 +198,19 @@ void DeleteMatchingFiles(const char* baseDir, char** patterns, uint16_t count) {
             LogPrintf("Unsafe delete pattern skipped: %s", pattern ? pattern : "");
             continue;
         }
+        // In the Windows folder only the package's own files, whoever filled the list.
+        if (SameFolder(baseDir, WindowsDir) && !IsSafeListName(NAME_WINDOWS_FILE, pattern)) {
+            LogPrintf("Delete pattern skipped: %s could name the system's files", pattern);
+            continue;
+        }
         JoinPath(full, baseDir, pattern, (const char*)nullptr);
         GetDirPart(dir, full);
         SysFindData fd;
         SysFind h = SysFindFirst(full, &fd);
         if (!h) continue;
         do {
+            // "." and ".." are the folder and its parent, and a folder is no file to delete.
+            if (fd.isDir || !strcmp(fd.name, ".") || !strcmp(fd.name, "..")) continue;
             JoinPath(path, dir, fd.name, (const char*)nullptr);
             SysDelete(path);
             LogPrintf("Deleted file %s", path);

@@ -4,6 +4,7 @@
 
 #include "base/globals.h"
 #include "base/log.h"
+#include "base/path.h"
 #include "base/text.h"
 #include "install/install.h"
 #include "package/package.h"
@@ -16,8 +17,8 @@ INT_PTR CALLBACK CopyCancelDlgProc(HWND dialog, UINT message, WPARAM wParam, LPA
     if (message == WM_INITDIALOG) return TRUE;
     if (message == WM_COMMAND && LOWORD(wParam) == ID_CANCEL) {
         // Over the previous installation a cancel leaves neither version usable: say so.
-        int inPlace = !ContinuationRun &&
-                      lstrcmpiA(InstallSettings.PreviousDir, InstallSettings.DestDir) == 0;
+        int inPlace =
+            !ContinuationRun && SameFolder(InstallSettings.PreviousDir, InstallSettings.DestDir);
         if (AskYesNo(LoadMessage(1, inPlace ? IDS_CANCEL_OVER_OLD : IDS_CANCEL_INSTALL))) {
             LogPrintf("User asked to stop the install");
             UserAbort = 1;

@@ -96,7 +96,7 @@ int CheckDiskSpace(int driveIndex, const char* previousDir, const char* destDir,
     if (neededOut) *neededOut = 0;
     if (!previousDir) previousDir = "";
     if (!destDir) destDir = "";
-    if (previousDir[0] && !SameName(previousDir, destDir)) {
+    if (previousDir[0] && !SameFolder(previousDir, destDir)) {
         char idb[260], db[260];
         JoinPath(idb, previousDir, "IDB", (const char*)nullptr);
         if (DbFindFile(db, idb, DB_ID_MAIN)) ReadPreviousDbVersion(db);
@@ -164,7 +164,7 @@ static uint32_t OldFolderSpace(uint32_t cluster, const char* previousDir, const 
     if (!previousDir || !previousDir[0]) return 0;
     char folder[260], path[260];
     JoinPath(folder, previousDir, sub, (const char*)nullptr);
-    if (destDir && destDir[0] && SameName(destDir, previousDir))
+    if (destDir && SameFolder(destDir, previousDir))
         return DbFindFile(path, folder, DB_ID_MAIN) ? GetFileSizeByName(path) : 0;
     char pattern[260];
     JoinPath(pattern, folder, "*.*", (const char*)nullptr);

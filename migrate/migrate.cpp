@@ -369,8 +369,7 @@ uint32_t CarriedRecordsLost;
 uint16_t OldDbVersion[2];
 
 int MigrationInPlace(void) {
-    const InstallSettingsT& s = InstallSettings;
-    return s.PreviousDir[0] && SameName(s.PreviousDir, s.DestDir);
+    return SameFolder(InstallSettings.PreviousDir, InstallSettings.DestDir);
 }
 
 void ResetMigrationState(void) {

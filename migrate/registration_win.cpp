@@ -14,7 +14,7 @@ namespace {
 const char CLIENT_KEY[] = "Software\\Tavelin Online\\KOV\\CurrentVersion";
 const char UNINSTALL_KEY[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const char COMPANY[] = "Tavelin Online";
-const char UNINSTALLER[] = "RM_KOV.EXE";
+const char UNINSTALLER[] = UNINSTALLER_NAME;
 const char CLIENT_CONTENTS[] = "kov95f.cnt";
 const char* const HELP_LINES[] = {
     ":Index Tavelin Online Help=kov95f.hlp\r\n",
@@ -113,6 +113,8 @@ int RegisterUninstall(void) {
     RegistryUpdateString(HKEY_LOCAL_MACHINE, key, "DisplayName", COMPANY);
     NoteRegistryValue(HKEY_LOCAL_MACHINE, key, "UninstallString");
     RegistryUpdateString(HKEY_LOCAL_MACHINE, key, "UninstallString", uninstaller);
+    NoteRegistryValue(HKEY_LOCAL_MACHINE, key, UNINSTALL_GROUP_VALUE);
+    RegistryUpdateString(HKEY_LOCAL_MACHINE, key, UNINSTALL_GROUP_VALUE, InstallSettings.GroupName);
     LogPrintf("Uninstall entry written for %s", uninstaller);
     return 1;
 }

@@ -46,8 +46,13 @@ int HoldsMainIndex(const char* folder) {
 
 // A registry or profile value naming an installation: shown, then tested like a folder
 // found on the disk.
-void TryNamedFolder(const char* folder) {
-    LogPrintf("AppPath = %s", folder);
+void TryNamedFolder(const char* named) {
+    LogPrintf("AppPath = %s", named);
+    char folder[260];
+    if (!CanonicalFolder(folder, named, sizeof folder)) {
+        LogPrintf("AppPath is not a folder such as C:\\KOV: not used");
+        return;
+    }
     MigratePlatform.setItemText(SearchDialog, IDC_STATUS, folder);
     CheckCandidateFolder(folder, nullptr);
 }
@@ -232,9 +237,10 @@ int CheckCandidateFolder(const char* folder, ModemSettingsT* settingsOut) {
     if (inUse) {
         if (settingsOut) *settingsOut = local;
         // An equal time does not replace: the first installation found keeps a tie.
-        if (time > BestTime) {
+        char canonical[sizeof BestFolder];
+        if (time > BestTime && CanonicalFolder(canonical, folder, sizeof canonical)) {
             BestTime = time;
-            CopyText(BestFolder, folder, sizeof BestFolder);
+            CopyText(BestFolder, canonical, sizeof BestFolder);
             BestSettings = local;
         }
     }

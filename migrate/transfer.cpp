@@ -137,6 +137,10 @@ static void TransferMatch(uint16_t i, const char* folder, const SysFindData& fd,
         LogPrintf("Path too long: %s", fd.name);
         return;
     }
+    if (!renameMode && SameFolder(source, destination)) {
+        LogPrintf("Not copied onto itself: %s", source);
+        return;
+    }
     if (renameMode && !move) RenameInPlace(source, destination);
     else if (!move || MoveOldDownloads) QueueCopy(source, destination, move ? 1 : 0);
 }
@@ -144,6 +148,11 @@ static void TransferMatch(uint16_t i, const char* folder, const SysFindData& fd,
 uint16_t TransferFolders(int renameMode) {
     const InstallSettingsT& s = InstallSettings;
     char search[260], folder[260];
+    // Copied onto itself a file is emptied, and a move then deletes it.
+    if (!renameMode && SameFolder(s.PreviousDir, s.DestDir)) {
+        LogPrintf("Earlier and new folder are the same: nothing to copy");
+        return s.PreservedFiles.count;
+    }
     // The count grows while folders are found: each new entry is walked later in this pass.
     for (uint16_t i = 0; i < s.PreservedFiles.count; i++) {
         const char* pattern = s.PreservedFiles.a ? s.PreservedFiles.a[i] : nullptr;

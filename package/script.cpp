@@ -16,9 +16,9 @@
 const ScriptField ScriptFields[] = {
     // name                 kind             error               size                cols rules                                target                   also
     {"DefaultDestDir",       SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 257,                0, {},                                    S.DefaultDestDir,        nullptr},
-    {"GroupName",            SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 64,                 0, {},                                    S.GroupName,             nullptr},
-    {"ItemTitle",            SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 128,                0, {},                                    S.ItemTitle,             nullptr},
-    {"FreshItemTitle",       SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 128,                0, {},                                    S.FreshItemTitle,        nullptr},
+    {"GroupName",            SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 64,                 0, {NAME_TITLE},                          S.GroupName,             nullptr},
+    {"ItemTitle",            SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 128,                0, {NAME_TITLE},                          S.ItemTitle,             nullptr},
+    {"FreshItemTitle",       SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 128,                0, {NAME_TITLE},                          S.FreshItemTitle,        nullptr},
     {"ClientExeName",        SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 64,                 0, {},                                    S.ClientExeName,         nullptr},
     {"FrameTitle",           SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 64,                 0, {},                                    S.FrameTitle,            nullptr},
     {"VersionText",          SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 32,                 0, {},                                    S.VersionText,           nullptr},
@@ -50,7 +50,7 @@ const ScriptField ScriptFields[] = {
     {"SoundEvents",          SCRIPT_LIST,     FATAL_SCRIPT_FIELD, 65535,              2, {NAME_FREE, NAME_PLAIN},               &S.SoundEvents,          nullptr},
     {"PreservedFiles",       SCRIPT_LIST,     FATAL_SCRIPT_FIELD, 65535,              2, {NAME_PATTERN, NAME_PATTERN_OR_EMPTY}, &S.PreservedFiles,       nullptr},
     {"CreateDirs",           SCRIPT_LIST,     FATAL_SCRIPT_FIELD, 65535,              1, {NAME_PLAIN},                          &S.CreateDirs,           nullptr},
-    {"WindowsDirDeletes",    SCRIPT_LIST,     FATAL_SCRIPT_FIELD, 65535,              1, {NAME_PATTERN},                        &S.WindowsDirDeletes,    nullptr},
+    {"WindowsDirDeletes",    SCRIPT_LIST,     FATAL_SCRIPT_FIELD, 65535,              1, {NAME_WINDOWS_FILE},                   &S.WindowsDirDeletes,    nullptr},
     {"DestDirDeletes",       SCRIPT_LIST,     FATAL_SCRIPT_FIELD, 65535,              1, {NAME_PATTERN},                        &S.DestDirDeletes,       nullptr},
     {"MergedFilesA",         SCRIPT_LIST,     FATAL_SCRIPT_FIELD, 65535,              1, {NAME_PLAIN},                          &S.MergedFilesA,         &S.MergedTableA},
     {"MergedFilesB",         SCRIPT_LIST,     FATAL_SCRIPT_FIELD, 65535,              1, {NAME_PLAIN},                          &S.MergedFilesB,         &S.MergedTableB},
@@ -156,8 +156,35 @@ static int IsSafeName(const char* name, unsigned length, int wildcards) {
 
 int IsSafeEntryName(const char* name, unsigned length) { return IsSafeName(name, length, 1); }
 
+// A pattern of the Windows folder's delete list names a package's own files there: no folder
+// (SYSTEM and the others hold what programs share), something before the first dot that is
+// not a wildcard ("*.ini" is every program's settings), and nothing of the system's own.
+static int IsWindowsFileName(const char* text) {
+    unsigned length = (unsigned)strlen(text);
+    if (!IsSafeName(text, length, 1) || FindCharMb(text, '\\') || FindCharMb(text, '/')) return 0;
+    int literal = 0;
+    for (const char* p = text; *p && *p != '.'; p = SysCharNext(p))
+        if (*p != '*' && *p != '?') literal = 1;
+    return literal && !IsSystemFileName(text);
+}
+
+// A title becomes the name of a shortcut or of a group's folder in a shell folder: one name,
+// of characters a file name may hold, that the file system keeps as it is written.
+static int IsTitle(const char* text) {
+    unsigned length = (unsigned)strlen(text);
+    if (length == 0) return 1;
+    for (const char* p = text; *p; p = SysCharNext(p)) {
+        unsigned char c = (unsigned char)*p;
+        if (!SysIsLeadByte(c) && (c < ' ' || strchr("\\/:*?\"<>|", c))) return 0;
+    }
+    char last = text[length - 1];
+    return !IsSpecialComponent(text, length) && last != '.' && last != ' ';
+}
+
 int IsSafeListName(int rule, const char* text) {
     switch (rule) {
+    case NAME_WINDOWS_FILE: return IsWindowsFileName(text);
+    case NAME_TITLE: return IsTitle(text);
     case NAME_PLAIN: return IsSafeName(text, (unsigned)strlen(text), 0);
     case NAME_PATTERN_OR_EMPTY:
         if (!text[0]) return 1;
@@ -333,10 +360,15 @@ static int ReadFileTable(ByteReader* r, const ScriptField* f) {
 static int ReadField(ByteReader* r, const ScriptField* f) {
     char scratch[512];
     switch (f->kind) {
-    case SCRIPT_TEXT:
-        if (!ReadText(f->target ? (char*)f->target : scratch, f->size))
+    case SCRIPT_TEXT: {
+        char* text = f->target ? (char*)f->target : scratch;
+        if (!ReadText(text, f->size)) return Fail(f->error, f->name);
+        if (f->rule[0] != NAME_FREE && !IsSafeListName(f->rule[0], text)) {
+            LogPrintf("Unsafe name in %s: %s", f->name, text);
             return Fail(f->error, f->name);
+        }
         return 1;
+    }
     case SCRIPT_NUMBER8:
     case SCRIPT_NUMBER32:
     case SCRIPT_YES:

@@ -21,10 +21,20 @@ enum ScriptKind {
     SCRIPT_FILES,     // 16-bit count, then the file-table entries; the file data follows
 };
 
-// What a list text becomes, and so how the reader and the builder check it: free text, a name
+// What a text becomes, and so how the reader and the builder check it: free text, a name
 // below the folder the list is relative to, the same with the wildcards '*' and '?', or such a
-// pattern or nothing. Names are checked after '/' has become '\'.
-enum ScriptNameRule { NAME_FREE, NAME_PLAIN, NAME_PATTERN, NAME_PATTERN_OR_EMPTY };
+// pattern or nothing; a file of the Windows folder itself that is not one of the system's own
+// (a pattern must name its files: something before its first dot that is not a wildcard);
+// a title that becomes one file or folder name in a shell folder (or nothing). Names are
+// checked after '/' has become '\'.
+enum ScriptNameRule {
+    NAME_FREE,
+    NAME_PLAIN,
+    NAME_PATTERN,
+    NAME_PATTERN_OR_EMPTY,
+    NAME_WINDOWS_FILE,
+    NAME_TITLE
+};
 
 struct ScriptField {
     const char* name;  // as the package description and the listing name it
@@ -32,7 +42,7 @@ struct ScriptField {
     uint8_t error;     // the fatal error number when it is short, too long or refused
     uint16_t size;     // TEXT: buffer bytes; LIST: most rows; WORDS, TOOLS: most entries
     uint8_t columns;   // LIST: texts per row
-    uint8_t rule[3];   // LIST: the ScriptNameRule of each column
+    uint8_t rule[3];   // LIST: the ScriptNameRule of each column; TEXT: rule[0] for the text
     void* target;      // where the reader stores it; null: read and dropped
     // YES: a second flag the text also sets; FLAG: the command-line option that, when given,
     // makes the reader drop the value; LIST: the merge table made for a non-empty list;

@@ -25,7 +25,10 @@ void TrimTrailingBlanks(char* text) {
 // while a folder of that name exists. 0 when every letter up to 'Z' is taken.
 static int PickFreeFolder(int drive) {
     char* dest = InstallSettings.DestDir;
-    CopyText(dest, InstallSettings.DefaultDestDir, sizeof InstallSettings.DestDir);
+    // The package's default is written the way a typed folder is, so that "C:\KOV\" gets its
+    // letters appended to the name and compares with the earlier folder as the same.
+    if (!CanonicalFolder(dest, InstallSettings.DefaultDestDir, sizeof InstallSettings.DestDir))
+        CopyText(dest, InstallSettings.DefaultDestDir, sizeof InstallSettings.DestDir);
     if (!dest[0]) return 0;
     dest[0] = (char)('A' + drive);
     size_t base = strlen(dest);

@@ -105,7 +105,8 @@ static int ReviewPreviousFolder(char* previous) {
         TrimTrailingBlanks(previous);
         if (!previous[0]) return 1;
         ModemSettingsT settings = ModemSettings;
-        if (IsValidInstallPath(previous) && PathExists(previous) &&
+        // Written one way from here on, so that every comparison with the destination holds.
+        if (CanonicalFolder(previous, previous, 257) && PathExists(previous) &&
             CheckCandidateFolder(previous, &settings)) {
             ModemSettings = settings;
             return 1;
@@ -125,7 +126,7 @@ static int ReviewDestFolder(const char* previous, char* dest) {
             continue;
         }
         TrimTrailingBlanks(dest);
-        if (!IsValidInstallPath(dest)) {
+        if (!CanonicalFolder(dest, dest, 257)) {
             ShowError(LoadMessage(1, IDS_DIR_INVALID));
             continue;
         }

@@ -85,6 +85,12 @@ INT_PTR CALLBACK ConfirmDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     return FALSE;
 }
 
+// The uninstall entry's own lines: the way back for another try while anything is left.
+int IsUninstallEntryLine(const InstallItem* item) {
+    return (item->kind == ITEM_KEY || item->kind == ITEM_VALUE) &&
+           PathUnder(item->field[1], UNINSTALL_KEY);
+}
+
 int InRegistryArea(const char* key) {
     for (const char* area : kRegistryAreas)
         if (PathUnder(key, area)) return 1;
@@ -229,23 +235,35 @@ int Uninstall(const char* dest, int removeData, const char* self, int selfIsCopy
         if (RegistryGetString(HKEY_CURRENT_USER, SHELL_FOLDERS, names[i], shell[i], sizeof shell[i],
                               0) != ERROR_SUCCESS)
             shell[i][0] = 0;
+    // What the record may name outside the destination comes from elsewhere: the help
+    // contents file from the Windows folder, the group from the uninstall entry.
+    char helpFile[260], group[128] = "", uninstaller[260];
+    JoinPath(helpFile, WindowsFolder, "Help", "Windows.cnt", nullptr);
+    if (RegistryGetString(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, UNINSTALL_GROUP_VALUE, group,
+                          sizeof group, 0) != ERROR_SUCCESS)
+        group[0] = 0;
+    JoinPath(uninstaller, dest, UNINSTALLER_NAME, nullptr);
     UndoContext ctx = {};
     ctx.record = &record;
     ctx.roots[ctx.rootCount++] = dest;
     ctx.roots[ctx.rootCount++] = WindowsFolder;
     for (int i = 0; i < 3; ++i) ctx.roots[ctx.rootCount++] = shell[i];
     ctx.removeUserData = removeData;
-    UndoRecord(&ctx, recordPath, UndoSystemItem);
+    ctx.helpFile = helpFile;
+    ctx.groupName = group;
+    ctx.uninstaller = uninstaller;
+    ctx.wayBack = IsUninstallEntryLine;
+    int complete = UndoRecord(&ctx, recordPath, UndoSystemItem);
     FreeInstallRecord(&record);
 
-    if (!selfIsCopy && PathExists(self)) {
+    if (!selfIsCopy && complete && PathExists(self)) {
         // Run in place: this file could not go while it runs, and stays until Windows
         // starts again.
         DeleteAtRestart(self);
         if (ctx.failed > 0) --ctx.failed;
     }
-    LogPrintf("Done: %d removed, %d already gone, %d kept, %d failed", ctx.removed, ctx.gone,
-              ctx.kept, ctx.failed);
+    LogPrintf("Done: %d removed, %d already gone, %d kept, %d failed, %d of them refused",
+              ctx.removed, ctx.gone, ctx.kept, ctx.failed, ctx.refused);
     if (ctx.failed > 0) Ask(IDS_RM_SOME_LEFT, MB_OK | MB_ICONEXCLAMATION, LogPath);
     else if (!removeData && PathExists(dest))
         Ask(IDS_RM_DONE_KEPT, MB_OK | MB_ICONINFORMATION, dest);

@@ -13,11 +13,41 @@ namespace {
 const int TREE_DEPTH = 8;
 
 int AllowedPath(const UndoContext* ctx, const char* path) {
-    // A relative path or one with a ".." part could lead anywhere.
-    if (!path[0] || path[1] != ':' || path[2] != '\\' || FindTextMb(path, "..")) return 0;
+    // A relative path or one with a ".." part could lead anywhere; one spelt otherwise than
+    // the setup writes paths (a "." part, a doubled backslash, a name ending in a dot) may
+    // name another file than it seems to.
+    char canonical[260];
+    if (!path[0] || path[1] != ':' || path[2] != '\\' || FindTextMb(path, "..") ||
+        !CanonicalFolder(canonical, path, sizeof canonical) || strcmp(canonical, path) != 0)
+        return 0;
     for (int i = 0; i < ctx->rootCount; ++i)
         if (ctx->roots[i] && ctx->roots[i][0] && PathUnder(path, ctx->roots[i])) return 1;
     return 0;
+}
+
+int Refuse(UndoContext* ctx, const InstallItem* item, const char* why) {
+    LogPrintf("Refused %s %s: %s", InstallItemName(item->kind), item->field[0], why);
+    ++ctx->refused;
+    ++ctx->failed;
+    return 0;
+}
+
+// A shortcut lies in a shell folder or in a group's folder inside one.
+int InShellFolder(const UndoContext* ctx, const char* path) {
+    char folder[260], parent[260];
+    GetDirPart(folder, path);
+    GetDirPart(parent, folder);
+    for (int i = 2; i < ctx->rootCount; ++i)
+        if (ctx->roots[i] && ctx->roots[i][0] &&
+            (SameFolder(folder, ctx->roots[i]) || SameFolder(parent, ctx->roots[i])))
+            return 1;
+    return 0;
+}
+
+int IsWayBack(const UndoContext* ctx, const InstallItem* item) {
+    if (item->kind == ITEM_FILE && ctx->uninstaller && SameName(item->field[0], ctx->uninstaller))
+        return 1;
+    return ctx->wayBack && ctx->wayBack(item);
 }
 
 int RemoveTreeAt(const char* path, int depth) {
@@ -48,7 +78,9 @@ int IsGroupFolder(const UndoContext* ctx, const char* folder) {
     const char* name = GetNamePart(folder);
     for (int i = 0; i < ctx->record->count; ++i) {
         const InstallItem* item = &ctx->record->items[i];
-        if (item->kind == ITEM_GROUP && SameName(item->field[0], name)) return 1;
+        if (item->kind == ITEM_GROUP && ctx->groupName &&
+            SameName(item->field[0], ctx->groupName) && SameName(item->field[0], name))
+            return 1;
     }
     return 0;
 }
@@ -162,21 +194,77 @@ int IsUserData(const UndoContext* ctx, const char* path) {
 
 int RemoveTree(const char* path) { return RemoveTreeAt(path, 0); }
 
-int UndoFileItem(UndoContext* ctx, const InstallItem* item) {
+int AllowedItem(UndoContext* ctx, const InstallItem* item) {
     int kind = item->kind;
-    if (kind != ITEM_FILE && kind != ITEM_DIR && kind != ITEM_DATA && kind != ITEM_LINK &&
-        kind != ITEM_HELP)
-        return 0;
+    // A line break in a value would write lines of its own into a profile or a command.
+    for (int f = 0; f < ITEM_FIELDS; ++f)
+        if (!(kind == ITEM_HELP && f == 2) &&
+            (FindCharMb(item->field[f], '\r') || FindCharMb(item->field[f], '\n')))
+            return Refuse(ctx, item, "a line break in a field");
     const char* path = item->field[0];
-    if (!AllowedPath(ctx, path) || (kind == ITEM_DATA && !PathUnder(path, ctx->roots[0]))) {
-        LogPrintf("Refused %s %s: outside the folders of the install", InstallItemName(kind), path);
-        ++ctx->failed;
+    const char* windows = ctx->rootCount > 1 ? ctx->roots[1] : nullptr;
+    char folder[260];
+    switch (kind) {
+    case ITEM_FILE:
+    case ITEM_DIR:
+    case ITEM_DATA:
+    case ITEM_LINK:
+    case ITEM_HELP:
+        // The folders the install made above the destination (C:\Apps of C:\Apps\KOV) go too,
+        // and only when empty.
+        if (kind == ITEM_DIR && ctx->roots[0] && PathUnder(ctx->roots[0], path) &&
+            CanonicalFolder(folder, path, sizeof folder) && !strcmp(folder, path))
+            break;
+        if (!AllowedPath(ctx, path) || (kind == ITEM_DATA && !PathUnder(path, ctx->roots[0])))
+            return Refuse(ctx, item, "outside the folders of the install");
+        break;
+    case ITEM_GROUP:
+        if (!ctx->groupName || !ctx->groupName[0] || !SameName(path, ctx->groupName))
+            return Refuse(ctx, item, "not the group of this program");
         return 1;
+    default: return 1;
     }
+    GetDirPart(folder, path);
+    const char* name = GetNamePart(path);
+    switch (kind) {
+    case ITEM_FILE:
+        // The package's own files of the Windows folder lie in it, not in a folder of it (the
+        // desktop and the Start menu are there too), and are never the system's.
+        if (!PathUnder(path, ctx->roots[0]) &&
+            !(windows && SameFolder(folder, windows) && !FindCharMb(name, '*') &&
+              !FindCharMb(name, '?') && !IsSystemFileName(name)))
+            return Refuse(ctx, item,
+                          "not a file of the destination or of this program in the Windows folder");
+        break;
+    case ITEM_LINK: {
+        char ext[8];
+        if (!GetExtPart(ext, path) || !SameName(ext, "lnk") || !InShellFolder(ctx, path))
+            return Refuse(ctx, item, "not a shortcut in a shell folder");
+        break;
+    }
+    case ITEM_HELP:
+        if (!ctx->helpFile || !SameName(path, ctx->helpFile) || IsUserData(ctx, path))
+            return Refuse(ctx, item, "not the help contents file");
+        break;
+    }
+    return 1;
+}
+
+namespace {
+
+int IsFileKind(int kind) {
+    return kind == ITEM_FILE || kind == ITEM_DIR || kind == ITEM_DATA || kind == ITEM_LINK ||
+           kind == ITEM_HELP;
+}
+
+// One line of a file kind, already allowed.
+void DoFileItem(UndoContext* ctx, const InstallItem* item) {
+    int kind = item->kind;
+    const char* path = item->field[0];
     if (kind != ITEM_DATA && kind != ITEM_HELP && !ctx->removeUserData && IsUserData(ctx, path)) {
         LogPrintf("User data kept: %s", path);
         ++ctx->kept;
-        return 1;
+        return;
     }
     switch (kind) {
     case ITEM_FILE: RemoveFile(ctx, path); break;
@@ -199,22 +287,49 @@ int UndoFileItem(UndoContext* ctx, const InstallItem* item) {
         break;
     case ITEM_HELP: RemoveAppended(ctx, item); break;
     }
+}
+
+}  // namespace
+
+int UndoFileItem(UndoContext* ctx, const InstallItem* item) {
+    if (!IsFileKind(item->kind)) return 0;
+    if (AllowedItem(ctx, item)) DoFileItem(ctx, item);
     return 1;
 }
 
-void UndoRecord(UndoContext* ctx, const char* recordPath,
-                void (*other)(UndoContext* ctx, const InstallItem* item)) {
+int UndoRecord(UndoContext* ctx, const char* recordPath,
+               void (*other)(UndoContext* ctx, const InstallItem* item)) {
     const InstallRecord* record = ctx->record;
-    for (int i = record->count - 1; i >= 0; --i) {
-        const InstallItem* item = &record->items[i];
-        if (item->kind == ITEM_DIR || item->kind == ITEM_DEST) continue;
-        if (!UndoFileItem(ctx, item) && other) other(ctx, item);
+    // Folders go last, but are judged with the rest, so that a refused one counts before
+    // the uninstall is called complete.
+    char* folderAllowed = (char*)MemAlloc((unsigned long)record->count + 1);
+    for (int i = record->count - 1; i >= 0; --i)
+        if (record->items[i].kind == ITEM_DIR)
+            folderAllowed[i] = (char)AllowedItem(ctx, &record->items[i]);
+    // Complete when nothing but the way back is left: the uninstaller's own file may fail
+    // to go only because it is the program running, and waits for the next start then.
+    int complete = 0;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int i = record->count - 1; i >= 0; --i) {
+            const InstallItem* item = &record->items[i];
+            if (item->kind == ITEM_DIR || item->kind == ITEM_DEST) continue;
+            if (IsWayBack(ctx, item) != (pass == 1)) continue;
+            if (!UndoFileItem(ctx, item) && AllowedItem(ctx, item) && other) other(ctx, item);
+        }
+        if (pass == 0) complete = ctx->failed == 0;
+        if (pass == 0 && !complete) {
+            LogPrintf("Uninstall not complete: %d lines failed or were refused; the uninstaller, "
+                      "its record and its entry are kept for another try",
+                      ctx->failed);
+            break;
+        }
     }
-    if (recordPath && SysAttributes(recordPath) != SYS_ATTR_NONE && !SysDelete(recordPath))
+    if (complete && recordPath && SysAttributes(recordPath) != SYS_ATTR_NONE &&
+        !SysDelete(recordPath))
         LogPrintf("Couldn't remove %s", recordPath);
     for (int i = record->count - 1; i >= 0; --i) {
         const InstallItem* item = &record->items[i];
-        if (item->kind == ITEM_DIR) UndoFileItem(ctx, item);
+        if (item->kind == ITEM_DIR && folderAllowed[i]) DoFileItem(ctx, item);
         // The group's folder of a shortcut, when Program Manager has not taken it away with
         // the group, once nothing else is left in it.
         if (item->kind != ITEM_LINK || !AllowedPath(ctx, item->field[0])) continue;
@@ -225,6 +340,8 @@ void UndoRecord(UndoContext* ctx, const char* recordPath,
             else LogPrintf("Group folder not empty, kept: %s", folder);
         }
     }
+    MemFree(folderAllowed);
+    return complete;
 }
 
 int AddWininitDelete(const char* wininitPath, const char* path) {

@@ -388,6 +388,99 @@ TEST(Paths, InstallPathValidation) {
     EXPECT_FALSE(IsValidInstallPath(nullptr));
 }
 
+// One spelling per folder before anything keeps or compares it: a trailing backslash or a
+// doubled one names the same folder, and parts the system reads otherwise than typed are
+// refused, in the check of typed folders as well.
+TEST(Paths, CanonicalFolders) {
+    struct {
+        const char* folder;
+        const char* canonical;  // null: refused
+    } cases[] = {
+        {"C:\\", "C:\\"},
+        {"c:\\", "c:\\"},
+        {"C:\\\\", "C:\\"},
+        {"C:\\Kov30I", "C:\\Kov30I"},
+        {"C:\\Kov30I\\", "C:\\Kov30I"},
+        {"C:\\Kov30I\\\\", "C:\\Kov30I"},
+        {"C:\\Programmes\\\\KOV 3\\", "C:\\Programmes\\KOV 3"},
+        {"C:\\TMPKOV\\..\\KOVDOTS", nullptr},
+        {"C:\\KOV\\.", nullptr},
+        {"C:\\.\\KOV", nullptr},
+        {"C:\\KOVDOT.", nullptr},
+        {"C:\\KOVDOT.\\X", nullptr},
+        {"C:\\KOV \\X", nullptr},
+        {"C:\\...", nullptr},
+        {"C:\\a|b", nullptr},
+        {"C:\\a\tb", nullptr},
+        {"C:\\.kov", ".kov" /* a name may begin with a dot */},
+        {"C:KOV", nullptr},
+        {"C:\\a/b", nullptr},
+    };
+    for (auto& c : cases) {
+        char out[260] = "unchanged";
+        int ok = CanonicalFolder(out, c.folder, sizeof out);
+        EXPECT_EQ(IsValidInstallPath(c.folder), ok) << c.folder;
+        if (!c.canonical) {
+            EXPECT_FALSE(ok) << c.folder;
+            EXPECT_STREQ(out, "unchanged") << c.folder;
+        } else if (c.canonical[0] == '.') {
+            EXPECT_TRUE(ok) << c.folder;
+        } else {
+            EXPECT_TRUE(ok) << c.folder;
+            EXPECT_STREQ(out, c.canonical) << c.folder;
+        }
+    }
+    // In place, and never cut: a folder that does not fit is refused.
+    char same[260] = "C:\\Kov30I\\";
+    EXPECT_TRUE(CanonicalFolder(same, same, sizeof same));
+    EXPECT_STREQ(same, "C:\\Kov30I");
+    char small[8] = "";
+    EXPECT_FALSE(CanonicalFolder(small, "C:\\Kov30I", sizeof small));
+
+    struct {
+        const char *a, *b;
+        bool same;
+    } pairs[] = {
+        {"C:\\Kov30I", "C:\\Kov30I\\", true},
+        {"C:\\Kov30I", "c:\\KOV30I", true},
+        {"C:\\", "c:\\", true},
+        {"C:\\Kov30I", "C:\\Kov30IA", false},
+        {"C:\\Kov30I", "D:\\Kov30I", false},
+        {"", "", false},
+        {"C:\\Kov30I", "", false},
+        {"C:\\KOV.", "C:\\KOV", false},
+        {"C:\\Kov\\\\Sub", "C:\\KOV\\SUB\\", true},
+    };
+    for (auto& p : pairs) EXPECT_EQ(SameFolder(p.a, p.b), p.same) << p.a << " | " << p.b;
+}
+
+TEST(Paths, PatternsAndTheSystemsOwnFiles) {
+    struct {
+        const char *name, *pattern;
+        bool match;
+    } cases[] = {
+        {"WIN.INI", "*.ini", true},
+        {"WIN.INI", "*.*", true},
+        {"WIN.INI", "*", true},
+        {"win.ini", "W?N.INI", true},
+        {"WIN.INI", "win*", true},
+        {"WIN.INI", "*.in", false},
+        {"PCGAME.PIF", "pcgame.*", true},
+        {"WIN.INI", "pcgame.*", false},
+        {"A", "a*b", false},
+        {"ABAB", "*ab", true},
+        {"", "*", true},
+        {"X", "", false},
+    };
+    for (auto& c : cases)
+        EXPECT_EQ(MatchesPattern(c.name, c.pattern), c.match) << c.name << " ~ " << c.pattern;
+    for (const char* n :
+         {"win.ini", "SYSTEM.INI", "*.ini", "win*.*", "*.*", "*", "?IN.INI", "reg.dat"})
+        EXPECT_TRUE(IsSystemFileName(n)) << n;
+    for (const char* n : {"pcgame.pif", "pcgame.*", "kovinst.ini", "kov*.ini"})
+        EXPECT_FALSE(IsSystemFileName(n)) << n;
+}
+
 TEST(Text, BoundedCopies) {
     char small[6];
     EXPECT_EQ(CopyText(small, "abc", sizeof small), 1);

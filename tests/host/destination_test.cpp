@@ -7,6 +7,9 @@
 #include "base/installrec.h"
 #include "base/path.h"
 #include "clientdb/format.h"
+#include "install/space.h"
+#include "migrate/migrate.h"
+#include "migrate/transfer.h"
 #include "tests/dbfile.h"
 #include "tests/host/install_fixture.h"
 
@@ -152,6 +155,36 @@ TEST(Destination, InterruptedInPlaceInstallGivesTheUserDataBack) {
     EXPECT_TRUE(m.Logged("Renamed C:\\KOV\\IDB\\OLD.DB back to C:\\KOV\\IDB\\MAIN.IDX")) << m.Log();
 }
 
+// The earlier installation's folder spelt another way is still the same folder: every "same
+// folder" decision sees the install as in place, the user's database is moved aside and the
+// preserved files are kept, and the transfer never copies the folder onto itself.
+TEST(Destination, EverySpellingOfTheEarlierFolderIsInPlace) {
+    const char* spellings[] = {"C:\\KOV\\", "c:\\kov", "C:\\KOV\\\\", "C:\\\\KOV"};
+    for (const char* dest : spellings) {
+        SCOPED_TRACE(dest);
+        InPlace m(3);
+        strcpy(InstallSettings.DestDir, dest);
+        EXPECT_TRUE(MigrationInPlace());
+        // The disk space of an in-place install counts the old database once, not the folders.
+        EXPECT_EQ(OldDatabaseSpace(512, "C:\\KOV", dest), m.mainDb.size());
+        EXPECT_EQ(1, PrepareDestination());
+        EXPECT_EQ(1u, OverwriteInPlace);
+        EXPECT_TRUE(m.Logged("Preparing for overwrite")) << m.Log();
+        EXPECT_EQ(m.mainDb, m.Read("C:\\KOV\\IDB\\OLD.DB"));
+        EXPECT_EQ("user's goto", m.Read("C:\\KOV\\goto.ini"));
+        TransferFolders(0);
+        EXPECT_EQ(0u, CopyQueueCount);
+        EXPECT_EQ(nullptr, CopyQueue);
+        EXPECT_EQ("user's goto", m.Read("C:\\KOV\\goto.ini"));
+        FreeCopyQueue();
+        ForgetTransferRenames();
+    }
+    // Another folder is not in place, whatever its spelling.
+    InPlace m(3);
+    strcpy(InstallSettings.DestDir, "C:\\KOV2\\");
+    EXPECT_FALSE(MigrationInPlace());
+}
+
 TEST(Destination, OldDatabaseCases) {
     {
         // Only an OLD.DB holds the database: it is neither deleted nor renamed.
@@ -227,12 +260,42 @@ TEST(Destination, ObsoleteFiles) {
     EXPECT_TRUE(m.Exists("C:\\KOV\\keep.exe"));
     EXPECT_TRUE(m.Exists("C:\\KOV\\cache\\sub"));
     EXPECT_TRUE(m.Exists("C:\\top.txt"));  // a pattern may not leave its folder
-    // Every match is logged, "." and ".." too, deleted or not; Windows folder first.
+    // Every file matched is logged; ".", ".." and folders are not acted on. Windows folder first.
     std::string log = m.Log();
-    for (const char* name : {".", "..", "sub", "a.tmp", "b"})
+    for (const char* name : {"a.tmp", "b"})
         EXPECT_TRUE(m.Logged(std::string("Deleted file C:\\KOV\\cache\\") + name)) << name;
+    for (const char* name : {".", "..", "sub"})
+        EXPECT_FALSE(m.Logged(std::string("Deleted file C:\\KOV\\cache\\") + name)) << name;
     EXPECT_LT(log.find("Deleted file C:\\WINDOWS\\kovold.ini"), log.find("Deleted file C:\\KOV"));
     EXPECT_TRUE(m.Logged("Unsafe delete pattern skipped: ..\\*.txt"));
+}
+
+// The Windows folder's list, however it was filled, never reaches the system's own files nor
+// the SYSTEM folder: each such pattern is skipped with its line, and the package's own go.
+TEST(Destination, WindowsFolderDeletesSpareTheSystemsFiles) {
+    EngineMachine m;
+    strcpy(InstallSettings.DestDir, "C:\\KOV");
+    const char* systems[] = {"C:\\WINDOWS\\win.ini",           "C:\\WINDOWS\\system.ini",
+                             "C:\\WINDOWS\\SYSTEM\\ctl3d.dll", "C:\\WINDOWS\\SYSTEM\\user.exe",
+                             "C:\\WINDOWS\\notes.txt",         "C:\\WINDOWS\\Bureau\\These.doc"};
+    for (const char* f : systems) m.Put(f, "system");
+    m.Put("C:\\WINDOWS\\pcgame.pif", "p");
+    m.Put("C:\\WINDOWS\\pcgame.ini", "p");
+    const char* patterns[] = {
+        "*.ini",      "system\\*.*",       "*.*",   "*",    "win.ini",
+        "SYSTEM.INI", "system\\ctl3d.dll", "*.txt", "?*.*", "Bureau\\These.doc",
+        "pcgame.*"};
+    std::vector<std::pair<const char*, const char*>> rows;
+    for (const char* p : patterns) rows.push_back({p, nullptr});
+    SetList(InstallSettings.WindowsDirDeletes, rows);
+    DeleteObsoleteFiles();
+    for (const char* f : systems) EXPECT_TRUE(m.Exists(f)) << f;
+    EXPECT_FALSE(m.Exists("C:\\WINDOWS\\pcgame.pif"));
+    EXPECT_FALSE(m.Exists("C:\\WINDOWS\\pcgame.ini"));
+    for (size_t i = 0; i + 1 < sizeof patterns / sizeof *patterns; i++)
+        EXPECT_TRUE(m.Logged(std::string("Delete pattern skipped: ") + patterns[i] +
+                             " could name the system's files"))
+            << patterns[i];
 }
 
 TEST(Destination, FileSizeByName) {

@@ -181,11 +181,11 @@ struct UndoTest : RecordTest {
         MakePathRecorded("C:\\KOV\\IDB");
         MakePathRecorded("C:\\KOV\\DOWNLOAD");
         MakePathRecorded("C:\\WINDOWS\\Programmes\\KOV");
-        for (const char* file : {"C:\\KOV\\KOV.EXE", "C:\\KOV\\IDB\\MAIN.IDX",
-                                 "C:\\WINDOWS\\Programmes\\KOV\\KOV.lnk"}) {
+        for (const char* file : {"C:\\KOV\\KOV.EXE", "C:\\KOV\\IDB\\MAIN.IDX"}) {
             Put(file, "x");
             RecordFile(file);
         }
+        Put("C:\\WINDOWS\\Programmes\\KOV\\KOV.lnk", "x");
         RecordGroup("KOV");
         RecordShortcut("C:\\WINDOWS\\Programmes\\KOV\\KOV.lnk");
         RecordAppended("C:\\WINDOWS\\Help\\Windows.cnt", helpBefore.size(), added.c_str());
@@ -196,14 +196,23 @@ struct UndoTest : RecordTest {
         ASSERT_TRUE(WriteInstallRecord(dest, dest));
     }
 
-    UndoContext Run(int removeUserData, InstallRecord* record) {
-        EXPECT_TRUE(ReadInstallRecord(recordPath, record) || !Exists(recordPath));
+    static UndoContext Context(const InstallRecord* record, int removeUserData) {
         UndoContext ctx = {};
         ctx.record = record;
-        ctx.roots[0] = dest;
+        ctx.roots[0] = "C:\\KOV";
         ctx.roots[1] = "C:\\WINDOWS";
-        ctx.rootCount = 2;
+        ctx.roots[2] = "C:\\WINDOWS\\Programmes";
+        ctx.roots[3] = "C:\\WINDOWS\\Bureau";
+        ctx.rootCount = 4;
         ctx.removeUserData = removeUserData;
+        ctx.helpFile = "C:\\WINDOWS\\Help\\Windows.cnt";
+        ctx.groupName = "KOV";
+        ctx.uninstaller = "C:\\KOV\\" UNINSTALLER_NAME;
+        return ctx;
+    }
+    UndoContext Run(int removeUserData, InstallRecord* record) {
+        EXPECT_TRUE(ReadInstallRecord(recordPath, record) || !Exists(recordPath));
+        UndoContext ctx = Context(record, removeUserData);
         UndoRecord(&ctx, recordPath, nullptr);
         return ctx;
     }
@@ -213,13 +222,15 @@ TEST_F(UndoTest, KeepsUserDataAndWhatIsNotOursTakesBackTheRest) {
     InstallRecord record;
     UndoContext ctx = Run(0, &record);
     FreeInstallRecord(&record);
-    for (const char* gone : {"C:\\KOV\\KOV.EXE", "C:\\WINDOWS\\Programmes\\KOV", recordPath})
+    for (const char* gone : {"C:\\KOV\\KOV.EXE", "C:\\WINDOWS\\Programmes\\KOV"})
         EXPECT_FALSE(Exists(gone)) << gone;
+    // The refused line leaves the uninstall incomplete: the record stays for another try.
     for (const char* kept : {"C:\\KOV\\IDB\\MAIN.IDX", "C:\\KOV\\DOWNLOAD\\MAIL\\NEWS.TXT",
-                             "C:\\KEEP.TXT", "C:\\WINDOWS\\Programmes"})
+                             "C:\\KEEP.TXT", "C:\\WINDOWS\\Programmes", recordPath})
         EXPECT_TRUE(Exists(kept)) << kept;
     EXPECT_EQ(machine.Read("C:\\WINDOWS\\Help\\Windows.cnt"), helpBefore);
     EXPECT_EQ(ctx.failed, 1);  // the refused file
+    EXPECT_EQ(ctx.refused, 1);
     EXPECT_NE(std::string(LogTraceText()).find("Refused FILE C:\\KEEP.TXT"), std::string::npos);
 }
 
@@ -229,20 +240,17 @@ TEST_F(UndoTest, RemovesUserDataWhenAskedAndASecondRunFindsNothing) {
     machine.Write("C:\\WINDOWS\\Help\\Windows.cnt", helpBefore + added + ":Link other.hlp\r\n");
     InstallRecord record;
     UndoContext ctx = Run(1, &record);
-    for (const char* gone : {"C:\\KOV", "C:\\WINDOWS\\Programmes\\KOV"})
+    for (const char* gone : {"C:\\KOV\\IDB", "C:\\KOV\\DOWNLOAD", "C:\\WINDOWS\\Programmes\\KOV"})
         EXPECT_FALSE(Exists(gone)) << gone;
+    // The refused line keeps the record, and so its folder, for another try.
+    EXPECT_TRUE(Exists(recordPath));
     EXPECT_TRUE(Exists("C:\\KEEP.TXT"));
     EXPECT_EQ(machine.Read("C:\\WINDOWS\\Help\\Windows.cnt"), helpBefore + ":Link other.hlp\r\n");
     EXPECT_GE(ctx.gone, 1);
     EXPECT_EQ(ctx.failed, 1) << LogTraceText();
 
     // The same record again (the uninstaller's first run was cut short after its walk).
-    UndoContext again = {};
-    again.record = &record;
-    again.roots[0] = dest;
-    again.roots[1] = "C:\\WINDOWS";
-    again.rootCount = 2;
-    again.removeUserData = 1;
+    UndoContext again = Context(&record, 1);
     UndoRecord(&again, recordPath, nullptr);
     EXPECT_EQ(again.removed, 0);
     EXPECT_EQ(again.failed, 1);
@@ -266,6 +274,104 @@ TEST_F(UndoTest, RefusesPathsThatLeaveTheInstallFolders) {
     EXPECT_EQ(ctx.failed, 7);
     EXPECT_TRUE(Exists("C:\\OTHER\\X.DLL"));
     EXPECT_TRUE(Exists("C:\\WINDOWS\\Help\\Windows.cnt"));
+}
+
+// A record is a file anyone can edit: each line kind is held to what an install makes, a
+// refused line is logged and counted, the others are done, and the uninstaller, its record
+// and its entry stay for another try. The record is written here by hand, not noted.
+TEST_F(UndoTest, HostileRecordLinesActOnlyOnWhatAnInstallMakes) {
+    const std::string userDoc = "Mon rapport", addressBook = "Nom: Dupont\r\nNom: Martin\r\n";
+    Put("C:\\WINDOWS\\Bureau\\These.doc", userDoc);
+    Put("C:\\WINDOWS\\system.ini", "[boot]\r\n");
+    Put("C:\\WINDOWS\\WIN.INI", "[windows]\r\n");
+    Put("C:\\WINDOWS\\Bureau\\Autre.lnk", "link");
+    Put("C:\\WINDOWS\\Bureau\\notes.txt", "notes");
+    Put("C:\\WINDOWS\\Programmes\\Accessoires\\Bloc-notes.lnk", "link");
+    Put("C:\\KOV\\IDB\\CONTACTS.TXT", addressBook);
+    Put("C:\\WINDOWS\\pcgame.pif", "pif");  // a package's own file of the Windows folder
+    Put("C:\\KOV\\" UNINSTALLER_NAME, "exe");
+    struct Line {
+        const char* text;
+        bool refused;
+    } lines[] = {
+        {"FILE\tC:\\WINDOWS\\Bureau\\These.doc", true},
+        {"FILE\tC:\\WINDOWS\\system.ini", true},
+        {"FILE\tC:\\WINDOWS\\*.ini", true},
+        {"FILE\tC:\\KOV\\.\\..\\WINDOWS\\WIN.INI", true},
+        {"FILE\tC:\\KOV\\\\KOV.EXE", true},
+        {"LINK\tC:\\WINDOWS\\system.ini", true},
+        {"LINK\tC:\\WINDOWS\\Bureau\\notes.txt", true},
+        {"LINK\tC:\\WINDOWS\\Autre.lnk", true},
+        {"HELP\tC:\\KOV\\IDB\\CONTACTS.TXT\t0\tNom: Dupont%0D%0A", true},
+        {"HELP\tC:\\WINDOWS\\WIN.INI\t0\t[windows]", true},
+        {"GROUP\tAccessoires", true},
+        {"PROFILE\tWIN.INI\tWKOV\tInstalled\t=x%0D%0A[windows]%0D%0Aload=evil.exe", true},
+        {"VALUE\tHKCU\tSoftware\\Tavelin Online%0D%0Ax\tA\t-", true},
+        {"FILE\tC:\\KOV\\KOV.EXE", false},
+        {"FILE\tC:\\WINDOWS\\pcgame.pif", false},
+        {"LINK\tC:\\WINDOWS\\Programmes\\KOV\\KOV.lnk", false},
+        {"FILE\tC:\\KOV\\" UNINSTALLER_NAME, false},
+    };
+    std::string text = "KOV install record 1\r\nDEST\tC:\\KOV\r\nDATA\tC:\\KOV\\IDB\r\n";
+    int count = 2, refused = 0;
+    for (const Line& l : lines) {
+        text += std::string(l.text) + "\r\n";
+        ++count;
+        refused += l.refused;
+    }
+    text += "END\t" + std::to_string(count) + "\r\n";
+    machine.Write(recordPath, text);
+    InstallRecord record;
+    ASSERT_TRUE(ReadInstallRecord(recordPath, &record));
+    ASSERT_TRUE(record.complete);
+    UndoContext ctx = Context(&record, 0);
+    std::string otherKinds;
+    static std::string* seen;
+    seen = &otherKinds;
+    EXPECT_FALSE(UndoRecord(&ctx, recordPath, [](UndoContext*, const InstallItem* item) {
+        *seen += std::string(InstallItemName(item->kind)) + " ";
+    }));
+    FreeInstallRecord(&record);
+    EXPECT_EQ(ctx.refused, refused) << LogTraceText();
+    EXPECT_EQ(ctx.failed, refused);
+    EXPECT_EQ(otherKinds, "");  // no hostile profile, registry or group line got through
+    EXPECT_EQ(machine.Read("C:\\WINDOWS\\Bureau\\These.doc"), userDoc);
+    EXPECT_EQ(machine.Read("C:\\KOV\\IDB\\CONTACTS.TXT"), addressBook);
+    for (const char* kept :
+         {"C:\\WINDOWS\\system.ini", "C:\\WINDOWS\\WIN.INI", "C:\\WINDOWS\\Bureau\\Autre.lnk",
+          "C:\\WINDOWS\\Bureau\\notes.txt", "C:\\WINDOWS\\Programmes\\Accessoires\\Bloc-notes.lnk",
+          "C:\\KOV\\" UNINSTALLER_NAME, recordPath})
+        EXPECT_TRUE(Exists(kept)) << kept;
+    for (const char* gone :
+         {"C:\\KOV\\KOV.EXE", "C:\\WINDOWS\\pcgame.pif", "C:\\WINDOWS\\Programmes\\KOV\\KOV.lnk"})
+        EXPECT_FALSE(Exists(gone)) << gone;
+    EXPECT_NE(std::string(LogTraceText()).find("Uninstall not complete"), std::string::npos);
+
+    // A field holding a NUL is no line of the format: it would name something shorter.
+    machine.Write(recordPath,
+                  "KOV install record 1\r\nFILE\tC:\\KOV\\KOV.EXE%00.txt\r\nEND\t1\r\n");
+    ASSERT_TRUE(ReadInstallRecord(recordPath, &record));
+    EXPECT_EQ(record.count, 0);
+    EXPECT_EQ(record.skipped, 1);
+    FreeInstallRecord(&record);
+}
+
+// With nothing refused, the way back goes last: the uninstaller's file and the record too.
+TEST_F(UndoTest, CompleteUninstallTakesTheWayBackLast) {
+    ResetInstallRecord();
+    Put("C:\\KOV\\" UNINSTALLER_NAME, "exe");
+    RecordFile("C:\\KOV\\" UNINSTALLER_NAME);
+    RecordFile("C:\\KOV\\KOV.EXE");
+    RecordFolder("C:\\");  // a folder above the destination: removed only when empty
+    ASSERT_TRUE(WriteInstallRecord(dest, dest));
+    InstallRecord record;
+    UndoContext ctx = Run(0, &record);
+    FreeInstallRecord(&record);
+    EXPECT_EQ(ctx.failed, 0) << LogTraceText();
+    EXPECT_FALSE(Exists("C:\\KOV\\" UNINSTALLER_NAME));
+    EXPECT_FALSE(Exists(recordPath));
+    std::string log = LogTraceText();
+    EXPECT_LT(log.find("Removed C:\\KOV\\KOV.EXE"), log.find("Removed C:\\KOV\\" UNINSTALLER_NAME));
 }
 
 }  // namespace

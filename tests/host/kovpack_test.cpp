@@ -244,6 +244,16 @@ TEST_F(KovpackBuild, RefusesWhatTheSetupWouldRefuse) {
         {"[SoundEvents]\nBip | ..\\..\\x.wav\n" + Files(), ":2: SoundEvents"},
         {"[AddOnPrograms]\n..\\x.exe | | x\n" + Files(), ":2: AddOnPrograms"},
         {"[ToolModule ..\\t.kov]\n" + Files(), ":1: ToolModule \"..\\t.kov\""},
+        // The Windows folder's list names the package's own files; titles are one name.
+        {"[WindowsDirDeletes]\npcgame.pif\n*.ini\n" + Files(), ":3: WindowsDirDeletes: \"*.ini\""},
+        {"[WindowsDirDeletes]\nsystem\\*.*\n" + Files(), ":2: WindowsDirDeletes: \"system\\*.*\""},
+        {"[WindowsDirDeletes]\n*.*\n" + Files(), ":2: WindowsDirDeletes"},
+        {"[WindowsDirDeletes]\nWIN.INI\n" + Files(),
+         ":2: WindowsDirDeletes: \"WIN.INI\" must name"},
+        {"[Setup]\nItemTitle = ..\\..\\Mes documents\\Rapport annuel\n" + Files(),
+         ":2: ItemTitle: \"..\\..\\Mes documents\\Rapport annuel\" must be one name"},
+        {"[Setup]\nGroupName = ..\n" + Files(), ":2: GroupName"},
+        {"[Setup]\nFreshItemTitle = a/b\n" + Files(), ":2: FreshItemTitle"},
     };
     for (const auto& c : cases) {
         unlink((dir + "/out.bin").c_str());

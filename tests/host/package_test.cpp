@@ -710,6 +710,53 @@ TEST_F(Package, ListNamesStayBelowTheirFolder) {
     EXPECT_EQ(FindPackageEntry("CONFIG\\A.INI"), FileTable->entry[3]);
 }
 
+// The Windows folder's delete list names the package's own files there, and titles become one
+// name in a shell folder: anything else is refused with error 5, as the other list names are.
+TEST_F(Package, WindowsDeletesAndTitlesNameOnlyTheirOwn) {
+    const int GROUP = 3, TITLE = 4, FRESH_TITLE = 5, WINDOWS_DELETES = 37;
+    struct {
+        int field;
+        std::string value;
+        uint16_t error;
+    } cases[] = {
+        {WINDOWS_DELETES, List({{"*.ini"}}), 5},
+        {WINDOWS_DELETES, List({{"system\\*.*"}}), 5},
+        {WINDOWS_DELETES, List({{"*.*"}}), 5},
+        {WINDOWS_DELETES, List({{"*"}}), 5},
+        {WINDOWS_DELETES, List({{"?*.txt"}}), 5},
+        {WINDOWS_DELETES, List({{"win.ini"}}), 5},
+        {WINDOWS_DELETES, List({{"System.Ini"}}), 5},
+        {WINDOWS_DELETES, List({{"win*.*"}}), 5},  // would match win.ini and win.com
+        {WINDOWS_DELETES, List({{"system\\kovold.dll"}}), 5},
+        {WINDOWS_DELETES, List({{"Bureau\\These.doc"}}), 5},
+        {WINDOWS_DELETES, List({{"pcgame.pif"}, {"pcgame.*"}, {"kov*.ini"}}), 0},
+        {GROUP, Text("..\\..\\Mes documents"), 5},
+        {GROUP, Text("KOV\\Sub"), 5},
+        {GROUP, Text("KOV/Sub"), 5},
+        {GROUP, Text("nul"), 5},
+        {GROUP, Text("KOV."), 5},
+        {GROUP, Text("K:OV"), 5},
+        {GROUP, Text("KOV\r\n"), 5},
+        {GROUP, Text("Tavelin Online"), 0},
+        {TITLE, Text("..\\..\\Mes documents\\Rapport annuel"), 5},
+        {TITLE, Text(".."), 5},
+        {TITLE, Text("KOV*"), 5},
+        {TITLE, Text("com1"), 5},
+        {TITLE, Text("KOV 3.0i avec IE 4.0"), 0},
+        {FRESH_TITLE, Text("C:\\x"), 5},
+        {FRESH_TITLE, Text(""), 0},
+    };
+    for (const auto& c : cases) {
+        ResetRunState();
+        Script s;
+        s.field[c.field] = c.value;
+        EXPECT_EQ(Read(s), c.error == 0) << "field " << c.field << " " << c.value.substr(2);
+        EXPECT_EQ(SetupError, c.error) << "field " << c.field << " " << c.value.substr(2);
+        ClosePackage();
+        FreeInstallScript();
+    }
+}
+
 // One file named twice, in any spelling the file system takes for the same name, is refused.
 TEST_F(Package, FileNamedTwiceRefused) {
     const std::pair<const char*, const char*> twice[] = {

@@ -87,7 +87,14 @@ void PutList(Out& o, const Description& d, const ScriptField& f) {
         for (size_t k = 0; k < l.rows[i].size(); k++) {
             std::string t = l.rows[i][k];
             CheckText(d, l.line, f.name, t, 128);
-            if (f.rule[k] != NAME_FREE) {
+            if (f.rule[k] == NAME_WINDOWS_FILE) {
+                BackslashSeparators(&t[0]);
+                if (!IsSafeListName(f.rule[k], t.c_str()))
+                    Fail(d, l.rowLines[i],
+                         std::string(f.name) + ": \"" + t +
+                             "\" must name the package's own files of the Windows folder (no "
+                             "folder, no name made of wildcards, none of the system's own files)");
+            } else if (f.rule[k] != NAME_FREE) {
                 BackslashSeparators(&t[0]);
                 if (!IsSafeListName(f.rule[k], t.c_str()))
                     Fail(d, l.rowLines[i],
@@ -187,6 +194,13 @@ std::string EncodeScript(const Description& d, const std::vector<uint32_t>& inst
                     Fail(d, SetupLine(d, f.name),
                          std::string(f.name) + ": \"" + v + "\" is not a number from 0 to 255");
             }
+            // A title becomes one name in a shell folder, as the setup's reader demands.
+            if (f.kind == SCRIPT_TEXT && f.rule[0] != NAME_FREE &&
+                !IsSafeListName(f.rule[0], v.c_str()))
+                Fail(d, SetupLine(d, f.name),
+                     std::string(f.name) + ": \"" + v +
+                         "\" must be one name (no \\, /, :, wildcard, control character, device "
+                         "name, dots-only name, or dot or blank at the end)");
             // The setup tests only for a leading "yes": "oui" or "non" would both mean no.
             if (f.kind == SCRIPT_YES && !v.empty() && !SameName(v.c_str(), "yes") &&
                 !SameName(v.c_str(), "no"))

@@ -61,11 +61,12 @@ int main(int argc, char** argv) {
     RegistryUpdateString(HKEY_CURRENT_USER, SOUND_KEY, nullptr, DestPath(path, "MAIL.WAV"));
     SetRapidWebDefault();
     MergeHelpContents();
+    // The uninstall entry keeps the group's name: the only group the uninstaller may delete.
+    CopyText(InstallSettings.GroupName, "KOV", sizeof InstallSettings.GroupName);
+    CopyText(InstallSettings.ItemTitle, "KOV 3.0i avec IE 4.0", sizeof InstallSettings.ItemTitle);
     RegisterUninstall();
 
     // The group through the shell's Program Manager service, and the shortcuts.
-    CopyText(InstallSettings.GroupName, "KOV", sizeof InstallSettings.GroupName);
-    CopyText(InstallSettings.ItemTitle, "KOV 3.0i avec IE 4.0", sizeof InstallSettings.ItemTitle);
     CoInitialize(nullptr);
     RegisterDdeClientClass();
     CreateProgramGroup(InstallSettings.GroupName, InstallSettings.ItemTitle,
