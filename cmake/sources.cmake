@@ -27,8 +27,9 @@ set(modem_SOURCES modem_win.cpp)
 set(setup_SOURCES closing_win.cpp connect.cpp driver.cpp driver_win.cpp entry_win.cpp fatal.cpp
                   options.cpp reset.cpp startup_win.cpp)
 
-# The program's own entry point, outside the library so that the tests link the same code.
-set(SETUP_MAIN setup/main_win.cpp)
+# The program's own entry point and its exports (setup.def), outside the library so that the
+# tests link the same code.
+set(SETUP_MAIN setup/main_win.cpp setup/setup.def)
 
 # The decompression library: its portable core, and the Windows entry around it.
 set(DUNZIP_CORE dunzip/unzip.cpp dunzip/inflate.cpp)

@@ -32,7 +32,11 @@ target_link_libraries(setup setupcore ${SYSTEM_LIBS})
 # runtime library sets itself up when it is loaded.
 target_link_options(setup PRIVATE ${STATIC_RT} ${EXE_SIZE_LINK} -Wl,--subsystem,windows:4.0
                     -Wl,--major-os-version,4 -nostartfiles -Wl,--entry,_SetupStart@0)
-set_target_properties(setup PROPERTIES OUTPUT_NAME setup SUFFIX .exe)
+# Exports: the two dialog procedures listed in setup/setup.def (an executable passes its .def
+# file to the linker only with exports enabled).
+set_target_properties(setup PROPERTIES OUTPUT_NAME setup SUFFIX .exe ENABLE_EXPORTS ON)
+# The plain names of the .def stand for the decorated ones (_DiskSpaceDlgProc@16) on i386.
+target_link_options(setup PRIVATE -Wl,--enable-stdcall-fixup)
 
 # The uninstaller the setup leaves in the destination, with its own resources; shipped too,
 # so built small like the setup.

@@ -1,5 +1,5 @@
 # setup.exe is a Windows 95 program: PE32 for i386, GUI subsystem 4.0, and it needs no DLL
-# beyond those every Windows 95 machine has.
+# beyond those every Windows 95 machine has; it exports its two drive dialog procedures.
 . "$KOV_SRC/tests/e2e/lib.sh"
 exe=$KOV_WIN/setup.exe
 [ -f "$exe" ] || fail "no $exe"
@@ -19,3 +19,6 @@ for d in $dlls; do
     [[ $allowed == *" $d "* ]] || fail "imports $d, which is no system DLL of Windows 95"
 done
 note "imports: $(echo $dlls)"
+# The two dialog procedures are exported under their plain names, and nothing else is.
+exports=$(sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/s/^[[:space:]]*\[ *[0-9]*\] //p' <<<"$dump" | sort | tr '\n' ' ')
+[ "$exports" = 'DiskSpaceDlgProc DrivesDlgProc ' ] || fail "exports: '$exports', not DiskSpaceDlgProc and DrivesDlgProc"
