@@ -8,7 +8,9 @@
 #include <stdint.h>
 
 typedef intptr_t SysFile;  // 0 means "no file"
-enum { SYS_READ = 0, SYS_WRITE = 1, SYS_READWRITE = 2 };
+// SYS_READWRITE_ALONE: read and write with no sharing, for a file that another program could
+// be editing at the same moment (the POSIX seam does not lock).
+enum { SYS_READ = 0, SYS_WRITE = 1, SYS_READWRITE = 2, SYS_READWRITE_ALONE = 3 };
 enum { SYS_SEEK_SET = 0, SYS_SEEK_CUR = 1, SYS_SEEK_END = 2 };
 
 // Files. SysOpen opens an existing file; SysCreate creates or truncates one for writing

@@ -8,11 +8,12 @@
 
 SysFile SysOpen(const char* path, int mode) {
     if (SysFaultHit(mode == SYS_READ ? SYS_FAULT_OPEN_READ : SYS_FAULT_OPEN_WRITE)) return 0;
-    DWORD access = mode == SYS_WRITE       ? GENERIC_WRITE
-                   : mode == SYS_READWRITE ? GENERIC_READ | GENERIC_WRITE
-                                           : GENERIC_READ;
-    HANDLE h = CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, NULL);
+    DWORD access = mode == SYS_WRITE ? GENERIC_WRITE
+                   : mode == SYS_READWRITE || mode == SYS_READWRITE_ALONE
+                       ? GENERIC_READ | GENERIC_WRITE
+                       : GENERIC_READ;
+    DWORD share = mode == SYS_READWRITE_ALONE ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE;
+    HANDLE h = CreateFileA(path, access, share, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     return h == INVALID_HANDLE_VALUE ? 0 : (SysFile)h;
 }
 
