@@ -81,7 +81,8 @@ set(WIN32_TEST_SOURCES
 set(FUZZERS answers clientdb dunzip install installrec migrate script)
 set(PEERS asker chained launch machinfo progman robot window)
 set(E2E_SCRIPTS desktop entry install machine migrate modem package pe robot ui_gallery
-    ui_print_cdrom ui_print_page unattended uninstall wholerun wholerun_chained wholerun_quit)
+    ui_print_cdrom ui_print_page unattended uninstall wholerun wholerun_chained wholerun_quit
+    relaunch restart)
 
 # The sources of the folders for one tree: PLATFORM is win or posix.
 function(kov_sources out platform)

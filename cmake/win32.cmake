@@ -170,6 +170,11 @@ target_compile_options(kov PRIVATE ${WARN} -fno-exceptions -fno-rtti)
 target_link_libraries(kov setupcore ${SYSTEM_LIBS})
 target_link_options(kov PRIVATE ${STATIC_RT})
 
+# A decompression library whose disk is always full, for the library's fatal error (1028).
+add_library(dunzip_full SHARED tests/peers/dunzip_full.c)
+set_target_properties(dunzip_full PROPERTIES PREFIX "" OUTPUT_NAME dunzip_full)
+target_link_options(dunzip_full PRIVATE -static-libgcc -s -Wl,--kill-at)
+
 # The network adapter library's variants for the closing phase (insmac_none.dll,
 # insmac_all.dll, insmac_install.dll): which entries they export.
 foreach(v none all install)

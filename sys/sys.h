@@ -172,6 +172,12 @@ unsigned long SysCallsMade(int kind);
 void SysClearFaults(void);
 int SysFaultHit(int kind);  // for the implementations: 1 when this call is to fail
 
+// Restarts Windows at once, closing other programs without asking them (the end of an
+// install whose user agreed to it). When the environment names a file in
+// KOV_RESTART_RECORD the request is appended there as a line instead: a test machine records
+// the call and goes on. The POSIX seam only ever records. 1 when the request was made.
+int SysRestartWindows(void);
+
 #ifndef _WIN32
 // POSIX only: which host folder stands for a drive letter, and its type and geometry, so
 // that tests can build a machine with drives. Without a mapping a drive has type 1.

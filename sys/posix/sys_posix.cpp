@@ -666,3 +666,12 @@ void SysSetModuleLoaded(const char* name, int lookups) {
         }
     loadedModules.push_back({name, lookups});
 }
+
+int SysRestartWindows(void) {
+    const char* record = getenv("KOV_RESTART_RECORD");
+    if (!record || !*record) return 0;
+    FILE* f = fopen(record, "ab");
+    if (!f) return 0;
+    int ok = fputs("ExitWindowsEx reboot force\r\n", f) >= 0;
+    return fclose(f) == 0 && ok;
+}
