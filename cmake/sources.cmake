@@ -27,8 +27,9 @@ set(modem_SOURCES modem_win.cpp)
 set(setup_SOURCES closing_win.cpp connect.cpp driver.cpp driver_win.cpp entry_win.cpp fatal.cpp
                   options.cpp reset.cpp startup_win.cpp)
 
-# The program's own entry point, outside the library so that the tests link the same code.
-set(SETUP_MAIN setup/main_win.cpp)
+# The program's own entry point and its exports (setup.def), outside the library so that the
+# tests link the same code.
+set(SETUP_MAIN setup/main_win.cpp setup/setup.def)
 
 # The decompression library: its portable core, and the Windows entry around it.
 set(DUNZIP_CORE dunzip/unzip.cpp dunzip/inflate.cpp)
@@ -79,8 +80,9 @@ set(WIN32_TEST_SOURCES
 # (tests/peers/modem) is a script the end-to-end runs start as it is.
 set(FUZZERS answers clientdb dunzip install installrec migrate script)
 set(PEERS asker chained launch machinfo progman robot window)
-set(E2E_SCRIPTS desktop entry hostile install machine migrate modem package robot ui_gallery
-    ui_print_cdrom ui_print_page unattended uninstall wholerun wholerun_chained wholerun_quit)
+set(E2E_SCRIPTS desktop entry hostile install machine migrate modem package relaunch restart robot
+    ui_gallery ui_print_cdrom ui_print_page unattended uninstall wholerun wholerun_chained
+    wholerun_quit)
 
 # The sources of the folders for one tree: PLATFORM is win or posix.
 function(kov_sources out platform)

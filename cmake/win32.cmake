@@ -53,7 +53,11 @@ target_link_libraries(setup setupcore ${SYSTEM_LIBS})
 # runtime library sets itself up when it is loaded.
 target_link_options(setup PRIVATE ${STATIC_RT} ${EXE_SIZE_LINK} -Wl,--subsystem,windows:4.0
                     -Wl,--major-os-version,4 -nostartfiles -Wl,--entry,${SETUP_ENTRY})
-set_target_properties(setup PROPERTIES OUTPUT_NAME setup SUFFIX .exe)
+# Exports: the two dialog procedures listed in setup/setup.def (an executable passes its .def
+# file to the linker only with exports enabled).
+set_target_properties(setup PROPERTIES OUTPUT_NAME setup SUFFIX .exe ENABLE_EXPORTS ON)
+# The plain names of the .def stand for the decorated ones (_DiskSpaceDlgProc@16) on i386.
+target_link_options(setup PRIVATE -Wl,--enable-stdcall-fixup)
 
 # The uninstaller the setup leaves in the destination, with its own resources; shipped too,
 # so built small like the setup.
@@ -197,6 +201,11 @@ add_executable(kov WIN32 ${DEMO_CLIENT})
 target_compile_options(kov PRIVATE ${WARN} -fno-exceptions -fno-rtti)
 target_link_libraries(kov setupcore ${SYSTEM_LIBS})
 target_link_options(kov PRIVATE ${STATIC_RT})
+
+# A decompression library whose disk is always full, for the library's fatal error (1028).
+add_library(dunzip_full SHARED tests/peers/dunzip_full.c)
+set_target_properties(dunzip_full PROPERTIES PREFIX "" OUTPUT_NAME dunzip_full)
+target_link_options(dunzip_full PRIVATE -static-libgcc -s -Wl,--kill-at)
 
 # The network adapter library's variants for the closing phase (insmac_none.dll,
 # insmac_all.dll, insmac_install.dll): which entries they export.

@@ -109,12 +109,9 @@ static void KeepOrDeleteTools(void) {
                 if (SameName(t->name, fd.name) && t->minVersion <= version) kept = t->kept = 1;
             }
         }
-        if (kept) {
-            LogPrintf("Keeping tool module %s", path);
-        } else {
-            SysDelete(path);
-            LogPrintf("Deleted tool module %s", path);
-        }
+        if (kept) LogPrintf("Keeping tool module %s", path);
+        else if (SysDelete(path)) LogPrintf("Deleted tool module %s", path);
+        else LogPrintf("Could not delete tool module %s", path);
     } while (SysFindNext(h, &fd));
     SysFindClose(h);
 }
@@ -209,11 +206,13 @@ void DeleteMatchingFiles(const char* baseDir, char** patterns, uint16_t count) {
         SysFind h = SysFindFirst(full, &fd);
         if (!h) continue;
         do {
-            // "." and ".." are the folder and its parent, and a folder is no file to delete.
+            // A pattern deletes files: ".", ".." (the folder and its parent) and subfolders are
+            // passed over.
             if (fd.isDir || !strcmp(fd.name, ".") || !strcmp(fd.name, "..")) continue;
             JoinPath(path, dir, fd.name, (const char*)nullptr);
-            SysDelete(path);
-            LogPrintf("Deleted file %s", path);
+            // The log says what happened on the disk, not what was attempted.
+            if (SysDelete(path)) LogPrintf("Deleted file %s", path);
+            else LogPrintf("Could not delete file %s", path);
         } while (SysFindNext(h, &fd));
         SysFindClose(h);
     }

@@ -60,9 +60,12 @@ int MergeHelpContents(void) {
     if (!AppendText(path, "\\Help\\Windows.cnt", sizeof path)) return 0;
 
     // Opening only an existing file: the help contents are the system's, never ours to make.
-    SysFile file = SysOpen(path, SYS_READWRITE);
+    // No sharing: lines another program wrote between our read and our append would be
+    // interleaved with ours, or written over.
+    SysFile file = SysOpen(path, SYS_READWRITE_ALONE);
     if (!file) {
-        LogPrintf("No help contents file %s", path);
+        if (FileExists(path)) LogPrintf("Help contents file %s is in use", path);
+        else LogPrintf("No help contents file %s", path);
         return 0;
     }
     long size = SysFileSize(file);

@@ -23,6 +23,7 @@
 #include "res/resource.h"
 #include "setup/driver.h"
 #include "setup/fatal.h"
+#include "sys/sys.h"
 #include "ui/dialogs.h"
 #include "ui/frame.h"
 
@@ -230,7 +231,9 @@ static void OfferNextDisk(void) {
     }
 }
 
-static void ShowClosingNotice(void) {
+// The closing notice and the restart question. 1 when the user (or the answer file) agreed
+// to restart now: the only way a run restarts Windows.
+static int ShowClosingNotice(void) {
     const InstallSettingsT& s = InstallSettings;
     int restartPending = (s.ClientUpdateMode || s.DeferInUseFiles) && RestartWindows;
     if (!NoDesktopItems) {
@@ -244,7 +247,7 @@ static void ShowClosingNotice(void) {
             RunModalDialog(notice, nullptr);
         }
     }
-    if (!RestartWindows) return;
+    if (!RestartWindows) return 0;
     if (s.ClientUpdateMode || s.DeferInUseFiles) {
         if (RunModalDialog(IDD_RESTART_EN, nullptr) != ID_CONTINUE &&
             !AskYesNo(LoadMessage(1, IDS_RESTART_NOW))) {
@@ -255,6 +258,7 @@ static void ShowClosingNotice(void) {
         LogPrintf("User postponed the restart");
         RestartWindows = 0;
     }
+    return RestartWindows != 0;
 }
 
 static void OfferWin31Edition(void) {
@@ -272,8 +276,11 @@ static void OfferWin31Edition(void) {
 
 int ClosingPhase(void) {
     ClosePackage();
-    // A restart the install needed, whether or not the user lets it happen now.
-    int restartWanted = 0;
+    // A restart the install needed, whether or not the user lets it happen now; and whether
+    // the user agreed to it. A forced restart closes other programs without saving (and the
+    // Windows 3.1 installer started below): never without that answer, so never after a
+    // fatal error, a quit or a cancel, nor when the question was not asked at all.
+    int restartWanted = 0, restartNow = 0;
     if (QuitRequested != 1 && UserAbort != 1) {
         // After a fatal error nothing was installed (or it was removed again): no version
         // file in an empty or cleaned folder, no library or installer run from it.
@@ -308,27 +315,33 @@ int ClosingPhase(void) {
             OfferNextDisk();
         restartWanted = RestartWindows && !NextDiskLaunched && SetupError == 0;
         if (!NextDiskLaunched && SetupError == 0 && !InstallSettings.ContinuationProgram[0])
-            ShowClosingNotice();
+            restartNow = ShowClosingNotice();
     } else if (ContinuationRun && !InstallSettings.NoContinuationNotice[0]) {
         if (!NoDesktopItems) RunModalDialog(IDD_CONTINUATION_NOTE, nullptr);
         SetupError = 0;
     }
 
+    // The offer clears the fatal number, so that no error box follows it; the run failed all
+    // the same, and its exit code must not say installed.
+    uint16_t failed = SetupError;
     if (OfferWin31Fallback) OfferWin31Edition();
     DestroyFrameWindow();
     LogPrintf("Peak handles = %u", PeakBlocks());
+    restartNow = restartNow && RestartWindows && !NextDiskLaunched && QuitRequested != 1 &&
+                 UserAbort != 1 && SetupError == 0;
+    if (restartNow) LogPrintf("Restarting Windows");
+    else if (RestartWindows && !NextDiskLaunched)
+        LogPrintf("Windows not restarted: nobody agreed to it");
     // The fatal error, when there is one, stays the log's last line.
-    SetupExitCode = RunExitCode(restartWanted);
+    SetupExitCode = failed && !RunStopCode ? failed : RunExitCode(restartWanted);
     LogPrintf("Exit code %lu", (unsigned long)SetupExitCode);
     ReportFatalError();
     LogFlush();
     UnregisterDdeClientClass();
     if (InstallSettings.ClientUpdateMode || InstallSettings.DeferInUseFiles) FinishRestsysBatch();
 
-    if (!NextDiskLaunched && RestartWindows && QuitRequested != 1 && UserAbort != 1) {
-        // Everything is on disk by now: the system ends this process during the restart.
-        ExitWindowsEx(EWX_REBOOT | EWX_FORCE, 0);
-    }
+    // Everything is on disk by now: the system ends this process during the restart.
+    if (restartNow) SysRestartWindows();
     if (!RestartWindows && InstallSettings.ClientUpdateMode) {
         char path[MAX_PATH], command[MAX_PATH + 2];
         if (ProgramPath(path, InstallSettings.DestDir, "kov.exe")) {

@@ -14,6 +14,7 @@
 #include "base/path.h"
 #include "base/text.h"
 #include "desktop/desktop.h"
+#include "install/decompress.h"
 #include "install/destination.h"
 #include "install/install.h"
 #include "install/space.h"
@@ -172,10 +173,14 @@ int ShowDirectories(void) {
 int RunInstall(void) {
     OpenRestsysBatch();
     if (!InstallFiles()) return 0;
+    // The library's file is among those the clean-up and the obsolete list delete, and a
+    // loaded library's file cannot be deleted: no extraction is left to do by now.
     if (!MigrateInstallation()) {
+        FreeDecompressor();
         CleanUpInstall();
         return 0;
     }
+    FreeDecompressor();
     DeleteObsoleteFiles();
 
     char program[260];

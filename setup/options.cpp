@@ -20,6 +20,17 @@ static const char* TakeWord(const char* p, char* out, int max) {
     return p;
 }
 
+// A value in double quotes is taken whole, blanks included and quotes left out: the relaunch
+// quotes a package path such as "D:\KOV 30I\SETUP.EXE". Any other value is one word.
+static const char* TakeValue(const char* p, char* out, int max) {
+    if (*p != '"') return TakeWord(p, out, max);
+    int n = 0;
+    for (p++; *p && *p != '"'; p++)
+        if (n < max) out[n++] = *p;
+    out[n] = 0;
+    return *p ? p + 1 : p;
+}
+
 static const char* SkipBlanks(const char* p) {
     while (*p == ' ') p++;
     return p;
@@ -81,7 +92,7 @@ void ParseCommandLine(const char* text) {
             break;
         }
         case 'X':
-            p = TakeWord(SkipBlanks(p), InstallFile, sizeof InstallFile - 1);
+            p = TakeValue(SkipBlanks(p), InstallFile, sizeof InstallFile - 1);
             InstallFileGiven = 1;
             break;
         case 'U': {
@@ -89,7 +100,7 @@ void ParseCommandLine(const char* text) {
             UnattendedMode = 1;
             const char* next = SkipBlanks(p);
             if (p != next && *next && *next != '-' && *next != '/')
-                p = TakeWord(next, AnswerFile, sizeof AnswerFile - 1);
+                p = TakeValue(next, AnswerFile, sizeof AnswerFile - 1);
             break;
         }
         default: break;

@@ -18,6 +18,7 @@
 #include "res/resource.h"
 #include "setup/closing.h"
 #include "setup/driver.h"
+#include "sys/sys.h"
 #include "ui/dialogs.h"
 #include "ui/frame.h"
 
@@ -79,17 +80,35 @@ static int RelaunchFromTemp(void) {
     if (!fromCd && !InstallSettings.AlwaysCopyToTemp) return 0;
 
     char copy[260];
+    // A declined disk-full retry of the copy notes a cancel, the Windows 3.1 offer and, when
+    // unattended, a stop of the run: none of it concerns the install that goes on from here,
+    // which would otherwise end in that offer or in the code of a cancel.
+    uint32_t abort = UserAbort, fallback = OfferWin31Fallback, stop = RunStopCode;
     if (!CopySelfToTemp(copy)) {
         // The install can go on from where it was started; a number left here would be
         // reported at the end of an install that worked.
         LogPrintf("Temporary copy failed (error %u); going on from %s", (unsigned)SetupError,
                   module);
         SetupError = 0;
+        UserAbort = abort;
+        OfferWin31Fallback = fallback;
+        RunStopCode = stop;
         return 0;
     }
+    // Both paths are quoted when they hold a blank: the copy would otherwise start as the
+    // first word of its path, and read the package path only up to its first blank.
+    const char* copyQuote = strchr(copy, ' ') ? "\"" : "";
+    const char* fileQuote = strchr(InstallFile, ' ') ? "\"" : "";
     char command[1024];
-    Format(command, sizeof command, "%s -T %lu -X %s %s", copy, (unsigned long)PackageOffset,
-           InstallFile, CommandLineCopy);
+    int length =
+        Format(command, sizeof command, "%s%s%s -T %lu -X %s%s%s %s", copyQuote, copy, copyQuote,
+               (unsigned long)PackageOffset, fileQuote, InstallFile, fileQuote, CommandLineCopy);
+    if (length < 0 || length >= (int)sizeof command - 1) {
+        // A cut command would name another package, or lose options.
+        LogPrintf("Relaunch command too long; going on from %s", module);
+        SysDelete(copy);
+        return 0;
+    }
     LogPrintf("Relaunching %s", command);
     if (UnattendedMode) {
         // A script waits for this process: it waits for the copy and ends with its code.

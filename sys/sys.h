@@ -8,7 +8,9 @@
 #include <stdint.h>
 
 typedef intptr_t SysFile;  // 0 means "no file"
-enum { SYS_READ = 0, SYS_WRITE = 1, SYS_READWRITE = 2 };
+// SYS_READWRITE_ALONE: read and write with no sharing, for a file that another program could
+// be editing at the same moment (the POSIX seam does not lock).
+enum { SYS_READ = 0, SYS_WRITE = 1, SYS_READWRITE = 2, SYS_READWRITE_ALONE = 3 };
 enum { SYS_SEEK_SET = 0, SYS_SEEK_CUR = 1, SYS_SEEK_END = 2 };
 
 // Files. SysOpen opens an existing file; SysCreate creates or truncates one for writing
@@ -175,6 +177,12 @@ void SysEndAtCall(int kind, unsigned long nth);
 unsigned long SysCallsMade(int kind);
 void SysClearFaults(void);
 int SysFaultHit(int kind);  // for the implementations: 1 when this call is to fail
+
+// Restarts Windows at once, closing other programs without asking them (the end of an
+// install whose user agreed to it). When the environment names a file in
+// KOV_RESTART_RECORD the request is appended there as a line instead: a test machine records
+// the call and goes on. The POSIX seam only ever records. 1 when the request was made.
+int SysRestartWindows(void);
 
 #ifndef _WIN32
 // POSIX only: which host folder stands for a drive letter, and its type and geometry, so

@@ -19,9 +19,12 @@ extern uint32_t SpaceNeeded;
 // reached over the network, and free space that can be read.
 int CountUsableDrives(void);
 void FillDriveList(HWND dialog);
+// The program exports both procedures under these plain names (setup/setup.def), so they
+// keep C linkage.
 // Dialog 231: ends with 417 (try again), 416 (drives), 403 (cancel), 406 (closed).
-INT_PTR CALLBACK DiskSpaceDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+extern "C" INT_PTR CALLBACK DiskSpaceDlgProc(HWND dialog, UINT message, WPARAM wParam,
+                                             LPARAM lParam);
 // Dialog 232: ends with the selected line's drive index (0 to 25), -1 when no line is
 // selected, 403 on cancel or close.
-INT_PTR CALLBACK DrivesDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+extern "C" INT_PTR CALLBACK DrivesDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 #endif

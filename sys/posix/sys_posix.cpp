@@ -152,7 +152,9 @@ static bool ReadOnlyFile(const std::string& hostPath) {
 
 SysFile SysOpen(const char* path, int mode) {
     if (SysFaultHit(mode == SYS_READ ? SYS_FAULT_OPEN_READ : SYS_FAULT_OPEN_WRITE)) return 0;
-    int flags = mode == SYS_WRITE ? O_WRONLY : mode == SYS_READWRITE ? O_RDWR : O_RDONLY;
+    int flags = mode == SYS_WRITE                                      ? O_WRONLY
+                : mode == SYS_READWRITE || mode == SYS_READWRITE_ALONE ? O_RDWR
+                                                                       : O_RDONLY;
     std::string p = HostPath(path);
     struct stat st;
     if (stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return 0;
@@ -663,4 +665,13 @@ void SysSetModuleLoaded(const char* name, int lookups) {
             return;
         }
     loadedModules.push_back({name, lookups});
+}
+
+int SysRestartWindows(void) {
+    const char* record = getenv("KOV_RESTART_RECORD");
+    if (!record || !*record) return 0;
+    FILE* f = fopen(record, "ab");
+    if (!f) return 0;
+    int ok = fputs("ExitWindowsEx reboot force\r\n", f) >= 0;
+    return fclose(f) == 0 && ok;
 }

@@ -8,11 +8,12 @@
 
 SysFile SysOpen(const char* path, int mode) {
     if (SysFaultHit(mode == SYS_READ ? SYS_FAULT_OPEN_READ : SYS_FAULT_OPEN_WRITE)) return 0;
-    DWORD access = mode == SYS_WRITE       ? GENERIC_WRITE
-                   : mode == SYS_READWRITE ? GENERIC_READ | GENERIC_WRITE
-                                           : GENERIC_READ;
-    HANDLE h = CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, NULL);
+    DWORD access = mode == SYS_WRITE ? GENERIC_WRITE
+                   : mode == SYS_READWRITE || mode == SYS_READWRITE_ALONE
+                       ? GENERIC_READ | GENERIC_WRITE
+                       : GENERIC_READ;
+    DWORD share = mode == SYS_READWRITE_ALONE ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE;
+    HANDLE h = CreateFileA(path, access, share, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     return h == INVALID_HANDLE_VALUE ? 0 : (SysFile)h;
 }
 
@@ -294,3 +295,18 @@ int SysSystemDir(char* out, int size) {
 }
 
 int SysModuleLoaded(const char* name) { return name && GetModuleHandleA(name) != NULL; }
+
+int SysRestartWindows(void) {
+    char record[MAX_PATH];
+    DWORD n = GetEnvironmentVariableA("KOV_RESTART_RECORD", record, sizeof record);
+    if (n == 0 || n >= sizeof record) return ExitWindowsEx(EWX_REBOOT | EWX_FORCE, 0) != 0;
+    HANDLE f = CreateFileA(record, GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, NULL);
+    if (f == INVALID_HANDLE_VALUE) return 0;
+    static const char kLine[] = "ExitWindowsEx reboot force\r\n";
+    DWORD done = 0;
+    SetFilePointer(f, 0, NULL, FILE_END);
+    int ok = WriteFile(f, kLine, sizeof kLine - 1, &done, NULL) && done == sizeof kLine - 1;
+    CloseHandle(f);
+    return ok;
+}

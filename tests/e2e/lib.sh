@@ -84,6 +84,43 @@ stop_windows() {
     KOV_WINDOW_PIDS=()
 }
 
+# The test machine never restarts: every run records the setup's restart call in a file of
+# its own (KOV_RESTART_RECORD, read by the seam's restart) instead. A restart is right only
+# when the user agreed to it: the robot pressed the restart button of a restart question
+# (218, 233, or Oui to 34019), or the run was unattended with an answer file that says
+# Restart = allow. Any other restart call fails the run; RESTARTS counts the last run's.
+RESTARTS=0
+restart_record() { printf '%s/restart-%s.txt' "$KOV_OUT" "$KOV_RUNS"; }
+robot_agreed_to_restart() {
+    [ -n "$ROBOT_LOG" ] && [ -f "$ROBOT_LOG" ] || return 1
+    awk '
+        /^WINDOW / { match($0, /hwnd=0x[0-9a-fA-F]+/); win = substr($0, RSTART + 5, RLENGTH - 5) }
+        /^CONTROL id=408 .*text="(Redémarrer &maintenant|Restart &Now)"/ { button[win] = 408 }
+        /^CONTROL id=65535 .*redémarrer Windows maintenant/ { button[win] = 6 }
+        /^RULE / { match($0, /hwnd=0x[0-9a-fA-F]+/); rule = substr($0, RSTART + 5, RLENGTH - 5) }
+        /^ACTION / { if ((rule in button) && $0 ~ ("press " button[rule] "( |$)")) agreed = 1 }
+        END { exit !agreed }' "$ROBOT_LOG"
+}
+answers_allow_restart() {   # the run's arguments
+    local a file=
+    while [ $# -gt 0 ]; do
+        a=$1; shift
+        case "$a" in -[Uu]|/[Uu]) file=${1:-}; break ;; esac
+    done
+    [ -n "$file" ] && [ "${file:0:1}" != - ] && [ "${file:0:1}" != / ] || return 1
+    file=${file#\"}; file=${file%\"}
+    tr -d '\r' <"$(host_path "$file")" 2>/dev/null | grep -qiE '^[[:space:]]*restart[[:space:]]*=[[:space:]]*allow'
+}
+check_restart() {   # ROBOT(0|1) ARGS...
+    local robot=$1 record; shift
+    record=$(restart_record)
+    RESTARTS=0
+    [ -f "$record" ] || return 0
+    RESTARTS=$(grep -c . "$record")
+    if { [ "$robot" = 1 ] && robot_agreed_to_restart; } || answers_allow_restart "$@"; then return 0; fi
+    fail "run $KOV_RUNS ($*) asked Windows to restart ($(head -1 "$record" | tr -d '\r')) though nobody agreed to it"
+}
+
 # Runs a program on the machine while the robot answers its windows.
 #   run_with_robot RULES PROGRAM [ARGS...]
 # RULES is a rule file or the rules themselves as text (see tests/peers/README.md); "" for
@@ -114,7 +151,8 @@ run_with_robot() {
     for i in $(seq 300); do grep -q '^READY' "$ROBOT_LOG" 2>/dev/null && break; sleep 0.05; done
     grep -q '^READY' "$ROBOT_LOG" 2>/dev/null || { kill $robot 2>/dev/null; cat "$ROBOT_LOG" 2>/dev/null; fail "robot did not start"; }
     note "run $program $*"
-    timeout -k 5 "$KOV_TIMEOUT" "$KOV_SRC/tests/machine/wine-run" "$program" "$@" >"$KOV_OUT/run-$KOV_RUNS.out" 2>&1
+    KOV_RESTART_RECORD=$(win_path_of_host "$(restart_record)") \
+        timeout -k 5 "$KOV_TIMEOUT" "$KOV_SRC/tests/machine/wine-run" "$program" "$@" >"$KOV_OUT/run-$KOV_RUNS.out" 2>&1
     RUN_STATUS=$?
     # The robot ends once no watched program is left (a copy the program started may go on).
     touch "$stop"
@@ -126,15 +164,19 @@ run_with_robot() {
         [ -f "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" 2>/dev/null && rm -f "$bmp"
     done
     [ $RUN_STATUS = 124 ] && fail "$program did not end within $KOV_TIMEOUT s"
+    check_restart 1 "$@"
     return 0
 }
 
 # Runs a program without the robot; sets RUN_STATUS.
 run_plain() {
     KOV_RUNS=$((KOV_RUNS + 1))
-    timeout -k 5 "$KOV_TIMEOUT" "$KOV_SRC/tests/machine/wine-run" "$@" >"$KOV_OUT/run-$KOV_RUNS.out" 2>&1
+    ROBOT_LOG=
+    KOV_RESTART_RECORD=$(win_path_of_host "$(restart_record)") \
+        timeout -k 5 "$KOV_TIMEOUT" "$KOV_SRC/tests/machine/wine-run" "$@" >"$KOV_OUT/run-$KOV_RUNS.out" 2>&1
     RUN_STATUS=$?
     [ $RUN_STATUS = 124 ] && fail "$1 did not end within $KOV_TIMEOUT s"
+    check_restart 0 "$@"
     return 0
 }
 

@@ -1,7 +1,7 @@
 # The closing phase's chained programs on the test machine, each played by the chained
 # peer: browser installers and PPTWARN.EXE, an add-on asking for a restart (and the restart
-# itself), the next diskette's program, the way out of dialog 219, and the network adapter
-# library's variants.
+# call itself, recorded), the next diskette's program, the way out of dialog 219, and the
+# network adapter library's variants.
 . "$KOV_SRC/tests/e2e/lib.sh"
 . "$KOV_SRC/tests/e2e/wholerun_lib.sh"
 KOV_TIMEOUT=${KOV_TIMEOUT:-180}
@@ -62,7 +62,7 @@ find_log 'C:\Kov30I\setup.log'
 assert_log_line 'MSIE installed: build 1300' "$LOG"
 [ "$(chained_lines PPTWARN.EXE | wc -l)" = 1 ] || fail "PPTWARN.EXE did not run after the installers"
 
-start_case "an add-on asks for a restart; restsys.bat finished and the log written before the forced restart" \
+start_case "an add-on asks for a restart, agreed: restsys.bat finished and the log written before the one restart call" \
     DeferInUseFiles=1 ClientUpdateMode=1 "@AddOnPrograms=ADDON.EXE|/silent /x|Module de d\xe9mo" \
     "+ADDON.EXE=$CHAINED"
 chained_ini '[ADDON.EXE]' 'restart=YES'
@@ -77,6 +77,8 @@ chained_lines ADDON.EXE | grep -qF 'ADDON.EXE|C:\Kov30I\ADDON.EXE /silent /x|' |
 assert_log_line 'Installing addon app: C:\Kov30I\ADDON.EXE /silent /x' "$LOG"
 assert_log_line 'An add-on asks for a restart' "$LOG"
 assert_robot_saw 'Setup needs to restart Windows'
+[ "$RESTARTS" = 1 ] || fail "$RESTARTS restart calls, not 1"
+assert_log_line 'Restarting Windows' "$LOG"
 assert_log_has 'Peak handles = ' "$LOG"
 batch=$(machine_file 'C:\Kov30I\restsys.bat') || fail "no restsys.bat"
 tail -n 3 <<<"$batch" | grep -qxF 'del C:\Kov30I\restsys.bat' || { echo "$batch" >&2; fail "restsys.bat not finished"; }

@@ -108,16 +108,28 @@ TEST(Destination, InPlaceToolModules) {
     struct Case {
         uint8_t dbMajor;
         bool keepA;
-    } cases[] = {{3, true}, {4, false}};
+        bool deletesFail;  // after the old copy of OLD.DB, as for files held open
+    } cases[] = {{3, true, false}, {4, false, false}, {3, true, true}};
     for (const Case& c : cases) {
         InPlace m(c.dbMajor);
+        if (c.deletesFail) SysFailCalls(SYS_FAULT_DELETE, 2, ~0ul);
         PrepareDestination();
+        SysClearFaults();
         EXPECT_EQ(1u, OverwriteInPlace);
         EXPECT_EQ(c.keepA, m.Exists("C:\\KOV\\TOOL\\A.KOV")) << int(c.dbMajor);
         EXPECT_EQ(c.keepA, InstallSettings.ToolModules[0].kept != 0) << int(c.dbMajor);
-        EXPECT_FALSE(m.Exists("C:\\KOV\\TOOL\\B.KOV")) << int(c.dbMajor);
-        EXPECT_FALSE(m.Exists("C:\\KOV\\TOOL\\C.KOV")) << int(c.dbMajor);
+        EXPECT_EQ(c.deletesFail, m.Exists("C:\\KOV\\TOOL\\B.KOV")) << int(c.dbMajor);
+        EXPECT_EQ(c.deletesFail, m.Exists("C:\\KOV\\TOOL\\C.KOV")) << int(c.dbMajor);
         EXPECT_EQ(0u, InstallSettings.ToolModules[1].kept);
+        // The log says what the folder holds.
+        for (const char* f :
+             {"C:\\KOV\\TOOL\\A.KOV", "C:\\KOV\\TOOL\\B.KOV", "C:\\KOV\\TOOL\\C.KOV"}) {
+            EXPECT_NE(m.Exists(f), m.Logged(std::string("Deleted tool module ") + f)) << f;
+            bool kept = c.keepA && strstr(f, "A.KOV");
+            EXPECT_EQ(m.Exists(f) && !kept,
+                      m.Logged(std::string("Could not delete tool module ") + f))
+                << f;
+        }
     }
 }
 
@@ -253,19 +265,29 @@ TEST(Destination, ObsoleteFiles) {
     SetList(InstallSettings.DestDirDeletes,
             {{"cache\\*.*", nullptr}, {"old.exe", nullptr}, {"..\\*.txt", nullptr}});
     SetList(InstallSettings.WindowsDirDeletes, {{"kovold.ini", nullptr}});
+    // The third delete (the Windows folder's file, then the cache's two) fails, as for a file
+    // another program holds open.
+    SysFailCalls(SYS_FAULT_DELETE, 3, 1);
     DeleteObsoleteFiles();
+    SysClearFaults();
     for (const char* f : {"C:\\KOV\\cache\\a.tmp", "C:\\KOV\\cache\\b", "C:\\KOV\\old.exe",
                           "C:\\WINDOWS\\kovold.ini"})
-        EXPECT_FALSE(m.Exists(f)) << f;
+        EXPECT_NE(m.Exists(f), m.Logged(std::string("Deleted file ") + f)) << f;
+    EXPECT_EQ(1, m.Exists("C:\\KOV\\cache\\a.tmp") + m.Exists("C:\\KOV\\cache\\b"));
+    EXPECT_FALSE(m.Exists("C:\\KOV\\old.exe"));
+    EXPECT_FALSE(m.Exists("C:\\WINDOWS\\kovold.ini"));
     EXPECT_TRUE(m.Exists("C:\\KOV\\keep.exe"));
     EXPECT_TRUE(m.Exists("C:\\KOV\\cache\\sub"));
     EXPECT_TRUE(m.Exists("C:\\top.txt"));  // a pattern may not leave its folder
-    // Every file matched is logged; ".", ".." and folders are not acted on. Windows folder first.
+    // The log says what the disk holds: a file deleted, or one that could not be; folders
+    // ("." and ".." too) are not files to delete. Windows folder first.
     std::string log = m.Log();
-    for (const char* name : {"a.tmp", "b"})
-        EXPECT_TRUE(m.Logged(std::string("Deleted file C:\\KOV\\cache\\") + name)) << name;
+    EXPECT_EQ(1, (int)m.Logged("Could not delete file C:\\KOV\\cache\\a.tmp") +
+                     (int)m.Logged("Could not delete file C:\\KOV\\cache\\b"))
+        << log;
     for (const char* name : {".", "..", "sub"})
-        EXPECT_FALSE(m.Logged(std::string("Deleted file C:\\KOV\\cache\\") + name)) << name;
+        EXPECT_EQ(log.find(std::string("file C:\\KOV\\cache\\") + name + "\r\n"), std::string::npos)
+            << name;
     EXPECT_LT(log.find("Deleted file C:\\WINDOWS\\kovold.ini"), log.find("Deleted file C:\\KOV"));
     EXPECT_TRUE(m.Logged("Unsafe delete pattern skipped: ..\\*.txt"));
 }

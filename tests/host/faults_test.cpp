@@ -276,6 +276,7 @@ struct Campaign {
         migrated = 0;
         if (!InstallFiles()) return 0;
         if (MigrateInstallation()) return migrated = 1;
+        FreeDecompressor();
         CleanUpInstall();
         return 0;
     }

@@ -3,6 +3,7 @@
 #include <string.h>
 #include <string>
 
+#include "base/answers.h"
 #include "base/globals.h"
 #include "setup/options.h"
 
@@ -46,6 +47,34 @@ TEST(Options, Table) {
         EXPECT_EQ(PackageOffsetOption, c.offset);
         EXPECT_STREQ(InstallFile, c.file);
         EXPECT_STREQ(ContinuationText, c.continuation);
+    }
+}
+
+// The relaunch quotes a package path with a blank: a quoted -X or -U value is read whole,
+// without its quotes, and the options after it still count.
+TEST(Options, QuotedValues) {
+    struct Case {
+        const char* line;
+        const char* file;
+        const char* answers;
+        uint32_t modem;
+    } cases[] = {
+        {"-T 161280 -X \"D:\\KOV 30I\\SETUP.EXE\" -M", "D:\\KOV 30I\\SETUP.EXE", "", 1},
+        {"-X \"C:\\Mes documents\\SETUP.EXE\" -U \"C:\\Mes documents\\a.ini\" -M",
+         "C:\\Mes documents\\SETUP.EXE", "C:\\Mes documents\\a.ini", 1},
+        {"-X \"\" -M", "", "", 1},
+        {"-X \"D:\\A B", "D:\\A B", "", 0},         // no closing quote: the rest of the line
+        {"-X D:\\A\"B C\" -M", "D:\\A\"B", "", 1},  // a quote inside a word is plain
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        ResetRunState();
+        ResetAnswerState();
+        ParseCommandLine(c.line);
+        EXPECT_EQ(InstallFileGiven, 1u);
+        EXPECT_STREQ(InstallFile, c.file);
+        EXPECT_STREQ(AnswerFile, c.answers);
+        EXPECT_EQ(SkipModem, c.modem);
     }
 }
 

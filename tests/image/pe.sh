@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # setup.exe is a Windows 95 program: a GUI program for subsystem 4.0 that needs no DLL beyond
-# those every Windows 95 machine has, small enough to download and to carry on a diskette
+# those every Windows 95 machine has, exports its two drive dialog procedures, small enough to download and to carry on a diskette
 # beside its package. Read from the file alone, so it runs on every host, Wine or not.
 #   pe.sh IMAGE win32|win64
 # win32 is what we ship (PE32 for i386); win64 is the same sources built for the test
@@ -35,6 +35,9 @@ for d in $dlls; do
     [[ $allowed == *" $d "* ]] || fail "imports $d, which is no system DLL of Windows 95"
 done
 note "imports: $(echo $dlls)"
+# The two dialog procedures are exported under their plain names, and nothing else is.
+exports=$(sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/s/^[[:space:]]*\[ *[0-9]*\] //p' <<<"$dump" | sort | tr '\n' ' ')
+[ "$exports" = 'DiskSpaceDlgProc DrivesDlgProc ' ] || fail "exports: '$exports', not DiskSpaceDlgProc and DrivesDlgProc"
 size=$(stat -c %s "$exe")
 [ "$size" -le "$limit" ] || fail "$size bytes, more than the $limit the program may weigh"
 note "$size bytes (at most $limit)"

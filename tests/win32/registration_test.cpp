@@ -126,11 +126,19 @@ TEST(Registration, HelpContentsMergedOnceAndNeverCreated) {
         }
     }
 
-    // A file held open without sharing by someone else cannot be merged.
-    WriteFileText(file, ":Base windows.hlp\r\n");
-    HANDLE held = CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_EQ(0, MergeHelpContents());
-    CloseHandle(held);
+    // A file another program has open cannot be merged, whether that program shares it or
+    // not: it could be writing lines of its own between our read and our append.
+    for (DWORD share : {DWORD(0), DWORD(FILE_SHARE_READ | FILE_SHARE_WRITE)}) {
+        WriteFileText(file, ":Base windows.hlp\r\n");
+        HANDLE held = CreateFileA(file.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        EXPECT_NE(held, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(0, MergeHelpContents()) << "share " << share;
+        CloseHandle(held);
+        std::string now;
+        ReadFileText(file, &now);
+        EXPECT_EQ(":Base windows.hlp\r\n", now) << "share " << share;
+    }
 
     DeleteFileA(file.c_str());
     if (hadFile) WriteFileText(file, original);
