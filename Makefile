@@ -8,8 +8,13 @@ MAKEFLAGS += --no-print-directory
 # Which Windows build the tests and the demo run: win32 or win64. scripts/arch.sh decides
 # (KOV_ARCH=win64 forces the 64-bit path on any host); exported so that every script asks
 # the same question and gets the same answer.
-KOV_ARCH ?= $(shell bash scripts/arch.sh)
-export KOV_ARCH
+ifeq ($(origin KOV_ARCH),undefined)
+KOV_ARCH := $(shell bash scripts/arch.sh)
+KOV_ARCH_WHY := $(shell bash scripts/arch.sh --why)
+else
+KOV_ARCH_WHY := $(shell KOV_ARCH=$(KOV_ARCH) bash scripts/arch.sh --why)
+endif
+export KOV_ARCH KOV_ARCH_WHY
 HOST := build/host
 # The shipped i386 program, built on every host.
 PRODUCT := build/win32
@@ -81,7 +86,7 @@ test-host: host
 # The Windows half: on the 64-bit path, the shipped i386 image's checks (no Wine needed),
 # then every test of the 64-bit tree.
 test-win: all
-	@echo "Windows tests: $$(bash scripts/arch.sh --why)"
+	@echo "Windows tests: $(KOV_ARCH_WHY)"
 ifneq ($(KOV_ARCH),win32)
 	cd build/win32 && ctest --output-on-failure -L image
 endif

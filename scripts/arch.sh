@@ -8,6 +8,10 @@
 set -uo pipefail
 why=0
 [ "${1:-}" = --why ] && why=1
+# The Makefile asks once and passes the answer and its reason on to every script it runs.
+if [ $why = 1 ] && [ -n "${KOV_ARCH_WHY:-}" ] && [ -n "${KOV_ARCH:-}" ]; then
+    echo "$KOV_ARCH_WHY"; exit 0
+fi
 say() { if [ $why = 1 ]; then echo "$2"; else echo "$1"; fi; }
 
 case "${KOV_ARCH:-}" in
