@@ -172,6 +172,9 @@ int RunInstall(void) {
     OpenRestsysBatch();
     if (!InstallFiles()) return 0;
     if (!MigrateInstallation()) {
+        // An in-place install gets the user's database and renamed files back, or the next
+        // run would not find the installation.
+        RestorePreviousInstall();
         CleanUpInstall();
         return 0;
     }

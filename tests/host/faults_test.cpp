@@ -271,11 +271,12 @@ struct Campaign {
     }
 
     // The install step as the driver runs it: the files, then the migration; a failed
-    // migration takes the package's files back out of the destination.
+    // migration gives an in-place install its files back and takes the package's out.
     int InstallStep() {
         migrated = 0;
         if (!InstallFiles()) return 0;
         if (MigrateInstallation()) return migrated = 1;
+        RestorePreviousInstall();
         CleanUpInstall();
         return 0;
     }
