@@ -952,3 +952,55 @@ TEST_F(ClientDb, DeleteAlsoMarksADamagedCopyAtTheEnd) {
     EXPECT_EQ("two", ReadAll(db, 2));
     DbClose(db);
 }
+
+// Eight bytes written over a live record's header, past its magic: the header still reads as
+// one but claims data past the end of the file. Where a valid header follows, it is damage in
+// the middle: the made-up record is left out, every intact record after it is read, and the
+// open says it met damage. Only at the last record is it read as a damaged end.
+TEST_F(ClientDb, ADamagedHeaderInTheMiddleHidesNoRecordAfterIt) {
+    const std::vector<Rec> recs = {{1, "one"},  {2, std::string(300, '2')}, {3, "three"},
+                                   {4, "four"}, {5, std::string(70, '5')},  {6, "six"}};
+    for (int form : {DB_NEW_FORM, DB_OLD_FORM}) {
+        for (size_t hit : {0u, 1u, 3u, 4u, 5u}) {
+            SCOPED_TRACE(std::string(form == DB_NEW_FORM ? "new form" : "old form") +
+                         ", header of record " + std::to_string(hit + 1));
+            std::vector<uint32_t> at;
+            std::string bytes = Build(form, recs, &at);
+            bytes.replace(at[hit] + (form == DB_NEW_FORM ? 4 : 2), 8, "XXXXXXXX");
+            RecordDb* db = Open("H.IDX", bytes);
+            ASSERT_TRUE(db);
+            for (size_t i = 0; i < recs.size(); i++) {
+                if (i == hit) EXPECT_EQ("(absent)", ReadAll(db, recs[i].gid));
+                else EXPECT_EQ(recs[i].data, ReadAll(db, recs[i].gid)) << recs[i].gid;
+            }
+            bool last = hit + 1 == recs.size();
+            // The made-up record is shown only where nothing valid follows it.
+            EXPECT_EQ(last ? 6u : 5u, DbRecordCount(db));
+            EXPECT_NE(0u, db->damage);
+            EXPECT_EQ(last ? 0u : 1u, DbLastResync.scans);
+            DbClose(db);
+        }
+    }
+}
+
+// A length with bit 16 set is damage: a record holds at most 65535 bytes. Where its low 16
+// bits lead to the next header (or the end of the file), the record is whole and read so;
+// the records after it are read, and the open says it met damage.
+TEST_F(ClientDb, ALengthAboveWhatARecordHoldsIsReadByItsLow16Bits) {
+    std::vector<Rec> recs;
+    for (uint32_t i = 1; i <= 41; i++) recs.push_back({i, "record " + std::to_string(i)});
+    // Only the new form's header has a 32-bit length.
+    for (size_t hit : {0u, 20u, 40u}) {
+        SCOPED_TRACE("record " + std::to_string(hit + 1));
+        std::vector<uint32_t> at;
+        std::string bytes = Build(DB_NEW_FORM, recs, &at);
+        bytes[at[hit] + 10] |= 1;
+        RecordDb* db = Open("W.IDX", bytes);
+        ASSERT_TRUE(db);
+        EXPECT_EQ(41u, DbRecordCount(db));
+        for (const Rec& r : recs) EXPECT_EQ(r.data, ReadAll(db, r.gid)) << r.gid;
+        EXPECT_NE(0u, db->damage);
+        EXPECT_EQ(1u, DbLastResync.wrongLengths);
+        DbClose(db);
+    }
+}

@@ -531,3 +531,47 @@ TEST(HostileEarlier, AFailedInPlaceMigrationGivesTheInstallationBack) {
         for (auto& r : kUserCarried) EXPECT_EQ(r.second, records[r.first]) << std::hex << r.first;
     }
 }
+
+// A damaged old database in place: a header overwritten in the middle, a length with bit 16
+// set, a length with a low bit flipped. The migration carries every record the open could
+// read, and OLD.DB, which may hold more, is never deleted: the log says why it stays.
+TEST(HostileEarlier, ADamagedOldDatabaseIsCarriedAndKept) {
+    std::vector<Rec> records = {Version(3, 1), Names({"Jean"})};
+    std::vector<uint32_t> carried;
+    for (uint32_t i = 0; i < 40; i++) {
+        records.push_back({0x14000200 + i, "carried " + std::to_string(i)});
+        carried.push_back(0x14000200 + i);
+    }
+    const std::string sound = DbFile(DB_NEW_FORM, DB_ID_MAIN, records);
+    auto headerOf = [&](uint32_t gid) { return sound.find("R2D2" + migratetest::Le32(gid)); };
+    const struct {
+        const char* what;
+        size_t at;
+        std::string bytes;
+        int lost;  // carried records not in the new database; -1 when not told
+    } cases[] = {
+        {"eight bytes over a header in the middle", headerOf(0x14000210) + 4, "XXXXXXXX", 1},
+        {"a length with bit 16 set", headerOf(0x14000205) + 10, std::string(1, '\x01'), 0},
+        {"a length with bit 10 flipped", headerOf(0x14000205) + 9, std::string(1, '\x04'), -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EarlierRun run;
+        std::string damaged = sound;
+        for (size_t i = 0; i < c.bytes.size(); i++) {
+            if (c.bytes.size() == 1) damaged[c.at] = char(damaged[c.at] ^ c.bytes[0]);
+            else damaged[c.at + i] = c.bytes[i];
+        }
+        Earlier(run.m, damaged);
+        ASSERT_EQ(1, InPlaceStep(run, carried)) << EngineMachine::Log();
+        std::string log = EngineMachine::Log();
+        std::map<uint32_t, std::string> now = LiveRecords("C:\\KOV\\IDB\\MAIN.IDX");
+        int missing = 0;
+        for (size_t i = 2; i < records.size(); i++)
+            if (now[records[i].gid] != records[i].data) missing++;
+        if (c.lost >= 0) EXPECT_EQ(c.lost, missing) << log;
+        EXPECT_EQ(damaged, run.m.Read("C:\\KOV\\IDB\\OLD.DB")) << log;
+        EXPECT_NE(std::string::npos, log.find("Keeping C:\\KOV\\IDB\\OLD.DB: it is damaged"))
+            << log;
+    }
+}
