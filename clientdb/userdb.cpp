@@ -8,12 +8,13 @@
 
 namespace {
 
-// 1 when the database at path holds the installation folder record: a migration carried
-// everything into it.
-int MigratedInto(const char* path) {
+// The migration's mark and the number of live records of the database at path; -1 when it
+// does not open as a database.
+int Inspect(const char* path, uint32_t* recordsOut) {
     RecordDb* db = nullptr;
-    if (DbOpenReadOnly(path, &db) != 0) return 0;
+    if (DbOpenReadOnly(path, &db) != 0) return -1;
     int marked = DbRecordLength(db, DB_GID_INSTALL_FOLDER) > 0;
+    *recordsOut = DbRecordCount(db);
     DbClose(db);
     return marked;
 }
@@ -26,20 +27,30 @@ int FindUserMainDb(char* pathOut, const char* idb, char* leftoverOut) {
     if (!JoinPath(old, idb, DB_OLD_MAIN_NAME, (const char*)nullptr)) return USER_DB_NONE;
     if (!DbFindFileBesides(pathOut, idb, DB_ID_MAIN, DB_OLD_MAIN_NAME)) return USER_DB_NONE;
     if (SameName(pathOut, old)) return USER_DB_OLD;
-    // An OLD.DB that does not open as a database holds no records to choose.
-    RecordDb* db = nullptr;
     unsigned unreadable = DbFindUnreadable;
-    int oldToo = FileExists(old) && DbOpenReadOnly(old, &db) == 0;
-    if (db) DbClose(db);
+    uint32_t mainRecords = 0, oldRecords = 0;
+    // An OLD.DB that does not open as a database holds no records to choose.
+    int oldMarked = FileExists(old) ? Inspect(old, &oldRecords) : -1;
+    int mainMarked = oldMarked < 0 ? 0 : Inspect(pathOut, &mainRecords);
     DbFindUnreadable = unreadable;
-    if (!oldToo) return USER_DB_MAIN;
-    if (MigratedInto(pathOut)) {
-        LogPrintf("%s holds the migration's mark: %s is a leftover", pathOut, old);
-        if (leftoverOut) CopyText(leftoverOut, old, 260);
-        return USER_DB_MAIN;
+    if (oldMarked < 0) return USER_DB_MAIN;
+    const char* why;
+    int useOld;
+    if (mainMarked > 0) {
+        why = "the migration went through into it";
+        useOld = 0;
+    } else if (oldMarked > 0 || mainMarked < 0) {
+        why = "the install that moved it aside did not finish";
+        useOld = 1;
+    } else {
+        // Neither carries the mark: the one holding more records is taken, and the other
+        // is kept too.
+        why = "neither carries the migration's mark; it holds more records";
+        useOld = oldRecords > mainRecords;
+        if (leftoverOut) CopyText(leftoverOut, useOld ? pathOut : old, 260);
     }
-    LogPrintf("%s lacks the migration's mark: %s of an install that did not finish is the user's",
-              pathOut, old);
-    CopyText(pathOut, old, 260);
-    return USER_DB_OLD;
+    if (!useOld && leftoverOut) CopyText(leftoverOut, old, 260);
+    LogPrintf("User's main DB is %s: %s", useOld ? old : pathOut, why);
+    if (useOld) CopyText(pathOut, old, 260);
+    return useOld ? USER_DB_OLD : USER_DB_MAIN;
 }

@@ -1,13 +1,13 @@
 // Which main database of an installation holds its user's records. An in-place install
 // moves the main database aside as IDB\OLD.DB while the package writes its own MAIN.IDX; the
 // migration writes the installation folder record into the new one once every record it
-// carries is in it, and only then deletes OLD.DB (or keeps it, when it could not carry
-// everything or could not delete it). So the record decides, never a user list or the order
-// the folder is listed in:
-// - a main database that holds the installation folder record is the user's, and an OLD.DB
-//   beside it is a leftover of the earlier migration;
-// - one without it beside an OLD.DB is the package's copy of an install that did not finish,
-//   and OLD.DB is the user's;
+// carries is in it, and only then deletes OLD.DB (or keeps it, when it could not carry or
+// delete everything). Every migrated database holds that record. So the record decides,
+// never a user list or the order the folder is listed in:
+// - a main database that holds it is the user's; an OLD.DB beside it is a leftover;
+// - one without it beside an OLD.DB that holds it (or beside one when it does not open) is
+//   the package's copy of an install that did not finish: OLD.DB is the user's;
+// - when neither holds it, the one with more records is taken and the other kept too;
 // - when only one of them is there, that one.
 #pragma once
 #include <stdint.h>
@@ -23,7 +23,7 @@ enum UserDbKind {
 };
 
 // Finds the user's main database in the folder idb: its path in pathOut (260 bytes) and its
-// kind. leftoverOut (260 bytes, may be null) receives the path of an OLD.DB that is a
-// database but not the user's current one, "" when there is none. Logs the decision when
-// both are there.
+// kind. leftoverOut (260 bytes, may be null) receives the path of the other database when
+// both are there (an OLD.DB that is a leftover, or a MAIN.IDX not proven stale), "" when
+// there is none: it is to be kept, never deleted. Logs the decision when both are there.
 int FindUserMainDb(char* pathOut, const char* idb, char* leftoverOut);

@@ -21,6 +21,7 @@
 uint32_t OverwriteInPlace = 0;
 char OldDbFoundPath[260];
 uint32_t PreviousInstallRestored = 0;
+uint32_t PackageFilesWritten = 0;
 // The package's files are out of the destination (reset by PrepareDestination).
 static uint32_t CleanedUp = 0;
 
@@ -56,8 +57,9 @@ static int SameDbVersion(void) {
 }
 
 // An OLD.DB beside a main database the last migration completed is what that migration
-// kept (it could not carry or delete everything): it goes to a free name of its own
-// (OLD1.DB, OLD2.DB...) rather than be deleted, since it may hold records nowhere else.
+// kept (it could not carry or delete everything), and a database that may be the user's is
+// kept whenever the other is chosen: it goes to a free name of its own (OLD1.DB, OLD2.DB...)
+// rather than be deleted, since it may hold records nowhere else.
 static int KeepLeftoverOldDb(const char* leftover) {
     char idb[260], kept[260], name[16];
     DestPath(idb, "IDB");
@@ -92,9 +94,10 @@ static int MoveOldDbAside(void) {
     DestPath(old, OLD_DB_NAME);
     if (kind == USER_DB_OLD) {
         // An earlier run stopped after moving the database aside: it already has the name
-        // the migration reads, and the main database beside it is the package's.
+        // the migration reads. The main database beside it is the package's, unless that
+        // could not be proven: then it is kept, since the package will write over its name.
         LogPrintf("Main DB is already %s", old);
-        return 1;
+        return !leftover[0] || KeepLeftoverOldDb(leftover);
     }
     if (leftover[0] && !KeepLeftoverOldDb(leftover)) return 0;
     // What else has the name is no database: it holds no records.
@@ -141,7 +144,7 @@ int PrepareDestination(void) {
     InstallSettingsT& s = InstallSettings;
     OverwriteInPlace = s.PreviousDir[0] && SameName(s.PreviousDir, s.DestDir) ? 1 : 0;
     OldDbFoundPath[0] = 0;
-    PreviousInstallRestored = CleanedUp = 0;
+    PreviousInstallRestored = PackageFilesWritten = CleanedUp = 0;
     LogPrintf("Preparing dest dir");
     MakePathRecorded(s.DestDir);
     char path[260];
@@ -192,7 +195,8 @@ void CleanUpInstall(void) {
 void RestorePreviousInstall(void) {
     if (!OverwriteInPlace) return;
     // A rename does not replace a file: the package's copies must be out of the way first.
-    if (!CleanedUp) CleanUpInstall();
+    // Before the loop wrote anything, the entry names are still the earlier installation's.
+    if (PackageFilesWritten && !CleanedUp) CleanUpInstall();
     PreviousInstallRestored = 1;
     LogPrintf("Restoring previous installation");
     // Undo in the reverse order of the preparation: the transfer ran after the move aside.

@@ -13,6 +13,9 @@ extern char OldDbFoundPath[260];
 // RestorePreviousInstall has given the earlier installation its files back: a clean-up from
 // then on would delete them, and does nothing.
 extern uint32_t PreviousInstallRestored;
+// The install loop has begun writing the package's files (set by InstallFiles): only then
+// is there anything for a clean-up to take away.
+extern uint32_t PackageFilesWritten;
 
 // The folder transfer lives with the migration, which also queues the copies into another
 // folder; an in-place install reaches its rename mode and the undo of those renames through
@@ -37,7 +40,8 @@ int RemoveInstalledFile(const char* path);
 // elsewhere (temporary archives, the Windows folder) is the loop's to remove.
 void CleanUpInstall(void);
 // After an interrupted in-place install (a failed file installation or a failed migration):
-// the package's files are cleaned up unless that was done, IDB\OLD.DB goes back to the name
+// the package's files are cleaned up unless that was done (or none were written yet),
+// IDB\OLD.DB goes back to the name
 // it was found under and the renames of the preserved-file transfer are undone, newest
 // first, so the previous installation finds its user's data again. Nothing otherwise. A
 // CleanUpInstall called after it does nothing, so the two may come in either order.

@@ -335,6 +335,7 @@ int InstallFiles(void) {
         return 0;
     }
     LogPrintf("Installing files");
+    PackageFilesWritten = 1;
     UserAbort = 0;
     memset(&Loop, 0, sizeof Loop);
     Loop.entryState = (unsigned char*)MemAlloc(FileTable->count ? FileTable->count : 1);

@@ -283,7 +283,7 @@ TEST(Destination, InPlaceStopsWhenUserDataCannotBeMovedAside) {
 // as OLD.DB and the package's own as MAIN.IDX: a second run keeps OLD.DB. One that went
 // through (its MAIN.IDX holds the installation folder record) but could not delete OLD.DB
 // left a stale copy: MAIN.IDX is the user's, and the stale copy is kept under a name of its
-// own. Neither depends on the user lists, the folder's listing order or a read-only file.
+// own. None of it depends on the user lists, the folder's listing order or a read-only file.
 TEST(Destination, UnfinishedInPlaceInstallKeepsTheUsersDatabase) {
     using migratetest::DbFile;
     using migratetest::Names;
@@ -296,17 +296,21 @@ TEST(Destination, UnfinishedInPlaceInstallKeepsTheUsersDatabase) {
         if (names) {
             for (auto* r : {&user, &stale, &package}) r->push_back(Names({"Jean"}));
         }
-        std::vector<Rec> migrated = user;
-        migrated.push_back({DB_GID_INSTALL_FOLDER, "C:\\KOV"});
+        // Every database a migration went through holds the installation folder record.
+        std::vector<Rec> unmarked = user;
+        for (auto* r : {&user, &stale}) r->push_back({DB_GID_INSTALL_FOLDER, "C:\\KOV"});
+        const std::string userDb = DbFile(DB_NEW_FORM, DB_ID_MAIN, user);
+        const std::string packageDb = DbFile(DB_NEW_FORM, DB_ID_MAIN, package);
         struct Case {
             const char* what;
             std::string oldDb, mainDb, oldDbAfter, keptAfter;
         } cases[] = {
-            {"unfinished", DbFile(DB_NEW_FORM, DB_ID_MAIN, user),
-             DbFile(DB_NEW_FORM, DB_ID_MAIN, package), DbFile(DB_NEW_FORM, DB_ID_MAIN, user), ""},
-            {"stale", DbFile(DB_NEW_FORM, DB_ID_MAIN, stale),
-             DbFile(DB_NEW_FORM, DB_ID_MAIN, migrated), DbFile(DB_NEW_FORM, DB_ID_MAIN, migrated),
+            {"unfinished", userDb, packageDb, userDb, ""},
+            {"stale", DbFile(DB_NEW_FORM, DB_ID_MAIN, stale), userDb, userDb,
              DbFile(DB_NEW_FORM, DB_ID_MAIN, stale)},
+            // Not proven either way: the one holding more records, and the other is kept.
+            {"neither marked", DbFile(DB_NEW_FORM, DB_ID_MAIN, unmarked), packageDb,
+             DbFile(DB_NEW_FORM, DB_ID_MAIN, unmarked), packageDb},
         };
         for (const Case& c : cases) {
             for (int order : {SYS_LIST_BY_NAME, SYS_LIST_BY_NAME_REVERSED}) {
