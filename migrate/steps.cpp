@@ -158,8 +158,9 @@ void MigrateSoundEvents(void) {
         const char* sound = events.b ? events.b[i] : "";
         char value[SOUND_VALUE] = "";
         MigratePlatform.profileGet(nullptr, "sounds", label, value, sizeof value);
-        // The user chose another sound for this event: it stays.
-        if (value[0] && FileExists(value) && !SameName(GetNamePart(value), sound)) {
+        // The user chose another sound for this event: it stays. The script may name the
+        // sound with its folder in the installation; its file name is what is compared.
+        if (value[0] && FileExists(value) && !SameName(GetNamePart(value), GetNamePart(sound))) {
             LogPrintf("Sound '%s' (%s) remains", value, label);
             continue;
         }
