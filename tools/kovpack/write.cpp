@@ -303,17 +303,16 @@ std::vector<std::string> CheckMeaning(const Description& d) {
         for (const char* list : {"ExactNewerVersions", "MinimumNewerVersions"}) {
             const DescList& l = Section(d, list);
             bool minimum = list[0] == 'M';
-            for (size_t i = 0; i < l.rows.size(); i++) {
-                unsigned major = 0, minor = 0;
-                if (l.rows[i].empty() ||
-                    sscanf(l.rows[i][0].c_str(), "%u.%u", &major, &minor) != 2 || major != ownMajor)
-                    continue;
+            // Each pair holds the major number in its low byte, as the search reads it.
+            for (size_t i = 0; i < l.values.size() && i < l.rowLines.size(); i++) {
+                unsigned major = l.values[i] & 0xFF, minor = (l.values[i] >> 8) & 0xFF;
+                if (major != ownMajor) continue;
                 if (minor == 0 || (minimum ? minor <= ownMinor : minor == ownMinor))
                     warnings.push_back(at(l.rowLines[i]) + "warning: " + list + ": \"" +
-                                       l.rows[i][0] + "\" takes in the package's own version " +
-                                       own +
-                                       "; a run over its own installation would ask to "
-                                       "replace a newer version");
+                                       std::to_string(major) + "." + std::to_string(minor) +
+                                       "\" takes in the package's own version " + own +
+                                       "; a run over its own installation would ask to replace a "
+                                       "newer version");
             }
         }
     }
