@@ -616,8 +616,8 @@ int OpenByPath(const char* path, RecordDb** dbOut, uint32_t readOnly) {
                 break;
             }
             if (p > 0) {
-                LogPrintf("Header at %lu claims %lu bytes, more than it can hold: damage, not an "
-                          "unfinished append",
+                LogPrintf("Header at %lu claims %lu bytes, more than the file or a record "
+                          "holds: damage, not an unfinished append",
                           (unsigned long)pos, (unsigned long)h.length);
                 db->damage++;
                 // Its length could one day point into records appended after it.

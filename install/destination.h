@@ -41,10 +41,10 @@ int RemoveInstalledFile(const char* path);
 void CleanUpInstall(void);
 // After an interrupted in-place install (a failed file installation or a failed migration):
 // the package's files are cleaned up unless that was done (or none were written yet),
-// IDB\OLD.DB goes back to the name
-// it was found under and the renames of the preserved-file transfer are undone, newest
-// first, so the previous installation finds its user's data again. Nothing otherwise. A
-// CleanUpInstall called after it does nothing, so the two may come in either order.
+// IDB\OLD.DB goes back to the name it was found under and the renames of the preserved-file
+// transfer are undone, newest first, so the previous installation finds its user's data
+// again. Nothing otherwise. A CleanUpInstall called after it does nothing, so the two may
+// come in either order.
 void RestorePreviousInstall(void);
 void DeleteObsoleteFiles(void);
 void DeleteMatchingFiles(const char* baseDir, char** patterns, uint16_t count);
