@@ -159,8 +159,11 @@ check_after() {
                 for dir in "$(host_path "$where")" "$(host_path "$EARLIER")"; do
                     [ "$dir" = "$(host_path "$EARLIER")" ] && [ "$SCENARIO" = beside ] &&
                         [ "${name#./download/}" = "$name" ] && continue
-                    [ -f "$dir/$candidate" ] && [ "$(md5sum <"$dir/$candidate" | cut -d' ' -f1)" = "$sum" ] &&
-                        found=1
+                    # Names are compared as Windows compares them: without regard to case.
+                    local file
+                    while IFS= read -r -d '' file; do
+                        [ "$(md5sum <"$file" | cut -d' ' -f1)" = "$sum" ] && found=1
+                    done < <(find "$dir" -ipath "$dir/${candidate#./}" -type f -print0 2>/dev/null)
                 done
             done
             [ -n "$found" ] || why+="user file not where the client looks: $name; "

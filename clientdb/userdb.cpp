@@ -43,10 +43,12 @@ int FindUserMainDb(char* pathOut, const char* idb, char* leftoverOut) {
         why = "the install that moved it aside did not finish";
         useOld = 1;
     } else {
-        // Neither carries the mark: the one holding more records is taken, and the other
-        // is kept too.
-        why = "neither carries the migration's mark; it holds more records";
-        useOld = oldRecords > mainRecords;
+        // Neither carries the mark: a main database that no migration went through is most
+        // likely the package's copy of an install that did not finish, but that is not
+        // proven, so it is kept too. Only an OLD.DB without a single record gives way.
+        useOld = oldRecords > 0 || mainRecords == 0;
+        why = useOld ? "neither carries the migration's mark; it was the main database before"
+                     : "neither carries the migration's mark; OLD.DB holds no record";
         if (leftoverOut) CopyText(leftoverOut, useOld ? pathOut : old, 260);
     }
     if (!useOld && leftoverOut) CopyText(leftoverOut, old, 260);

@@ -5,9 +5,9 @@
 // delete everything). Every migrated database holds that record. So the record decides,
 // never a user list or the order the folder is listed in:
 // - a main database that holds it is the user's; an OLD.DB beside it is a leftover;
-// - one without it beside an OLD.DB that holds it (or beside one when it does not open) is
-//   the package's copy of an install that did not finish: OLD.DB is the user's;
-// - when neither holds it, the one with more records is taken and the other kept too;
+// - one without it (or one that does not open) beside an OLD.DB that holds it is the
+//   package's copy of an install that did not finish: OLD.DB is the user's;
+// - when neither holds it, OLD.DB (unless it holds no record), and the other is kept too;
 // - when only one of them is there, that one.
 #pragma once
 #include <stdint.h>

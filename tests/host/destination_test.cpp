@@ -308,9 +308,12 @@ TEST(Destination, UnfinishedInPlaceInstallKeepsTheUsersDatabase) {
             {"unfinished", userDb, packageDb, userDb, ""},
             {"stale", DbFile(DB_NEW_FORM, DB_ID_MAIN, stale), userDb, userDb,
              DbFile(DB_NEW_FORM, DB_ID_MAIN, stale)},
-            // Not proven either way: the one holding more records, and the other is kept.
+            // Not proven either way: OLD.DB, unless it holds no record; the other is kept.
             {"neither marked", DbFile(DB_NEW_FORM, DB_ID_MAIN, unmarked), packageDb,
              DbFile(DB_NEW_FORM, DB_ID_MAIN, unmarked), packageDb},
+            {"neither marked, OLD.DB without a record", DbFile(DB_NEW_FORM, DB_ID_MAIN, {}),
+             DbFile(DB_NEW_FORM, DB_ID_MAIN, unmarked), DbFile(DB_NEW_FORM, DB_ID_MAIN, unmarked),
+             DbFile(DB_NEW_FORM, DB_ID_MAIN, {})},
         };
         for (const Case& c : cases) {
             for (int order : {SYS_LIST_BY_NAME, SYS_LIST_BY_NAME_REVERSED}) {

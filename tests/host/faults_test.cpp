@@ -574,6 +574,9 @@ struct Campaign {
             (!scenario.inPlace ||
              EngineMachine::Log().find("Keeping C:\\KOV\\IDB\\OLD.DB: ") != std::string::npos);
         if (notCarried && !scenario.inPlace && strcmp(found, "C:\\KOV") == 0) expected = found;
+        // In place, a new database that carried nothing has no user list yet: the search does
+        // not take it for an installation in use, and the records wait in the kept OLD.DB.
+        if (notCarried && scenario.inPlace && !found[0]) return "";
         if (strcmp(found, expected) != 0)
             return std::string("the next run finds \"") + found + "\", not " + expected;
         std::string db = std::string(expected) + "\\IDB\\MAIN.IDX";
