@@ -150,15 +150,18 @@ check_after() {
             why+="the earlier installation changed: $(diff "$KOV_OUT/kept.sums" "$KOV_OUT/after.sums" | head -3 | tr '\n' ' '); "
     fi
     # Every file of the user's where the client looks for it: in the installation that holds
-    # the records, under its own name or its preserved one (a download may still be in the
-    # earlier installation's folder when the move was not done).
+    # the records, under its own name or its preserved one. A download may still be in the
+    # earlier installation's folder when the move was not done, or in the killed run's own
+    # folder when its migration had moved it there: a rerun that does not take that folder
+    # for an installation (no user list yet) installs beside it.
     if [ -n "$where" ]; then
         while read -r sum name; do
             found=
             for candidate in $(preserved_names "$name"); do
-                for dir in "$(host_path "$where")" "$(host_path "$EARLIER")"; do
-                    [ "$dir" = "$(host_path "$EARLIER")" ] && [ "$SCENARIO" = beside ] &&
-                        [ "${name#./download/}" = "$name" ] && continue
+                for dir in "$(host_path "$where")" "$(host_path "$EARLIER")" \
+                    ${FIRST_DEST:+"$(host_path "$FIRST_DEST")"}; do
+                    [ "$dir" != "$(host_path "$where")" ] && [ "${name#./download/}" = "$name" ] &&
+                        [ "$SCENARIO" = beside ] && continue
                     # Names are compared as Windows compares them: without regard to case.
                     local file
                     while IFS= read -r -d '' file; do
