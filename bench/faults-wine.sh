@@ -5,8 +5,9 @@
 # (every default, and Yes to replacing the installation the first run may have finished).
 # After each pair of runs no file of the user's is lost: beside, the earlier installation
 # is byte for byte what it was (the downloads the migration moves may be in the new folder
-# instead); in place, every preserved file is still somewhere on C:. And the second run's
-# new main database holds every record the migration carries.
+# instead); and every file of the user's is where the client looks for it, in the
+# installation whose main database holds every record the migration carries (the second
+# run's, or the first run's when its migration had gone through).
 #   bench/faults-wine.sh [POINTS] [SCENARIOS]
 # POINTS: write points spread over each run (default 10); SCENARIOS: "beside in-place".
 # The program is setupkill.exe (tests/drivers/setupkill_win.cpp) with the demo package:
@@ -106,31 +107,25 @@ run_destination() {
     machine_file 'C:\setup.log' | sed -n 's/^Path \(.*\) OK$/\1/p; s/^Dest path changed: //p' | tail -1
 }
 
+# Where a file of the earlier installation is for the client: under its own name, or under
+# the name the script's preserved-file actions give it ("*.old").
+preserved_names() {   # ./PATH
+    printf '%s\n' "$1"
+    case "$1" in
+    ./ccl/*.ccl | ./mpm/modem.ini) printf '%s\n' "${1%.*}.old" ;;
+    esac
+}
+
 # The check after a killed run and its rerun; prints "" when every promise held.
 check_after() {
-    local why= dest newdb line gid data got
+    local why= dest newdb gid data got
     dest=$(run_destination)
     machine_file 'C:\setup.log' | grep -q '^Fatal error' && why+="the rerun ended with an error; "
     [ -n "$dest" ] || why+="the rerun named no destination; "
-    local sum all
-    all=$(find "$KOV_C" -type f -size -100k -print0 | xargs -0 md5sum | cut -d' ' -f1 | sort -u)
-    if [ "$SCENARIO" = beside ]; then
-        # Unchanged but for the downloads, which are somewhere on C:.
-        tree_sums "$(host_path "$EARLIER")" | grep -v ' ./download/' >"$KOV_OUT/after.sums"
-        diff -q "$KOV_OUT/kept.sums" "$KOV_OUT/after.sums" >/dev/null ||
-            why+="the earlier installation changed: $(diff "$KOV_OUT/kept.sums" "$KOV_OUT/after.sums" | head -3 | tr '\n' ' '); "
-        while read -r sum _; do
-            grep -qx "$sum" <<<"$all" || why+="download lost ($sum); "
-        done <"$KOV_OUT/downloads.sums"
-    else
-        # Every file of the user's, under its own name or a preserved one, somewhere on C:.
-        while read -r sum name; do
-            grep -qx "$sum" <<<"$all" || why+="user file lost: $name; "
-        done <"$KOV_OUT/user.sums"
-    fi
     # The records are in the rerun's new database; or, when the killed run's migration had
     # gone through, in that run's: a finished new database has no users yet, so the rerun
-    # does not take it for an earlier installation and has nothing to carry from it.
+    # does not take it for an earlier installation and has nothing to carry from it. That
+    # installation is the one the client of the user's data runs from.
     local where= candidate missing
     for candidate in "$dest" ${FIRST_DEST:+"$FIRST_DEST"}; do
         newdb=$(host_path "$candidate\\IDB\\MAIN.IDX")
@@ -147,6 +142,36 @@ check_after() {
         why+="records not carried into $dest${FIRST_DEST:+ nor $FIRST_DEST}; "
     elif [ "$where" != "$dest" ]; then
         echo "carried by the first run into $where" >"$KOV_OUT/where"
+    fi
+    local sum name found
+    if [ "$SCENARIO" = beside ]; then
+        # Unchanged but for the downloads, which the migration moves into the new folder.
+        tree_sums "$(host_path "$EARLIER")" | grep -v ' ./download/' >"$KOV_OUT/after.sums"
+        diff -q "$KOV_OUT/kept.sums" "$KOV_OUT/after.sums" >/dev/null ||
+            why+="the earlier installation changed: $(diff "$KOV_OUT/kept.sums" "$KOV_OUT/after.sums" | head -3 | tr '\n' ' '); "
+    fi
+    # Every file of the user's where the client looks for it: in the installation that holds
+    # the records, under its own name or its preserved one. A download may still be in the
+    # earlier installation's folder when the move was not done, or in the killed run's own
+    # folder when its migration had moved it there: a rerun that does not take that folder
+    # for an installation (no user list yet) installs beside it.
+    if [ -n "$where" ]; then
+        while read -r sum name; do
+            found=
+            for candidate in $(preserved_names "$name"); do
+                for dir in "$(host_path "$where")" "$(host_path "$EARLIER")" \
+                    ${FIRST_DEST:+"$(host_path "$FIRST_DEST")"}; do
+                    [ "$dir" != "$(host_path "$where")" ] && [ "${name#./download/}" = "$name" ] &&
+                        [ "$SCENARIO" = beside ] && continue
+                    # Names are compared as Windows compares them: without regard to case.
+                    local file
+                    while IFS= read -r -d '' file; do
+                        [ "$(md5sum <"$file" | cut -d' ' -f1)" = "$sum" ] && found=1
+                    done < <(find "$dir" -ipath "$dir/${candidate#./}" -type f -print0 2>/dev/null)
+                done
+            done
+            [ -n "$found" ] || why+="user file not where the client looks: $name; "
+        done < <(cat "$KOV_OUT/user.sums" "$KOV_OUT/downloads.sums" | sort -u -k2)
     fi
     printf '%s' "$why"
 }

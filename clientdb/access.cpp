@@ -404,8 +404,40 @@ int DbEncodeHeader(const RecordHeader* h, int format, uint8_t* b) {
 
 unsigned DbFindUnreadable;
 
+namespace {
+
+// 1 when the file at path begins with the header of database dbId; -1 when it cannot be
+// opened or read, which says nothing either way.
+int FileCarriesDb(const char* path, uint32_t dbId) {
+    SysFile f = SysOpen(path, SYS_READ);
+    if (!f) return -1;
+    uint8_t b[DB_NEW_FILE_HEADER + 1] = {};
+    // A short file is no database; a read or seek that fails says nothing either way.
+    long got = SysRead(f, b, DB_OLD_FILE_HEADER);
+    int failed = got < 0, found = 0;
+    if (got == DB_OLD_FILE_HEADER && b[0] == 'D' && b[1] == 'C' &&
+        GetU32(b + DB_OLD_ID_OFFSET) == dbId) {
+        found = 1;
+    } else if (!failed) {
+        failed = SysSeek(f, 0, SYS_SEEK_SET) != 0;
+        got = failed ? 0 : SysRead(f, b, DB_NEW_FILE_HEADER);
+        failed = failed || got < 0;
+        if (got == DB_NEW_FILE_HEADER && SameName(reinterpret_cast<char*>(b), DB_NEW_FILE_MAGIC) &&
+            GetU32(b + DB_NEW_ID_OFFSET) == dbId)
+            found = 1;
+    }
+    SysClose(f);
+    return failed ? -1 : found;
+}
+
+}  // namespace
+
 char* DbFindFile(char* pathOut, const char* folder, uint32_t dbId) {
-    char pattern[260];
+    return DbFindFileBesides(pathOut, folder, dbId, nullptr);
+}
+
+char* DbFindFileBesides(char* pathOut, const char* folder, uint32_t dbId, const char* avoid) {
+    char pattern[260], avoided[260] = "";
     DbFindUnreadable = 0;
     if (!pathOut || !folder || !JoinInto(pattern, sizeof pattern, folder, "*.*")) return nullptr;
     SysFindData fd;
@@ -414,35 +446,18 @@ char* DbFindFile(char* pathOut, const char* folder, uint32_t dbId) {
     char* found = nullptr;
     do {
         if (fd.isDir || !JoinInto(pathOut, 260, folder, fd.name)) continue;
-        SysFile f = SysOpen(pathOut, SYS_READ);
-        if (!f) {
+        int carries = FileCarriesDb(pathOut, dbId);
+        if (carries < 0) {
             DbFindUnreadable++;
             LogPrintf("Cannot read %s", pathOut);
-            continue;
-        }
-        uint8_t b[DB_NEW_FILE_HEADER + 1] = {};
-        // A short file is no database; a read or seek that fails says nothing either way.
-        long got = SysRead(f, b, DB_OLD_FILE_HEADER);
-        int failed = got < 0;
-        if (got == DB_OLD_FILE_HEADER && b[0] == 'D' && b[1] == 'C' &&
-            GetU32(b + DB_OLD_ID_OFFSET) == dbId) {
+        } else if (carries && avoid && SameName(fd.name, avoid)) {
+            CopyText(avoided, pathOut, sizeof avoided);
+        } else if (carries) {
             found = pathOut;
-        } else if (!failed) {
-            failed = SysSeek(f, 0, SYS_SEEK_SET) != 0;
-            got = failed ? 0 : SysRead(f, b, DB_NEW_FILE_HEADER);
-            failed = failed || got < 0;
-            if (got == DB_NEW_FILE_HEADER &&
-                SameName(reinterpret_cast<char*>(b), DB_NEW_FILE_MAGIC) &&
-                GetU32(b + DB_NEW_ID_OFFSET) == dbId)
-                found = pathOut;
         }
-        if (failed) {
-            DbFindUnreadable++;
-            LogPrintf("Cannot read %s", pathOut);
-        }
-        SysClose(f);
     } while (!found && SysFindNext(h, &fd));
     SysFindClose(h);
+    if (!found && avoided[0] && CopyText(pathOut, avoided, 260)) found = pathOut;
     if (found) LogPrintf("Database %lx found: %s", (unsigned long)dbId, pathOut);
     return found;
 }
@@ -484,6 +499,13 @@ int64_t ResyncFrom(RecordDb* db, uint64_t bad, RecordHeader* header, uint64_t si
             // after it.
             uint64_t p = start + i;
             uint64_t after = p + hs + header->length;
+            // The last record of the file ends where the file does: nothing follows it.
+            if (after == size && header->length <= DB_MAX_RECORD) {
+                NoteSkip(uint32_t(bad), uint32_t(p));
+                LogPrintf("Resynced at the last record, %lu, after %lu bad bytes", (unsigned long)p,
+                          (unsigned long)(p - bad));
+                return int64_t(p);
+            }
             if (after + hs <= start + count) {
                 DbDecodeHeader(window + (after - start), int(db->format), &next);
             } else {
@@ -563,6 +585,47 @@ int OpenByPath(const char* path, RecordDb** dbOut, uint32_t readOnly) {
             }
             pos = uint64_t(p);
         }
+        // A record holds at most 65535 bytes, so a larger length is damage; when a header (or
+        // the end of the file) follows the data its low 16 bits give, only the high bits were
+        // hit and the record itself is whole.
+        if (h.length > DB_MAX_RECORD) {
+            uint64_t next = pos + hs + (h.length & DB_MAX_RECORD);
+            RecordHeader after = {};
+            int got = next == size ? 0 : ReadAt(f, next, bytes, hs, size);
+            if (got > 0) DbDecodeHeader(bytes, int(format), &after);
+            if (got < 0) {
+                r = got;
+                break;
+            }
+            if (next == size || after.magic == DB_RECORD_MAGIC) {
+                LogPrintf("Record at %lu has length %lu: read as %lu", (unsigned long)pos,
+                          (unsigned long)h.length, (unsigned long)(h.length & DB_MAX_RECORD));
+                h.length &= DB_MAX_RECORD;
+                db->damage++;
+                if (!DbLastResync.wrongLengths++) DbLastResync.wrongLengthAt = uint32_t(pos);
+            }
+        }
+        // A header whose data would run past the end of the file, or past what a record can
+        // hold, is damage in the middle when a valid header follows later in the file: the
+        // made-up record is left out and the records after it are read.
+        if (h.length > DB_MAX_RECORD || pos + hs + h.length > size) {
+            RecordHeader found = {};
+            int64_t p = ResyncFrom(db, pos, &found, size);
+            if (p < 0) {
+                r = int(p);
+                break;
+            }
+            if (p > 0) {
+                LogPrintf("Header at %lu claims %lu bytes, more than the file or a record "
+                          "holds: damage, not an unfinished append",
+                          (unsigned long)pos, (unsigned long)h.length);
+                db->damage++;
+                // Its length could one day point into records appended after it.
+                db->keepEnd = 1;
+                pos = uint64_t(p);
+                continue;
+            }
+        }
         lastIndexed = !(h.flags & DB_FLAG_DELETED);
         if (lastIndexed) {
             h.offset = uint32_t(pos);
@@ -630,9 +693,11 @@ int OpenByPath(const char* path, RecordDb** dbOut, uint32_t readOnly) {
         return 1;
     }
     DbLastResync.endAt = db->appendAt;
-    LogPrintf("Opened database %s (%s form, %lu records%s)", path,
+    if (DbLastResync.scans || DbLastResync.endKind != DB_END_SOUND || DbLastResync.wrongLengths)
+        db->damage++;
+    LogPrintf("Opened database %s (%s form, %lu records%s%s)", path,
               format == DB_NEW_FORM ? "new" : "old", (unsigned long)db->count,
-              readOnly ? ", read-only" : "");
+              readOnly ? ", read-only" : "", db->damage ? ", damaged" : "");
     *dbOut = db;
     return 0;
 }
@@ -844,7 +909,7 @@ int DriveHasRoom(int driveIndex, unsigned long bytes) {
 long DbReserveSpace(RecordDb* db, unsigned long bytes) {
     if (!db || db->embedded || db->readOnly) return -1;
     if (db->keepEnd) {
-        LogPrintf("Database %s: nothing appended after its damaged end at %lu", db->path,
+        LogPrintf("Database %s: nothing appended after its damage at %lu", db->path,
                   (unsigned long)db->appendAt);
         return -1;
     }

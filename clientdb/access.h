@@ -57,6 +57,9 @@ struct RecordDb {
     // The damaged end may hold records (a damaged header, or a last record whose length is
     // what is wrong): it is never cut, and nothing is appended after it.
     uint32_t keepEnd;
+    // What the open could not read: resyncs past damage, a damaged end, or a length whose
+    // high bits were wrong. 0 when every byte of the file was read as records.
+    uint32_t damage;
     DbOlderCopy* olderCopies;
     uint32_t olderCount;
     uint32_t olderCapacity;
@@ -71,6 +74,9 @@ struct RecordDb {
 typedef int (*DbRecordFn)(RecordDb* db, uint32_t gid, uint16_t length);
 
 char* DbFindFile(char* pathOut, const char* folder, uint32_t dbId);  // pathOut: 260 bytes
+// The same, passing over a file named avoid unless no other file of the folder carries the
+// identifier, so that which of the two is found does not depend on the listing order.
+char* DbFindFileBesides(char* pathOut, const char* folder, uint32_t dbId, const char* avoid);
 // Files of the folder that the last DbFindFile could not open or read: when it found
 // nothing, the database may still be among them.
 extern unsigned DbFindUnreadable;
@@ -139,5 +145,9 @@ struct DbResyncReport {
     uint32_t fileSize;
     uint32_t endKind;  // DB_END_*
     uint32_t endAt;    // where the damaged end starts
+    // Headers claiming more than a record holds, read by the low 16 bits of their length
+    // since a header followed there; the first one's position.
+    uint32_t wrongLengths;
+    uint32_t wrongLengthAt;
 };
 extern DbResyncReport DbLastResync;

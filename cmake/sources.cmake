@@ -14,7 +14,7 @@ set(sys_SOURCES fault.cpp win32/sys_win.cpp posix/sys_posix.cpp)
 set(base_SOURCES answers.cpp bytes.cpp format.cpp globals.cpp installrec.cpp installrec_win.cpp log.cpp mem.cpp
                  path.cpp text.cpp write.cpp)
 set(registry_SOURCES registry_win.cpp)
-set(clientdb_SOURCES access.cpp format.cpp)
+set(clientdb_SOURCES access.cpp format.cpp userdb.cpp)
 set(package_SOURCES locate_win.cpp reader.cpp script.cpp)
 set(ui_SOURCES dialogs_win.cpp drives.cpp drives_win.cpp frame_win.cpp gauge_win.cpp print_win.cpp
                wizard_state_win.cpp)

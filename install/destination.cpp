@@ -7,10 +7,12 @@
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
+#include "base/format.h"
 #include "base/path.h"
 #include "base/text.h"
 #include "clientdb/access.h"
 #include "clientdb/format.h"
+#include "clientdb/userdb.h"
 #include "install/space.h"
 #include "package/package.h"
 #include "package/script.h"
@@ -19,8 +21,14 @@
 
 uint32_t OverwriteInPlace = 0;
 char OldDbFoundPath[260];
+uint32_t PreviousInstallRestored = 0;
+uint32_t PackageFilesWritten = 0;
+// The package's files are out of the destination (reset by PrepareDestination).
+static uint32_t CleanedUp = 0;
 
-static const char OLD_DB_NAME[] = "IDB\\OLD.DB";
+static const char OLD_DB_NAME[] = "IDB\\" DB_OLD_MAIN_NAME;
+// Leftover old databases kept under names of their own before an in-place install refuses.
+enum { MAX_KEPT_OLD_DBS = 99 };
 
 int IsPreservedFile(const char* name) {
     const TextListT& list = InstallSettings.PreservedFiles;
@@ -49,13 +57,33 @@ static int SameDbVersion(void) {
            InstallSettings.DbVersion[1] == PreviousDbVersion[1];
 }
 
+// An OLD.DB beside a main database the last migration completed is what that migration
+// kept (it could not carry or delete everything), and a database that may be the user's is
+// kept whenever the other is chosen: it goes to a free name of its own (OLD1.DB, OLD2.DB...)
+// rather than be deleted, since it may hold records nowhere else.
+static int KeepLeftoverOldDb(const char* leftover) {
+    char idb[260], kept[260], name[16];
+    DestPath(idb, "IDB");
+    for (unsigned n = 1; n <= MAX_KEPT_OLD_DBS; n++) {
+        Format(name, sizeof name, "OLD%u.DB", n);
+        JoinPath(kept, idb, name, (const char*)nullptr);
+        if (PathExists(kept)) continue;
+        if (!MovePath(leftover, kept)) break;
+        LogPrintf("Kept the leftover %s as %s", leftover, kept);
+        return 1;
+    }
+    LogPrintf("Could not keep the leftover %s under another name", leftover);
+    return 0;
+}
+
 // Moves the previous main database aside as IDB\OLD.DB, where the migration reads it. 0 when
 // it may still be in the folder under its own name: the package's main database would then
 // be written over the user's.
 static int MoveOldDbAside(void) {
-    char idb[260], found[260], old[260];
+    char idb[260], found[260], old[260], leftover[260];
     DestPath(idb, "IDB");
-    if (!DbFindFile(found, idb, DB_ID_MAIN)) {
+    int kind = FindUserMainDb(found, idb, leftover);
+    if (kind == USER_DB_NONE) {
         if (DbFindUnreadable) {
             LogPrintf("Main DB search could not read %u files of %s", DbFindUnreadable, idb);
             return 0;
@@ -65,22 +93,16 @@ static int MoveOldDbAside(void) {
     }
     ReadPreviousDbVersion(found);
     DestPath(old, OLD_DB_NAME);
-    // An in-place install that ended before its migration was through leaves the user's
-    // database as OLD.DB beside the package's own main database: that one must not take its
-    // place, or deleting OLD.DB would lose the user's records.
-    if (!SameName(found, old) && MainDbInUseHook && FileExists(old) && MainDbInUseHook(old) &&
-        !MainDbInUseHook(found)) {
-        LogPrintf("Main DB is already %s: %s is not in use", old, found);
-        ReadPreviousDbVersion(old);
-        return 1;
-    }
-    if (SameName(found, old)) {
-        // Only an OLD.DB carries the database (an earlier run stopped after moving it aside):
-        // it already has the name the migration reads, and deleting it would lose it.
+    if (kind == USER_DB_OLD) {
+        // An earlier run stopped after moving the database aside: it already has the name
+        // the migration reads. The main database beside it is the package's, unless that
+        // could not be proven: then it is kept, since the package will write over its name.
         LogPrintf("Main DB is already %s", old);
-        return 1;
+        return !leftover[0] || KeepLeftoverOldDb(leftover);
     }
-    SysDelete(old);
+    if (leftover[0] && !KeepLeftoverOldDb(leftover)) return 0;
+    // What else has the name is no database: it holds no records.
+    if (!leftover[0]) SysDelete(old);
     if (!MovePath(found, old)) {
         LogPrintf("Failed to rename old DB");
         return 0;
@@ -120,6 +142,7 @@ int PrepareDestination(void) {
     InstallSettingsT& s = InstallSettings;
     OverwriteInPlace = SameFolder(s.PreviousDir, s.DestDir) ? 1 : 0;
     OldDbFoundPath[0] = 0;
+    PreviousInstallRestored = PackageFilesWritten = CleanedUp = 0;
     LogPrintf("Preparing dest dir");
     MakePathRecorded(s.DestDir);
     char path[260];
@@ -147,8 +170,11 @@ int RemoveInstalledFile(const char* path) {
 
 void CleanUpInstall(void) {
     InstallSettingsT& s = InstallSettings;
+    // After the restore the entry names are the earlier installation's files again.
+    if (PreviousInstallRestored) return;
     if (!s.DestDir[0] || !PathExists(s.DestDir)) return;
     LogPrintf("Cleaning up");
+    CleanedUp = 1;
     char path[260], dir[260];
     for (uint16_t i = 0; FileTable && i < FileTable->count; i++) {
         const char* name = FileTable->entry[i]->name;
@@ -166,6 +192,10 @@ void CleanUpInstall(void) {
 
 void RestorePreviousInstall(void) {
     if (!OverwriteInPlace) return;
+    // A rename does not replace a file: the package's copies must be out of the way first.
+    // Before the loop wrote anything, the entry names are still the earlier installation's.
+    if (PackageFilesWritten && !CleanedUp) CleanUpInstall();
+    PreviousInstallRestored = 1;
     LogPrintf("Restoring previous installation");
     // Undo in the reverse order of the preparation: the transfer ran after the move aside.
     if (UndoTransferRenamesHook) UndoTransferRenamesHook();

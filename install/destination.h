@@ -10,15 +10,18 @@ extern uint32_t OverwriteInPlace;
 // The path the previous main database was found under before it became IDB\OLD.DB; empty
 // when nothing was moved aside.
 extern char OldDbFoundPath[260];
+// RestorePreviousInstall has given the earlier installation its files back: a clean-up from
+// then on would delete them, and does nothing.
+extern uint32_t PreviousInstallRestored;
+// The install loop has begun writing the package's files (set by InstallFiles): only then
+// is there anything for a clean-up to take away.
+extern uint32_t PackageFilesWritten;
 
 // The folder transfer lives with the migration, which also queues the copies into another
 // folder; an in-place install reaches its rename mode and the undo of those renames through
 // these two, which the setup connects (setup/connect.cpp).
 extern uint16_t (*TransferFoldersHook)(int renameMode);
 extern void (*UndoTransferRenamesHook)(void);
-// 1 when the main database at path has a user list in use, as the search judges it (the
-// search lives with the migration).
-extern int (*MainDbInUseHook)(const char* path);
 
 // 1 when name (relative to the installation folder) matches a PreservedFiles pattern with an
 // empty action: such a file is never overwritten by an in-place install.
@@ -36,9 +39,12 @@ int RemoveInstalledFile(const char* path);
 // is still there). Preserved files of an in-place install stay. What the install loop put
 // elsewhere (temporary archives, the Windows folder) is the loop's to remove.
 void CleanUpInstall(void);
-// After CleanUpInstall of an interrupted in-place install: IDB\OLD.DB goes back to the name
-// it was found under and the renames of the preserved-file transfer are undone, newest
-// first, so the previous installation finds its user's data again. Nothing otherwise.
+// After an interrupted in-place install (a failed file installation or a failed migration):
+// the package's files are cleaned up unless that was done (or none were written yet),
+// IDB\OLD.DB goes back to the name it was found under and the renames of the preserved-file
+// transfer are undone, newest first, so the previous installation finds its user's data
+// again. Nothing otherwise. A CleanUpInstall called after it does nothing, so the two may
+// come in either order.
 void RestorePreviousInstall(void);
 void DeleteObsoleteFiles(void);
 void DeleteMatchingFiles(const char* baseDir, char** patterns, uint16_t count);

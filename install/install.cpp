@@ -47,6 +47,7 @@ struct LoopState {
     uint32_t scale;     // 1 or 10
     char archive[260];  // temporary archive of the current entry, "" when none
     unsigned char* entryState;
+    unsigned char* existedBefore;  // the entry's Windows-folder target was there before it
     int pifWritten;
 };
 LoopState Loop;
@@ -182,6 +183,7 @@ int InstallEntry(const PackageEntry* e, unsigned index, const char* mergeDir) {
     MakePathRecorded(p.targetDir);
     // A file new to the Windows folder is the client's; one that replaced another stays.
     int newInWindows = p.kind == KIND_WINDOWS && !PathExists(p.target);
+    Loop.existedBefore[index] = p.kind == KIND_WINDOWS && !newInWindows;
 
     InstallSettingsT& s = InstallSettings;
     int heldBack = 0, direct = 0;
@@ -292,6 +294,13 @@ void RemovePartialInstall(void) {
         EntryPaths p;
         if (Loop.entryState[i] == ENTRY_UNTOUCHED || !SplitEntry(e, &p)) continue;
         if (p.kind == KIND_PLAIN) continue;
+        // A file of the Windows folder that was there before is not this install's to take
+        // away; its earlier content is gone, so the package's copy stays.
+        if (Loop.existedBefore[i]) {
+            if (PathExists(p.target))
+                LogPrintf("Kept %s: it was there before the install", p.target);
+            continue;
+        }
         // The extracted copy of a system file is normally gone once it has been handled; one
         // that reached the system folder stays, since the version it replaced is gone.
         if (RemoveInstalledFile(p.target)) LogPrintf("Removed %s", p.target);
@@ -326,9 +335,11 @@ int InstallFiles(void) {
         return 0;
     }
     LogPrintf("Installing files");
+    PackageFilesWritten = 1;
     UserAbort = 0;
     memset(&Loop, 0, sizeof Loop);
     Loop.entryState = (unsigned char*)MemAlloc(FileTable->count ? FileTable->count : 1);
+    Loop.existedBefore = (unsigned char*)MemAlloc(FileTable->count ? FileTable->count : 1);
     int templateId = ContinuationRun ? IDD_COPY_CONTINUED : IDD_COPY;
     if (InstallUi.openProgress) Loop.dialog = InstallUi.openProgress(templateId);
 
@@ -368,6 +379,7 @@ int InstallFiles(void) {
         result = 0;
     }
     MemFree(Loop.entryState);
-    Loop.entryState = 0;
+    MemFree(Loop.existedBefore);
+    Loop.entryState = Loop.existedBefore = 0;
     return result;
 }

@@ -12,6 +12,7 @@
 #include "base/text.h"
 #include "clientdb/access.h"
 #include "clientdb/format.h"
+#include "clientdb/userdb.h"
 #include "install/destination.h"
 #include "package/package.h"
 #include "res/strings.h"
@@ -99,7 +100,7 @@ int CheckDiskSpace(int driveIndex, const char* previousDir, const char* destDir,
     if (previousDir[0] && !SameFolder(previousDir, destDir)) {
         char idb[260], db[260];
         JoinPath(idb, previousDir, "IDB", (const char*)nullptr);
-        if (DbFindFile(db, idb, DB_ID_MAIN)) ReadPreviousDbVersion(db);
+        if (FindUserMainDb(db, idb, nullptr)) ReadPreviousDbVersion(db);
         ToolBytesFromOld = 0;
         if (SameDbVersion()) CountOldTools(previousDir);
     }
@@ -164,8 +165,8 @@ static uint32_t OldFolderSpace(uint32_t cluster, const char* previousDir, const 
     if (!previousDir || !previousDir[0]) return 0;
     char folder[260], path[260];
     JoinPath(folder, previousDir, sub, (const char*)nullptr);
-    if (destDir && SameFolder(destDir, previousDir))
-        return DbFindFile(path, folder, DB_ID_MAIN) ? GetFileSizeByName(path) : 0;
+    if (destDir && destDir[0] && SameFolder(destDir, previousDir))
+        return FindUserMainDb(path, folder, nullptr) ? GetFileSizeByName(path) : 0;
     char pattern[260];
     JoinPath(pattern, folder, "*.*", (const char*)nullptr);
     uint64_t sum = 0;

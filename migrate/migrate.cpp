@@ -10,6 +10,7 @@
 #include "base/path.h"
 #include "base/text.h"
 #include "clientdb/format.h"
+#include "clientdb/userdb.h"
 #include "migrate/platform.h"
 #include "migrate/search.h"
 #include "migrate/transfer.h"
@@ -133,17 +134,11 @@ void OpenOldMainDb(void) {
         if (DbOpenReadOnly(path, &OldMainDb) != 0) OldMainDb = nullptr;
     } else {
         // An in-place install that ended before its migration was through left the user's
-        // database as OLD.DB beside the package's own; the search chose the folder for
-        // OLD.DB, so the records come from there and not from the database without users.
-        char path[260], old[260];
-        JoinPath(old, idb, "OLD.DB", (const char*)nullptr);
-        if (!DbFindFile(path, idb, DB_ID_MAIN)) {
+        // database as OLD.DB beside the package's own: the records come from the user's.
+        char path[260];
+        if (!FindUserMainDb(path, idb, nullptr)) {
             LogPrintf("No database %lx in %s", (unsigned long)DB_ID_MAIN, idb);
             path[0] = 0;
-        } else if (!SameName(path, old) && FileExists(old) && !MainDatabaseInUse(path) &&
-                   MainDatabaseInUse(old)) {
-            LogPrintf("Using %s of an install that did not finish", old);
-            CopyText(path, old, sizeof path);
         }
         if (!path[0] || DbOpenReadOnly(path, &OldMainDb) != 0) OldMainDb = nullptr;
     }
@@ -330,11 +325,15 @@ void StoreFolders(void) {
 
 // The old database of an in-place install goes once everything the rules carry from it is
 // in the new one; otherwise it stays for the user (or the next run) to recover from.
-void RemoveOldDatabase(int oldWasOpen) {
+// A database whose open passed over damage may hold records the index never saw: those are
+// nowhere else.
+void RemoveOldDatabase(int oldWasOpen, uint32_t oldDamage) {
     char path[260];
     JoinPath(path, InstallSettings.PreviousDir, "IDB", "OLD.DB", (const char*)nullptr);
     if (!oldWasOpen) {
         LogPrintf("Keeping %s: it could not be opened", path);
+    } else if (oldDamage) {
+        LogPrintf("Keeping %s: it is damaged and may hold records that could not be read", path);
     } else if (CarriedRecordsLost) {
         LogPrintf("Keeping %s: %lu records were not carried over", path,
                   (unsigned long)CarriedRecordsLost);
@@ -394,6 +393,7 @@ void CloseMigrationDatabases(void) {
     if (DbEF) DbClose(DbEF);
     NewMainDb = OldMainDb = Db990 = DbEF = nullptr;
     CloseProgress();
+    ForgetMovedOriginals();
 }
 
 void FlushPendingRecords(void) {
@@ -496,9 +496,11 @@ int MigrateInstallation(void) {
 
     // 17-18.
     const int oldWasOpen = OldMainDb != nullptr;
+    const uint32_t oldDamage = OldMainDb ? OldMainDb->damage : 0;
     SettingsTransferred = oldWasOpen ? 1 : 0;
+    DeleteMovedOriginals();
     CloseMigrationDatabases();
-    if (MigrationInPlace()) RemoveOldDatabase(oldWasOpen);
+    if (MigrationInPlace()) RemoveOldDatabase(oldWasOpen, oldDamage);
 
     // 19-24. The system learns where the new client lives.
     if (OldDbVersion[0] < OLD_NAMES_VERSION) {

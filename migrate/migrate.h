@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #include "clientdb/access.h"
+#include "clientdb/userdb.h"
 
 // Record keys the migration writes (besides those of the search).
 enum : uint32_t {
@@ -19,7 +20,7 @@ enum : uint32_t {
     GID_CLIENT_TEXT_A = 0x140000D2u,
     GID_CLIENT_TEXT_B = 0x140000D3u,
     GID_SECOND_SPEED_INDEX = 0x14000012u,
-    GID_INSTALL_FOLDER = 0x1400011Bu,
+    GID_INSTALL_FOLDER = DB_GID_INSTALL_FOLDER,  // written last: the migration's mark
     GID_DOWNLOAD_FOLDER = 0x1402000Eu,
     GID_CONNECTION_LIST = 0x23F1u,  // in database 0x2000EF: 2 bytes, then 4-byte GIDs
 };
@@ -70,8 +71,14 @@ void FlushPendingRecords(void);
 // DbForEachRecord filters: which records are carried into the new main database.
 int CopyOldRecordFilter(RecordDb* db, uint32_t gid, uint16_t length);
 int CopyArtRecordFilter(RecordDb* db, uint32_t gid, uint16_t length);
-// The file copies queued by the folder transfer: 1 when every copy succeeded.
+// The file copies queued by the folder transfer: 1 when every copy succeeded. What they
+// carry from the earlier installation is the user's and is recorded as such. The originals
+// of moved files stay until DeleteMovedOriginals, once the migration is through: a migration
+// that fails leaves the earlier installation whole.
 int RunQueuedCopies(void);
+void DeleteMovedOriginals(void);
+// Forgets the originals still to delete (a migration that ends without success).
+void ForgetMovedOriginals(void);
 void MigrateSoundEvents(void);
 void MigrateModemFromIni(void);
 void ConvertPasswordList(void);

@@ -9,6 +9,7 @@
 #include "base/text.h"
 #include "clientdb/access.h"
 #include "clientdb/format.h"
+#include "clientdb/userdb.h"
 #include "migrate/platform.h"
 #include "res/resource.h"
 #include "res/strings.h"
@@ -213,7 +214,9 @@ int SearchFolderTree(const char* folder, const char* exeName) {
 int CheckCandidateFolder(const char* folder, ModemSettingsT* settingsOut) {
     char idb[260], path[260];
     JoinPath(idb, folder, "IDB", (const char*)nullptr);
-    if (!DbFindFile(path, idb, DB_ID_MAIN)) return 0;
+    // An install that did not finish leaves the user's database as OLD.DB beside the
+    // package's own: the user's is the one judged.
+    if (!FindUserMainDb(path, idb, nullptr)) return 0;
     if (!DatabaseKindMatches(InstallSettings.ExpectedDbKindCode, InstallSettings.ExpectedDbKind,
                              path))
         return 0;
@@ -223,18 +226,7 @@ int CheckCandidateFolder(const char* folder, ModemSettingsT* settingsOut) {
     LogPrintf("CFA:Time for %s = %lu", path, (unsigned long)time);
     ModemSettingsT local;
     memset(&local, 0, sizeof local);
-    int inUse = JudgeCandidate(path, &local);
-    if (!inUse && !SearchAbort) {
-        // An in-place install that ended before its migration was through left the user's
-        // database as OLD.DB beside the package's own, which has no users yet.
-        char old[260];
-        JoinPath(old, idb, "OLD.DB", (const char*)nullptr);
-        if (!SameName(old, path) && FileExists(old) && JudgeCandidate(old, &local)) {
-            LogPrintf("Using %s of an install that did not finish", old);
-            inUse = 1;
-        }
-    }
-    if (inUse) {
+    if (JudgeCandidate(path, &local)) {
         if (settingsOut) *settingsOut = local;
         // An equal time does not replace: the first installation found keeps a tie.
         char canonical[sizeof BestFolder];

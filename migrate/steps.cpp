@@ -90,6 +90,33 @@ int CopyArtRecordFilter(RecordDb* db, uint32_t gid, uint16_t length) {
     return CopyRecord(db, gid, length, length / 10, 0);
 }
 
+namespace {
+
+// The originals of moved files, deleted once the migration is through.
+struct MovedOriginal {
+    MovedOriginal* next;
+    char path[260];  // OEM characters, as the copy used it
+    char shown[260];
+};
+MovedOriginal* MovedOriginals;
+
+}  // namespace
+
+void ForgetMovedOriginals(void) {
+    while (MovedOriginal* m = MovedOriginals) {
+        MovedOriginals = m->next;
+        MemFree(m);
+    }
+}
+
+void DeleteMovedOriginals(void) {
+    while (MovedOriginal* m = MovedOriginals) {
+        if (!SysDelete(m->path)) LogPrintf("Couldn't delete %s", m->shown);
+        MovedOriginals = m->next;
+        MemFree(m);
+    }
+}
+
 int RunQueuedCopies(void) {
     int allCopied = 1;
     while (CopyQueueItem* item = CopyQueue) {
@@ -103,9 +130,16 @@ int RunQueuedCopies(void) {
             LogPrintf("Copy failed");
             allCopied = 0;
         } else {
-            RecordFile(item->destination);
-            if (item->move && MoveOldDownloads && !SysDelete(from))
-                LogPrintf("Couldn't delete %s", item->source);
+            // Carried from the earlier installation: the user's, kept by an uninstall that
+            // keeps the user's data.
+            RecordUserData(item->destination);
+            if (item->move && MoveOldDownloads) {
+                MovedOriginal* m = (MovedOriginal*)MemAlloc(sizeof(MovedOriginal));
+                CopyText(m->path, from, sizeof m->path);
+                CopyText(m->shown, item->source, sizeof m->shown);
+                m->next = MovedOriginals;
+                MovedOriginals = m;
+            }
         }
         GaugePosition++;
         if (ProgressDialog) MigratePlatform.gaugePos(ProgressDialog, GaugePosition);
@@ -124,8 +158,9 @@ void MigrateSoundEvents(void) {
         const char* sound = events.b ? events.b[i] : "";
         char value[SOUND_VALUE] = "";
         MigratePlatform.profileGet(nullptr, "sounds", label, value, sizeof value);
-        // The user chose another sound for this event: it stays.
-        if (value[0] && FileExists(value) && !SameName(GetNamePart(value), sound)) {
+        // The user chose another sound for this event: it stays. The script may name the
+        // sound with its folder in the installation; its file name is what is compared.
+        if (value[0] && FileExists(value) && !SameName(GetNamePart(value), GetNamePart(sound))) {
             LogPrintf("Sound '%s' (%s) remains", value, label);
             continue;
         }

@@ -13,8 +13,6 @@
 // The in-place install renames the preserved files with the migration's folder transfer.
 uint16_t (*TransferFoldersHook)(int renameMode) = TransferFolders;
 void (*UndoTransferRenamesHook)(void) = UndoTransferRenames;
-// The preparation of an in-place install asks the search's verdict on a main database.
-int (*MainDbInUseHook)(const char* path) = MainDatabaseInUse;
 
 #ifdef _WIN32
 // A fresh install whose modem is not known yet asks the modem detection; the migration of

@@ -177,6 +177,9 @@ int RunInstall(void) {
     // loaded library's file cannot be deleted: no extraction is left to do by now.
     if (!MigrateInstallation()) {
         FreeDecompressor();
+        // An in-place install gets the user's database and renamed files back, or the next
+        // run would not find the installation.
+        RestorePreviousInstall();
         CleanUpInstall();
         return 0;
     }

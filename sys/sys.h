@@ -208,4 +208,8 @@ void SysSetSystemDir(const char* path);
 void SysSetModuleLoaded(const char* name, int lookups);
 // Makes SysBlockAlloc fail the next n times (to test the out-of-memory question).
 void SysFailNextAllocs(int n);
+// The order SysFindFirst and SysFindNext list a folder in: FAT lists by directory slot and
+// promises no order, so a test can make the listing sorted by name either way.
+enum { SYS_LIST_AS_STORED, SYS_LIST_BY_NAME, SYS_LIST_BY_NAME_REVERSED };
+void SysSetListingOrder(int order);
 #endif

@@ -192,7 +192,12 @@ int IsUserData(const UndoContext* ctx, const char* path) {
     return 0;
 }
 
-int RemoveTree(const char* path) { return RemoveTreeAt(path, 0); }
+int RemoveTree(const char* path) {
+    // A file the install carried over from an earlier installation is user data of its own.
+    long attributes = SysAttributes(path);
+    if (attributes != SYS_ATTR_NONE && !(attributes & SYS_ATTR_DIR)) return SysDelete(path);
+    return RemoveTreeAt(path, 0);
+}
 
 int AllowedItem(UndoContext* ctx, const InstallItem* item) {
     int kind = item->kind;

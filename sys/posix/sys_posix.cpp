@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -275,6 +276,9 @@ static bool WindowsMatch(const std::string& pat, const char* name) {
            fnmatch(pat.substr(0, n - 2).c_str(), name, FNM_CASEFOLD) == 0;
 }
 
+static int listingOrder = SYS_LIST_AS_STORED;
+void SysSetListingOrder(int order) { listingOrder = order; }
+
 SysFind SysFindFirst(const char* pattern, SysFindData* out) {
     std::string host = HostPath(pattern);
     size_t slash = host.rfind('/');
@@ -301,6 +305,14 @@ SysFind SysFindFirst(const char* pattern, SysFindData* out) {
     if (st->items.empty()) {
         delete st;
         return 0;
+    }
+    if (listingOrder != SYS_LIST_AS_STORED) {
+        bool reversed = listingOrder == SYS_LIST_BY_NAME_REVERSED;
+        std::sort(st->items.begin(), st->items.end(),
+                  [reversed](const SysFindData& a, const SysFindData& b) {
+                      int c = strcasecmp(a.name, b.name);
+                      return reversed ? c > 0 : c < 0;
+                  });
     }
     *out = st->items[0];
     st->pos = 1;

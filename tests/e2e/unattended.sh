@@ -87,12 +87,31 @@ assert_log_line 'Exit code 0' "$LOG"
 # The relaunched copy ran it: the package came from the CD-ROM file.
 assert_log_line 'Opt: Install file = D:\SETUP.EXE' "$LOG"
 
-note "the same setup again: the version it would install is there already, a question without a safe answer"
+note "the same setup again over a newer version (the client updated itself to 140.0): a question without a safe answer"
 rm -f "$KOV_C/setup.log"
+"$KOVDB" set "$(host_path 'C:\Kov30IA\IDB\MAIN.IDX')" 0x14000006 --hex 008c0000 >/dev/null
 launch 'D:\SETUP.EXE' -U -M
 expect_exit 65539 "newer version installed"
 assert_log_has 'Unattended: newer version installed has no safe answer' 'C:\setup.log'
 assert_missing 'C:\Kov30IB'
+
+note "in place twice over a read-only database: the OLD.DB the first run leaves never replaces what the user wrote since"
+fresh_machine
+chmod 0444 "$(host_path 'C:\Kov30I\IDB\MAIN.IDX')"
+answers '[Install]' 'DestDir = C:\Kov30I' 'PreviousDir = C:\Kov30I' 'PrintGuide = no' \
+    'StartMenu = yes' 'AddOns = no' 'Restart = never' '[Modem]' 'Mode = skip'
+launch 'D:\SETUP.EXE' -U 'C:\answers.ini'
+expect_exit 0 "installed in place"
+assert_exists 'C:\Kov30I\IDB\OLD.DB'
+# The client writes a record the migration carries (one of the script's list).
+"$KOVDB" set "$(host_path 'C:\Kov30I\IDB\MAIN.IDX')" 0x00013737 --text "CURRENT data" >/dev/null
+launch 'D:\SETUP.EXE' -U 'C:\answers.ini'
+expect_exit 0 "installed in place again"
+got=$("$KOVDB" get "$(host_path 'C:\Kov30I\IDB\MAIN.IDX')" 0x00013737)
+[ "$got" = "CURRENT data" ] || fail "the user's newest record is gone: \"$got\""
+assert_log_has 'the migration went through into it' 'C:\Kov30I\setup.log'
+# The leftover of the first run is kept, under a name of its own.
+assert_exists 'C:\Kov30I\IDB\OLD1.DB'
 
 note "a bad answer file: nothing is done"
 answers '[Install]' 'Restart = sometimes' 'Destination = C:\KOV'

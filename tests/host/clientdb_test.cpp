@@ -204,7 +204,10 @@ TEST_F(ClientDb, OneInsertedByteIsSkipped) {
          at[1] + 2,
          0,
          {{4, at[3] + 1, 6}, {3, at[2] + 1, 5}, {1, at[0], 5}}},
-        {"before the last header", at[3], 0, {{3, at[2], 5}, {2, at[1], 6}, {1, at[0], 5}}},
+        {"before the last header",
+         at[3],
+         0,
+         {{4, at[3] + 1, 6}, {3, at[2], 5}, {2, at[1], 6}, {1, at[0], 5}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -346,11 +349,13 @@ TEST_F(ClientDb, RecordsAfterAWrongLengthAreNeverCut) {
         SCOPED_TRACE(form == DB_NEW_FORM ? "new form" : "old form");
         std::vector<uint32_t> at;
         std::string bytes = Build(form, {{1, "one"}, {2, "two"}, {3, "three"}, {4, "four"}}, &at);
-        // Record 2 claims 5000 bytes: the scan stops there, records 3 and 4 are not indexed.
+        // Record 2 claims 5000 bytes, past the end: it is left out, and records 3 and 4 are
+        // read, but nothing is appended where that length could one day point.
         bytes.replace(at[1] + (form == DB_NEW_FORM ? 8 : 6), 2, Le16(5000));
         RecordDb* db = Open("L.IDX", bytes);
         ASSERT_TRUE(db);
-        EXPECT_EQ(2u, DbRecordCount(db));
+        EXPECT_EQ(3u, DbRecordCount(db));
+        EXPECT_EQ(nullptr, DbFindEntry(db, 2));
         EXPECT_EQ(0, DbWriteText(db, 9, "new"));
         EXPECT_EQ(0, DbWriteText(db, 2, "TWO"));
         EXPECT_EQ(1, DbWriteText(db, 1, "ONE"));  // in place, before the damage
@@ -867,10 +872,8 @@ TEST_F(ClientDb, ADamagedEndKeepsTheRecordsBeforeIt) {
     std::string clean = Build(DB_NEW_FORM, {{1, "one"}, {2, "two"}, {3, "three"}}, &at);
     std::string badMagic = clean;
     badMagic[at[2]] = 'X';
-    std::string inserted = clean;
-    inserted.insert(at[2], 1, '#');
-    std::string tooLong = clean;  // more than a record can hold: not an unfinished append
-    tooLong.replace(at[2] + 8, 4, Le32(0x10005));
+    std::string tooLong = clean;  // more than a record can hold, and than the file has
+    tooLong.replace(at[2] + 8, 4, Le32(0x10009));
     struct Case {
         const char* what;
         std::string bytes;
@@ -878,7 +881,6 @@ TEST_F(ClientDb, ADamagedEndKeepsTheRecordsBeforeIt) {
     } cases[] = {
         {"30 bytes of garbage after the last record", clean + std::string(30, 'g'), {3, 2, 1}},
         {"a damaged last header", badMagic, {2, 1}},
-        {"a byte inserted before the last header", inserted, {2, 1}},
         {"a last record longer than a record can be", tooLong, {3, 2, 1}},
     };
     for (const Case& c : cases) {
@@ -937,7 +939,7 @@ TEST_F(ClientDb, DeleteAlsoMarksADamagedCopyAtTheEnd) {
     // GID 1 again at the end, claiming more than a record holds: the first copy is read, and
     // once the record is deleted neither copy comes back.
     std::string bytes = Build(DB_NEW_FORM, {{1, "one"}, {2, "two"}});
-    bytes += "R2D2" + Le32(1) + Le32(0x10002) + Le16('b' | DB_FLAG_NOT_ART) +
+    bytes += "R2D2" + Le32(1) + Le32(0x10005) + Le16('b' | DB_FLAG_NOT_ART) +
              std::string(12, '\0') + "xy";
     RecordDb* db = Open("K.IDX", bytes);
     ASSERT_TRUE(db);
@@ -949,4 +951,56 @@ TEST_F(ClientDb, DeleteAlsoMarksADamagedCopyAtTheEnd) {
     EXPECT_EQ("(absent)", ReadAll(db, 1));
     EXPECT_EQ("two", ReadAll(db, 2));
     DbClose(db);
+}
+
+// Eight bytes written over a live record's header, past its magic: the header still reads as
+// one but claims data past the end of the file. Where a valid header follows, it is damage in
+// the middle: the made-up record is left out, every intact record after it is read, and the
+// open says it met damage. Only at the last record is it read as a damaged end.
+TEST_F(ClientDb, ADamagedHeaderInTheMiddleHidesNoRecordAfterIt) {
+    const std::vector<Rec> recs = {{1, "one"},  {2, std::string(300, '2')}, {3, "three"},
+                                   {4, "four"}, {5, std::string(70, '5')},  {6, "six"}};
+    for (int form : {DB_NEW_FORM, DB_OLD_FORM}) {
+        for (size_t hit : {0u, 1u, 3u, 4u, 5u}) {
+            SCOPED_TRACE(std::string(form == DB_NEW_FORM ? "new form" : "old form") +
+                         ", header of record " + std::to_string(hit + 1));
+            std::vector<uint32_t> at;
+            std::string bytes = Build(form, recs, &at);
+            bytes.replace(at[hit] + (form == DB_NEW_FORM ? 4 : 2), 8, "XXXXXXXX");
+            RecordDb* db = Open("H.IDX", bytes);
+            ASSERT_TRUE(db);
+            for (size_t i = 0; i < recs.size(); i++) {
+                if (i == hit) EXPECT_EQ("(absent)", ReadAll(db, recs[i].gid));
+                else EXPECT_EQ(recs[i].data, ReadAll(db, recs[i].gid)) << recs[i].gid;
+            }
+            bool last = hit + 1 == recs.size();
+            // The made-up record is shown only where nothing valid follows it.
+            EXPECT_EQ(last ? 6u : 5u, DbRecordCount(db));
+            EXPECT_NE(0u, db->damage);
+            EXPECT_EQ(last ? 0u : 1u, DbLastResync.scans);
+            DbClose(db);
+        }
+    }
+}
+
+// A length with bit 16 set is damage: a record holds at most 65535 bytes. Where its low 16
+// bits lead to the next header (or the end of the file), the record is whole and read so;
+// the records after it are read, and the open says it met damage.
+TEST_F(ClientDb, ALengthAboveWhatARecordHoldsIsReadByItsLow16Bits) {
+    std::vector<Rec> recs;
+    for (uint32_t i = 1; i <= 41; i++) recs.push_back({i, "record " + std::to_string(i)});
+    // Only the new form's header has a 32-bit length.
+    for (size_t hit : {0u, 20u, 40u}) {
+        SCOPED_TRACE("record " + std::to_string(hit + 1));
+        std::vector<uint32_t> at;
+        std::string bytes = Build(DB_NEW_FORM, recs, &at);
+        bytes[at[hit] + 10] |= 1;
+        RecordDb* db = Open("W.IDX", bytes);
+        ASSERT_TRUE(db);
+        EXPECT_EQ(41u, DbRecordCount(db));
+        for (const Rec& r : recs) EXPECT_EQ(r.data, ReadAll(db, r.gid)) << r.gid;
+        EXPECT_NE(0u, db->damage);
+        EXPECT_EQ(1u, DbLastResync.wrongLengths);
+        DbClose(db);
+    }
 }

@@ -7,6 +7,7 @@
 #include "base/installrec.h"
 #include "base/path.h"
 #include "clientdb/format.h"
+#include "clientdb/userdb.h"
 #include "install/space.h"
 #include "migrate/migrate.h"
 #include "migrate/transfer.h"
@@ -364,28 +365,64 @@ TEST(Destination, InPlaceStopsWhenUserDataCannotBeMovedAside) {
 }
 
 // An in-place install that ended before its migration was through left the user's database
-// as OLD.DB and the package's own as MAIN.IDX: a second run keeps OLD.DB, whichever of the two
-// the folder lists first. A stale OLD.DB beside a database in use still gives way.
+// as OLD.DB and the package's own as MAIN.IDX: a second run keeps OLD.DB. One that went
+// through (its MAIN.IDX holds the installation folder record) but could not delete OLD.DB
+// left a stale copy: MAIN.IDX is the user's, and the stale copy is kept under a name of its
+// own. None of it depends on the user lists, the folder's listing order or a read-only file.
 TEST(Destination, UnfinishedInPlaceInstallKeepsTheUsersDatabase) {
     using migratetest::DbFile;
-    std::string users =
-        DbFile(DB_NEW_FORM, DB_ID_MAIN, {migratetest::Version(3, 1), migratetest::Names({"Jean"})});
-    std::string package = DbFile(DB_NEW_FORM, DB_ID_MAIN, {migratetest::Version(3, 0)});
-    struct Case {
-        const char* what;
-        std::string oldDb, mainDb, oldDbAfter;
-    } cases[] = {
-        {"unfinished", users, package, users},
-        {"stale", package, users, users},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        InPlace m(3);
-        m.Put("C:\\KOV\\IDB\\OLD.DB", c.oldDb);
-        m.Put("C:\\KOV\\IDB\\MAIN.IDX", c.mainDb);
-        EXPECT_EQ(1, PrepareDestination()) << m.Log();
-        EXPECT_EQ(c.oldDbAfter, m.Read("C:\\KOV\\IDB\\OLD.DB"));
-        EXPECT_EQ(3, PreviousDbVersion[0]);
-        EXPECT_EQ(1, PreviousDbVersion[1]);
+    using migratetest::Names;
+    using migratetest::Rec;
+    using migratetest::Version;
+    for (bool names : {false, true}) {
+        std::vector<Rec> user = {Version(3, 1), {0x14000098, "the user's"}};
+        std::vector<Rec> stale = {Version(3, 1), {0x14000098, "stale"}};
+        std::vector<Rec> package = {Version(3, 0)};
+        if (names) {
+            for (auto* r : {&user, &stale, &package}) r->push_back(Names({"Jean"}));
+        }
+        // Every database a migration went through holds the installation folder record.
+        std::vector<Rec> unmarked = user;
+        for (auto* r : {&user, &stale}) r->push_back({DB_GID_INSTALL_FOLDER, "C:\\KOV"});
+        const std::string userDb = DbFile(DB_NEW_FORM, DB_ID_MAIN, user);
+        const std::string packageDb = DbFile(DB_NEW_FORM, DB_ID_MAIN, package);
+        struct Case {
+            const char* what;
+            std::string oldDb, mainDb, oldDbAfter, keptAfter;
+        } cases[] = {
+            {"unfinished", userDb, packageDb, userDb, ""},
+            {"stale", DbFile(DB_NEW_FORM, DB_ID_MAIN, stale), userDb, userDb,
+             DbFile(DB_NEW_FORM, DB_ID_MAIN, stale)},
+            // Not proven either way: OLD.DB, unless it holds no record; the other is kept.
+            {"neither marked", DbFile(DB_NEW_FORM, DB_ID_MAIN, unmarked), packageDb,
+             DbFile(DB_NEW_FORM, DB_ID_MAIN, unmarked), packageDb},
+            {"neither marked, OLD.DB without a record", DbFile(DB_NEW_FORM, DB_ID_MAIN, {}),
+             DbFile(DB_NEW_FORM, DB_ID_MAIN, unmarked), DbFile(DB_NEW_FORM, DB_ID_MAIN, unmarked),
+             DbFile(DB_NEW_FORM, DB_ID_MAIN, {})},
+        };
+        for (const Case& c : cases) {
+            for (int order : {SYS_LIST_BY_NAME, SYS_LIST_BY_NAME_REVERSED}) {
+                for (bool readOnly : {false, true}) {
+                    SCOPED_TRACE(std::string(c.what) + (names ? ", user lists" : "") +
+                                 (order == SYS_LIST_BY_NAME ? ", by name" : ", reversed") +
+                                 (readOnly ? ", read-only" : ""));
+                    InPlace m(3);
+                    m.Put("C:\\KOV\\IDB\\OLD.DB", c.oldDb);
+                    m.Put("C:\\KOV\\IDB\\MAIN.IDX", c.mainDb);
+                    if (readOnly) {
+                        for (const char* f : {"C:\\KOV\\IDB\\OLD.DB", "C:\\KOV\\IDB\\MAIN.IDX"})
+                            chmod(m.Host(f).c_str(), 0444);
+                    }
+                    SysSetListingOrder(order);
+                    EXPECT_EQ(1, PrepareDestination()) << m.Log();
+                    SysSetListingOrder(SYS_LIST_AS_STORED);
+                    EXPECT_EQ(c.oldDbAfter, m.Read("C:\\KOV\\IDB\\OLD.DB"));
+                    if (c.keptAfter.empty()) EXPECT_FALSE(m.Exists("C:\\KOV\\IDB\\OLD1.DB"));
+                    else EXPECT_EQ(c.keptAfter, m.Read("C:\\KOV\\IDB\\OLD1.DB"));
+                    EXPECT_EQ(3, PreviousDbVersion[0]);
+                    EXPECT_EQ(1, PreviousDbVersion[1]);
+                }
+            }
+        }
     }
 }

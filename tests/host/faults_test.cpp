@@ -7,7 +7,10 @@
 // unless the log names it, and the earlier installation's user data must be where it was,
 // byte for byte, or named in the log where it stayed. A success must have every file of the
 // package, and every record the migration carries must be in the new main database or,
-// where the log says it was not carried, still in the old one, untouched.
+// where the log says it was not carried, still in the old one, untouched. After every run
+// the next run's search must find the installation the user has (the new one after a
+// success, the earlier one otherwise), and the database the client opens there must hold the
+// user's records: a file is safe only where the client looks for it.
 //
 // host_tests walks a sample of the points; KOV_FAULTS=full walks every one of them and
 // prints the figures (bench/faults.sh).
@@ -31,6 +34,7 @@
 #include "base/mem.h"
 #include "clientdb/access.h"
 #include "clientdb/format.h"
+#include "clientdb/userdb.h"
 #include "dunzip/unzip.h"
 #include "install/decompress.h"
 #include "install/destination.h"
@@ -107,7 +111,9 @@ int CountingDunzip(const unsigned char* record) {
 
 // The earlier installation's main database: records the migration carries (by the
 // script's list, and art the new database lacks) and one it leaves.
-const uint32_t kCarried[] = {0x14000098, 0x14000097};
+// The user list is carried too, so that the next run's search recognises the new
+// installation as in use.
+const uint32_t kCarried[] = {0x14000098, 0x14000097, GID_USER_NAMES};
 const std::vector<migratetest::Rec> kOldRecords = {
     migratetest::Version(3, 1),
     migratetest::Names({"Jean"}),  // in use: the search chooses it
@@ -116,7 +122,7 @@ const std::vector<migratetest::Rec> kOldRecords = {
     {0x01000001, "old art", migratetest::TYPE_P},
     {0x14000099, "not carried"},
 };
-const uint32_t kCarriedGids[] = {0x14000098, 0x14000097, 0x01000001};
+const uint32_t kCarriedGids[] = {0x14000098, 0x14000097, 0x01000001, GID_USER_NAMES};
 
 struct UserFile {
     const char* path;       // where it lives before the install
@@ -271,12 +277,13 @@ struct Campaign {
     }
 
     // The install step as the driver runs it: the files, then the migration; a failed
-    // migration takes the package's files back out of the destination.
+    // migration gives an in-place install its files back and takes the package's out.
     int InstallStep() {
         migrated = 0;
         if (!InstallFiles()) return 0;
         if (MigrateInstallation()) return migrated = 1;
         FreeDecompressor();
+        RestorePreviousInstall();
         CleanUpInstall();
         return 0;
     }
@@ -354,7 +361,7 @@ struct Campaign {
         char found[257] = "";
         if (why.empty() && !PreviousVersionSearch(found, nullptr))
             why = "the second run did not find the earlier installation";
-        else if (why.empty() && strcmp(found, "C:\\KOV") != 0)
+        else if (why.empty() && strcmp(found, "C:\\KOV") != 0 && strcmp(found, dest()) != 0)
             why = std::string("the second run found ") + found;
         if (why.empty()) {
             strcpy(InstallSettings.PreviousDir, found);
@@ -468,21 +475,20 @@ struct Campaign {
         Tree destTree;
         Walk(m->Host(dest()), "", destTree);
         if (!scenario.inPlace) {
-            // The earlier installation elsewhere is only read, but for the downloads the
-            // migration moves into the new folder.
+            // The earlier installation elsewhere is only read, but for the downloads a
+            // migration that goes through moves into the new folder.
             Tree kept = user, keptBefore = userBefore;
             std::string moved = all["Kov30I/download/f.txt"];
-            if (!kept.count("download/f.txt") && moved == keptBefore["download/f.txt"])
+            if (success && !kept.count("download/f.txt") && moved == keptBefore["download/f.txt"])
                 keptBefore.erase("download/f.txt");
             if (kept != keptBefore) fail("the earlier installation changed");
         } else {
-            // In place: every user file where this outcome leaves it. A failed migration
-            // takes the package out but leaves what the preparation moved aside.
+            // In place: every user file where this outcome leaves it. A failed install or
+            // migration gives back what the preparation moved aside.
             for (const UserFile& u : kUserFiles) {
                 std::string from = Slashes(u.path);
                 if (success && from == "IDB/MAIN.IDX") continue;
-                bool moved = success || migrationFailed;
-                std::string to = Slashes(moved ? u.inPlaceTo : u.path);
+                std::string to = Slashes(success ? u.inPlaceTo : u.path);
                 auto it = user.find(to);
                 if (it != user.end() && it->second == userBefore.at(from)) continue;
                 // Not where it belongs: the log must say where it stayed.
@@ -532,15 +538,68 @@ struct Campaign {
                 if (rel.rfind("WINDOWS/", 0) == 0) continue;
                 if (scenario.inPlace && Slashes(e.first) == "goto.ini") continue;
                 auto it = all.find(rel);
+                // The earlier installation's own file, given back by the restore.
+                auto before = userBefore.find(Slashes(e.first));
+                if (scenario.inPlace && it != all.end() && before != userBefore.end() &&
+                    before->second == it->second)
+                    continue;
                 if (it != all.end() && !NamedAsStayed(dest(), rel.substr(rel.find('/') + 1)))
                     fail("package file left after the migration failed: " + rel);
             }
         }
+        fail(NextRunFindsTheUsersRecords(success, oldDbKept));
         if (!why.empty()) {
             why += " (result " + std::to_string(result) + ", error " + std::to_string(SetupError) +
                    ", cancel " + std::to_string(UserAbort) + ")";
         }
         return why;
+    }
+
+    // What the next run and the client see: the search finds the installation the user has
+    // now (the new one after a success, the earlier one otherwise), and the database the
+    // client opens there, IDB\MAIN.IDX, holds every record: all of the user's after a
+    // failure, the carried ones after a success. Only a rename back that the log says failed
+    // leaves the database as OLD.DB, and then the next run must take it from there. A success
+    // that could not carry a record (logged) keeps the old database whole: the next run may
+    // then find the earlier installation elsewhere again, and an in-place one keeps OLD.DB.
+    std::string NextRunFindsTheUsersRecords(bool success, bool oldDbKept) {
+        unsigned error = SetupError, abort = UserAbort;
+        ResetSearchState();
+        char found[257] = "";
+        PreviousVersionSearch(found, nullptr);
+        SetupError = error;
+        UserAbort = abort;
+        const char* expected = success ? dest() : "C:\\KOV";
+        bool notCarried =
+            success && oldDbKept &&
+            (!scenario.inPlace ||
+             EngineMachine::Log().find("Keeping C:\\KOV\\IDB\\OLD.DB: ") != std::string::npos);
+        if (notCarried && !scenario.inPlace && strcmp(found, "C:\\KOV") == 0) expected = found;
+        // In place, a new database that carried nothing has no user list yet: the search does
+        // not take it for an installation in use, and the records wait in the kept OLD.DB.
+        if (notCarried && scenario.inPlace && !found[0]) return "";
+        if (strcmp(found, expected) != 0)
+            return std::string("the next run finds \"") + found + "\", not " + expected;
+        std::string db = std::string(expected) + "\\IDB\\MAIN.IDX";
+        std::map<uint32_t, std::string> records = migratetest::LiveRecords(db.c_str());
+        bool renameBackFailed =
+            EngineMachine::Log().find("Failed to rename C:\\KOV\\IDB\\OLD.DB back") !=
+            std::string::npos;
+        if (!success && renameBackFailed) {
+            char idb[260] = "C:\\KOV\\IDB", chosen[260];
+            if (FindUserMainDb(chosen, idb, nullptr) != USER_DB_OLD)
+                return "the database was left as OLD.DB and the next run does not take it";
+            records = migratetest::LiveRecords(chosen);
+        }
+        for (auto& r : kOldRecords) {
+            bool carried = std::count(std::begin(kCarriedGids), std::end(kCarriedGids), r.gid);
+            if (success && !carried) continue;
+            auto it = records.find(r.gid);
+            if (it != records.end() && it->second == r.data) continue;
+            if (notCarried) continue;
+            return "record " + std::to_string(r.gid) + " not in the database the client opens";
+        }
+        return "";
     }
 };
 

@@ -166,6 +166,7 @@ struct Run {
         OpenPackage();
         if (!InstallFiles()) return 0;
         if (MigrateInstallation()) return 1;
+        RestorePreviousInstall();
         CleanUpInstall();
         return 0;
     }
@@ -395,4 +396,182 @@ TEST(HostileEarlier, HugeDatabase) {
     }
     std::string db = DbFile(DB_NEW_FORM, DB_ID_MAIN, r);
     RunCase({"30,000 records", [&](EngineMachine& m) { Earlier(m, db); }, "C:\\KOV", carried});
+}
+
+namespace {
+
+// The TEST bodies' own Run is the test's method.
+using EarlierRun = Run;
+
+// One in-place install over C:\KOV, the folder given as an answer file or the folder review
+// gives it (the search is not asked): the files, the migration, the restore after a failure.
+int InPlaceStep(EarlierRun& run, std::vector<uint32_t> carried = {kCarriedIds[0], kCarriedIds[1]}) {
+    ClosePackage();  // which forgets the carried records: the script is read again
+    InstallSettings.CarriedRecordCount = (uint16_t)carried.size();
+    InstallSettings.CarriedRecordIds = (uint32_t*)MemAlloc(carried.size() * sizeof(uint32_t));
+    memcpy(InstallSettings.CarriedRecordIds, carried.data(), carried.size() * sizeof(uint32_t));
+    MoveOldDownloads = 0;
+    strcpy(InstallSettings.PreviousDir, "C:\\KOV");
+    strcpy(InstallSettings.DestDir, "C:\\KOV");
+    ResetMigrationState();
+    ResetSearchState();
+    UserAbort = 0;
+    SetupError = 0;
+    run.OpenPackage();
+    if (!InstallFiles()) return 0;
+    if (MigrateInstallation()) return 1;
+    RestorePreviousInstall();
+    CleanUpInstall();
+    return 0;
+}
+
+// Writes the user's newest data into the client's database, as the client would.
+void ClientWrites(const char* path, uint32_t gid, const char* text) {
+    RecordDb* db = nullptr;
+    ASSERT_EQ(0, DbOpen(path, &db)) << EngineMachine::Log();
+    ASSERT_EQ(1, DbWriteText(db, gid, text));
+    DbClose(db);
+}
+
+}  // namespace
+
+// An OLD.DB that an in-place install left behind (it could not be deleted, or it held records
+// that were not carried) never takes the place of the database the user has written to
+// since: whatever the folder's listing order, whether the user list is carried or not, and
+// whether the database is read-only.
+TEST(HostileEarlier, ALeftoverOldDbNeverReplacesTheCurrentDatabase) {
+    const uint32_t kCurrent = 0x14000098;
+    for (int order : {SYS_LIST_BY_NAME, SYS_LIST_BY_NAME_REVERSED}) {
+        for (bool names : {false, true}) {
+            for (bool readOnly : {true, false}) {
+                SCOPED_TRACE(
+                    std::string(order == SYS_LIST_BY_NAME ? "listed by name" : "reversed") +
+                    (names ? ", user list carried" : ", no user list carried") +
+                    (readOnly ? ", read-only" : ""));
+                EarlierRun run;
+                SysSetListingOrder(order);
+                Earlier(run.m, Sound());
+                std::vector<uint32_t> carried = {kCarriedIds[0], kCarriedIds[1]};
+                if (names) carried.push_back(GID_USER_NAMES);
+                if (readOnly) chmod(run.m.Host("C:\\KOV\\IDB\\MAIN.IDX").c_str(), 0444);
+                ASSERT_EQ(1, InPlaceStep(run, carried)) << EngineMachine::Log();
+                EXPECT_EQ(readOnly, run.m.Exists("C:\\KOV\\IDB\\OLD.DB"));
+
+                ClientWrites("C:\\KOV\\IDB\\MAIN.IDX", kCurrent, "CURRENT data");
+                ASSERT_EQ(1, InPlaceStep(run, carried)) << EngineMachine::Log();
+                std::map<uint32_t, std::string> records = LiveRecords("C:\\KOV\\IDB\\MAIN.IDX");
+                EXPECT_EQ("CURRENT data", records[kCurrent]) << EngineMachine::Log();
+                // The leftover is kept, never deleted.
+                if (readOnly)
+                    EXPECT_EQ(Sound(), run.m.Read("C:\\KOV\\IDB\\OLD1.DB")) << EngineMachine::Log();
+            }
+        }
+    }
+    SysSetListingOrder(SYS_LIST_AS_STORED);
+}
+
+// A migration that fails in place gives the earlier installation back: its main database
+// under its own name and the renamed preserved files, so that the next run finds it and
+// carries every record. The package is the test's own (kov.exe and a main database).
+TEST(HostileEarlier, AFailedInPlaceMigrationGivesTheInstallationBack) {
+    const struct {
+        const char* what;
+        void (*spoil)(EarlierRun& run);
+        unsigned error;
+    } cases[] = {
+        {"disk full at the migration's first write, cancelled",
+         [](EarlierRun&) { SysSetDiskGeometry('C', 8, 512, 0, 1000000); }, 0},
+        {"the package's database has no version record",
+         [](EarlierRun& run) {
+             run.m.Put("C:\\KOV\\IDB\\MAIN.IDX", DbFile(DB_NEW_FORM, DB_ID_MAIN, {Names({"x"})}));
+         },
+         FATAL_DB_NO_VERSION},
+        {"the package's database cannot be opened",
+         [](EarlierRun& run) { run.m.Put("C:\\KOV\\IDB\\MAIN.IDX", "not a database"); },
+         FATAL_DB_OPEN},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EarlierRun run;
+        Earlier(run.m, Sound());
+        run.m.Put("C:\\KOV\\mpm\\modem.ini", "[modem] the user's");
+        TextListT& list = InstallSettings.PreservedFiles;
+        for (uint16_t i = 0; i < list.count; i++) {
+            MemFree(list.a[i]);
+            MemFree(list.b[i]);
+        }
+        MemFree(list.a);
+        MemFree(list.b);
+        SetList(InstallSettings.PreservedFiles,
+                {{"IDB\\*.MAL", ""}, {"goto.ini", ""}, {"mpm\\modem.ini", "*.old"}});
+        strcpy(InstallSettings.PreviousDir, "C:\\KOV");
+        strcpy(InstallSettings.DestDir, "C:\\KOV");
+        run.OpenPackage();
+        ASSERT_EQ(1, InstallFiles()) << EngineMachine::Log();
+        c.spoil(run);
+        EXPECT_EQ(0, MigrateInstallation());
+        EXPECT_EQ(c.error, SetupError);
+        RestorePreviousInstall();
+        CleanUpInstall();
+        SysSetDiskGeometry('C', 8, 512, 1000000, 1000000);
+        std::string log = EngineMachine::Log();
+        EXPECT_EQ(Sound(), run.m.Read("C:\\KOV\\IDB\\MAIN.IDX")) << log;
+        EXPECT_EQ("[modem] the user's", run.m.Read("C:\\KOV\\mpm\\modem.ini")) << log;
+        EXPECT_FALSE(run.m.Exists("C:\\KOV\\IDB\\OLD.DB"));
+        EXPECT_FALSE(run.m.Exists("C:\\KOV\\mpm\\modem.old"));
+        EXPECT_FALSE(run.m.Exists("C:\\KOV\\kov.exe"));
+
+        // The next run finds the installation and carries every record.
+        ResetSearchState();
+        char found[257] = "";
+        EXPECT_TRUE(PreviousVersionSearch(found, nullptr)) << log;
+        EXPECT_STREQ("C:\\KOV", found);
+        ASSERT_EQ(1, InPlaceStep(run)) << EngineMachine::Log();
+        std::map<uint32_t, std::string> records = LiveRecords("C:\\KOV\\IDB\\MAIN.IDX");
+        for (auto& r : kUserCarried) EXPECT_EQ(r.second, records[r.first]) << std::hex << r.first;
+    }
+}
+
+// A damaged old database in place: a header overwritten in the middle, a length with bit 16
+// set, a length with a low bit flipped. The migration carries every record the open could
+// read, and OLD.DB, which may hold more, is never deleted: the log says why it stays.
+TEST(HostileEarlier, ADamagedOldDatabaseIsCarriedAndKept) {
+    std::vector<Rec> records = {Version(3, 1), Names({"Jean"})};
+    std::vector<uint32_t> carried;
+    for (uint32_t i = 0; i < 40; i++) {
+        records.push_back({0x14000200 + i, "carried " + std::to_string(i)});
+        carried.push_back(0x14000200 + i);
+    }
+    const std::string sound = DbFile(DB_NEW_FORM, DB_ID_MAIN, records);
+    auto headerOf = [&](uint32_t gid) { return sound.find("R2D2" + migratetest::Le32(gid)); };
+    const struct {
+        const char* what;
+        size_t at;
+        std::string bytes;
+        int lost;  // carried records not in the new database; -1 when not told
+    } cases[] = {
+        {"eight bytes over a header in the middle", headerOf(0x14000210) + 4, "XXXXXXXX", 1},
+        {"a length with bit 16 set", headerOf(0x14000205) + 10, std::string(1, '\x01'), 0},
+        {"a length with bit 10 flipped", headerOf(0x14000205) + 9, std::string(1, '\x04'), -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EarlierRun run;
+        std::string damaged = sound;
+        for (size_t i = 0; i < c.bytes.size(); i++) {
+            if (c.bytes.size() == 1) damaged[c.at] = char(damaged[c.at] ^ c.bytes[0]);
+            else damaged[c.at + i] = c.bytes[i];
+        }
+        Earlier(run.m, damaged);
+        ASSERT_EQ(1, InPlaceStep(run, carried)) << EngineMachine::Log();
+        std::string log = EngineMachine::Log();
+        std::map<uint32_t, std::string> now = LiveRecords("C:\\KOV\\IDB\\MAIN.IDX");
+        int missing = 0;
+        for (size_t i = 2; i < records.size(); i++)
+            if (now[records[i].gid] != records[i].data) missing++;
+        if (c.lost >= 0) EXPECT_EQ(c.lost, missing) << log;
+        EXPECT_EQ(damaged, run.m.Read("C:\\KOV\\IDB\\OLD.DB")) << log;
+        EXPECT_NE(std::string::npos, log.find("Keeping C:\\KOV\\IDB\\OLD.DB: it is damaged"))
+            << log;
+    }
 }

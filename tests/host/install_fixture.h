@@ -127,6 +127,7 @@ struct EngineMachine : TestMachine {
     static void Clear() {
         OverwriteInPlace = 0;
         OldDbFoundPath[0] = 0;
+        PreviousInstallRestored = PackageFilesWritten = 0;
         PreviousDbVersion[0] = PreviousDbVersion[1] = 0;
         ToolBytesFromOld = 0;
         FirstFileIndex = 0;

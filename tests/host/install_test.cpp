@@ -563,24 +563,36 @@ TEST_F(Install, FailuresLeaveNothingOfThePackage) {
         {"bad data", {"zz.dat", MakeZip("zz.dat", "data").substr(0, 40), 4}, 1000 + UNZIP_BAD_DATA},
         {"package ends early", {"zz.dat", "", 0}, 8},
     };
-    for (auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        Fresh();
-        std::vector<PkgFile> files = EveryKind();
-        files.push_back(Zipped("system\\pppmac.vxd", "VXD image"));
-        files.push_back(c.last);
-        Package(files);
-        if (c.error == 8) FileTable->entry[files.size() - 1]->storedSize = 1000;  // past the end
-        EXPECT_EQ(InstallFiles(), 0);
-        EXPECT_EQ(SetupError, c.error);
-        EXPECT_TRUE(Dest().empty()) << *Dest().begin();
-        EXPECT_EQ(Windows(), (std::set<std::string>{"SYSTEM/pppmac.vxd", "win.ini"}));
-        EXPECT_TRUE(Logged("Removed C:\\WINDOWS\\DOSGAME.PIF"));
-        // A system file that reached the system folder stays: what it replaced is gone.
-        EXPECT_EQ(m->Read("C:\\WINDOWS\\SYSTEM\\pppmac.vxd"), "VXD image");
-        EXPECT_TRUE(Logged("System file pppmac.vxd stays in the system folder"));
-        EXPECT_EQ(screen.interrupted, 0);
-    }
+    // A file of the Windows folder that was there before the install is not the install's
+    // to delete: the package's copy replaced it and stays, and the log says so.
+    for (bool kovIniBefore : {false, true})
+        for (auto& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (kovIniBefore ? ", kov.ini there before" : ""));
+            Fresh();
+            if (kovIniBefore) Put("C:\\WINDOWS\\kov.ini", "[KOV]\r\nthe user's own\r\n");
+            std::vector<PkgFile> files = EveryKind();
+            files.push_back(Zipped("system\\pppmac.vxd", "VXD image"));
+            files.push_back(c.last);
+            Package(files);
+            if (c.error == 8)
+                FileTable->entry[files.size() - 1]->storedSize = 1000;  // past the end
+            EXPECT_EQ(InstallFiles(), 0);
+            EXPECT_EQ(SetupError, c.error);
+            EXPECT_TRUE(Dest().empty()) << *Dest().begin();
+            std::set<std::string> windows = {"SYSTEM/pppmac.vxd", "win.ini"};
+            if (kovIniBefore) windows.insert("kov.ini");
+            EXPECT_EQ(Windows(), windows);
+            if (kovIniBefore) {
+                EXPECT_EQ(m->Read("C:\\WINDOWS\\kov.ini"), "[KOV]\r\nPath=C:\\Kov30I\r\n");
+                EXPECT_TRUE(Logged("Kept C:\\WINDOWS\\kov.ini: it was there before the install"));
+                EXPECT_FALSE(Logged("Removed C:\\WINDOWS\\kov.ini"));
+            }
+            EXPECT_TRUE(Logged("Removed C:\\WINDOWS\\DOSGAME.PIF"));
+            // A system file that reached the system folder stays: what it replaced is gone.
+            EXPECT_EQ(m->Read("C:\\WINDOWS\\SYSTEM\\pppmac.vxd"), "VXD image");
+            EXPECT_TRUE(Logged("System file pppmac.vxd stays in the system folder"));
+            EXPECT_EQ(screen.interrupted, 0);
+        }
 }
 
 TEST_F(Install, LibraryStepsFailEarly) {

@@ -150,15 +150,38 @@ TEST_F(Kovdb, CheckReportsDamage) {
 
     // Damage in the last record: the records before it are read, the end is kept.
     std::string last = clean;
-    last.insert(second + 26 + 6, "#");
+    last[second + 26 + 6] = '#';
     Write("d.idx", last);
     r = Run("check d.idx");
     EXPECT_EQ(1, r.code);
-    EXPECT_NE(std::string::npos, r.out.find("damaged end: the 32 bytes at 88")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("damaged end: the 31 bytes at 88")) << r.out;
     EXPECT_NE(std::string::npos, r.out.find("2 records, 1 damaged places")) << r.out;
     r = Run("list d.idx");
     EXPECT_EQ(1, r.code);
     EXPECT_EQ("0x00000002 t 6\n0x00000001 t 5\n", r.out);
+
+    // Eight bytes over the second header after its magic: a made-up record whose data would
+    // run past the end. It is damage in the middle, told once; the last record is read.
+    std::string over = clean;
+    over.replace(second + 4, 8, "XXXXXXXX");
+    Write("d.idx", over);
+    r = Run("check d.idx");
+    EXPECT_EQ(1, r.code);
+    EXPECT_NE(std::string::npos,
+              r.out.find("skipped 32 bytes: bad header at 56, next good header at 88"))
+        << r.out;
+    EXPECT_EQ(std::string::npos, r.out.find("past the end")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("2 records, 1 damaged places")) << r.out;
+    EXPECT_EQ("0x00000003 t 5\n0x00000001 t 5\n", Run("list d.idx").out);
+
+    // A length with bit 16 set: read by its low 16 bits, and said.
+    std::string high = clean;
+    high[second + 10] = 1;
+    Write("d.idx", high);
+    r = Run("check d.idx");
+    EXPECT_EQ(1, r.code);
+    EXPECT_NE(std::string::npos, r.out.find("wrong length: the record header at 56")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("3 records, 1 damaged places")) << r.out;
 
     Write("d.idx", "DC");
     r = Run("check d.idx");

@@ -559,6 +559,13 @@ TEST_F(KovpackBuild, DescriptionCases) {
          ":2: warning: ClientExeName: \"kov.exe\" is not an entry of [Files]", ""},
         {"client not packed, strict", "[Setup]\nClientExeName = kov.exe\n" + files, "--strict", 1,
          "warnings are errors", nullptr},
+        {"sound not packed where the event points", "[SoundEvents]\nBip | modem.ini\n" + files, "",
+         0, ":2: warning: SoundEvents: \"modem.ini\" is not an entry of [Files]", ""},
+        {"sound packed in its folder", "[SoundEvents]\nBip | mpm\\modem.ini\n" + files, "", 0, "",
+         ""},
+        {"own version listed as newer",
+         "[Setup]\nDbVersion = 139.108\n[ExactNewerVersions]\n139.108\n" + files, "", 0,
+         ":4: warning: ExactNewerVersions: \"139.108\" takes in the package's own version", ""},
         {"add-on, browser and tool not packed",
          "[AddOnPrograms]\nextra.exe | /s | Extra\n[BrowserInstallers]\nie.exe\n[ToolModule "
          "m.kov]\n" +

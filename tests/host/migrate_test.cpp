@@ -9,6 +9,7 @@
 
 #include "base/globals.h"
 #include "base/log.h"
+#include "base/installrec.h"
 #include "base/mem.h"
 #include "clientdb/access.h"
 #include "clientdb/format.h"
@@ -19,6 +20,7 @@
 #include "sys/sys.h"
 #include "tests/host/machine.h"
 #include "tests/host/migrate_fake.h"
+#include "uninstall/undo.h"
 
 using namespace migratetest;
 
@@ -615,7 +617,10 @@ TEST_F(Migrate, QueuedCopiesRunNewestFirst) {
     EXPECT_EQ(nullptr, CopyQueue);
     EXPECT_EQ(0, CopyQueueCount);
     EXPECT_EQ("a", machine.Read("C:\\NEW\\A.TXT"));
-    EXPECT_FALSE(Exists("C:\\OLD\\A.TXT"));  // moved
+    // A moved file's original goes once the migration is through.
+    EXPECT_TRUE(Exists("C:\\OLD\\A.TXT"));
+    DeleteMovedOriginals();
+    EXPECT_FALSE(Exists("C:\\OLD\\A.TXT"));
     EXPECT_EQ("b", machine.Read("C:\\NEW\\B.old"));
     EXPECT_TRUE(Exists("C:\\OLD\\B.TXT"));
     const char* trace = LogTraceText();
@@ -625,6 +630,54 @@ TEST_F(Migrate, QueuedCopiesRunNewestFirst) {
     ASSERT_TRUE(a && b);
     EXPECT_LT(b, a);
     EXPECT_TRUE(LogHas("Copy failed"));
+}
+
+// What the install carried from an earlier installation into a new folder (moved spool
+// files, sounds) is the user's: an uninstall that keeps the user's data keeps it, one that
+// removes the data removes it. The originals of moved files go only with the migration's end.
+TEST_F(Migrate, FilesCarriedOverAreTheUsersData) {
+    for (int removeUserData : {0, 1}) {
+        SCOPED_TRACE(removeUserData ? "data removed" : "data kept");
+        ResetInstallRecord();
+        for (const char* dir : {"C:\\OLD", "C:\\OLD\\spool", "C:\\OLD\\sounds", "C:\\NEW",
+                                "C:\\NEW\\spool", "C:\\NEW\\sounds"})
+            SysMakeDir(dir);
+        machine.Write("C:\\OLD\\spool\\OUTBOX1.MSG", "the user's outgoing mail");
+        machine.Write("C:\\OLD\\sounds\\MAVOIX.WAV", "the user's own sound");
+        machine.Write("C:\\NEW\\kov.exe", "MZ the package's client");
+        RecordFile("C:\\NEW\\kov.exe");
+        CopyQueueItem* items[2];
+        const char* from[2] = {"C:\\OLD\\spool\\OUTBOX1.MSG", "C:\\OLD\\sounds\\MAVOIX.WAV"};
+        const char* to[2] = {"C:\\NEW\\spool\\OUTBOX1.MSG", "C:\\NEW\\sounds\\MAVOIX.WAV"};
+        for (int i = 0; i < 2; i++) {
+            items[i] = (CopyQueueItem*)MemAlloc(sizeof(CopyQueueItem));
+            strcpy(items[i]->source, from[i]);
+            strcpy(items[i]->destination, to[i]);
+            items[i]->move = 1;
+            items[i]->next = CopyQueue;
+            CopyQueue = items[i];
+            CopyQueueCount++;
+        }
+        MoveOldDownloads = 1;
+        EXPECT_EQ(1, RunQueuedCopies());
+        DeleteMovedOriginals();
+        EXPECT_FALSE(Exists(from[0]));
+        ASSERT_TRUE(WriteInstallRecord("C:\\NEW", "C:\\NEW"));
+
+        InstallRecord record;
+        ASSERT_TRUE(ReadInstallRecord("C:\\NEW\\" INSTALL_RECORD_NAME, &record));
+        UndoContext ctx = {};
+        ctx.record = &record;
+        ctx.roots[0] = "C:\\NEW";
+        ctx.rootCount = 1;
+        ctx.removeUserData = removeUserData;
+        UndoRecord(&ctx, "C:\\NEW\\" INSTALL_RECORD_NAME, nullptr);
+        FreeInstallRecord(&record);
+        EXPECT_FALSE(Exists("C:\\NEW\\kov.exe"));
+        for (const char* path : to) EXPECT_EQ(!removeUserData, Exists(path)) << path;
+        EXPECT_EQ(0, ctx.failed) << LogTraceText();
+        ResetInstallRecord();
+    }
 }
 
 }  // namespace

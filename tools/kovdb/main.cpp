@@ -587,8 +587,12 @@ int CmdCheck(const char* path) {
     g_unreadable = 0;
     g_fileSize = r.fileSize;
     DbForEachRecord(db, CheckOne);
-    unsigned places = r.scans + g_unreadable + (header.empty() ? 0 : 1);
+    unsigned places = r.scans + g_unreadable + r.wrongLengths + (header.empty() ? 0 : 1);
     if (r.endKind != DB_END_SOUND) places++;
+    if (r.wrongLengths)
+        printf("wrong length: the record header at %u (and %u more) claims more than 65535 bytes; "
+               "the low 16 bits of its length are used\n",
+               r.wrongLengthAt, r.wrongLengths - 1);
     if (r.endKind == DB_END_SHORT_TAIL) {
         printf("short tail: %u bytes at %u are not a whole record header\n", r.fileSize - r.endAt,
                r.endAt);

@@ -300,6 +300,36 @@ std::vector<std::string> CheckMeaning(const Description& d) {
                                    "\" is not an entry of [Files]; the setup would run a program "
                                    "the package does not install");
     }
+    // The setup points each sound event at the destination joined with this name: one the
+    // package does not install there leaves the event without its sound.
+    const DescList& sounds = Section(d, "SoundEvents");
+    for (size_t i = 0; i < sounds.rows.size(); i++)
+        if (sounds.rows[i].size() > 1 && !sounds.rows[i][1].empty() && !inFiles(sounds.rows[i][1]))
+            warnings.push_back(at(sounds.rowLines[i]) + "warning: SoundEvents: \"" +
+                               sounds.rows[i][1] +
+                               "\" is not an entry of [Files]; the event would name a sound the "
+                               "package does not install (give its folder too)");
+    // An installation of this very package is not newer than it: listing its own version
+    // makes a run over it ask whether to replace a newer version, and an unattended run stop.
+    unsigned ownMajor = 0, ownMinor = 0;
+    std::string own = SetupValue(d, "DbVersion");
+    if (sscanf(own.c_str(), "%u.%u", &ownMajor, &ownMinor) == 2) {
+        for (const char* list : {"ExactNewerVersions", "MinimumNewerVersions"}) {
+            const DescList& l = Section(d, list);
+            bool minimum = list[0] == 'M';
+            // Each pair holds the major number in its low byte, as the search reads it.
+            for (size_t i = 0; i < l.values.size() && i < l.rowLines.size(); i++) {
+                unsigned major = l.values[i] & 0xFF, minor = (l.values[i] >> 8) & 0xFF;
+                if (major != ownMajor) continue;
+                if (minor == 0 || (minimum ? minor <= ownMinor : minor == ownMinor))
+                    warnings.push_back(at(l.rowLines[i]) + "warning: " + list + ": \"" +
+                                       std::to_string(major) + "." + std::to_string(minor) +
+                                       "\" takes in the package's own version " + own +
+                                       "; a run over its own installation would ask to replace a "
+                                       "newer version");
+            }
+        }
+    }
     for (const DescTool& t : d.tools)
         if (!inFiles("tool\\" + t.name))
             warnings.push_back(at(t.line) + "warning: ToolModule " + t.name + ": \"tool\\" +
