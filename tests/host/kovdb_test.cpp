@@ -350,20 +350,34 @@ TEST_F(Kovdb, RefusalsSayWhy) {
         EXPECT_EQ(h.code == 0, r.out.find("no damage") != std::string::npos) << h.what;
     }
 
-    // A damaged end that may hold records: nothing is appended, and the refusal says so.
+    // Damage that may hide records: nothing is appended, and the refusal says why. A length
+    // that runs past the end of the file in the middle (a valid header follows), and the last
+    // header overwritten (the end itself may hold records).
     Write("k.idx", empty);
     ASSERT_EQ(0, Run("set k.idx 1 --text first").code);
     ASSERT_EQ(0, Run("set k.idx 2 --text second").code);
     ASSERT_EQ(0, Run("set k.idx 3 --text third").code);
-    std::string damaged = Bytes("k.idx");
-    damaged.insert(25 + 26 + 5 + 26 + 6, "#");  // before the third record's header
-    Write("k.idx", damaged);
-    Result r = Run("set k.idx 4 --text fourth");
-    EXPECT_EQ(4, r.code);
-    EXPECT_NE(std::string::npos, r.err.find("writing record 0x00000004 refused: k.idx is damaged "
-                                            "from 88 to its end"))
-        << r.err;
-    EXPECT_EQ(damaged, Bytes("k.idx"));
+    const std::string sound = Bytes("k.idx");
+    struct {
+        unsigned at;  // where the damage is written
+        std::string bytes;
+        const char* why;
+    } lengths[] = {
+        {25 + 26 + 5 + 9, "\x50", "k.idx holds a damaged record length before its end"},
+        {25 + 26 + 5 + 26 + 6, "XXXX", "k.idx is damaged from 88 to its end"},
+    };
+    Result r;
+    for (const auto& l : lengths) {
+        std::string damaged = sound;
+        damaged.replace(l.at, l.bytes.size(), l.bytes);
+        Write("k.idx", damaged);
+        r = Run("set k.idx 4 --text fourth");
+        EXPECT_EQ(4, r.code) << l.why;
+        EXPECT_NE(std::string::npos,
+                  r.err.find(std::string("writing record 0x00000004 refused: ") + l.why))
+            << r.err;
+        EXPECT_EQ(damaged, Bytes("k.idx"));
+    }
 
     r = Run("get absent.idx 1");
     EXPECT_EQ(3, r.code);

@@ -292,7 +292,14 @@ int OpenToWrite(const char* path, RecordDb** db) {
 
 // Why a write or delete that the database code refused did not happen.
 void SayNotWritten(const char* path, const char* what, uint32_t gid, RecordDb* db) {
-    if (db->keepEnd)
+    if (db->keepEnd && !db->appendAt)
+        // A header in the middle whose length ran past the end: a record appended now could
+        // later be read as that record's data.
+        fprintf(stderr,
+                "kovdb: %s 0x%08X refused: %s holds a damaged record length before its end, "
+                "so nothing is appended after it (kovdb check %s says more)\n",
+                what, gid, path, path);
+    else if (db->keepEnd)
         fprintf(stderr,
                 "kovdb: %s 0x%08X refused: %s is damaged from %u to its end, and those bytes may "
                 "hold records, so nothing is appended after them (kovdb check %s says more)\n",
