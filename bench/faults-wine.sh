@@ -25,9 +25,11 @@ export KOV_OUT=$PWD/build/faults-wine KOV_TEST=faults-wine KOV_TIMEOUT=${KOV_TIM
 export KOV_SHOTS=0
 unset KOV_END_AT KOV_CALLS
 tests/machine/make-machine "$KOV_MACHINE" >/dev/null || { echo "faults-wine: no test machine" >&2; exit 1; }
-trap 'stop_windows; tests/machine/stop-machine "$KOV_MACHINE" >/dev/null 2>&1' EXIT
+trap 'tests/machine/stop-machine "$KOV_MACHINE" >/dev/null 2>&1' EXIT
 . tests/e2e/lib.sh
 . tests/e2e/wholerun_lib.sh
+# lib.sh sets its own exit trap (the peer windows); the machine must stop after them.
+trap 'stop_windows; tests/machine/stop-machine "$KOV_MACHINE" >/dev/null 2>&1' EXIT
 [ -x "$KOV_WIN/setupkill.exe" ] || fail "no $KOV_WIN/setupkill.exe (make)"
 [ -d "$DEMO_DIR/files" ] || fail "no $DEMO_DIR/files (make demo-package)"
 "$KOVPACK" -q --stub "$KOV_WIN/setupkill.exe" --source "$DEMO_DIR/files" -o "$KOV_OUT/SETUP.EXE" \
