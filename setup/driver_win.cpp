@@ -19,6 +19,7 @@
 #include "install/install.h"
 #include "install/space.h"
 #include "install/sysfiles.h"
+#include "install/state.h"
 #include "migrate/migrate.h"
 #include "migrate/search.h"
 #include "modem/modem.h"
@@ -159,7 +160,7 @@ int ShowDirectories(void) {
     OfferWin31Fallback = 0;
     uint32_t m = InstallSpaceNeeded(previous, dest, 0) >> 20;
     if (InstallSettings.MergedFilesA.count) {
-        uint16_t lowered = LowerCacheChoice(CacheChoice, m, FreeMegabytes);
+        uint16_t lowered = LowerCacheChoice(CacheChoice, m, InstallState.FreeMegabytes);
         if (lowered != CacheChoice) LogPrintf("Cache choice lowered to %u", (unsigned)lowered);
         CacheChoice = lowered;
     }
@@ -222,7 +223,7 @@ int InstallDriver(void) {
 
     if (InstallSettings.QuickRefFile[0] && !OfferQuickReference()) return 0;
 
-    if (ClusterSize == 0) ClusterSize = DEFAULT_CLUSTER_SIZE;
+    if (InstallState.ClusterSize == 0) InstallState.ClusterSize = DEFAULT_CLUSTER_SIZE;
     DriveIndex = 0;
     while (!ChooseDestination(DriveIndex)) {
         if (!AskForRoom()) {
@@ -249,7 +250,9 @@ int InstallDriver(void) {
     CacheChoice = 0;
     uint32_t needed = InstallSpaceNeeded(InstallSettings.PreviousDir, InstallSettings.DestDir, 0);
     RequiredMegabytes = needed >> 20;
-    int welcome = WelcomeTemplate(needed, FreeMegabytes, InstallSettings.MergedFilesA.count != 0);
+    FreeMegabytes = InstallState.FreeMegabytes;
+    int welcome = WelcomeTemplate(needed, InstallState.FreeMegabytes,
+                                  InstallSettings.MergedFilesA.count != 0);
     LogPrintf("Welcome dialog %d", welcome);
     for (;;) {
         int answer = RunModalDialog(welcome, nullptr);

@@ -18,6 +18,7 @@
 #include "migrate/platform_win.h"
 #include "migrate/search.h"
 #include "migrate/transfer.h"
+#include "migrate/state.h"
 #include "res/resource.h"
 #include "tests/dbfile.h"
 #include "tests/win32/reg_fixture.h"
@@ -299,8 +300,8 @@ TEST_F(MigrateWin, MigrationLeavesItsTracesOnTheMachine) {
     EXPECT_TRUE(FileThere("C:\\kovmig\\Menu\\KOV .lnk"));
     ASSERT_EQ(1u, boxes.size());
     EXPECT_NE(std::string::npos, boxes[0].find("DOWNLOAD"));
-    EXPECT_EQ(1u, MoveOldDownloads);
-    EXPECT_EQ(1u, SettingsTransferred);
+    EXPECT_EQ(1u, MigrationState.MoveOldDownloads);
+    EXPECT_EQ(1u, MigrationState.SettingsTransferred);
 
     using regtest::ReadValue;
     EXPECT_EQ("C:\\kovmig\\new", ReadValue(HKEY_LOCAL_MACHINE, CLIENT_KEY, "AppPath").Text());
