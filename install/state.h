@@ -4,6 +4,7 @@
 #pragma once
 #include <stdint.h>
 
+#include "base/path.h"
 #include "install/decompress.h"
 #include "install/space.h"
 #include "sys/sys.h"
@@ -29,7 +30,7 @@ struct InstallStateT {
     uint32_t OverwriteInPlace = 0;
     // The path the previous main database was found under before it became IDB\OLD.DB; empty
     // when nothing was moved aside.
-    char OldDbFoundPath[260] = {};
+    char OldDbFoundPath[MAX_PATH_TEXT] = {};
     // RestorePreviousInstall has given the earlier installation its files back: a clean-up
     // from then on would delete them, and does nothing.
     uint32_t PreviousInstallRestored = 0;
@@ -41,7 +42,7 @@ struct InstallStateT {
     // 1 when the last InstallSystemFile copied its file into the system folder.
     uint32_t SystemFileCopied = 0;
     // restsys.bat, the deferred system-file replacements: its path and, while open, its file.
-    char RestsysPath[260] = {};
+    char RestsysPath[MAX_PATH_TEXT] = {};
     SysFile RestsysFile = 0;
 };
 extern InstallStateT InstallState;

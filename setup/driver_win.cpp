@@ -101,14 +101,14 @@ static int ReviewPreviousFolder(char* previous) {
         int answer = RunEditDialog(templateId, previous, nullptr);
         if (answer == ID_CANCEL) return 0;
         if (answer == ID_RESTORE) {
-            CopyText(previous, InstallSettings.PreviousDir, 257);
+            CopyText(previous, InstallSettings.PreviousDir, FOLDER_TEXT_BYTES);
             continue;
         }
         TrimTrailingBlanks(previous);
         if (!previous[0]) return 1;
         ModemSettingsT settings = ModemSettings;
         // Written one way from here on, so that every comparison with the destination holds.
-        if (CanonicalFolder(previous, previous, 257) && PathExists(previous) &&
+        if (CanonicalFolder(previous, previous, FOLDER_TEXT_BYTES) && PathExists(previous) &&
             CheckCandidateFolder(previous, &settings)) {
             ModemSettings = settings;
             return 1;
@@ -124,11 +124,11 @@ static int ReviewDestFolder(const char* previous, char* dest) {
         int answer = RunEditDialog(templateId, dest, nullptr);
         if (answer == ID_CANCEL) return 0;
         if (answer == ID_RESTORE) {
-            CopyText(dest, InstallSettings.DestDir, 257);
+            CopyText(dest, InstallSettings.DestDir, FOLDER_TEXT_BYTES);
             continue;
         }
         TrimTrailingBlanks(dest);
-        if (!CanonicalFolder(dest, dest, 257)) {
+        if (!CanonicalFolder(dest, dest, FOLDER_TEXT_BYTES)) {
             ShowError(LoadMessage(1, IDS_DIR_INVALID));
             continue;
         }
@@ -148,13 +148,13 @@ static int ReviewDestFolder(const char* previous, char* dest) {
 }
 
 int ShowDirectories(void) {
-    char previous[260] = "";
+    char previous[MAX_PATH_TEXT] = "";
     if (!InstallSettings.NoMigration) {
-        CopyText(previous, InstallSettings.PreviousDir, 257);
+        CopyText(previous, InstallSettings.PreviousDir, FOLDER_TEXT_BYTES);
         if (!ReviewPreviousFolder(previous)) return 0;
     }
-    char dest[260] = "";
-    CopyText(dest, InstallSettings.DestDir, 257);
+    char dest[MAX_PATH_TEXT] = "";
+    CopyText(dest, InstallSettings.DestDir, FOLDER_TEXT_BYTES);
     if (!ReviewDestFolder(previous, dest)) return 0;
 
     OfferWin31Fallback = 0;
@@ -187,7 +187,7 @@ int RunInstall(void) {
     FreeDecompressor();
     DeleteObsoleteFiles();
 
-    char program[260];
+    char program[MAX_PATH_TEXT];
     DestPath(program, InstallSettings.ClientExeName);
     if (NoDesktopItems != 1) {
         CreateProgramGroup(InstallSettings.GroupName, ClientItemTitle(), program);
