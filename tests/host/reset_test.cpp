@@ -58,7 +58,7 @@ TEST(ResetRunState, InstallStateBackToItsStart) {
     EXPECT_EQ(fresh.ClusterSize, (uint32_t)DEFAULT_CLUSTER_SIZE);
 }
 
-TEST(ResetRunState, MigrationAndDatabaseStateBackToTheirStart) {
+TEST(ResetRunState, MigrationSearchAndDatabaseStateBackToTheirStart) {
     MigrationStateT& s = MigrationState;
     // What the state owns is freed by the reset (the sanitizer reports a leak otherwise).
     auto* copy = (CopyQueueItem*)MemAlloc(sizeof(CopyQueueItem));
@@ -78,8 +78,11 @@ TEST(ResetRunState, MigrationAndDatabaseStateBackToTheirStart) {
     s.MoveOldDownloads = 1;
     DbFindUnreadable = 4;
     DbLastResync.scans = 2;
-    SearchAbort = BestTime = NewerVersionAsked = 1;
-    strcpy(BestFolder, "C:\\OLD");
+    SearchStateT& search = SearchState;
+    search.SearchAbort = search.BestTime = search.NewerVersionAsked = 1;
+    strcpy(search.BestFolder, "C:\\OLD");
+    memset(&search.BestSettings, 0x5A, sizeof search.BestSettings);
+    search.SearchDialog = &search;
 
     ResetRunState();
     const MigrationStateT fresh;
@@ -101,6 +104,11 @@ TEST(ResetRunState, MigrationAndDatabaseStateBackToTheirStart) {
     EXPECT_FRESH(s, fresh, MoveOldDownloads);
     EXPECT_EQ(DbFindUnreadable, 0u);
     EXPECT_EQ(DbLastResync.scans, 0u);
-    EXPECT_EQ(SearchAbort + BestTime + NewerVersionAsked, 0u);
-    EXPECT_STREQ(BestFolder, "");
+    const SearchStateT freshSearch;
+    EXPECT_FRESH(search, freshSearch, SearchAbort);
+    EXPECT_FRESH(search, freshSearch, BestTime);
+    EXPECT_FRESH(search, freshSearch, BestFolder);
+    EXPECT_FRESH(search, freshSearch, BestSettings);
+    EXPECT_FRESH(search, freshSearch, SearchDialog);
+    EXPECT_FRESH(search, freshSearch, NewerVersionAsked);
 }

@@ -169,7 +169,7 @@ TEST_F(MigrateWin, SearchDialogButtons) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        SearchAbort = 0;
+        SearchState.SearchAbort = 0;
         QuitRequested = 0;
         boxes.clear();
         HWND dialog = OpenModeless(IDD_PREVSEARCH, PrevSearchDlgProc);
@@ -177,16 +177,16 @@ TEST_F(MigrateWin, SearchDialogButtons) {
         Answer(c.answer, c.quitWith);
         uitest::Press(dialog, c.button);
         uitest::Settle(600);
-        EXPECT_EQ(c.aborted, SearchAbort);
+        EXPECT_EQ(c.aborted, SearchState.SearchAbort);
         EXPECT_EQ(c.quit, QuitRequested);
         if (c.button == ID_SKIP) {
             ASSERT_EQ(1u, boxes.size());
             EXPECT_NE(std::string::npos, boxes[0].find("ignorer cette"));
         }
         // Only a click counts: another notification from the button does nothing.
-        SearchAbort = 0;
+        SearchState.SearchAbort = 0;
         SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(ID_SKIP, 1), 0);
-        EXPECT_EQ(0u, SearchAbort);
+        EXPECT_EQ(0u, SearchState.SearchAbort);
         uitest::Stop();
         CloseModeless(IDD_PREVSEARCH);
     }
