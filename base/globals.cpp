@@ -8,10 +8,10 @@ uint32_t QuitRequested, UserAbort, RestartWindows, ContinuationRun, CrashMode, S
     NextDiskLaunched, OfferWin31Fallback, FallbackInstallerNamed;
 uint32_t SkipModem, NoDesktopItems, OfferWin31Choice, WriteVersionFile;
 uint32_t SkipModemOption, NoDesktopItemsOption, OfferWin31ChoiceOption;
-char InstallFile[260];
+char InstallFile[MAX_PATH_TEXT];
 uint32_t InstallFileGiven, PackageOffsetGiven, PackageOffsetOption;
 char ContinuationText[258];
-char WindowsDir[257];
+char WindowsDir[FOLDER_TEXT_BYTES];
 uint32_t WindowsMajor, WindowsMinor;
 int32_t InstalledBrowserBuild;
 char CommandLineCopy[512];

@@ -3,6 +3,8 @@
 #pragma once
 #include <stdint.h>
 
+#include "base/path.h"
+
 // The fatal error numbers, the complete table: each is reported to the user by number, so
 // none may change. 26 to 28 are not used.
 enum FatalError {
@@ -73,12 +75,12 @@ extern uint32_t WriteVersionFile;  // -V
 // Which of the three options above came from the command line: the script leaves those alone.
 extern uint32_t SkipModemOption, NoDesktopItemsOption, OfferWin31ChoiceOption;
 
-extern char InstallFile[260];        // file that holds the package
-extern uint32_t InstallFileGiven;    // -X
-extern uint32_t PackageOffsetGiven;  // -T
+extern char InstallFile[MAX_PATH_TEXT];  // file that holds the package
+extern uint32_t InstallFileGiven;        // -X
+extern uint32_t PackageOffsetGiven;      // -T
 extern uint32_t PackageOffsetOption;
 extern char ContinuationText[258];  // -P value, kept, not consulted
-extern char WindowsDir[257];
+extern char WindowsDir[FOLDER_TEXT_BYTES];
 extern uint32_t WindowsMajor, WindowsMinor;
 extern int32_t InstalledBrowserBuild;
 extern char CommandLineCopy[512];
@@ -134,10 +136,10 @@ struct MergedTableT {
 // driver decides. SkipModem, NoDesktopItems, OfferWin31Choice and WriteVersionFile are the
 // run-wide flags above: the script sets them too.
 struct InstallSettingsT {
-    char DestDir[260];      // destination folder; empty until the driver chooses it
-    char PreviousDir[260];  // folder of the earlier installation, empty when none
+    char DestDir[MAX_PATH_TEXT];      // destination folder; empty until the driver chooses it
+    char PreviousDir[MAX_PATH_TEXT];  // folder of the earlier installation, empty when none
 
-    char DefaultDestDir[257];
+    char DefaultDestDir[FOLDER_TEXT_BYTES];
     char GroupName[64];
     char ItemTitle[128];
     char FreshItemTitle[128];

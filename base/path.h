@@ -2,6 +2,15 @@
 // buffers are 260 bytes; helpers returning static buffers overwrite them on the next call.
 #pragma once
 
+enum {
+    // A path buffer: the system's longest path and its terminating NUL.
+    MAX_PATH_TEXT = 260,
+    // A folder or program name as the client's historical buffers hold it (the script's
+    // default folder, the Windows folder, the search's best folder): 256 characters and the
+    // NUL. Copies into a MAX_PATH_TEXT buffer stop there too, so that what fits one fits all.
+    FOLDER_TEXT_BYTES = 257,
+};
+
 // Character search, multi-byte aware.
 char* FindCharMb(const char* text, int ch);
 char* FindLastCharMb(const char* text, int ch);

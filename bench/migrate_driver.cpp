@@ -33,9 +33,9 @@ static unsigned g_pumps, g_skipAt, g_pumpsAfterSkip;
 static double g_skipTime;
 static int CountingPump(void) {
     g_pumps++;
-    if (SearchAbort) g_pumpsAfterSkip++;
+    if (SearchState.SearchAbort) g_pumpsAfterSkip++;
     if (g_skipAt && g_pumps == g_skipAt) {
-        SearchAbort = 1;  // what the Skip button does
+        SearchState.SearchAbort = 1;  // what the Skip button does
         g_skipTime = Now();
     }
     return 1;

@@ -404,6 +404,11 @@ int DbEncodeHeader(const RecordHeader* h, int format, uint8_t* b) {
 
 unsigned DbFindUnreadable;
 
+void ResetDbState(void) {
+    DbLastResync = DbResyncReport{};
+    DbFindUnreadable = 0;
+}
+
 namespace {
 
 // 1 when the file at path begins with the header of database dbId; -1 when it cannot be

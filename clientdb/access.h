@@ -151,3 +151,5 @@ struct DbResyncReport {
     uint32_t wrongLengthAt;
 };
 extern DbResyncReport DbLastResync;
+// Back to the start: no resync report, no unreadable files counted (part of ResetRunState).
+void ResetDbState(void);

@@ -87,6 +87,13 @@ add_test(NAME layers COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/lay
 add_test(NAME layers_selftest
          COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/layers/check_layers.py --selftest)
 
+# The same order at link time: what each folder's objects use is defined below it
+# (tests/layers/check_links.py reads the library's objects with nm).
+add_test(NAME links COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/layers/check_links.py
+                            ${CMAKE_BINARY_DIR}/CMakeFiles/kovcore.dir)
+add_test(NAME links_selftest
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/layers/check_links.py --selftest)
+
 # Addresses cut to 32 bits, which only a 64-bit machine would show (tests/layers/check_cuts.py).
 add_test(NAME cuts COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/layers/check_cuts.py
                            ${CMAKE_SOURCE_DIR})

@@ -18,7 +18,7 @@ set(clientdb_SOURCES access.cpp format.cpp userdb.cpp)
 set(package_SOURCES locate_win.cpp reader.cpp script.cpp)
 set(ui_SOURCES dialogs_win.cpp drives.cpp drives_win.cpp frame_win.cpp gauge_win.cpp print_win.cpp
                wizard_state_win.cpp)
-set(install_SOURCES decompress.cpp destination.cpp install.cpp install_win.cpp pif.cpp space.cpp
+set(install_SOURCES decompress.cpp destination.cpp install.cpp install_win.cpp pif.cpp space.cpp state.cpp
                     sysfiles.cpp)
 set(migrate_SOURCES migrate.cpp platform_posix.cpp platform_win.cpp registration_win.cpp search.cpp
                     steps.cpp transfer.cpp)
@@ -64,7 +64,8 @@ set(HOST_TEST_SOURCES
   tests/host/inflate_test.cpp tests/host/install_test.cpp tests/host/installrec_test.cpp
   tests/host/kovdb_test.cpp tests/host/kovpack_test.cpp tests/host/machine.cpp
   tests/host/migrate_search_test.cpp tests/host/migrate_test.cpp tests/host/options_test.cpp
-  tests/host/package_test.cpp tests/host/space_test.cpp tests/host/strings_test.cpp
+  tests/host/package_test.cpp tests/host/reset_test.cpp tests/host/space_test.cpp
+  tests/host/strings_test.cpp
   tests/host/sysfiles_test.cpp tests/host/transfer_test.cpp tests/host/unzip_test.cpp)
 set(WIN32_TEST_SOURCES
   tests/win32/base_win_test.cpp tests/win32/clientdb_win_test.cpp tests/win32/closing_test.cpp

@@ -1,6 +1,7 @@
 // The decompression library's life: written out as entry 0, loaded from the destination
 // folder, called with the command record, unloaded when the package is closed.
 #include "install/decompress.h"
+#include "install/state.h"
 
 #include <string.h>
 
@@ -10,9 +11,6 @@
 #include "base/path.h"
 #include "package/package.h"
 #include "sys/sys.h"
-
-uint16_t FirstFileIndex;
-unsigned char UnzipCommand[UNZIP_COMMAND_BYTES];
 
 namespace {
 
@@ -79,13 +77,13 @@ enum : uint32_t {
 }  // namespace
 
 int ExtractDecompressor(void) {
-    FirstFileIndex = 0;
+    InstallState.FirstFileIndex = 0;
     PackageEntry* e = FileTable && FileTable->count ? FileTable->entry[0] : 0;
     if (!e || !SameName(e->name, kLibraryName)) {
         LogPrintf("First package file is %s, not %s", e ? e->name : "missing", kLibraryName);
         return SetFatal(FATAL_NOT_DECOMPRESSOR);
     }
-    FirstFileIndex = 1;
+    InstallState.FirstFileIndex = 1;
     char path[260];
     // DestPath cuts what does not fit: the library would be written under another name.
     if (strlen(InstallSettings.DestDir) + 1 + sizeof kLibraryName > sizeof path) {
@@ -128,14 +126,15 @@ int LoadDecompressor(void) {
 }
 
 uint32_t RunDecompressor(void* dialog, const char* archivePath, const char* targetDir) {
-    memset(UnzipCommand, 0, sizeof UnzipCommand);
-    for (const CommandWord& w : kCommandWords) Put32(UnzipCommand + w.offset, w.value);
+    memset(InstallState.UnzipCommand, 0, sizeof InstallState.UnzipCommand);
+    for (const CommandWord& w : kCommandWords) Put32(InstallState.UnzipCommand + w.offset, w.value);
     const void* addresses[] = {archivePath, targetDir, (const void*)NotifyThree,
                                (const void*)NotifySeven};
     for (unsigned i = 0; i < sizeof kAddressWords / sizeof kAddressWords[0]; i++)
-        PutWord(UnzipCommand + kAddressWords[i], SysAddressWord(addresses[i]), SYS_ADDRESS_BYTES);
+        PutWord(InstallState.UnzipCommand + kAddressWords[i], SysAddressWord(addresses[i]),
+                SYS_ADDRESS_BYTES);
     if (!Entry) return (uint32_t)-1;
-    return (uint32_t)Entry(UnzipCommand);
+    return (uint32_t)Entry(InstallState.UnzipCommand);
 }
 
 void FreeDecompressor(void) {

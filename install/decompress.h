@@ -6,13 +6,7 @@
 
 struct PackageEntry;
 
-// Index of the first file-table entry the install loop and the space estimate handle: 1
-// once entry 0 has been recognised as the library.
-extern uint16_t FirstFileIndex;
-
 enum { UNZIP_COMMAND_BYTES = 142 };
-// Rewritten completely before every call.
-extern unsigned char UnzipCommand[UNZIP_COMMAND_BYTES];
 
 // What the install loop makes of the library's status.
 enum {

@@ -14,17 +14,11 @@
 #include "clientdb/format.h"
 #include "clientdb/userdb.h"
 #include "install/space.h"
+#include "install/state.h"
 #include "package/package.h"
 #include "package/script.h"
 #include "res/strings.h"
 #include "sys/sys.h"
-
-uint32_t OverwriteInPlace = 0;
-char OldDbFoundPath[260];
-uint32_t PreviousInstallRestored = 0;
-uint32_t PackageFilesWritten = 0;
-// The package's files are out of the destination (reset by PrepareDestination).
-static uint32_t CleanedUp = 0;
 
 static const char OLD_DB_NAME[] = "IDB\\" DB_OLD_MAIN_NAME;
 // Leftover old databases kept under names of their own before an in-place install refuses.
@@ -53,8 +47,8 @@ int IsPreservedFile(const char* name) {
 }
 
 static int SameDbVersion(void) {
-    return InstallSettings.DbVersion[0] == PreviousDbVersion[0] &&
-           InstallSettings.DbVersion[1] == PreviousDbVersion[1];
+    return InstallSettings.DbVersion[0] == InstallState.PreviousDbVersion[0] &&
+           InstallSettings.DbVersion[1] == InstallState.PreviousDbVersion[1];
 }
 
 // An OLD.DB beside a main database the last migration completed is what that migration
@@ -107,7 +101,7 @@ static int MoveOldDbAside(void) {
         LogPrintf("Failed to rename old DB");
         return 0;
     }
-    CopyText(OldDbFoundPath, found, sizeof OldDbFoundPath);
+    CopyText(InstallState.OldDbFoundPath, found, sizeof InstallState.OldDbFoundPath);
     return 1;
 }
 
@@ -140,9 +134,10 @@ static void KeepOrDeleteTools(void) {
 
 int PrepareDestination(void) {
     InstallSettingsT& s = InstallSettings;
-    OverwriteInPlace = SameFolder(s.PreviousDir, s.DestDir) ? 1 : 0;
-    OldDbFoundPath[0] = 0;
-    PreviousInstallRestored = PackageFilesWritten = CleanedUp = 0;
+    InstallState.OverwriteInPlace = SameFolder(s.PreviousDir, s.DestDir) ? 1 : 0;
+    InstallState.OldDbFoundPath[0] = 0;
+    InstallState.PreviousInstallRestored = InstallState.PackageFilesWritten =
+        InstallState.CleanedUp = 0;
     LogPrintf("Preparing dest dir");
     MakePathRecorded(s.DestDir);
     char path[260];
@@ -152,7 +147,7 @@ int PrepareDestination(void) {
         if (!name || !IsSafeEntryName(name, (unsigned)strlen(name))) continue;
         MakePathRecorded(DestPath(path, name));
     }
-    if (!OverwriteInPlace) return 1;
+    if (!InstallState.OverwriteInPlace) return 1;
     LogPrintf("Preparing for overwrite");
     if (!MoveOldDbAside()) return SetFatal(FATAL_FILE_CREATE);
     KeepOrDeleteTools();
@@ -171,40 +166,41 @@ int RemoveInstalledFile(const char* path) {
 void CleanUpInstall(void) {
     InstallSettingsT& s = InstallSettings;
     // After the restore the entry names are the earlier installation's files again.
-    if (PreviousInstallRestored) return;
+    if (InstallState.PreviousInstallRestored) return;
     if (!s.DestDir[0] || !PathExists(s.DestDir)) return;
     LogPrintf("Cleaning up");
-    CleanedUp = 1;
+    InstallState.CleanedUp = 1;
     char path[260], dir[260];
     for (uint16_t i = 0; FileTable && i < FileTable->count; i++) {
         const char* name = FileTable->entry[i]->name;
-        if (OverwriteInPlace && IsPreservedFile(name)) continue;
+        if (InstallState.OverwriteInPlace && IsPreservedFile(name)) continue;
         RemoveInstalledFile(DestPath(path, name));
         // A "SYSTEM" entry is extracted into the destination root first; one deferred to
         // restsys.bat still waits there.
         GetDirPart(dir, name);
         if (!SameName(dir, "SYSTEM")) continue;
         const char* bare = GetNamePart(name);
-        if (OverwriteInPlace && IsPreservedFile(bare)) continue;
+        if (InstallState.OverwriteInPlace && IsPreservedFile(bare)) continue;
         RemoveInstalledFile(DestPath(path, bare));
     }
 }
 
 void RestorePreviousInstall(void) {
-    if (!OverwriteInPlace) return;
+    if (!InstallState.OverwriteInPlace) return;
     // A rename does not replace a file: the package's copies must be out of the way first.
     // Before the loop wrote anything, the entry names are still the earlier installation's.
-    if (PackageFilesWritten && !CleanedUp) CleanUpInstall();
-    PreviousInstallRestored = 1;
+    if (InstallState.PackageFilesWritten && !InstallState.CleanedUp) CleanUpInstall();
+    InstallState.PreviousInstallRestored = 1;
     LogPrintf("Restoring previous installation");
     // Undo in the reverse order of the preparation: the transfer ran after the move aside.
     if (UndoTransferRenamesHook) UndoTransferRenamesHook();
-    if (!OldDbFoundPath[0]) return;
+    if (!InstallState.OldDbFoundPath[0]) return;
     char old[260];
     DestPath(old, OLD_DB_NAME);
-    if (MovePath(old, OldDbFoundPath)) LogPrintf("Renamed %s back to %s", old, OldDbFoundPath);
-    else LogPrintf("Failed to rename %s back to %s", old, OldDbFoundPath);
-    OldDbFoundPath[0] = 0;
+    if (MovePath(old, InstallState.OldDbFoundPath))
+        LogPrintf("Renamed %s back to %s", old, InstallState.OldDbFoundPath);
+    else LogPrintf("Failed to rename %s back to %s", old, InstallState.OldDbFoundPath);
+    InstallState.OldDbFoundPath[0] = 0;
 }
 
 void DeleteObsoleteFiles(void) {

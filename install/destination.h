@@ -5,18 +5,6 @@
 #pragma once
 #include <stdint.h>
 
-// 1 when the destination is the previous installation's folder; decided by PrepareDestination.
-extern uint32_t OverwriteInPlace;
-// The path the previous main database was found under before it became IDB\OLD.DB; empty
-// when nothing was moved aside.
-extern char OldDbFoundPath[260];
-// RestorePreviousInstall has given the earlier installation its files back: a clean-up from
-// then on would delete them, and does nothing.
-extern uint32_t PreviousInstallRestored;
-// The install loop has begun writing the package's files (set by InstallFiles): only then
-// is there anything for a clean-up to take away.
-extern uint32_t PackageFilesWritten;
-
 // The folder transfer lives with the migration, which also queues the copies into another
 // folder; an in-place install reaches its rename mode and the undo of those renames through
 // these two, which the setup connects (setup/connect.cpp).

@@ -17,6 +17,7 @@
 #include "install/destination.h"
 #include "install/space.h"
 #include "install/sysfiles.h"
+#include "install/state.h"
 #include "package/package.h"
 #include "res/resource.h"
 #include "res/strings.h"
@@ -237,7 +238,7 @@ int InstallEntry(const PackageEntry* e, unsigned index, const char* mergeDir) {
     }
     if (p.kind == KIND_SYSTEM) {
         int installed = InstallSystemFile(p.target);
-        if (SystemFileCopied) Loop.entryState[index] = ENTRY_IN_SYSTEM_FOLDER;
+        if (InstallState.SystemFileCopied) Loop.entryState[index] = ENTRY_IN_SYSTEM_FOLDER;
         if (!installed) return SetFatal(FATAL_SYSTEM_FILE);
     }
     // Files for the system folder may have replaced the system's own: they stay.
@@ -251,7 +252,9 @@ int InstallEntry(const PackageEntry* e, unsigned index, const char* mergeDir) {
 // are; this runs after a stop too.
 void CopyOldTools(void) {
     InstallSettingsT& s = InstallSettings;
-    if (s.DbVersion[0] != PreviousDbVersion[0] || s.DbVersion[1] != PreviousDbVersion[1]) return;
+    if (s.DbVersion[0] != InstallState.PreviousDbVersion[0] ||
+        s.DbVersion[1] != InstallState.PreviousDbVersion[1])
+        return;
     char folder[50];
     CopyText(folder, LoadCaption(IDS_TOOL_DIR), sizeof folder);
     for (unsigned i = 0; i < s.ToolModuleCount && i < MAX_TOOL_MODULES; i++) {
@@ -289,7 +292,7 @@ void RemovePartialInstall(void) {
     }
     FreeDecompressor();
     CleanUpInstall();
-    for (unsigned i = FirstFileIndex; FileTable && i < FileTable->count; i++) {
+    for (unsigned i = InstallState.FirstFileIndex; FileTable && i < FileTable->count; i++) {
         const PackageEntry* e = FileTable->entry[i];
         EntryPaths p;
         if (Loop.entryState[i] == ENTRY_UNTOUCHED || !SplitEntry(e, &p)) continue;
@@ -330,12 +333,13 @@ int InstallFiles(void) {
         FreeDecompressor();
         char library[260];
         DestPath(library, "dunzip32.dll");
-        if (FirstFileIndex == 1 && RemoveInstalledFile(library)) LogPrintf("Removed %s", library);
+        if (InstallState.FirstFileIndex == 1 && RemoveInstalledFile(library))
+            LogPrintf("Removed %s", library);
         RestorePreviousInstall();
         return 0;
     }
     LogPrintf("Installing files");
-    PackageFilesWritten = 1;
+    InstallState.PackageFilesWritten = 1;
     UserAbort = 0;
     memset(&Loop, 0, sizeof Loop);
     Loop.entryState = (unsigned char*)MemAlloc(FileTable->count ? FileTable->count : 1);
@@ -344,17 +348,18 @@ int InstallFiles(void) {
     if (InstallUi.openProgress) Loop.dialog = InstallUi.openProgress(templateId);
 
     InstallSettingsT& s = InstallSettings;
-    uint32_t total = FileTable->total - s.MergedBytesA - s.MergedBytesB + ToolBytesFromOld;
+    uint32_t total =
+        FileTable->total - s.MergedBytesA - s.MergedBytesB + InstallState.ToolBytesFromOld;
     Loop.scale = total > GAUGE_SCALE_LIMIT ? 10 : 1;
     if (InstallUi.setRange) InstallUi.setRange(Loop.dialog, total / Loop.scale);
-    Loop.done = FirstFileIndex == 1 ? FileTable->entry[0]->installedSize : 0;
-    if (FirstFileIndex == 1) Loop.entryState[0] = ENTRY_DONE;
+    Loop.done = InstallState.FirstFileIndex == 1 ? FileTable->entry[0]->installedSize : 0;
+    if (InstallState.FirstFileIndex == 1) Loop.entryState[0] = ENTRY_DONE;
     char mergeDir[260];
     DestPath(mergeDir, "IDB");
 
-    for (unsigned i = FirstFileIndex; i < FileTable->count; i++) {
+    for (unsigned i = InstallState.FirstFileIndex; i < FileTable->count; i++) {
         const PackageEntry* e = FileTable->entry[i];
-        if (OverwriteInPlace && IsPreservedFile(e->name)) {
+        if (InstallState.OverwriteInPlace && IsPreservedFile(e->name)) {
             LogPrintf("Not installing %s (preserved)", e->name);
             Loop.done += e->installedSize;
             continue;

@@ -14,14 +14,10 @@
 #include "clientdb/format.h"
 #include "clientdb/userdb.h"
 #include "install/destination.h"
+#include "install/state.h"
 #include "package/package.h"
 #include "res/strings.h"
 #include "sys/sys.h"
-
-uint32_t ClusterSize = DEFAULT_CLUSTER_SIZE;
-uint32_t FreeMegabytes = 0;
-uint32_t ToolBytesFromOld = 0;
-uint8_t PreviousDbVersion[2] = {0, 0};
 
 uint32_t ClampBytes(uint64_t bytes) { return bytes > 0xFFFFFFFFu ? 0xFFFFFFFFu : (uint32_t)bytes; }
 
@@ -42,8 +38,8 @@ int ReadPreviousDbVersion(const char* dbPath) {
     if (data) {
         // A record too short to hold both bytes says nothing about the version.
         if (length >= 3) {
-            PreviousDbVersion[0] = data[1];
-            PreviousDbVersion[1] = data[2];
+            InstallState.PreviousDbVersion[0] = data[1];
+            InstallState.PreviousDbVersion[1] = data[2];
             read = 1;
         }
         MemFree(data);
@@ -53,12 +49,12 @@ int ReadPreviousDbVersion(const char* dbPath) {
 }
 
 static int SameDbVersion(void) {
-    return InstallSettings.DbVersion[0] == PreviousDbVersion[0] &&
-           InstallSettings.DbVersion[1] == PreviousDbVersion[1];
+    return InstallSettings.DbVersion[0] == InstallState.PreviousDbVersion[0] &&
+           InstallSettings.DbVersion[1] == InstallState.PreviousDbVersion[1];
 }
 
 // Marks the tool modules of the previous installation that the install will copy over and
-// counts their bytes (with their companion files) into ToolBytesFromOld.
+// counts their bytes (with their companion files) into InstallState.ToolBytesFromOld.
 static void CountOldTools(const char* previousDir) {
     char pattern[260], path[260];
     JoinPath(pattern, previousDir, LoadCaption(IDS_TOOL_PATTERN), (const char*)nullptr);
@@ -89,7 +85,7 @@ static void CountOldTools(const char* previousDir) {
         } while (SysFindNext(h, &fd));
         SysFindClose(h);
     }
-    ToolBytesFromOld = ClampBytes(bytes);
+    InstallState.ToolBytesFromOld = ClampBytes(bytes);
 }
 
 int CheckDiskSpace(int driveIndex, const char* previousDir, const char* destDir,
@@ -101,11 +97,11 @@ int CheckDiskSpace(int driveIndex, const char* previousDir, const char* destDir,
         char idb[260], db[260];
         JoinPath(idb, previousDir, "IDB", (const char*)nullptr);
         if (FindUserMainDb(db, idb, nullptr)) ReadPreviousDbVersion(db);
-        ToolBytesFromOld = 0;
+        InstallState.ToolBytesFromOld = 0;
         if (SameDbVersion()) CountOldTools(previousDir);
     }
 
-    ClusterSize = DEFAULT_CLUSTER_SIZE;
+    InstallState.ClusterSize = DEFAULT_CLUSTER_SIZE;
     if (driveIndex < 0 || driveIndex > 25) return 0;
     char root[4] = {(char)('A' + driveIndex), ':', '\\', 0};
     if (!SysCanWrite(root)) {
@@ -117,15 +113,15 @@ int CheckDiskSpace(int driveIndex, const char* previousDir, const char* destDir,
         return 0;
     uint32_t c = ClampBytes((uint64_t)bytesPerSector * sectorsPerCluster);
     if (c == 0) c = DEFAULT_CLUSTER_SIZE;
-    ClusterSize = c;
+    InstallState.ClusterSize = c;
     uint64_t freeBytes = (uint64_t)freeClusters * c;
     uint32_t free = ClampBytes(freeBytes);
     // Whole megabytes fit in 32 bits for any disk: the dialog shows the true figure.
-    FreeMegabytes = ClampBytes(freeBytes >> 20);
+    InstallState.FreeMegabytes = ClampBytes(freeBytes >> 20);
     LogPrintf("Drive %c: cluster size = %lu, free space = %lu", root[0], (unsigned long)c,
               (unsigned long)free);
 
-    uint64_t base = (uint64_t)PackageSpaceNeeded(c) + ToolBytesFromOld;
+    uint64_t base = (uint64_t)PackageSpaceNeeded(c) + InstallState.ToolBytesFromOld;
     if (InstallSettings.MergedFilesA.count) base += MERGE_RESERVE_BYTES;
     uint32_t needed = ClampBytes(base);
     uint32_t extra = ClampBytes((uint64_t)OldOrganizeSpace(c, previousDir, destDir) +
@@ -149,7 +145,7 @@ int CheckDiskSpace(int driveIndex, const char* previousDir, const char* destDir,
 uint32_t PackageSpaceNeeded(uint32_t cluster) {
     int64_t sum = 0;
     if (FileTable)
-        for (uint32_t i = FirstFileIndex; i < FileTable->count; i++)
+        for (uint32_t i = InstallState.FirstFileIndex; i < FileTable->count; i++)
             sum += RoundToCluster(FileTable->entry[i]->installedSize, cluster);
     sum -= InstallSettings.MergedBytesA;
     sum -= InstallSettings.MergedBytesB;
@@ -195,7 +191,7 @@ uint32_t ExistingFileSavings(uint32_t cluster, const char* destDir) {
     if (!FileTable || !destDir || !destDir[0]) return 0;
     uint64_t sum = 0;
     char path[260];
-    for (uint32_t i = FirstFileIndex; i < FileTable->count; i++) {
+    for (uint32_t i = InstallState.FirstFileIndex; i < FileTable->count; i++) {
         const PackageEntry* e = FileTable->entry[i];
         if (SameName(e->name, "IDB\\MAIN.IDX")) continue;
         JoinPath(path, destDir, e->name, (const char*)nullptr);

@@ -5,20 +5,6 @@
 #pragma once
 #include <stdint.h>
 
-// Set by every CheckDiskSpace: the examined drive's cluster size and whole free megabytes.
-extern uint32_t ClusterSize;
-extern uint32_t FreeMegabytes;  // read by the disk-space dialog
-// Bytes of tool modules the install copies from the previous installation (same database
-// version); recomputed by every CheckDiskSpace that looks at another folder.
-extern uint32_t ToolBytesFromOld;
-// Major and minor version of the previous installation's main database, as read by the
-// estimate or by the destination preparation; 0.0 until one was read.
-extern uint8_t PreviousDbVersion[2];
-// Index of the install's first package file: 0 until the decompression library (entry 0)
-// has been written, then 1. The estimate and the install loop start there; the decompressor
-// (install/decompress.cpp) owns it.
-extern uint16_t FirstFileIndex;
-
 enum : uint32_t {
     DEFAULT_CLUSTER_SIZE = 8192,
     MERGE_RESERVE_BYTES = 5242880,   // room the database merge works in
@@ -37,6 +23,7 @@ uint32_t ExistingFileSavings(uint32_t cluster, const char* destDir);
 uint32_t RoundToCluster(uint32_t size, uint32_t cluster);
 // A byte count as the estimate handles it: 0xFFFFFFFF for anything larger.
 uint32_t ClampBytes(uint64_t bytes);
-// Sets PreviousDbVersion from the version record of the database file at dbPath; 1 when read.
+// Sets InstallState.PreviousDbVersion from the version record of the database file at dbPath;
+// 1 when read.
 // A file that does not open is logged ("IR:DBO failed on ...") and changes nothing.
 int ReadPreviousDbVersion(const char* dbPath);

@@ -1,5 +1,6 @@
 // System files and the deferred-move batch file.
 #include "install/sysfiles.h"
+#include "install/state.h"
 
 #include <string.h>
 
@@ -10,9 +11,6 @@
 #include "base/text.h"
 #include "res/strings.h"
 #include "sys/sys.h"
-
-char RestsysPath[260];
-SysFile RestsysFile = 0;
 
 void GetFileVersion(const char* path, uint32_t* mostSignificant, uint32_t* leastSignificant) {
     uint32_t ms = 0, ls = 0;
@@ -45,33 +43,35 @@ uint32_t GetFileDosTime(const char* path) {
 static void WriteCommand(const char* format, const char* a, const char* b) {
     char line[1024];
     int n = Format(line, sizeof line, format, a, b);
-    if (RestsysFile && n > 0) SysWrite(RestsysFile, line, (unsigned long)n);
+    if (InstallState.RestsysFile && n > 0)
+        SysWrite(InstallState.RestsysFile, line, (unsigned long)n);
 }
 
 int OpenRestsysBatch(void) {
     if (!InstallSettings.DeferInUseFiles || !InstallSettings.DestDir[0]) return 0;
-    if (RestsysFile) return 1;
+    if (InstallState.RestsysFile) return 1;
     // The install step opens it before the file copy has created the destination.
     MakePathRecorded(InstallSettings.DestDir);
-    Format(RestsysPath, sizeof RestsysPath, "%s\\%s", InstallSettings.DestDir, "restsys.bat");
-    RestsysFile = SysCreate(RestsysPath);
-    if (!RestsysFile) {
-        LogPrintf("Couldn't create %s", RestsysPath);
+    Format(InstallState.RestsysPath, sizeof InstallState.RestsysPath, "%s\\%s",
+           InstallSettings.DestDir, "restsys.bat");
+    InstallState.RestsysFile = SysCreate(InstallState.RestsysPath);
+    if (!InstallState.RestsysFile) {
+        LogPrintf("Couldn't create %s", InstallState.RestsysPath);
         return 0;
     }
-    RecordFile(RestsysPath);
+    RecordFile(InstallState.RestsysPath);
     WriteCommand("@echo off\r\n\r\n", nullptr, nullptr);
     return 1;
 }
 
 int AddDeferredMove(const char* from, const char* to) {
-    if (!RestsysFile) return 0;
+    if (!InstallState.RestsysFile) return 0;
     WriteCommand("move %s %s > nul\r\n\r\n", from, to);
     return 1;
 }
 
 void FinishRestsysBatch(void) {
-    if (!RestsysFile) return;
+    if (!InstallState.RestsysFile) return;
     if (InstallSettings.ClientUpdateMode) {
         static const char* const kinds[] = {"tod", "utf", "aaa", "phx", "exe", "dll"};
         char format[64];
@@ -80,15 +80,13 @@ void FinishRestsysBatch(void) {
             WriteCommand(format, InstallSettings.DestDir, nullptr);
         }
     }
-    WriteCommand("del %s\r\n\r\n", RestsysPath, nullptr);
-    SysClose(RestsysFile);
-    RestsysFile = 0;
+    WriteCommand("del %s\r\n\r\n", InstallState.RestsysPath, nullptr);
+    SysClose(InstallState.RestsysFile);
+    InstallState.RestsysFile = 0;
 }
 
-uint32_t SystemFileCopied;
-
 int InstallSystemFile(const char* path) {
-    SystemFileCopied = 0;
+    InstallState.SystemFileCopied = 0;
     const char* name = GetNamePart(path);
     char systemDir[260], systemPath[260], target[260];
     if (!SysSystemDir(systemDir, sizeof systemDir))
@@ -117,10 +115,10 @@ int InstallSystemFile(const char* path) {
             LogPrintf("In use; prompt");
             // Deferred only when the batch file is there to carry the move; otherwise (no
             // batch file, as with ClientUpdateMode alone) the user is asked to free it.
-            if (RestsysFile) {
+            if (InstallState.RestsysFile) {
                 AddDeferredMove(path, systemPath);
                 RestartWindows = 1;
-                LogPrintf("Deferred to %s", RestsysPath);
+                LogPrintf("Deferred to %s", InstallState.RestsysPath);
                 return 1;
             }
             if (!AskRetryCancel(LoadMessage(1, IDS_SYSTEM_FILE_IN_USE))) {
@@ -139,6 +137,6 @@ int InstallSystemFile(const char* path) {
         else if (FileExists(target)) LogPrintf("Could not remove %s", target);
         return 0;
     }
-    SystemFileCopied = 1;
+    InstallState.SystemFileCopied = 1;
     return SysDelete(path);
 }

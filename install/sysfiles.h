@@ -21,17 +21,14 @@ enum {
 // declined the in-use question: UserAbort is set then); 0 when the final copy or the removal
 // of the extracted file failed.
 int InstallSystemFile(const char* path);
-// 1 when the last InstallSystemFile copied its file into the system folder.
-extern uint32_t SystemFileCopied;
 int CompareFileVersions(const char* newPath, const char* existingPath);
 // Both words 0 when the file has no version resource.
 void GetFileVersion(const char* path, uint32_t* mostSignificant, uint32_t* leastSignificant);
 // Last write time as DOS date * 65536 + DOS time (no local-time conversion); 0 when unreadable.
 uint32_t GetFileDosTime(const char* path);
 
-// The deferred-move batch file, open from the install step to the end of the run.
-extern char RestsysPath[260];
-extern SysFile RestsysFile;  // 0 when not open
+// The deferred-move batch file (InstallState.RestsysFile) is open from the install step to
+// the end of the run.
 // At the start of the install step: creates DestDir\restsys.bat with "@echo off" when the
 // script asks for deferred files (DeferInUseFiles). 1 when the file is open.
 int OpenRestsysBatch(void);

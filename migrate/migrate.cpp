@@ -14,6 +14,7 @@
 #include "migrate/platform.h"
 #include "migrate/search.h"
 #include "migrate/transfer.h"
+#include "migrate/state.h"
 #include "package/package.h"
 #include "res/resource.h"
 #include "res/strings.h"
@@ -37,29 +38,27 @@ const uint32_t STALE_990_GIDS[] = {0x0020001Du, 0x002000E2u, 0x002000E9u};
 
 const char CLIENT_KEY[] = "SOFTWARE\\Tavelin Online\\KOV\\CurrentVersion";
 
-RecordDb* Db990;  // the two databases edited in the new installation
-RecordDb* DbEF;
-int ProgressTemplate;   // the open progress dialog, 0 when none
-int CopyingOldRecords;  // the pending records come from the old database
-
 void OpenProgress(int templateId) {
-    ProgressDialog = MigratePlatform.openDialog(templateId);
-    ProgressTemplate = ProgressDialog ? templateId : 0;
+    MigrationState.ProgressDialog = MigratePlatform.openDialog(templateId);
+    MigrationState.ProgressTemplate = MigrationState.ProgressDialog ? templateId : 0;
 }
 
 void CloseProgress(void) {
-    if (ProgressTemplate) MigratePlatform.closeDialog(ProgressTemplate);
-    ProgressTemplate = 0;
-    ProgressDialog = nullptr;
+    if (MigrationState.ProgressTemplate)
+        MigratePlatform.closeDialog(MigrationState.ProgressTemplate);
+    MigrationState.ProgressTemplate = 0;
+    MigrationState.ProgressDialog = nullptr;
 }
 
 void SetGaugeRange(uint32_t range) {
-    if (ProgressDialog) MigratePlatform.gaugeRange(ProgressDialog, range);
+    if (MigrationState.ProgressDialog)
+        MigratePlatform.gaugeRange(MigrationState.ProgressDialog, range);
 }
 
 void SetGaugePosition(uint32_t position) {
-    GaugePosition = position;
-    if (ProgressDialog) MigratePlatform.gaugePos(ProgressDialog, position);
+    MigrationState.GaugePosition = position;
+    if (MigrationState.ProgressDialog)
+        MigratePlatform.gaugePos(MigrationState.ProgressDialog, position);
 }
 
 int Fail(uint16_t number) {
@@ -76,7 +75,7 @@ int Stop(void) {
 int OpenNewMainDb(void) {
     char path[260];
     JoinPath(path, InstallSettings.DestDir, "IDB", "MAIN.IDX", (const char*)nullptr);
-    if (DbOpen(path, &NewMainDb) != 0) {
+    if (DbOpen(path, &MigrationState.NewMainDb) != 0) {
         LogPrintf("Couldn't open new db %s", path);
         return 0;
     }
@@ -117,8 +116,8 @@ int MergeArt(const TextListT& names, const MergedTableT* table, unsigned last, i
         FlushPendingRecords();
         if (UserAbort) return Stop();
     }
-    DbClose(NewMainDb);
-    NewMainDb = nullptr;
+    DbClose(MigrationState.NewMainDb);
+    MigrationState.NewMainDb = nullptr;
     CloseProgress();
     return 1;
 }
@@ -131,7 +130,8 @@ void OpenOldMainDb(void) {
     if (MigrationInPlace()) {
         char path[260];
         JoinPath(path, idb, "OLD.DB", (const char*)nullptr);
-        if (DbOpenReadOnly(path, &OldMainDb) != 0) OldMainDb = nullptr;
+        if (DbOpenReadOnly(path, &MigrationState.OldMainDb) != 0)
+            MigrationState.OldMainDb = nullptr;
     } else {
         // An in-place install that ended before its migration was through left the user's
         // database as OLD.DB beside the package's own: the records come from the user's.
@@ -140,34 +140,36 @@ void OpenOldMainDb(void) {
             LogPrintf("No database %lx in %s", (unsigned long)DB_ID_MAIN, idb);
             path[0] = 0;
         }
-        if (!path[0] || DbOpenReadOnly(path, &OldMainDb) != 0) OldMainDb = nullptr;
+        if (!path[0] || DbOpenReadOnly(path, &MigrationState.OldMainDb) != 0)
+            MigrationState.OldMainDb = nullptr;
     }
-    if (!OldMainDb) {
+    if (!MigrationState.OldMainDb) {
         LogPrintf("Couldn't open old db");
         return;
     }
     uint8_t version[3] = {0, 0, 0};
-    DbReadRecordBounded(OldMainDb, GID_VERSION, version, sizeof version, nullptr);
-    OldDbVersion[0] = version[1];
-    OldDbVersion[1] = version[2];
+    DbReadRecordBounded(MigrationState.OldMainDb, GID_VERSION, version, sizeof version, nullptr);
+    MigrationState.OldDbVersion[0] = version[1];
+    MigrationState.OldDbVersion[1] = version[2];
     LogPrintf("Old version: %u.%u", version[1], version[2]);
 }
 
 // The queued copies are not run without the old database; they are dropped, and the old
 // files stay where they are.
 void DropQueuedCopies(void) {
-    if (!CopyQueue) return;
-    LogPrintf("Dropped %u queued copies", (unsigned)CopyQueueCount);
-    while (CopyQueueItem* item = CopyQueue) {
-        CopyQueue = item->next;
+    if (!MigrationState.CopyQueue) return;
+    LogPrintf("Dropped %u queued copies", (unsigned)MigrationState.CopyQueueCount);
+    while (CopyQueueItem* item = MigrationState.CopyQueue) {
+        MigrationState.CopyQueue = item->next;
         MemFree(item);
     }
-    CopyQueueCount = 0;
+    MigrationState.CopyQueueCount = 0;
 }
 
 int SetNewVersion(void) {
     uint16_t length = 0;
-    uint8_t* record = (uint8_t*)DbReadRecord(NewMainDb, GID_VERSION, nullptr, &length);
+    uint8_t* record =
+        (uint8_t*)DbReadRecord(MigrationState.NewMainDb, GID_VERSION, nullptr, &length);
     if (!record) {
         LogPrintf("New db has no version record");
         return Fail(FATAL_DB_NO_VERSION);
@@ -181,7 +183,7 @@ int SetNewVersion(void) {
     }
     data[1] = InstallSettings.DbVersion[0];
     data[2] = InstallSettings.DbVersion[1];
-    int ok = DbWriteRecord(NewMainDb, GID_VERSION, data, written, DB_TYPE_BINARY);
+    int ok = DbWriteRecord(MigrationState.NewMainDb, GID_VERSION, data, written, DB_TYPE_BINARY);
     if (data != record) MemFree(data);
     MemFree(record);
     if (!ok) return Fail(FATAL_DB_VERSION_WRITE);
@@ -210,10 +212,12 @@ int RewriteConnectionRecord(RecordDb* db, uint32_t gid, uint16_t length) {
 void EditNewDatabases(void) {
     char idb[260];
     JoinPath(idb, InstallSettings.DestDir, "IDB", (const char*)nullptr);
-    if (DbOpenById(idb, DB_ID_990, &Db990) == 0) DbForEachRecord(Db990, DeleteStale990Record);
-    else Db990 = nullptr;
-    if (DbOpenById(idb, DB_ID_EF, &DbEF) == 0) DbForEachRecord(DbEF, RewriteConnectionRecord);
-    else DbEF = nullptr;
+    if (DbOpenById(idb, DB_ID_990, &MigrationState.Db990) == 0)
+        DbForEachRecord(MigrationState.Db990, DeleteStale990Record);
+    else MigrationState.Db990 = nullptr;
+    if (DbOpenById(idb, DB_ID_EF, &MigrationState.DbEF) == 0)
+        DbForEachRecord(MigrationState.DbEF, RewriteConnectionRecord);
+    else MigrationState.DbEF = nullptr;
 }
 
 uint32_t Le32(const uint8_t* p) {
@@ -232,8 +236,10 @@ void PutLe32(uint8_t* p, uint32_t v) {
 void SelectNetworkConnection(void) {
     uint16_t listLength = 0;
     uint8_t* list =
-        DbEF ? (uint8_t*)DbReadRecord(DbEF, GID_CONNECTION_LIST, nullptr, &listLength) : nullptr;
-    uint32_t n = DbReadNumber(NewMainDb, GID_GRAPH_LIST_INDEX);
+        MigrationState.DbEF
+            ? (uint8_t*)DbReadRecord(MigrationState.DbEF, GID_CONNECTION_LIST, nullptr, &listLength)
+            : nullptr;
+    uint32_t n = DbReadNumber(MigrationState.NewMainDb, GID_GRAPH_LIST_INDEX);
     if (!list || n == 0 || n > 0x3FFFFFFFu || 4 * n - 2 + 4 > listLength) {
         LogPrintf("No selected connection to switch (index %lu)", (unsigned long)n);
         if (list) MemFree(list);
@@ -242,7 +248,7 @@ void SelectNetworkConnection(void) {
     uint32_t selected = Le32(list + 4 * n - 2);
     MemFree(list);
     uint16_t length = 0;
-    uint8_t* record = (uint8_t*)DbReadRecord(DbEF, selected, nullptr, &length);
+    uint8_t* record = (uint8_t*)DbReadRecord(MigrationState.DbEF, selected, nullptr, &length);
     if (!record || length < CONNECTION_FIELD_B + 4) {
         LogPrintf("Connection %lu is missing or short", (unsigned long)selected);
         if (record) MemFree(record);
@@ -250,16 +256,17 @@ void SelectNetworkConnection(void) {
     }
     PutLe32(record + CONNECTION_FIELD_A, CONNECTION_TCP_VALUE);
     PutLe32(record + CONNECTION_FIELD_B, CONNECTION_TCP_VALUE);
-    int ok = DbIsNewForm(DbEF)
-                 ? DbWriteRecord(DbEF, selected, record, length, DB_TYPE_BINARY)
-                 : DbWriteRecordOldForm(DbEF, selected, record, length, DB_TYPE_BINARY);
+    int ok =
+        DbIsNewForm(MigrationState.DbEF)
+            ? DbWriteRecord(MigrationState.DbEF, selected, record, length, DB_TYPE_BINARY)
+            : DbWriteRecordOldForm(MigrationState.DbEF, selected, record, length, DB_TYPE_BINARY);
     LogPrintf("Connection %lu set to the network%s", (unsigned long)selected, ok ? "" : " failed");
     MemFree(record);
 }
 
 void StoreModem(const char* name, const char* profile) {
-    DbWriteText(NewMainDb, GID_MODEM_NAME, name);
-    DbWriteText(NewMainDb, GID_MODEM_PROFILE, profile);
+    DbWriteText(MigrationState.NewMainDb, GID_MODEM_NAME, name);
+    DbWriteText(MigrationState.NewMainDb, GID_MODEM_PROFILE, profile);
 }
 
 void StoreDefaultModem(void) {
@@ -272,18 +279,18 @@ void StoreDefaultModem(void) {
 
 void CarryOldModemName(void) {
     char name[MODEM_TEXT] = "";
-    DbReadText(OldMainDb, GID_MODEM_NAME, name, sizeof name);
+    DbReadText(MigrationState.OldMainDb, GID_MODEM_NAME, name, sizeof name);
     // Names of the old form carry the port in parentheses: "Modem X (COM2)" -> "Modem X".
-    if (!DbIsNewForm(OldMainDb)) {
+    if (!DbIsNewForm(MigrationState.OldMainDb)) {
         if (char* paren = FindLastCharMb(name, '(')) {
             if (paren > name) paren = (char*)SysCharPrev(name, paren);
             *paren = 0;
         }
     }
-    DbWriteText(NewMainDb, GID_MODEM_NAME, name);
+    DbWriteText(MigrationState.NewMainDb, GID_MODEM_NAME, name);
     char profile[MODEM_TEXT] = "";
-    DbReadText(OldMainDb, GID_MODEM_PROFILE, profile, sizeof profile);
-    DbWriteText(NewMainDb, GID_MODEM_PROFILE, profile);
+    DbReadText(MigrationState.OldMainDb, GID_MODEM_PROFILE, profile, sizeof profile);
+    DbWriteText(MigrationState.NewMainDb, GID_MODEM_PROFILE, profile);
     LogPrintf("Modem carried over: %s (%s)", name, profile);
 }
 
@@ -292,7 +299,8 @@ void StoreModemRecords(void) {
         if (SameName(ModemSettings.profile, LoadCaption(IDS_TCP_PROFILE))) {
             SelectNetworkConnection();
             StoreDefaultModem();
-        } else if (OldMainDb && DbRecordLength(OldMainDb, GID_MODEM_NAME) > 0) {
+        } else if (MigrationState.OldMainDb &&
+                   DbRecordLength(MigrationState.OldMainDb, GID_MODEM_NAME) > 0) {
             CarryOldModemName();
         } else {
             MigrateModemFromIni();
@@ -317,9 +325,9 @@ void StoreModemRecords(void) {
 void StoreFolders(void) {
     char download[260];
     DestPath(download, LoadCaption(IDS_DOWNLOAD_DIR));
-    DbWriteRecord(NewMainDb, GID_DOWNLOAD_FOLDER, download, (uint16_t)strlen(download),
-                  DB_TYPE_BINARY);
-    DbWriteRecord(NewMainDb, GID_INSTALL_FOLDER, InstallSettings.DestDir,
+    DbWriteRecord(MigrationState.NewMainDb, GID_DOWNLOAD_FOLDER, download,
+                  (uint16_t)strlen(download), DB_TYPE_BINARY);
+    DbWriteRecord(MigrationState.NewMainDb, GID_INSTALL_FOLDER, InstallSettings.DestDir,
                   (uint16_t)strlen(InstallSettings.DestDir), DB_TYPE_BINARY);
 }
 
@@ -334,9 +342,9 @@ void RemoveOldDatabase(int oldWasOpen, uint32_t oldDamage) {
         LogPrintf("Keeping %s: it could not be opened", path);
     } else if (oldDamage) {
         LogPrintf("Keeping %s: it is damaged and may hold records that could not be read", path);
-    } else if (CarriedRecordsLost) {
+    } else if (MigrationState.CarriedRecordsLost) {
         LogPrintf("Keeping %s: %lu records were not carried over", path,
-                  (unsigned long)CarriedRecordsLost);
+                  (unsigned long)MigrationState.CarriedRecordsLost);
     } else {
         char oem[260];
         CopyText(oem, path, sizeof oem);
@@ -357,15 +365,7 @@ void Register(void) {
 
 }  // namespace
 
-RecordDb* NewMainDb;
-RecordDb* OldMainDb;
-void* ProgressDialog;
-uint32_t GaugePosition;
-PendingRecord* PendingRecords;
-uint32_t PendingBytes;
-uint32_t SettingsTransferred;
-uint32_t CarriedRecordsLost;
-uint16_t OldDbVersion[2];
+MigrationStateT MigrationState;
 
 int MigrationInPlace(void) {
     return SameFolder(InstallSettings.PreviousDir, InstallSettings.DestDir);
@@ -373,58 +373,58 @@ int MigrationInPlace(void) {
 
 void ResetMigrationState(void) {
     CloseMigrationDatabases();
-    GaugePosition = 0;
-    SettingsTransferred = 0;
-    CarriedRecordsLost = 0;
-    CopyingOldRecords = 0;
+    FreeCopyQueue();
+    ForgetTransferRenames();
+    MigrationState = {};
 }
 
 void CloseMigrationDatabases(void) {
     // Records still waiting belong to a migration that ends here.
-    while (PendingRecord* item = PendingRecords) {
-        PendingRecords = item->next;
+    while (PendingRecord* item = MigrationState.PendingRecords) {
+        MigrationState.PendingRecords = item->next;
         MemFree(item);
     }
-    PendingBytes = 0;
-    if (NewMainDb) DbClose(NewMainDb);
-    if (OldMainDb) DbClose(OldMainDb);
+    MigrationState.PendingBytes = 0;
+    if (MigrationState.NewMainDb) DbClose(MigrationState.NewMainDb);
+    if (MigrationState.OldMainDb) DbClose(MigrationState.OldMainDb);
     // Closing also deletes their companion indexes, which no longer match what was edited.
-    if (Db990) DbClose(Db990);
-    if (DbEF) DbClose(DbEF);
-    NewMainDb = OldMainDb = Db990 = DbEF = nullptr;
+    if (MigrationState.Db990) DbClose(MigrationState.Db990);
+    if (MigrationState.DbEF) DbClose(MigrationState.DbEF);
+    MigrationState.NewMainDb = MigrationState.OldMainDb = MigrationState.Db990 =
+        MigrationState.DbEF = nullptr;
     CloseProgress();
     ForgetMovedOriginals();
 }
 
 void FlushPendingRecords(void) {
-    while (PendingRecord* item = PendingRecords) {
+    while (PendingRecord* item = MigrationState.PendingRecords) {
         int type = (item->gid >> 24) == ART_GID_TOP ? DB_TYPE_ART : DB_TYPE_BINARY;
-        if (DbWriteRecord(NewMainDb, item->gid, item->data, item->length, type)) {
+        if (DbWriteRecord(MigrationState.NewMainDb, item->gid, item->data, item->length, type)) {
             LogPrintf("Wrote GID %lu (size %u)", (unsigned long)item->gid, item->length);
         } else {
             LogPrintf("Failed to write GID %lu", (unsigned long)item->gid);
-            if (CopyingOldRecords) CarriedRecordsLost++;
+            if (MigrationState.CopyingOldRecords) MigrationState.CarriedRecordsLost++;
         }
-        PendingRecords = item->next;
+        MigrationState.PendingRecords = item->next;
         MemFree(item);
         if (UserAbort) break;
         MigratePlatform.pump();
     }
     // After a cancel the rest is not written; it is still counted as not carried.
-    while (PendingRecord* item = PendingRecords) {
-        if (CopyingOldRecords) CarriedRecordsLost++;
-        PendingRecords = item->next;
+    while (PendingRecord* item = MigrationState.PendingRecords) {
+        if (MigrationState.CopyingOldRecords) MigrationState.CarriedRecordsLost++;
+        MigrationState.PendingRecords = item->next;
         MemFree(item);
     }
-    PendingBytes = 0;
+    MigrationState.PendingBytes = 0;
 }
 
 int MigrateInstallation(void) {
     LogPrintf("Migrating into %s", InstallSettings.DestDir);
-    CarriedRecordsLost = 0;
-    CopyingOldRecords = 0;
-    SettingsTransferred = 0;
-    OldDbVersion[0] = OldDbVersion[1] = 0;
+    MigrationState.CarriedRecordsLost = 0;
+    MigrationState.CopyingOldRecords = 0;
+    MigrationState.SettingsTransferred = 0;
+    MigrationState.OldDbVersion[0] = MigrationState.OldDbVersion[1] = 0;
     const int hasPrevious = InstallSettings.PreviousDir[0] != 0;
 
     // 1-2. Art carried by the package.
@@ -436,8 +436,8 @@ int MigrateInstallation(void) {
 
     // 3. The earlier installation.
     if (hasPrevious) {
-        MoveOldDownloads = MigratePlatform.askMoveDownloads() ? 1 : 0;
-        LogPrintf("Move old downloads: %s", MoveOldDownloads ? "yes" : "no");
+        MigrationState.MoveOldDownloads = MigratePlatform.askMoveDownloads() ? 1 : 0;
+        LogPrintf("Move old downloads: %s", MigrationState.MoveOldDownloads ? "yes" : "no");
         OpenProgress(IDD_MIGRATE);
         if (!MigrationInPlace()) TransferFolders(0);
         SetGaugePosition(1);
@@ -449,17 +449,18 @@ int MigrateInstallation(void) {
     // 5-6.
     if (!OpenNewMainDb()) return Fail(FATAL_DB_OPEN);
     static const uint8_t settingsMark[4] = {0, 0, 0, 1};
-    DbWriteRecord(NewMainDb, GID_SETTINGS_MARK, settingsMark, sizeof settingsMark, DB_TYPE_BINARY);
+    DbWriteRecord(MigrationState.NewMainDb, GID_SETTINGS_MARK, settingsMark, sizeof settingsMark,
+                  DB_TYPE_BINARY);
 
     // 7. The user's records and files.
-    if (OldMainDb) {
-        SetGaugeRange(DbRecordCount(OldMainDb) + CopyQueueCount);
+    if (MigrationState.OldMainDb) {
+        SetGaugeRange(DbRecordCount(MigrationState.OldMainDb) + MigrationState.CopyQueueCount);
         SetGaugePosition(0);
-        CopyingOldRecords = 1;
-        DbForEachRecord(OldMainDb, CopyOldRecordFilter);
+        MigrationState.CopyingOldRecords = 1;
+        DbForEachRecord(MigrationState.OldMainDb, CopyOldRecordFilter);
         if (UserAbort) return Stop();
         FlushPendingRecords();
-        CopyingOldRecords = 0;
+        MigrationState.CopyingOldRecords = 0;
         if (UserAbort) return Stop();
         ConvertPasswordList();
         RunQueuedCopies();
@@ -471,9 +472,9 @@ int MigrateInstallation(void) {
     if ((InstallSettings.DbVersion[0] || InstallSettings.DbVersion[1]) && !SetNewVersion())
         return 0;
     if (InstallSettings.VersionText[0] &&
-        !DbWriteText(NewMainDb, GID_VERSION_TEXT, InstallSettings.VersionText))
+        !DbWriteText(MigrationState.NewMainDb, GID_VERSION_TEXT, InstallSettings.VersionText))
         return Fail(FATAL_DB_VERSION_TEXT);
-    if (ResourceTag[0] && !DbWriteText(NewMainDb, GID_RESOURCE_TAG, ResourceTag))
+    if (ResourceTag[0] && !DbWriteText(MigrationState.NewMainDb, GID_RESOURCE_TAG, ResourceTag))
         return Fail(FATAL_DB_RESOURCE_TAG);
 
     // 11.
@@ -483,27 +484,28 @@ int MigrateInstallation(void) {
     // 12-16. Modem and settings.
     StoreModemRecords();
     if (InstallSettings.ClientTextA[0])
-        DbWriteText(NewMainDb, GID_CLIENT_TEXT_A, InstallSettings.ClientTextA);
+        DbWriteText(MigrationState.NewMainDb, GID_CLIENT_TEXT_A, InstallSettings.ClientTextA);
     if (InstallSettings.ClientTextB[0])
-        DbWriteText(NewMainDb, GID_CLIENT_TEXT_B, InstallSettings.ClientTextB);
-    DbWriteNumber(NewMainDb, GID_PORT, (uint32_t)ModemSettings.port);
-    DbWriteNumber(NewMainDb, GID_SPEED_INDEX, (uint32_t)ModemSettings.speedIndex);
-    DbWriteNumber(NewMainDb, GID_SECOND_SPEED_INDEX, (uint32_t)ModemSettings.speedIndex);
+        DbWriteText(MigrationState.NewMainDb, GID_CLIENT_TEXT_B, InstallSettings.ClientTextB);
+    DbWriteNumber(MigrationState.NewMainDb, GID_PORT, (uint32_t)ModemSettings.port);
+    DbWriteNumber(MigrationState.NewMainDb, GID_SPEED_INDEX, (uint32_t)ModemSettings.speedIndex);
+    DbWriteNumber(MigrationState.NewMainDb, GID_SECOND_SPEED_INDEX,
+                  (uint32_t)ModemSettings.speedIndex);
     StoreFolders();
     // A disk-full retry the user declined in the steps above stops the migration here, while
     // the old database is still whole: past this point it may be deleted.
     if (UserAbort) return Stop();
 
     // 17-18.
-    const int oldWasOpen = OldMainDb != nullptr;
-    const uint32_t oldDamage = OldMainDb ? OldMainDb->damage : 0;
-    SettingsTransferred = oldWasOpen ? 1 : 0;
+    const int oldWasOpen = MigrationState.OldMainDb != nullptr;
+    const uint32_t oldDamage = MigrationState.OldMainDb ? MigrationState.OldMainDb->damage : 0;
+    MigrationState.SettingsTransferred = oldWasOpen ? 1 : 0;
     DeleteMovedOriginals();
     CloseMigrationDatabases();
     if (MigrationInPlace()) RemoveOldDatabase(oldWasOpen, oldDamage);
 
     // 19-24. The system learns where the new client lives.
-    if (OldDbVersion[0] < OLD_NAMES_VERSION) {
+    if (MigrationState.OldDbVersion[0] < OLD_NAMES_VERSION) {
         MigratePlatform.registryDelete(MIGRATE_ROOT_MACHINE, CLIENT_KEY);
         LogPrintf("Cleared INI settings");
     }

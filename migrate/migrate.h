@@ -40,22 +40,6 @@ struct PendingRecord {
     uint8_t data[1];  // length bytes
 };
 
-// Module state.
-extern RecordDb* NewMainDb;
-extern RecordDb* OldMainDb;
-extern void* ProgressDialog;
-extern uint32_t GaugePosition;
-extern PendingRecord* PendingRecords;
-extern uint32_t PendingBytes;
-// An old database was open: the closing phase then says the settings were carried over.
-extern uint32_t SettingsTransferred;
-// Records of the old database that the rules carry but that could not be read or written.
-// While any is missing, the old database of an in-place install is kept.
-extern uint32_t CarriedRecordsLost;
-// The earlier installation's database version (major, minor) as the migration read it; 0.0
-// when there was none.
-extern uint16_t OldDbVersion[2];
-
 // The new installation replaces the earlier one in its own folder: the install has moved
 // the old main database aside as IDB\OLD.DB.
 int MigrationInPlace(void);
@@ -83,5 +67,6 @@ void MigrateSoundEvents(void);
 void MigrateModemFromIni(void);
 void ConvertPasswordList(void);
 
-// Forgets the module state (tests, between runs).
+// Closes and frees what the migration's state holds and puts every value of it back to the
+// start (MigrationState, migrate/state.h; part of ResetRunState).
 void ResetMigrationState(void);

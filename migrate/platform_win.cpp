@@ -105,13 +105,13 @@ INT_PTR CALLBACK PrevSearchDlgProc(HWND dialog, UINT message, WPARAM wParam, LPA
     if (message != WM_COMMAND) return FALSE;
     // The whole parameter: a button's click, not some other notification from it.
     if (wParam == ID_QUIT) {
-        if (ConfirmQuit(dialog)) SearchAbort = 1;
+        if (ConfirmQuit(dialog)) SearchState.SearchAbort = 1;
         return TRUE;
     }
     if (wParam == ID_SKIP) {
         if (AskYesNo(LoadMessage(2, IDS_SKIP_SEARCH, IDS_SKIP_SEARCH_ADVICE))) {
             LogPrintf("User skipped the search");
-            SearchAbort = 1;
+            SearchState.SearchAbort = 1;
         }
         return TRUE;
     }

@@ -54,7 +54,7 @@ void TryNamedFolder(const char* named) {
         LogPrintf("AppPath is not a folder such as C:\\KOV: not used");
         return;
     }
-    MigratePlatform.setItemText(SearchDialog, IDC_STATUS, folder);
+    MigratePlatform.setItemText(SearchState.SearchDialog, IDC_STATUS, folder);
     CheckCandidateFolder(folder, nullptr);
 }
 
@@ -96,7 +96,7 @@ int UserListInUse(RecordDb* db) {
 }
 
 int WalkFolder(const char* folder, const char* exeName, const FolderTrail* parent) {
-    if (SearchAbort) return 0;
+    if (SearchState.SearchAbort) return 0;
 
     FolderTrail here = {parent, {0, 0}, 0, parent ? parent->depth + 1 : 0};
     here.known = SysFolderIdentity(folder, &here.key);
@@ -107,7 +107,7 @@ int WalkFolder(const char* folder, const char* exeName, const FolderTrail* paren
         }
     }
 
-    MigratePlatform.setItemText(SearchDialog, IDC_STATUS, folder);
+    MigratePlatform.setItemText(SearchState.SearchDialog, IDC_STATUS, folder);
     char path[260];
     int found = 0;
     JoinPath(path, folder, exeName, (const char*)nullptr);
@@ -135,7 +135,7 @@ int WalkFolder(const char* folder, const char* exeName, const FolderTrail* paren
         }
         JoinPath(sub, folder, entry.name, (const char*)nullptr);
         WalkFolder(sub, exeName, &here);
-        if (SearchAbort) break;
+        if (SearchState.SearchAbort) break;
     } while (SysFindNext(find, &entry));
     SysFindClose(find);
     return 1;
@@ -143,27 +143,17 @@ int WalkFolder(const char* folder, const char* exeName, const FolderTrail* paren
 
 }  // namespace
 
-uint32_t SearchAbort;
-uint32_t BestTime;
-char BestFolder[257];
-ModemSettingsT BestSettings;
-void* SearchDialog;
-uint32_t NewerVersionAsked;
+SearchStateT SearchState;
 
-void ResetSearchState(void) {
-    SearchAbort = BestTime = NewerVersionAsked = 0;
-    BestFolder[0] = 0;
-    memset(&BestSettings, 0, sizeof BestSettings);
-    SearchDialog = nullptr;
-}
+void ResetSearchState(void) { SearchState = {}; }
 
 int PreviousVersionSearch(char* folderOut, ModemSettingsT* settingsOut) {
     if (folderOut) folderOut[0] = 0;
-    SearchDialog = MigratePlatform.openDialog(IDD_PREVSEARCH);
-    if (!SearchDialog) return 0;
-    SearchAbort = 0;
-    BestTime = 0;
-    BestFolder[0] = 0;
+    SearchState.SearchDialog = MigratePlatform.openDialog(IDD_PREVSEARCH);
+    if (!SearchState.SearchDialog) return 0;
+    SearchState.SearchAbort = 0;
+    SearchState.BestTime = 0;
+    SearchState.BestFolder[0] = 0;
 
     char named[257] = "";
     int registryCounted = 0;
@@ -180,11 +170,11 @@ int PreviousVersionSearch(char* folderOut, ModemSettingsT* settingsOut) {
     }
 
     // Nothing accepted by name (or a named one judged not in use): walk the fixed disks.
-    if (BestTime == 0) {
-        BestFolder[0] = 0;
+    if (SearchState.BestTime == 0) {
+        SearchState.BestFolder[0] = 0;
         char exeName[50];
         CopyText(exeName, LoadCaption(IDS_CLIENT_MODULE), sizeof exeName);
-        for (int drive = 0; drive < 26 && !SearchAbort; drive++) {
+        for (int drive = 0; drive < 26 && !SearchState.SearchAbort; drive++) {
             if (DriveType(drive) != 3) continue;
             char root[4] = {(char)('A' + drive), ':', '\\', 0};
             SearchFolderTree(root, exeName);
@@ -192,18 +182,18 @@ int PreviousVersionSearch(char* folderOut, ModemSettingsT* settingsOut) {
     }
 
     MigratePlatform.closeDialog(IDD_PREVSEARCH);
-    SearchDialog = nullptr;
-    if (SearchAbort) {
+    SearchState.SearchDialog = nullptr;
+    if (SearchState.SearchAbort) {
         LogPrintf("User aborted disk search");
         return 0;
     }
-    if (BestTime == 0) {
+    if (SearchState.BestTime == 0) {
         LogPrintf("No previous ver found");
         return 0;
     }
-    LogPrintf("Most recent = %s", BestFolder);
-    if (folderOut) CopyText(folderOut, BestFolder, sizeof BestFolder);
-    if (settingsOut) *settingsOut = BestSettings;
+    LogPrintf("Most recent = %s", SearchState.BestFolder);
+    if (folderOut) CopyText(folderOut, SearchState.BestFolder, sizeof SearchState.BestFolder);
+    if (settingsOut) *settingsOut = SearchState.BestSettings;
     return 1;
 }
 
@@ -229,11 +219,11 @@ int CheckCandidateFolder(const char* folder, ModemSettingsT* settingsOut) {
     if (JudgeCandidate(path, &local)) {
         if (settingsOut) *settingsOut = local;
         // An equal time does not replace: the first installation found keeps a tie.
-        char canonical[sizeof BestFolder];
-        if (time > BestTime && CanonicalFolder(canonical, folder, sizeof canonical)) {
-            BestTime = time;
-            CopyText(BestFolder, canonical, sizeof BestFolder);
-            BestSettings = local;
+        char canonical[sizeof SearchState.BestFolder];
+        if (time > SearchState.BestTime && CanonicalFolder(canonical, folder, sizeof canonical)) {
+            SearchState.BestTime = time;
+            CopyText(SearchState.BestFolder, canonical, sizeof SearchState.BestFolder);
+            SearchState.BestSettings = local;
         }
     }
     return 1;
@@ -257,11 +247,11 @@ int JudgeCandidate(const char* databasePath, ModemSettingsT* settingsOut) {
     }
     uint8_t version[3] = {0, 0, 0};
     DbReadRecordBounded(db, GID_VERSION, version, sizeof version, nullptr);
-    if (!NewerVersionAsked && IsNewerVersion(version[1], version[2])) {
-        NewerVersionAsked = 1;
+    if (!SearchState.NewerVersionAsked && IsNewerVersion(version[1], version[2])) {
+        SearchState.NewerVersionAsked = 1;
         LogPrintf("Version %u.%u of %s is newer", version[1], version[2], databasePath);
         if (!AskYesNoDefaultNo(LoadMessage(1, IDS_NEWER_INSTALLED))) {
-            SearchAbort = 1;
+            SearchState.SearchAbort = 1;
             QuitRequested = 1;
         }
     }

@@ -28,14 +28,18 @@ enum {
     MAX_SEARCH_DEPTH = 64,
 };
 
-// Search state, reset at the start of each search.
-extern uint32_t SearchAbort;  // Skip, a confirmed Quit, or No to the newer-version question
-extern uint32_t BestTime;     // DOS date << 16 | DOS time of the best database; 0 = none
-extern char BestFolder[257];
-extern ModemSettingsT BestSettings;
-extern void* SearchDialog;
-// The newer-version question has been asked in this run (never reset by a search).
-extern uint32_t NewerVersionAsked;
+// The search's state in one place, put back to the start as a whole by ResetSearchState (part
+// of ResetRunState); a search resets its own part of it when it begins.
+struct SearchStateT {
+    uint32_t SearchAbort = 0;  // Skip, a confirmed Quit, or No to the newer-version question
+    uint32_t BestTime = 0;     // DOS date << 16 | DOS time of the best database; 0 = none
+    char BestFolder[FOLDER_TEXT_BYTES] = {};
+    ModemSettingsT BestSettings = {};
+    void* SearchDialog = nullptr;
+    // The newer-version question has been asked in this run (never reset by a search).
+    uint32_t NewerVersionAsked = 0;
+};
+extern SearchStateT SearchState;
 
 // 1 when an installation was chosen: its folder in folderOut (257 bytes, emptied first) and
 // its modem settings in settingsOut; either may be null.

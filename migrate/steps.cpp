@@ -14,6 +14,7 @@
 #include "migrate/platform.h"
 #include "migrate/search.h"
 #include "migrate/transfer.h"
+#include "migrate/state.h"
 #include "package/package.h"
 #include "res/strings.h"
 
@@ -40,12 +41,13 @@ int IsCarried(uint32_t gid, int withToolModules) {
 int CopyRecord(RecordDb* db, uint32_t gid, uint16_t length, uint32_t gaugeStep,
                int withToolModules) {
     if (UserAbort) return 0;
-    GaugePosition += gaugeStep;
-    if (ProgressDialog) MigratePlatform.gaugePos(ProgressDialog, GaugePosition);
+    MigrationState.GaugePosition += gaugeStep;
+    if (MigrationState.ProgressDialog)
+        MigratePlatform.gaugePos(MigrationState.ProgressDialog, MigrationState.GaugePosition);
     MigratePlatform.pump();
     if (length == 0) return 1;
     if (!IsCarried(gid, withToolModules) &&
-        ((gid >> 24) != ART_GID_TOP || DbRecordLength(NewMainDb, gid) != 0))
+        ((gid >> 24) != ART_GID_TOP || DbRecordLength(MigrationState.NewMainDb, gid) != 0))
         return 1;
 
     PendingRecord* item = (PendingRecord*)MemAlloc(sizeof(PendingRecord) + length);
@@ -55,13 +57,13 @@ int CopyRecord(RecordDb* db, uint32_t gid, uint16_t length, uint32_t gaugeStep,
     if (!DbReadRecordBounded(db, gid, item->data, length, &got) || got != length) {
         LogPrintf("Couldn't read GID %lu", (unsigned long)gid);
         MemFree(item);
-        if (db == OldMainDb) CarriedRecordsLost++;
+        if (db == MigrationState.OldMainDb) MigrationState.CarriedRecordsLost++;
         return 1;
     }
-    item->next = PendingRecords;
-    PendingRecords = item;
-    PendingBytes += length;
-    if (PendingBytes > PENDING_FLUSH_BYTES) FlushPendingRecords();
+    item->next = MigrationState.PendingRecords;
+    MigrationState.PendingRecords = item;
+    MigrationState.PendingBytes += length;
+    if (MigrationState.PendingBytes > PENDING_FLUSH_BYTES) FlushPendingRecords();
     return 1;
 }
 
@@ -119,7 +121,7 @@ void DeleteMovedOriginals(void) {
 
 int RunQueuedCopies(void) {
     int allCopied = 1;
-    while (CopyQueueItem* item = CopyQueue) {
+    while (CopyQueueItem* item = MigrationState.CopyQueue) {
         LogPrintf("Copy: %s -> %s", item->source, item->destination);
         char from[260], to[260];
         CopyText(from, item->source, sizeof from);
@@ -133,7 +135,7 @@ int RunQueuedCopies(void) {
             // Carried from the earlier installation: the user's, kept by an uninstall that
             // keeps the user's data.
             RecordUserData(item->destination);
-            if (item->move && MoveOldDownloads) {
+            if (item->move && MigrationState.MoveOldDownloads) {
                 MovedOriginal* m = (MovedOriginal*)MemAlloc(sizeof(MovedOriginal));
                 CopyText(m->path, from, sizeof m->path);
                 CopyText(m->shown, item->source, sizeof m->shown);
@@ -141,13 +143,14 @@ int RunQueuedCopies(void) {
                 MovedOriginals = m;
             }
         }
-        GaugePosition++;
-        if (ProgressDialog) MigratePlatform.gaugePos(ProgressDialog, GaugePosition);
+        MigrationState.GaugePosition++;
+        if (MigrationState.ProgressDialog)
+            MigratePlatform.gaugePos(MigrationState.ProgressDialog, MigrationState.GaugePosition);
         MigratePlatform.pump();
-        CopyQueue = item->next;
+        MigrationState.CopyQueue = item->next;
         MemFree(item);
     }
-    CopyQueueCount = 0;
+    MigrationState.CopyQueueCount = 0;
     return allCopied;
 }
 
@@ -197,8 +200,8 @@ void MigrateModemFromIni(void) {
         LogPrintf("MDM match from old mdm format failed, using defaults");
         return;
     }
-    if (DbWriteText(NewMainDb, GID_MODEM_NAME, title)) {
-        DbWriteText(NewMainDb, GID_MODEM_PROFILE, found);
+    if (DbWriteText(MigrationState.NewMainDb, GID_MODEM_NAME, title)) {
+        DbWriteText(MigrationState.NewMainDb, GID_MODEM_PROFILE, found);
         LogPrintf("Storing old MDM name into new DB (%s)", title);
     } else {
         LogPrintf("Storage of old MDM name into new DB failed");
@@ -206,9 +209,10 @@ void MigrateModemFromIni(void) {
 }
 
 void ConvertPasswordList(void) {
-    if (DbRecordLength(NewMainDb, GID_PASSWORD_LIST) > 0) return;
+    if (DbRecordLength(MigrationState.NewMainDb, GID_PASSWORD_LIST) > 0) return;
     uint16_t length = 0;
-    uint8_t* names = (uint8_t*)DbReadRecord(OldMainDb, GID_USER_NAMES, nullptr, &length);
+    uint8_t* names =
+        (uint8_t*)DbReadRecord(MigrationState.OldMainDb, GID_USER_NAMES, nullptr, &length);
     if (!names) return;
 
     char guest[USER_NAME_FIELD + 1], fresh[USER_NAME_FIELD + 1];
@@ -241,9 +245,10 @@ void ConvertPasswordList(void) {
     }
     block[0] = (uint8_t)strings;
     block[1] = (uint8_t)(strings >> 8);
-    if (!DbWriteRecord(NewMainDb, GID_PASSWORD_LIST, block, (uint16_t)used, DB_TYPE_BINARY)) {
+    if (!DbWriteRecord(MigrationState.NewMainDb, GID_PASSWORD_LIST, block, (uint16_t)used,
+                       DB_TYPE_BINARY)) {
         LogPrintf("Failed to write GID %lu", (unsigned long)GID_PASSWORD_LIST);
-        CarriedRecordsLost++;
+        MigrationState.CarriedRecordsLost++;
     }
     LogPrintf("Converted passwords (%u names)", strings / 2);
     MemFree(block);

@@ -1,5 +1,6 @@
 // Preserved files and the folder transfer.
 #include "migrate/transfer.h"
+#include "migrate/state.h"
 
 #include <string.h>
 
@@ -10,10 +11,6 @@
 #include "base/path.h"
 #include "package/package.h"
 #include "sys/sys.h"
-
-CopyQueueItem* CopyQueue = nullptr;
-uint16_t CopyQueueCount = 0;
-uint32_t MoveOldDownloads = 0;
 
 // Renames done in rename mode, newest first, so an interrupted install can undo them.
 struct RenameRecord {
@@ -74,9 +71,9 @@ static void QueueCopy(const char* source, const char* destination, uint32_t move
     CopyText(item->source, source, sizeof item->source);
     CopyText(item->destination, destination, sizeof item->destination);
     item->move = move;
-    item->next = CopyQueue;
-    CopyQueue = item;
-    CopyQueueCount++;
+    item->next = MigrationState.CopyQueue;
+    MigrationState.CopyQueue = item;
+    MigrationState.CopyQueueCount++;
 }
 
 static void RenameInPlace(const char* source, const char* destination) {
@@ -130,9 +127,9 @@ static void TransferMatch(uint16_t i, const char* folder, const SysFindData& fd,
         return;
     }
     int fits = JoinPath(source, s.PreviousDir, folder, fd.name, (const char*)nullptr) &&
-               strlen(source) < sizeof CopyQueue->source;
+               strlen(source) < sizeof MigrationState.CopyQueue->source;
     JoinPath(destination, s.DestDir, folder, target, (const char*)nullptr);
-    fits = fits && strlen(destination) < sizeof CopyQueue->destination;
+    fits = fits && strlen(destination) < sizeof MigrationState.CopyQueue->destination;
     if (!fits) {
         LogPrintf("Path too long: %s", fd.name);
         return;
@@ -142,7 +139,7 @@ static void TransferMatch(uint16_t i, const char* folder, const SysFindData& fd,
         return;
     }
     if (renameMode && !move) RenameInPlace(source, destination);
-    else if (!move || MoveOldDownloads) QueueCopy(source, destination, move ? 1 : 0);
+    else if (!move || MigrationState.MoveOldDownloads) QueueCopy(source, destination, move ? 1 : 0);
 }
 
 uint16_t TransferFolders(int renameMode) {
@@ -174,11 +171,11 @@ uint16_t TransferFolders(int renameMode) {
 }
 
 void FreeCopyQueue(void) {
-    while (CopyQueueItem* item = CopyQueue) {
-        CopyQueue = item->next;
+    while (CopyQueueItem* item = MigrationState.CopyQueue) {
+        MigrationState.CopyQueue = item->next;
         MemFree(item);
     }
-    CopyQueueCount = 0;
+    MigrationState.CopyQueueCount = 0;
 }
 
 void UndoTransferRenames(void) {

@@ -14,10 +14,6 @@ struct CopyQueueItem {
     uint32_t move;  // delete the source after the copy
     CopyQueueItem* next;
 };
-extern CopyQueueItem* CopyQueue;
-extern uint16_t CopyQueueCount;
-// The user agreed to move the old download files (set by the migration driver).
-extern uint32_t MoveOldDownloads;
 
 // Returns the PreservedFiles count afterwards: found subfolders are appended as new pairs.
 uint16_t TransferFolders(int renameMode);

@@ -18,6 +18,7 @@
 #include "desktop/desktop.h"
 #include "install/sysfiles.h"
 #include "migrate/migrate.h"
+#include "migrate/state.h"
 #include "package/package.h"
 #include "registry/registry.h"
 #include "res/resource.h"
@@ -237,7 +238,7 @@ static int ShowClosingNotice(void) {
     const InstallSettingsT& s = InstallSettings;
     int restartPending = (s.ClientUpdateMode || s.DeferInUseFiles) && RestartWindows;
     if (!NoDesktopItems) {
-        if (s.PreviousDir[0] && SettingsTransferred) {
+        if (s.PreviousDir[0] && MigrationState.SettingsTransferred) {
             RunModalDialog(IDD_FINISHED_MIGRATED, nullptr);
         } else if (!restartPending) {
             // 221, 222 and 234 have no template in this edition: they show nothing.

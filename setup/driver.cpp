@@ -10,6 +10,7 @@
 #include "base/log.h"
 #include "base/path.h"
 #include "install/space.h"
+#include "install/state.h"
 #include "res/resource.h"
 
 int32_t DriveIndex;
@@ -67,9 +68,9 @@ int ChooseDestination(int start) {
 }
 
 uint32_t InstallSpaceNeeded(const char* previousDir, const char* destDir, int withHeadroom) {
-    uint64_t total = PackageSpaceNeeded(ClusterSize);
-    total += OldDatabaseSpace(ClusterSize, previousDir, destDir);
-    total += OldOrganizeSpace(ClusterSize, previousDir, destDir);
+    uint64_t total = PackageSpaceNeeded(InstallState.ClusterSize);
+    total += OldDatabaseSpace(InstallState.ClusterSize, previousDir, destDir);
+    total += OldOrganizeSpace(InstallState.ClusterSize, previousDir, destDir);
     if (withHeadroom && InstallSettings.MergedFilesA.count) total += MERGE_HEADROOM;
     return total > 0xFFFFFFFFull ? 0xFFFFFFFFu : (uint32_t)total;
 }

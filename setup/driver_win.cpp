@@ -19,6 +19,7 @@
 #include "install/install.h"
 #include "install/space.h"
 #include "install/sysfiles.h"
+#include "install/state.h"
 #include "migrate/migrate.h"
 #include "migrate/search.h"
 #include "modem/modem.h"
@@ -100,14 +101,14 @@ static int ReviewPreviousFolder(char* previous) {
         int answer = RunEditDialog(templateId, previous, nullptr);
         if (answer == ID_CANCEL) return 0;
         if (answer == ID_RESTORE) {
-            CopyText(previous, InstallSettings.PreviousDir, 257);
+            CopyText(previous, InstallSettings.PreviousDir, FOLDER_TEXT_BYTES);
             continue;
         }
         TrimTrailingBlanks(previous);
         if (!previous[0]) return 1;
         ModemSettingsT settings = ModemSettings;
         // Written one way from here on, so that every comparison with the destination holds.
-        if (CanonicalFolder(previous, previous, 257) && PathExists(previous) &&
+        if (CanonicalFolder(previous, previous, FOLDER_TEXT_BYTES) && PathExists(previous) &&
             CheckCandidateFolder(previous, &settings)) {
             ModemSettings = settings;
             return 1;
@@ -123,11 +124,11 @@ static int ReviewDestFolder(const char* previous, char* dest) {
         int answer = RunEditDialog(templateId, dest, nullptr);
         if (answer == ID_CANCEL) return 0;
         if (answer == ID_RESTORE) {
-            CopyText(dest, InstallSettings.DestDir, 257);
+            CopyText(dest, InstallSettings.DestDir, FOLDER_TEXT_BYTES);
             continue;
         }
         TrimTrailingBlanks(dest);
-        if (!CanonicalFolder(dest, dest, 257)) {
+        if (!CanonicalFolder(dest, dest, FOLDER_TEXT_BYTES)) {
             ShowError(LoadMessage(1, IDS_DIR_INVALID));
             continue;
         }
@@ -147,19 +148,19 @@ static int ReviewDestFolder(const char* previous, char* dest) {
 }
 
 int ShowDirectories(void) {
-    char previous[260] = "";
+    char previous[MAX_PATH_TEXT] = "";
     if (!InstallSettings.NoMigration) {
-        CopyText(previous, InstallSettings.PreviousDir, 257);
+        CopyText(previous, InstallSettings.PreviousDir, FOLDER_TEXT_BYTES);
         if (!ReviewPreviousFolder(previous)) return 0;
     }
-    char dest[260] = "";
-    CopyText(dest, InstallSettings.DestDir, 257);
+    char dest[MAX_PATH_TEXT] = "";
+    CopyText(dest, InstallSettings.DestDir, FOLDER_TEXT_BYTES);
     if (!ReviewDestFolder(previous, dest)) return 0;
 
     OfferWin31Fallback = 0;
     uint32_t m = InstallSpaceNeeded(previous, dest, 0) >> 20;
     if (InstallSettings.MergedFilesA.count) {
-        uint16_t lowered = LowerCacheChoice(CacheChoice, m, FreeMegabytes);
+        uint16_t lowered = LowerCacheChoice(CacheChoice, m, InstallState.FreeMegabytes);
         if (lowered != CacheChoice) LogPrintf("Cache choice lowered to %u", (unsigned)lowered);
         CacheChoice = lowered;
     }
@@ -186,7 +187,7 @@ int RunInstall(void) {
     FreeDecompressor();
     DeleteObsoleteFiles();
 
-    char program[260];
+    char program[MAX_PATH_TEXT];
     DestPath(program, InstallSettings.ClientExeName);
     if (NoDesktopItems != 1) {
         CreateProgramGroup(InstallSettings.GroupName, ClientItemTitle(), program);
@@ -222,7 +223,7 @@ int InstallDriver(void) {
 
     if (InstallSettings.QuickRefFile[0] && !OfferQuickReference()) return 0;
 
-    if (ClusterSize == 0) ClusterSize = DEFAULT_CLUSTER_SIZE;
+    if (InstallState.ClusterSize == 0) InstallState.ClusterSize = DEFAULT_CLUSTER_SIZE;
     DriveIndex = 0;
     while (!ChooseDestination(DriveIndex)) {
         if (!AskForRoom()) {
@@ -249,7 +250,9 @@ int InstallDriver(void) {
     CacheChoice = 0;
     uint32_t needed = InstallSpaceNeeded(InstallSettings.PreviousDir, InstallSettings.DestDir, 0);
     RequiredMegabytes = needed >> 20;
-    int welcome = WelcomeTemplate(needed, FreeMegabytes, InstallSettings.MergedFilesA.count != 0);
+    FreeMegabytes = InstallState.FreeMegabytes;
+    int welcome = WelcomeTemplate(needed, InstallState.FreeMegabytes,
+                                  InstallSettings.MergedFilesA.count != 0);
     LogPrintf("Welcome dialog %d", welcome);
     for (;;) {
         int answer = RunModalDialog(welcome, nullptr);

@@ -2,6 +2,8 @@
 // each free what it holds before the values below it are cleared.
 #include "base/answers.h"
 #include "base/globals.h"
+#include "clientdb/access.h"
+#include "install/state.h"
 #include "migrate/migrate.h"
 #include "migrate/search.h"
 #include "package/package.h"
@@ -20,8 +22,10 @@ void ResetRunState(void) {
 #endif
     ResetMigrationState();
     ResetSearchState();
+    ResetInstallState();
     DriveIndex = 0;
     ResetPackageState();
+    ResetDbState();
     ResetAnswerState();
     ResetBaseState();
 }

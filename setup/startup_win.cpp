@@ -34,17 +34,17 @@ static const char kTempName[] = "setupthp.exe";
 static const char kRecycled[] = "C:\\RECYCLED";
 
 int CopySelfToTemp(char* pathOut) {
-    char folder[260];
+    char folder[MAX_PATH_TEXT];
     if (PathExists(kRecycled)) {
         CopyText(folder, "C:\\RECYCLED\\", sizeof folder);
     } else {
-        DWORD n = GetTempPathA(257, folder);
-        if (n == 0 || n >= 257) folder[0] = 0;
+        DWORD n = GetTempPathA(FOLDER_TEXT_BYTES, folder);
+        if (n == 0 || n >= FOLDER_TEXT_BYTES) folder[0] = 0;
     }
     char path[300];
     Format(path, sizeof path, "%s%s%s", folder,
            folder[0] && folder[strlen(folder) - 1] != '\\' ? "\\" : "", kTempName);
-    if (strlen(path) >= 260) return SetFatal(FATAL_TARGET_CREATE);
+    if (strlen(path) >= MAX_PATH_TEXT) return SetFatal(FATAL_TARGET_CREATE);
 
     SysFile target = SysCreate(path);
     if (!target) {
@@ -65,21 +65,21 @@ int CopySelfToTemp(char* pathOut) {
         SysDelete(path);
         return 0;
     }
-    CopyText(pathOut, path, 260);
+    CopyText(pathOut, path, MAX_PATH_TEXT);
     return 1;
 }
 
 // 1 when this run has handed over to a temporary copy of itself and must end now.
 static int RelaunchFromTemp(void) {
-    char module[260] = "";
-    DWORD n = GetModuleFileNameA(NULL, module, 257);
-    if (n == 0 || n >= 257) return 0;
+    char module[MAX_PATH_TEXT] = "";
+    DWORD n = GetModuleFileNameA(NULL, module, FOLDER_TEXT_BYTES);
+    if (n == 0 || n >= FOLDER_TEXT_BYTES) return 0;
     CharUpperA(module);
     if (InstallFileGiven) return 0;
     int fromCd = module[0] >= 'A' && module[0] <= 'Z' && IsCdRomDrive(module[0] - 'A');
     if (!fromCd && !InstallSettings.AlwaysCopyToTemp) return 0;
 
-    char copy[260];
+    char copy[MAX_PATH_TEXT];
     // A declined disk-full retry of the copy notes a cancel, the Windows 3.1 offer and, when
     // unattended, a stop of the run: none of it concerns the install that goes on from here,
     // which would otherwise end in that offer or in the code of a cancel.
@@ -149,7 +149,7 @@ int RunAndWait(char* command, unsigned long* exitCode) {
 
 // The Windows 3.1 edition's setup, beside this program's folder on the disc.
 static void StartWin31Setup(void) {
-    char folder[260];
+    char folder[MAX_PATH_TEXT];
     GetDirPart(folder, InstallFile);
     size_t n = strlen(folder);
     folder[n > KOV_FOLDER_CHARS ? n - KOV_FOLDER_CHARS : 0] = 0;

@@ -24,9 +24,8 @@ struct DialogDataT {
 };
 DialogDataT* DialogData(HWND dialog, UINT message, LPARAM lParam);
 
-// Wizard state read and set by the dialog procedures here; owned by the install driver
-// (cache choice, megabytes required, add-on choice) and the disk-space estimate (free
-// megabytes).
+// Wizard state read and set by the dialog procedures here, set by the install driver (cache
+// choice, free and required megabytes, add-on choice).
 extern uint16_t CacheChoice;  // 0 = 5 MB, 1 = 10 MB, 2 = 20 MB
 extern uint32_t FreeMegabytes;
 extern uint32_t RequiredMegabytes;

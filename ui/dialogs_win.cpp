@@ -42,6 +42,7 @@ void ResetUiState(void) {
         slot = ModelessSlotT{};
     }
     CacheChoice = 0;
+    FreeMegabytes = 0;
     RequiredMegabytes = 0;
     SpaceNeeded = 0;
     memset(AddOnSkipped, 0, sizeof AddOnSkipped);

@@ -14,6 +14,7 @@
 #include "base/log.h"
 #include "migrate/migrate.h"
 #include "migrate/search.h"
+#include "migrate/state.h"
 #include "ui/frame.h"
 
 namespace {
@@ -50,7 +51,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         result = MigrateInstallation();
         Say("RESULT=" + std::to_string(result));
         Say("FATAL=" + std::to_string(SetupError));
-        Say("TRANSFERRED=" + std::to_string(SettingsTransferred));
+        Say("TRANSFERRED=" + std::to_string(MigrationState.SettingsTransferred));
     }
     DestroyFrameWindow();
     if (const char* trace = LogTraceText()) Say(trace);

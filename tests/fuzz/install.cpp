@@ -22,6 +22,7 @@
 #include "install/destination.h"
 #include "install/install.h"
 #include "install/space.h"
+#include "install/state.h"
 #include "package/package.h"
 #include "sys/sys.h"
 #include "tests/host/native_dunzip.h"
@@ -146,9 +147,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     strcpy(WindowsDir, "C:\\WIN");
     strcpy(InstallSettings.QuickRefFile, "quickref.txt");
     if (flags & FLAG_IN_PLACE) strcpy(InstallSettings.PreviousDir, "C:\\DEST");
-    FirstFileIndex = 0;
-    OverwriteInPlace = 0;
-    ToolBytesFromOld = 0;
     Pumps = 0;
     CancelAt = flags & FLAG_CANCEL ? 1 + (flags >> 4) : 0;
     InstallUi = {0, 0, 0, 0, Pump, 0};

@@ -23,6 +23,7 @@
 #include "clientdb/format.h"
 #include "migrate/migrate.h"
 #include "migrate/search.h"
+#include "migrate/state.h"
 #include "sys/sys.h"
 #include "tests/fuzz/tempdir.h"
 
@@ -94,8 +95,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t mode = data[0];
     ResetRunState();
     LogReset();
-    ResetSearchState();
-    ResetMigrationState();
     InstallSettings.ExpectedDbKind = 255;
     InstallSettings.ExpectedDbKindCode = -1;
     InstallSettings.DbVersion[0] = 3;
@@ -143,7 +142,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         SetupError != 25 && SetupError != 29)
         __builtin_trap();
     if (result && SetupError) __builtin_trap();
-    if (inPlace && result && CarriedRecordsLost && !Exists("NEW/IDB/OLD.DB")) __builtin_trap();
+    if (inPlace && result && MigrationState.CarriedRecordsLost && !Exists("NEW/IDB/OLD.DB"))
+        __builtin_trap();
     LogReset();
     // The carried list is this file's, not the script reader's: forget it before a reset.
     InstallSettings.CarriedRecordIds = nullptr;

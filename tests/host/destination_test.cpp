@@ -9,8 +9,10 @@
 #include "clientdb/format.h"
 #include "clientdb/userdb.h"
 #include "install/space.h"
+#include "install/state.h"
 #include "migrate/migrate.h"
 #include "migrate/transfer.h"
+#include "migrate/state.h"
 #include "tests/dbfile.h"
 #include "tests/host/install_fixture.h"
 
@@ -46,7 +48,7 @@ TEST(Destination, FreshInstallMakesOnlyTheFolders) {
     SetList(InstallSettings.PreservedFiles, {{"goto.ini", "goto.sav"}});
     m.Put("C:\\OLD\\goto.ini", "g");
     PrepareDestination();
-    EXPECT_EQ(0u, OverwriteInPlace);
+    EXPECT_EQ(0u, InstallState.OverwriteInPlace);
     for (const char* d : {"C:\\KOV30I\\download", "C:\\KOV30I\\spool", "C:\\KOV30I\\organize"})
         EXPECT_TRUE(m.Exists(d)) << d;
     EXPECT_FALSE(m.Exists("C:\\up"));  // a folder name may not leave the destination
@@ -116,7 +118,7 @@ TEST(Destination, InPlaceToolModules) {
         if (c.deletesFail) SysFailCalls(SYS_FAULT_DELETE, 2, ~0ul);
         PrepareDestination();
         SysClearFaults();
-        EXPECT_EQ(1u, OverwriteInPlace);
+        EXPECT_EQ(1u, InstallState.OverwriteInPlace);
         EXPECT_EQ(c.keepA, m.Exists("C:\\KOV\\TOOL\\A.KOV")) << int(c.dbMajor);
         EXPECT_EQ(c.keepA, InstallSettings.ToolModules[0].kept != 0) << int(c.dbMajor);
         EXPECT_EQ(c.deletesFail, m.Exists("C:\\KOV\\TOOL\\B.KOV")) << int(c.dbMajor);
@@ -142,8 +144,8 @@ TEST(Destination, InterruptedInPlaceInstallGivesTheUserDataBack) {
     EXPECT_TRUE(m.Logged("Preparing for overwrite"));
     EXPECT_EQ(m.mainDb, m.Read("C:\\KOV\\IDB\\OLD.DB"));  // the stale copy gave way
     EXPECT_FALSE(m.Exists("C:\\KOV\\IDB\\MAIN.IDX"));
-    EXPECT_EQ(3, PreviousDbVersion[0]);
-    EXPECT_EQ(1, PreviousDbVersion[1]);
+    EXPECT_EQ(3, InstallState.PreviousDbVersion[0]);
+    EXPECT_EQ(1, InstallState.PreviousDbVersion[1]);
     EXPECT_EQ("mail", m.Read("C:\\KOV\\IDB\\USER.old"));
 
     EntryTable table{{"dunzip32.dll", 10},
@@ -181,13 +183,13 @@ TEST(Destination, EverySpellingOfTheEarlierFolderIsInPlace) {
         // The disk space of an in-place install counts the old database once, not the folders.
         EXPECT_EQ(OldDatabaseSpace(512, "C:\\KOV", dest), m.mainDb.size());
         EXPECT_EQ(1, PrepareDestination());
-        EXPECT_EQ(1u, OverwriteInPlace);
+        EXPECT_EQ(1u, InstallState.OverwriteInPlace);
         EXPECT_TRUE(m.Logged("Preparing for overwrite")) << m.Log();
         EXPECT_EQ(m.mainDb, m.Read("C:\\KOV\\IDB\\OLD.DB"));
         EXPECT_EQ("user's goto", m.Read("C:\\KOV\\goto.ini"));
         TransferFolders(0);
-        EXPECT_EQ(0u, CopyQueueCount);
-        EXPECT_EQ(nullptr, CopyQueue);
+        EXPECT_EQ(0u, MigrationState.CopyQueueCount);
+        EXPECT_EQ(nullptr, MigrationState.CopyQueue);
         EXPECT_EQ("user's goto", m.Read("C:\\KOV\\goto.ini"));
         FreeCopyQueue();
         ForgetTransferRenames();
@@ -207,7 +209,7 @@ TEST(Destination, OldDatabaseCases) {
         PrepareDestination();
         EXPECT_EQ(m.mainDb, m.Read("C:\\KOV\\IDB\\OLD.DB"));
         EXPECT_TRUE(m.Logged("Main DB is already C:\\KOV\\IDB\\OLD.DB")) << m.Log();
-        EXPECT_EQ(3, PreviousDbVersion[0]);
+        EXPECT_EQ(3, InstallState.PreviousDbVersion[0]);
         RestorePreviousInstall();
         EXPECT_EQ(m.mainDb, m.Read("C:\\KOV\\IDB\\OLD.DB"));
     }
@@ -223,7 +225,7 @@ TEST(Destination, OldDatabaseCases) {
         EngineMachine m;
         strcpy(InstallSettings.DestDir, "C:\\NEW");
         m.Put("C:\\NEW\\IDB\\OLD.DB", "x");
-        strcpy(OldDbFoundPath, "C:\\NEW\\IDB\\MAIN.IDX");
+        strcpy(InstallState.OldDbFoundPath, "C:\\NEW\\IDB\\MAIN.IDX");
         RestorePreviousInstall();
         EXPECT_TRUE(m.Exists("C:\\NEW\\IDB\\OLD.DB"));
     }
@@ -419,8 +421,8 @@ TEST(Destination, UnfinishedInPlaceInstallKeepsTheUsersDatabase) {
                     EXPECT_EQ(c.oldDbAfter, m.Read("C:\\KOV\\IDB\\OLD.DB"));
                     if (c.keptAfter.empty()) EXPECT_FALSE(m.Exists("C:\\KOV\\IDB\\OLD1.DB"));
                     else EXPECT_EQ(c.keptAfter, m.Read("C:\\KOV\\IDB\\OLD1.DB"));
-                    EXPECT_EQ(3, PreviousDbVersion[0]);
-                    EXPECT_EQ(1, PreviousDbVersion[1]);
+                    EXPECT_EQ(3, InstallState.PreviousDbVersion[0]);
+                    EXPECT_EQ(1, InstallState.PreviousDbVersion[1]);
                 }
             }
         }

@@ -29,6 +29,7 @@
 #include "migrate/migrate.h"
 #include "migrate/search.h"
 #include "migrate/transfer.h"
+#include "migrate/state.h"
 #include "package/package.h"
 #include "sys/sys.h"
 #include "tests/host/install_fixture.h"
@@ -410,7 +411,7 @@ int InPlaceStep(EarlierRun& run, std::vector<uint32_t> carried = {kCarriedIds[0]
     InstallSettings.CarriedRecordCount = (uint16_t)carried.size();
     InstallSettings.CarriedRecordIds = (uint32_t*)MemAlloc(carried.size() * sizeof(uint32_t));
     memcpy(InstallSettings.CarriedRecordIds, carried.data(), carried.size() * sizeof(uint32_t));
-    MoveOldDownloads = 0;
+    MigrationState.MoveOldDownloads = 0;
     strcpy(InstallSettings.PreviousDir, "C:\\KOV");
     strcpy(InstallSettings.DestDir, "C:\\KOV");
     ResetMigrationState();

@@ -17,7 +17,9 @@
 #include "install/destination.h"
 #include "install/space.h"
 #include "install/sysfiles.h"
+#include "install/state.h"
 #include "migrate/transfer.h"
+#include "migrate/state.h"
 #include "package/package.h"
 #include "sys/sys.h"
 #include "tests/host/machine.h"
@@ -125,20 +127,7 @@ struct EngineMachine : TestMachine {
         Clear();
     }
     static void Clear() {
-        OverwriteInPlace = 0;
-        OldDbFoundPath[0] = 0;
-        PreviousInstallRestored = PackageFilesWritten = 0;
-        PreviousDbVersion[0] = PreviousDbVersion[1] = 0;
-        ToolBytesFromOld = 0;
-        FirstFileIndex = 0;
-        ClusterSize = DEFAULT_CLUSTER_SIZE;
-        FreeMegabytes = 0;
-        MoveOldDownloads = 0;
-        FreeCopyQueue();
-        ForgetTransferRenames();
-        if (RestsysFile) SysClose(RestsysFile);
-        RestsysFile = 0;
-        RestsysPath[0] = 0;
+        ResetRunState();
         SysSetSystemDir(nullptr);
     }
     void Dir(const char* winPath) const {

@@ -22,6 +22,7 @@
 #include "install/destination.h"
 #include "install/install.h"
 #include "install/space.h"
+#include "install/state.h"
 #include "package/package.h"
 #include "res/resource.h"
 #include "sys/sys.h"
@@ -188,10 +189,7 @@ protected:
         screen = Screen();
         fake = FakeLibrary();
         fakeMachine = m.get();
-        FirstFileIndex = 0;
-        OverwriteInPlace = 0;
-        PreviousDbVersion[0] = PreviousDbVersion[1] = 0;
-        ToolBytesFromOld = 0;
+        ResetRunState();
         ClosePackageHook = 0;
         InstallUi = {OpenProgress, CloseProgress, SetRange, SetLabel, PumpUi, ShowInterrupted};
         PackageGauge = GaugeTo;
@@ -438,7 +436,7 @@ TEST_F(Install, LabelsAndGaugeScale) {
     Package({Library(), Zipped(n30, "x"), Zipped(n31, "y"), Zipped("system\\pppmac.vxd", "vxd"),
              Zipped("windows\\a.ini", "w")});
     // The tool bytes of an earlier installation bring the total to 10,000,001.
-    ToolBytesFromOld = 10000001 - FileTable->total;
+    InstallState.ToolBytesFromOld = 10000001 - FileTable->total;
     ASSERT_EQ(InstallFiles(), 1) << LogTraceText();
     std::string full31 = "C:\\K\\" + n31;
     for (char& ch : full31) ch = (char)toupper((unsigned char)ch);
@@ -517,8 +515,8 @@ TEST_F(Install, CancelFinishesTheEntryCopiesToolsAndLeavesNothing) {
         strcpy(InstallSettings.PreviousDir, "C:\\KOV");
         Put("C:\\KOV\\TOOL\\chat.kov", "chat tool");
         Put("C:\\KOV\\chat.hlp", "chat help");
-        InstallSettings.DbVersion[0] = PreviousDbVersion[0] = 139;
-        InstallSettings.DbVersion[1] = PreviousDbVersion[1] = 108;
+        InstallSettings.DbVersion[0] = InstallState.PreviousDbVersion[0] = 139;
+        InstallSettings.DbVersion[1] = InstallState.PreviousDbVersion[1] = 108;
         ToolModuleT& t = InstallSettings.ToolModules[0];
         strcpy(t.name, "chat.kov");
         t.presentInOld = 1;
@@ -527,7 +525,7 @@ TEST_F(Install, CancelFinishesTheEntryCopiesToolsAndLeavesNothing) {
         strcpy(t.companions->name, "chat.hlp");
         t.companions->size = 9;
         InstallSettings.ToolModuleCount = 1;
-        ToolBytesFromOld = 18;
+        InstallState.ToolBytesFromOld = 18;
         // Two pumps per entry: after its copy and after the entry. The user presses Cancel
         // while DOSGAME.EXE's archive is copied (the PIF and kov.ini are written by then);
         // the copy completes and the loop stops at the pump after it.
@@ -614,7 +612,7 @@ TEST_F(Install, LibraryStepsFailEarly) {
         Package({c.first, Zipped("kov.exe", "MZ")});
         EXPECT_EQ(InstallFiles(), c.error ? 0 : 1);
         EXPECT_EQ(SetupError, c.error);
-        EXPECT_EQ(FirstFileIndex, c.error == 10 ? 0 : 1);
+        EXPECT_EQ(InstallState.FirstFileIndex, c.error == 10 ? 0 : 1);
         if (c.error) {
             EXPECT_TRUE(screen.opened.empty());  // no dialog
             EXPECT_TRUE(Dest().empty()) << *Dest().begin();
@@ -628,7 +626,7 @@ TEST_F(Install, CommandRecordLayout) {
     // What the library sees during its call: the record and the texts its words point at.
     std::string record, archive, folder;
     fake.atCall = [&] {
-        record.assign((const char*)UnzipCommand, UNZIP_COMMAND_BYTES);
+        record.assign((const char*)InstallState.UnzipCommand, UNZIP_COMMAND_BYTES);
         auto text = [&](int at) {
             uint32_t w;
             memcpy(&w, &record[at], 4);

@@ -65,7 +65,7 @@ struct FakeSystem {
     std::vector<int> opened, closed;
     std::vector<uint32_t> gaugeRanges, gaugePositions;
     int pumps = 0;
-    int abortAtPump = 0;  // sets SearchAbort at that pump (the Skip button)
+    int abortAtPump = 0;  // sets SearchState.SearchAbort at that pump (the Skip button)
     int askAnswer = 0, asked = 0;
     int shortcutCalls = 0, windows95 = 1, helpMerged = 0, uninstallRegistered = 0;
     unsigned artLevel = 0;
@@ -113,7 +113,7 @@ inline void FakeInstallImpl(FakeSystem* f) {
     p.gaugeRange = [](void*, uint32_t r) { g_fake->gaugeRanges.push_back(r); };
     p.gaugePos = [](void*, uint32_t r) { g_fake->gaugePositions.push_back(r); };
     p.pump = []() {
-        if (++g_fake->pumps == g_fake->abortAtPump) SearchAbort = 1;
+        if (++g_fake->pumps == g_fake->abortAtPump) SearchState.SearchAbort = 1;
         return 1;
     };
     p.askMoveDownloads = []() {

@@ -276,7 +276,7 @@ TEST_F(Search, NewerVersionQuestionAtMostOnce) {
             EXPECT_EQ(1, JudgeCandidate(path.c_str(), nullptr));
         }
         EXPECT_EQ(c.asked, SysQuestionsAsked());
-        EXPECT_EQ(0u, SearchAbort);
+        EXPECT_EQ(0u, SearchState.SearchAbort);
     }
 }
 
@@ -341,7 +341,7 @@ TEST_F(Search, CandidateFolderAcceptsTheKindWhateverTheVerdict) {
     memset(&settings, 0x11, sizeof settings);
     EXPECT_EQ(1, CheckCandidateFolder("C:\\NEW", &settings));
     EXPECT_EQ(0x11111111, settings.port);  // a no verdict leaves the caller's settings
-    EXPECT_EQ(0u, BestTime);
+    EXPECT_EQ(0u, SearchState.BestTime);
     EXPECT_TRUE(LogHas("CFA:Time for C:\\NEW\\IDB\\MAIN.IDX = "));
 
     InstallSettings.ExpectedDbKind = 33;

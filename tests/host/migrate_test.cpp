@@ -16,6 +16,7 @@
 #include "migrate/migrate.h"
 #include "migrate/search.h"
 #include "migrate/transfer.h"
+#include "migrate/state.h"
 #include "package/package.h"
 #include "sys/sys.h"
 #include "tests/host/machine.h"
@@ -52,11 +53,7 @@ protected:
     std::vector<uint32_t> carried;
 
     void SetUp() override {
-        ResetMigrationState();
-        ResetSearchState();
-        MoveOldDownloads = 0;
-        CopyQueue = nullptr;
-        CopyQueueCount = 0;
+        ResetRunState();
         SysSetDiskGeometry('C', 8, 512, 100000, 200000);
         strcpy(InstallSettings.DestDir, "C:\\NEW");
         strcpy(InstallSettings.PreviousDir, "C:\\OLD");
@@ -127,7 +124,7 @@ TEST_F(Migrate, CarriesRecordsByTheRules) {
         EXPECT_EQ(e.data, records[e.gid].data);
         EXPECT_EQ(e.type, records[e.gid].type);
     }
-    EXPECT_EQ(1u, SettingsTransferred);
+    EXPECT_EQ(1u, MigrationState.SettingsTransferred);
     EXPECT_TRUE(LogHas("Wrote GID 16777217 (size 9)"));
 
     // Without carried records the tool modules' keys are not looked at.
@@ -154,15 +151,15 @@ TEST_F(Migrate, PendingRecordsAreWrittenOnceTheyPassTheLimit) {
         NewDb({Version(3, 0)});
         OldDb({{0x01000001, std::string(c.first, 'a'), TYPE_P},
                {0x01000002, std::string(c.second, 'b'), TYPE_P}});
-        ASSERT_EQ(0, DbOpen(NEW_DB, &NewMainDb));
-        ASSERT_EQ(0, DbOpen(OLD_DB, &OldMainDb));
-        EXPECT_EQ(1, CopyOldRecordFilter(OldMainDb, 0x01000001, c.first));
-        EXPECT_EQ(1, CopyOldRecordFilter(OldMainDb, 0x01000002, c.second));
-        EXPECT_EQ(c.pendingAfter, PendingBytes);
-        EXPECT_EQ(c.pendingAfter == 0, PendingRecords == nullptr);
-        EXPECT_EQ(c.firstWritten, DbRecordLength(NewMainDb, 0x01000001) == c.first);
+        ASSERT_EQ(0, DbOpen(NEW_DB, &MigrationState.NewMainDb));
+        ASSERT_EQ(0, DbOpen(OLD_DB, &MigrationState.OldMainDb));
+        EXPECT_EQ(1, CopyOldRecordFilter(MigrationState.OldMainDb, 0x01000001, c.first));
+        EXPECT_EQ(1, CopyOldRecordFilter(MigrationState.OldMainDb, 0x01000002, c.second));
+        EXPECT_EQ(c.pendingAfter, MigrationState.PendingBytes);
+        EXPECT_EQ(c.pendingAfter == 0, MigrationState.PendingRecords == nullptr);
+        EXPECT_EQ(c.firstWritten, DbRecordLength(MigrationState.NewMainDb, 0x01000001) == c.first);
         FlushPendingRecords();
-        EXPECT_EQ(c.second, DbRecordLength(NewMainDb, 0x01000002));
+        EXPECT_EQ(c.second, DbRecordLength(MigrationState.NewMainDb, 0x01000002));
         CloseMigrationDatabases();
     }
 }
@@ -364,7 +361,7 @@ TEST_F(Migrate, SettingsOfAFreshInstall) {
     EXPECT_EQ("C:\\NEW\\DOWNLOAD", records[GID_DOWNLOAD_FOLDER].data);
     EXPECT_EQ('b', records[GID_DOWNLOAD_FOLDER].type);
     EXPECT_EQ("C:\\NEW", records[GID_INSTALL_FOLDER].data);
-    EXPECT_EQ(0u, SettingsTransferred);
+    EXPECT_EQ(0u, MigrationState.SettingsTransferred);
     EXPECT_EQ(0, fake.asked);  // no download question without an earlier installation
     EXPECT_EQ(0, fake.Opened(IDD_MIGRATE));
 
@@ -391,7 +388,7 @@ TEST_F(Migrate, OldVersionDecidesWhetherTheSettingsKeyGoes) {
         OldDb({Names({"Jean"}), Version(c.major, 1)});
         ASSERT_EQ(1, MigrateInstallation());
         EXPECT_EQ(c.cleared, fake.deletedKeys.size() == 1);
-        EXPECT_EQ(c.major, OldDbVersion[0]);
+        EXPECT_EQ(c.major, MigrationState.OldDbVersion[0]);
     }
 }
 
@@ -400,9 +397,9 @@ TEST_F(Migrate, UnreadableOldDatabaseSkipsTheCopy) {
     fake.askAnswer = 1;
     ASSERT_EQ(1, MigrateInstallation());
     EXPECT_TRUE(LogHas("Couldn't open old db"));
-    EXPECT_EQ(0u, SettingsTransferred);
+    EXPECT_EQ(0u, MigrationState.SettingsTransferred);
     EXPECT_EQ(1, fake.asked);
-    EXPECT_EQ(1u, MoveOldDownloads);
+    EXPECT_EQ(1u, MigrationState.MoveOldDownloads);
     EXPECT_EQ(1, fake.Opened(IDD_MIGRATE));
     EXPECT_EQ(1, fake.Closed(IDD_MIGRATE));
     EXPECT_EQ(1u, fake.deletedKeys.size());  // version 0 is below 55
@@ -466,8 +463,8 @@ TEST_F(Migrate, FatalErrors) {
         EXPECT_EQ(0, MigrateInstallation());
         EXPECT_EQ(c.fatal, SetupError);
         EXPECT_EQ(fake.opened.size(), fake.closed.size());  // every dialog is closed again
-        EXPECT_EQ(nullptr, NewMainDb);
-        EXPECT_EQ(nullptr, OldMainDb);
+        EXPECT_EQ(nullptr, MigrationState.NewMainDb);
+        EXPECT_EQ(nullptr, MigrationState.OldMainDb);
     }
 }
 
@@ -605,17 +602,17 @@ TEST_F(Migrate, QueuedCopiesRunNewestFirst) {
         strcpy(item->source, from);
         strcpy(item->destination, to);
         item->move = move;
-        item->next = CopyQueue;
-        CopyQueue = item;
-        CopyQueueCount++;
+        item->next = MigrationState.CopyQueue;
+        MigrationState.CopyQueue = item;
+        MigrationState.CopyQueueCount++;
     };
     queue("C:\\OLD\\A.TXT", "C:\\NEW\\A.TXT", 1);
     queue("C:\\OLD\\MISSING.TXT", "C:\\NEW\\M.TXT", 0);
     queue("C:\\OLD\\B.TXT", "C:\\NEW\\B.old", 0);
-    MoveOldDownloads = 1;
+    MigrationState.MoveOldDownloads = 1;
     EXPECT_EQ(0, RunQueuedCopies());
-    EXPECT_EQ(nullptr, CopyQueue);
-    EXPECT_EQ(0, CopyQueueCount);
+    EXPECT_EQ(nullptr, MigrationState.CopyQueue);
+    EXPECT_EQ(0, MigrationState.CopyQueueCount);
     EXPECT_EQ("a", machine.Read("C:\\NEW\\A.TXT"));
     // A moved file's original goes once the migration is through.
     EXPECT_TRUE(Exists("C:\\OLD\\A.TXT"));
@@ -654,11 +651,11 @@ TEST_F(Migrate, FilesCarriedOverAreTheUsersData) {
             strcpy(items[i]->source, from[i]);
             strcpy(items[i]->destination, to[i]);
             items[i]->move = 1;
-            items[i]->next = CopyQueue;
-            CopyQueue = items[i];
-            CopyQueueCount++;
+            items[i]->next = MigrationState.CopyQueue;
+            MigrationState.CopyQueue = items[i];
+            MigrationState.CopyQueueCount++;
         }
-        MoveOldDownloads = 1;
+        MigrationState.MoveOldDownloads = 1;
         EXPECT_EQ(1, RunQueuedCopies());
         DeleteMovedOriginals();
         EXPECT_FALSE(Exists(from[0]));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/host/install_fixture.h"
+#include "install/state.h"
 
 namespace {
 
@@ -65,13 +66,13 @@ TEST(Space, VerdictAndLogLines) {
         EXPECT_TRUE(m.Logged(line)) << c.what << "\n" << m.Log();
         EXPECT_TRUE(m.Logged("Total = " + std::to_string(c.total))) << c.what;
         EXPECT_TRUE(m.Logged(c.fits ? "It'll fit" : "Won't fit")) << c.what;
-        EXPECT_EQ(c.bytesPerSector ? 4096u : 8192u, ClusterSize) << c.what;
+        EXPECT_EQ(c.bytesPerSector ? 4096u : 8192u, InstallState.ClusterSize) << c.what;
     }
     EngineMachine m;
     SysSetDiskGeometry('C', 8, 512, 2000000, 10000000);
     EntryTable table{{"dunzip32.dll", 1000}};
     CheckDiskSpace(2, "", "C:\\KOV", nullptr);
-    EXPECT_EQ(7812u, FreeMegabytes);  // the true figure, not the clamped one
+    EXPECT_EQ(7812u, InstallState.FreeMegabytes);  // the true figure, not the clamped one
 }
 
 TEST(Space, DriveThatCannotBeExamined) {
@@ -103,7 +104,7 @@ TEST(Space, ExistingFilesGiveBackTheSmallerRounding) {
     // Savings as large as the total leave it as it is.
     EntryTable two{{"dunzip32.dll", 1000}, {"kov.exe", 5000}};
     m.Put("D:\\KOV\\kov.exe", std::string(9000, 'k'));
-    FirstFileIndex = 0;
+    InstallState.FirstFileIndex = 0;
     LogReset();
     CheckDiskSpace(2, "", "D:\\KOV", nullptr);
     EXPECT_TRUE(m.Logged("Space needed = 12288, extra from old = 0, existing savings = 12288"));
@@ -151,7 +152,7 @@ TEST(Space, PreviousInstallationsToolModules) {
         InstallSettings.DbVersion[1] = 1;
         ToolModuleT* a = AddTool("a.kov", 0x03000000, {"A.HLP"});
         ToolModuleT* b = AddTool("B.KOV", 0x03000000);
-        ToolBytesFromOld = 1234;  // left from an earlier call
+        InstallState.ToolBytesFromOld = 1234;  // left from an earlier call
         CheckDiskSpace(2, "C:\\OLD", c.destDir, nullptr);
         uint32_t toolSize = (uint32_t)m.Read("C:\\OLD\\TOOL\\A.KOV").size();
         EXPECT_EQ(c.marked, a->presentInOld != 0) << c.what;
@@ -159,13 +160,14 @@ TEST(Space, PreviousInstallationsToolModules) {
         if (c.marked) {
             EXPECT_EQ(toolSize, a->oldSize);
             EXPECT_EQ(777u, a->companions->size);
-            EXPECT_EQ(toolSize + 777, ToolBytesFromOld);
+            EXPECT_EQ(toolSize + 777, InstallState.ToolBytesFromOld);
         } else {
-            EXPECT_EQ(strcmp(c.destDir, "C:\\OLD") == 0 ? 1234u : 0u, ToolBytesFromOld) << c.what;
+            EXPECT_EQ(strcmp(c.destDir, "C:\\OLD") == 0 ? 1234u : 0u, InstallState.ToolBytesFromOld)
+                << c.what;
         }
         if (strcmp(c.destDir, "C:\\OLD") != 0) {
-            EXPECT_EQ(3, PreviousDbVersion[0]) << c.what;
-            EXPECT_EQ(1, PreviousDbVersion[1]) << c.what;
+            EXPECT_EQ(3, InstallState.PreviousDbVersion[0]) << c.what;
+            EXPECT_EQ(1, InstallState.PreviousDbVersion[1]) << c.what;
         }
     }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/host/install_fixture.h"
+#include "install/state.h"
 
 namespace {
 
@@ -150,7 +151,7 @@ TEST(SystemFiles, AbsentFromSystemFolderGoesToWindowsSystem) {
     EXPECT_EQ(0, InstallSystemFile("C:\\KOV\\Y.DLL"));
     EXPECT_TRUE(m.Logged("Copy failed"));
     EXPECT_TRUE(m.Exists("C:\\KOV\\Y.DLL"));
-    EXPECT_EQ(0u, SystemFileCopied);
+    EXPECT_EQ(0u, InstallState.SystemFileCopied);
 
     // A disk that fills during the copy: no part of the new file stays to pass for it.
     strcpy(WindowsDir, "C:\\WINDOWS");
@@ -161,7 +162,7 @@ TEST(SystemFiles, AbsentFromSystemFolderGoesToWindowsSystem) {
     EXPECT_FALSE(m.Exists("C:\\WINDOWS\\SYSTEM\\Z.DLL"));
     EXPECT_TRUE(m.Logged("Removed C:\\WINDOWS\\SYSTEM\\Z.DLL")) << m.Log();
     EXPECT_TRUE(m.Exists("C:\\KOV\\Z.DLL"));
-    EXPECT_EQ(0u, SystemFileCopied);
+    EXPECT_EQ(0u, InstallState.SystemFileCopied);
 }
 
 // The old X.DLL is loaded by the setup itself while the new one is handed over.
@@ -231,7 +232,7 @@ TEST(SystemFiles, BatchFileWithoutMoves) {
               "del C:\\KOV30I\\tod\\*.dll\r\n\r\n"
               "del C:\\KOV30I\\restsys.bat\r\n\r\n",
               m.Read("C:\\KOV30I\\restsys.bat"));
-    EXPECT_EQ(0, RestsysFile);
+    EXPECT_EQ(0, InstallState.RestsysFile);
     FinishRestsysBatch();  // finished once only
     EXPECT_EQ(std::string::npos, m.Read("C:\\KOV30I\\restsys.bat").find("bat\r\n\r\ndel"));
 }

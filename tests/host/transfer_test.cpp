@@ -6,6 +6,7 @@
 #include <set>
 
 #include "tests/host/install_fixture.h"
+#include "migrate/state.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ TEST(Transfer, FoldersFoundBreadthFirst) {
         EngineMachine m;
         strcpy(InstallSettings.PreviousDir, "C:\\OLD");
         strcpy(InstallSettings.DestDir, "C:\\NEW");
-        MoveOldDownloads = moveAgreed;
+        MigrationState.MoveOldDownloads = moveAgreed;
         SetList(InstallSettings.PreservedFiles, {{"download\\*.*", "move"}, {"goto.ini", ""}});
         m.Put("C:\\OLD\\download\\top.txt", "t");
         m.Put("C:\\OLD\\download\\mail\\m1.txt", "1");
@@ -50,7 +51,7 @@ TEST(Transfer, FoldersFoundBreadthFirst) {
         EXPECT_FALSE(m.Exists("C:\\NEW\\download\\mail\\deep\\*.*"));
 
         std::set<std::string> queued;
-        for (CopyQueueItem* q = CopyQueue; q; q = q->next)
+        for (CopyQueueItem* q = MigrationState.CopyQueue; q; q = q->next)
             queued.insert(std::string(q->source) + (q->move ? " => " : " -> ") + q->destination);
         std::set<std::string> expected = {"C:\\OLD\\goto.ini -> C:\\NEW\\goto.ini"};
         if (moveAgreed)
@@ -58,10 +59,10 @@ TEST(Transfer, FoldersFoundBreadthFirst) {
                 expected.insert(std::string("C:\\OLD\\download\\") + f + " => C:\\NEW\\download\\" +
                                 f);
         EXPECT_EQ(expected, queued) << moveAgreed;
-        EXPECT_EQ(expected.size(), CopyQueueCount);
+        EXPECT_EQ(expected.size(), MigrationState.CopyQueueCount);
         // Newest first: the last entry walked is the deepest folder.
         EXPECT_STREQ(moveAgreed ? "C:\\OLD\\download\\mail\\deep\\d.txt" : "C:\\OLD\\goto.ini",
-                     CopyQueue->source);
+                     MigrationState.CopyQueue->source);
     }
 }
 
@@ -92,7 +93,7 @@ TEST(Transfer, RenameModeAndItsUndo) {
     EXPECT_FALSE(m.Exists("C:\\evil.ini"));
     EXPECT_TRUE(m.Exists("C:\\outside.txt"));
     EXPECT_TRUE(m.Logged("Rename: C:\\KOV\\idb\\MAIN.IDX -> C:\\KOV\\idb\\MAIN.old"));
-    EXPECT_EQ(nullptr, CopyQueue);
+    EXPECT_EQ(nullptr, MigrationState.CopyQueue);
     EXPECT_EQ(std::string::npos, m.Log().find("organize"));
 
     // The package's own files come and go; then the renames are undone, newest first.

@@ -9,6 +9,7 @@
 #include "base/globals.h"
 #include "base/path.h"
 #include "install/decompress.h"
+#include "install/state.h"
 
 namespace {
 
@@ -111,7 +112,7 @@ TEST(Dunzip, AddressesAboveFourGigabytesReachTheLibrary) {
     EXPECT_EQ(RunDecompressor(nullptr, high, high + 1024), 0u);
     // The words in the record are the whole addresses.
     uint64_t word = 0;
-    memcpy(&word, UnzipCommand + 8, sizeof(void*));
+    memcpy(&word, InstallState.UnzipCommand + 8, sizeof(void*));
     EXPECT_EQ(word, (uint64_t)(uintptr_t)high);
     FreeDecompressor();
     WIN32_FILE_ATTRIBUTE_DATA info;

@@ -16,6 +16,7 @@
 #include "install/destination.h"
 #include "install/install.h"
 #include "install/space.h"
+#include "install/state.h"
 #include "package/package.h"
 #include "tests/host/zipfile.h"
 #include "tests/win32/ui_testlib.h"
@@ -109,9 +110,9 @@ protected:
         strcpy(InstallSettings.DestDir, dest.c_str());
         RemoveTree(dest);  // what an earlier case installed
         strcpy(InstallSettings.QuickRefFile, "quickref.txt");
-        FirstFileIndex = 0;
-        OverwriteInPlace = 0;
-        ToolBytesFromOld = 0;
+        InstallState.FirstFileIndex = 0;
+        InstallState.OverwriteInPlace = 0;
+        InstallState.ToolBytesFromOld = 0;
     }
     void TearDown() override {
         uitest::Stop();

@@ -18,6 +18,7 @@
 #include "migrate/platform_win.h"
 #include "migrate/search.h"
 #include "migrate/transfer.h"
+#include "migrate/state.h"
 #include "res/resource.h"
 #include "tests/dbfile.h"
 #include "tests/win32/reg_fixture.h"
@@ -168,7 +169,7 @@ TEST_F(MigrateWin, SearchDialogButtons) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        SearchAbort = 0;
+        SearchState.SearchAbort = 0;
         QuitRequested = 0;
         boxes.clear();
         HWND dialog = OpenModeless(IDD_PREVSEARCH, PrevSearchDlgProc);
@@ -176,16 +177,16 @@ TEST_F(MigrateWin, SearchDialogButtons) {
         Answer(c.answer, c.quitWith);
         uitest::Press(dialog, c.button);
         uitest::Settle(600);
-        EXPECT_EQ(c.aborted, SearchAbort);
+        EXPECT_EQ(c.aborted, SearchState.SearchAbort);
         EXPECT_EQ(c.quit, QuitRequested);
         if (c.button == ID_SKIP) {
             ASSERT_EQ(1u, boxes.size());
             EXPECT_NE(std::string::npos, boxes[0].find("ignorer cette"));
         }
         // Only a click counts: another notification from the button does nothing.
-        SearchAbort = 0;
+        SearchState.SearchAbort = 0;
         SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(ID_SKIP, 1), 0);
-        EXPECT_EQ(0u, SearchAbort);
+        EXPECT_EQ(0u, SearchState.SearchAbort);
         uitest::Stop();
         CloseModeless(IDD_PREVSEARCH);
     }
@@ -299,8 +300,8 @@ TEST_F(MigrateWin, MigrationLeavesItsTracesOnTheMachine) {
     EXPECT_TRUE(FileThere("C:\\kovmig\\Menu\\KOV .lnk"));
     ASSERT_EQ(1u, boxes.size());
     EXPECT_NE(std::string::npos, boxes[0].find("DOWNLOAD"));
-    EXPECT_EQ(1u, MoveOldDownloads);
-    EXPECT_EQ(1u, SettingsTransferred);
+    EXPECT_EQ(1u, MigrationState.MoveOldDownloads);
+    EXPECT_EQ(1u, MigrationState.SettingsTransferred);
 
     using regtest::ReadValue;
     EXPECT_EQ("C:\\kovmig\\new", ReadValue(HKEY_LOCAL_MACHINE, CLIENT_KEY, "AppPath").Text());

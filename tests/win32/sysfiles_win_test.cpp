@@ -12,6 +12,7 @@
 #include "install/destination.h"
 #include "install/space.h"
 #include "install/sysfiles.h"
+#include "install/state.h"
 
 namespace {
 
@@ -63,7 +64,7 @@ struct SystemFolder : ::testing::Test {
         system = dir;
     }
     void TearDown() override {
-        if (RestsysFile) FinishRestsysBatch();
+        if (InstallState.RestsysFile) FinishRestsysBatch();
         for (const char* name : {"KOVVT1.DLL", "KOVVT2.DLL", "restsys.bat", "HELD.BIN"}) {
             DeleteFileA((std::string(DEST) + "\\" + name).c_str());
             DeleteFileA((system + "\\" + name).c_str());

@@ -1,0 +1,14 @@
+// The install's run-wide state and its reset.
+#include "install/state.h"
+
+#include "install/decompress.h"
+#include "sys/sys.h"
+
+InstallStateT InstallState;
+
+void ResetInstallState(void) {
+    // The batch file of a run that ended without closing it would otherwise stay open.
+    if (InstallState.RestsysFile) SysClose(InstallState.RestsysFile);
+    FreeDecompressor();
+    InstallState = {};
+}
