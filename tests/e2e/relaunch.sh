@@ -8,14 +8,6 @@
 KOV_TIMEOUT=${KOV_TIMEOUT:-150}
 [ -f "$DEMO_DIR/SETUP.EXE" ] || fail "no $DEMO_DIR/SETUP.EXE (make demo-package)"
 
-EXIT=
-launch_with_robot() {   # RULES PROGRAM ARGS...
-    local rules=$1; shift
-    rm -f "$KOV_C/exit.txt"
-    ROBOT_WATCH=setupthp.exe,SETUP.EXE run_with_robot "$rules" "$KOV_WIN/launch.exe" --out 'C:\exit.txt' "$@"
-    EXIT=$(tr -d '\r' <"$KOV_C/exit.txt" 2>/dev/null | sed -n 's/^exit=//p')
-    [ -n "$EXIT" ] || fail "no exit code from $*"
-}
 expect_exit() { [ "$EXIT" = "$1" ] || fail "$2: exit code $EXIT, not $1"; note "$2: exit code $EXIT"; }
 fresh() {
     machine_reset --registry

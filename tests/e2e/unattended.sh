@@ -35,14 +35,6 @@ launch() {   # PROGRAM ARGS...
     EXIT=$(tr -d '\r' <"$KOV_C/exit.txt" 2>/dev/null | sed -n 's/^exit=//p')
     [ -n "$EXIT" ] || fail "no exit code from $*: $(cat "$KOV_C/exit.txt" 2>/dev/null)"
 }
-# The same with the robot answering.
-launch_with_robot() {   # RULES PROGRAM ARGS...
-    local rules=$1; shift
-    rm -f "$KOV_C/exit.txt"
-    ROBOT_WATCH=setupthp.exe,SETUP.EXE run_with_robot "$rules" "$KOV_WIN/launch.exe" --out 'C:\exit.txt' "$@"
-    EXIT=$(tr -d '\r' <"$KOV_C/exit.txt" 2>/dev/null | sed -n 's/^exit=//p')
-    [ -n "$EXIT" ] || fail "no exit code from $*"
-}
 expect_exit() {   # CODE WHAT
     [ "$EXIT" = "$1" ] || { machine_file 'C:\setup.log' >&2 2>/dev/null; fail "$2: exit code $EXIT, not $1"; }
     note "$2: exit code $EXIT"

@@ -11,6 +11,17 @@ if [ -f "$DEMO_DIR/files/dunzip32.dll" ] && ! cmp -s "$DEMO_DIR/files/dunzip32.d
 fi
 CHAINED_LOG='C:\chained.log'
 
+# Runs PROGRAM through launch.exe with the robot answering by RULES, and sets EXIT to the
+# whole exit code (a shell sees only its low byte).
+EXIT=
+launch_with_robot() {   # RULES PROGRAM ARGS...
+    local rules=$1; shift
+    rm -f "$KOV_C/exit.txt"
+    ROBOT_WATCH=setupthp.exe,SETUP.EXE run_with_robot "$rules" "$KOV_WIN/launch.exe" --out 'C:\exit.txt' "$@"
+    EXIT=$(tr -d '\r' <"$KOV_C/exit.txt" 2>/dev/null | sed -n 's/^exit=//p')
+    [ -n "$EXIT" ] || fail "no exit code from $*"
+}
+
 # Accepts every default: prints the guide never, installs, keeps the shortcut choice, OK
 # on the closing notices, and no restart unless the rules of a case say so.
 DEFAULT_RULES='# the quick reference guide: go on without printing
