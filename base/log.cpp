@@ -5,10 +5,10 @@
 
 #include <string.h>
 
-#include "base/answers.h"
 #include "base/globals.h"
 #include "base/mem.h"
 #include "base/path.h"
+#include "base/seat.h"
 #include "sys/sys.h"
 
 // --- escaping -------------------------------------------------------------------------
@@ -154,7 +154,7 @@ void LogFlush(void) {
     else if (InstallSettings.DestDir[0] && PathExists(InstallSettings.DestDir))
         path = DestPath(dest, "setup.log");
     // An unattended run always leaves its log: it is all there is to read afterwards.
-    else if (UnattendedMode) path = CrashLogPath();
+    else if (Seat.unattended) path = CrashLogPath();
     if (path) {
         SysFile f = flushedBefore ? SysOpen(path, SYS_WRITE) : 0;
         if (!f) f = SysCreate(path);

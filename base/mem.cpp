@@ -2,8 +2,9 @@
 // retry, or the run ends at once.
 #include "base/mem.h"
 
-#include "base/answers.h"
+#include "base/exitcode.h"
 #include "base/log.h"
+#include "base/seat.h"
 #include "base/text.h"
 #include "sys/sys.h"
 
@@ -21,10 +22,10 @@ void* MemTryAlloc(unsigned long size) {
 void* MemAlloc(unsigned long size) {
     for (;;) {
         if (void* p = MemTryAlloc(size)) return p;
-        if (!AskRetryCancel(LoadMessage(1, IDS_LOW_MEMORY))) {
+        if (!AskRetryCancel(Message(IDS_LOW_MEMORY))) {
             // What the log holds is all an administrator will have to read.
             LogFlush();
-            SysFatalExit(UnattendedMode ? nullptr : LoadMessage(1, IDS_CANNOT_CONTINUE),
+            SysFatalExit(Seat.unattended ? nullptr : LoadMessage(1, IDS_CANNOT_CONTINUE),
                          EXIT_NO_MEMORY);
         }
     }

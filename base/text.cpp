@@ -1,26 +1,19 @@
-// Texts of the string table, the message-box kinds and the wait cursor.
+// Texts of the string table, the message boxes and the wait cursor.
 #include "base/text.h"
 
 #include <stdarg.h>
-#include <string.h>
 
-#include "base/answers.h"
 #include "base/format.h"
+#include "base/seat.h"
 #include "sys/sys.h"
 
-// LoadMessage's text, and the first string it was made of: a message box shown with this
-// text as its format is known to the unattended run by that string.
-static char messageBuffer[512];
-static unsigned messageFirstId;
-
 const char* LoadMessage(int count, ...) {
-    char* buffer = messageBuffer;
-    const unsigned size = sizeof messageBuffer;
+    static char buffer[512];
+    const unsigned size = sizeof buffer;
     va_list args;
     va_start(args, count);
     unsigned id = count > 0 ? va_arg(args, unsigned) : 0;
     if (count > 0 && id != 0) {
-        messageFirstId = id;
         int used = 0;
         buffer[0] = 0;
         for (int i = 0; i < count && used < (int)size - 1; i++) {
@@ -32,62 +25,61 @@ const char* LoadMessage(int count, ...) {
     return buffer;
 }
 
+MessageT Message(unsigned first, unsigned second, unsigned third) {
+    int count = third ? 3 : second ? 2 : 1;
+    return MessageT{first, LoadMessage(count, first, second, third)};
+}
+
 const char* LoadCaption(unsigned id) {
     static char buffer[50];
     SysLoadString(id, buffer, sizeof buffer);
     return buffer;
 }
 
-static int Box(int kind, const char* format, va_list args) {
+static int Box(int kind, const MessageT& message, va_list args) {
     char text[512];
-    if (FormatV(text, sizeof text, format, args) < 0) return 0;
-    if (UnattendedMode) {
-        int answer = AnswerBox(kind, format == messageBuffer ? messageFirstId : 0, text);
-        if (answer != ANSWER_ASK_USER) return answer;
-    }
-    char caption[50];
-    strcpy(caption, LoadCaption(kind == SYS_BOX_NOTICE_YESNO ? IDS_PRODUCT : IDS_CAPTION));
-    return SysMessageBox(kind, text, caption);
+    if (FormatV(text, sizeof text, message.text, args) < 0) return 0;
+    return Seat.ask(kind, message.id, text);
 }
 
-int AskRetryCancel(const char* format, ...) {
+int AskRetryCancel(MessageT message, ...) {
     va_list args;
-    va_start(args, format);
-    int r = Box(SYS_BOX_RETRYCANCEL, format, args);
+    va_start(args, message);
+    int r = Box(SYS_BOX_RETRYCANCEL, message, args);
     va_end(args);
     return r == SYS_ID_RETRY;
 }
 
-int AskYesNo(const char* format, ...) {
+int AskYesNo(MessageT message, ...) {
     va_list args;
-    va_start(args, format);
-    int r = Box(SYS_BOX_YESNO, format, args);
+    va_start(args, message);
+    int r = Box(SYS_BOX_YESNO, message, args);
     va_end(args);
     return r == SYS_ID_YES;
 }
 
-int AskYesNoDefaultNo(const char* format, ...) {
+int AskYesNoDefaultNo(MessageT message, ...) {
     va_list args;
-    va_start(args, format);
-    int r = Box(SYS_BOX_YESNO_DEFNO, format, args);
+    va_start(args, message);
+    int r = Box(SYS_BOX_YESNO_DEFNO, message, args);
     va_end(args);
     return r == SYS_ID_YES;
 }
 
-int AskNoticeYesNo(const char* format, ...) {
+int AskNoticeYesNo(MessageT message, ...) {
     va_list args;
-    va_start(args, format);
-    int r = Box(SYS_BOX_NOTICE_YESNO, format, args);
+    va_start(args, message);
+    int r = Box(SYS_BOX_NOTICE_YESNO, message, args);
     va_end(args);
     return r == SYS_ID_YES;
 }
 
 void ShowBusyCursor(int busy) { SysShowBusy(busy); }
 
-int ShowError(const char* format, ...) {
+int ShowError(MessageT message, ...) {
     va_list args;
-    va_start(args, format);
-    int r = Box(SYS_BOX_ERROR, format, args);
+    va_start(args, message);
+    int r = Box(SYS_BOX_ERROR, message, args);
     va_end(args);
     return r;
 }

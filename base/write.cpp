@@ -19,7 +19,7 @@ int WriteAllRetry(SysFile file, const void* buffer, uint16_t length) {
     return 0;
 }
 
-int AskDiskFull(void) { return AskRetryCancel(LoadMessage(1, IDS_DISK_FULL)); }
+int AskDiskFull(void) { return AskRetryCancel(Message(IDS_DISK_FULL)); }
 
 void NoteWriteCancelled(void) {
     UserAbort = 1;

@@ -11,6 +11,7 @@
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
+#include "base/seat.h"
 #include "clientdb/access.h"
 #include "migrate/migrate.h"
 #include "migrate/platform.h"
@@ -68,7 +69,7 @@ int main(int argc, char** argv) {
     }
     if (!strcmp(argv[1], "walk")) {
         g_skipAt = argc > 3 ? unsigned(atoi(argv[3])) : 0;
-        MigratePlatform.pump = CountingPump;
+        Seat.pump = CountingPump;
         double t0 = Now();
         char folder[257];
         int found = PreviousVersionSearch(folder, nullptr);

@@ -923,7 +923,7 @@ long DbReserveSpace(RecordDb* db, unsigned long bytes) {
     if (letter >= 'A' && letter <= 'Z' && db->path[1] == ':') {
         while (!DriveHasRoom(letter - 'A', bytes)) {
             LogPrintf("No room for %lu bytes on drive %c", bytes, letter);
-            if (!AskRetryCancel(LoadMessage(1, IDS_DB_DISK_FULL), letter)) {
+            if (!AskRetryCancel(Message(IDS_DB_DISK_FULL), letter)) {
                 LogPrintf("User refused to free space on drive %c", letter);
                 NoteWriteCancelled();
                 return -1;

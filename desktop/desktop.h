@@ -71,3 +71,6 @@ int CreateProgramsShortcut(void);
 INT_PTR CALLBACK ShortcutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 // Runs dialog 217 modally over the frame window; returns its result (1).
 int RunShortcutDialog(void);
+// What the dialog does when it ends: the desktop shortcut, and the Start-menu one when
+// startMenu (its box) is set.
+void MakeDialogShortcuts(int startMenu);

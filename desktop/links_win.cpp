@@ -6,7 +6,6 @@
 #include <shlguid.h>
 #include <shobjidl.h>
 
-#include "base/answers.h"
 #include "base/globals.h"
 #include "base/installrec.h"
 #include "base/log.h"
@@ -126,7 +125,7 @@ static BOOL ShortcutWithRetry(const char* folder, int kind, unsigned retryMessag
         char link[SHELL_PATH_SIZE];
         CopyText(link, folder, sizeof link);
         if (CreateClientShortcut(InstallSettings.DestDir, link, ClientProgram, kind)) return TRUE;
-        if (!AskRetryCancel(LoadMessage(1, retryMessage))) {
+        if (!AskRetryCancel(Message(retryMessage))) {
             LogPrintf("Shortcut given up");
             return FALSE;
         }
@@ -145,7 +144,7 @@ int CreateProgramsShortcut(void) {
     return 1;
 }
 
-static void MakeDialogShortcuts(int startMenu) {
+void MakeDialogShortcuts(int startMenu) {
     char folder[SHELL_PATH_SIZE];
     if (!GetShellFolder(folder, SHELL_DESKTOP)) {
         LogPrintf("No Desktop folder; no shortcuts");
@@ -174,15 +173,6 @@ INT_PTR CALLBACK ShortcutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 }
 
 int RunShortcutDialog(void) {
-    if (UnattendedMode) {
-        // The dialog's own work with the box as the answer file has it (ticked by default).
-        int answer = AnswerDialog(IDD_SHORTCUT, nullptr);
-        if (answer == ID_SHORTCUT_OK) {
-            const AnswerT& startMenu = Answers[ANSWER_START_MENU];
-            MakeDialogShortcuts(!startMenu.given || startMenu.number == ANSWER_YES);
-        }
-        return answer;
-    }
     return (int)DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_SHORTCUT), FrameWindow,
                                 ShortcutDlgProc, 0);
 }

@@ -24,6 +24,9 @@ static const char OLD_DB_NAME[] = "IDB\\" DB_OLD_MAIN_NAME;
 // Leftover old databases kept under names of their own before an in-place install refuses.
 enum { MAX_KEPT_OLD_DBS = 99 };
 
+uint16_t (*TransferFoldersHook)(int renameMode);
+void (*UndoTransferRenamesHook)(void);
+
 int IsPreservedFile(const char* name) {
     const TextListT& list = InstallSettings.PreservedFiles;
     if (!name || !list.a) return 0;

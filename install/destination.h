@@ -7,7 +7,7 @@
 
 // The folder transfer lives with the migration, which also queues the copies into another
 // folder; an in-place install reaches its rename mode and the undo of those renames through
-// these two, which the setup connects (setup/connect.cpp).
+// these two, which the setup connects (setup/connect.cpp); null until then.
 extern uint16_t (*TransferFoldersHook)(int renameMode);
 extern void (*UndoTransferRenamesHook)(void);
 

@@ -11,6 +11,7 @@
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/path.h"
+#include "base/seat.h"
 #include "base/text.h"
 #include "base/write.h"
 #include "install/decompress.h"
@@ -22,13 +23,6 @@
 #include "res/resource.h"
 #include "res/strings.h"
 #include "sys/sys.h"
-
-#ifdef _WIN32
-InstallUiT InstallUi = {OpenCopyDialog, CloseCopyDialog, SetCopyRange,
-                        SetCopyLabel,   PumpCopyDialog,  ShowInterruptedNotice};
-#else
-InstallUiT InstallUi = {0, 0, 0, 0, 0, 0};
-#endif
 
 namespace {
 
@@ -53,15 +47,10 @@ struct LoopState {
 };
 LoopState Loop;
 
-void Gauge(uint32_t bytes) {
-    if (PackageGauge) PackageGauge(Loop.dialog, bytes / Loop.scale);
-}
-void Label(const char* text) {
-    if (InstallUi.setLabel) InstallUi.setLabel(Loop.dialog, text);
-}
-void Pump(void) {
-    if (InstallUi.pump) InstallUi.pump();
-}
+void Gauge(uint32_t bytes) { Seat.progressGauge(Loop.dialog, bytes / Loop.scale); }
+void Label(const char* text) { Seat.progressText(Loop.dialog, IDC_EXTRA, text); }
+// Serves the copy dialog; its Cancel button sets UserAbort.
+void Pump(void) { Seat.pump(); }
 
 // Upper case for labels; bytes of double-byte characters stay as they are.
 void UpperText(char* text) {
@@ -149,7 +138,7 @@ int Extract(const PackageEntry* e, const EntryPaths* p, unsigned index) {
         if (status == DUNZIP_OK || status == DUNZIP_OK_TOO) break;
         LogPrintf("Decompressor status %lu for %s", (unsigned long)status, e->name);
         if (status == DUNZIP_NO_MEMORY || status == DUNZIP_NO_MEMORY_TOO) {
-            if (AskRetryCancel(LoadMessage(1, IDS_LOW_MEMORY))) continue;
+            if (AskRetryCancel(Message(IDS_LOW_MEMORY))) continue;
         } else if (status == DUNZIP_DISK_FULL || status == DUNZIP_DISK_FULL_TOO) {
             if (AskDiskFull()) continue;
             if (InstallSettings.Win31FallbackProgram[0]) OfferWin31Fallback = 1;
@@ -345,13 +334,13 @@ int InstallFiles(void) {
     Loop.entryState = (unsigned char*)MemAlloc(FileTable->count ? FileTable->count : 1);
     Loop.existedBefore = (unsigned char*)MemAlloc(FileTable->count ? FileTable->count : 1);
     int templateId = ContinuationRun ? IDD_COPY_CONTINUED : IDD_COPY;
-    if (InstallUi.openProgress) Loop.dialog = InstallUi.openProgress(templateId);
+    Loop.dialog = Seat.openProgress(templateId);
 
     InstallSettingsT& s = InstallSettings;
     uint32_t total =
         FileTable->total - s.MergedBytesA - s.MergedBytesB + InstallState.ToolBytesFromOld;
     Loop.scale = total > GAUGE_SCALE_LIMIT ? 10 : 1;
-    if (InstallUi.setRange) InstallUi.setRange(Loop.dialog, total / Loop.scale);
+    Seat.progressRange(Loop.dialog, total / Loop.scale);
     Loop.done = InstallState.FirstFileIndex == 1 ? FileTable->entry[0]->installedSize : 0;
     if (InstallState.FirstFileIndex == 1) Loop.entryState[0] = ENTRY_DONE;
     char mergeDir[260];
@@ -371,7 +360,7 @@ int InstallFiles(void) {
 
     CopyOldTools();
     if (Loop.done == FileTable->total) Gauge(Loop.done);
-    if (InstallUi.closeProgress) InstallUi.closeProgress(templateId);
+    Seat.closeProgress(templateId);
     Loop.dialog = 0;
     int result = 1;
     if (SetupError) {
@@ -380,7 +369,7 @@ int InstallFiles(void) {
     } else if (UserAbort) {
         LogPrintf("User stopped install");
         RemovePartialInstall();
-        if (!s.Win31FallbackProgram[0] && InstallUi.showInterrupted) InstallUi.showInterrupted();
+        if (!s.Win31FallbackProgram[0]) Seat.runDialog(IDD_INTERRUPTED, nullptr);
         result = 0;
     }
     MemFree(Loop.entryState);

@@ -7,21 +7,9 @@
 // Gauge values are byte counts; above this total they are divided by 10.
 enum : uint32_t { GAUGE_SCALE_LIMIT = 10000000, LABEL_WHOLE_MAX = 30, LABEL_TAIL = 24 };
 
-// What the loop shows the user. On Windows: the dialog manager and the gauge
-// (install_win.cpp); natively every hook is null unless a test sets one. Gauge positions
-// go through PackageGauge, as those of the package copy do.
-struct InstallUiT {
-    void* (*openProgress)(int templateId);  // the dialog, or null
-    void (*closeProgress)(int templateId);
-    void (*setRange)(void* dialog, uint32_t range);
-    void (*setLabel)(void* dialog, const char* text);
-    void (*pump)(void);  // handles pending messages; the Cancel button sets UserAbort
-    void (*showInterrupted)(void);
-};
-extern InstallUiT InstallUi;
-
 // 1 when every entry was handled; 0 with SetupError set, or with UserAbort set when the
-// user stopped the install.
+// user stopped the install. Its progress and the interrupted notice go to the seat
+// (base/seat.h); on the screen the copy dialog's Cancel button sets UserAbort.
 int InstallFiles(void);
 // Writes DOSGAME.PIF into the Windows folder for DOSGAME.EXE in the destination; 1 when
 // written. DestDir must leave room for the program path (62 characters).
@@ -34,10 +22,4 @@ int BuildGamePif(unsigned char* out, const char* programPath);
 #include <windows.h>
 // The copy dialog's procedure: Cancel asks for confirmation, then sets UserAbort.
 INT_PTR CALLBACK CopyCancelDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-void* OpenCopyDialog(int templateId);
-void CloseCopyDialog(int templateId);
-void SetCopyRange(void* dialog, uint32_t range);
-void SetCopyLabel(void* dialog, const char* text);
-void PumpCopyDialog(void);
-void ShowInterruptedNotice(void);
 #endif

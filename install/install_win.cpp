@@ -1,5 +1,4 @@
-// The install loop's dialogs on Windows: the modeless copy progress with its gauge and
-// file label, the Cancel question, and the notice that the install was interrupted.
+// The install loop's copy dialog on Windows: its Cancel button and the question behind it.
 #include <windows.h>
 
 #include "base/globals.h"
@@ -7,11 +6,8 @@
 #include "base/path.h"
 #include "base/text.h"
 #include "install/install.h"
-#include "package/package.h"
 #include "res/resource.h"
 #include "res/strings.h"
-#include "ui/dialogs.h"
-#include "ui/gauge.h"
 
 INT_PTR CALLBACK CopyCancelDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) return TRUE;
@@ -19,7 +15,7 @@ INT_PTR CALLBACK CopyCancelDlgProc(HWND dialog, UINT message, WPARAM wParam, LPA
         // Over the previous installation a cancel leaves neither version usable: say so.
         int inPlace =
             !ContinuationRun && SameFolder(InstallSettings.PreviousDir, InstallSettings.DestDir);
-        if (AskYesNo(LoadMessage(1, inPlace ? IDS_CANCEL_OVER_OLD : IDS_CANCEL_INSTALL))) {
+        if (AskYesNo(Message(inPlace ? IDS_CANCEL_OVER_OLD : IDS_CANCEL_INSTALL))) {
             LogPrintf("User asked to stop the install");
             UserAbort = 1;
         }
@@ -27,19 +23,3 @@ INT_PTR CALLBACK CopyCancelDlgProc(HWND dialog, UINT message, WPARAM wParam, LPA
     }
     return FALSE;
 }
-
-void* OpenCopyDialog(int templateId) { return OpenModeless(templateId, CopyCancelDlgProc); }
-
-void CloseCopyDialog(int templateId) { CloseModeless(templateId); }
-
-void SetCopyRange(void* dialog, uint32_t range) {
-    if (dialog) SendDlgItemMessageA((HWND)dialog, IDC_GAUGE, GaugeSetRange, 0, (LPARAM)range);
-}
-
-void SetCopyLabel(void* dialog, const char* text) {
-    if (dialog) SetDlgItemTextA((HWND)dialog, IDC_EXTRA, text);
-}
-
-void PumpCopyDialog(void) { PumpMessages(); }
-
-void ShowInterruptedNotice(void) { RunModalDialog(IDD_INTERRUPTED, NULL); }

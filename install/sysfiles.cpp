@@ -121,7 +121,7 @@ int InstallSystemFile(const char* path) {
                 LogPrintf("Deferred to %s", InstallState.RestsysPath);
                 return 1;
             }
-            if (!AskRetryCancel(LoadMessage(1, IDS_SYSTEM_FILE_IN_USE))) {
+            if (!AskRetryCancel(Message(IDS_SYSTEM_FILE_IN_USE))) {
                 UserAbort = 1;
                 return 1;
             }

@@ -8,6 +8,7 @@
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/path.h"
+#include "base/seat.h"
 #include "base/text.h"
 #include "clientdb/format.h"
 #include "clientdb/userdb.h"
@@ -39,26 +40,23 @@ const uint32_t STALE_990_GIDS[] = {0x0020001Du, 0x002000E2u, 0x002000E9u};
 const char CLIENT_KEY[] = "SOFTWARE\\Tavelin Online\\KOV\\CurrentVersion";
 
 void OpenProgress(int templateId) {
-    MigrationState.ProgressDialog = MigratePlatform.openDialog(templateId);
+    MigrationState.ProgressDialog = Seat.openProgress(templateId);
     MigrationState.ProgressTemplate = MigrationState.ProgressDialog ? templateId : 0;
 }
 
 void CloseProgress(void) {
-    if (MigrationState.ProgressTemplate)
-        MigratePlatform.closeDialog(MigrationState.ProgressTemplate);
+    if (MigrationState.ProgressTemplate) Seat.closeProgress(MigrationState.ProgressTemplate);
     MigrationState.ProgressTemplate = 0;
     MigrationState.ProgressDialog = nullptr;
 }
 
 void SetGaugeRange(uint32_t range) {
-    if (MigrationState.ProgressDialog)
-        MigratePlatform.gaugeRange(MigrationState.ProgressDialog, range);
+    if (MigrationState.ProgressDialog) Seat.progressRange(MigrationState.ProgressDialog, range);
 }
 
 void SetGaugePosition(uint32_t position) {
     MigrationState.GaugePosition = position;
-    if (MigrationState.ProgressDialog)
-        MigratePlatform.gaugePos(MigrationState.ProgressDialog, position);
+    if (MigrationState.ProgressDialog) Seat.progressGauge(MigrationState.ProgressDialog, position);
 }
 
 int Fail(uint16_t number) {
@@ -408,7 +406,7 @@ void FlushPendingRecords(void) {
         MigrationState.PendingRecords = item->next;
         MemFree(item);
         if (UserAbort) break;
-        MigratePlatform.pump();
+        Seat.pump();
     }
     // After a cancel the rest is not written; it is still counted as not carried.
     while (PendingRecord* item = MigrationState.PendingRecords) {
@@ -436,7 +434,7 @@ int MigrateInstallation(void) {
 
     // 3. The earlier installation.
     if (hasPrevious) {
-        MigrationState.MoveOldDownloads = MigratePlatform.askMoveDownloads() ? 1 : 0;
+        MigrationState.MoveOldDownloads = AskNoticeYesNo(Message(IDS_MOVE_DOWNLOADS)) ? 1 : 0;
         LogPrintf("Move old downloads: %s", MigrationState.MoveOldDownloads ? "yes" : "no");
         OpenProgress(IDD_MIGRATE);
         if (!MigrationInPlace()) TransferFolders(0);
@@ -444,7 +442,7 @@ int MigrateInstallation(void) {
         OpenOldMainDb();
         SetGaugePosition(2);
     }
-    MigratePlatform.pump();
+    Seat.pump();
 
     // 5-6.
     if (!OpenNewMainDb()) return Fail(FATAL_DB_OPEN);

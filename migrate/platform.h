@@ -1,7 +1,8 @@
-// What the search and the migration need of the windowing system, the registry and the
-// Windows profile, as one table. The search and migration code is portable (it runs on the
-// seam and is tested natively); on Windows the table holds the real dialogs, registry and
-// profile calls (platform_win.cpp), natively it holds quiet stand-ins that tests replace.
+// What the search and the migration need of the registry and the Windows profile, as one
+// table. The search and migration code is portable (it runs on the seam and is tested
+// natively); on Windows the table holds the real registry and profile calls
+// (platform_win.cpp), natively it holds quiet stand-ins that tests replace. What they show
+// and ask the user goes to the seat (base/seat.h).
 #pragma once
 #include <stdint.h>
 
@@ -11,17 +12,6 @@
 enum { MIGRATE_ROOT_MACHINE = 0, MIGRATE_ROOT_USER = 1 };
 
 struct MigratePlatformT {
-    // Modeless dialogs of the search and the migration: null when it could not be made.
-    void* (*openDialog)(int templateId);
-    void (*closeDialog)(int templateId);
-    void (*setItemText)(void* dialog, int item, const char* text);
-    void (*gaugeRange)(void* dialog, uint32_t range);
-    void (*gaugePos)(void* dialog, uint32_t position);
-    // Serves pending window messages; 0 when the quit message was taken.
-    int (*pump)(void);
-    // The download-folder question (34911): 1 on Yes.
-    int (*askMoveDownloads)(void);
-
     // Registry, through the registry layer: its statuses unchanged (0 success, 2 no key).
     long (*registryGet)(int root, const char* key, const char* name, char* out, unsigned size);
     long (*registryUpdate)(int root, const char* key, const char* name, const char* text);
@@ -43,15 +33,10 @@ struct MigratePlatformT {
     int (*registerUninstall)(void);
 
     // The modem detection and the shortcut choice (dialog 217), which live beside the
-    // migration: on Windows the setup's connections below; null natively (no modem found,
-    // no shortcut choice) unless a test puts its own in.
+    // migration: on Windows the setup puts them in (setup/connect.cpp), since only it may
+    // reach the modem and desktop folders; null until then and natively (no modem found, no
+    // shortcut choice) unless a test puts its own in.
     int (*detectModem)(ModemSettingsT* settings);
     void (*shortcutDialog)(void);
 };
 extern MigratePlatformT MigratePlatform;
-
-#ifdef _WIN32
-// Defined by the setup (setup/connect.cpp), which may reach the modem and desktop folders.
-int MigrateDetectModem(ModemSettingsT* settings);
-void MigrateShortcutDialog(void);
-#endif

@@ -1,16 +1,10 @@
-// The native stand-ins of the platform table: no dialogs, an empty registry and profile,
-// Windows 95. Tests put their own functions in the table.
+// The native stand-ins of the platform table: an empty registry and profile, Windows 95.
+// Tests put their own functions in the table.
 #ifndef _WIN32
 #include "migrate/platform.h"
 
 namespace {
 
-void* OpenNothing(int) { return (void*)1; }
-void CloseNothing(int) {}
-void TextNowhere(void*, int, const char*) {}
-void GaugeNowhere(void*, uint32_t) {}
-int PumpNothing(void) { return 1; }
-int AnswerNo(void) { return 0; }
 long NoKey(int, const char*, const char*, char*, unsigned) { return 2; }
 long WriteNowhere(int, const char*, const char*, const char*) { return 0; }
 long DeleteNothing(int, const char*) { return 0; }
@@ -26,8 +20,7 @@ unsigned LevelZero(void) { return 0; }
 }  // namespace
 
 MigratePlatformT MigratePlatform = {
-    OpenNothing, CloseNothing, TextNowhere,   GaugeNowhere, GaugeNowhere,   PumpNothing, AnswerNo,
-    NoKey,       WriteNowhere, DeleteNothing, EmptyProfile, ProfileNowhere, LevelZero,   Windows95,
-    Nothing,     Zero,         Zero,          nullptr,      nullptr,
+    NoKey,     WriteNowhere, DeleteNothing, EmptyProfile, ProfileNowhere, LevelZero,
+    Windows95, Nothing,      Zero,          Zero,         nullptr,        nullptr,
 };
 #endif

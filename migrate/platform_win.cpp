@@ -1,5 +1,5 @@
-// The search and migration on Windows: the search dialog and the progress dialogs, the
-// registry layer and the Windows profile behind the platform table.
+// The search and migration on Windows: the procedures of the search dialog and the progress
+// dialogs, and the registry layer and the Windows profile behind the platform table.
 #include <windows.h>
 
 #include "base/globals.h"
@@ -14,35 +14,10 @@
 #include "res/resource.h"
 #include "res/strings.h"
 #include "ui/dialogs.h"
-#include "ui/gauge.h"
 
 namespace {
 
 HKEY Root(int root) { return root == MIGRATE_ROOT_USER ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
-
-void* OpenDialog(int templateId) {
-    DLGPROC proc = templateId == IDD_PREVSEARCH ? PrevSearchDlgProc : MigrateProgressDlgProc;
-    return OpenModeless(templateId, proc);
-}
-
-void CloseDialog(int templateId) { CloseModeless(templateId); }
-
-void SetItemText(void* dialog, int item, const char* text) {
-    if (dialog) SetDlgItemTextA((HWND)dialog, item, text);
-}
-
-void GaugeRange(void* dialog, uint32_t range) {
-    SendDlgItemMessageA((HWND)dialog, IDC_GAUGE, GaugeSetRange, 0, (LPARAM)range);
-}
-
-void GaugePos(void* dialog, uint32_t position) {
-    SendDlgItemMessageA((HWND)dialog, IDC_GAUGE, GaugeSetPos, 0, (LPARAM)position);
-}
-
-int Pump(void) { return PumpMessages() ? 1 : 0; }
-
-// Asked without an owner, as its own task, while the progress dialog is not yet shown.
-int AskMoveDownloads(void) { return AskNoticeYesNo(LoadMessage(1, IDS_MOVE_DOWNLOADS)); }
 
 long RegistryGet(int root, const char* key, const char* name, char* out, unsigned size) {
     return RegistryGetString(Root(root), key, name, out, size, 0);
@@ -79,25 +54,8 @@ int IsWindows95(void) {
 }  // namespace
 
 MigratePlatformT MigratePlatform = {
-    OpenDialog,
-    CloseDialog,
-    SetItemText,
-    GaugeRange,
-    GaugePos,
-    Pump,
-    AskMoveDownloads,
-    RegistryGet,
-    RegistryUpdate,
-    RegistryDelete,
-    ProfileGet,
-    ProfileWrite,
-    ArtLevel,
-    IsWindows95,
-    SetRapidWebDefault,
-    MergeHelpContents,
-    RegisterUninstall,
-    MigrateDetectModem,
-    MigrateShortcutDialog,
+    RegistryGet, RegistryUpdate,     RegistryDelete,    ProfileGet,        ProfileWrite, ArtLevel,
+    IsWindows95, SetRapidWebDefault, MergeHelpContents, RegisterUninstall, nullptr,      nullptr,
 };
 
 INT_PTR CALLBACK PrevSearchDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -109,7 +67,7 @@ INT_PTR CALLBACK PrevSearchDlgProc(HWND dialog, UINT message, WPARAM wParam, LPA
         return TRUE;
     }
     if (wParam == ID_SKIP) {
-        if (AskYesNo(LoadMessage(2, IDS_SKIP_SEARCH, IDS_SKIP_SEARCH_ADVICE))) {
+        if (AskYesNo(Message(IDS_SKIP_SEARCH, IDS_SKIP_SEARCH_ADVICE))) {
             LogPrintf("User skipped the search");
             SearchState.SearchAbort = 1;
         }

@@ -6,6 +6,7 @@
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/path.h"
+#include "base/seat.h"
 #include "base/text.h"
 #include "clientdb/access.h"
 #include "clientdb/format.h"
@@ -54,7 +55,7 @@ void TryNamedFolder(const char* named) {
         LogPrintf("AppPath is not a folder such as C:\\KOV: not used");
         return;
     }
-    MigratePlatform.setItemText(SearchState.SearchDialog, IDC_STATUS, folder);
+    Seat.progressText(SearchState.SearchDialog, IDC_STATUS, folder);
     CheckCandidateFolder(folder, nullptr);
 }
 
@@ -107,12 +108,12 @@ int WalkFolder(const char* folder, const char* exeName, const FolderTrail* paren
         }
     }
 
-    MigratePlatform.setItemText(SearchState.SearchDialog, IDC_STATUS, folder);
+    Seat.progressText(SearchState.SearchDialog, IDC_STATUS, folder);
     char path[260];
     int found = 0;
     JoinPath(path, folder, exeName, (const char*)nullptr);
     if (FileExists(path)) found = CheckCandidateFolder(folder, nullptr);
-    MigratePlatform.pump();
+    Seat.pump();
     if (found) return 1;  // folders below an installation are not searched
 
     if (here.depth >= MAX_SEARCH_DEPTH) {
@@ -149,7 +150,7 @@ void ResetSearchState(void) { SearchState = {}; }
 
 int PreviousVersionSearch(char* folderOut, ModemSettingsT* settingsOut) {
     if (folderOut) folderOut[0] = 0;
-    SearchState.SearchDialog = MigratePlatform.openDialog(IDD_PREVSEARCH);
+    SearchState.SearchDialog = Seat.openProgress(IDD_PREVSEARCH);
     if (!SearchState.SearchDialog) return 0;
     SearchState.SearchAbort = 0;
     SearchState.BestTime = 0;
@@ -181,7 +182,7 @@ int PreviousVersionSearch(char* folderOut, ModemSettingsT* settingsOut) {
         }
     }
 
-    MigratePlatform.closeDialog(IDD_PREVSEARCH);
+    Seat.closeProgress(IDD_PREVSEARCH);
     SearchState.SearchDialog = nullptr;
     if (SearchState.SearchAbort) {
         LogPrintf("User aborted disk search");
@@ -250,7 +251,7 @@ int JudgeCandidate(const char* databasePath, ModemSettingsT* settingsOut) {
     if (!SearchState.NewerVersionAsked && IsNewerVersion(version[1], version[2])) {
         SearchState.NewerVersionAsked = 1;
         LogPrintf("Version %u.%u of %s is newer", version[1], version[2], databasePath);
-        if (!AskYesNoDefaultNo(LoadMessage(1, IDS_NEWER_INSTALLED))) {
+        if (!AskYesNoDefaultNo(Message(IDS_NEWER_INSTALLED))) {
             SearchState.SearchAbort = 1;
             QuitRequested = 1;
         }

@@ -8,6 +8,7 @@
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/path.h"
+#include "base/seat.h"
 #include "base/text.h"
 #include "clientdb/format.h"
 #include "migrate/migrate.h"
@@ -43,8 +44,8 @@ int CopyRecord(RecordDb* db, uint32_t gid, uint16_t length, uint32_t gaugeStep,
     if (UserAbort) return 0;
     MigrationState.GaugePosition += gaugeStep;
     if (MigrationState.ProgressDialog)
-        MigratePlatform.gaugePos(MigrationState.ProgressDialog, MigrationState.GaugePosition);
-    MigratePlatform.pump();
+        Seat.progressGauge(MigrationState.ProgressDialog, MigrationState.GaugePosition);
+    Seat.pump();
     if (length == 0) return 1;
     if (!IsCarried(gid, withToolModules) &&
         ((gid >> 24) != ART_GID_TOP || DbRecordLength(MigrationState.NewMainDb, gid) != 0))
@@ -145,8 +146,8 @@ int RunQueuedCopies(void) {
         }
         MigrationState.GaugePosition++;
         if (MigrationState.ProgressDialog)
-            MigratePlatform.gaugePos(MigrationState.ProgressDialog, MigrationState.GaugePosition);
-        MigratePlatform.pump();
+            Seat.progressGauge(MigrationState.ProgressDialog, MigrationState.GaugePosition);
+        Seat.pump();
         MigrationState.CopyQueue = item->next;
         MemFree(item);
     }

@@ -4,6 +4,7 @@
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/path.h"
+#include "base/seat.h"
 #include "base/text.h"
 #include "res/resource.h"
 #include "ui/dialogs.h"
@@ -71,7 +72,7 @@ int TickReached(DWORD now, DWORD deadline) { return (int32_t)(now - deadline) >=
 
 static void SetModemStatus(unsigned messageId) {
     if (ModemSearchDialog)
-        SetDlgItemTextA(ModemSearchDialog, IDC_STATUS, LoadMessage(1, messageId));
+        Seat.progressText(ModemSearchDialog, IDC_STATUS, LoadMessage(1, messageId));
 }
 
 static HANDLE OpenModemPort(int portIndex) {
@@ -144,7 +145,7 @@ BOOL SendModemCommand(HANDLE port, const char* command, uint16_t wait) {
     for (;;) {
         if (!ClearCommError(port, &errors, &status)) status.cbInQue = 0;
         if (status.cbInQue > 0 || TickReached(GetTickCount(), deadline)) break;
-        PumpMessages();
+        Seat.pump();
         MsgWaitForMultipleObjects(0, NULL, FALSE, POLL_SLICE_MS, QS_ALLINPUT);
     }
     if (status.cbInQue == 0) return FALSE;
@@ -226,7 +227,7 @@ INT_PTR CALLBACK ModemSearchDlgProc(HWND dialog, UINT message, WPARAM wParam, LP
         if (ConfirmQuit(dialog)) ModemSearchAbort = 1;
         return TRUE;
     case ID_SKIP:
-        if (AskYesNo(LoadMessage(1, IDS_SKIP_MODEM))) ModemSearchAbort = 1;
+        if (AskYesNo(Message(IDS_SKIP_MODEM))) ModemSearchAbort = 1;
         return TRUE;
     }
     return FALSE;
@@ -235,7 +236,7 @@ INT_PTR CALLBACK ModemSearchDlgProc(HWND dialog, UINT message, WPARAM wParam, LP
 int DetectModem(ModemSettingsT* settings) {
     ModemSearchAbort = 0;
     while (!QuitRequested) {
-        ModemSearchDialog = OpenModeless(IDD_MODEMSEARCH, ModemSearchDlgProc);
+        ModemSearchDialog = (HWND)Seat.openProgress(IDD_MODEMSEARCH);
         SetModemStatus(IDS_MODEM_SEARCH);
         int found = SweepPorts(settings, SEARCH_FIRST_SPEED, SEARCH_FIRST_WAIT);
         if (!found && !ModemSearchAbort) {
@@ -243,14 +244,14 @@ int DetectModem(ModemSettingsT* settings) {
             found = SweepPorts(settings, SEARCH_SECOND_SPEED, SEARCH_SECOND_WAIT);
         }
         // Closed before the outcome is looked at, so that the not-found dialog never shows over it.
-        if (ModemSearchDialog) CloseModeless(IDD_MODEMSEARCH);
+        if (ModemSearchDialog) Seat.closeProgress(IDD_MODEMSEARCH);
         ModemSearchDialog = NULL;
         if (ModemSearchAbort) {
             LogPrintf("User aborted modem search");
             return 0;
         }
         if (found) return 1;
-        int choice = RunModalDialog(IDD_NOMODEM, NULL);
+        int choice = Seat.runDialog(IDD_NOMODEM, NULL);
         if (choice == ID_RETRY) {
             LogPrintf("Modem not found: retry");
             continue;

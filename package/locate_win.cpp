@@ -1,5 +1,5 @@
-// The Windows side of the package reader: resource 100 of our own module, our own file
-// name, and the gauge message of a copy.
+// The Windows side of the package reader: resource 100 of our own module and our own file
+// name.
 #include <windows.h>
 #include <string.h>
 #include "package/package.h"
@@ -40,8 +40,4 @@ int GetOwnFileName(char* out, unsigned size) {
         return 0;
     }
     return 1;
-}
-
-void SendGaugeMessage(void* dialog, uint32_t value) {
-    if (dialog) SendDlgItemMessageA((HWND)dialog, IDC_GAUGE, WM_USER, 0, (LPARAM)value);
 }

@@ -30,22 +30,19 @@ extern unsigned char* CopyBuffer;  // one block of COPY_BLOCK bytes
 extern FileTableT* FileTable;      // null until the script is read
 
 // Where the platform's own pieces plug in. On Windows they read resource 100 of the
-// program's own module and send the gauge message; natively they are null (no resource,
-// no gauge) unless a test sets them.
+// program's own module; natively they are null (no resource) unless a test sets them. A
+// copy's gauge goes to the seat (base/seat.h).
 // The locator returns 1 when the resource was found, with its offset and tag (tag is
 // tagSize bytes, always terminated); ownPath receives the program's own file name, or
 // stays empty when that cannot be obtained.
 typedef int (*PackageLocatorFn)(uint32_t* offset, char* tag, unsigned tagSize);
 typedef int (*OwnFileNameFn)(char* out, unsigned size);
-typedef void (*GaugeHookFn)(void* dialog, uint32_t value);
 extern PackageLocatorFn PackageLocator;
 extern OwnFileNameFn OwnFileName;
-extern GaugeHookFn PackageGauge;
 #ifdef _WIN32
 // The Windows hooks (locate_win.cpp), installed by default in the Windows build.
 int LocatePackageResource(uint32_t* offset, char* tag, unsigned tagSize);
 int GetOwnFileName(char* out, unsigned size);
-void SendGaugeMessage(void* dialog, uint32_t value);
 #endif
 // Run by ClosePackage before the file is closed: the decompressor unloads itself here.
 extern void (*ClosePackageHook)(void);

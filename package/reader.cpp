@@ -6,6 +6,7 @@
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/path.h"
+#include "base/seat.h"
 #include "base/text.h"
 #include "base/write.h"
 #include <string.h>
@@ -19,11 +20,9 @@ FileTableT* FileTable;
 #ifdef _WIN32
 PackageLocatorFn PackageLocator = LocatePackageResource;
 OwnFileNameFn OwnFileName = GetOwnFileName;
-GaugeHookFn PackageGauge = SendGaugeMessage;
 #else
 PackageLocatorFn PackageLocator = 0;
 OwnFileNameFn OwnFileName = 0;
-GaugeHookFn PackageGauge = 0;
 #endif
 void (*ClosePackageHook)(void) = 0;
 
@@ -34,11 +33,9 @@ void ResetPackageState(void) {
 #ifdef _WIN32
     PackageLocator = LocatePackageResource;
     OwnFileName = GetOwnFileName;
-    PackageGauge = SendGaugeMessage;
 #else
     PackageLocator = 0;
     OwnFileName = 0;
-    PackageGauge = 0;
 #endif
     PackageOffset = 0;
     ResourceTag[0] = 0;
@@ -149,10 +146,8 @@ static int CopyEntry(SysFile file, const PackageEntry* entry, void* dialog, uint
         if (SysRead(PackageFile, CopyBuffer, chunk) != (long)chunk)
             return SetFatal(FATAL_ENTRY_READ);
         if (!WriteAllRetry(file, CopyBuffer, (uint16_t)chunk)) return SetFatal(FATAL_ENTRY_WRITE);
-        if (PackageGauge) {
-            if (scaled) PackageGauge(dialog, divisor ? (base + done) / divisor : base + done);
-            else if (dialog) PackageGauge(dialog, base + done);
-        }
+        if (scaled) Seat.progressGauge(dialog, divisor ? (base + done) / divisor : base + done);
+        else if (dialog) Seat.progressGauge(dialog, base + done);
         done += chunk;
     }
     return 1;

@@ -154,7 +154,7 @@ LONG RegistryUpdateString(HKEY root, const char* keyPath, const char* valueName,
         // Compared as text on purpose: this is how revisions have always been ordered here.
         if (lstrcmpiA(text, current) < 0 && valueName != nullptr &&
             SameName(valueName, "Revision")) {
-            if (!AskNoticeYesNo(LoadMessage(1, IDS_NEWER_REGISTERED))) {
+            if (!AskNoticeYesNo(Message(IDS_NEWER_REGISTERED))) {
                 LogPrintf("Registry: kept revision %s over %s", current, text);
                 return ERROR_SUCCESS;
             }

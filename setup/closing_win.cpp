@@ -8,12 +8,12 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "base/answers.h"
 #include "base/format.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/path.h"
+#include "base/seat.h"
 #include "base/text.h"
 #include "desktop/desktop.h"
 #include "install/sysfiles.h"
@@ -22,6 +22,7 @@
 #include "package/package.h"
 #include "registry/registry.h"
 #include "res/resource.h"
+#include "setup/answers.h"
 #include "setup/driver.h"
 #include "setup/fatal.h"
 #include "sys/sys.h"
@@ -159,7 +160,7 @@ static int RunBrowserInstallers(void) {
             if (!read || atol(text) != InstallSettings.RequiredBrowserBuild) {
                 LogPrintf("MSIE install failed");
                 again = AskYesNo(
-                    LoadMessage(3, IDS_BROWSER_FAILED, IDS_BROWSER_UNAVAILABLE, IDS_BROWSER_AGAIN));
+                    Message(IDS_BROWSER_FAILED, IDS_BROWSER_UNAVAILABLE, IDS_BROWSER_AGAIN));
             } else {
                 LogPrintf("MSIE installed: build %ld", atol(text));
             }
@@ -178,11 +179,11 @@ static int RunBrowserInstallers(void) {
 static void RunAddOns(void) {
     const TextListT& addOns = InstallSettings.AddOnPrograms;
     if (!addOns.count) return;
-    if (!AskYesNo(LoadMessage(1, IDS_ASK_ADDONS))) {
+    if (!AskYesNo(Message(IDS_ASK_ADDONS))) {
         LogPrintf("User declined the add-ons");
         return;
     }
-    if (InstallSettings.AskAddOns && RunModalDialog(IDD_ADDONS, nullptr) != ID_INSTALL) {
+    if (InstallSettings.AskAddOns && Seat.runDialog(IDD_ADDONS, nullptr) != ID_INSTALL) {
         LogPrintf("Add-on selection not confirmed");
         return;
     }
@@ -205,7 +206,7 @@ static void RunAddOns(void) {
 
 static void OfferNextDisk(void) {
     for (;;) {
-        int answer = RunModalDialog(IDD_NEXTDISK, nullptr);
+        int answer = Seat.runDialog(IDD_NEXTDISK, nullptr);
         if (answer == ID_OK) {
             LogPrintf("User installing next disk: %s", InstallSettings.NextDiskProgram);
             NextDiskLaunched = 1;
@@ -221,7 +222,7 @@ static void OfferNextDisk(void) {
             NextDiskLaunched = 0;
             LogPrintf("User interrupted before the next disk");
             if (InstallSettings.ContinuationProgram[0]) {
-                RunModalDialog(IDD_INTERRUPTED, nullptr);
+                Seat.runDialog(IDD_INTERRUPTED, nullptr);
                 RestartWindows = 0;
             }
             return;
@@ -239,23 +240,23 @@ static int ShowClosingNotice(void) {
     int restartPending = (s.ClientUpdateMode || s.DeferInUseFiles) && RestartWindows;
     if (!NoDesktopItems) {
         if (s.PreviousDir[0] && MigrationState.SettingsTransferred) {
-            RunModalDialog(IDD_FINISHED_MIGRATED, nullptr);
+            Seat.runDialog(IDD_FINISHED_MIGRATED, nullptr);
         } else if (!restartPending) {
             // 221, 222 and 234 have no template in this edition: they show nothing.
             int notice = !s.NextDiskProgram[0] && ContinuationRun ? IDD_CONTINUATION_DONE
                          : s.ClientUpdateMode                     ? IDD_UPDATE_DONE
                                                                   : IDD_FINISHED;
-            RunModalDialog(notice, nullptr);
+            Seat.runDialog(notice, nullptr);
         }
     }
     if (!RestartWindows) return 0;
     if (s.ClientUpdateMode || s.DeferInUseFiles) {
-        if (RunModalDialog(IDD_RESTART_EN, nullptr) != ID_CONTINUE &&
-            !AskYesNo(LoadMessage(1, IDS_RESTART_NOW))) {
+        if (Seat.runDialog(IDD_RESTART_EN, nullptr) != ID_CONTINUE &&
+            !AskYesNo(Message(IDS_RESTART_NOW))) {
             LogPrintf("User postponed the restart");
             RestartWindows = 0;
         }
-    } else if (RunModalDialog(IDD_RESTART, nullptr) != ID_CONTINUE) {
+    } else if (Seat.runDialog(IDD_RESTART, nullptr) != ID_CONTINUE) {
         LogPrintf("User postponed the restart");
         RestartWindows = 0;
     }
@@ -264,7 +265,7 @@ static int ShowClosingNotice(void) {
 
 static void OfferWin31Edition(void) {
     SetupError = 0;
-    if (RunModalDialog(IDD_WIN31_FALLBACK, nullptr) != ID_YES) {
+    if (Seat.runDialog(IDD_WIN31_FALLBACK, nullptr) != ID_YES) {
         LogPrintf("User declined the Windows 3.1 edition");
         return;
     }
@@ -318,7 +319,7 @@ int ClosingPhase(void) {
         if (!NextDiskLaunched && SetupError == 0 && !InstallSettings.ContinuationProgram[0])
             restartNow = ShowClosingNotice();
     } else if (ContinuationRun && !InstallSettings.NoContinuationNotice[0]) {
-        if (!NoDesktopItems) RunModalDialog(IDD_CONTINUATION_NOTE, nullptr);
+        if (!NoDesktopItems) Seat.runDialog(IDD_CONTINUATION_NOTE, nullptr);
         SetupError = 0;
     }
 

@@ -6,12 +6,12 @@
 
 #include <string.h>
 
-#include "base/answers.h"
 #include "base/format.h"
 #include "base/globals.h"
 #include "base/installrec.h"
 #include "base/log.h"
 #include "base/path.h"
+#include "base/seat.h"
 #include "base/text.h"
 #include "desktop/desktop.h"
 #include "install/decompress.h"
@@ -24,6 +24,7 @@
 #include "migrate/search.h"
 #include "modem/modem.h"
 #include "res/resource.h"
+#include "setup/answers.h"
 #include "ui/dialogs.h"
 #include "ui/drives.h"
 #include "ui/frame.h"
@@ -38,7 +39,7 @@ static void LogModem(void) {
 // Dialog 229 until it ends with something other than Cancel, or the user quits.
 static int OfferQuickReference(void) {
     for (;;) {
-        if (RunModalDialog(IDD_QUICKREF, nullptr) != ID_CANCEL) return 1;
+        if (Seat.runDialog(IDD_QUICKREF, nullptr) != ID_CANCEL) return 1;
         if (ConfirmQuit(NULL)) return 0;
     }
 }
@@ -46,10 +47,10 @@ static int OfferQuickReference(void) {
 // No drive had room: 231, and 232 from there. 1 to look again, 0 when the user gave up.
 static int AskForRoom(void) {
     SpaceNeeded = InstallSpaceNeeded(InstallSettings.PreviousDir, InstallSettings.DestDir, 1);
-    int answer = RunModalDialog(IDD_DISKSPACE, nullptr);
+    int answer = Seat.runDialog(IDD_DISKSPACE, nullptr);
     if (answer == ID_QUIT) return 0;
     if (answer != ID_DRIVES) return 1;
-    int drive = RunModalDialog(IDD_DRIVES, nullptr);
+    int drive = Seat.runDialog(IDD_DRIVES, nullptr);
     if (drive == ID_QUIT) return 0;
     if (drive >= 0 && drive < DRIVE_COUNT) {
         DriveIndex = drive;
@@ -87,7 +88,7 @@ int CheckRootDirectory(const char* path) {
     if (!made && (error == ERROR_ACCESS_DENIED || error == RUNTIME_ACCESS_DENIED) &&
         entries >= limit) {
         LogPrintf("Root directory full: %u entries", entries);
-        ShowError(LoadMessage(2, IDS_ROOT_FULL, IDS_ROOT_FULL_ADVICE));
+        ShowError(Message(IDS_ROOT_FULL, IDS_ROOT_FULL_ADVICE));
         return 0;
     }
     return 1;
@@ -98,7 +99,7 @@ int CheckRootDirectory(const char* path) {
 static int ReviewPreviousFolder(char* previous) {
     for (;;) {
         int templateId = previous[0] ? IDD_PREVDIR_FOUND : IDD_PREVDIR_NONE;
-        int answer = RunEditDialog(templateId, previous, nullptr);
+        int answer = Seat.runEditDialog(templateId, previous, nullptr);
         if (answer == ID_CANCEL) return 0;
         if (answer == ID_RESTORE) {
             CopyText(previous, InstallSettings.PreviousDir, FOLDER_TEXT_BYTES);
@@ -113,7 +114,7 @@ static int ReviewPreviousFolder(char* previous) {
             ModemSettings = settings;
             return 1;
         }
-        ShowError(LoadMessage(1, IDS_DIR_NOT_CLIENT));
+        ShowError(Message(IDS_DIR_NOT_CLIENT));
     }
 }
 
@@ -121,7 +122,7 @@ static int ReviewPreviousFolder(char* previous) {
 static int ReviewDestFolder(const char* previous, char* dest) {
     for (;;) {
         int templateId = previous[0] ? IDD_DESTDIR_MIGRATE : IDD_DESTDIR;
-        int answer = RunEditDialog(templateId, dest, nullptr);
+        int answer = Seat.runEditDialog(templateId, dest, nullptr);
         if (answer == ID_CANCEL) return 0;
         if (answer == ID_RESTORE) {
             CopyText(dest, InstallSettings.DestDir, FOLDER_TEXT_BYTES);
@@ -129,11 +130,11 @@ static int ReviewDestFolder(const char* previous, char* dest) {
         }
         TrimTrailingBlanks(dest);
         if (!CanonicalFolder(dest, dest, FOLDER_TEXT_BYTES)) {
-            ShowError(LoadMessage(1, IDS_DIR_INVALID));
+            ShowError(Message(IDS_DIR_INVALID));
             continue;
         }
         if (PathExists(dest) && !CheckCandidateFolder(dest, nullptr)) {
-            ShowError(LoadMessage(1, IDS_DIR_IN_USE));
+            ShowError(Message(IDS_DIR_IN_USE));
             continue;
         }
         int drive = (UpperName((unsigned char)dest[0]) - 'A');
@@ -142,7 +143,7 @@ static int ReviewDestFolder(const char* previous, char* dest) {
             continue;
         }
         uint32_t needed = InstallSpaceNeeded(previous, dest, 1);
-        ShowError(LoadMessage(3, IDS_SPACE_NEEDED, IDS_SPACE_FREE, IDS_SPACE_OTHER_DRIVE),
+        ShowError(Message(IDS_SPACE_NEEDED, IDS_SPACE_FREE, IDS_SPACE_OTHER_DRIVE),
                   (unsigned long)needed);
     }
 }
@@ -207,7 +208,7 @@ int RunInstall(void) {
 int InstallDriver(void) {
     if (DisplayDepth == 4) {
         LogPrintf("16-colour display");
-        if (RunModalDialog(IDD_COLOURS16, nullptr) == ID_QUIT) {
+        if (Seat.runDialog(IDD_COLOURS16, nullptr) == ID_QUIT) {
             LogPrintf("User quit at the 16-colour warning");
             QuitRequested = 1;
             return 0;
@@ -255,7 +256,7 @@ int InstallDriver(void) {
                                   InstallSettings.MergedFilesA.count != 0);
     LogPrintf("Welcome dialog %d", welcome);
     for (;;) {
-        int answer = RunModalDialog(welcome, nullptr);
+        int answer = Seat.runDialog(welcome, nullptr);
         if (answer == ID_INSTALL) {
             if (CheckRootDirectory(InstallSettings.DestDir)) return RunInstall();
         } else if (answer == ID_SHOWDIRS) {

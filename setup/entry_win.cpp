@@ -2,12 +2,13 @@
 // line and logs the options, then goes on with the start-up sequence.
 #include "setup/entry.h"
 
-#include "base/answers.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/path.h"
 #include "base/text.h"
 #include "package/package.h"
+#include "setup/answers.h"
+#include "setup/connect.h"
 #include "setup/fatal.h"
 #include "setup/options.h"
 #include "setup/startup.h"
@@ -28,6 +29,7 @@ int SetupMain(HINSTANCE instance, const char* commandLine) {
 
     // Read before anything is asked: an unattended run must not wait on the message below.
     ParseCommandLine(commandLine);
+    ConnectRun(UnattendedMode);
 
     if (HWND other = FindWindowA("_KOVSETUP_Frame", NULL)) {
         SetForegroundWindow(other);
@@ -41,7 +43,7 @@ int SetupMain(HINSTANCE instance, const char* commandLine) {
     if (IsWindowClassPresent("KOV Frame") || IsWindowClassPresent("KOV Frame25") ||
         GetModuleHandleA(LoadCaption(IDS_CLIENT_MODULE)) != NULL) {
         if (UnattendedMode) LogPrintf("The client is running");
-        ShowError(LoadMessage(1, IDS_CLIENT_RUNNING));
+        ShowError(Message(IDS_CLIENT_RUNNING));
         SetupExitCode = EXIT_REFUSED;
         LogFlush();
         return 0;

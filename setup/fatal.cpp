@@ -8,5 +8,5 @@
 void ReportFatalError(void) {
     if (SetupError == 0) return;
     LogPrintf("Fatal error #%u", (unsigned)SetupError);
-    ShowError(LoadMessage(2, IDS_FATAL_ERROR, IDS_FATAL_ADVICE), (unsigned)SetupError);
+    ShowError(Message(IDS_FATAL_ERROR, IDS_FATAL_ADVICE), (unsigned)SetupError);
 }

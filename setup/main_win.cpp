@@ -3,8 +3,8 @@
 // system's C runtime library sets itself up when it is loaded), so this is where the process
 // starts and ends.
 #include <windows.h>
-#include "base/answers.h"
 #include "setup/entry.h"
+#include "setup/answers.h"
 #include "setup/options.h"
 
 // The linker's list of constructors of global objects: -1, the constructors, then 0.

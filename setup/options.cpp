@@ -5,8 +5,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "base/answers.h"
 #include "base/globals.h"
+#include "setup/answers.h"
 
 // Copies the word at p (up to the next blank) into out, at most max characters; returns
 // the position after the whole word.

@@ -1,12 +1,13 @@
 // ResetRunState: every subsystem's run-wide state back to the start, in the order that lets
 // each free what it holds before the values below it are cleared.
-#include "base/answers.h"
 #include "base/globals.h"
 #include "clientdb/access.h"
 #include "install/state.h"
 #include "migrate/migrate.h"
 #include "migrate/search.h"
 #include "package/package.h"
+#include "setup/answers.h"
+#include "setup/connect.h"
 #include "setup/driver.h"
 #ifdef _WIN32
 #include "desktop/desktop.h"
@@ -28,4 +29,6 @@ void ResetRunState(void) {
     ResetDbState();
     ResetAnswerState();
     ResetBaseState();
+    // The seat and the hooks as a run with a user starts with.
+    ConnectRun(0);
 }

@@ -4,18 +4,19 @@
 
 #include <string.h>
 
-#include "base/answers.h"
 #include "base/format.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/path.h"
+#include "base/seat.h"
 #include "base/text.h"
 #include "desktop/desktop.h"
 #include "migrate/platform.h"
 #include "modem/modem.h"
 #include "package/package.h"
 #include "res/resource.h"
+#include "setup/answers.h"
 #include "setup/closing.h"
 #include "setup/driver.h"
 #include "sys/sys.h"
@@ -181,9 +182,9 @@ static void CheckMachine(void) {
     LogPrintf("Processor %lu, memory %lu", (unsigned long)system.dwProcessorType,
               (unsigned long)memory.dwTotalPhys);
     if (system.dwProcessorType < FAST_PROCESSOR || memory.dwTotalPhys < ENOUGH_MEMORY)
-        TakeEditionAnswer(RunModalDialog(IDD_SLOWMACHINE, nullptr), ID_OK);
+        TakeEditionAnswer(Seat.runDialog(IDD_SLOWMACHINE, nullptr), ID_OK);
     if (QuitRequested) return;
-    TakeEditionAnswer(RunModalDialog(IDD_WIN95DISK, nullptr), ID_OTHEREDITION);
+    TakeEditionAnswer(Seat.runDialog(IDD_WIN95DISK, nullptr), ID_OTHEREDITION);
 }
 
 static void CheckBrowserAndSystem(void) {
@@ -191,7 +192,7 @@ static void CheckBrowserAndSystem(void) {
         ReadBrowserBuild();
         if (InstalledBrowserBuild < InstallSettings.RequiredBrowserBuild) {
             LogPrintf("Required MSIE not present");
-            ShowError(LoadMessage(1, IDS_BROWSER_NEEDED));
+            ShowError(Message(IDS_BROWSER_NEEDED));
             StopRun(EXIT_REFUSED);
             QuitRequested = 1;
         }
@@ -202,23 +203,19 @@ static void CheckBrowserAndSystem(void) {
     GetVersionExA(&version);
     if (version.dwPlatformId == VER_PLATFORM_WIN32s) {
         LogPrintf("Win32s: not supported");
-        ShowError(LoadMessage(1, IDS_NEEDS_WIN95));
+        ShowError(Message(IDS_NEEDS_WIN95));
         StopRun(EXIT_REFUSED);
         QuitRequested = 1;
     } else if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
         LogPrintf("Windows NT: not supported");
-        ShowError(LoadMessage(1, IDS_NOT_ON_NT));
+        ShowError(Message(IDS_NOT_ON_NT));
         StopRun(EXIT_REFUSED);
         QuitRequested = 1;
     }
 }
 
-static void ShortcutChoice(void) { RunShortcutDialog(); }
-
 void StartupSequence(void) {
     RegisterDdeClientClass();
-    MigratePlatform.detectModem = DetectModem;
-    MigratePlatform.shortcutDialog = ShortcutChoice;
 
     if (SetupError == 0 && OpenPackage() && !QuitRequested && ReadInstallScript()) {
         if (RelaunchFromTemp()) return;

@@ -38,10 +38,25 @@ BOOL IsModelessMessage(MSG* message);
 // destroyed); the slot stays taken until its owner closes it.
 void ForgetDestroyedModeless(void);
 BOOL PumpMessages(void);
+// The dialogs on the screen, as the seat shows them (the steps ask through Seat, which an
+// unattended run answers instead).
 int RunModalDialog(int templateId, const char* extraText);
 // text: the caller's buffer of at least 256 bytes; it receives at most 255 characters, and
 // only when the dialog ended with 408.
 int RunEditDialog(int templateId, char* text, const char* extraText);
+// What an unattended run needs to act as a dialog would: whether this edition carries the
+// template, the largest cache choice the free space leaves room for (0: 5 MB, 1: 10 MB,
+// 2: 20 MB; the welcome dialog preselects it), and the quick reference guide printed on the
+// default printer by the dialog, hidden, that lays its text out.
+int DialogTemplatePresent(int templateId);
+// The seat's progress on the screen (seat_win.cpp); a null dialog is left alone.
+void CloseProgressDialog(int templateId);
+void SetProgressRange(void* dialog, uint32_t range);
+void SetProgressGauge(void* dialog, uint32_t position);
+void SetProgressText(void* dialog, int item, const char* text);
+int PumpProgress(void);
+int CacheThatFits(void);
+void PrintGuideHidden(void);
 BOOL ConfirmQuit(HWND window);
 // The procedure RunModalDialog uses for a template: its own when it has one, otherwise
 // DefaultDlgProc.

@@ -3,9 +3,9 @@
 #include "ui/frame.h"
 #include "ui/drives.h"
 #include "ui/print.h"
-#include "base/answers.h"
 #include "base/globals.h"
 #include "base/log.h"
+#include "base/seat.h"
 #include "base/text.h"
 #include <string.h>
 
@@ -53,22 +53,22 @@ HWND OpenModeless(int templateId, DLGPROC dialogProc) {
     int i = 0;
     while (i < MODELESS_SLOTS && ModelessSlots[i].templateId != 0) i++;
     if (i == MODELESS_SLOTS) {
-        ShowError(LoadMessage(1, IDS_TOO_MANY_DIALOGS));
+        ShowError(Message(IDS_TOO_MANY_DIALOGS));
         return NULL;
     }
     ModelessSlots[i].proc = dialogProc;
     if (!dialogProc) {
-        ShowError(LoadMessage(1, IDS_NO_DIALOG_PROC), templateId);
+        ShowError(Message(IDS_NO_DIALOG_PROC), templateId);
         return NULL;
     }
     HWND window = CreateDialogParamA(ResourceInstance(), MAKEINTRESOURCEA(templateId), FrameWindow,
                                      dialogProc, 0);
     if (!window) {
-        ShowError(LoadMessage(1, IDS_DIALOG_CREATE_FAILED), templateId);
+        ShowError(Message(IDS_DIALOG_CREATE_FAILED), templateId);
         return NULL;
     }
     // Progress is for someone watching; an unattended run keeps it out of sight.
-    if (UnattendedMode) ShowWindow(window, SW_HIDE);
+    if (Seat.unattended) ShowWindow(window, SW_HIDE);
     ModelessSlots[i].templateId = templateId;
     ModelessSlots[i].window = window;
     return window;
@@ -83,7 +83,7 @@ BOOL CloseModeless(int templateId) {
             return TRUE;
         }
     }
-    ShowError(LoadMessage(1, IDS_DIALOG_NOT_OPEN));
+    ShowError(Message(IDS_DIALOG_NOT_OPEN));
     return FALSE;
 }
 
@@ -115,21 +115,18 @@ BOOL PumpMessages(void) {
     return TRUE;
 }
 
-// The largest cache choice the free space leaves room for (0: 5 MB, 1: 10 MB, 2: 20 MB); the
-// welcome dialog preselects it, and the unattended run takes it unless told otherwise.
-static int CacheThatFits(void) {
+int CacheThatFits(void) {
     return FreeMegabytes >= RequiredMegabytes + 20   ? 2
            : FreeMegabytes >= RequiredMegabytes + 10 ? 1
                                                      : 0;
 }
 
-static int TemplatePresent(int templateId) {
+int DialogTemplatePresent(int templateId) {
     return FindResourceA(ResourceInstance(), MAKEINTRESOURCEA(templateId), (LPCSTR)RT_DIALOG) !=
            NULL;
 }
 
-// The quick reference guide on the default printer: the dialog, hidden, lays the text out.
-static void PrintGuideUnattended(void) {
+void PrintGuideHidden(void) {
     HWND dialog = CreateDialogParamA(ResourceInstance(), MAKEINTRESOURCEA(IDD_QUICKREF),
                                      FrameWindow, DefaultDlgProc, 0);
     if (!dialog) {
@@ -141,27 +138,7 @@ static void PrintGuideUnattended(void) {
     DestroyWindow(dialog);
 }
 
-// What an unattended run does instead of showing the dialog: the answer table's button and
-// what the dialog's procedure would have done with it. ANSWER_ASK_USER: show it after all.
-static int AnsweredDialog(int templateId) {
-    // A template this edition does not carry shows nothing, as in a run with a user.
-    if (!TemplatePresent(templateId)) return -1;
-    int answer = AnswerDialog(templateId, nullptr);
-    // The dialog preselects the largest cache that fits whatever the button.
-    if (templateId == IDD_WELCOME_CACHE && answer != ID_QUIT) {
-        CacheChoice = (uint16_t)AnsweredCacheChoice(CacheThatFits());
-    }
-    if (templateId == IDD_QUICKREF && answer == ID_PRINTNOW) PrintGuideUnattended();
-    if (templateId == IDD_ADDONS && answer == ID_INSTALL)
-        memset(AddOnSkipped, 0, sizeof AddOnSkipped);
-    return answer;
-}
-
 int RunModalDialog(int templateId, const char* extraText) {
-    if (UnattendedMode) {
-        int answer = AnsweredDialog(templateId);
-        if (answer != ANSWER_ASK_USER) return answer;
-    }
     DialogDataT data = {};
     data.extraText = extraText;
     return (int)DialogBoxParamA(ResourceInstance(), MAKEINTRESOURCEA(templateId), FrameWindow,
@@ -169,13 +146,6 @@ int RunModalDialog(int templateId, const char* extraText) {
 }
 
 int RunEditDialog(int templateId, char* text, const char* extraText) {
-    if (UnattendedMode) {
-        char edit[EDIT_TEXT_MAX + 1];
-        lstrcpynA(edit, text, sizeof edit);
-        int answer = AnswerDialog(templateId, edit);
-        if (answer == ID_CONTINUE) lstrcpynA(text, edit, EDIT_TEXT_MAX + 1);
-        return answer;
-    }
     DialogDataT data = {};
     data.extraText = extraText;
     lstrcpynA(data.edit, text, sizeof data.edit);
@@ -187,7 +157,7 @@ int RunEditDialog(int templateId, char* text, const char* extraText) {
 
 BOOL ConfirmQuit(HWND window) {
     if (window) ShowWindow(window, SW_HIDE);
-    if (RunModalDialog(IDD_CONFIRMQUIT, NULL) == ID_QUIT) {
+    if (Seat.runDialog(IDD_CONFIRMQUIT, NULL) == ID_QUIT) {
         LogPrintf("User exit");
         QuitRequested = 1;
         return TRUE;

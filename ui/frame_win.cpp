@@ -3,7 +3,7 @@
 #include "res/resource.h"
 #include "ui/gauge.h"
 #include "ui/dialogs.h"
-#include "base/answers.h"
+#include "base/seat.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
@@ -136,7 +136,7 @@ BOOL CheckAndInitOle(DWORD buildVersion) {
         LogPrintf("OLE build %u.%u is not usable", HIWORD(buildVersion), LOWORD(buildVersion));
         char text[512];
         lstrcpynA(text, LoadMessage(1, IDS_OLE_TOO_OLD), sizeof text);
-        if (!UnattendedMode)
+        if (!Seat.unattended)
             MessageBoxA(FrameWindow, text, LoadCaption(IDS_PRODUCT), MB_ICONINFORMATION | MB_OK);
         return FALSE;
     }
@@ -169,7 +169,7 @@ BOOL CreateFrameWindow(const char* title) {
     if (!RegisterClasses(instance)) return FALSE;
 
     // An unattended run keeps its frame hidden: nobody is there to look at it.
-    DWORD visible = UnattendedMode ? 0 : WS_VISIBLE;
+    DWORD visible = Seat.unattended ? 0 : WS_VISIBLE;
     FrameWindow =
         CreateWindowExA(0, FrameClassName, title, WS_OVERLAPPEDWINDOW | visible, CW_USEDEFAULT,
                         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, NULL, NULL, instance, NULL);
@@ -179,7 +179,7 @@ BOOL CreateFrameWindow(const char* title) {
     }
     SysSetMessageOwner(FrameWindow);
     if (PaletteMode) RealizeFramePalette(FrameWindow, FALSE);
-    if (!UnattendedMode) {
+    if (!Seat.unattended) {
         ShowWindow(FrameWindow, SW_SHOWMAXIMIZED);
         UpdateWindow(FrameWindow);
     }

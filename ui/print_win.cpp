@@ -4,7 +4,7 @@
 // guide's printing font.
 #include "ui/print.h"
 #include "res/resource.h"
-#include "base/answers.h"
+#include "base/seat.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
@@ -221,7 +221,7 @@ void PrintQuickRef(HWND dialog) {
     PrintRequest.hwndOwner = dialog;
     PrintRequest.Flags = PD_RETURNDC | PD_NOPAGENUMS | PD_NOSELECTION;
     // Nobody is there to choose: the default printer, without the print dialog.
-    if (UnattendedMode) PrintRequest.Flags |= PD_RETURNDEFAULT;
+    if (Seat.unattended) PrintRequest.Flags |= PD_RETURNDEFAULT;
     PrintRequest.nCopies = 1;
     char program[MAX_PATH];
     if (GetModuleFileNameA(NULL, program, sizeof program) && program[1] == ':') {
@@ -251,7 +251,7 @@ void PrintQuickRef(HWND dialog) {
     if (StartDocA(dc, &document) <= 0) {
         DWORD error = GetLastError();
         LogPrintf("Print job not started (error %lu)", (unsigned long)error);
-        ShowError("Unable to start print job - STARTDOC Error #%d", (int)error);
+        ShowError(MessageT{0, "Unable to start print job - STARTDOC Error #%d"}, (int)error);
         DeleteDC(dc);
         return;
     }
@@ -261,7 +261,7 @@ void PrintQuickRef(HWND dialog) {
     EnableWindow(dialog, FALSE);
     PrintAbortDialog =
         CreateDialogParamA(GetModuleHandleA(NULL), IDD_PRINT, dialog, PrintDlgProc, 0);
-    if (UnattendedMode && PrintAbortDialog) ShowWindow(PrintAbortDialog, SW_HIDE);
+    if (Seat.unattended && PrintAbortDialog) ShowWindow(PrintAbortDialog, SW_HIDE);
     if (!PrintAbortDialog) {
         LogPrintf("Print job abandoned: no cancel dialog");
         EnableWindow(dialog, TRUE);
@@ -273,7 +273,7 @@ void PrintQuickRef(HWND dialog) {
     if (result <= 0) {
         LogPrintf("Print job abandoned: first page not started (%d)", result);
         EndJobWindows(dialog);
-        ShowError("Unable to start print job - STARTPAGE Error #%d", result);
+        ShowError(MessageT{0, "Unable to start print job - STARTPAGE Error #%d"}, result);
         AbandonJob(dc);
         return;
     }

@@ -13,7 +13,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "base/answers.h"
+#include "setup/answers.h"
 #include "setup/entry.h"
 #include "sys/sys.h"
 

@@ -4,8 +4,8 @@
 #include <stdint.h>
 #include <string.h>
 
-#include "base/answers.h"
 #include "base/log.h"
+#include "setup/answers.h"
 
 namespace {
 

@@ -18,6 +18,7 @@
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
+#include "base/seat.h"
 #include "install/decompress.h"
 #include "install/destination.h"
 #include "install/install.h"
@@ -42,8 +43,9 @@ enum { FLAG_CANCEL = 1, FLAG_MERGE = 2, FLAG_IN_PLACE = 4, FLAG_RETRY = 8 };
 std::string Root;
 int Pumps, CancelAt;
 
-void Pump(void) {
+int Pump(void) {
     if (CancelAt && ++Pumps == CancelAt) UserAbort = 1;
+    return 1;
 }
 
 void Files(const std::string& dir, const std::string& rel, std::set<std::string>& out) {
@@ -149,7 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (flags & FLAG_IN_PLACE) strcpy(InstallSettings.PreviousDir, "C:\\DEST");
     Pumps = 0;
     CancelAt = flags & FLAG_CANCEL ? 1 + (flags >> 4) : 0;
-    InstallUi = {0, 0, 0, 0, Pump, 0};
+    Seat.pump = Pump;
 
     InstallSettingsT& s = InstallSettings;
     if (flags & FLAG_MERGE) {

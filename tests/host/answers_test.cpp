@@ -5,12 +5,13 @@
 #include <string.h>
 #include <string>
 
-#include "base/answers.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/path.h"
 #include "base/text.h"
 #include "res/resource.h"
+#include "setup/answers.h"
+#include "setup/connect.h"
 #include "setup/options.h"
 #include "sys/sys.h"
 
@@ -58,6 +59,7 @@ TEST(AnswerFile, GoodFile) {
 
     // The modem it names replaces the defaults, and the options follow the file.
     UnattendedMode = 1;
+    ConnectRun(1);
     ModemSettingsT modem = {2, 3, "CLASS33.MDM", "base"};
     EXPECT_EQ(AnsweredModem(&modem), 1);
     EXPECT_EQ(modem.port, 3);
@@ -168,29 +170,30 @@ TEST(Unattended, MessageBoxes) {
     LogReset();
     SysQueueAnswers(nullptr, 0);
     UnattendedMode = 1;
-    EXPECT_EQ(AskYesNo(LoadMessage(1, IDS_ASK_ADDONS)), 0);  // default: no add-ons
+    ConnectRun(1);
+    EXPECT_EQ(AskYesNo(Message(IDS_ASK_ADDONS)), 0);  // default: no add-ons
     EXPECT_NE(Trace().find("Default: install the add-ons: No"), std::string::npos);
-    EXPECT_EQ(AskRetryCancel(LoadMessage(1, IDS_DESKTOP_LINK_RETRY)), 0);
-    EXPECT_EQ(AskNoticeYesNo(LoadMessage(1, IDS_MOVE_DOWNLOADS)), 1);
-    EXPECT_EQ(ShowError(LoadMessage(2, IDS_FATAL_ERROR, IDS_FATAL_ADVICE), 18u), SYS_ID_OK);
+    EXPECT_EQ(AskRetryCancel(Message(IDS_DESKTOP_LINK_RETRY)), 0);
+    EXPECT_EQ(AskNoticeYesNo(Message(IDS_MOVE_DOWNLOADS)), 1);
+    EXPECT_EQ(ShowError(Message(IDS_FATAL_ERROR, IDS_FATAL_ADVICE), 18u), SYS_ID_OK);
     EXPECT_EQ(RunStopCode, 0u);
     EXPECT_EQ(SysQuestionsAsked(), 0);
 
     ASSERT_EQ(Parse("[Install]\nAddOns=yes\nRestart=ask\n"), 1);
-    EXPECT_EQ(AskYesNo(LoadMessage(1, IDS_ASK_ADDONS)), 1);
+    EXPECT_EQ(AskYesNo(Message(IDS_ASK_ADDONS)), 1);
     EXPECT_NE(Trace().find("Answer file: install the add-ons: AddOns = yes: Yes"),
               std::string::npos);
     // Restart = ask: this one question is put to the user after all.
     int yes = SYS_ID_YES;
     SysQueueAnswers(&yes, 1);
-    EXPECT_EQ(AskYesNo(LoadMessage(1, IDS_RESTART_NOW)), 1);
+    EXPECT_EQ(AskYesNo(Message(IDS_RESTART_NOW)), 1);
     EXPECT_EQ(SysQuestionsAsked(), 1);
 
     // A full disk has no safe answer: Cancel, and the run stops with its code; from then on
     // every question gets its way out.
-    EXPECT_EQ(AskRetryCancel(LoadMessage(1, IDS_DISK_FULL), 'C'), 0);
+    EXPECT_EQ(AskRetryCancel(Message(IDS_DISK_FULL), 'C'), 0);
     EXPECT_EQ(RunStopCode, (uint32_t)EXIT_NO_ANSWER);
-    EXPECT_EQ(AskYesNo(LoadMessage(1, IDS_ASK_ADDONS)), 0);
+    EXPECT_EQ(AskYesNo(Message(IDS_ASK_ADDONS)), 0);
     EXPECT_NE(Trace().find("(the run is stopping)"), std::string::npos);
     EXPECT_EQ(SysQuestionsAsked(), 1);
 }
@@ -208,16 +211,28 @@ TEST(Unattended, UnknownQuestionsStop) {
     for (const Case& c : cases) {
         ResetRunState();
         UnattendedMode = 1;
-        int r = c.kind == SYS_BOX_YESNO         ? AskYesNo("Une question ?")
-                : c.kind == SYS_BOX_RETRYCANCEL ? AskRetryCancel("Encore ?")
-                                                : ShowError("Erreur %d", 5);
+        ConnectRun(1);
+        int r = c.kind == SYS_BOX_YESNO         ? AskYesNo(MessageT{0, "Une question ?"})
+                : c.kind == SYS_BOX_RETRYCANCEL ? AskRetryCancel(MessageT{0, "Encore ?"})
+                                                : ShowError(MessageT{0, "Erreur %d"}, 5);
         EXPECT_EQ(r, c.answer);
         EXPECT_EQ(RunStopCode, c.stop);
     }
+    // A question is known by the id it is asked with, never by where its text lies: the
+    // add-on question's id with any text is answered from the file, its very text without
+    // the id is a question nobody foresaw.
+    ResetRunState();
+    UnattendedMode = 1;
+    ConnectRun(1);
+    ASSERT_EQ(Parse("[Install]\nAddOns=yes\n"), 1);
+    EXPECT_EQ(AskYesNo(MessageT{IDS_ASK_ADDONS, "Installer ?"}), 1);
+    EXPECT_EQ(RunStopCode, 0u);
+    EXPECT_EQ(AskYesNo(MessageT{0, LoadMessage(1, IDS_ASK_ADDONS)}), 0);
+    EXPECT_EQ(RunStopCode, (uint32_t)EXIT_NO_ANSWER);
     // In a run with a user nothing is answered here.
     ResetRunState();
     SysQueueAnswers(nullptr, 0);
-    AskYesNo(LoadMessage(1, IDS_DISK_FULL));
+    AskYesNo(Message(IDS_DISK_FULL));
     EXPECT_EQ(SysQuestionsAsked(), 1);
     EXPECT_EQ(RunStopCode, 0u);
 }
@@ -226,6 +241,7 @@ TEST(Unattended, Dialogs) {
     ResetRunState();
     LogReset();
     UnattendedMode = 1;
+    ConnectRun(1);
     CopyText(InstallSettings.DestDir, "C:\\Kov30IA", sizeof InstallSettings.DestDir);
     char edit[256] = "C:\\Kov30IA";
     // Without answers: install where proposed, keep the proposed folders.
@@ -262,11 +278,13 @@ TEST(Unattended, Dialogs) {
     // A folder the setup refuses stops the run as a bad answer.
     ResetRunState();
     UnattendedMode = 1;
-    ShowError(LoadMessage(1, IDS_DIR_INVALID));
+    ConnectRun(1);
+    ShowError(Message(IDS_DIR_INVALID));
     EXPECT_EQ(RunStopCode, (uint32_t)EXIT_BAD_ANSWERS);
     // A template nobody foresaw.
     ResetRunState();
     UnattendedMode = 1;
+    ConnectRun(1);
     EXPECT_EQ(AnswerDialog(999, nullptr), ID_CANCEL);
     EXPECT_EQ(RunStopCode, (uint32_t)EXIT_NO_ANSWER);
 }

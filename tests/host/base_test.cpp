@@ -3,11 +3,12 @@
 #include <string.h>
 #include <string>
 
-#include "base/answers.h"
+#include "base/exitcode.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/path.h"
+#include "base/seat.h"
 #include "base/text.h"
 #include "sys/sys.h"
 #include "tests/host/machine.h"
@@ -188,24 +189,27 @@ TEST(Text, MessagesAndCaptions) {
     EXPECT_EQ(std::string(LoadCaption(34001)), whole.substr(0, 49));
 }
 
+// A text of the test's own, known by no string-table entry.
+static MessageT Own(const char* text) { return MessageT{0, text}; }
+
 TEST(Text, MessageBoxesAnswerByKind) {
     TestMachine m;
     int answers[] = {SYS_ID_RETRY, SYS_ID_CANCEL, SYS_ID_YES, SYS_ID_NO,
                      SYS_ID_YES,   SYS_ID_OK,     SYS_ID_YES};
     SysQueueAnswers(answers, 7);
-    EXPECT_TRUE(AskRetryCancel("disk %s", "A:"));
+    EXPECT_TRUE(AskRetryCancel(Own("disk %s"), "A:"));
     EXPECT_STREQ(SysLastQuestion(), "disk A:");
-    EXPECT_FALSE(AskRetryCancel("again"));
-    EXPECT_TRUE(AskYesNo("q"));
-    EXPECT_FALSE(AskYesNo("q"));
-    EXPECT_TRUE(AskYesNoDefaultNo("q"));
-    EXPECT_EQ(ShowError("e"), SYS_ID_OK);
+    EXPECT_FALSE(AskRetryCancel(Own("again")));
+    EXPECT_TRUE(AskYesNo(Own("q")));
+    EXPECT_FALSE(AskYesNo(Own("q")));
+    EXPECT_TRUE(AskYesNoDefaultNo(Own("q")));
+    EXPECT_EQ(ShowError(Own("e")), SYS_ID_OK);
     EXPECT_EQ(SysQuestionsAsked(), 6);
-    EXPECT_FALSE(AskYesNo(nullptr));  // unformattable: nothing shown
+    EXPECT_FALSE(AskYesNo(Own(nullptr)));  // unformattable: nothing shown
     EXPECT_EQ(SysQuestionsAsked(), 6);
-    EXPECT_TRUE(AskNoticeYesNo("newer %s", "3.0"));
+    EXPECT_TRUE(AskNoticeYesNo(Own("newer %s"), "3.0"));
     EXPECT_STREQ(SysLastQuestion(), "newer 3.0");
-    EXPECT_FALSE(AskNoticeYesNo("again"));  // answers used up: No
+    EXPECT_FALSE(AskNoticeYesNo(Own("again")));  // answers used up: No
 }
 
 TEST(Memory, CountsLiveAndPeakBlocks) {
@@ -253,7 +257,7 @@ TEST(MemoryDeath, UnattendedRunOutOfMemoryEndsWithItsCode) {
     EXPECT_EXIT(
         {
             TestMachine m;
-            UnattendedMode = 1;
+            Seat.unattended = 1;
             LogFlush();  // no trace block left: the next log line needs one
             SysFailCalls(SYS_FAULT_ALLOC, 1, ~0ul);
             MemAlloc(100);

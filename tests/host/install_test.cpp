@@ -17,6 +17,7 @@
 #include "base/installrec.h"
 #include "base/log.h"
 #include "base/mem.h"
+#include "base/seat.h"
 #include "dunzip/unzip.h"
 #include "install/decompress.h"
 #include "install/destination.h"
@@ -78,13 +79,29 @@ void* OpenProgress(int id) {
 }
 void CloseProgress(int id) { screen.closed.push_back(id); }
 void SetRange(void* d, uint32_t r) { screen.ranges.push_back(r); }
-void SetLabel(void* d, const char* t) { screen.labels.push_back(t); }
-void PumpUi(void) {
+void SetLabel(void* d, int item, const char* t) { screen.labels.push_back(t); }
+int PumpUi(void) {
     screen.pumps++;
     if (screen.onPump) screen.onPump(screen.pumps);
+    return 1;
 }
-void ShowInterrupted(void) { screen.interrupted++; }
+int RunDialog(int id, const char*) {
+    if (id == IDD_INTERRUPTED) screen.interrupted++;
+    return -1;
+}
 void GaugeTo(void* d, uint32_t v) { screen.positions.push_back(v); }
+// The seat the install loop shows its progress on; its questions go to the test machine.
+SeatT TestSeat(void) {
+    SeatT seat = QuietSeat;
+    seat.runDialog = RunDialog;
+    seat.openProgress = OpenProgress;
+    seat.closeProgress = CloseProgress;
+    seat.progressRange = SetRange;
+    seat.progressGauge = GaugeTo;
+    seat.progressText = SetLabel;
+    seat.pump = PumpUi;
+    return seat;
+}
 
 // A stand-in library: answers from a script of statuses, and extracts for real on 0 and
 // 49 (unless told to write something else). Records what it saw at each call.
@@ -191,8 +208,7 @@ protected:
         fakeMachine = m.get();
         ResetRunState();
         ClosePackageHook = 0;
-        InstallUi = {OpenProgress, CloseProgress, SetRange, SetLabel, PumpUi, ShowInterrupted};
-        PackageGauge = GaugeTo;
+        Seat = TestSeat();
         strcpy(InstallSettings.DestDir, "C:\\Kov30I");
         strcpy(WindowsDir, "C:\\WINDOWS");
         strcpy(InstallSettings.QuickRefFile, "quickref.txt");
@@ -203,8 +219,7 @@ protected:
     void TearDown() override {
         ClosePackage();
         FreeInstallScript();
-        InstallUi = {0, 0, 0, 0, 0, 0};
-        PackageGauge = 0;
+        Seat = QuietSeat;
         UseNativeDunzip();
     }
     void UseFake() { SysDefineLibraryEntry("dunzip32.dll", "dunzip", (void*)FakeDunzip); }

@@ -1,6 +1,6 @@
 // Test helpers for the search and the migration: a fake system behind the migration's
-// platform table (a registry, the profiles, dialogs and a pump that records what was asked
-// of it), beside the database encoder of tests/dbfile.h.
+// platform table and the seat (a registry, the profiles, dialogs and a pump that record what
+// was asked of them), beside the database encoder of tests/dbfile.h.
 #pragma once
 #include <stdint.h>
 #include <string.h>
@@ -15,6 +15,8 @@
 #include "clientdb/access.h"
 #include "clientdb/format.h"
 #include "base/path.h"
+#include "base/seat.h"
+#include "base/text.h"
 #include "migrate/platform.h"
 #include "migrate/search.h"
 #include "res/resource.h"
@@ -89,37 +91,45 @@ struct FakeSystem {
     int Opened(int id) const { return int(std::count(opened.begin(), opened.end(), id)); }
     int Closed(int id) const { return int(std::count(closed.begin(), closed.end(), id)); }
 
-    // Puts this fake in the platform table.
+    // Puts this fake in the platform table and the seat.
     void Install();
 };
 
 inline FakeSystem* g_fake;
 
-// Keeps the platform table as it was before a test put a fake in it.
+// Keeps the platform table and the seat as they were before a test put a fake in them.
 struct PlatformGuard {
     MigratePlatformT saved = MigratePlatform;
-    ~PlatformGuard() { MigratePlatform = saved; }
+    SeatT savedSeat = Seat;
+    ~PlatformGuard() {
+        MigratePlatform = saved;
+        Seat = savedSeat;
+    }
 };
 
 inline void FakeInstallImpl(FakeSystem* f) {
     g_fake = f;
-    MigratePlatformT& p = MigratePlatform;
-    p.openDialog = [](int id) -> void* {
+    SeatT& seat = Seat;
+    seat = QuietSeat;
+    seat.openProgress = [](int id) -> void* {
         g_fake->opened.push_back(id);
         return (void*)(intptr_t)id;
     };
-    p.closeDialog = [](int id) { g_fake->closed.push_back(id); };
-    p.setItemText = [](void*, int, const char* text) { g_fake->shown.push_back(text); };
-    p.gaugeRange = [](void*, uint32_t r) { g_fake->gaugeRanges.push_back(r); };
-    p.gaugePos = [](void*, uint32_t r) { g_fake->gaugePositions.push_back(r); };
-    p.pump = []() {
+    seat.closeProgress = [](int id) { g_fake->closed.push_back(id); };
+    seat.progressText = [](void*, int, const char* text) { g_fake->shown.push_back(text); };
+    seat.progressRange = [](void*, uint32_t r) { g_fake->gaugeRanges.push_back(r); };
+    seat.progressGauge = [](void*, uint32_t r) { g_fake->gaugePositions.push_back(r); };
+    seat.pump = []() {
         if (++g_fake->pumps == g_fake->abortAtPump) SearchState.SearchAbort = 1;
         return 1;
     };
-    p.askMoveDownloads = []() {
+    // The download-folder question is the fake's; every other goes to the test machine.
+    seat.ask = [](int kind, unsigned id, const char* text) {
+        if (id != IDS_MOVE_DOWNLOADS) return AskWithSystemBox(kind, id, text);
         g_fake->asked++;
-        return g_fake->askAnswer;
+        return g_fake->askAnswer ? (int)SYS_ID_YES : (int)SYS_ID_NO;
     };
+    MigratePlatformT& p = MigratePlatform;
     p.registryGet = [](int root, const char* key, const char* name, char* out,
                        unsigned size) -> long {
         auto it = g_fake->registry.find(FakeSystem::Key(root, key, name));

@@ -3,8 +3,8 @@
 #include <string.h>
 #include <string>
 
-#include "base/answers.h"
 #include "base/globals.h"
+#include "setup/answers.h"
 #include "setup/options.h"
 
 TEST(Options, Table) {

@@ -9,6 +9,7 @@
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
+#include "base/seat.h"
 #include "base/text.h"
 #include "base/write.h"
 #include "package/package.h"
@@ -210,7 +211,7 @@ TEST_F(Package, CopyInBlocksWithGauge) {
     PackageEntry* e = (PackageEntry*)MemAlloc(sizeof(PackageEntry) + 1);
     e->offset = 4;
     e->storedSize = 70000;
-    PackageGauge = RecordGauge;
+    Seat.progressGauge = RecordGauge;
     int dialog;
 
     struct {
@@ -237,7 +238,7 @@ TEST_F(Package, CopyInBlocksWithGauge) {
         fclose(in);
         EXPECT_TRUE(back == data);
     }
-    PackageGauge = 0;
+    Seat = QuietSeat;
 
     // A short entry (beyond the end of the file) fails with 8.
     e->storedSize = 70001;
@@ -800,12 +801,13 @@ TEST_F(Package, AccentedNamesMatchTheirCapitals) {
     EXPECT_EQ(FindPackageEntry("idb\\recent.idx"), nullptr);  // an accent is not dropped
 }
 
-// One run leaves nothing for the next: the package closed, its tables freed, the hooks back.
+// One run leaves nothing for the next: the package closed, its tables freed, the hooks and
+// the seat back.
 TEST_F(Package, ResetRunStateClosesAndRestores) {
     Script s;
     s.field[36] = List({{"download"}});
     ASSERT_EQ(Read(s), 1);
-    PackageGauge = [](void*, uint32_t) {};
+    Seat.progressGauge = [](void*, uint32_t) {};
     ClosePackageHook = [] {};
     unsigned live = LiveBlocks();
     ResetRunState();
@@ -813,7 +815,7 @@ TEST_F(Package, ResetRunStateClosesAndRestores) {
     EXPECT_EQ(FileTable, nullptr);
     EXPECT_EQ(CopyBuffer, nullptr);
     EXPECT_EQ(InstallSettings.CreateDirs.count, 0);
-    EXPECT_EQ(PackageGauge, nullptr);
+    EXPECT_EQ(Seat.progressGauge, QuietSeat.progressGauge);
     EXPECT_EQ(ClosePackageHook, nullptr);
     EXPECT_EQ(PackageOffset, 0u);
     EXPECT_LT(LiveBlocks(), live);

@@ -12,12 +12,14 @@
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
+#include "base/seat.h"
 #include "install/decompress.h"
 #include "install/destination.h"
 #include "install/install.h"
 #include "install/space.h"
 #include "install/state.h"
 #include "package/package.h"
+#include "setup/connect.h"
 #include "tests/host/zipfile.h"
 #include "tests/win32/ui_testlib.h"
 #include "ui/dialogs.h"
@@ -244,7 +246,7 @@ TEST_F(InstallLoop, HostileArchivesStopAtThePromisedSize) {
         SCOPED_TRACE(c.what);
         TearDown();
         SetUp();
-        InstallUi = {0, 0, 0, 0, 0, 0};
+        Seat = QuietSeat;
         std::vector<PkgFile> files = {{"dunzip32.dll", LibraryImage(), 0}, c.file};
         files[0].installed = (uint32_t)files[0].stored.size();
         Package(files);
@@ -258,8 +260,7 @@ TEST_F(InstallLoop, HostileArchivesStopAtThePromisedSize) {
         EXPECT_EQ(SetupError, 1008);  // the library's "check value or size differs"
         EXPECT_TRUE(boxes.empty()) << boxes[0];
         EXPECT_TRUE(Left().empty()) << Left()[0];
-        InstallUi = {OpenCopyDialog, CloseCopyDialog, SetCopyRange,
-                     SetCopyLabel,   PumpCopyDialog,  ShowInterruptedNotice};
+        ConnectRun(0);
         boxes.clear();
     }
 }

@@ -13,6 +13,7 @@
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/path.h"
+#include "base/seat.h"
 #include "base/text.h"
 #include "install/install.h"
 #include "package/package.h"
@@ -30,13 +31,13 @@ void WriteTrace(const char* path) {
 }
 
 DWORD LabelPause;
-void (*ShowLabel)(void* dialog, const char* text);
+void (*ShowLabel)(void* dialog, int item, const char* text);
 
-void ShowLabelAndPause(void* dialog, const char* text) {
-    ShowLabel(dialog, text);
+void ShowLabelAndPause(void* dialog, int item, const char* text) {
+    ShowLabel(dialog, item, text);
     DWORD start = GetTickCount();
     while (GetTickCount() - start < LabelPause) {
-        InstallUi.pump();
+        Seat.pump();
         Sleep(5);
     }
 }
@@ -50,10 +51,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     InstallFileGiven = 1;
     char pause[16];
     DWORD given = GetEnvironmentVariableA("KOV_LABEL_PAUSE_MS", pause, sizeof pause);
-    if (given > 0 && given < sizeof pause && InstallUi.setLabel && InstallUi.pump) {
+    if (given > 0 && given < sizeof pause) {
         LabelPause = strtoul(pause, NULL, 10);
-        ShowLabel = InstallUi.setLabel;
-        InstallUi.setLabel = ShowLabelAndPause;
+        ShowLabel = Seat.progressText;
+        Seat.progressText = ShowLabelAndPause;
     }
     ContinuationRun = __argc > 4 && strcmp(__argv[4], "--continuation") == 0;
     GetWindowsDirectoryA(WindowsDir, sizeof WindowsDir);

@@ -1,28 +1,12 @@
 // Unattended runs and the run's exit code. With -U the setup asks nobody: every question of
-// the run (the message boxes of base/text.h, the modal dialogs of the dialog manager and the
-// shortcut choice) is answered here, from the answer file read once at the start, or with
+// the run (the message boxes of base/text.h, the modal dialogs and the shortcut choice, all
+// through the unattended seat that setup/connect.cpp puts in place) is answered here, from the answer file read once at the start, or with
 // the question's default; a question that has no safe default stops the run with a code a
 // script can test. The exit code of every run, interactive or not, comes from RunExitCode.
 #pragma once
 #include <stdint.h>
 
-// Exit codes. A fatal error ends the process with its number (1 to 65535: SetupError is 16
-// bits, and the decompressor's statuses give 1000 + status, clamped below 65536), so every
-// code of our own lies above 65535 where no fatal number can reach it.
-enum ExitCode : uint32_t {
-    EXIT_INSTALLED = 0,
-    EXIT_RESTART_NEEDED = 3010,  // installed; Windows must restart to complete it
-    EXIT_OWN_FIRST = 65536,      // first code of our own: above every fatal number
-    EXIT_QUIT = 65537,           // quit before installing (the user, or no drive with room)
-    EXIT_CANCELLED = 65538,      // the install was cancelled part-way
-    EXIT_NO_ANSWER = 65539,      // unattended: a question without a safe answer stopped the run
-    EXIT_BAD_ANSWERS = 65540,    // unattended: the answer file is unreadable or invalid, or the
-                                 // setup refused one of its folders
-    EXIT_REFUSED = 65541,        // not run: another setup or the client is running, or the
-                                 // browser, the system or the machine does not fit
-    EXIT_RELAUNCHED = 65542,     // interactive run from a CD-ROM: goes on in a temporary copy
-    EXIT_NO_MEMORY = 65543,      // memory ran out and the retry was given up
-};
+#include "base/exitcode.h"
 
 // Keys of the answer file; each is one row of the reader's table.
 enum AnswerId {
@@ -83,7 +67,17 @@ void StopRun(uint32_t code);
 // question is to be shown after all (Restart = ask).
 enum { ANSWER_ASK_USER = -2 };
 int AnswerBox(int kind, unsigned messageId, const char* text);
+// The unattended seat's questions: AnswerBox, or the question on the screen when the answer
+// file says to ask the user.
+int AnswerBoxOrAsk(int kind, unsigned messageId, const char* text);
 int AnswerDialog(int templateId, char* edit);
+#ifdef _WIN32
+// The unattended seat's dialogs (answers_win.cpp): the answer, and what the dialog would
+// have done with it (the cache choice, the printed guide, the add-ons, the shortcuts).
+int AnsweredDialog(int templateId, const char* extraText);
+int AnsweredEditDialog(int templateId, char* text, const char* extraText);
+int AnsweredShortcutChoice(void);
+#endif
 // The cache choice for the welcome dialog: what the dialog would preselect (fits: the
 // largest choice that fits, 0 to 2), or the answer file's when it fits.
 int AnsweredCacheChoice(int fits);

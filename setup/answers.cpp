@@ -1,8 +1,7 @@
 // The unattended run: the answer file's reader, the table of the run's questions with their
 // answers, and the exit code. Portable: it knows the questions by their string and template
-// ids only, and the callers (message boxes, dialog manager, shortcut choice) act on the
-// answers given here.
-#include "base/answers.h"
+// ids only; the unattended seat (setup/connect.cpp) asks it and acts on its answers.
+#include "setup/answers.h"
 
 #include <string.h>
 
@@ -11,6 +10,7 @@
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/path.h"
+#include "base/seat.h"
 #include "res/resource.h"
 #include "res/strings.h"
 #include "sys/sys.h"
@@ -512,6 +512,11 @@ int AnswerBox(int kind, unsigned messageId, const char* text) {
     LogPrintf("Unattended: unknown question: %s, the run stops with exit code %lu",
               AnswerName(answer), (unsigned long)RunStopCode);
     return answer;
+}
+
+int AnswerBoxOrAsk(int kind, unsigned messageId, const char* text) {
+    int answer = AnswerBox(kind, messageId, text);
+    return answer != ANSWER_ASK_USER ? answer : AskWithSystemBox(kind, messageId, text);
 }
 
 int AnswerDialog(int templateId, char* edit) {
