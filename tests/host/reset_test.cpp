@@ -6,10 +6,14 @@
 
 #include "base/globals.h"
 #include "base/mem.h"
+#include "base/seat.h"
 #include "clientdb/access.h"
+#include "install/destination.h"
 #include "install/state.h"
 #include "migrate/search.h"
 #include "migrate/state.h"
+#include "setup/answers.h"
+#include "setup/connect.h"
 #include "sys/sys.h"
 #include "tests/host/machine.h"
 
@@ -111,4 +115,22 @@ TEST(ResetRunState, MigrationSearchAndDatabaseStateBackToTheirStart) {
     EXPECT_FRESH(search, freshSearch, BestSettings);
     EXPECT_FRESH(search, freshSearch, SearchDialog);
     EXPECT_FRESH(search, freshSearch, NewerVersionAsked);
+}
+
+// The unattended seat, or a test's fake, does not outlive its run: the next one starts on the
+// seat a run with a user has, with every hook between the subsystems connected.
+TEST(ResetRunState, SeatAndHooksBackToTheirStart) {
+    TestMachine machine;
+    UnattendedMode = 1;
+    ConnectRun(1);
+    EXPECT_EQ(Seat.unattended, 1);
+    Seat.pump = [] { return 0; };
+    TransferFoldersHook = nullptr;
+    UndoTransferRenamesHook = nullptr;
+
+    ResetRunState();
+    EXPECT_EQ(0, memcmp(&Seat, &QuietSeat, sizeof Seat)) << "the seat survived ResetRunState";
+    EXPECT_EQ(UnattendedMode, 0u);
+    EXPECT_NE(TransferFoldersHook, nullptr);
+    EXPECT_NE(UndoTransferRenamesHook, nullptr);
 }
