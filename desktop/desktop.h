@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <stdint.h>
 
+#include "base/path.h"
+
 // The client window's DDE messages: the execute request a caller sends it (long parameter:
 // the command's shareable global block) and the status bit of a positive acknowledgement.
 enum { DDE_EXECUTE_REQUEST = WM_USER, DDE_ACK_POSITIVE = 0x8000 };
@@ -46,7 +48,7 @@ enum {
 // The shortcut kind that cuts the title before "Double" (Start-menu shortcuts of the
 // shortcut dialog); any other kind keeps the title whole.
 enum { SHORTCUT_PLAIN = 2, SHORTCUT_CUT_TITLE = 3 };
-enum { SHELL_PATH_SIZE = 260 };
+enum { SHELL_PATH_SIZE = MAX_PATH_TEXT };
 
 // Reads the folder of kind into buffer (SHELL_PATH_SIZE bytes); false for an unknown kind
 // or when the table has no usable value. Nothing is created.

@@ -8,9 +8,9 @@
 
 #include "base/format.h"
 #include "base/globals.h"
-#include "base/installrec.h"
 #include "base/log.h"
 #include "base/path.h"
+#include "record/installrec.h"
 
 const char DdeClientClassName[] = "DDEClient";
 uint32_t DdeAckTimeout = DDE_ACK_TIMEOUT_DEFAULT;

@@ -8,10 +8,10 @@
 
 #include "base/answers.h"
 #include "base/globals.h"
-#include "base/installrec.h"
 #include "base/log.h"
 #include "base/path.h"
 #include "base/text.h"
+#include "record/installrec.h"
 #include "registry/registry.h"
 #include "res/resource.h"
 #include "ui/frame.h"

@@ -7,6 +7,7 @@
 #include "migrate/migrate.h"
 #include "migrate/search.h"
 #include "package/package.h"
+#include "record/installrec.h"
 #include "setup/driver.h"
 #ifdef _WIN32
 #include "desktop/desktop.h"
@@ -27,5 +28,6 @@ void ResetRunState(void) {
     ResetPackageState();
     ResetDbState();
     ResetAnswerState();
+    ResetInstallRecord();
     ResetBaseState();
 }

@@ -9,6 +9,7 @@
 #include "base/mem.h"
 #include "base/path.h"
 #include "base/text.h"
+#include "install/destination.h"
 #include "sys/sys.h"
 #include "tests/host/machine.h"
 

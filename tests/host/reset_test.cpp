@@ -8,6 +8,7 @@
 #include "base/mem.h"
 #include "clientdb/access.h"
 #include "install/state.h"
+#include "migrate/internal.h"
 #include "migrate/search.h"
 #include "migrate/state.h"
 #include "sys/sys.h"

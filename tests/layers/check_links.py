@@ -123,6 +123,9 @@ def selftest():
           "migrate/b.o": ("migrate", {"Copy"}, set())}, 1),
         ({"setup/a.o": ("setup", set(), {"Copy"}), "migrate/b.o": ("migrate", {"Copy"}, set())}, 0),
         ({"base/a.o": ("base", set(), {"malloc", "Log"}), "base/b.o": ("base", {"Log"}, set())}, 0),
+        ({"base/a.o": ("base", set(), {"Note"}), "record/b.o": ("record", {"Note"}, set())}, 1),
+        ({"registry/a.o": ("registry", set(), {"Note"}),
+          "record/b.o": ("record", {"Note"}, set())}, 0),
         ({"sys/a.o": ("sys", set(), {"Say"}), "gen/s.o": ("gen", {"Say"}, set())}, 0),
         # A known seam, listed in ALLOWED.
         ({"install/a.o": ("install", set(), {"TransferFoldersHook"}),
