@@ -3,6 +3,7 @@
 // execute commands one at a time and waits for each acknowledgement, and ends the
 // conversation when it is destroyed.
 #include "desktop/desktop.h"
+#include "desktop/internal.h"
 
 #include <dde.h>
 

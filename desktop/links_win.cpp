@@ -1,6 +1,7 @@
 // Shortcuts to the installed client: the user's shell folders read from the per-user Shell
 // Folders table, and the shortcut files made with the shell's published link object.
 #include "desktop/desktop.h"
+#include "desktop/internal.h"
 
 #include <objbase.h>
 #include <shlguid.h>
