@@ -125,3 +125,25 @@ int Format(char* out, int size, const char* format, ...) {
     va_end(args);
     return n;
 }
+
+char* FormatThousands(char* out, int size, uint32_t value, unsigned width) {
+    if (!out || size <= 0) return out;
+    char digits[16];
+    Format(digits, sizeof digits, "%lu", (unsigned long)value);
+    int count = (int)strlen(digits);
+
+    // A comma before every group of three digits counted from the right.
+    char grouped[24];
+    int n = 0;
+    for (int i = 0; i < count; i++) {
+        if (i && (count - i) % 3 == 0) grouped[n++] = ',';
+        grouped[n++] = digits[i];
+    }
+
+    int at = 0;
+    for (unsigned pad = width > (unsigned)n ? width - (unsigned)n : 0; pad && at < size - 1; pad--)
+        out[at++] = ' ';
+    for (int i = 0; i < n && at < size - 1; i++) out[at++] = grouped[i];
+    out[at] = 0;
+    return out;
+}

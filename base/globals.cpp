@@ -1,5 +1,4 @@
 #include "base/globals.h"
-#include "base/installrec.h"
 
 #include <string.h>
 
@@ -19,7 +18,6 @@ InstallSettingsT InstallSettings;
 ModemSettingsT ModemSettings;
 
 void ResetBaseState(void) {
-    ResetInstallRecord();
     SetupError = 0;
     QuitRequested = UserAbort = RestartWindows = ContinuationRun = CrashMode = SessionEnding = 0;
     NextDiskLaunched = OfferWin31Fallback = FallbackInstallerNamed = 0;

@@ -148,11 +148,11 @@ void LogFlush(void) {
         crashFile = 0;
     }
     if (!trace) return;
-    char dest[260];
+    char dest[MAX_PATH_TEXT];
     const char* path = nullptr;
     if (SetupError != 0) path = CrashLogPath();
     else if (InstallSettings.DestDir[0] && PathExists(InstallSettings.DestDir))
-        path = DestPath(dest, "setup.log");
+        path = JoinPath(dest, InstallSettings.DestDir, "setup.log", (const char*)nullptr);
     // An unattended run always leaves its log: it is all there is to read afterwards.
     else if (Seat.unattended) path = CrashLogPath();
     if (path) {

@@ -5,7 +5,6 @@
 #include <stdarg.h>
 #include <string.h>
 
-#include "base/globals.h"
 #include "base/mem.h"
 #include "sys/sys.h"
 
@@ -114,7 +113,7 @@ void StripTrailingBackslash(char* path) {
 }
 
 int GetDirPart(char* out, const char* path) {
-    CopyText(out, path, 260);
+    CopyText(out, path, MAX_PATH_TEXT);
     char* slash = FindLastCharMb(out, '\\');
     if (slash) *slash = 0;
     else out[0] = 0;
@@ -151,7 +150,7 @@ char* GetBaseName8(char* out, const char* path) {
 }
 
 char* JoinPath(char* out, ...) {
-    char work[260] = "";
+    char work[MAX_PATH_TEXT] = "";
     va_list args;
     va_start(args, out);
     int first = 1;
@@ -168,10 +167,6 @@ char* JoinPath(char* out, ...) {
     return out;
 }
 
-char* DestPath(char* out, const char* name) {
-    return JoinPath(out, InstallSettings.DestDir, name, (const char*)nullptr);
-}
-
 int FileExists(const char* path) {
     SysFile f = SysOpen(path, SYS_READ);
     if (!f) return 0;
@@ -179,7 +174,19 @@ int FileExists(const char* path) {
     return 1;
 }
 
-static char oemA[260], oemB[260];
+// The seam's path buffers and ours are one size: a name the seam hands up fits every buffer
+// here.
+static_assert(MAX_PATH_TEXT == SYS_PATH_BYTES, "one path buffer size");
+
+uint32_t GetFileDosTime(const char* path) {
+    SysFile f = SysOpenUnshared(path);
+    if (!f) return 0;
+    uint32_t stamp = SysFileDosTime(f);
+    SysClose(f);
+    return stamp;
+}
+
+static char oemA[MAX_PATH_TEXT], oemB[MAX_PATH_TEXT];
 
 int PathExists(const char* path) {
     CopyText(oemA, path, sizeof oemA);
@@ -188,7 +195,7 @@ int PathExists(const char* path) {
 }
 
 int MakePath(const char* path) {
-    static char work[260];
+    static char work[MAX_PATH_TEXT];
     CopyText(work, path, sizeof work);
     char* scan = work;
     if (work[0] && work[1] == ':') scan = work[2] ? work + 3 : work + 2;
@@ -244,7 +251,7 @@ int DriveType(int index) {
 int IsCdRomDrive(int index) { return DriveType(index) == 5; }
 
 int IsValidInstallPath(const char* path) {
-    char canonical[260];
+    char canonical[MAX_PATH_TEXT];
     return CanonicalFolder(canonical, path, sizeof canonical);
 }
 
@@ -255,7 +262,7 @@ int CanonicalFolder(char* out, const char* folder, unsigned size) {
     if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) || folder[1] != ':' ||
         folder[2] != '\\')
         return 0;
-    char work[260] = {folder[0], ':', 0};
+    char work[MAX_PATH_TEXT] = {folder[0], ':', 0};
     const char* p = folder + 3;
     while (*p) {
         while (*p == '\\') p++;  // doubled and trailing separators name nothing
@@ -283,7 +290,7 @@ int CanonicalFolder(char* out, const char* folder, unsigned size) {
 }
 
 int SameFolder(const char* a, const char* b) {
-    char x[260], y[260];
+    char x[MAX_PATH_TEXT], y[MAX_PATH_TEXT];
     if (!CanonicalFolder(x, a, sizeof x) || !CanonicalFolder(y, b, sizeof y)) return 0;
     return SameName(x, y);
 }

@@ -1,6 +1,8 @@
 // Path and drive helpers over ANSI texts in the system's multi-byte character set. Working
-// buffers are 260 bytes; helpers returning static buffers overwrite them on the next call.
+// buffers are MAX_PATH_TEXT bytes; helpers returning static buffers overwrite them on the
+// next call.
 #pragma once
+#include <stdint.h>
 
 enum {
     // A path buffer: the system's longest path and its terminating NUL.
@@ -25,10 +27,13 @@ char* GetBaseName8(char* out, const char* path);
 
 // Joining. The parts end with a null pointer; out null means "allocate with MemAlloc".
 char* JoinPath(char* out, ...);
-char* DestPath(char* out, const char* name);
 
 // File system.
 int FileExists(const char* path);
+// When the file was last written: DOS date * 65536 + DOS time, from the file's own stamp (no
+// local-time conversion); 0 when it cannot be told (missing, or held open by another program,
+// since it is opened unshared).
+uint32_t GetFileDosTime(const char* path);
 int PathExists(const char* path);
 int MakePath(const char* path);
 int MovePath(const char* from, const char* to);

@@ -9,8 +9,9 @@ HOST=${1:-${KOV_HOST:-build/host}}
 WORK=$(mktemp -d /tmp/clientdb-bench.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
 
-CXX=${CXX:-clang++}
-$CXX -std=c++17 -O2 -I. bench/clientdb_driver.cpp "$HOST/libkovcore.a" -o "$WORK/driver"
+# The driver (tests/drivers/bench_clientdb.cpp) is built on demand in the host tree.
+cmake --build "$HOST" --target bench_clientdb >/dev/null
+cp "$HOST/bench_clientdb" "$WORK/driver"
 
 # A new-form database of N records: art and settings keys, sizes 0 to 96 bytes, every tenth
 # record a second live copy of an earlier key (so lookups hit existing entries too).

@@ -11,9 +11,9 @@ work=${2:-$src/build/bench/install}
 [ -f "$host/libkovcore.a" ] || { echo "no $host/libkovcore.a (run make first)" >&2; exit 1; }
 mkdir -p "$work"
 cd "$src"
-CXX=${CXX:-clang++}
-$CXX -std=c++17 -O2 -I. -I"$host/gen" bench/install_driver.cpp dunzip/unzip.cpp "$host/libkovcore.a" -lz \
-    -o "$work/driver"
+# The driver (tests/drivers/bench_install.cpp) is built on demand in the host tree.
+cmake --build "$host" --target bench_install >/dev/null
+cp "$host/bench_install" "$work/driver"
 
 demo=$src/build/demo/package.bin
 big=$src/build/bench/kovpack/package.bin

@@ -9,8 +9,9 @@ HOST=${1:-${KOV_HOST:-build/host}}
 WORK=$(mktemp -d /tmp/migrate-bench.XXXXXX)
 trap '[ -n "${KEEP:-}" ] || rm -rf "$WORK"' EXIT
 
-CXX=${CXX:-clang++}
-$CXX -std=c++17 -O2 -I. bench/migrate_driver.cpp "$HOST/libkovcore.a" -o "$WORK/driver"
+# The driver (tests/drivers/bench_migrate.cpp) is built on demand in the host tree.
+cmake --build "$HOST" --target bench_migrate >/dev/null
+cp "$HOST/bench_migrate" "$WORK/driver"
 
 # C:\OLD holds N records, art keys the new database lacks (each is carried), 0 to 96
 # bytes; C:\NEW holds the version record only.

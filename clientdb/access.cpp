@@ -442,7 +442,7 @@ char* DbFindFile(char* pathOut, const char* folder, uint32_t dbId) {
 }
 
 char* DbFindFileBesides(char* pathOut, const char* folder, uint32_t dbId, const char* avoid) {
-    char pattern[260], avoided[260] = "";
+    char pattern[MAX_PATH_TEXT], avoided[MAX_PATH_TEXT] = "";
     DbFindUnreadable = 0;
     if (!pathOut || !folder || !JoinInto(pattern, sizeof pattern, folder, "*.*")) return nullptr;
     SysFindData fd;
@@ -450,7 +450,7 @@ char* DbFindFileBesides(char* pathOut, const char* folder, uint32_t dbId, const 
     if (!h) return nullptr;
     char* found = nullptr;
     do {
-        if (fd.isDir || !JoinInto(pathOut, 260, folder, fd.name)) continue;
+        if (fd.isDir || !JoinInto(pathOut, MAX_PATH_TEXT, folder, fd.name)) continue;
         int carries = FileCarriesDb(pathOut, dbId);
         if (carries < 0) {
             DbFindUnreadable++;
@@ -462,13 +462,13 @@ char* DbFindFileBesides(char* pathOut, const char* folder, uint32_t dbId, const 
         }
     } while (!found && SysFindNext(h, &fd));
     SysFindClose(h);
-    if (!found && avoided[0] && CopyText(pathOut, avoided, 260)) found = pathOut;
+    if (!found && avoided[0] && CopyText(pathOut, avoided, MAX_PATH_TEXT)) found = pathOut;
     if (found) LogPrintf("Database %lx found: %s", (unsigned long)dbId, pathOut);
     return found;
 }
 
 int DbOpenById(const char* folder, uint32_t dbId, RecordDb** dbOut) {
-    char path[260];
+    char path[MAX_PATH_TEXT];
     if (dbOut) *dbOut = nullptr;
     if (!DbFindFile(path, folder, dbId)) {
         LogPrintf("No database %lx in %s", (unsigned long)dbId, folder ? folder : "");

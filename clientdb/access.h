@@ -11,6 +11,7 @@
 // delete its records and rewrite them with the same length; it must not add records to it.
 #pragma once
 #include <stdint.h>
+#include "base/path.h"
 #include "sys/sys.h"
 
 // A record header in the new form, decoded. magic is DB_RECORD_MAGIC for a valid header and
@@ -47,10 +48,10 @@ struct RecordDb {
     uint32_t format;  // DB_OLD_FORM or DB_NEW_FORM
     RecordIndexEntry* entries;
     uint32_t count;
-    char path[260];           // path, or the package's name for an embedded database
-    char companionPath[260];  // the "ind" file next to it; empty when none
-    uint32_t embedded;        // read in place from the package file, which it does not own
-    uint32_t readOnly;        // opened for reading: no writes, and closing deletes nothing
+    char path[MAX_PATH_TEXT];           // path, or the package's name for an embedded database
+    char companionPath[MAX_PATH_TEXT];  // the "ind" file next to it; empty when none
+    uint32_t embedded;  // read in place from the package file, which it does not own
+    uint32_t readOnly;  // opened for reading: no writes, and closing deletes nothing
     // Where the damaged end of the file starts: 0 when the end is sound. Part of a header, or
     // an append whose data never finished, is cut off before the next append.
     uint32_t appendAt;
@@ -73,7 +74,7 @@ struct RecordDb {
 
 typedef int (*DbRecordFn)(RecordDb* db, uint32_t gid, uint16_t length);
 
-char* DbFindFile(char* pathOut, const char* folder, uint32_t dbId);  // pathOut: 260 bytes
+char* DbFindFile(char* pathOut, const char* folder, uint32_t dbId);  // pathOut: MAX_PATH_TEXT bytes
 // The same, passing over a file named avoid unless no other file of the folder carries the
 // identifier, so that which of the two is found does not depend on the listing order.
 char* DbFindFileBesides(char* pathOut, const char* folder, uint32_t dbId, const char* avoid);

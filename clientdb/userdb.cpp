@@ -23,7 +23,7 @@ int Inspect(const char* path, uint32_t* recordsOut) {
 
 int FindUserMainDb(char* pathOut, const char* idb, char* leftoverOut) {
     if (leftoverOut) leftoverOut[0] = 0;
-    char old[260];
+    char old[MAX_PATH_TEXT];
     if (!JoinPath(old, idb, DB_OLD_MAIN_NAME, (const char*)nullptr)) return USER_DB_NONE;
     if (!DbFindFileBesides(pathOut, idb, DB_ID_MAIN, DB_OLD_MAIN_NAME)) return USER_DB_NONE;
     if (SameName(pathOut, old)) return USER_DB_OLD;
@@ -49,10 +49,10 @@ int FindUserMainDb(char* pathOut, const char* idb, char* leftoverOut) {
         useOld = oldRecords > 0 || mainRecords == 0;
         why = useOld ? "neither carries the migration's mark; it was the main database before"
                      : "neither carries the migration's mark; OLD.DB holds no record";
-        if (leftoverOut) CopyText(leftoverOut, useOld ? pathOut : old, 260);
+        if (leftoverOut) CopyText(leftoverOut, useOld ? pathOut : old, MAX_PATH_TEXT);
     }
-    if (!useOld && leftoverOut) CopyText(leftoverOut, old, 260);
+    if (!useOld && leftoverOut) CopyText(leftoverOut, old, MAX_PATH_TEXT);
     LogPrintf("User's main DB is %s: %s", useOld ? old : pathOut, why);
-    if (useOld) CopyText(pathOut, old, 260);
+    if (useOld) CopyText(pathOut, old, MAX_PATH_TEXT);
     return useOld ? USER_DB_OLD : USER_DB_MAIN;
 }

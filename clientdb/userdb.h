@@ -22,8 +22,9 @@ enum UserDbKind {
     USER_DB_OLD,   // OLD.DB
 };
 
-// Finds the user's main database in the folder idb: its path in pathOut (260 bytes) and its
-// kind. leftoverOut (260 bytes, may be null) receives the path of the other database when
-// both are there (an OLD.DB that is a leftover, or a MAIN.IDX not proven stale), "" when
-// there is none: it is to be kept, never deleted. Logs the decision when both are there.
+// Finds the user's main database in the folder idb: its path in pathOut (MAX_PATH_TEXT
+// bytes) and its kind. leftoverOut (MAX_PATH_TEXT bytes, may be null) receives the path of
+// the other database when both are there (an OLD.DB that is a leftover, or a MAIN.IDX not
+// proven stale), "" when there is none: it is to be kept, never deleted. Logs the decision
+// when both are there.
 int FindUserMainDb(char* pathOut, const char* idb, char* leftoverOut);

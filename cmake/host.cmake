@@ -58,6 +58,17 @@ target_compile_definitions(kovpack PRIVATE KOV_DOC_DIR="${CMAKE_INSTALL_PREFIX}/
 # The inspector's tests run the built program.
 add_dependencies(host_tests kovdb kovpack)
 
+# Benchmark drivers (tests/drivers/NAME.cpp, listed in cmake/sources.cmake), built on
+# demand by the benchmark scripts.
+foreach(name ${HOST_DRIVERS})
+  add_executable(${name} EXCLUDE_FROM_ALL tests/drivers/${name}.cpp)
+  target_compile_options(${name} PRIVATE ${WARN} -O2)
+  target_link_libraries(${name} kovcore ZLIB::ZLIB)
+  add_dependencies(${name} string_ids)
+endforeach()
+# The install benchmark loads the decompression library's core as the native platform's.
+target_sources(bench_install PRIVATE ${DUNZIP_CORE})
+
 # Fuzzers (clang only): tests/fuzz/NAME.cpp becomes fuzz_NAME, with a short run in the tests.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   set(FUZZ -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)

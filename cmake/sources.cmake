@@ -8,15 +8,15 @@
 #
 # Adding a folder: add it to KOV_FOLDERS at its layer and give it a <folder>_SOURCES list.
 
-set(KOV_FOLDERS sys base registry clientdb package ui install migrate modem desktop setup)
+set(KOV_FOLDERS sys base record registry clientdb package ui install migrate modem desktop setup)
 
 set(sys_SOURCES fault.cpp win32/sys_win.cpp posix/sys_posix.cpp)
-set(base_SOURCES bytes.cpp format.cpp globals.cpp installrec.cpp installrec_win.cpp log.cpp mem.cpp
-                 path.cpp seat.cpp text.cpp write.cpp)
+set(base_SOURCES bytes.cpp format.cpp globals.cpp log.cpp mem.cpp path.cpp seat.cpp text.cpp write.cpp)
+set(record_SOURCES installrec.cpp installrec_win.cpp)
 set(registry_SOURCES registry_win.cpp)
 set(clientdb_SOURCES access.cpp format.cpp userdb.cpp)
 set(package_SOURCES locate_win.cpp reader.cpp script.cpp)
-set(ui_SOURCES dialogs_win.cpp drives.cpp drives_win.cpp frame_win.cpp gauge_win.cpp print_win.cpp
+set(ui_SOURCES dialogs_win.cpp drives_win.cpp frame_win.cpp gauge_win.cpp print_win.cpp
                seat_win.cpp wizard_state_win.cpp)
 set(install_SOURCES decompress.cpp destination.cpp install.cpp install_win.cpp pif.cpp space.cpp state.cpp
                     sysfiles.cpp)
@@ -48,15 +48,35 @@ set(kovpack_SOURCES tools/common/codepage.cpp tools/kovpack/describe.cpp tools/k
                     tools/kovpack/main.cpp tools/kovpack/store.cpp tools/kovpack/write.cpp)
 set(kovdb_SOURCES tools/common/codepage.cpp tools/kovdb/main.cpp)
 
+# Driver programs, all in tests/drivers/: each runs one part of the setup on its own, for
+# the end-to-end runs and the benchmarks. NAME_win.cpp becomes NAME.exe in the Windows tree
+# (kov_driver, cmake/win32.cmake), NAME.cpp becomes NAME in the native tree.
+#   desktopdrv  the desktop steps alone, for the runs against the PROGMAN peer
+#   gallery     one dialog template over the frame, for people, the robot and screenshots
+#   installrun  the install step alone over a bare package
+#   kovlayout   an installed client with its record, for the uninstaller's runs
+#   migrator    the migration alone over the frame
+#   modemrun    the modem search alone over the frame, for the runs against the modem peer
+set(WIN_DRIVERS desktopdrv gallery installrun kovlayout migrator modemrun)
+# Built the way setup.exe is (small code, the same image flags), for runs whose figures or
+# faults must be the shipped program's:
+#   setupkill   setup.exe whose temporary copy ends itself at a chosen file operation
+#               (bench/faults-wine.sh)
+#   installstep the install step alone with the package appended by kovpack --stub; built on
+#               demand by bench/peer.sh and bench/install-memory.sh, never by the tests
+set(WIN_SHIPPED_DRIVERS setupkill)
+set(WIN_ON_DEMAND_DRIVERS installstep)
+# Native benchmark drivers over the portable core, built on demand by bench/clientdb.sh,
+# bench/install.sh and bench/migrate.sh.
+set(HOST_DRIVERS bench_clientdb bench_install bench_migrate)
+
+# Small libraries the Win32 tests load: version resources for the system-file tests, a
+# decompression library whose disk is always full, the network adapter library's variants.
+set(VERDLL_SOURCES tests/data/verdll/verdll.c tests/data/verdll/verdll.rc)
+set(DUNZIP_FULL_SOURCES tests/peers/dunzip_full.c)
+set(INSMAC_SOURCES tests/peers/insmac32.c)
+
 # Tests.
-# The desktop steps alone (desktopdrv.exe), for the end-to-end runs against the PROGMAN peer.
-set(DESKTOP_DRIVER tests/win32/desktop/driver.cpp)
-# The modem search alone over the frame (modemrun.exe), for the runs against the modem peer.
-set(MODEM_DRIVER tests/win32/modem/modemrun.cpp)
-# The migration alone over the frame (migrator.exe), for the end-to-end migration runs.
-set(MIGRATE_DRIVER tests/drivers/migrator_win.cpp)
-# setup.exe with a kill switch in its temporary copy (setupkill.exe), for bench/faults-wine.sh.
-set(SETUPKILL_DRIVER tests/drivers/setupkill_win.cpp)
 set(HOST_TEST_SOURCES
   tests/host/answers_test.cpp tests/host/base_test.cpp tests/host/clientdb_test.cpp tests/host/destination_test.cpp
   tests/host/driver_test.cpp tests/host/faults_test.cpp tests/host/hostile_earlier_test.cpp

@@ -68,11 +68,6 @@ target_link_options(rm_kov PRIVATE ${STATIC_RT} ${EXE_SIZE_LINK} -Wl,--subsystem
                     -Wl,--major-os-version,4)
 set_target_properties(rm_kov PROPERTIES OUTPUT_NAME RM_KOV SUFFIX .EXE)
 
-# Lays out an installed client with its record, for the uninstaller's end-to-end test.
-add_executable(kovlayout WIN32 tests/win32/uninstall/layout.cpp res/setup.rc)
-target_link_libraries(kovlayout setupcore ${SYSTEM_LIBS})
-target_link_options(kovlayout PRIVATE ${STATIC_RT})
-
 # The decompression library the setup loads from the destination folder: its own inflater,
 # and nothing beside it but system libraries. zlib for mingw (static) is for the tests,
 # which make archives.
@@ -125,9 +120,11 @@ endforeach()
 # system-file tests (verdll_4000.dll, verdll_4001.dll, verdll_none.dll beside the tests).
 foreach(v 4000 4001 none)
   if(v STREQUAL "none")
-    add_library(verdll_${v} SHARED tests/data/verdll/verdll.c)
+    set(sources ${VERDLL_SOURCES})
+    list(FILTER sources EXCLUDE REGEX "\\.rc$")
+    add_library(verdll_${v} SHARED ${sources})
   else()
-    add_library(verdll_${v} SHARED tests/data/verdll/verdll.c tests/data/verdll/verdll.rc)
+    add_library(verdll_${v} SHARED ${VERDLL_SOURCES})
     string(REGEX REPLACE "^(.)(.)(.)(.)$" "\\1,\\2,\\3,\\4" version ${v})
     target_compile_definitions(verdll_${v} PRIVATE VERDLL_VERSION=${version})
   endif()
@@ -153,48 +150,36 @@ foreach(name ${E2E_SCRIPTS})
     RUN_SERIAL TRUE)
 endforeach()
 
-# Gallery: one dialog template over the frame, for people, the robot and screenshots.
-add_executable(gallery WIN32 ui/gallery/gallery_win.cpp res/setup.rc)
-target_compile_options(gallery PRIVATE ${WARN} -fno-exceptions -fno-rtti)
-target_link_libraries(gallery setupcore ${SYSTEM_LIBS})
-target_link_options(gallery PRIVATE ${STATIC_RT})
-
-# Desktop steps run alone on the test machine, for the end-to-end runs against the peers.
-add_executable(desktopdrv WIN32 ${DESKTOP_DRIVER} res/setup.rc)
-target_compile_options(desktopdrv PRIVATE ${WARN} -fno-exceptions -fno-rtti)
-target_link_libraries(desktopdrv setupcore ${SYSTEM_LIBS})
-target_link_options(desktopdrv PRIVATE ${STATIC_RT})
-# The modem search on its own over the frame, for the runs against the modem peer.
-add_executable(modemrun WIN32 ${MODEM_DRIVER} res/setup.rc)
-target_compile_options(modemrun PRIVATE ${WARN} -fno-exceptions -fno-rtti)
-target_link_libraries(modemrun setupcore ${SYSTEM_LIBS})
-target_link_options(modemrun PRIVATE ${STATIC_RT})
-# The install step alone over a bare package, for the end-to-end tests.
-add_executable(installrun WIN32 tests/win32/install_loop/run_win.cpp res/setup.rc)
-target_compile_options(installrun PRIVATE ${WARN} -fno-exceptions -fno-rtti)
-target_link_libraries(installrun setupcore ${SYSTEM_LIBS})
-target_link_options(installrun PRIVATE ${STATIC_RT})
-# The migration alone over the frame, for the end-to-end migration runs.
-add_executable(migrator WIN32 ${MIGRATE_DRIVER} res/setup.rc)
-target_compile_options(migrator PRIVATE ${WARN} -fno-exceptions -fno-rtti)
-target_link_libraries(migrator setupcore ${SYSTEM_LIBS})
-target_link_options(migrator PRIVATE ${STATIC_RT})
-
-# setup.exe whose temporary copy ends itself at a chosen file operation, for the kill
-# campaign on the test machine (bench/faults-wine.sh); built the way setup.exe is.
-add_executable(setupkill WIN32 ${SETUPKILL_DRIVER} res/setup.rc)
-target_compile_options(setupkill PRIVATE ${WARN} -fno-exceptions -fno-rtti ${SIZE_FLAGS})
-target_link_libraries(setupkill setupcore ${SYSTEM_LIBS})
-target_link_options(setupkill PRIVATE ${STATIC_RT} ${EXE_SIZE_LINK} -Wl,--subsystem,windows:4.0
-                    -Wl,--major-os-version,4)
-
-# Benchmark driver: the install step alone, with the package appended by kovpack --stub.
-# Built on demand by bench/peer.sh, never by the tests.
-add_executable(installstep WIN32 EXCLUDE_FROM_ALL bench/installstep_win.cpp res/setup.rc)
-target_compile_options(installstep PRIVATE ${WARN} -fno-exceptions -fno-rtti ${SIZE_FLAGS})
-target_link_libraries(installstep setupcore ${SYSTEM_LIBS})
-target_link_options(installstep PRIVATE ${STATIC_RT} ${EXE_SIZE_LINK} -Wl,--subsystem,windows:4.0)
-add_dependencies(installstep string_ids)
+# Driver programs (tests/drivers/, listed in cmake/sources.cmake): NAME_win.cpp over the
+# setup's library and resources. SHIPPED: built the way setup.exe is; ON_DEMAND: left out of
+# the default build, for the benchmarks to build when they run.
+function(kov_driver name)
+  cmake_parse_arguments(DRIVER "SHIPPED;ON_DEMAND" "" "" ${ARGN})
+  set(exclude)
+  if(DRIVER_ON_DEMAND)
+    set(exclude EXCLUDE_FROM_ALL)
+  endif()
+  add_executable(${name} WIN32 ${exclude} tests/drivers/${name}_win.cpp res/setup.rc)
+  target_compile_options(${name} PRIVATE ${WARN} -fno-exceptions -fno-rtti)
+  target_link_libraries(${name} setupcore ${SYSTEM_LIBS})
+  add_dependencies(${name} string_ids)
+  if(DRIVER_SHIPPED)
+    target_compile_options(${name} PRIVATE ${SIZE_FLAGS})
+    target_link_options(${name} PRIVATE ${STATIC_RT} ${EXE_SIZE_LINK}
+                        -Wl,--subsystem,windows:4.0 -Wl,--major-os-version,4)
+  else()
+    target_link_options(${name} PRIVATE ${STATIC_RT})
+  endif()
+endfunction()
+foreach(name ${WIN_DRIVERS})
+  kov_driver(${name})
+endforeach()
+foreach(name ${WIN_SHIPPED_DRIVERS})
+  kov_driver(${name} SHIPPED)
+endforeach()
+foreach(name ${WIN_ON_DEMAND_DRIVERS})
+  kov_driver(${name} SHIPPED ON_DEMAND)
+endforeach()
 
 # The demo client carried by the demo package: shows its installation and its database.
 add_executable(kov WIN32 ${DEMO_CLIENT})
@@ -203,14 +188,14 @@ target_link_libraries(kov setupcore ${SYSTEM_LIBS})
 target_link_options(kov PRIVATE ${STATIC_RT})
 
 # A decompression library whose disk is always full, for the library's fatal error (1028).
-add_library(dunzip_full SHARED tests/peers/dunzip_full.c)
+add_library(dunzip_full SHARED ${DUNZIP_FULL_SOURCES})
 set_target_properties(dunzip_full PROPERTIES PREFIX "" OUTPUT_NAME dunzip_full)
 target_link_options(dunzip_full PRIVATE -static-libgcc -s -Wl,--kill-at)
 
 # The network adapter library's variants for the closing phase (insmac_none.dll,
 # insmac_all.dll, insmac_install.dll): which entries they export.
 foreach(v none all install)
-  add_library(insmac_${v} SHARED tests/peers/insmac32.c)
+  add_library(insmac_${v} SHARED ${INSMAC_SOURCES})
   string(TOUPPER ${v} upper)
   target_compile_definitions(insmac_${v} PRIVATE INSMAC_${upper})
   set_target_properties(insmac_${v} PROPERTIES PREFIX "" OUTPUT_NAME insmac_${v})

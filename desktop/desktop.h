@@ -5,28 +5,14 @@
 #include <windows.h>
 #include <stdint.h>
 
-// The client window's DDE messages: the execute request a caller sends it (long parameter:
-// the command's shareable global block) and the status bit of a positive acknowledgement.
-enum { DDE_EXECUTE_REQUEST = WM_USER, DDE_ACK_POSITIVE = 0x8000 };
-// How long one execute waits for its acknowledgement, in milliseconds. A server that lets
-// it run out is taken for dead: the conversation is ended, so later commands fail at once
-// and a late acknowledgement can never be taken for the answer to another command.
-enum { DDE_ACK_TIMEOUT_DEFAULT = 15000 };
-extern uint32_t DdeAckTimeout;
-extern const char DdeClientClassName[];  // "DDEClient"
+#include "base/path.h"
+
 // Back to the start: the default acknowledgement wait (part of ResetRunState).
 void ResetDesktopState(void);
 
 // The "DDEClient" class, registered once at start-up and unregistered at the end of the run.
 ATOM RegisterDdeClientClass(void);
 BOOL UnregisterDdeClientClass(void);
-LRESULT CALLBACK DdeClientWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-// A client window in conversation with the first server of service (application and topic
-// both); null when no server answered.
-HWND CreateDdeClientWindow(const char* service);
-// Sends one command through a client window; true on a positive acknowledgement.
-BOOL SendDdeCommand(HWND clientWindow, const char* command);
 
 // Creates the group, adds the item that starts commandLine and shows the group; true when
 // all three commands were acknowledged positively. Every command is sent even when an
@@ -46,13 +32,11 @@ enum {
 // The shortcut kind that cuts the title before "Double" (Start-menu shortcuts of the
 // shortcut dialog); any other kind keeps the title whole.
 enum { SHORTCUT_PLAIN = 2, SHORTCUT_CUT_TITLE = 3 };
-enum { SHELL_PATH_SIZE = 260 };
+enum { SHELL_PATH_SIZE = MAX_PATH_TEXT };
 
 // Reads the folder of kind into buffer (SHELL_PATH_SIZE bytes); false for an unknown kind
 // or when the table has no usable value. Nothing is created.
 BOOL GetShellFolder(char* buffer, int kind);
-// Makes a shortcut file with the shell's link object; returns the OLE result (0 = saved).
-HRESULT CreateShellLink(const char* target, const char* linkFile, const char* description);
 // The shortcut to destDir\PROGRAMNAME in the folder held by folderBuffer (SHELL_PATH_SIZE
 // bytes), titled by the install settings; on return folderBuffer holds the link file's
 // path. True when the shortcut was saved.
@@ -67,8 +51,6 @@ const char* ClientItemTitle(void);
 // (nothing was made), 1 otherwise, whether the shortcut was made or given up.
 int CreateProgramsShortcut(void);
 
-// Dialog 217: desktop shortcut, and the Start-menu one when its box stays checked.
-INT_PTR CALLBACK ShortcutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 // Runs dialog 217 modally over the frame window; returns its result (1).
 int RunShortcutDialog(void);
 // What the dialog does when it ends: the desktop shortcut, and the Start-menu one when

@@ -3,14 +3,15 @@
 // execute commands one at a time and waits for each acknowledgement, and ends the
 // conversation when it is destroyed.
 #include "desktop/desktop.h"
+#include "desktop/internal.h"
 
 #include <dde.h>
 
 #include "base/format.h"
 #include "base/globals.h"
-#include "base/installrec.h"
 #include "base/log.h"
 #include "base/path.h"
+#include "record/installrec.h"
 
 const char DdeClientClassName[] = "DDEClient";
 uint32_t DdeAckTimeout = DDE_ACK_TIMEOUT_DEFAULT;

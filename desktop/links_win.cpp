@@ -1,16 +1,17 @@
 // Shortcuts to the installed client: the user's shell folders read from the per-user Shell
 // Folders table, and the shortcut files made with the shell's published link object.
 #include "desktop/desktop.h"
+#include "desktop/internal.h"
 
 #include <objbase.h>
 #include <shlguid.h>
 #include <shobjidl.h>
 
 #include "base/globals.h"
-#include "base/installrec.h"
 #include "base/log.h"
 #include "base/path.h"
 #include "base/text.h"
+#include "record/installrec.h"
 #include "registry/registry.h"
 #include "res/resource.h"
 #include "ui/frame.h"

@@ -5,11 +5,12 @@
 
 #include <string.h>
 
-#include "base/installrec.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/path.h"
+#include "install/destination.h"
 #include "package/package.h"
+#include "record/installrec.h"
 #include "sys/sys.h"
 
 namespace {
@@ -84,7 +85,7 @@ int ExtractDecompressor(void) {
         return SetFatal(FATAL_NOT_DECOMPRESSOR);
     }
     InstallState.FirstFileIndex = 1;
-    char path[260];
+    char path[MAX_PATH_TEXT];
     // DestPath cuts what does not fit: the library would be written under another name.
     if (strlen(InstallSettings.DestDir) + 1 + sizeof kLibraryName > sizeof path) {
         LogPrintf("Path too long for %s", kLibraryName);
@@ -109,7 +110,7 @@ int ExtractDecompressor(void) {
 }
 
 int LoadDecompressor(void) {
-    char path[260];
+    char path[MAX_PATH_TEXT];
     DestPath(path, kLibraryName);
     if (!Library) Library = SysLoadLibrary(path);
     if (!Library) {
@@ -151,7 +152,8 @@ int ReadArchiveMember(const PackageEntry* entry, char* name, uint32_t* size) {
     *size = Le32(h + 22);
     unsigned nameLen = Le16(h + 26);
     name[0] = 0;
-    if (nameLen < 260 && ReadEntryAt(entry, 30, name, nameLen) == (long)nameLen) name[nameLen] = 0;
+    if (nameLen < MAX_PATH_TEXT && ReadEntryAt(entry, 30, name, nameLen) == (long)nameLen)
+        name[nameLen] = 0;
     if (strlen(name) != nameLen) name[0] = 0;
     if (Le16(h + 6) & SIZES_FOLLOW) {
         // The package's archives end with their central directory and no comment.

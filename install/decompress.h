@@ -25,7 +25,7 @@ int LoadDecompressor(void);
 uint32_t RunDecompressor(void* dialog, const char* archivePath, const char* targetDir);
 // Unloads the library when loaded; harmless otherwise.
 void FreeDecompressor(void);
-// The member the entry's archive declares: its name (out: 260 bytes, "" when it does not
+// The member the entry's archive declares: its name (out: MAX_PATH_TEXT bytes, "" when it does not
 // fit) and its size (the local header's, or for a member whose sizes follow its data, the
 // central directory's). 1 when read; 0 when the entry is not a zip archive at all (the
 // library reports that). A member whose sizes follow its data and whose central directory is

@@ -3,7 +3,6 @@
 
 #include <string.h>
 
-#include "base/installrec.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
@@ -17,6 +16,7 @@
 #include "install/state.h"
 #include "package/package.h"
 #include "package/script.h"
+#include "record/installrec.h"
 #include "res/strings.h"
 #include "sys/sys.h"
 
@@ -27,10 +27,15 @@ enum { MAX_KEPT_OLD_DBS = 99 };
 uint16_t (*TransferFoldersHook)(int renameMode);
 void (*UndoTransferRenamesHook)(void);
 
+char* DestPath(char* out, const char* name) {
+    return JoinPath(out, InstallSettings.DestDir, name, (const char*)nullptr);
+}
+
 int IsPreservedFile(const char* name) {
     const TextListT& list = InstallSettings.PreservedFiles;
     if (!name || !list.a) return 0;
-    char patternDir[260], nameDir[260], patternBase[9], nameBase[9], patternExt[8], nameExt[8];
+    char patternDir[MAX_PATH_TEXT], nameDir[MAX_PATH_TEXT], patternBase[9], nameBase[9],
+        patternExt[8], nameExt[8];
     GetDirPart(nameDir, name);
     GetBaseName8(nameBase, name);
     GetExtPart(nameExt, name);
@@ -59,7 +64,7 @@ static int SameDbVersion(void) {
 // kept whenever the other is chosen: it goes to a free name of its own (OLD1.DB, OLD2.DB...)
 // rather than be deleted, since it may hold records nowhere else.
 static int KeepLeftoverOldDb(const char* leftover) {
-    char idb[260], kept[260], name[16];
+    char idb[MAX_PATH_TEXT], kept[MAX_PATH_TEXT], name[16];
     DestPath(idb, "IDB");
     for (unsigned n = 1; n <= MAX_KEPT_OLD_DBS; n++) {
         Format(name, sizeof name, "OLD%u.DB", n);
@@ -77,7 +82,7 @@ static int KeepLeftoverOldDb(const char* leftover) {
 // it may still be in the folder under its own name: the package's main database would then
 // be written over the user's.
 static int MoveOldDbAside(void) {
-    char idb[260], found[260], old[260], leftover[260];
+    char idb[MAX_PATH_TEXT], found[MAX_PATH_TEXT], old[MAX_PATH_TEXT], leftover[MAX_PATH_TEXT];
     DestPath(idb, "IDB");
     int kind = FindUserMainDb(found, idb, leftover);
     if (kind == USER_DB_NONE) {
@@ -111,7 +116,7 @@ static int MoveOldDbAside(void) {
 // Tool modules of the destination's tool folder: the ones a record accepts (same database
 // version, version at least the record's) are kept, every other one is deleted.
 static void KeepOrDeleteTools(void) {
-    char pattern[260], path[260], folder[32];
+    char pattern[MAX_PATH_TEXT], path[MAX_PATH_TEXT], folder[32];
     DestPath(pattern, LoadCaption(IDS_TOOL_PATTERN));
     CopyText(folder, LoadCaption(IDS_TOOL_DIR), sizeof folder);
     SysFindData fd;
@@ -143,7 +148,7 @@ int PrepareDestination(void) {
         InstallState.CleanedUp = 0;
     LogPrintf("Preparing dest dir");
     MakePathRecorded(s.DestDir);
-    char path[260];
+    char path[MAX_PATH_TEXT];
     for (uint16_t i = 0; i < s.CreateDirs.count; i++) {
         // A folder name from the script must stay inside the destination.
         const char* name = s.CreateDirs.a[i];
@@ -173,7 +178,7 @@ void CleanUpInstall(void) {
     if (!s.DestDir[0] || !PathExists(s.DestDir)) return;
     LogPrintf("Cleaning up");
     InstallState.CleanedUp = 1;
-    char path[260], dir[260];
+    char path[MAX_PATH_TEXT], dir[MAX_PATH_TEXT];
     for (uint16_t i = 0; FileTable && i < FileTable->count; i++) {
         const char* name = FileTable->entry[i]->name;
         if (InstallState.OverwriteInPlace && IsPreservedFile(name)) continue;
@@ -198,7 +203,7 @@ void RestorePreviousInstall(void) {
     // Undo in the reverse order of the preparation: the transfer ran after the move aside.
     if (UndoTransferRenamesHook) UndoTransferRenamesHook();
     if (!InstallState.OldDbFoundPath[0]) return;
-    char old[260];
+    char old[MAX_PATH_TEXT];
     DestPath(old, OLD_DB_NAME);
     if (MovePath(old, InstallState.OldDbFoundPath))
         LogPrintf("Renamed %s back to %s", old, InstallState.OldDbFoundPath);
@@ -216,7 +221,7 @@ void DeleteObsoleteFiles(void) {
 void DeleteMatchingFiles(const char* baseDir, char** patterns, uint16_t count) {
     // Without a base folder the patterns would apply to the current folder.
     if (!baseDir || !baseDir[0] || !patterns) return;
-    char full[260], dir[260], path[260];
+    char full[MAX_PATH_TEXT], dir[MAX_PATH_TEXT], path[MAX_PATH_TEXT];
     for (uint16_t i = 0; i < count; i++) {
         const char* pattern = patterns[i];
         // Patterns come from the package: one that climbs out of its folder is refused.
@@ -249,16 +254,16 @@ void DeleteMatchingFiles(const char* baseDir, char** patterns, uint16_t count) {
 
 uint32_t GetToolVersion(const char* path) {
     if (!path) return 0;
-    char dir[260];
+    char dir[MAX_PATH_TEXT];
     GetDirPart(dir, path);
     const char* name = GetNamePart(path);
     // The current folder is put back afterwards, and so is the file's drive's own.
-    char* saved = (char*)MemAlloc(260);
-    char* savedOther = (char*)MemAlloc(260);
+    char* saved = (char*)MemAlloc(MAX_PATH_TEXT);
+    char* savedOther = (char*)MemAlloc(MAX_PATH_TEXT);
     int current = CurrentDriveLetter();
-    CopyText(saved, DriveCurrentDir(current), 260);
+    CopyText(saved, DriveCurrentDir(current), MAX_PATH_TEXT);
     int other = dir[0] && dir[1] == ':' ? dir[0] & ~0x20 : 0;
-    if (other && other != current) CopyText(savedOther, DriveCurrentDir(other), 260);
+    if (other && other != current) CopyText(savedOther, DriveCurrentDir(other), MAX_PATH_TEXT);
     uint32_t packed = 0, ms = 0, ls = 0;
     // Looked up by bare name from its own folder; a folder that cannot be entered would
     // make the name refer to another file.
@@ -284,7 +289,7 @@ int FinishInstallRecord(void) {
     char download[50];
     CopyText(download, LoadCaption(IDS_DOWNLOAD_DIR), sizeof download);
     const char* const dataFolders[] = {"IDB", download, "ORGANIZE"};
-    char path[260];
+    char path[MAX_PATH_TEXT];
     for (const char* folder : dataFolders) RecordUserData(DestPath(path, folder));
     // The log, and the version file when asked for, are written after the record.
     RecordFile(DestPath(path, "setup.log"));

@@ -11,6 +11,10 @@
 extern uint16_t (*TransferFoldersHook)(int renameMode);
 extern void (*UndoTransferRenamesHook)(void);
 
+// name under the destination folder (InstallSettings.DestDir), into out (MAX_PATH_TEXT bytes,
+// or null to allocate with MemAlloc); cut when it does not fit.
+char* DestPath(char* out, const char* name);
+
 // 1 when name (relative to the installation folder) matches a PreservedFiles pattern with an
 // empty action: such a file is never overwritten by an in-place install.
 int IsPreservedFile(const char* name);

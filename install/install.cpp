@@ -6,7 +6,6 @@
 
 #include <string.h>
 
-#include "base/installrec.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
@@ -20,6 +19,7 @@
 #include "install/sysfiles.h"
 #include "install/state.h"
 #include "package/package.h"
+#include "record/installrec.h"
 #include "res/resource.h"
 #include "res/strings.h"
 #include "sys/sys.h"
@@ -38,9 +38,9 @@ enum EntryKind { KIND_PLAIN, KIND_SYSTEM, KIND_WINDOWS };
 
 struct LoopState {
     void* dialog;
-    uint32_t done;      // installed bytes so far
-    uint32_t scale;     // 1 or 10
-    char archive[260];  // temporary archive of the current entry, "" when none
+    uint32_t done;                // installed bytes so far
+    uint32_t scale;               // 1 or 10
+    char archive[MAX_PATH_TEXT];  // temporary archive of the current entry, "" when none
     unsigned char* entryState;
     unsigned char* existedBefore;  // the entry's Windows-folder target was there before it
     int pifWritten;
@@ -66,16 +66,16 @@ void UpperText(char* text) {
 // The per-entry paths: target file, target folder, and the label shown for it.
 struct EntryPaths {
     EntryKind kind;
-    char target[260];
-    char targetDir[260];
-    char label[260];
+    char target[MAX_PATH_TEXT];
+    char targetDir[MAX_PATH_TEXT];
+    char label[MAX_PATH_TEXT];
 };
 
 int SplitEntry(const PackageEntry* e, EntryPaths* p) {
-    char dirPart[260];
+    char dirPart[MAX_PATH_TEXT];
     GetDirPart(dirPart, e->name);
     const char* bare = GetNamePart(e->name);
-    char shortLabel[260];
+    char shortLabel[MAX_PATH_TEXT];
     p->kind = SameName(dirPart, "SYSTEM")    ? KIND_SYSTEM
               : SameName(dirPart, "WINDOWS") ? KIND_WINDOWS
                                              : KIND_PLAIN;
@@ -94,7 +94,7 @@ int SplitEntry(const PackageEntry* e, EntryPaths* p) {
         UpperText(shortLabel);
         size_t n = strlen(shortLabel);
         if (n > LABEL_TAIL) memmove(shortLabel, shortLabel + n - LABEL_TAIL, LABEL_TAIL + 1);
-        char withDots[260] = "...";
+        char withDots[MAX_PATH_TEXT] = "...";
         AppendText(withDots, shortLabel, sizeof withDots);
         CopyText(shortLabel, withDots, sizeof shortLabel);
     } else {
@@ -178,7 +178,7 @@ int InstallEntry(const PackageEntry* e, unsigned index, const char* mergeDir) {
     InstallSettingsT& s = InstallSettings;
     int heldBack = 0, direct = 0;
     SysFile f = 0;
-    char targetDirPart[260];
+    char targetDirPart[MAX_PATH_TEXT];
     GetDirPart(targetDirPart, p.target);
     if ((s.MergedFilesA.count || s.MergedFilesB.count) && SameName(targetDirPart, mergeDir)) {
         if (s.MergedFilesA.count && HoldBack(&s.MergedFilesA, s.MergedTableA, e)) heldBack = 1;
@@ -213,7 +213,7 @@ int InstallEntry(const PackageEntry* e, unsigned index, const char* mergeDir) {
     if (UserAbort) return 0;
     if (!direct) {
         uint32_t declared;
-        char member[260];
+        char member[MAX_PATH_TEXT];
         // The library writes at most what the archive declares, under the name it declares:
         // both must be what the package promised, or a hostile package could fill the disk
         // or leave a file the clean-up does not know.
@@ -249,7 +249,7 @@ void CopyOldTools(void) {
     for (unsigned i = 0; i < s.ToolModuleCount && i < MAX_TOOL_MODULES; i++) {
         ToolModuleT& t = s.ToolModules[i];
         if (!t.presentInOld || t.kept) continue;
-        char from[260], to[260], label[260];
+        char from[MAX_PATH_TEXT], to[MAX_PATH_TEXT], label[MAX_PATH_TEXT];
         JoinPath(from, s.PreviousDir, folder, t.name, (const char*)0);
         JoinPath(to, s.DestDir, folder, t.name, (const char*)0);
         CopyText(label, to, sizeof label);
@@ -300,7 +300,7 @@ void RemovePartialInstall(void) {
             LogPrintf("System file %s stays in the system folder", GetNamePart(p.target));
     }
     if (Loop.pifWritten) {
-        char pif[260], name[50];
+        char pif[MAX_PATH_TEXT], name[50];
         CopyText(name, LoadCaption(IDS_GAME_PIF), sizeof name);
         JoinPath(pif, WindowsDir, name, (const char*)0);
         if (RemoveInstalledFile(pif)) LogPrintf("Removed %s", pif);
@@ -320,7 +320,7 @@ int InstallFiles(void) {
         // Nothing but the library was written: it goes, and an in-place install gets its
         // database back under its own name.
         FreeDecompressor();
-        char library[260];
+        char library[MAX_PATH_TEXT];
         DestPath(library, "dunzip32.dll");
         if (InstallState.FirstFileIndex == 1 && RemoveInstalledFile(library))
             LogPrintf("Removed %s", library);
@@ -343,7 +343,7 @@ int InstallFiles(void) {
     Seat.progressRange(Loop.dialog, total / Loop.scale);
     Loop.done = InstallState.FirstFileIndex == 1 ? FileTable->entry[0]->installedSize : 0;
     if (InstallState.FirstFileIndex == 1) Loop.entryState[0] = ENTRY_DONE;
-    char mergeDir[260];
+    char mergeDir[MAX_PATH_TEXT];
     DestPath(mergeDir, "IDB");
 
     for (unsigned i = InstallState.FirstFileIndex; i < FileTable->count; i++) {

@@ -2,14 +2,15 @@
 // client, written into the Windows folder beside the other PIFs.
 #include <string.h>
 
-#include "base/installrec.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/path.h"
 #include "base/text.h"
 #include "base/write.h"
+#include "install/destination.h"
 #include "install/install.h"
 #include "package/package.h"
+#include "record/installrec.h"
 #include "res/strings.h"
 #include "sys/sys.h"
 
@@ -68,7 +69,7 @@ int BuildGamePif(unsigned char* out, const char* programPath) {
 }
 
 int CreateGamePif(void) {
-    char program[260], pif[260], name[50];
+    char program[MAX_PATH_TEXT], pif[MAX_PATH_TEXT], name[50];
     unsigned char data[PIF_SIZE];
     CopyText(name, LoadCaption(IDS_GAME_PROGRAM), sizeof name);
     DestPath(program, name);

@@ -56,9 +56,9 @@ static int SameDbVersion(void) {
 // Marks the tool modules of the previous installation that the install will copy over and
 // counts their bytes (with their companion files) into InstallState.ToolBytesFromOld.
 static void CountOldTools(const char* previousDir) {
-    char pattern[260], path[260];
+    char pattern[MAX_PATH_TEXT], path[MAX_PATH_TEXT];
     JoinPath(pattern, previousDir, LoadCaption(IDS_TOOL_PATTERN), (const char*)nullptr);
-    char toolDir[260];
+    char toolDir[MAX_PATH_TEXT];
     GetDirPart(toolDir, pattern);
     uint64_t bytes = 0;
     SysFindData fd;
@@ -75,7 +75,7 @@ static void CountOldTools(const char* previousDir) {
                 t->oldSize = GetFileSizeByName(path);
                 bytes += t->oldSize;
                 for (ToolCompanionT* c = t->companions; c; c = c->next) {
-                    char companion[260];
+                    char companion[MAX_PATH_TEXT];
                     JoinPath(companion, previousDir, c->name, (const char*)nullptr);
                     c->size = GetFileSizeByName(companion);
                     bytes += c->size;
@@ -94,7 +94,7 @@ int CheckDiskSpace(int driveIndex, const char* previousDir, const char* destDir,
     if (!previousDir) previousDir = "";
     if (!destDir) destDir = "";
     if (previousDir[0] && !SameFolder(previousDir, destDir)) {
-        char idb[260], db[260];
+        char idb[MAX_PATH_TEXT], db[MAX_PATH_TEXT];
         JoinPath(idb, previousDir, "IDB", (const char*)nullptr);
         if (FindUserMainDb(db, idb, nullptr)) ReadPreviousDbVersion(db);
         InstallState.ToolBytesFromOld = 0;
@@ -159,11 +159,11 @@ uint32_t PackageSpaceNeeded(uint32_t cluster) {
 static uint32_t OldFolderSpace(uint32_t cluster, const char* previousDir, const char* destDir,
                                const char* sub) {
     if (!previousDir || !previousDir[0]) return 0;
-    char folder[260], path[260];
+    char folder[MAX_PATH_TEXT], path[MAX_PATH_TEXT];
     JoinPath(folder, previousDir, sub, (const char*)nullptr);
     if (destDir && destDir[0] && SameFolder(destDir, previousDir))
         return FindUserMainDb(path, folder, nullptr) ? GetFileSizeByName(path) : 0;
-    char pattern[260];
+    char pattern[MAX_PATH_TEXT];
     JoinPath(pattern, folder, "*.*", (const char*)nullptr);
     uint64_t sum = 0;
     SysFindData fd;
@@ -190,7 +190,7 @@ uint32_t ExistingFileSavings(uint32_t cluster, const char* destDir) {
     // Without a destination the names would be looked up in the current folder.
     if (!FileTable || !destDir || !destDir[0]) return 0;
     uint64_t sum = 0;
-    char path[260];
+    char path[MAX_PATH_TEXT];
     for (uint32_t i = InstallState.FirstFileIndex; i < FileTable->count; i++) {
         const PackageEntry* e = FileTable->entry[i];
         if (SameName(e->name, "IDB\\MAIN.IDX")) continue;

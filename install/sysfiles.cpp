@@ -4,11 +4,11 @@
 
 #include <string.h>
 
-#include "base/installrec.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/path.h"
 #include "base/text.h"
+#include "record/installrec.h"
 #include "res/strings.h"
 #include "sys/sys.h"
 
@@ -30,14 +30,6 @@ int CompareFileVersions(const char* newPath, const char* existingPath) {
     if (oldMs != newMs) return oldMs < newMs ? NEW_VERSION_HIGHER : EXISTING_VERSION_HIGHER;
     if (oldLs != newLs) return oldLs < newLs ? NEW_VERSION_HIGHER : EXISTING_VERSION_HIGHER;
     return VERSIONS_EQUAL;
-}
-
-uint32_t GetFileDosTime(const char* path) {
-    SysFile f = SysOpenUnshared(path);
-    if (!f) return 0;
-    uint32_t stamp = SysFileDosTime(f);
-    SysClose(f);
-    return stamp;
 }
 
 static void WriteCommand(const char* format, const char* a, const char* b) {
@@ -88,7 +80,7 @@ void FinishRestsysBatch(void) {
 int InstallSystemFile(const char* path) {
     InstallState.SystemFileCopied = 0;
     const char* name = GetNamePart(path);
-    char systemDir[260], systemPath[260], target[260];
+    char systemDir[MAX_PATH_TEXT], systemPath[MAX_PATH_TEXT], target[MAX_PATH_TEXT];
     if (!SysSystemDir(systemDir, sizeof systemDir))
         JoinPath(systemDir, WindowsDir, "SYSTEM", (const char*)nullptr);
     JoinPath(systemPath, systemDir, name, (const char*)nullptr);

@@ -24,8 +24,6 @@ int InstallSystemFile(const char* path);
 int CompareFileVersions(const char* newPath, const char* existingPath);
 // Both words 0 when the file has no version resource.
 void GetFileVersion(const char* path, uint32_t* mostSignificant, uint32_t* leastSignificant);
-// Last write time as DOS date * 65536 + DOS time (no local-time conversion); 0 when unreadable.
-uint32_t GetFileDosTime(const char* path);
 
 // The deferred-move batch file (InstallState.RestsysFile) is open from the install step to
 // the end of the run.

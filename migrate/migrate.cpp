@@ -1,6 +1,7 @@
 // The migration driver: art, the earlier installation's records and settings, the version,
 // the modem choice, the edited databases, and where the new client lives.
 #include "migrate/migrate.h"
+#include "migrate/internal.h"
 
 #include <string.h>
 
@@ -71,7 +72,7 @@ int Stop(void) {
 }
 
 int OpenNewMainDb(void) {
-    char path[260];
+    char path[MAX_PATH_TEXT];
     JoinPath(path, InstallSettings.DestDir, "IDB", "MAIN.IDX", (const char*)nullptr);
     if (DbOpen(path, &MigrationState.NewMainDb) != 0) {
         LogPrintf("Couldn't open new db %s", path);
@@ -123,17 +124,17 @@ int MergeArt(const TextListT& names, const MergedTableT* table, unsigned last, i
 // The old database is only read: opened for reading, a read-only file (a copy from a CD-ROM)
 // is migrated too, and closing it leaves the client's own index beside it.
 void OpenOldMainDb(void) {
-    char idb[260];
+    char idb[MAX_PATH_TEXT];
     JoinPath(idb, InstallSettings.PreviousDir, "IDB", (const char*)nullptr);
     if (MigrationInPlace()) {
-        char path[260];
+        char path[MAX_PATH_TEXT];
         JoinPath(path, idb, "OLD.DB", (const char*)nullptr);
         if (DbOpenReadOnly(path, &MigrationState.OldMainDb) != 0)
             MigrationState.OldMainDb = nullptr;
     } else {
         // An in-place install that ended before its migration was through left the user's
         // database as OLD.DB beside the package's own: the records come from the user's.
-        char path[260];
+        char path[MAX_PATH_TEXT];
         if (!FindUserMainDb(path, idb, nullptr)) {
             LogPrintf("No database %lx in %s", (unsigned long)DB_ID_MAIN, idb);
             path[0] = 0;
@@ -208,7 +209,7 @@ int RewriteConnectionRecord(RecordDb* db, uint32_t gid, uint16_t length) {
 }
 
 void EditNewDatabases(void) {
-    char idb[260];
+    char idb[MAX_PATH_TEXT];
     JoinPath(idb, InstallSettings.DestDir, "IDB", (const char*)nullptr);
     if (DbOpenById(idb, DB_ID_990, &MigrationState.Db990) == 0)
         DbForEachRecord(MigrationState.Db990, DeleteStale990Record);
@@ -321,8 +322,9 @@ void StoreModemRecords(void) {
 }
 
 void StoreFolders(void) {
-    char download[260];
-    DestPath(download, LoadCaption(IDS_DOWNLOAD_DIR));
+    char download[MAX_PATH_TEXT];
+    JoinPath(download, InstallSettings.DestDir, LoadCaption(IDS_DOWNLOAD_DIR),
+             (const char*)nullptr);
     DbWriteRecord(MigrationState.NewMainDb, GID_DOWNLOAD_FOLDER, download,
                   (uint16_t)strlen(download), DB_TYPE_BINARY);
     DbWriteRecord(MigrationState.NewMainDb, GID_INSTALL_FOLDER, InstallSettings.DestDir,
@@ -334,7 +336,7 @@ void StoreFolders(void) {
 // A database whose open passed over damage may hold records the index never saw: those are
 // nowhere else.
 void RemoveOldDatabase(int oldWasOpen, uint32_t oldDamage) {
-    char path[260];
+    char path[MAX_PATH_TEXT];
     JoinPath(path, InstallSettings.PreviousDir, "IDB", "OLD.DB", (const char*)nullptr);
     if (!oldWasOpen) {
         LogPrintf("Keeping %s: it could not be opened", path);
@@ -344,7 +346,7 @@ void RemoveOldDatabase(int oldWasOpen, uint32_t oldDamage) {
         LogPrintf("Keeping %s: %lu records were not carried over", path,
                   (unsigned long)MigrationState.CarriedRecordsLost);
     } else {
-        char oem[260];
+        char oem[MAX_PATH_TEXT];
         CopyText(oem, path, sizeof oem);
         SysAnsiToOem(oem);
         int ok = SysDelete(oem);

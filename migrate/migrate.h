@@ -24,49 +24,10 @@ enum : uint32_t {
     GID_DOWNLOAD_FOLDER = 0x1402000Eu,
     GID_CONNECTION_LIST = 0x23F1u,  // in database 0x2000EF: 2 bytes, then 4-byte GIDs
 };
-enum {
-    ART_GID_TOP = 0x01,           // top byte of the art records' GIDs
-    PENDING_FLUSH_BYTES = 64000,  // pending record data written once the total exceeds it
-    CONNECTION_RECORD = 348,      // the records of database 0x2000EF that are edited
-    PASSWORD_BLOCK = 514,         // converted name and password list: count and texts
-    OLD_NAMES_VERSION = 55,       // earlier majors kept settings the client no longer reads
-};
-
-// One record read from a source database, waiting to be written to the new one.
-struct PendingRecord {
-    PendingRecord* next;
-    uint32_t gid;
-    uint16_t length;
-    uint8_t data[1];  // length bytes
-};
-
-// The new installation replaces the earlier one in its own folder: the install has moved
-// the old main database aside as IDB\OLD.DB.
-int MigrationInPlace(void);
 
 // 1 on success; 0 with the fatal error number set (22-25, 29), or after a cancel
 // (UserAbort set, no number).
 int MigrateInstallation(void);
-// Closes the main databases (and the two edited ones) and the progress dialog of the
-// settings phase, on every way out.
-void CloseMigrationDatabases(void);
-void FlushPendingRecords(void);
-
-// DbForEachRecord filters: which records are carried into the new main database.
-int CopyOldRecordFilter(RecordDb* db, uint32_t gid, uint16_t length);
-int CopyArtRecordFilter(RecordDb* db, uint32_t gid, uint16_t length);
-// The file copies queued by the folder transfer: 1 when every copy succeeded. What they
-// carry from the earlier installation is the user's and is recorded as such. The originals
-// of moved files stay until DeleteMovedOriginals, once the migration is through: a migration
-// that fails leaves the earlier installation whole.
-int RunQueuedCopies(void);
-void DeleteMovedOriginals(void);
-// Forgets the originals still to delete (a migration that ends without success).
-void ForgetMovedOriginals(void);
-void MigrateSoundEvents(void);
-void MigrateModemFromIni(void);
-void ConvertPasswordList(void);
-
 // Closes and frees what the migration's state holds and puts every value of it back to the
 // start (MigrationState, migrate/state.h; part of ResetRunState).
 void ResetMigrationState(void);

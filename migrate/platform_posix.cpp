@@ -2,6 +2,7 @@
 // Tests put their own functions in the table.
 #ifndef _WIN32
 #include "migrate/platform.h"
+#include "migrate/internal.h"
 
 namespace {
 

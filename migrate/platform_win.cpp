@@ -3,13 +3,14 @@
 #include <windows.h>
 
 #include "base/globals.h"
-#include "base/installrec.h"
 #include "base/log.h"
 #include "base/text.h"
+#include "migrate/internal.h"
 #include "migrate/platform.h"
 #include "migrate/platform_win.h"
 #include "migrate/registration.h"
 #include "migrate/search.h"
+#include "record/installrec.h"
 #include "registry/registry.h"
 #include "res/resource.h"
 #include "res/strings.h"

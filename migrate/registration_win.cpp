@@ -2,10 +2,10 @@
 #include <windows.h>
 #include "migrate/registration.h"
 #include "base/globals.h"
-#include "base/installrec.h"
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/path.h"
+#include "record/installrec.h"
 #include "registry/registry.h"
 #include "sys/sys.h"
 
@@ -53,7 +53,7 @@ void SetRapidWebDefault(void) {
 }
 
 int MergeHelpContents(void) {
-    char path[260];
+    char path[MAX_PATH_TEXT];
     UINT length = GetWindowsDirectoryA(path, sizeof path);
     if (length == 0 || length >= sizeof path) return 0;
     StripTrailingBackslash(path);
@@ -101,7 +101,7 @@ int MergeHelpContents(void) {
 }
 
 int RegisterUninstall(void) {
-    char uninstaller[260];
+    char uninstaller[MAX_PATH_TEXT];
     // Format cuts what does not fit; a cut path must not name some other file.
     if (lstrlenA(InstallSettings.DestDir) + 1 + lstrlenA(UNINSTALLER) >= (int)sizeof uninstaller ||
         Format(uninstaller, sizeof uninstaller, "%s\\%s", InstallSettings.DestDir, UNINSTALLER) <
@@ -110,7 +110,7 @@ int RegisterUninstall(void) {
         LogPrintf("No %s in %s: no uninstall entry", UNINSTALLER, InstallSettings.DestDir);
         return 0;
     }
-    char key[260];
+    char key[MAX_PATH_TEXT];
     Format(key, sizeof key, "%s\\%s", UNINSTALL_KEY, COMPANY);
     NoteRegistryValue(HKEY_LOCAL_MACHINE, key, "DisplayName");
     RegistryUpdateString(HKEY_LOCAL_MACHINE, key, "DisplayName", COMPANY);

@@ -1,5 +1,6 @@
 // The search for an earlier installation: registry, Windows profile, then every fixed disk.
 #include "migrate/search.h"
+#include "migrate/internal.h"
 
 #include <string.h>
 
@@ -30,18 +31,8 @@ struct FolderTrail {
     int depth;
 };
 
-// When the database was last written, DOS date in the high word and time in the low word;
-// 0 when it cannot be told (the file is missing or held open by another program).
-uint32_t DatabaseDosTime(const char* path) {
-    SysFile file = SysOpenUnshared(path);
-    if (!file) return 0;
-    uint32_t stamp = SysFileDosTime(file);
-    SysClose(file);
-    return stamp;
-}
-
 int HoldsMainIndex(const char* folder) {
-    char path[260];
+    char path[MAX_PATH_TEXT];
     if (Format(path, sizeof path, "%s\\idb\\main.idx", folder) >= (int)sizeof path - 1) return 0;
     return FileExists(path);
 }
@@ -50,7 +41,7 @@ int HoldsMainIndex(const char* folder) {
 // found on the disk.
 void TryNamedFolder(const char* named) {
     LogPrintf("AppPath = %s", named);
-    char folder[260];
+    char folder[MAX_PATH_TEXT];
     if (!CanonicalFolder(folder, named, sizeof folder)) {
         LogPrintf("AppPath is not a folder such as C:\\KOV: not used");
         return;
@@ -109,7 +100,7 @@ int WalkFolder(const char* folder, const char* exeName, const FolderTrail* paren
     }
 
     Seat.progressText(SearchState.SearchDialog, IDC_STATUS, folder);
-    char path[260];
+    char path[MAX_PATH_TEXT];
     int found = 0;
     JoinPath(path, folder, exeName, (const char*)nullptr);
     if (FileExists(path)) found = CheckCandidateFolder(folder, nullptr);
@@ -120,7 +111,7 @@ int WalkFolder(const char* folder, const char* exeName, const FolderTrail* paren
         LogPrintf("Not searching below %s: too deep", folder);
         return 1;
     }
-    char pattern[260];
+    char pattern[MAX_PATH_TEXT];
     if (!JoinPath(pattern, folder, "*.*", (const char*)nullptr) || strlen(pattern) >= 259) return 1;
     SysFindData entry;
     SysFind find = SysFindFirst(pattern, &entry);
@@ -129,7 +120,7 @@ int WalkFolder(const char* folder, const char* exeName, const FolderTrail* paren
         if (!entry.isDir || entry.name[0] == '.') continue;
         // A path cut to fit the buffer would name another folder: such a folder is left out
         // (the client could not be installed there either).
-        char sub[260];
+        char sub[MAX_PATH_TEXT];
         if (strlen(folder) + 1 + strlen(entry.name) + 1 + strlen(exeName) >= sizeof sub) {
             LogPrintf("Not searching %s\\%s: path too long", folder, entry.name);
             continue;
@@ -156,7 +147,7 @@ int PreviousVersionSearch(char* folderOut, ModemSettingsT* settingsOut) {
     SearchState.BestTime = 0;
     SearchState.BestFolder[0] = 0;
 
-    char named[257] = "";
+    char named[FOLDER_TEXT_BYTES] = "";
     int registryCounted = 0;
     if (MigratePlatform.registryGet(MIGRATE_ROOT_MACHINE, CLIENT_KEY, APP_PATH, named,
                                     sizeof named) == 0 &&
@@ -203,7 +194,7 @@ int SearchFolderTree(const char* folder, const char* exeName) {
 }
 
 int CheckCandidateFolder(const char* folder, ModemSettingsT* settingsOut) {
-    char idb[260], path[260];
+    char idb[MAX_PATH_TEXT], path[MAX_PATH_TEXT];
     JoinPath(idb, folder, "IDB", (const char*)nullptr);
     // An install that did not finish leaves the user's database as OLD.DB beside the
     // package's own: the user's is the one judged.
@@ -212,7 +203,7 @@ int CheckCandidateFolder(const char* folder, ModemSettingsT* settingsOut) {
                              path))
         return 0;
 
-    uint32_t time = DatabaseDosTime(path);
+    uint32_t time = GetFileDosTime(path);
     if (time == 0) return 1;
     LogPrintf("CFA:Time for %s = %lu", path, (unsigned long)time);
     ModemSettingsT local;

@@ -41,19 +41,12 @@ struct SearchStateT {
 };
 extern SearchStateT SearchState;
 
-// 1 when an installation was chosen: its folder in folderOut (257 bytes, emptied first) and
-// its modem settings in settingsOut; either may be null.
+// 1 when an installation was chosen: its folder in folderOut (FOLDER_TEXT_BYTES bytes,
+// emptied first) and its modem settings in settingsOut; either may be null.
 int PreviousVersionSearch(char* folderOut, ModemSettingsT* settingsOut);
 // 1 when folder holds a main database of the expected kind (whatever its verdict). A yes
 // verdict fills settingsOut and may make the folder the best one.
 int CheckCandidateFolder(const char* folder, ModemSettingsT* settingsOut);
-// 0 when the search was stopped before this folder, else 1.
-int SearchFolderTree(const char* folder, const char* exeName);
-// The verdict on a main database: 1 when its user list says it is in use.
-int JudgeCandidate(const char* databasePath, ModemSettingsT* settingsOut);
-// 1 when the database at path opens and its user list is in use; asks nothing.
-int MainDatabaseInUse(const char* databasePath);
-int DatabaseKindMatches(int32_t expectedCode, uint8_t expectedKind, const char* databasePath);
 
 // Forgets NewerVersionAsked and the search state (tests, between runs).
 void ResetSearchState(void);

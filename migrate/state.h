@@ -6,8 +6,10 @@
 #include <stdint.h>
 
 #include "clientdb/access.h"
-#include "migrate/migrate.h"
-#include "migrate/transfer.h"
+
+// Held by pointer only; their layouts are the migration's own (migrate/internal.h).
+struct PendingRecord;
+struct CopyQueueItem;
 
 struct MigrationStateT {
     RecordDb* NewMainDb = nullptr;

@@ -3,7 +3,6 @@
 // client's name and password list.
 #include <string.h>
 
-#include "base/installrec.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
@@ -11,12 +10,14 @@
 #include "base/seat.h"
 #include "base/text.h"
 #include "clientdb/format.h"
+#include "migrate/internal.h"
 #include "migrate/migrate.h"
 #include "migrate/platform.h"
 #include "migrate/search.h"
 #include "migrate/transfer.h"
 #include "migrate/state.h"
 #include "package/package.h"
+#include "record/installrec.h"
 #include "res/strings.h"
 
 namespace {
@@ -98,8 +99,8 @@ namespace {
 // The originals of moved files, deleted once the migration is through.
 struct MovedOriginal {
     MovedOriginal* next;
-    char path[260];  // OEM characters, as the copy used it
-    char shown[260];
+    char path[MAX_PATH_TEXT];  // OEM characters, as the copy used it
+    char shown[MAX_PATH_TEXT];
 };
 MovedOriginal* MovedOriginals;
 
@@ -124,7 +125,7 @@ int RunQueuedCopies(void) {
     int allCopied = 1;
     while (CopyQueueItem* item = MigrationState.CopyQueue) {
         LogPrintf("Copy: %s -> %s", item->source, item->destination);
-        char from[260], to[260];
+        char from[MAX_PATH_TEXT], to[MAX_PATH_TEXT];
         CopyText(from, item->source, sizeof from);
         CopyText(to, item->destination, sizeof to);
         SysAnsiToOem(from);
@@ -168,20 +169,20 @@ void MigrateSoundEvents(void) {
             LogPrintf("Sound '%s' (%s) remains", value, label);
             continue;
         }
-        char key[260], path[260];
+        char key[MAX_PATH_TEXT], path[MAX_PATH_TEXT];
         if (Format(key, sizeof key, "AppEvents\\Schemes\\Apps\\.Default\\%s\\.current", label) >=
             (int)sizeof key - 1) {
             LogPrintf("Sound label %s too long", label);
             continue;
         }
-        DestPath(path, sound);
+        JoinPath(path, InstallSettings.DestDir, sound, (const char*)nullptr);
         MigratePlatform.registryUpdate(MIGRATE_ROOT_USER, key, nullptr, path);
     }
 }
 
 void MigrateModemFromIni(void) {
     if (MigrationInPlace()) return;
-    char profile[260];
+    char profile[MAX_PATH_TEXT];
     JoinPath(profile, InstallSettings.PreviousDir, LoadCaption(IDS_MPM_DIR), ModemSettings.profile,
              (const char*)nullptr);
     char title[MODEM_TITLE];
@@ -192,7 +193,7 @@ void MigrateModemFromIni(void) {
 
     char found[MODEM_TITLE] = "";
     if (title[0]) {
-        char list[260];
+        char list[MAX_PATH_TEXT];
         JoinPath(list, InstallSettings.DestDir, LoadCaption(IDS_MPM_DIR), "MODEM.INI",
                  (const char*)nullptr);
         MigratePlatform.profileGet(list, "NAMES", title, found, sizeof found);

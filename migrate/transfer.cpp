@@ -1,22 +1,23 @@
 // Preserved files and the folder transfer.
 #include "migrate/transfer.h"
+#include "migrate/internal.h"
 #include "migrate/state.h"
 
 #include <string.h>
 
-#include "base/installrec.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/path.h"
 #include "package/package.h"
+#include "record/installrec.h"
 #include "sys/sys.h"
 
 // Renames done in rename mode, newest first, so an interrupted install can undo them.
 struct RenameRecord {
     RenameRecord* next;
-    char from[260];
-    char to[260];
+    char from[MAX_PATH_TEXT];
+    char to[MAX_PATH_TEXT];
 };
 static RenameRecord* renames;
 
@@ -27,17 +28,17 @@ static const char* ActionOf(uint16_t i) {
 
 char* TransferTargetName(char* out, const char* fileName, const char* action) {
     if (!action || !action[0] || strcmp(action, "move") == 0) {
-        CopyText(out, fileName, 260);
+        CopyText(out, fileName, MAX_PATH_TEXT);
     } else if (action[0] == '*') {
         // "*.old": everything after the name's first dot becomes "old".
-        CopyText(out, fileName, 260);
+        CopyText(out, fileName, MAX_PATH_TEXT);
         char* dot = FindCharMb(out, '.');
         if (dot) {
             dot[1] = 0;
-            AppendText(out, action[1] ? action + 2 : "", 260);
+            AppendText(out, action[1] ? action + 2 : "", MAX_PATH_TEXT);
         }
     } else {
-        CopyText(out, action, 260);
+        CopyText(out, action, MAX_PATH_TEXT);
     }
     return out;
 }
@@ -100,7 +101,8 @@ static void TransferMatch(uint16_t i, const char* folder, const SysFindData& fd,
     const InstallSettingsT& s = InstallSettings;
     const char* action = ActionOf(i);
     int move = strcmp(action, "move") == 0;
-    char path[260], pattern[260], target[260], source[260], destination[260];
+    char path[MAX_PATH_TEXT], pattern[MAX_PATH_TEXT], target[MAX_PATH_TEXT], source[MAX_PATH_TEXT],
+        destination[MAX_PATH_TEXT];
     if (fd.isDir) {
         // A pattern cut to the buffer would name a shallower folder, which is found again and
         // again until the list is full: a folder too deep for a path is left where it is.
@@ -116,7 +118,7 @@ static void TransferMatch(uint16_t i, const char* folder, const SysFindData& fd,
         }
         // The new entry's own folder, not its pattern, is made under the destination.
         GetDirPart(path, pattern);
-        MakePathRecorded(DestPath(target, path));
+        MakePathRecorded(JoinPath(target, InstallSettings.DestDir, path, (const char*)nullptr));
         return;
     }
     TransferTargetName(target, fd.name, action);
@@ -144,7 +146,7 @@ static void TransferMatch(uint16_t i, const char* folder, const SysFindData& fd,
 
 uint16_t TransferFolders(int renameMode) {
     const InstallSettingsT& s = InstallSettings;
-    char search[260], folder[260];
+    char search[MAX_PATH_TEXT], folder[MAX_PATH_TEXT];
     // Copied onto itself a file is emptied, and a move then deletes it.
     if (!renameMode && SameFolder(s.PreviousDir, s.DestDir)) {
         LogPrintf("Earlier and new folder are the same: nothing to copy");

@@ -1,5 +1,6 @@
 // Modem detection over the Win32 communications functions.
 #include "modem/modem.h"
+#include "modem/internal.h"
 
 #include "base/globals.h"
 #include "base/log.h"

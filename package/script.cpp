@@ -15,7 +15,7 @@
 // clang-format off
 const ScriptField ScriptFields[] = {
     // name                 kind             error               size                cols rules                                target                   also
-    {"DefaultDestDir",       SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 257,                0, {},                                    S.DefaultDestDir,        nullptr},
+    {"DefaultDestDir",       SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, FOLDER_TEXT_BYTES,  0, {},                                    S.DefaultDestDir,        nullptr},
     {"GroupName",            SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 64,                 0, {NAME_TITLE},                          S.GroupName,             nullptr},
     {"ItemTitle",            SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 128,                0, {NAME_TITLE},                          S.ItemTitle,             nullptr},
     {"FreshItemTitle",       SCRIPT_TEXT,     FATAL_SCRIPT_FIELD, 128,                0, {NAME_TITLE},                          S.FreshItemTitle,        nullptr},

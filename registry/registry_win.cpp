@@ -4,8 +4,8 @@
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/path.h"
-#include "base/installrec.h"
 #include "base/text.h"
+#include "record/installrec.h"
 
 namespace {
 
@@ -74,7 +74,7 @@ void CopyAsText(char* buffer, unsigned size, const BYTE* data, DWORD count) {
 }  // namespace
 
 LONG RegistryFindValue(HKEY openKey, const char* valueName, char* buffer, unsigned size) {
-    char className[260];
+    char className[MAX_PATH_TEXT];
     DWORD classLength = sizeof className;
     DWORD valueCount = 0, longestName = 0, longestData = 0;
     LONG status =
@@ -212,7 +212,7 @@ LONG RegistryDeleteKey(HKEY root, const char* keyPath) {
     if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
     if (status != ERROR_SUCCESS) return status;
 
-    char className[260];
+    char className[MAX_PATH_TEXT];
     DWORD classLength = sizeof className;
     DWORD subkeyCount = 0, longestSubkey = 0;
     status = RegQueryInfoKeyA(key, className, &classLength, nullptr, &subkeyCount, &longestSubkey,
@@ -281,7 +281,7 @@ void NoteRegistryValue(HKEY root, const char* keyPath, const char* valueName) {
     const char* rootName = RegistryRootName(root);
     if (!rootName || !keyPath) return;
     // Each level of the path that is missing now will be created by the write.
-    char path[260];
+    char path[MAX_PATH_TEXT];
     if (!CopyText(path, keyPath, sizeof path)) return;
     for (char* p = path;; ++p) {
         if (*p != '\\' && *p) continue;

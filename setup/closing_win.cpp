@@ -62,18 +62,9 @@ HANDLE RunProgram(const char* path, const char* arguments, int show) {
         LogPrintf("Command too long: %s %s", path, arguments);
         return 0;
     }
-    STARTUPINFOA start = {};
-    start.cb = sizeof start;
-    start.dwFlags = STARTF_USESHOWWINDOW;
-    start.wShowWindow = (WORD)show;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, DETACHED_PROCESS, NULL, NULL, &start,
-                        &process)) {
-        LogPrintf("Could not start %s: error %lu", path, (unsigned long)GetLastError());
-        return 0;
-    }
-    CloseHandle(process.hThread);
-    return process.hProcess;
+    HANDLE process = SysStartProgram(nullptr, command, show, DETACHED_PROCESS, 0, nullptr);
+    if (!process) LogPrintf("Could not start %s: error %lu", path, (unsigned long)GetLastError());
+    return process;
 }
 
 void WaitForProgram(HANDLE process) {
@@ -93,11 +84,11 @@ typedef int32_t(__stdcall* NetworkCheck)(void);
 
 void InstallNetworkDriver(void) {
     int32_t result = NETWORK_NO_ANSWER;
-    char path[260];
+    char path[MAX_PATH_TEXT];
     JoinPath(path, InstallSettings.DestDir, "insmac32.dll", (const char*)nullptr);
 
     // The library finds its companions in the current folder.
-    char saved[260];
+    char saved[MAX_PATH_TEXT];
     DWORD got = GetCurrentDirectoryA(sizeof saved, saved);
     SetCurrentDirectoryA(InstallSettings.DestDir);
     HMODULE library = LoadLibraryA(path);
@@ -269,7 +260,7 @@ static void OfferWin31Edition(void) {
         LogPrintf("User declined the Windows 3.1 edition");
         return;
     }
-    char folder[260], path[MAX_PATH];
+    char folder[MAX_PATH_TEXT], path[MAX_PATH];
     GetDirPart(folder, InstallFile);
     if (!ProgramPath(path, folder, InstallSettings.Win31FallbackProgram)) return;
     LogPrintf("Executing app: %s", path);
@@ -289,7 +280,7 @@ int ClosingPhase(void) {
         int installed = SetupError == 0 && InstallSettings.DestDir[0];
         if (!installed) LogPrintf("Nothing installed: no version file and no chained programs");
         if (installed && WriteVersionFile == 1) {
-            char path[260];
+            char path[MAX_PATH_TEXT];
             Format(path, sizeof path, "%s\\%s", InstallSettings.DestDir, "VERSION.INF");
             WritePrivateProfileStringA("Application Information", "Application", "kov.exe", path);
             WritePrivateProfileStringA("Application Information", "Version",

@@ -91,7 +91,7 @@ uint16_t LowerCacheChoice(uint16_t choice, uint32_t m, uint32_t freeMegabytes) {
 int NextDiskCommand(char* out, unsigned size) {
     const char* program = InstallSettings.NextDiskProgram[0] ? InstallSettings.NextDiskProgram
                                                              : InstallSettings.ContinuationProgram;
-    char folder[260];
+    char folder[MAX_PATH_TEXT];
     GetDirPart(folder, InstallFile);
     // The next program reads its options from fixed places: the blanks stay as they are.
     char command[1024];

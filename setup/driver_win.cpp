@@ -8,7 +8,6 @@
 
 #include "base/format.h"
 #include "base/globals.h"
-#include "base/installrec.h"
 #include "base/log.h"
 #include "base/path.h"
 #include "base/seat.h"
@@ -23,6 +22,7 @@
 #include "migrate/migrate.h"
 #include "migrate/search.h"
 #include "modem/modem.h"
+#include "record/installrec.h"
 #include "res/resource.h"
 #include "setup/answers.h"
 #include "ui/dialogs.h"

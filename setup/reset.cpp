@@ -6,6 +6,7 @@
 #include "migrate/migrate.h"
 #include "migrate/search.h"
 #include "package/package.h"
+#include "record/installrec.h"
 #include "setup/answers.h"
 #include "setup/connect.h"
 #include "setup/driver.h"
@@ -28,6 +29,7 @@ void ResetRunState(void) {
     ResetPackageState();
     ResetDbState();
     ResetAnswerState();
+    ResetInstallRecord();
     ResetBaseState();
     // The seat and the hooks as a run with a user starts with.
     ConnectRun(0);

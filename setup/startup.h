@@ -5,7 +5,7 @@
 
 // Copies the program image (InstallFile up to the package) to setupthp.exe in
 // C:\RECYCLED when that folder exists, else in the temporary folder. 1 with its path in
-// pathOut (260 bytes).
+// pathOut (MAX_PATH_TEXT bytes).
 int CopySelfToTemp(char* pathOut);
 // Starts command (shown normally) and waits for it to end: 1 with its exit code.
 int RunAndWait(char* command, unsigned long* exitCode);

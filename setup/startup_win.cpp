@@ -129,20 +129,15 @@ static int RelaunchFromTemp(void) {
 }
 
 int RunAndWait(char* command, unsigned long* exitCode) {
-    STARTUPINFOA start = {};
-    start.cb = sizeof start;
-    start.dwFlags = STARTF_USESHOWWINDOW;
-    start.wShowWindow = SHOW_NORMAL_EXEC;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, 0, NULL, NULL, &start, &process)) {
+    HANDLE process = SysStartProgram(nullptr, command, SHOW_NORMAL_EXEC, 0, 0, nullptr);
+    if (!process) {
         LogPrintf("Could not start %s: error %lu", command, (unsigned long)GetLastError());
         return 0;
     }
-    CloseHandle(process.hThread);
-    WaitForSingleObject(process.hProcess, INFINITE);
+    WaitForSingleObject(process, INFINITE);
     DWORD code = 0;
-    int got = GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hProcess);
+    int got = GetExitCodeProcess(process, &code);
+    CloseHandle(process);
     if (!got) return 0;
     *exitCode = code;
     return 1;

@@ -8,6 +8,8 @@
 #include <stdint.h>
 
 typedef intptr_t SysFile;  // 0 means "no file"
+// A path buffer as the system's calls fill it: its longest path and the terminating NUL.
+enum { SYS_PATH_BYTES = 260 };
 // SYS_READWRITE_ALONE: read and write with no sharing, for a file that another program could
 // be editing at the same moment (the POSIX seam does not lock).
 enum { SYS_READ = 0, SYS_WRITE = 1, SYS_READWRITE = 2, SYS_READWRITE_ALONE = 3 };
@@ -50,7 +52,7 @@ int SysModuleLoaded(const char* name);
 // Folder enumeration over a pattern such as "C:\KOV\IDB\*.IDX" ('*' and '?' wildcards
 // in the last component, matched without regard to case).
 struct SysFindData {
-    char name[260];
+    char name[SYS_PATH_BYTES];
     unsigned long size;
     int isDir;
     uint32_t writeTime;  // seconds since 1970, for choosing the newest file
@@ -120,7 +122,7 @@ int SysLoadString(unsigned id, char* out, int size);
 
 // Temporary file names: "dir\PPPxxxx.tmp" from the first three characters of prefix and
 // the low 16 bits of unique in hexadecimal. unique must not be 0; the file is only named,
-// not created. out receives at most 260 bytes; 0 when the name does not fit.
+// not created. out receives at most SYS_PATH_BYTES bytes; 0 when the name does not fit.
 int SysTempFileName(const char* dir, const char* prefix, unsigned unique, char* out);
 
 // Libraries loaded at run time (the decompressor). SysLoadLibrary takes a full path and
@@ -183,6 +185,19 @@ int SysFaultHit(int kind);  // for the implementations: 1 when this call is to f
 // KOV_RESTART_RECORD the request is appended there as a line instead: a test machine records
 // the call and goes on. The POSIX seam only ever records. 1 when the request was made.
 int SysRestartWindows(void);
+
+#ifdef _WIN32
+// Windows only (the start-up's relaunch, the closing phase's programs, the uninstaller's
+// copy of itself): starts a program from its whole command line, which the system may write
+// into while it starts it. program names the file to run (null: the command's first word);
+// show is how its first window shows (SYS_SHOW_AS_ASKED: as the program asks); flags are the
+// system's creation flags; inherit 1 hands it this process's inheritable handles; folder is
+// its current folder (null: this one's). The process handle, to close when done, or null
+// with the system's error left for GetLastError.
+enum { SYS_SHOW_AS_ASKED = -1 };
+void* SysStartProgram(const char* program, char* command, int show, unsigned long flags,
+                      int inherit, const char* folder);
+#endif
 
 #ifndef _WIN32
 // POSIX only: which host folder stands for a drive letter, and its type and geometry, so

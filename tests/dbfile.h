@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "migrate/internal.h"
 #include "migrate/search.h"
 
 namespace migratetest {

@@ -1,12 +1,7 @@
 // The disk-space dialog (231) and the drive choice (232) shown when no drive has room for
-// the installation, and the thousands formatting of the free space they list.
+// the installation.
 #pragma once
 #include <stdint.h>
-
-// A new block (MemAlloc; free it with MemFree) holding the decimal text of value with a
-// comma before every group of three digits from the right, padded on the left with blanks
-// to width characters when shorter.
-char* FormatThousands(uint32_t value, unsigned width);
 
 #ifdef _WIN32
 #include <windows.h>

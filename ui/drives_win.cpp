@@ -68,7 +68,7 @@ void FillDriveList(HWND dialog) {
         if (kind == KIND_REMOTE) {
             CopyText(typeText, LoadCaption(IDS_DRIVE_NETWORK), sizeof typeText);
             char local[3] = {(char)('A' + i), ':', 0};
-            char remote[257] = "";
+            char remote[FOLDER_TEXT_BYTES] = "";
             DWORD size = sizeof remote;
             if (WNetGetConnectionA(local, remote, &size) == NO_ERROR) {
                 remote[sizeof remote - 1] = 0;
@@ -86,10 +86,10 @@ void FillDriveList(HWND dialog) {
         }
         uint32_t kilobytes;
         if (!DriveFreeKilobytes(i, &kilobytes)) continue;
-        char* free = FormatThousands(kilobytes, 0);
+        char free[32];
+        FormatThousands(free, sizeof free, kilobytes, 0);
         char line[160];
         Format(line, sizeof line, "%c:\t%s\t%s\t%s", 'A' + i, network, typeText, free);
-        MemFree(free);
         LRESULT at = SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)line);
         if (at >= 0) SendMessageA(list, LB_SETITEMDATA, (WPARAM)at, (LPARAM)i);
     }

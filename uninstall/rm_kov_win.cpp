@@ -10,7 +10,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "base/installrec.h"
+#include "record/installrec.h"
 #include "base/log.h"
 #include "base/path.h"
 #include "registry/registry.h"
@@ -36,8 +36,8 @@ const char* const kRegistryAreas[] = {
 const char PROFILE_FILE[] = "WIN.INI";
 const char PROFILE_SECTION[] = "WKOV";
 
-char WindowsFolder[260];
-char LogPath[260];
+char WindowsFolder[MAX_PATH_TEXT];
+char LogPath[MAX_PATH_TEXT];
 int LogStarted;
 int LeftForRestart;
 
@@ -198,14 +198,14 @@ void UndoSystemItem(UndoContext* ctx, const InstallItem* item) {
 
 // Deletes path at the next start of Windows.
 void DeleteAtRestart(const char* path) {
-    char shortPath[260];
+    char shortPath[MAX_PATH_TEXT];
     DWORD n = GetShortPathNameA(path, shortPath, sizeof shortPath);
     if (n == 0 || n >= sizeof shortPath) CopyText(shortPath, path, sizeof shortPath);
     int ok;
     const char* how;
     if (GetVersion() & 0x80000000) {
         // Windows 95 has no delayed move; its start-up pass reads wininit.ini instead.
-        char wininit[260];
+        char wininit[MAX_PATH_TEXT];
         JoinPath(wininit, WindowsFolder, "WININIT.INI", nullptr);
         ok = AddWininitDelete(wininit, shortPath);
         how = "wininit.ini";
@@ -219,7 +219,7 @@ void DeleteAtRestart(const char* path) {
 
 // The work itself, once the user has agreed.
 int Uninstall(const char* dest, int removeData, const char* self, int selfIsCopy) {
-    char recordPath[260];
+    char recordPath[MAX_PATH_TEXT];
     JoinPath(recordPath, dest, INSTALL_RECORD_NAME, nullptr);
     InstallRecord record;
     if (!ReadInstallRecord(recordPath, &record)) {
@@ -229,7 +229,7 @@ int Uninstall(const char* dest, int removeData, const char* self, int selfIsCopy
     }
     LogPrintf("Uninstalling %s: %d lines, %s, user data %s", dest, record.count,
               record.complete ? "complete" : "damaged", removeData ? "removed" : "kept");
-    char shell[3][260] = {"", "", ""};
+    char shell[3][MAX_PATH_TEXT] = {"", "", ""};
     const char* names[3] = {"Desktop", "Start Menu", "Programs"};
     for (int i = 0; i < 3; ++i)
         if (RegistryGetString(HKEY_CURRENT_USER, SHELL_FOLDERS, names[i], shell[i], sizeof shell[i],
@@ -237,7 +237,7 @@ int Uninstall(const char* dest, int removeData, const char* self, int selfIsCopy
             shell[i][0] = 0;
     // What the record may name outside the destination comes from elsewhere: the help
     // contents file from the Windows folder, the group from the uninstall entry.
-    char helpFile[260], group[128] = "", uninstaller[260];
+    char helpFile[MAX_PATH_TEXT], group[128] = "", uninstaller[MAX_PATH_TEXT];
     JoinPath(helpFile, WindowsFolder, "Help", "Windows.cnt", nullptr);
     if (RegistryGetString(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, UNINSTALL_GROUP_VALUE, group,
                           sizeof group, 0) != ERROR_SUCCESS)
@@ -274,7 +274,7 @@ int Uninstall(const char* dest, int removeData, const char* self, int selfIsCopy
 
 // Starts the copy in the temporary folder: 1 when it runs and this process may end.
 int HandOver(const char* self, const char* dest, int removeData) {
-    char temp[260], copy[260];
+    char temp[MAX_PATH_TEXT], copy[MAX_PATH_TEXT];
     DWORD n = GetTempPathA(sizeof temp, temp);
     if (n == 0 || n >= sizeof temp) return 0;
     // One fixed name: a copy left from an earlier run waits for its restart, and is simply
@@ -291,19 +291,15 @@ int HandOver(const char* self, const char* dest, int removeData) {
     // A 32-bit handle on the command line: handle values stay below 2^32 on every Windows.
     Format(command, sizeof command, "\"%s\" -W %lu %d %s", copy, (unsigned long)(ULONG_PTR)me,
            removeData, dest);
-    STARTUPINFOA start = {};
-    start.cb = sizeof start;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(copy, command, nullptr, nullptr, TRUE, 0, nullptr, temp, &start,
-                        &process)) {
+    HANDLE process = SysStartProgram(copy, command, SYS_SHOW_AS_ASKED, 0, 1, temp);
+    if (!process) {
         LogPrintf("Couldn't start %s, error %lu", copy, GetLastError());
         if (me) CloseHandle(me);
         DeleteFileA(copy);
         return 0;
     }
     LogPrintf("Continuing from %s", copy);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    CloseHandle(process);
     return 1;
 }
 
@@ -314,7 +310,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     if (n == 0 || n >= sizeof WindowsFolder) WindowsFolder[0] = 0;
     StripTrailingBackslash(WindowsFolder);
     JoinPath(LogPath, WindowsFolder, LOG_NAME, nullptr);
-    char self[260];
+    char self[MAX_PATH_TEXT];
     n = GetModuleFileNameA(nullptr, self, sizeof self);
     if (n == 0 || n >= sizeof self) return 1;
 
@@ -326,7 +322,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         unsigned long handle = strtoul(p + 3, &end, 10);
         int removeData = (int)strtol(end, &end, 10);
         while (*end == ' ') ++end;
-        char dest[260];
+        char dest[MAX_PATH_TEXT];
         CopyText(dest, end, sizeof dest);
         LogStarted = 1;
         if (handle) {
@@ -341,11 +337,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         return 0;
     }
 
-    char dest[260];
+    char dest[MAX_PATH_TEXT];
     GetDirPart(dest, self);
     StripTrailingBackslash(dest);
     LogPrintf("RM_KOV started from %s", self);
-    char recordPath[260];
+    char recordPath[MAX_PATH_TEXT];
     JoinPath(recordPath, dest, INSTALL_RECORD_NAME, nullptr);
     InstallRecord record;
     if (!ReadInstallRecord(recordPath, &record)) {

@@ -16,7 +16,7 @@ int AllowedPath(const UndoContext* ctx, const char* path) {
     // A relative path or one with a ".." part could lead anywhere; one spelt otherwise than
     // the setup writes paths (a "." part, a doubled backslash, a name ending in a dot) may
     // name another file than it seems to.
-    char canonical[260];
+    char canonical[MAX_PATH_TEXT];
     if (!path[0] || path[1] != ':' || path[2] != '\\' || FindTextMb(path, "..") ||
         !CanonicalFolder(canonical, path, sizeof canonical) || strcmp(canonical, path) != 0)
         return 0;
@@ -34,7 +34,7 @@ int Refuse(UndoContext* ctx, const InstallItem* item, const char* why) {
 
 // A shortcut lies in a shell folder or in a group's folder inside one.
 int InShellFolder(const UndoContext* ctx, const char* path) {
-    char folder[260], parent[260];
+    char folder[MAX_PATH_TEXT], parent[MAX_PATH_TEXT];
     GetDirPart(folder, path);
     GetDirPart(parent, folder);
     for (int i = 2; i < ctx->rootCount; ++i)
@@ -52,7 +52,7 @@ int IsWayBack(const UndoContext* ctx, const InstallItem* item) {
 
 int RemoveTreeAt(const char* path, int depth) {
     if (depth > TREE_DEPTH) return 0;
-    char pattern[260];
+    char pattern[MAX_PATH_TEXT];
     if (!JoinPath(pattern, path, "*", nullptr)) return 0;
     SysFindData found;
     SysFind find = SysFindFirst(pattern, &found);
@@ -60,7 +60,7 @@ int RemoveTreeAt(const char* path, int depth) {
     if (find) {
         do {
             if (!strcmp(found.name, ".") || !strcmp(found.name, "..")) continue;
-            char child[260];
+            char child[MAX_PATH_TEXT];
             JoinPath(child, path, found.name, nullptr);
             int done = found.isDir ? RemoveTreeAt(child, depth + 1) : SysDelete(child);
             if (!done) {
@@ -171,13 +171,13 @@ void RemoveAppended(UndoContext* ctx, const InstallItem* item) {
 }  // namespace
 
 int PathUnder(const char* path, const char* root) {
-    char head[260];
+    char head[MAX_PATH_TEXT];
     size_t length = strlen(root);
     while (length > 0 && root[length - 1] == '\\') --length;
     if (length == 0 || length >= sizeof head || strlen(path) < length) return 0;
     memcpy(head, path, length);
     head[length] = 0;
-    char rootCopy[260];
+    char rootCopy[MAX_PATH_TEXT];
     memcpy(rootCopy, root, length);
     rootCopy[length] = 0;
     // The byte after the root must end a name, or "C:\KOV" would hold "C:\KOV2".
@@ -208,7 +208,7 @@ int AllowedItem(UndoContext* ctx, const InstallItem* item) {
             return Refuse(ctx, item, "a line break in a field");
     const char* path = item->field[0];
     const char* windows = ctx->rootCount > 1 ? ctx->roots[1] : nullptr;
-    char folder[260];
+    char folder[MAX_PATH_TEXT];
     switch (kind) {
     case ITEM_FILE:
     case ITEM_DIR:
@@ -338,7 +338,7 @@ int UndoRecord(UndoContext* ctx, const char* recordPath,
         // The group's folder of a shortcut, when Program Manager has not taken it away with
         // the group, once nothing else is left in it.
         if (item->kind != ITEM_LINK || !AllowedPath(ctx, item->field[0])) continue;
-        char folder[260];
+        char folder[MAX_PATH_TEXT];
         GetDirPart(folder, item->field[0]);
         if (IsGroupFolder(ctx, folder) && SysAttributes(folder) != SYS_ATTR_NONE) {
             if (SysRemoveDir(folder)) LogPrintf("Removed group folder %s", folder);

@@ -1,7 +1,7 @@
 // The uninstaller's portable half: what to do with each line of the install record that
 // concerns files and folders, decided and done through the OS seam.
 #pragma once
-#include "base/installrec.h"
+#include "record/installrec.h"
 
 // The record lies in a folder the user can write, so each line is held to what an install
 // can make, whatever it says: FILE in the destination, or a file of the Windows folder itself

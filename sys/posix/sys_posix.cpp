@@ -456,8 +456,8 @@ int SysTempFileName(const char* dir, const char* prefix, unsigned unique, char* 
     if (!dir || !prefix || !out || (unique & 0xFFFF) == 0) return 0;
     size_t n = strlen(dir);
     const char* sep = n && (dir[n - 1] == '\\' || dir[n - 1] == '/') ? "" : "\\";
-    int len = snprintf(out, 260, "%s%s%.3s%x.tmp", dir, sep, prefix, unique & 0xFFFF);
-    if (len < 0 || len >= 260) {
+    int len = snprintf(out, SYS_PATH_BYTES, "%s%s%.3s%x.tmp", dir, sep, prefix, unique & 0xFFFF);
+    if (len < 0 || len >= SYS_PATH_BYTES) {
         out[0] = 0;
         return 0;
     }

@@ -222,7 +222,7 @@ int SysTempFileName(const char* dir, const char* prefix, unsigned unique, char* 
     if (!dir || !prefix || !out || (unique & 0xFFFF) == 0) return 0;
     // A non-zero unique number names the file without creating it.
     if (strlen(dir) > MAX_PATH - 14 || !GetTempFileNameA(dir, prefix, unique, name) ||
-        strlen(name) >= 260) {
+        strlen(name) >= SYS_PATH_BYTES) {
         out[0] = 0;
         return 0;
     }
@@ -295,6 +295,22 @@ int SysSystemDir(char* out, int size) {
 }
 
 int SysModuleLoaded(const char* name) { return name && GetModuleHandleA(name) != NULL; }
+
+void* SysStartProgram(const char* program, char* command, int show, unsigned long flags,
+                      int inherit, const char* folder) {
+    STARTUPINFOA start = {};
+    start.cb = sizeof start;
+    if (show != SYS_SHOW_AS_ASKED) {
+        start.dwFlags = STARTF_USESHOWWINDOW;
+        start.wShowWindow = (WORD)show;
+    }
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(program, command, NULL, NULL, inherit ? TRUE : FALSE, flags, NULL, folder,
+                        &start, &process))
+        return NULL;
+    CloseHandle(process.hThread);
+    return process.hProcess;
+}
 
 int SysRestartWindows(void) {
     char record[MAX_PATH];

@@ -9,8 +9,8 @@
 #include <unistd.h>
 #include <string>
 
-#include "base/installrec.h"
 #include "base/log.h"
+#include "record/installrec.h"
 #include "sys/sys.h"
 #include "uninstall/undo.h"
 #include "tests/fuzz/tempdir.h"

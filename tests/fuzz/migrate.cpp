@@ -21,6 +21,7 @@
 #include "base/globals.h"
 #include "base/log.h"
 #include "clientdb/format.h"
+#include "migrate/internal.h"
 #include "migrate/migrate.h"
 #include "migrate/search.h"
 #include "migrate/state.h"

@@ -10,6 +10,7 @@
 #include "base/path.h"
 #include "base/seat.h"
 #include "base/text.h"
+#include "install/destination.h"
 #include "sys/sys.h"
 #include "tests/host/machine.h"
 

@@ -4,15 +4,16 @@
 // preserved files.
 #include <gtest/gtest.h>
 
-#include "base/installrec.h"
 #include "base/path.h"
 #include "clientdb/format.h"
 #include "clientdb/userdb.h"
 #include "install/space.h"
 #include "install/state.h"
+#include "migrate/internal.h"
 #include "migrate/migrate.h"
 #include "migrate/transfer.h"
 #include "migrate/state.h"
+#include "record/installrec.h"
 #include "tests/dbfile.h"
 #include "tests/host/install_fixture.h"
 

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "base/format.h"
 #include "base/globals.h"
 #include "base/log.h"
 #include "base/mem.h"
@@ -14,7 +15,6 @@
 #include "setup/driver.h"
 #include "sys/sys.h"
 #include "tests/host/machine.h"
-#include "ui/drives.h"
 
 namespace {
 
@@ -34,10 +34,14 @@ TEST(Driver, FormatThousands) {
         {100000, 0, "100,000"},
     };
     for (const auto& c : cases) {
-        char* text = FormatThousands(c.value, c.width);
-        EXPECT_STREQ(text, c.text) << c.value << " width " << c.width;
-        MemFree(text);
+        char text[32];
+        EXPECT_STREQ(FormatThousands(text, sizeof text, c.value, c.width), c.text)
+            << c.value << " width " << c.width;
     }
+    // A buffer too small keeps its size, cut and terminated.
+    char small[6];
+    EXPECT_STREQ(FormatThousands(small, sizeof small, 1234567, 0), "1,234");
+    EXPECT_STREQ(FormatThousands(small, sizeof small, 12, 9), "     ");
 }
 
 TEST(Driver, TrimTrailingBlanks) {

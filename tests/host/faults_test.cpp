@@ -40,6 +40,7 @@
 #include "install/destination.h"
 #include "install/install.h"
 #include "install/space.h"
+#include "migrate/internal.h"
 #include "migrate/migrate.h"
 #include "migrate/search.h"
 #include "migrate/transfer.h"

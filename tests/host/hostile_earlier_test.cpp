@@ -26,6 +26,7 @@
 #include "clientdb/format.h"
 #include "install/destination.h"
 #include "install/install.h"
+#include "migrate/internal.h"
 #include "migrate/migrate.h"
 #include "migrate/search.h"
 #include "migrate/transfer.h"

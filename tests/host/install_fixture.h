@@ -18,6 +18,7 @@
 #include "install/space.h"
 #include "install/sysfiles.h"
 #include "install/state.h"
+#include "migrate/internal.h"
 #include "migrate/transfer.h"
 #include "migrate/state.h"
 #include "package/package.h"

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "base/globals.h"
-#include "base/installrec.h"
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/seat.h"
@@ -25,6 +24,7 @@
 #include "install/space.h"
 #include "install/state.h"
 #include "package/package.h"
+#include "record/installrec.h"
 #include "res/resource.h"
 #include "sys/sys.h"
 #include "tests/host/machine.h"

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "base/globals.h"
-#include "base/installrec.h"
 #include "base/log.h"
 #include "base/path.h"
+#include "record/installrec.h"
 #include "sys/sys.h"
 #include "tests/host/machine.h"
 #include "uninstall/undo.h"

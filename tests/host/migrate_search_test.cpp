@@ -14,6 +14,7 @@
 #include "base/log.h"
 #include "clientdb/format.h"
 #include "sys/sys.h"
+#include "migrate/internal.h"
 #include "migrate/search.h"
 #include "tests/host/machine.h"
 #include "tests/host/migrate_fake.h"

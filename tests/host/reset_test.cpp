@@ -10,6 +10,7 @@
 #include "clientdb/access.h"
 #include "install/destination.h"
 #include "install/state.h"
+#include "migrate/internal.h"
 #include "migrate/search.h"
 #include "migrate/state.h"
 #include "setup/answers.h"

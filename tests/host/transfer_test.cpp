@@ -6,6 +6,7 @@
 #include <set>
 
 #include "tests/host/install_fixture.h"
+#include "migrate/internal.h"
 #include "migrate/state.h"
 
 namespace {

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Checks the layers of the program: a folder includes only the folders below it.
 
-    sys < base < registry, clientdb, package < ui < install, migrate, modem, desktop < setup
+    sys < base < record < registry, clientdb, package < ui < install, migrate, modem, desktop
+        < setup
 
-Folders on one line of that order do not include each other either. res/ (resource ids and
+Folders on one line of that order do not include each other either, and a folder's
+internal.h is for that folder alone (the tests stand outside the check). res/ (resource ids and
 the generated string ids) may be included from anywhere; the tools and the tests stand above
 everything. Prints every include that breaks the order and exits 1 when there is one.
 
@@ -16,6 +18,7 @@ import sys
 LAYERS = [
     ["sys"],
     ["base"],
+    ["record"],
     ["registry", "clientdb", "package"],
     ["ui"],
     ["install", "migrate", "modem", "desktop"],
@@ -24,9 +27,10 @@ LAYERS = [
 # Leaf folders anyone may include, and folders outside the order.
 ANYONE = {"res"}
 # The decompression library is built on its own: it may use base's header-only helpers. The
-# uninstaller is a program of its own over the lowest layers.
+# uninstaller is a program of its own over the lowest layers, the install record's format
+# among them.
 EXTRA = {"dunzip": {"dunzip", "base/bytes.h"},
-         "uninstall": {"uninstall", "sys", "base", "registry"}}
+         "uninstall": {"uninstall", "sys", "base", "record", "registry"}}
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"', re.M)
 
@@ -40,6 +44,9 @@ def level(folder):
 
 def allowed(src_folder, target):
     folder = target.split("/")[0]
+    # A folder's internal.h holds what only its own files (and the tests) may use.
+    if target.endswith("/internal.h"):
+        return folder == src_folder
     if folder in ANYONE or folder == src_folder:
         return True
     if src_folder in EXTRA:
@@ -77,6 +84,12 @@ def selftest():
         ("sys/x.cpp", '#include "base/log.h"\n', 1),
         ("ui/x.cpp", '#include "package/package.h"\n#include "res/resource.h"\n', 0),
         ("setup/x.cpp", '#include "modem/modem.h"\n#include "ui/frame.h"\n', 0),
+        ("registry/x.cpp", '#include "record/installrec.h"\n', 0),
+        ("record/x.cpp", '#include "registry/registry.h"\n', 1),
+        ("base/y.cpp", '#include "record/installrec.h"\n', 1),
+        ("uninstall/x.cpp", '#include "record/installrec.h"\n', 0),
+        ("setup/x.cpp", '#include "migrate/internal.h"\n', 1),  # another folder's internals
+        ("migrate/x.cpp", '#include "migrate/internal.h"\n', 0),
         ("dunzip/x.cpp", '#include "base/bytes.h"\n', 0),
         ("dunzip/y.cpp", '#include "base/log.h"\n', 1),
     ]

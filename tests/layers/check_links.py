@@ -113,6 +113,9 @@ def selftest():
           "migrate/b.o": ("migrate", {"Copy"}, set())}, 1),
         ({"setup/a.o": ("setup", set(), {"Copy"}), "migrate/b.o": ("migrate", {"Copy"}, set())}, 0),
         ({"base/a.o": ("base", set(), {"malloc", "Log"}), "base/b.o": ("base", {"Log"}, set())}, 0),
+        ({"base/a.o": ("base", set(), {"Note"}), "record/b.o": ("record", {"Note"}, set())}, 1),
+        ({"registry/a.o": ("registry", set(), {"Note"}),
+          "record/b.o": ("record", {"Note"}, set())}, 0),
         ({"sys/a.o": ("sys", set(), {"Say"}), "gen/s.o": ("gen", {"Say"}, set())}, 0),
         # A hook declared low and defined high is refused like any other use.
         ({"install/a.o": ("install", set(), {"TransferFoldersHook"}),

@@ -18,6 +18,7 @@
 #include "base/globals.h"
 #include "base/log.h"
 #include "desktop/desktop.h"
+#include "desktop/internal.h"
 #include "res/strings.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <string.h>
 #include <string>
 
-#include "base/installrec.h"
+#include "record/installrec.h"
 #include "registry/registry.h"
 #include "tests/win32/reg_fixture.h"
 

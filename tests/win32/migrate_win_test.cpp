@@ -13,6 +13,7 @@
 #include "base/mem.h"
 #include "clientdb/access.h"
 #include "clientdb/format.h"
+#include "migrate/internal.h"
 #include "migrate/migrate.h"
 #include "migrate/platform.h"
 #include "migrate/platform_win.h"

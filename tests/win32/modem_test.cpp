@@ -6,6 +6,7 @@
 #include <string>
 #include "tests/win32/ui_testlib.h"
 #include "base/globals.h"
+#include "modem/internal.h"
 #include "modem/modem.h"
 #include "res/resource.h"
 #include "res/strings.h"

@@ -9,10 +9,11 @@
 
 #include "base/globals.h"
 #include "base/log.h"
+#include "base/path.h"
 #include "install/destination.h"
 #include "install/space.h"
-#include "install/sysfiles.h"
 #include "install/state.h"
+#include "install/sysfiles.h"
 
 namespace {
 

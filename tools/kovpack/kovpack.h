@@ -77,6 +77,9 @@ Description ReadDescription(const std::string& path, const std::string& sourceDi
 std::string SetupValue(const Description& d, const char* name);
 
 // write.cpp.
+// Appends v little-endian, as every number of the package and of a zip archive is stored.
+void Put16(std::string& s, unsigned v);
+void Put32(std::string& s, uint32_t v);
 struct BuildOptions {
     std::string output;
     std::string stub;           // empty: bare package

@@ -29,17 +29,6 @@ const size_t kChunk = 1u << 20;
 // eight hex digits, patched in once the script is final.
 const char kSealText[] = "kovpack script crc32 ";
 
-void Put16(std::string& s, unsigned v) {
-    char b[2];
-    PutU16(b, (uint16_t)v);
-    s.append(b, 2);
-}
-void Put32(std::string& s, uint32_t v) {
-    char b[4];
-    PutU32(b, v);
-    s.append(b, 4);
-}
-
 void DosTime(time_t mtime, unsigned* time, unsigned* date) {
     struct tm t;
     localtime_r(&mtime, &t);

@@ -17,8 +17,6 @@
 #include <time.h>
 #include <zlib.h>
 
-namespace {
-
 void Put16(std::string& s, unsigned v) {
     char b[2];
     PutU16(b, (uint16_t)v);
@@ -29,6 +27,8 @@ void Put32(std::string& s, uint32_t v) {
     PutU32(b, v);
     s.append(b, 4);
 }
+
+namespace {
 
 struct Out {
     std::string bytes;

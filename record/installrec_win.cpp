@@ -1,6 +1,6 @@
 // The install record's note of a Windows profile value, read through the profile calls.
 #include <windows.h>
-#include "base/installrec.h"
+#include "record/installrec.h"
 
 void NoteProfileValue(const char* section, const char* name) {
     // The profile calls cannot tell an absent value from an empty one but by a default no

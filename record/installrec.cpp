@@ -1,6 +1,6 @@
 // The install record: notes kept in memory during the run, written as one text file at the
 // end of a successful install, read back by the uninstaller.
-#include "base/installrec.h"
+#include "record/installrec.h"
 
 #include <string.h>
 #include "base/log.h"
@@ -172,10 +172,10 @@ void RecordAppended(const char* file, unsigned long sizeBefore, const char* byte
 
 int MakePathRecorded(const char* path) {
     // Which levels are missing now: those that exist afterwards were made here.
-    char work[260];
+    char work[MAX_PATH_TEXT];
     if (!CopyText(work, path, sizeof work)) return MakePath(path);
     StripTrailingBackslash(work);
-    char missing[32][260];
+    char missing[32][MAX_PATH_TEXT];
     int count = 0;
     char* start = work;
     if (work[0] && work[1] == ':') start = work[2] ? work + 3 : work + 2;
@@ -183,7 +183,8 @@ int MakePathRecorded(const char* path) {
         if (*p != '\\' && *p) continue;
         char saved = *p;
         *p = 0;
-        if (work[0] && !PathExists(work) && count < 32) CopyText(missing[count++], work, 260);
+        if (work[0] && !PathExists(work) && count < 32)
+            CopyText(missing[count++], work, sizeof missing[0]);
         *p = saved;
         if (!saved) break;
     }
@@ -194,7 +195,7 @@ int MakePathRecorded(const char* path) {
 }
 
 int WriteInstallRecord(const char* dir, const char* dest) {
-    char path[260];
+    char path[MAX_PATH_TEXT];
     if (!JoinPath(path, dir, INSTALL_RECORD_NAME, nullptr)) return 0;
     SysFile f = SysCreate(path);
     if (!f) {

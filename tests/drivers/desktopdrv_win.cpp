@@ -21,6 +21,7 @@
 #include "base/log.h"
 #include "base/path.h"
 #include "desktop/desktop.h"
+#include "install/destination.h"
 #include "ui/frame.h"
 
 static void SetUp(const char* destDir, const char* group, const char* title) {

@@ -7,11 +7,12 @@
 #include <initializer_list>
 
 #include "base/globals.h"
-#include "base/installrec.h"
 #include "base/log.h"
 #include "base/path.h"
 #include "desktop/desktop.h"
+#include "install/destination.h"
 #include "migrate/registration.h"
+#include "record/installrec.h"
 #include "registry/registry.h"
 
 namespace {
