@@ -41,7 +41,6 @@ int IdentifyModem(ModemSettingsT* settings, HANDLE port, int portIndex);
 void ConfigurePort(HANDLE port, int portIndex, int speedIndex);
 // Sends one command and reports whether the answer holds "OK".
 BOOL SendModemCommand(HANDLE port, const char* command, uint16_t wait);
-INT_PTR CALLBACK ModemSearchDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The answer test: an upper-case "OK" anywhere in the count bytes read.
 int AnswerHoldsOk(const char* answer, unsigned count);

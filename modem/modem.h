@@ -15,3 +15,6 @@ void SetModemDefaults(ModemSettingsT* settings);
 // Whole search with its dialogs. 1: found, settings updated; 0: skipped, quit (then
 // QuitRequested is set) or nothing answered and the user went on without a modem.
 int DetectModem(ModemSettingsT* settings);
+
+// The search dialog's procedure: Cancel stops the search. The run's seat opens the dialog with it.
+INT_PTR CALLBACK ModemSearchDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
