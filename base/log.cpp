@@ -7,6 +7,7 @@
 
 #include "base/answers.h"
 #include "base/globals.h"
+#include "base/journal.h"
 #include "base/mem.h"
 #include "base/path.h"
 #include "sys/sys.h"
@@ -150,7 +151,9 @@ void LogFlush(void) {
     if (!trace) return;
     char dest[260];
     const char* path = nullptr;
-    if (SetupError != 0) path = CrashLogPath();
+    // Until the install is committed the folder is the earlier installation's, and after a
+    // rollback it is again: its own setup.log stays as it was.
+    if (SetupError != 0 || JournalKeepsLogAway()) path = CrashLogPath();
     else if (InstallSettings.DestDir[0] && PathExists(InstallSettings.DestDir))
         path = DestPath(dest, "setup.log");
     // An unattended run always leaves its log: it is all there is to read afterwards.

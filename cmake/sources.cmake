@@ -11,15 +11,15 @@
 set(KOV_FOLDERS sys base registry clientdb package ui install migrate modem desktop setup)
 
 set(sys_SOURCES fault.cpp win32/sys_win.cpp posix/sys_posix.cpp)
-set(base_SOURCES answers.cpp bytes.cpp format.cpp globals.cpp installrec.cpp installrec_win.cpp log.cpp mem.cpp
+set(base_SOURCES answers.cpp bytes.cpp format.cpp globals.cpp installrec.cpp installrec_win.cpp journal.cpp log.cpp mem.cpp
                  path.cpp text.cpp write.cpp)
 set(registry_SOURCES registry_win.cpp)
 set(clientdb_SOURCES access.cpp format.cpp userdb.cpp)
 set(package_SOURCES locate_win.cpp reader.cpp script.cpp)
 set(ui_SOURCES dialogs_win.cpp drives.cpp drives_win.cpp frame_win.cpp gauge_win.cpp print_win.cpp
                wizard_state_win.cpp)
-set(install_SOURCES decompress.cpp destination.cpp install.cpp install_win.cpp pif.cpp space.cpp state.cpp
-                    sysfiles.cpp)
+set(install_SOURCES decompress.cpp destination.cpp install.cpp install_win.cpp pif.cpp rollback.cpp
+                    rollback_posix.cpp rollback_win.cpp space.cpp state.cpp sysfiles.cpp)
 set(migrate_SOURCES migrate.cpp platform_posix.cpp platform_win.cpp registration_win.cpp search.cpp
                     steps.cpp transfer.cpp)
 set(desktop_SOURCES group_win.cpp links_win.cpp)

@@ -7,6 +7,7 @@
 
 #include "base/installrec.h"
 #include "base/globals.h"
+#include "base/journal.h"
 #include "base/log.h"
 #include "base/path.h"
 #include "package/package.h"
@@ -91,6 +92,7 @@ int ExtractDecompressor(void) {
         return SetFatal(FATAL_TARGET_CREATE);
     }
     DestPath(path, kLibraryName);
+    if (!JournalSetAside(path)) return SetFatal(FATAL_TARGET_CREATE);
     SysFile f = SysCreate(path);
     if (!f) {
         LogPrintf("Cannot create %s", path);

@@ -1,6 +1,9 @@
 // Registry access layer over the Win32 registry. Statuses are the system's, passed up
 // unchanged, so that callers can tell "no key" (2) from "no value" (259).
 #include "registry/registry.h"
+
+#include <string.h>
+
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/path.h"
@@ -318,4 +321,23 @@ void NoteRegistryValue(HKEY root, const char* keyPath, const char* valueName) {
                   valueName ? valueName : "(default)", keyPath);
         RecordRegistryValue(rootName, keyPath, valueName, PREVIOUS_UNKNOWN, "");
     }
+}
+
+int InClientRegistryArea(const char* keyPath) {
+    static const char* const kAreas[] = {
+        "Software\\Tavelin Online",
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tavelin Online",
+        "AppEvents\\Schemes\\Apps\\.Default",
+    };
+    if (!keyPath) return 0;
+    char head[MAX_PATH_TEXT];
+    for (const char* area : kAreas) {
+        size_t n = strlen(area);
+        if (strlen(keyPath) < n || n >= sizeof head) continue;
+        memcpy(head, keyPath, n);
+        head[n] = 0;
+        // The byte after the area must end a name, or "...\\Tavelin Online2" would be in it.
+        if (SameName(head, area) && (keyPath[n] == 0 || keyPath[n] == '\\')) return 1;
+    }
+    return 0;
 }

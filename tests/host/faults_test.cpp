@@ -39,6 +39,7 @@
 #include "install/decompress.h"
 #include "install/destination.h"
 #include "install/install.h"
+#include "install/rollback.h"
 #include "install/space.h"
 #include "migrate/migrate.h"
 #include "migrate/search.h"
@@ -281,7 +282,8 @@ struct Campaign {
     int InstallStep() {
         migrated = 0;
         if (!InstallFiles()) return 0;
-        if (MigrateInstallation()) return migrated = 1;
+        // The driver commits once the step's last change is made.
+        if (MigrateInstallation()) return migrated = CommitInstall();
         FreeDecompressor();
         RestorePreviousInstall();
         CleanUpInstall();
