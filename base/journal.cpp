@@ -111,7 +111,61 @@ int WriteAll(SysFile f, const char* text, unsigned long length) {
 
 void Forget(void) {
     if (JournalState.file) SysClose(JournalState.file);
+    if (JournalState.text) MemFree(JournalState.text);
     JournalState = {};
+}
+
+// Keeps a copy of what went to the file.
+void Remember(const char* text, uint32_t length) {
+    JournalStateT& j = JournalState;
+    if (j.textUsed + length + 1 > j.textSize) {
+        uint32_t size = (j.textSize ? j.textSize * 2 : 4096) + length;
+        char* grown = (char*)MemAlloc(size);
+        if (j.text) {
+            memcpy(grown, j.text, j.textUsed);
+            MemFree(j.text);
+        }
+        j.text = grown;
+        j.textSize = size;
+    }
+    memcpy(j.text + j.textUsed, text, length);
+    j.textUsed += length;
+}
+
+// Reads the lines of a journal's text up to its last whole line.
+int ParseJournal(const char* text, long size, JournalT* out) {
+    memset(out, 0, sizeof *out);
+    unsigned slots = 0;
+    for (long i = 0; i < size; ++i)
+        if (text[i] == '\n') slots++;
+    out->lines = (JournalLineT*)MemAlloc((unsigned long)(slots + 1) * sizeof(JournalLineT));
+    long start = 0;
+    int header = 0;
+    for (long i = 0; i + 1 < size; ++i) {
+        if (text[i] != '\r' || text[i + 1] != '\n') continue;
+        int length = (int)(i - start);
+        out->wholeBytes = i + 2;
+        if (!header) {
+            header = length == (int)strlen(HEADER) && !memcmp(text + start, HEADER, (size_t)length);
+            if (!header) break;
+        } else if (length < LINE_MAX && ParseLine(text + start, length, &out->lines[out->count])) {
+            // The destination line comes first and only once.
+            int isDest = out->lines[out->count].kind == JOURNAL_DEST;
+            if (isDest == (out->count == 0)) out->count++;
+            else out->damaged++;
+        } else {
+            out->damaged++;
+        }
+        start = i + 2;
+        i++;
+    }
+    out->cut = out->wholeBytes < size;
+    if (!header || out->count == 0) {
+        FreeJournal(out);
+        return 0;
+    }
+    CopyText(out->dest, out->lines[0].field[0], sizeof out->dest);
+    return 1;
 }
 
 }  // namespace
@@ -163,6 +217,7 @@ int JournalWrite(int kind, const char* f0, const char* f1, const char* f2, const
         line[used++] = '\n';
         // Through to the disk before the change it announces is made.
         ok = WriteAll(JournalState.file, line, (unsigned long)used) && SysFlush(JournalState.file);
+        if (ok) Remember(line, (uint32_t)used);
     }
     if (ok && kind != JOURNAL_DEST) JournalState.entries++;
     if (!ok) LogPrintf("Journal: could not write a %s line", row->name);
@@ -182,35 +237,40 @@ int JournalBegin(const char* dest) {
         CopyText(JournalState.dest, dest, sizeof JournalState.dest);
     GetDirPart(folder, JournalState.path);
     JournalPointerPath(pointer, sizeof pointer);
-    int madeFolder = SysMakeDir(folder);
-    SysFile f = SysCreate(JournalState.path);
-    int ok = f != 0;
-    const char* failed = JournalState.path;
+    // The pointer comes first: a run ended from here on leaves the next one a pointer to a
+    // journal that is whole, empty or not there yet, and it knows each of them.
+    const char* failed = pointer;
+    SysFile p = SysCreate(pointer);
+    char line[MAX_PATH_TEXT + 2];
+    Format(line, sizeof line, "%s\r\n", JournalState.path);
+    int ok = p && WriteAll(p, line, (unsigned long)strlen(line)) && SysFlush(p);
+    if (p && !SysClose(p)) ok = 0;
+    int madeFolder = ok && SysMakeDir(folder);
+    SysFile f = 0;
     if (ok) {
-        char header[sizeof HEADER + 2];
-        Format(header, sizeof header, "%s\r\n", HEADER);
-        JournalState.file = f;
-        ok = WriteAll(f, header, (unsigned long)strlen(header)) &&
-             JournalWrite(JOURNAL_DEST, JournalState.dest);
+        failed = JournalState.path;
+        f = SysCreate(JournalState.path);
+        ok = f != 0;
     }
-    // The pointer comes last: it is what the next run looks for first, and it must never
-    // point at a journal that is not there.
     if (ok) {
-        SysFile p = SysCreate(pointer);
-        char line[MAX_PATH_TEXT + 2];
-        Format(line, sizeof line, "%s\r\n", JournalState.path);
-        ok = p && WriteAll(p, line, (unsigned long)strlen(line)) && SysFlush(p);
-        if (p && !SysClose(p)) ok = 0;
-        failed = pointer;
+        // The header and the destination line in one write: the journal is empty or whole.
+        char head[sizeof HEADER + 2 * MAX_PATH_TEXT], destLine[2 * MAX_PATH_TEXT];
+        int used = AppendEscaped(destLine, 0, sizeof destLine, JournalState.dest);
+        Format(head, sizeof head, "%s\r\n%s\t%s\r\n", HEADER, JournalKindName(JOURNAL_DEST),
+               destLine);
+        ok = used >= 0 && WriteAll(f, head, (unsigned long)strlen(head)) && SysFlush(f);
+        if (ok) {
+            JournalState.file = f;
+            Remember(head, (uint32_t)strlen(head));
+        }
     }
     if (!ok) {
         LogPrintf("No rollback journal: %s could not be written", failed);
-        if (JournalState.file) SysClose(JournalState.file);
-        JournalState.file = 0;
-        SysDelete(pointer);
+        if (f) SysClose(f);
         SysDelete(JournalState.path);
         if (madeFolder) SysRemoveDir(folder);
-        JournalState = {};
+        SysDelete(pointer);
+        Forget();
         return 0;
     }
     LogPrintf("Rollback journal %s", JournalState.path);
@@ -304,42 +364,14 @@ int ReadJournal(const char* path, JournalT* out) {
     char* text = (char*)MemAlloc((unsigned long)size + 1);
     long got = SysRead(f, text, (unsigned long)size);
     SysClose(f);
-    if (got != size) {
-        MemFree(text);
-        return 0;
-    }
-    unsigned slots = 0;
-    for (long i = 0; i < size; ++i)
-        if (text[i] == '\n') slots++;
-    out->lines = (JournalLineT*)MemAlloc((unsigned long)(slots + 1) * sizeof(JournalLineT));
-    long start = 0;
-    int header = 0;
-    for (long i = 0; i + 1 < size; ++i) {
-        if (text[i] != '\r' || text[i + 1] != '\n') continue;
-        int length = (int)(i - start);
-        out->wholeBytes = i + 2;
-        if (!header) {
-            header = length == (int)strlen(HEADER) && !memcmp(text + start, HEADER, (size_t)length);
-            if (!header) break;
-        } else if (length < LINE_MAX && ParseLine(text + start, length, &out->lines[out->count])) {
-            // The destination line comes first and only once.
-            int isDest = out->lines[out->count].kind == JOURNAL_DEST;
-            if (isDest == (out->count == 0)) out->count++;
-            else out->damaged++;
-        } else {
-            out->damaged++;
-        }
-        start = i + 2;
-        i++;
-    }
-    out->cut = out->wholeBytes < size;
+    int ok = got == size && ParseJournal(text, size, out);
     MemFree(text);
-    if (!header || out->count == 0) {
-        FreeJournal(out);
-        return 0;
-    }
-    CopyText(out->dest, out->lines[0].field[0], sizeof out->dest);
-    return 1;
+    return ok;
+}
+
+int JournalWritten(JournalT* out) {
+    memset(out, 0, sizeof *out);
+    return JournalState.text && ParseJournal(JournalState.text, (long)JournalState.textUsed, out);
 }
 
 void FreeJournal(JournalT* journal) {

@@ -44,6 +44,10 @@ struct JournalStateT {
     uint32_t backups = 0;  // backup files named so far
     // A rollback gave the earlier installation back: the run's log stays out of its folder.
     uint32_t rolledBack = 0;
+    // What this run wrote to the file, so that its own rollback or commit does not depend on
+    // reading the disk back (the disk may be what failed).
+    char* text = nullptr;
+    uint32_t textUsed = 0, textSize = 0;
 };
 extern JournalStateT JournalState;
 // Closes an open journal without committing or undoing anything (its file stays for the next
@@ -104,5 +108,7 @@ struct JournalT {
 // 0 when missing, unreadable or not a journal. Free with FreeJournal.
 int ReadJournal(const char* path, JournalT* out);
 void FreeJournal(JournalT* journal);
+// The lines this run wrote, as ReadJournal would read them from its file; 0 when none.
+int JournalWritten(JournalT* out);
 // The name of a line kind in the file, or null.
 const char* JournalKindName(int kind);

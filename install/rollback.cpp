@@ -11,6 +11,7 @@
 #include "base/mem.h"
 #include "base/path.h"
 #include "base/text.h"
+#include "install/destination.h"
 #include "install/space.h"
 #include "install/state.h"
 #include "package/package.h"
@@ -41,9 +42,25 @@ int BackupPath(char* out, const char* folder, const char* name) {
 
 int Exists(const char* path) { return SysAttributes(path) != SYS_ATTR_NONE; }
 
-// Gives back what one line changed. 1 when it is undone (or there was nothing to undo),
+// An older line moved an earlier file of that name aside and it has been put back already: a
+// NEW line of the same name, undone again by a run that could not mark it undone, must not
+// delete the earlier file.
+int PutBackAlready(const JournalT* j, unsigned index, const char* folder) {
+    char backup[MAX_PATH_TEXT];
+    for (unsigned i = 1; i < index; i++) {
+        const JournalLineT* l = &j->lines[i];
+        if (l->kind == JOURNAL_MOVED && SameName(l->field[0], j->lines[index].field[0]) &&
+            BackupPath(backup, folder, l->field[1]) && !Exists(backup))
+            return 1;
+    }
+    return 0;
+}
+
+// Gives back what line index changed. 1 when it is undone (or there was nothing to undo),
 // 0 when something stayed: the line is then tried again by the next run.
-int UndoLine(const JournalLineT* l, const char* dest, const char* folder) {
+int UndoLine(const JournalT* j, unsigned index, const char* folder) {
+    const JournalLineT* l = &j->lines[index];
+    const char* dest = j->dest;
     char a[MAX_PATH_TEXT], b[MAX_PATH_TEXT];
     switch (l->kind) {
     case JOURNAL_MOVED:
@@ -62,7 +79,8 @@ int UndoLine(const JournalLineT* l, const char* dest, const char* folder) {
         return 1;
     case JOURNAL_NEW:
         if (!InsideDest(a, dest, l->field[0])) break;
-        if (!Exists(a) || (SysAttributes(a) & SYS_ATTR_DIR)) return 1;
+        if (!Exists(a) || (SysAttributes(a) & SYS_ATTR_DIR) || PutBackAlready(j, index, folder))
+            return 1;
         if (!SysDelete(a)) {
             LogPrintf("Could not remove %s", a);
             return 0;
@@ -79,8 +97,7 @@ int UndoLine(const JournalLineT* l, const char* dest, const char* folder) {
             LogPrintf("Could not remove %s", a);
             return 0;
         }
-        if (Exists(a)) return 1;
-        if (!MovePath(b, a)) {
+        if (Exists(a) || !MovePath(b, a)) {
             LogPrintf("Failed to rename %s back to %s", b, a);
             return 0;
         }
@@ -127,6 +144,12 @@ int CommitJournal(const char* path, const JournalT* j, int doneWritten) {
         SysDelete(path);
         DeletePointer();
     }
+    // Nor may the backups go while a journal without that line can still be found.
+    if (!doneWritten && Exists(path)) {
+        LogPrintf("Install not committed: the journal cannot say it went through; the next run "
+                  "rolls it back");
+        return 0;
+    }
     unsigned deleted = 0, kept = 0;
     for (unsigned i = 0; i < j->count; i++) {
         const JournalLineT* l = &j->lines[i];
@@ -143,8 +166,12 @@ int CommitJournal(const char* path, const JournalT* j, int doneWritten) {
             LogPrintf("Could not delete %s", a);
         }
     }
+    if (kept) {
+        LogPrintf("Commit incomplete: %u files stay; the next run deletes them", kept);
+        return 0;
+    }
     RemoveJournal(path);
-    LogPrintf("Install committed: %u earlier files deleted, %u could not be", deleted, kept);
+    LogPrintf("Install committed: %u earlier files deleted", deleted);
     return 1;
 }
 
@@ -168,7 +195,7 @@ int RollBackJournal(const char* path, const JournalT* j) {
     for (unsigned i = j->count; i-- > 1;) {
         const JournalLineT* l = &j->lines[i];
         if (undone[i] || l->kind == JOURNAL_UNDONE || l->kind == JOURNAL_DISCARD) continue;
-        if (!UndoLine(l, j->dest, folder)) {
+        if (!UndoLine(j, i, folder)) {
             left++;
             continue;
         }
@@ -191,14 +218,9 @@ int RollBackJournal(const char* path, const JournalT* j) {
 
 enum { FINISHED = 1, LEFT_FOR_NEXT_RUN = 0, NOT_A_JOURNAL = -1 };
 
-// Finishes the journal at path: its commit when it says the install went through, else its
-// rollback.
-int FinishJournal(const char* path) {
-    JournalT j;
-    if (!ReadJournal(path, &j)) {
-        LogPrintf("No journal to finish at %s", path);
-        return NOT_A_JOURNAL;
-    }
+// Finishes the journal j of the file at path: its commit when it says the install went
+// through, else its rollback. Frees j.
+int FinishParsed(const char* path, JournalT& j) {
     char expected[MAX_PATH_TEXT];
     // A journal speaks for the folder it lies in, and for no other.
     if (!JournalPathIn(expected, j.dest) || !SameName(expected, path) ||
@@ -213,6 +235,15 @@ int FinishJournal(const char* path) {
     int result = HasLine(&j, JOURNAL_DONE) ? CommitJournal(path, &j, 1) : RollBackJournal(path, &j);
     FreeJournal(&j);
     return result;
+}
+
+int FinishJournal(const char* path) {
+    JournalT j;
+    if (!ReadJournal(path, &j)) {
+        LogPrintf("No journal to finish at %s", path);
+        return NOT_A_JOURNAL;
+    }
+    return FinishParsed(path, j);
 }
 
 }  // namespace
@@ -237,8 +268,10 @@ int RollBackInstall(void) {
     if (!JournalActive()) return 0;
     char path[MAX_PATH_TEXT];
     CopyText(path, JournalState.path, sizeof path);
+    JournalT j;
+    int written = JournalWritten(&j);
     JournalClose();
-    int restored = FinishJournal(path) == FINISHED;
+    int restored = (written ? FinishParsed(path, j) : FinishJournal(path)) == FINISHED;
     if (restored && SetupError) ShowError(LoadMessage(1, IDS_EARLIER_RESTORED));
     return restored;
 }
@@ -248,9 +281,10 @@ int CommitInstall(void) {
     char path[MAX_PATH_TEXT];
     CopyText(path, JournalState.path, sizeof path);
     int doneWritten = JournalWrite(JOURNAL_DONE, nullptr);
-    JournalClose();
     JournalT j;
-    if (!ReadJournal(path, &j)) {
+    int written = JournalWritten(&j);
+    JournalClose();
+    if (!written) {
         LogPrintf("Journal %s could not be read back: the earlier files stay in %s", path,
                   JOURNAL_FOLDER);
         if (!doneWritten) RemoveJournal(path);
@@ -274,13 +308,22 @@ int RecoverInterruptedInstall(void) {
     for (char* p = path; *p; ++p)
         if (*p == '\r' || *p == '\n') *p = 0;
     LogPrintf("Found the journal of an interrupted install: %s", path);
+    char folder[MAX_PATH_TEXT];
+    GetDirPart(folder, path);
+    int ours =
+        SameName(GetNamePart(path), JOURNAL_NAME) && SameName(GetNamePart(folder), JOURNAL_FOLDER);
     if (!path[0] || !Exists(path)) {
         LogPrintf("The journal is gone: nothing to finish");
+        // A run ended before its journal was written may have left the folder, empty.
+        if (ours) SysRemoveDir(folder);
         SysDelete(pointer);
         return 1;
     }
     // A pointer to something that is no journal of its folder is dropped; the file it names
-    // is left alone.
-    if (FinishJournal(path) == NOT_A_JOURNAL) SysDelete(pointer);
+    // is left alone, unless it is the empty journal of a run ended as it began.
+    if (FinishJournal(path) == NOT_A_JOURNAL) {
+        if (ours && GetFileSizeByName(path) == 0 && SysDelete(path)) SysRemoveDir(folder);
+        SysDelete(pointer);
+    }
     return 1;
 }

@@ -167,7 +167,7 @@ struct Run {
         if (inPlace && found[0]) strcpy(InstallSettings.DestDir, found);
         OpenPackage();
         if (!InstallFiles()) return 0;
-        if (MigrateInstallation()) return CommitInstall();
+        if (MigrateInstallation()) return CommitInstall(), 1;
         RestorePreviousInstall();
         CleanUpInstall();
         return 0;
@@ -421,7 +421,7 @@ int InPlaceStep(EarlierRun& run, std::vector<uint32_t> carried = {kCarriedIds[0]
     SetupError = 0;
     run.OpenPackage();
     if (!InstallFiles()) return 0;
-    if (MigrateInstallation()) return CommitInstall();
+    if (MigrateInstallation()) return CommitInstall(), 1;
     RestorePreviousInstall();
     CleanUpInstall();
     return 0;
