@@ -64,7 +64,7 @@ set(HOST_TEST_SOURCES
   tests/host/inflate_test.cpp tests/host/install_test.cpp tests/host/installrec_test.cpp
   tests/host/kovdb_test.cpp tests/host/kovpack_test.cpp tests/host/machine.cpp
   tests/host/migrate_search_test.cpp tests/host/migrate_test.cpp tests/host/options_test.cpp
-  tests/host/package_test.cpp tests/host/reset_test.cpp tests/host/space_test.cpp
+  tests/host/package_test.cpp tests/host/reset_test.cpp tests/host/rollback_test.cpp tests/host/space_test.cpp
   tests/host/strings_test.cpp
   tests/host/sysfiles_test.cpp tests/host/transfer_test.cpp tests/host/unzip_test.cpp)
 set(WIN32_TEST_SOURCES
