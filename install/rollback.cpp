@@ -119,13 +119,18 @@ void DeletePointer(void) {
     SysDelete(pointer);
 }
 
-// The journal's file, its folder and the pointer go: nothing is left to finish.
-void RemoveJournal(const char* path) {
+// The journal's file, its folder and the pointer go: nothing is left to finish. 0 when the
+// journal stays: its pointer stays too, for the next run to finish it.
+int RemoveJournal(const char* path) {
     char folder[MAX_PATH_TEXT];
     GetDirPart(folder, path);
-    SysDelete(path);
+    if (!SysDelete(path) && Exists(path)) {
+        LogPrintf("Could not remove %s: the next run finishes it", path);
+        return 0;
+    }
     if (!SysRemoveDir(folder)) LogPrintf("Could not remove %s", folder);
     DeletePointer();
+    return 1;
 }
 
 int HasLine(const JournalT* j, int kind) {
@@ -170,9 +175,8 @@ int CommitJournal(const char* path, const JournalT* j, int doneWritten) {
         LogPrintf("Commit incomplete: %u files stay; the next run deletes them", kept);
         return 0;
     }
-    RemoveJournal(path);
     LogPrintf("Install committed: %u earlier files deleted", deleted);
-    return 1;
+    return RemoveJournal(path);
 }
 
 // Undoes the journal's lines newest first, each marked once undone, so that a run ended
@@ -210,9 +214,9 @@ int RollBackJournal(const char* path, const JournalT* j) {
         LogPrintf("Rollback incomplete: %u changes stay; the next run tries again", left);
         return 0;
     }
-    RemoveJournal(path);
     JournalState.rolledBack = 1;
     LogPrintf("Earlier installation rolled back: %u changes undone", done);
+    RemoveJournal(path);
     return 1;
 }
 
