@@ -215,8 +215,11 @@ int JournalWrite(int kind, const char* f0, const char* f1, const char* f2, const
     if (ok) {
         line[used++] = '\r';
         line[used++] = '\n';
-        // Through to the disk before the change it announces is made.
-        ok = WriteAll(JournalState.file, line, (unsigned long)used) && SysFlush(JournalState.file);
+        // Through to the disk before the change it announces is made, when that change puts
+        // something earlier out of its place. A new file's line only has to survive a killed
+        // process, which a write does; after a power cut the file may stay behind unnamed.
+        ok = WriteAll(JournalState.file, line, (unsigned long)used) &&
+             (kind == JOURNAL_NEW || SysFlush(JournalState.file));
         if (ok) Remember(line, (uint32_t)used);
     }
     if (ok && kind != JOURNAL_DEST) JournalState.entries++;
