@@ -292,12 +292,12 @@ int CommitInstall(void) {
         LogPrintf("Journal %s could not be read back: the earlier files stay in %s", path,
                   JOURNAL_FOLDER);
         if (!doneWritten) RemoveJournal(path);
-        JournalState = {};
+        ResetJournalState();
         return 0;
     }
     CommitJournal(path, &j, doneWritten);
     FreeJournal(&j);
-    JournalState = {};
+    ResetJournalState();
     return 1;
 }
 
