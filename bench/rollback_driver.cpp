@@ -66,8 +66,8 @@ Result InstallOnce(const std::string& c, bool backups) {
     strcpy(InstallSettings.PreviousDir, "C:\\KOV");
     strcpy(InstallSettings.DestDir, "C:\\KOV");
     SetupError = 0;
-    unsigned long renames = SysCallsMade(SYS_FAULT_RENAME), deletes = SysCallsMade(SYS_FAULT_DELETE),
-                  writes = SysCallsMade(SYS_FAULT_WRITE);
+    unsigned long renames = SysCallsMade(SYS_FAULT_RENAME),
+                  deletes = SysCallsMade(SYS_FAULT_DELETE), writes = SysCallsMade(SYS_FAULT_WRITE);
     unsigned long long bytes = WrittenBytes();
     double t0 = Now();
     int ok = InstallFiles();
