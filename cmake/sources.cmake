@@ -73,7 +73,7 @@ set(WIN32_TEST_SOURCES
   tests/win32/dunzip_test.cpp tests/win32/install_loop_test.cpp
   tests/win32/installrec_win_test.cpp tests/win32/migrate_win_test.cpp
   tests/win32/modem_test.cpp tests/win32/package_win_test.cpp tests/win32/registration_test.cpp
-  tests/win32/registry_test.cpp tests/win32/sysfiles_win_test.cpp tests/win32/templates_test.cpp
+  tests/win32/registry_test.cpp tests/win32/rollback_win_test.cpp tests/win32/sysfiles_win_test.cpp tests/win32/templates_test.cpp
   tests/win32/ui_dialogs_test.cpp tests/win32/ui_drives_test.cpp tests/win32/ui_frame_test.cpp
   tests/win32/ui_gauge_test.cpp
   tests/win32/ui_print_test.cpp)

@@ -171,7 +171,11 @@ TEST_F(InstallLoop, CancelQuestionAndInterruptedNotice) {
     } cases[] = {
         {"No goes on", false, IDNO, "Souhaitez-vous annuler l'installation ?", 1},
         {"Yes stops", false, IDYES, "Souhaitez-vous annuler l'installation ?", 0},
-        {"in place", true, IDYES, "Souhaitez-vous annuler l'installation ?\n\nSi vous", 0},
+        // In place the earlier files are kept until the end: the question says they come back.
+        {"in place", true, IDYES,
+         "Souhaitez-vous annuler l'installation ?\n\nSi vous l'interrompez maintenant, la version "
+         "ant\xE9rieure d'KOV sera r\xE9tablie",
+         0},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.what);
