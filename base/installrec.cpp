@@ -195,6 +195,8 @@ int MakePathRecorded(const char* path) {
         *p = saved;
         if (!saved) break;
     }
+    // A rollback takes the folders away again, the innermost first.
+    for (int i = 0; i < count; ++i) JournalNoteFolder(missing[i]);
     int result = MakePath(path);
     for (int i = 0; i < count; ++i)
         if (PathExists(missing[i])) RecordFolder(missing[i]);

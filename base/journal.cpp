@@ -30,8 +30,8 @@ const JournalKindRow kJournalKinds[] = {
     {JOURNAL_NEW, "NEW", 1},         {JOURNAL_OLD_DB, "OLDDB", 2},
     {JOURNAL_RENAMED, "RENAMED", 2}, {JOURNAL_VALUE, "VALUE", 4},
     {JOURNAL_PROFILE, "PROFILE", 4}, {JOURNAL_KEY, "KEY", 2},
-    {JOURNAL_DISCARD, "DISCARD", 1}, {JOURNAL_DONE, "DONE", 0},
-    {JOURNAL_UNDONE, "UNDONE", 1},
+    {JOURNAL_DISCARD, "DISCARD", 1}, {JOURNAL_NEW_FOLDER, "FOLDER", 1},
+    {JOURNAL_DONE, "DONE", 0},       {JOURNAL_UNDONE, "UNDONE", 1},
 };
 
 const JournalKindRow* KindRow(int kind) {
@@ -219,7 +219,7 @@ int JournalWrite(int kind, const char* f0, const char* f1, const char* f2, const
         // something earlier out of its place. A new file's line only has to survive a killed
         // process, which a write does; after a power cut the file may stay behind unnamed.
         ok = WriteAll(JournalState.file, line, (unsigned long)used) &&
-             (kind == JOURNAL_NEW || SysFlush(JournalState.file));
+             (kind == JOURNAL_NEW || kind == JOURNAL_NEW_FOLDER || SysFlush(JournalState.file));
         if (ok) Remember(line, (uint32_t)used);
     }
     if (ok && kind != JOURNAL_DEST) JournalState.entries++;
@@ -317,6 +317,12 @@ int JournalSetAside(const char* path) {
     if (attributes == SYS_ATTR_NONE || (attributes & SYS_ATTR_DIR))
         return JournalWrite(JOURNAL_NEW, rel);
     return MoveAside(path, rel);
+}
+
+int JournalNoteFolder(const char* path) {
+    char rel[MAX_PATH_TEXT];
+    if (!JournalActive() || !JournalRelative(path, rel, sizeof rel)) return 1;
+    return JournalWrite(JOURNAL_NEW_FOLDER, rel);
 }
 
 int JournalDiscard(const char* path) {

@@ -18,17 +18,18 @@
 
 // Line kinds. The order is the file format's: never renumber.
 enum JournalKind {
-    JOURNAL_DEST,     // the destination folder the journal belongs to
-    JOURNAL_MOVED,    // an earlier file moved aside: its path, its backup's name
-    JOURNAL_NEW,      // a file written where there was none: its path
-    JOURNAL_OLD_DB,   // the earlier main database renamed: the path it had, the path it has
-    JOURNAL_RENAMED,  // a preserved file renamed by the transfer: from, to
-    JOURNAL_VALUE,    // a registry value about to be set: root, key, name, earlier state
-    JOURNAL_PROFILE,  // a WIN.INI value about to be set: file, section, name, earlier state
-    JOURNAL_KEY,      // a registry key about to be created: root, key
-    JOURNAL_DISCARD,  // a file that goes when the install is committed: its path
-    JOURNAL_DONE,     // the install step went through: the next run only commits
-    JOURNAL_UNDONE,   // the entry of that number was undone by a rollback
+    JOURNAL_DEST,        // the destination folder the journal belongs to
+    JOURNAL_MOVED,       // an earlier file moved aside: its path, its backup's name
+    JOURNAL_NEW,         // a file written where there was none: its path
+    JOURNAL_OLD_DB,      // the earlier main database renamed: the path it had, the path it has
+    JOURNAL_RENAMED,     // a preserved file renamed by the transfer: from, to
+    JOURNAL_VALUE,       // a registry value about to be set: root, key, name, earlier state
+    JOURNAL_PROFILE,     // a WIN.INI value about to be set: file, section, name, earlier state
+    JOURNAL_KEY,         // a registry key about to be created: root, key
+    JOURNAL_DISCARD,     // a file that goes when the install is committed: its path
+    JOURNAL_NEW_FOLDER,  // a folder about to be made where there was none: its path
+    JOURNAL_DONE,        // the install step went through: the next run only commits
+    JOURNAL_UNDONE,      // the entry of that number was undone by a rollback
     JOURNAL_KINDS
 };
 // Paths of the file lines are relative to the destination; the fields of the value lines
@@ -75,6 +76,8 @@ int JournalRelative(const char* path, char* rel, unsigned size);
 // 0 (logged) when the journal could not say so or the move failed. A path outside the
 // destination is not the journal's: 1, and nothing done.
 int JournalSetAside(const char* path);
+// Notes a folder of the destination about to be made (FOLDER); 1 when it may be made.
+int JournalNoteFolder(const char* path);
 // What the install would delete from the destination: moved aside while the journal is open
 // (kept until the commit), deleted otherwise. 1 when the path is gone.
 int JournalDiscard(const char* path);

@@ -129,7 +129,7 @@ earlier_state() {
 # whole in $KOV_OUT/restored.
 check_restored() {
     local why= log
-    run_killable "" "$QUIT_RULES"
+    run_killable "" "$QUIT_RULES" >&2
     log=$(machine_file 'C:\setup.log')
     if grep -q '^Install committed\|^The journal is gone' <<<"$log"; then
         printf '%s' ""
@@ -140,7 +140,7 @@ check_restored() {
         why+="the earlier installation is not as it was: $(diff "$KOV_OUT/state-before" "$KOV_OUT/state-after" | grep '^[<>]' | head -3 | tr '\n' ' '); "
     local run=$(host_path "$EARLIER\kovrun.log")
     rm -f "$run"
-    run_plain "$EARLIER\kov.exe" --close 300
+    run_plain "$EARLIER\kov.exe" --close 300 >&2
     for i in $(seq 50); do [ -s "$run" ] && break; sleep 0.2; done
     grep -qF "installation: $EARLIER" <(tr -d '\r' <"$run" 2>/dev/null) ||
         why+="the earlier client did not start; "

@@ -146,6 +146,8 @@ int PrepareDestination(void) {
     InstallState.PreviousInstallRestored = InstallState.PackageFilesWritten =
         InstallState.CleanedUp = 0;
     LogPrintf("Preparing dest dir");
+    // The folders the preparation makes in the earlier installation's are the journal's too.
+    if (InstallState.OverwriteInPlace) BeginRollbackJournal();
     MakePathRecorded(s.DestDir);
     char path[260];
     for (uint16_t i = 0; i < s.CreateDirs.count; i++) {
@@ -156,7 +158,6 @@ int PrepareDestination(void) {
     }
     if (!InstallState.OverwriteInPlace) return 1;
     LogPrintf("Preparing for overwrite");
-    BeginRollbackJournal();
     if (!MoveOldDbAside()) return SetFatal(FATAL_FILE_CREATE);
     KeepOrDeleteTools();
     if (TransferFoldersHook) TransferFoldersHook(1);

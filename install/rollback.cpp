@@ -104,6 +104,12 @@ int UndoLine(const JournalT* j, unsigned index, const char* folder) {
         LogPrintf("Renamed %s back to %s", b, a);
         return 1;
     }
+    case JOURNAL_NEW_FOLDER:
+        if (!InsideDest(a, dest, l->field[0])) break;
+        // Only an empty folder goes: what is left in it is named by the lines before.
+        if (Exists(a) && SysRemoveDir(a)) LogPrintf("Removed %s", a);
+        else if (Exists(a)) LogPrintf("Could not remove %s", a);
+        return 1;
     case JOURNAL_VALUE:
     case JOURNAL_PROFILE:
     case JOURNAL_KEY: return UndoJournalValue(l);

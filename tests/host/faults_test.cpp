@@ -269,7 +269,8 @@ struct Campaign {
                                     {"organize\\*.*", ""},
                                     {"mpm\\modem.ini", "*.old"},
                                     {"download\\*.*", "move"}});
-        SetList(is.CreateDirs, {{"download", nullptr}, {"organize", nullptr}});
+        // spool is new to the earlier installation: a rollback takes it away again.
+        SetList(is.CreateDirs, {{"download", nullptr}, {"organize", nullptr}, {"spool", nullptr}});
         is.ExpectedDbKind = NO_DB_KIND;  // any kind of database
         is.ExpectedDbKindCode = NO_DB_KIND_CODE;
         is.CarriedRecordCount = sizeof kCarried / sizeof kCarried[0];
