@@ -294,8 +294,18 @@ int JournalRelative(const char* path, char* rel, unsigned size) {
 }
 
 // Moves path (an existing file of the destination, rel inside it) into the backup folder.
-static int MoveAside(const char* path, const char* rel) {
-    char folder[MAX_PATH_TEXT], name[16], backup[MAX_PATH_TEXT];
+static int MoveAside(const char* path, const char* relAsAsked) {
+    char folder[MAX_PATH_TEXT], name[16], backup[MAX_PATH_TEXT], rel[MAX_PATH_TEXT];
+    // The file comes back under the name it has on the disk, not the spelling it was asked
+    // for by: a rename back would give it the package's capitals.
+    CopyText(rel, relAsAsked, sizeof rel);
+    SysFindData fd;
+    SysFind h = SysFindFirst(path, &fd);
+    if (h) {
+        char* bare = (char*)GetNamePart(rel);
+        if (SameName(bare, fd.name)) CopyText(bare, fd.name, (unsigned)(sizeof rel - (bare - rel)));
+        SysFindClose(h);
+    }
     GetDirPart(folder, JournalState.path);
     // A name no file of the folder has: a leftover of another run is left alone.
     do {

@@ -117,7 +117,9 @@ earlier_state() {
     for key in 'HKLM\SOFTWARE\Tavelin Online' 'HKCU\Software\Tavelin Online' \
         'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Tavelin Online'; do
         echo "[$key]"
-        "$KOV_SRC/tests/machine/wine-run" reg query "$key" /s 2>/dev/null | tr -d '\r' | grep -v '^$'
+        # Each value with its key, sorted: the order the registry lists values in is not theirs.
+        "$KOV_SRC/tests/machine/wine-run" reg query "$key" /s 2>/dev/null | tr -d '\r' |
+            awk '/^HKEY_/ { key = $0; print key; next } NF { print key ":" $0 }' | sort
     done
     echo "[win.ini WKOV]"
     machine_file 'C:\WINDOWS\win.ini' | sed -n '/^\[WKOV\]/,/^\[/p' | grep -v '^\[' | sort
@@ -128,11 +130,19 @@ earlier_state() {
 # run's install committed. Prints "" when that held; counts the earlier installations found
 # whole in $KOV_OUT/restored.
 check_restored() {
-    local why= log
+    local why= journal committed=
+    # The killed run had committed when its journal says the step went through, or when the
+    # journal is gone after its log said so.
+    journal=$(host_path "$EARLIER\SETUPBAK\JOURNAL.TXT")
+    if grep -q '^DONE' "$journal" 2>/dev/null ||
+        { [ ! -e "$journal" ] && machine_file 'C:\setup.log' | grep -q '^Install committed'; }; then
+        committed=1
+    fi
     run_killable "" "$QUIT_RULES" >&2
-    log=$(machine_file 'C:\setup.log')
-    if grep -q '^Install committed\|^The journal is gone' <<<"$log"; then
-        printf '%s' ""
+    [ ! -e "$(host_path "$EARLIER\SETUPBAK")" ] || why+="the backup folder stayed; "
+    [ ! -e "$(host_path 'C:\setup.jnl')" ] || why+="the journal's pointer stayed; "
+    if [ -n "$committed" ]; then
+        printf '%s' "$why"
         return
     fi
     earlier_state >"$KOV_OUT/state-after"

@@ -281,6 +281,11 @@ struct Campaign {
         fake = migratetest::FakeSystem();
         fake.askAnswer = 1;  // the old downloads move
         fake.Install();
+        // The client's own index of its database, which a database the setup writes there
+        // makes stale (and whose deletion a rollback undoes), in capitals the setup does not
+        // use for it.
+        if (scenario.inPlace && scenario.roomForBackups)
+            Put(*m, "C:\\KOV\\IDB\\MAIN.IND", "the client's index");
         Walk(m->Host("C:\\KOV"), "", userBefore);
         Snap(m->Host("C:\\KOV"), "", earlierBefore);
         if (!scenario.roomForBackups) {
@@ -946,7 +951,10 @@ std::string RunHostile(Campaign& c, const HostileCase& h) {
     // Every file of the user's (the old client program aside, which the package replaces)
     // is somewhere on the disk, byte for byte; the main database may live on in the records.
     for (auto& u : c.userBefore) {
-        if (u.first == "kov.exe" || u.first == "WKOV.EXE" || u.first == "TOOL/chat.kov") continue;
+        // The client's index of its database goes when a database is written there.
+        if (u.first == "kov.exe" || u.first == "WKOV.EXE" || u.first == "TOOL/chat.kov" ||
+            u.first == "IDB/MAIN.IND")
+            continue;
         if (success && migrated && u.first == "IDB/MAIN.IDX" && why.empty()) continue;
         if (u.first == "IDB/OLD.DB" && leftoverEmpty) continue;
         bool somewhere = false;
