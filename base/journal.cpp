@@ -248,7 +248,8 @@ int JournalBegin(const char* dest) {
     Format(line, sizeof line, "%s\r\n", JournalState.path);
     int ok = p && WriteAll(p, line, (unsigned long)strlen(line)) && SysFlush(p);
     if (p && !SysClose(p)) ok = 0;
-    int madeFolder = ok && SysMakeDir(folder);
+    // MakePath: an "earlier" folder that is not there yet is made with it.
+    int madeFolder = ok && !PathExists(folder) && MakePath(folder);
     SysFile f = 0;
     if (ok) {
         failed = JournalState.path;

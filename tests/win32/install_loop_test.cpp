@@ -213,7 +213,7 @@ TEST_F(InstallLoop, CancelQuestionAndInterruptedNotice) {
         EXPECT_EQ(result, c.result);
         EXPECT_EQ(SetupError, 0);
         ASSERT_EQ(boxes.size(), 1u) << boxes[0] << "/" << boxes.back();
-        EXPECT_EQ(boxes[0].find(c.question), 0u) << boxes[0];
+        EXPECT_EQ(boxes[0].find(c.question), 0u) << boxes[0] << LogTraceText();
         EXPECT_EQ(boxes[0].find("\n\nSi vous") != std::string::npos, c.inPlace);
         EXPECT_EQ(notices, c.result ? 0 : 1);
         if (c.result) {

@@ -39,7 +39,14 @@ TEST(RollbackWin, RegistryAndProfileValuesComeBack) {
     ResetInstallRecord();
     SetupError = 0;
 
+    const std::string tree = std::string(kKey) + "\\Tree";
+    ASSERT_EQ(ERROR_SUCCESS, PutString(HKEY_CURRENT_USER, tree + "\\Deep", "Kept", "deep"));
+    ASSERT_EQ(ERROR_SUCCESS, PutString(HKEY_CURRENT_USER, tree, nullptr, "default"));
+
     ASSERT_TRUE(JournalBegin(dest));
+    // A whole tree the update deletes (as the migration clears the client's settings).
+    EXPECT_EQ(ERROR_SUCCESS, RegistryDeleteKey(HKEY_CURRENT_USER, tree.c_str()));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, tree));
     NoteRegistryValue(HKEY_CURRENT_USER, kKey, "Earlier");
     RegistrySetString(HKEY_CURRENT_USER, kKey, "Earlier", "new");
     NoteRegistryValue(HKEY_CURRENT_USER, kNewKey, "Added");
@@ -54,6 +61,8 @@ TEST(RollbackWin, RegistryAndProfileValuesComeBack) {
 
     EXPECT_EQ(1, RollBackInstall());
     EXPECT_EQ("old", ReadValue(HKEY_CURRENT_USER, kKey, "Earlier").Text());
+    EXPECT_EQ("deep", ReadValue(HKEY_CURRENT_USER, tree + "\\Deep", "Kept").Text());
+    EXPECT_EQ("default", ReadValue(HKEY_CURRENT_USER, tree, nullptr).Text());
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kNewKey));
     EXPECT_EQ("earlier", Profile("KovTestEarlier"));
     EXPECT_EQ("(absent)", Profile("KovTestNew"));
