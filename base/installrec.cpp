@@ -195,8 +195,10 @@ int MakePathRecorded(const char* path) {
         *p = saved;
         if (!saved) break;
     }
-    // A rollback takes the folders away again, the innermost first.
-    for (int i = 0; i < count; ++i) JournalNoteFolder(missing[i]);
+    // A rollback takes the folders away again, the innermost first; one the journal cannot
+    // name is not made.
+    for (int i = 0; i < count; ++i)
+        if (!JournalNoteFolder(missing[i])) return 0;
     int result = MakePath(path);
     for (int i = 0; i < count; ++i)
         if (PathExists(missing[i])) RecordFolder(missing[i]);
