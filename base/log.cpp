@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "base/globals.h"
+#include "record/journal.h"
 #include "base/mem.h"
 #include "base/path.h"
 #include "base/seat.h"
@@ -150,7 +151,9 @@ void LogFlush(void) {
     if (!trace) return;
     char dest[MAX_PATH_TEXT];
     const char* path = nullptr;
-    if (SetupError != 0) path = CrashLogPath();
+    // Until the install is committed the folder is the earlier installation's, and after a
+    // rollback it is again: its own setup.log stays as it was.
+    if (SetupError != 0 || JournalKeepsLogAway()) path = CrashLogPath();
     else if (InstallSettings.DestDir[0] && PathExists(InstallSettings.DestDir))
         path = JoinPath(dest, InstallSettings.DestDir, "setup.log", (const char*)nullptr);
     // An unattended run always leaves its log: it is all there is to read afterwards.

@@ -3,6 +3,10 @@
 # installation and in place over it, ended abruptly at chosen file operations of its
 # temporary copy (the copy that installs), then run again to the end as a user would run it
 # (every default, and Yes to replacing the installation the first run may have finished).
+# In place, a run between the two only starts the setup and quits at its first question: by
+# then the killed run's journal has been finished, and the earlier installation must be what
+# it was (every name, size, byte and time, its registry values and its WIN.INI lines) and its
+# client must start; unless the killed run had committed its install, which then stands.
 # After each pair of runs no file of the user's is lost: beside, the earlier installation
 # is byte for byte what it was (the downloads the migration moves may be in the new folder
 # instead); and every file of the user's is where the client looks for it, in the
@@ -45,6 +49,11 @@ IN_PLACE_RULES='id 401 id 402 => press 402
 id 501 id 409 text "Vous avez une version ant" => press 408
 id 501 id 409 text "Emplacement futur" => type 501 "C:\Kov30I" press 408
 '"$DEFAULT_RULES"
+# Starts the setup and quits at its first question (the quick reference guide): the start
+# finishes an interrupted run's journal before it asks anything.
+QUIT_RULES='id 415 id 406 => press 406
+id 407 id 403 => press 403
+'"$DEFAULT_RULES"
 # Records of the earlier main database the migration carries: ids of the package's carried
 # list and art the package's database lacks. "GID DATA" lines, checked after every rerun.
 CARRIED=$KOV_OUT/carried.txt
@@ -75,6 +84,8 @@ lay_hostile_earlier() {
     else
         cp "$KOV_OUT/carried.db" "$db"
     fi
+    # The earlier client is the demo client, which records each start beside itself.
+    cp "$KOV_WIN/kov.exe" "$dir/kov.exe"
     mkdir -p "$dir/download" "$dir/organize" "$dir/mpm" "$dir/ccl"
     printf 'the user mail\r\n' >"$dir/IDB/USER.MAL"
     printf 'the address book\r\n' >"$dir/IDB/carnet.adr"
@@ -93,6 +104,59 @@ lay_hostile_earlier() {
     printf 'the client index\r\n' >"$dir/IDB/MAIN.IND"
     chmod 0444 "$dir/goto.ini" "$dir/IDB/USER.MAL" "$dir/download/fichier3.zip"
     touch -d 2020-01-01 "$db"
+}
+
+# The earlier installation as its user would compare it: every folder's name, every file's
+# name, size, time and md5; the registry keys the setup writes under; the [WKOV] lines of
+# WIN.INI.
+earlier_state() {
+    local dir key
+    dir=$(host_path "$EARLIER")
+    (cd "$dir" && find . -mindepth 1 -type d -printf 'folder %P\n' | sort &&
+        find . -type f -printf '%P %s %T@\n' | sort && tree_sums .)
+    for key in 'HKLM\SOFTWARE\Tavelin Online' 'HKCU\Software\Tavelin Online' \
+        'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Tavelin Online'; do
+        echo "[$key]"
+        # Each value with its key, sorted: the order the registry lists values in is not theirs.
+        "$KOV_SRC/tests/machine/wine-run" reg query "$key" /s 2>/dev/null | tr -d '\r' |
+            awk '/^HKEY_/ { key = $0; print key; next } NF { print key ":" $0 }' | sort
+    done
+    echo "[win.ini WKOV]"
+    machine_file 'C:\WINDOWS\win.ini' | sed -n '/^\[WKOV\]/,/^\[/p' | grep -v '^\[' | sort
+}
+
+# After a killed in-place run, the next start of the setup (which quits at once) finishes
+# its journal: the earlier installation as it was and its client starting, or the killed
+# run's install committed. Prints "" when that held; counts the earlier installations found
+# whole in $KOV_OUT/restored.
+check_restored() {
+    local why= journal committed=
+    # The killed run had committed when its journal says the step went through, or when the
+    # journal is gone after its log said so.
+    journal=$(host_path "$EARLIER\SETUPBAK\JOURNAL.TXT")
+    if grep -q '^DONE' "$journal" 2>/dev/null ||
+        { [ ! -e "$journal" ] && machine_file 'C:\setup.log' | grep -q '^Install committed'; }; then
+        committed=1
+    fi
+    run_killable "" "$QUIT_RULES" >&2
+    [ ! -e "$(host_path "$EARLIER\SETUPBAK")" ] || why+="the backup folder stayed; "
+    [ ! -e "$(host_path 'C:\setup.jnl')" ] || why+="the journal's pointer stayed; "
+    if [ -n "$committed" ]; then
+        printf '%s' "$why"
+        return
+    fi
+    earlier_state >"$KOV_OUT/state-after"
+    diff -q "$KOV_OUT/state-before" "$KOV_OUT/state-after" >/dev/null ||
+        why+="the earlier installation is not as it was: $(diff "$KOV_OUT/state-before" "$KOV_OUT/state-after" | grep '^[<>]' | head -3 | tr '\n' ' '); "
+    local run=$(host_path "$EARLIER\kovrun.log")
+    rm -f "$run"
+    run_plain "$EARLIER\kov.exe" --close 300 >&2
+    for i in $(seq 50); do [ -s "$run" ] && break; sleep 0.2; done
+    grep -qF "installation: $EARLIER" <(tr -d '\r' <"$run" 2>/dev/null) ||
+        why+="the earlier client did not start; "
+    rm -f "$run"
+    [ -z "$why" ] && echo restored >>"$KOV_OUT/restored"
+    printf '%s' "$why"
 }
 
 # md5 and path of every file under a folder, relative to it.
@@ -207,7 +271,7 @@ phase_of() {
 }
 
 tried=0 recovered=0
-rm -f "$KOV_OUT/phases"
+rm -f "$KOV_OUT/phases" "$KOV_OUT/restored"
 for SCENARIO in $SCENARIOS; do
     case $SCENARIO in
     beside) FIRST_RULES=$DEFAULT_RULES ;;
@@ -218,7 +282,7 @@ for SCENARIO in $SCENARIOS; do
     fresh_machine
     tree_sums "$(host_path "$EARLIER")" | grep -v ' ./download/' >"$KOV_OUT/kept.sums"
     tree_sums "$(host_path "$EARLIER")" | grep ' ./download/' >"$KOV_OUT/downloads.sums"
-    tree_sums "$(host_path "$EARLIER")" | grep -v ' ./WKOV.EXE$\| ./IDB/MAIN.IDX$\| ./IDB/MAIN.IND$' >"$KOV_OUT/user.sums"
+    tree_sums "$(host_path "$EARLIER")" | grep -v ' ./WKOV.EXE$\| ./kov.exe$\| ./IDB/MAIN.IDX$\| ./IDB/MAIN.IND$' >"$KOV_OUT/user.sums"
     start=$(date +%s)
     FIRST_DEST=
     run_killable "" "$FIRST_RULES"
@@ -240,15 +304,22 @@ for SCENARIO in $SCENARIOS; do
 
     for point in "${points[@]}"; do
         fresh_machine
+        # Each machine lays the earlier installation anew, with times of its own.
+        [ "$SCENARIO" = in-place ] && earlier_state >"$KOV_OUT/state-before"
         run_killable "$point" "$FIRST_RULES"
         phase=$(phase_of)
         # A run that went to its end writes its counts: then the point was never reached.
         killed=1
         [ -e "$KOV_OUT/calls.txt" ] && killed=0
         FIRST_DEST=$(run_destination)
+        why=
+        if [ "$SCENARIO" = in-place ] && [ "$killed" = 1 ]; then
+            why=$(check_restored)
+            [ -z "$why" ] || cp "$(host_path 'C:\setup.log')" "$KOV_OUT/unrestored-${point// /-}.log" 2>/dev/null
+        fi
         rm -f "$(host_path 'C:\setup.log')" "$KOV_OUT/where"
         run_killable "" "$RERUN_RULES"
-        why=$(check_after)
+        why+=$(check_after)
         [ "$killed" = 1 ] || why="the first run was not ended there; $why"
         tried=$((tried + 1))
         if [ -z "$why" ]; then
@@ -265,5 +336,6 @@ for SCENARIO in $SCENARIOS; do
 done
 echo
 echo "kill points tried: $tried, recoveries that kept every record and file: $recovered"
+echo "in place, earlier installations found exactly as they were (tree, registry, WIN.INI) with their client starting: $(cat "$KOV_OUT/restored" 2>/dev/null | wc -l)"
 sort "$KOV_OUT/phases" | uniq -c | sed 's/^ */  /'
 [ "$tried" = "$recovered" ]

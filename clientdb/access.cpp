@@ -6,6 +6,7 @@
 #include "clientdb/format.h"
 #include "base/bytes.h"
 #include "base/globals.h"
+#include "record/journal.h"
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/path.h"
@@ -768,10 +769,11 @@ int DbClose(RecordDb* db) {
     if (db->file && !db->embedded) SysClose(db->file);
     db->file = 0;
     // The client's own index of this file no longer matches it. A database opened for
-    // reading was not changed.
+    // reading was not changed. While an update's journal is kept the index is moved aside
+    // instead: a rollback gives the earlier database its index back.
     if (!db->readOnly && db->companionPath[0] &&
         SysAttributes(db->companionPath) != SYS_ATTR_NONE) {
-        if (SysDelete(db->companionPath)) LogPrintf("Deleted %s", db->companionPath);
+        if (JournalDiscard(db->companionPath)) LogPrintf("Deleted %s", db->companionPath);
         else LogPrintf("Could not delete %s", db->companionPath);
     }
     FreeDb(db);

@@ -12,14 +12,14 @@ set(KOV_FOLDERS sys base record registry clientdb package ui install migrate mod
 
 set(sys_SOURCES fault.cpp win32/sys_win.cpp posix/sys_posix.cpp)
 set(base_SOURCES bytes.cpp format.cpp globals.cpp log.cpp mem.cpp path.cpp seat.cpp text.cpp write.cpp)
-set(record_SOURCES installrec.cpp installrec_win.cpp)
+set(record_SOURCES installrec.cpp installrec_win.cpp journal.cpp)
 set(registry_SOURCES registry_win.cpp)
 set(clientdb_SOURCES access.cpp format.cpp userdb.cpp)
 set(package_SOURCES locate_win.cpp reader.cpp script.cpp)
 set(ui_SOURCES dialogs_win.cpp drives_win.cpp frame_win.cpp gauge_win.cpp print_win.cpp
                seat_win.cpp wizard_state_win.cpp)
-set(install_SOURCES decompress.cpp destination.cpp install.cpp install_win.cpp pif.cpp space.cpp state.cpp
-                    sysfiles.cpp)
+set(install_SOURCES decompress.cpp destination.cpp install.cpp install_win.cpp pif.cpp rollback.cpp
+                    rollback_posix.cpp rollback_win.cpp space.cpp state.cpp sysfiles.cpp)
 set(migrate_SOURCES migrate.cpp platform_posix.cpp platform_win.cpp registration_win.cpp search.cpp
                     steps.cpp transfer.cpp)
 set(desktop_SOURCES group_win.cpp links_win.cpp)
@@ -84,7 +84,7 @@ set(HOST_TEST_SOURCES
   tests/host/inflate_test.cpp tests/host/install_test.cpp tests/host/installrec_test.cpp
   tests/host/kovdb_test.cpp tests/host/kovpack_test.cpp tests/host/machine.cpp
   tests/host/migrate_search_test.cpp tests/host/migrate_test.cpp tests/host/options_test.cpp
-  tests/host/package_test.cpp tests/host/reset_test.cpp tests/host/space_test.cpp
+  tests/host/package_test.cpp tests/host/reset_test.cpp tests/host/rollback_test.cpp tests/host/space_test.cpp
   tests/host/strings_test.cpp
   tests/host/sysfiles_test.cpp tests/host/transfer_test.cpp tests/host/unzip_test.cpp)
 set(WIN32_TEST_SOURCES
@@ -93,7 +93,7 @@ set(WIN32_TEST_SOURCES
   tests/win32/dunzip_test.cpp tests/win32/install_loop_test.cpp
   tests/win32/installrec_win_test.cpp tests/win32/migrate_win_test.cpp
   tests/win32/modem_test.cpp tests/win32/package_win_test.cpp tests/win32/registration_test.cpp
-  tests/win32/registry_test.cpp tests/win32/sysfiles_win_test.cpp tests/win32/templates_test.cpp
+  tests/win32/registry_test.cpp tests/win32/rollback_win_test.cpp tests/win32/sysfiles_win_test.cpp tests/win32/templates_test.cpp
   tests/win32/ui_dialogs_test.cpp tests/win32/ui_drives_test.cpp tests/win32/ui_frame_test.cpp
   tests/win32/ui_gauge_test.cpp
   tests/win32/ui_print_test.cpp)

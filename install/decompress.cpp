@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "base/globals.h"
+#include "record/journal.h"
 #include "base/log.h"
 #include "base/path.h"
 #include "install/destination.h"
@@ -92,6 +93,7 @@ int ExtractDecompressor(void) {
         return SetFatal(FATAL_TARGET_CREATE);
     }
     DestPath(path, kLibraryName);
+    if (!JournalSetAside(path)) return SetFatal(FATAL_TARGET_CREATE);
     SysFile f = SysCreate(path);
     if (!f) {
         LogPrintf("Cannot create %s", path);

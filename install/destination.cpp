@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "base/globals.h"
+#include "record/journal.h"
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/format.h"
@@ -12,6 +13,7 @@
 #include "clientdb/access.h"
 #include "clientdb/format.h"
 #include "clientdb/userdb.h"
+#include "install/rollback.h"
 #include "install/space.h"
 #include "install/state.h"
 #include "package/package.h"
@@ -70,7 +72,7 @@ static int KeepLeftoverOldDb(const char* leftover) {
         Format(name, sizeof name, "OLD%u.DB", n);
         JoinPath(kept, idb, name, (const char*)nullptr);
         if (PathExists(kept)) continue;
-        if (!MovePath(leftover, kept)) break;
+        if (!JournalNoteRename(leftover, kept) || !MovePath(leftover, kept)) break;
         LogPrintf("Kept the leftover %s as %s", leftover, kept);
         return 1;
     }
@@ -104,7 +106,12 @@ static int MoveOldDbAside(void) {
     }
     if (leftover[0] && !KeepLeftoverOldDb(leftover)) return 0;
     // What else has the name is no database: it holds no records.
-    if (!leftover[0]) SysDelete(old);
+    if (!leftover[0]) JournalDiscard(old);
+    char foundRel[MAX_PATH_TEXT], oldRel[MAX_PATH_TEXT];
+    if (JournalActive() && (!JournalRelative(found, foundRel, sizeof foundRel) ||
+                            !JournalRelative(old, oldRel, sizeof oldRel) ||
+                            !JournalWrite(JOURNAL_OLD_DB, foundRel, oldRel)))
+        return 0;
     if (!MovePath(found, old)) {
         LogPrintf("Failed to rename old DB");
         return 0;
@@ -134,7 +141,7 @@ static void KeepOrDeleteTools(void) {
             }
         }
         if (kept) LogPrintf("Keeping tool module %s", path);
-        else if (SysDelete(path)) LogPrintf("Deleted tool module %s", path);
+        else if (JournalDiscard(path)) LogPrintf("Deleted tool module %s", path);
         else LogPrintf("Could not delete tool module %s", path);
     } while (SysFindNext(h, &fd));
     SysFindClose(h);
@@ -147,6 +154,8 @@ int PrepareDestination(void) {
     InstallState.PreviousInstallRestored = InstallState.PackageFilesWritten =
         InstallState.CleanedUp = 0;
     LogPrintf("Preparing dest dir");
+    // The folders the preparation makes in the earlier installation's are the journal's too.
+    if (InstallState.OverwriteInPlace) BeginRollbackJournal();
     MakePathRecorded(s.DestDir);
     char path[MAX_PATH_TEXT];
     for (uint16_t i = 0; i < s.CreateDirs.count; i++) {
@@ -173,8 +182,10 @@ int RemoveInstalledFile(const char* path) {
 
 void CleanUpInstall(void) {
     InstallSettingsT& s = InstallSettings;
-    // After the restore the entry names are the earlier installation's files again.
-    if (InstallState.PreviousInstallRestored) return;
+    // After the restore the entry names are the earlier installation's files again. While a
+    // journal is kept, entries the loop did not reach are the earlier installation's too: the
+    // journal alone knows what the package wrote.
+    if (InstallState.PreviousInstallRestored || JournalActive()) return;
     if (!s.DestDir[0] || !PathExists(s.DestDir)) return;
     LogPrintf("Cleaning up");
     InstallState.CleanedUp = 1;
@@ -194,7 +205,16 @@ void CleanUpInstall(void) {
 }
 
 void RestorePreviousInstall(void) {
-    if (!InstallState.OverwriteInPlace) return;
+    if (!InstallState.OverwriteInPlace || InstallState.PreviousInstallRestored) return;
+    // The journal holds everything the setup did to the folder, the database's move and the
+    // transfer's renames among it, and undoes it newest first.
+    if (JournalActive()) {
+        InstallState.PreviousInstallRestored = 1;
+        LogPrintf("Restoring previous installation");
+        RollBackInstall();
+        InstallState.OldDbFoundPath[0] = 0;
+        return;
+    }
     // A rename does not replace a file: the package's copies must be out of the way first.
     // Before the loop wrote anything, the entry names are still the earlier installation's.
     if (InstallState.PackageFilesWritten && !InstallState.CleanedUp) CleanUpInstall();
@@ -245,7 +265,7 @@ void DeleteMatchingFiles(const char* baseDir, char** patterns, uint16_t count) {
             if (fd.isDir || !strcmp(fd.name, ".") || !strcmp(fd.name, "..")) continue;
             JoinPath(path, dir, fd.name, (const char*)nullptr);
             // The log says what happened on the disk, not what was attempted.
-            if (SysDelete(path)) LogPrintf("Deleted file %s", path);
+            if (JournalDiscard(path)) LogPrintf("Deleted file %s", path);
             else LogPrintf("Could not delete file %s", path);
         } while (SysFindNext(h, &fd));
         SysFindClose(h);

@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "base/globals.h"
+#include "record/journal.h"
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/path.h"
@@ -174,6 +175,9 @@ int InstallEntry(const PackageEntry* e, unsigned index, const char* mergeDir) {
     // A file new to the Windows folder is the client's; one that replaced another stays.
     int newInWindows = p.kind == KIND_WINDOWS && !PathExists(p.target);
     Loop.existedBefore[index] = p.kind == KIND_WINDOWS && !newInWindows;
+    // While a journal is kept, an earlier file of the destination is moved aside, not
+    // overwritten, and a new one is noted before it is written.
+    if (!JournalSetAside(p.target)) return SetFatal(FATAL_FILE_CREATE);
 
     InstallSettingsT& s = InstallSettings;
     int heldBack = 0, direct = 0;
@@ -196,6 +200,7 @@ int InstallEntry(const PackageEntry* e, unsigned index, const char* mergeDir) {
         Loop.archive[0] = 0;
         Loop.entryState[index] = ENTRY_TARGET_WRITTEN;
     }
+    if (!direct && !JournalSetAside(Loop.archive)) return SetFatal(FATAL_FILE_CREATE);
     f = SysCreate(file);
     if (!f) {
         LogPrintf("Cannot create %s", file);

@@ -202,3 +202,33 @@ uint32_t ExistingFileSavings(uint32_t cluster, const char* destDir) {
     }
     return ClampBytes(sum);
 }
+
+int RoomForBackups(const char* previousDir, const char* destDir) {
+    if (!destDir || !destDir[0] || destDir[1] != ':') return 0;
+    char root[4] = {destDir[0], ':', '\\', 0};
+    unsigned long sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
+    if (!SysDiskFree(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters))
+        return 0;
+    uint32_t c = ClampBytes((uint64_t)bytesPerSector * sectorsPerCluster);
+    if (c == 0) c = DEFAULT_CLUSTER_SIZE;
+    uint32_t free = ClampBytes((uint64_t)freeClusters * c);
+    // The estimate without the savings: the files the package replaces keep their clusters
+    // until the install is committed. The earlier database kept beside the new one is counted
+    // as all of the database folder, from its listing: nothing is opened before the journal.
+    uint64_t needed = PackageSpaceNeeded(c);
+    if (InstallSettings.MergedFilesA.count) needed += MERGE_RESERVE_BYTES;
+    char pattern[260];
+    JoinPath(pattern, destDir, "IDB", "*.*", (const char*)nullptr);
+    SysFindData fd;
+    SysFind h = previousDir && previousDir[0] ? SysFindFirst(pattern, &fd) : 0;
+    if (h) {
+        do
+            if (!fd.isDir) needed += RoundToCluster(ClampBytes(fd.size), c);
+        while (SysFindNext(h, &fd));
+        SysFindClose(h);
+    }
+    uint32_t total = ClampBytes(needed);
+    LogPrintf("Space with the earlier files kept = %lu, free space = %lu", (unsigned long)total,
+              (unsigned long)free);
+    return total < free;
+}

@@ -27,3 +27,6 @@ uint32_t ClampBytes(uint64_t bytes);
 // 1 when read.
 // A file that does not open is logged ("IR:DBO failed on ...") and changes nothing.
 int ReadPreviousDbVersion(const char* dbPath);
+// 1 when the destination's drive has room for the package while the files it replaces stay
+// (moved aside until the install is committed): the estimate without the savings.
+int RoomForBackups(const char* previousDir, const char* destDir);

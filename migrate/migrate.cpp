@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "base/globals.h"
+#include "record/journal.h"
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/path.h"
@@ -345,6 +346,12 @@ void RemoveOldDatabase(int oldWasOpen, uint32_t oldDamage) {
     } else if (MigrationState.CarriedRecordsLost) {
         LogPrintf("Keeping %s: %lu records were not carried over", path,
                   (unsigned long)MigrationState.CarriedRecordsLost);
+    } else if (JournalActive()) {
+        // The earlier installation needs it back until the install is committed.
+        char rel[260];
+        if (JournalRelative(path, rel, sizeof rel) && JournalWrite(JOURNAL_DISCARD, rel))
+            LogPrintf("%s goes when the install is committed", path);
+        else LogPrintf("Keeping %s: the journal could not say it goes", path);
     } else {
         char oem[MAX_PATH_TEXT];
         CopyText(oem, path, sizeof oem);

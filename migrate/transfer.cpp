@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "base/globals.h"
+#include "record/journal.h"
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/path.h"
@@ -82,8 +83,8 @@ static void RenameInPlace(const char* source, const char* destination) {
     // A file whose name the action leaves as it is (already "x.old") stays: deleting the
     // destination would delete the file itself.
     if (SameName(source, destination)) return;
-    SysDelete(destination);
-    if (!MovePath(source, destination)) {
+    JournalDiscard(destination);
+    if (!JournalNoteRename(source, destination) || !MovePath(source, destination)) {
         // The package would write over the file that was to be kept under its new name.
         LogPrintf("Rename failed");
         SetFatal(FATAL_FILE_CREATE);

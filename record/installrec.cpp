@@ -3,6 +3,7 @@
 #include "record/installrec.h"
 
 #include <string.h>
+#include "record/journal.h"
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/path.h"
@@ -131,6 +132,13 @@ void AddLine(int kind, const char* f0, const char* f1, const char* f2, const cha
     char* copy = (char*)MemAlloc((unsigned long)used + 1);
     memcpy(copy, line, (size_t)used + 1);
     Lines[LineCount++] = copy;
+    // The record is written only at the end of the install: a rollback before then, in this
+    // run or after a kill in the next, takes the earlier values from the journal.
+    if (JournalActive()) {
+        if (kind == ITEM_VALUE) JournalWrite(JOURNAL_VALUE, f0, f1, f2, f3);
+        else if (kind == ITEM_PROFILE) JournalWrite(JOURNAL_PROFILE, f0, f1, f2, f3);
+        else if (kind == ITEM_KEY) JournalWrite(JOURNAL_KEY, f0, f1);
+    }
 }
 
 int WriteText(SysFile f, const char* text) {
@@ -188,6 +196,10 @@ int MakePathRecorded(const char* path) {
         *p = saved;
         if (!saved) break;
     }
+    // A rollback takes the folders away again, the innermost first; one the journal cannot
+    // name is not made.
+    for (int i = 0; i < count; ++i)
+        if (!JournalNoteFolder(missing[i])) return 0;
     int result = MakePath(path);
     for (int i = 0; i < count; ++i)
         if (PathExists(missing[i])) RecordFolder(missing[i]);
@@ -197,6 +209,8 @@ int MakePathRecorded(const char* path) {
 int WriteInstallRecord(const char* dir, const char* dest) {
     char path[MAX_PATH_TEXT];
     if (!JoinPath(path, dir, INSTALL_RECORD_NAME, nullptr)) return 0;
+    // The earlier installation's record is its uninstaller's until the install is committed.
+    if (!JournalSetAside(path)) return 0;
     SysFile f = SysCreate(path);
     if (!f) {
         LogPrintf("Couldn't create install record %s", path);

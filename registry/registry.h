@@ -53,3 +53,8 @@ HKEY RegistryRootByName(const char* name);
 // of the path that do not exist yet, and the value's type and data or its absence. Call it
 // just before the write.
 void NoteRegistryValue(HKEY root, const char* keyPath, const char* valueName);
+
+// 1 when keyPath lies in one of the places of the registry the setup writes (the client's key,
+// its uninstall entry, its sound events): a record or a journal read back from a file anyone
+// could edit may change nothing else.
+int InClientRegistryArea(const char* keyPath);

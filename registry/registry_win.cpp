@@ -1,11 +1,16 @@
 // Registry access layer over the Win32 registry. Statuses are the system's, passed up
 // unchanged, so that callers can tell "no key" (2) from "no value" (259).
 #include "registry/registry.h"
+
+#include <string.h>
+
+#include "base/format.h"
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/path.h"
 #include "base/text.h"
 #include "record/installrec.h"
+#include "record/journal.h"
 
 namespace {
 
@@ -203,10 +208,51 @@ LONG RegistrySetDword(HKEY root, const char* keyPath, const char* valueName, DWO
     return status;
 }
 
+// Writes every value of keyPath and of the keys below it into the update's journal, so that
+// a rollback can put a deleted tree back: strings and numbers as they are, any other value
+// as not kept.
+static void JournalTree(HKEY root, const char* rootName, const char* keyPath, int depth) {
+    enum { MAX_DEPTH = 16 };
+    HKEY key;
+    if (depth > MAX_DEPTH || OpenKey(root, keyPath, &key) != ERROR_SUCCESS) return;
+    char name[256], state[ITEM_FIELD_SIZE], sub[260];
+    BYTE data[ITEM_FIELD_SIZE - 2];
+    for (DWORD i = 0;; i++) {
+        DWORD nameLength = sizeof name, size = sizeof data - 1, type = 0;
+        LONG r = RegEnumValueA(key, i, name, &nameLength, nullptr, &type, data, &size);
+        if (r != ERROR_SUCCESS && r != ERROR_MORE_DATA) break;
+        if (r == ERROR_SUCCESS && type == REG_DWORD && size == sizeof(DWORD)) {
+            Format(state, sizeof state, "%s%lu", PREVIOUS_NUMBER, *(DWORD*)data);
+        } else if (r == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ)) {
+            data[size < sizeof data ? size : sizeof data - 1] = 0;
+            CopyText(state, PREVIOUS_STRING, sizeof state);
+            AppendText(state, (const char*)data, sizeof state);
+        } else {
+            CopyText(state, PREVIOUS_UNKNOWN, sizeof state);
+        }
+        name[sizeof name - 1] = 0;
+        JournalWrite(JOURNAL_VALUE, rootName, keyPath, name, state);
+    }
+    for (DWORD i = 0;; i++) {
+        DWORD nameLength = sizeof name;
+        if (RegEnumKeyExA(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        if (strlen(keyPath) + 1 + strlen(name) >= sizeof sub) continue;
+        Format(sub, sizeof sub, "%s\\%s", keyPath, name);
+        JournalTree(root, rootName, sub, depth + 1);
+    }
+    RegCloseKey(key);
+}
+
 LONG RegistryDeleteKey(HKEY root, const char* keyPath) {
     if (root == nullptr) return ERROR_FILE_NOT_FOUND;
     // An empty path would name the root itself and wipe everything below it.
     if (keyPath == nullptr || keyPath[0] == '\0') return ERROR_INVALID_PARAMETER;
+    // An update that may still be rolled back keeps what it deletes. Only the top of a
+    // deletion has a root the journal can name.
+    if (JournalActive())
+        if (const char* rootName = RegistryRootName(root)) JournalTree(root, rootName, keyPath, 0);
     HKEY key;
     LONG status = OpenKey(root, keyPath, &key);
     if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
@@ -318,4 +364,23 @@ void NoteRegistryValue(HKEY root, const char* keyPath, const char* valueName) {
                   valueName ? valueName : "(default)", keyPath);
         RecordRegistryValue(rootName, keyPath, valueName, PREVIOUS_UNKNOWN, "");
     }
+}
+
+int InClientRegistryArea(const char* keyPath) {
+    static const char* const kAreas[] = {
+        "Software\\Tavelin Online",
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tavelin Online",
+        "AppEvents\\Schemes\\Apps\\.Default",
+    };
+    if (!keyPath) return 0;
+    char head[MAX_PATH_TEXT];
+    for (const char* area : kAreas) {
+        size_t n = strlen(area);
+        if (strlen(keyPath) < n || n >= sizeof head) continue;
+        memcpy(head, keyPath, n);
+        head[n] = 0;
+        // The byte after the area must end a name, or "...\\Tavelin Online2" would be in it.
+        if (SameName(head, area) && (keyPath[n] == 0 || keyPath[n] == '\\')) return 1;
+    }
+    return 0;
 }

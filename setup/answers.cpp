@@ -371,6 +371,8 @@ static const QuestionT kQuestions[] = {
      ANSWER_RESTART, {SYS_ID_NO, ANSWER_ASK_USER, SYS_ID_YES}},
     {BOX, IDS_CANCEL_INSTALL, "cancel the install", SYS_ID_NO, SYS_ID_NO, SAFE},
     {BOX, IDS_CANCEL_OVER_OLD, "cancel the install", SYS_ID_NO, SYS_ID_NO, SAFE},
+    {BOX, IDS_CANCEL_RESTORES, "cancel the install", SYS_ID_NO, SYS_ID_NO, SAFE},
+    {BOX, IDS_EARLIER_RESTORED, "earlier installation restored", SYS_ID_OK, SYS_ID_OK, SAFE},
     {BOX, IDS_SKIP_SEARCH, "skip the search", SYS_ID_NO, SYS_ID_NO, SAFE},
     {BOX, IDS_SKIP_MODEM, "skip the modem search", SYS_ID_NO, SYS_ID_NO, SAFE},
     {BOX, IDS_DIR_INVALID, "folder refused: not valid", SYS_ID_OK, SYS_ID_OK, EXIT_BAD_ANSWERS},

@@ -10,6 +10,7 @@
 
 #include "base/format.h"
 #include "base/globals.h"
+#include "record/journal.h"
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/path.h"
@@ -325,6 +326,9 @@ int ClosingPhase(void) {
     if (restartNow) LogPrintf("Restarting Windows");
     else if (RestartWindows && !NextDiskLaunched)
         LogPrintf("Windows not restarted: nobody agreed to it");
+    // Said again at the end, where whoever reads the log of a failed update looks first.
+    if (JournalState.rolledBack)
+        LogPrintf("Install rolled back: the earlier installation is as it was");
     // The fatal error, when there is one, stays the log's last line.
     SetupExitCode = failed && !RunStopCode ? failed : RunExitCode(restartWanted);
     LogPrintf("Exit code %lu", (unsigned long)SetupExitCode);

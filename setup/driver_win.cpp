@@ -16,6 +16,7 @@
 #include "install/decompress.h"
 #include "install/destination.h"
 #include "install/install.h"
+#include "install/rollback.h"
 #include "install/space.h"
 #include "install/sysfiles.h"
 #include "install/state.h"
@@ -172,7 +173,8 @@ int ShowDirectories(void) {
     return 1;
 }
 
-int RunInstall(void) {
+// The install step up to the install record; RunInstall commits it.
+static int RunInstallSteps(void) {
     OpenRestsysBatch();
     if (!InstallFiles()) return 0;
     // The library's file is among those the clean-up and the obsolete list delete, and a
@@ -205,7 +207,17 @@ int RunInstall(void) {
     return 1;
 }
 
+int RunInstall(void) {
+    if (!RunInstallSteps()) return 0;
+    // Only once the last change of the step is made do the earlier files go.
+    CommitInstall();
+    return 1;
+}
+
 int InstallDriver(void) {
+    // A run ended in the middle of an update left a journal: the earlier installation is put
+    // back (or the update's commit finished) before anything looks for it.
+    RecoverInterruptedInstall();
     if (DisplayDepth == 4) {
         LogPrintf("16-colour display");
         if (Seat.runDialog(IDD_COLOURS16, nullptr) == ID_QUIT) {

@@ -25,6 +25,8 @@ long SysSeek(SysFile f, long offset, int whence);  // new position, or -1
 long SysFileSize(SysFile f);                       // -1 on failure
 int SysTruncate(SysFile f);                        // cut the file at the current position
 int SysClose(SysFile f);                           // 1 when the file was closed (and written out)
+// Writes the file's data through to the disk, so that a power cut after it loses none of it.
+int SysFlush(SysFile f);
 
 // Names in the file system. Each returns 1 on success, 0 on failure.
 int SysDelete(const char* path);

@@ -26,13 +26,9 @@ const char UNINSTALL_KEY[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tavelin Online";
 const char SHELL_FOLDERS[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-// The only places of the registry and of WIN.INI that the record may have us change: the
-// setup writes nowhere else, and a record is a file anyone could have edited.
-const char* const kRegistryAreas[] = {
-    "Software\\Tavelin Online",
-    UNINSTALL_KEY,
-    "AppEvents\\Schemes\\Apps\\.Default",
-};
+// The only place of WIN.INI that the record may have us change (the registry's are
+// InClientRegistryArea's): the setup writes nowhere else, and a record is a file anyone
+// could have edited.
 const char PROFILE_FILE[] = "WIN.INI";
 const char PROFILE_SECTION[] = "WKOV";
 
@@ -91,11 +87,7 @@ int IsUninstallEntryLine(const InstallItem* item) {
            PathUnder(item->field[1], UNINSTALL_KEY);
 }
 
-int InRegistryArea(const char* key) {
-    for (const char* area : kRegistryAreas)
-        if (PathUnder(key, area)) return 1;
-    return 0;
-}
+int InRegistryArea(const char* key) { return InClientRegistryArea(key); }
 
 // Program Manager's own command to drop a group, over DDE.
 int DeleteProgramGroup(const char* name) {

@@ -221,6 +221,8 @@ int SysTruncate(SysFile f) {
 
 int SysClose(SysFile f) { return f && close((int)(f - 1)) == 0; }
 
+int SysFlush(SysFile f) { return f && fsync((int)(f - 1)) == 0; }
+
 int SysDelete(const char* path) {
     if (SysFaultHit(SYS_FAULT_DELETE)) return 0;
     if (ReadOnlyFile(HostPath(path))) return 0;

@@ -64,6 +64,7 @@ int SysTruncate(SysFile f) {
     return f && !SysFaultHit(SYS_FAULT_TRUNCATE) && SetEndOfFile((HANDLE)f);
 }
 int SysClose(SysFile f) { return f && CloseHandle((HANDLE)f); }
+int SysFlush(SysFile f) { return f && FlushFileBuffers((HANDLE)f); }
 
 int SysDelete(const char* path) { return !SysFaultHit(SYS_FAULT_DELETE) && DeleteFileA(path) != 0; }
 int SysRename(const char* from, const char* to) {

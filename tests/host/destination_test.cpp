@@ -87,9 +87,14 @@ TEST(Destination, RecordOfTheFoldersAndTheUserData) {
     }
 }
 
+// An in-place install on a drive without room to keep the earlier files until the end: it
+// overwrites them as the setup always did (the journal's own cases are in rollback_test).
 struct InPlace : EngineMachine {
     std::string mainDb;
     InPlace(uint8_t dbMajor) {
+        // 8 MB free, 64 MB asked for beside the package: room for the database, none for both.
+        SysSetDiskGeometry('C', 8, 512, 2000, 1000000);
+        InstallSettings.ExtraSpaceKb = 0xFFFF;
         strcpy(InstallSettings.PreviousDir, "C:\\KOV");
         strcpy(InstallSettings.DestDir, "C:\\KOV");
         InstallSettings.DbVersion[0] = dbMajor;

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "base/globals.h"
+#include "record/journal.h"
 #include "base/log.h"
 #include "base/mem.h"
 #include "clientdb/access.h"
@@ -39,6 +40,7 @@
 #include "install/decompress.h"
 #include "install/destination.h"
 #include "install/install.h"
+#include "install/rollback.h"
 #include "install/space.h"
 #include "migrate/internal.h"
 #include "migrate/migrate.h"
@@ -65,6 +67,39 @@ void Walk(const std::string& dir, const std::string& rel, Tree& out) {
         else out[rel + n] = ReadHostFile(dir + "/" + n);
     }
     closedir(d);
+}
+
+// A folder as the earlier installation's user would compare it: every file's name, bytes and
+// time of last change, and every folder's name.
+typedef std::map<std::string, std::string> Snapshot;
+void Snap(const std::string& dir, const std::string& rel, Snapshot& out) {
+    DIR* d = opendir(dir.c_str());
+    if (!d) return;
+    while (dirent* e = readdir(d)) {
+        std::string n = e->d_name, path = dir + "/" + n;
+        if (n == "." || n == "..") continue;
+        struct stat st;
+        if (stat(path.c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode)) {
+            out[rel + n + "/"] = "folder";
+            Snap(path, rel + n + "/", out);
+        } else {
+            out[rel + n] = ReadHostFile(path) + "@" + std::to_string(st.st_mtim.tv_sec) + "." +
+                           std::to_string(st.st_mtim.tv_nsec);
+        }
+    }
+    closedir(d);
+}
+// The first name whose entry differs, or "".
+std::string FirstDifference(const Snapshot& a, const Snapshot& b) {
+    for (auto& e : a) {
+        auto it = b.find(e.first);
+        if (it == b.end()) return e.first + " is gone";
+        if (it->second != e.second) return e.first + " changed";
+    }
+    for (auto& e : b)
+        if (!a.count(e.first)) return e.first + " is new";
+    return "";
 }
 
 // Writes a file of the machine, making its folders without a shell: a campaign makes
@@ -155,12 +190,13 @@ bool KnownError(unsigned error) {
 
 struct Figures {
     unsigned long points = 0, passed = 0, bytesLost = 0;
-    unsigned long kills = 0, recoveries = 0;
+    unsigned long kills = 0, recoveries = 0, rolledBack = 0;
 };
 
 struct Scenario {
     const char* what;
     bool inPlace;
+    bool roomForBackups;  // else the install overwrites the earlier files as it always did
 };
 
 struct Campaign {
@@ -173,6 +209,7 @@ struct Campaign {
     std::vector<std::pair<std::string, std::string>> entries;  // name, installed bytes
     std::vector<std::pair<std::string, std::string>> stored;   // name, stored bytes
     Tree userBefore, windowsBefore;
+    Snapshot earlierBefore;  // the earlier installation's folder, times included
     const char* dest() const { return scenario.inPlace ? "C:\\KOV" : "C:\\Kov30I"; }
 
     explicit Campaign(const Scenario& s) : scenario(s) {
@@ -233,7 +270,8 @@ struct Campaign {
                                     {"organize\\*.*", ""},
                                     {"mpm\\modem.ini", "*.old"},
                                     {"download\\*.*", "move"}});
-        SetList(is.CreateDirs, {{"download", nullptr}, {"organize", nullptr}});
+        // spool is new to the earlier installation: a rollback takes it away again.
+        SetList(is.CreateDirs, {{"download", nullptr}, {"organize", nullptr}, {"spool", nullptr}});
         is.ExpectedDbKind = NO_DB_KIND;  // any kind of database
         is.ExpectedDbKindCode = NO_DB_KIND_CODE;
         is.CarriedRecordCount = sizeof kCarried / sizeof kCarried[0];
@@ -244,7 +282,18 @@ struct Campaign {
         fake = migratetest::FakeSystem();
         fake.askAnswer = 1;  // the old downloads move
         fake.Install();
+        // The client's own index of its database, which a database the setup writes there
+        // makes stale (and whose deletion a rollback undoes), in capitals the setup does not
+        // use for it.
+        if (scenario.inPlace && scenario.roomForBackups)
+            Put(*m, "C:\\KOV\\IDB\\MAIN.IND", "the client's index");
         Walk(m->Host("C:\\KOV"), "", userBefore);
+        Snap(m->Host("C:\\KOV"), "", earlierBefore);
+        if (!scenario.roomForBackups) {
+            // 8 MB free, 64 MB asked for beside the package: the journal's estimate fails.
+            SysSetDiskGeometry('C', 8, 512, 2000, 1000000);
+            is.ExtraSpaceKb = 0xFFFF;
+        }
         Walk(m->Host("C:\\WINDOWS"), "", windowsBefore);
 
         std::string data = "package script stands here";
@@ -282,7 +331,8 @@ struct Campaign {
     int InstallStep() {
         migrated = 0;
         if (!InstallFiles()) return 0;
-        if (MigrateInstallation()) return migrated = 1;
+        // The driver commits once the step's last change is made.
+        if (MigrateInstallation()) return CommitInstall(), migrated = 1;
         FreeDecompressor();
         RestorePreviousInstall();
         CleanUpInstall();
@@ -356,9 +406,26 @@ struct Campaign {
         std::string why;
         if (!WIFEXITED(status) || WEXITSTATUS(status) != SYS_KILLED_EXIT)
             why = "the first run was not ended at that call";
-        // This process has not run the step: its state is that of a new run.
+        // This process has not run the step: its state is that of a new run, which finishes
+        // the killed run's rollback (or its commit) before anything else.
         LogReset();
+        ResetJournalState();
         InstallSettings.PreviousDir[0] = 0;
+        if (why.empty() && scenario.inPlace && scenario.roomForBackups) {
+            RecoverInterruptedInstall();
+            Snapshot now;
+            Snap(m->Host("C:\\KOV"), "", now);
+            std::string difference = FirstDifference(earlierBefore, now);
+            struct stat st;
+            if (stat(m->Host("C:\\setup.jnl").c_str(), &st) == 0)
+                why = "the journal's pointer stayed after the second run's start";
+            // A journal gone with its pointer left is a commit ended at its very last step.
+            else if (!Logged("Install committed") && !Logged("The journal is gone") &&
+                     !difference.empty())
+                why = "the earlier installation is not as it was after the second run's start: " +
+                      difference;
+            else if (!Logged("Install committed")) fig.rolledBack++;
+        }
         char found[257] = "";
         if (why.empty() && !PreviousVersionSearch(found, nullptr))
             why = "the second run did not find the earlier installation";
@@ -390,6 +457,38 @@ struct Campaign {
         else why += "\n" + EngineMachine::Log();
         Finish();
         return why;
+    }
+
+    // With the earlier files kept, a failed or cancelled in-place install leaves the earlier
+    // installation exactly as it was, or says it could not finish and the next run does; a
+    // good one leaves no backup and no journal. Either way the journal's pointer is gone.
+    std::string RolledBackOrCommitted(bool success) {
+        // A journal that could not be started leaves the install to overwrite as it always did.
+        if (!scenario.inPlace || !scenario.roomForBackups || Logged("No rollback journal"))
+            return "";
+        // What could not be finished is finished by the next start of the setup.
+        struct stat st;
+        if (stat(m->Host("C:\\setup.jnl").c_str(), &st) == 0 ||
+            stat(m->Host("C:\\KOV\\SETUPBAK").c_str(), &st) == 0) {
+            unsigned error = SetupError, abort = UserAbort;
+            if (!RecoverInterruptedInstall()) return "the next run found no journal to finish";
+            SetupError = error;
+            UserAbort = abort;
+        }
+        if (!success && !Logged("Earlier installation rolled back"))
+            return "the log does not say the install was rolled back";
+        if (success && !Logged("Install committed") && !Logged("The journal is gone"))
+            return "the install was not committed";
+        if (stat(m->Host("C:\\setup.jnl").c_str(), &st) == 0) return "the journal's pointer stayed";
+        if (stat(m->Host("C:\\KOV\\SETUPBAK").c_str(), &st) == 0) return "the backup folder stayed";
+        if (success) return "";
+        Snapshot now;
+        Snap(m->Host("C:\\KOV"), "", now);
+        std::string difference = FirstDifference(earlierBefore, now);
+        return difference.empty() ? "" : "the earlier installation is not as it was: " + difference;
+    }
+    bool Logged(const std::string& text) const {
+        return EngineMachine::Log().find(text) != std::string::npos;
     }
 
     bool LoggedLine(const std::string& text) const {
@@ -429,6 +528,7 @@ struct Campaign {
         if (result == 1 && (SetupError || UserAbort)) fail("success with an error or a cancel");
         if (result == 0 && !SetupError && !UserAbort) fail("failure without an error or a cancel");
         if (!KnownError(SetupError)) fail("unknown fatal number " + std::to_string(SetupError));
+        fail(RolledBackOrCommitted(success));
 
         Tree user, windows, all;
         Walk(m->Host("C:\\KOV"), "", user);
@@ -583,9 +683,11 @@ struct Campaign {
             return std::string("the next run finds \"") + found + "\", not " + expected;
         std::string db = std::string(expected) + "\\IDB\\MAIN.IDX";
         std::map<uint32_t, std::string> records = migratetest::LiveRecords(db.c_str());
+        // A rollback that failed to rename it back is finished by the next start.
         bool renameBackFailed =
             EngineMachine::Log().find("Failed to rename C:\\KOV\\IDB\\OLD.DB back") !=
-            std::string::npos;
+                std::string::npos &&
+            !Logged("Earlier installation rolled back");
         if (!success && renameBackFailed) {
             char idb[260] = "C:\\KOV\\IDB", chosen[260];
             if (FindUserMainDb(chosen, idb, nullptr) != USER_DB_OLD)
@@ -604,7 +706,9 @@ struct Campaign {
     }
 };
 
-const Scenario kScenarios[] = {{"into a new folder", false}, {"in place", true}};
+const Scenario kScenarios[] = {{"into a new folder", false, true},
+                               {"in place", true, true},
+                               {"in place without room to keep the earlier files", true, false}};
 
 void RunCampaign(bool full) {
     Figures total;
@@ -649,8 +753,8 @@ void RunKillCampaign(bool full) {
         }
     }
     printf("kill points tried: %lu, recoveries that kept every record: %lu, bytes of user data "
-           "lost: %lu\n",
-           total.kills, total.recoveries, total.bytesLost);
+           "lost: %lu, earlier installations found exactly as they were: %lu\n",
+           total.kills, total.recoveries, total.bytesLost, total.rolledBack);
 }
 
 // Hostile earlier installations: the installation the step migrates from is damaged, lies
@@ -848,7 +952,10 @@ std::string RunHostile(Campaign& c, const HostileCase& h) {
     // Every file of the user's (the old client program aside, which the package replaces)
     // is somewhere on the disk, byte for byte; the main database may live on in the records.
     for (auto& u : c.userBefore) {
-        if (u.first == "kov.exe" || u.first == "WKOV.EXE" || u.first == "TOOL/chat.kov") continue;
+        // The client's index of its database goes when a database is written there.
+        if (u.first == "kov.exe" || u.first == "WKOV.EXE" || u.first == "TOOL/chat.kov" ||
+            u.first == "IDB/MAIN.IND")
+            continue;
         if (success && migrated && u.first == "IDB/MAIN.IDX" && why.empty()) continue;
         if (u.first == "IDB/OLD.DB" && leftoverEmpty) continue;
         bool somewhere = false;

@@ -26,6 +26,7 @@
 #include "clientdb/format.h"
 #include "install/destination.h"
 #include "install/install.h"
+#include "install/rollback.h"
 #include "migrate/internal.h"
 #include "migrate/migrate.h"
 #include "migrate/search.h"
@@ -167,7 +168,7 @@ struct Run {
         if (inPlace && found[0]) strcpy(InstallSettings.DestDir, found);
         OpenPackage();
         if (!InstallFiles()) return 0;
-        if (MigrateInstallation()) return 1;
+        if (MigrateInstallation()) return CommitInstall(), 1;
         RestorePreviousInstall();
         CleanUpInstall();
         return 0;
@@ -421,7 +422,7 @@ int InPlaceStep(EarlierRun& run, std::vector<uint32_t> carried = {kCarriedIds[0]
     SetupError = 0;
     run.OpenPackage();
     if (!InstallFiles()) return 0;
-    if (MigrateInstallation()) return 1;
+    if (MigrateInstallation()) return CommitInstall(), 1;
     RestorePreviousInstall();
     CleanUpInstall();
     return 0;

@@ -2,9 +2,11 @@
 // follows another must not inherit what the last one left (an in-place flag, a database
 // version, an open batch file).
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "base/globals.h"
+#include "record/journal.h"
 #include "base/mem.h"
 #include "base/seat.h"
 #include "clientdb/access.h"
@@ -61,6 +63,32 @@ TEST(ResetRunState, InstallStateBackToItsStart) {
     EXPECT_FRESH(s, fresh, RestsysPath);
     EXPECT_FRESH(s, fresh, RestsysFile);
     EXPECT_EQ(fresh.ClusterSize, (uint32_t)DEFAULT_CLUSTER_SIZE);
+}
+
+// An open journal is closed (its file stays on the disk for the next run) and forgotten.
+TEST(ResetRunState, JournalStateBackToItsStart) {
+    TestMachine machine;
+    if (system(("mkdir -p '" + machine.Host("C:\\KOV") + "'").c_str()) != 0) {}
+    machine.Write("C:\\KOV\\kov.exe", "MZ");
+    ASSERT_TRUE(JournalBegin("C:\\KOV"));
+    ASSERT_TRUE(JournalSetAside("C:\\KOV\\kov.exe"));
+    JournalState.rolledBack = 1;
+
+    ResetRunState();
+    const JournalStateT fresh;
+    JournalStateT& s = JournalState;
+    EXPECT_FRESH(s, fresh, file);
+    EXPECT_FRESH(s, fresh, dest);
+    EXPECT_FRESH(s, fresh, path);
+    EXPECT_FRESH(s, fresh, entries);
+    EXPECT_FRESH(s, fresh, backups);
+    EXPECT_FRESH(s, fresh, rolledBack);
+    EXPECT_FRESH(s, fresh, text);
+    EXPECT_FRESH(s, fresh, textUsed);
+    EXPECT_FRESH(s, fresh, textSize);
+    bool exists = false;
+    ReadHostFile(machine.Host("C:\\KOV\\SETUPBAK\\JOURNAL.TXT"), &exists);
+    EXPECT_TRUE(exists);
 }
 
 TEST(ResetRunState, MigrationSearchAndDatabaseStateBackToTheirStart) {

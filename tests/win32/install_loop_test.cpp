@@ -173,7 +173,11 @@ TEST_F(InstallLoop, CancelQuestionAndInterruptedNotice) {
     } cases[] = {
         {"No goes on", false, IDNO, "Souhaitez-vous annuler l'installation ?", 1},
         {"Yes stops", false, IDYES, "Souhaitez-vous annuler l'installation ?", 0},
-        {"in place", true, IDYES, "Souhaitez-vous annuler l'installation ?\n\nSi vous", 0},
+        // In place the earlier files are kept until the end: the question says they come back.
+        {"in place", true, IDYES,
+         "Souhaitez-vous annuler l'installation ?\n\nSi vous l'interrompez maintenant, la version "
+         "ant\xE9rieure d'KOV sera r\xE9tablie",
+         0},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -211,7 +215,7 @@ TEST_F(InstallLoop, CancelQuestionAndInterruptedNotice) {
         EXPECT_EQ(result, c.result);
         EXPECT_EQ(SetupError, 0);
         ASSERT_EQ(boxes.size(), 1u) << boxes[0] << "/" << boxes.back();
-        EXPECT_EQ(boxes[0].find(c.question), 0u) << boxes[0];
+        EXPECT_EQ(boxes[0].find(c.question), 0u) << boxes[0] << LogTraceText();
         EXPECT_EQ(boxes[0].find("\n\nSi vous") != std::string::npos, c.inPlace);
         EXPECT_EQ(notices, c.result ? 0 : 1);
         if (c.result) {
