@@ -6,7 +6,6 @@
 #include <string.h>
 
 #include "base/globals.h"
-#include "record/journal.h"
 #include "base/mem.h"
 #include "base/path.h"
 #include "base/seat.h"
@@ -55,6 +54,9 @@ static unsigned short traceCapacity, traceUsed;
 static int flushedBefore;
 static SysFile crashFile;
 static int crashFileCreated;
+static int keptAway;
+
+void LogKeepAwayFromFolder(int away) { keptAway = away; }
 
 const char* LogTraceText(void) { return trace; }
 unsigned LogTraceUsed(void) { return traceUsed; }
@@ -65,7 +67,7 @@ void LogReset(void) {
     traceUsed = traceCapacity = 0;
     if (crashFile) SysClose(crashFile);
     crashFile = 0;
-    flushedBefore = crashFileCreated = 0;
+    flushedBefore = crashFileCreated = keptAway = 0;
 }
 
 const char* CrashLogPath(void) {
@@ -153,7 +155,7 @@ void LogFlush(void) {
     const char* path = nullptr;
     // Until the install is committed the folder is the earlier installation's, and after a
     // rollback it is again: its own setup.log stays as it was.
-    if (SetupError != 0 || JournalKeepsLogAway()) path = CrashLogPath();
+    if (SetupError != 0 || keptAway) path = CrashLogPath();
     else if (InstallSettings.DestDir[0] && PathExists(InstallSettings.DestDir))
         path = JoinPath(dest, InstallSettings.DestDir, "setup.log", (const char*)nullptr);
     // An unattended run always leaves its log: it is all there is to read afterwards.

@@ -11,6 +11,9 @@
 int LogPrintf(const char* format, ...);
 // Writes the memory trace to its file and frees it; closes the crash-mode file.
 void LogFlush(void);
+// While set, LogFlush leaves the destination's setup.log alone and writes beside the crash
+// log: the folder is still, or again, the earlier installation's (the rollback journal says).
+void LogKeepAwayFromFolder(int away);
 // "x:\setup.log" on the first fixed drive, or "setup.log" when there is none.
 const char* CrashLogPath(void);
 

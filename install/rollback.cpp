@@ -220,7 +220,7 @@ int RollBackJournal(const char* path, const JournalT* j) {
         LogPrintf("Rollback incomplete: %u changes stay; the next run tries again", left);
         return 0;
     }
-    JournalState.rolledBack = 1;
+    JournalMarkRolledBack();
     LogPrintf("Earlier installation rolled back: %u changes undone", done);
     RemoveJournal(path);
     return 1;

@@ -113,6 +113,7 @@ void Forget(void) {
     if (JournalState.file) SysClose(JournalState.file);
     if (JournalState.text) MemFree(JournalState.text);
     JournalState = {};
+    LogKeepAwayFromFolder(0);
 }
 
 // Keeps a copy of what went to the file.
@@ -234,6 +235,7 @@ int JournalBegin(const char* dest) {
     if (!JournalPathIn(JournalState.path, dest)) {
         LogPrintf("No rollback journal: %s is too long", dest);
         JournalState = {};
+        LogKeepAwayFromFolder(0);
         return 0;
     }
     if (!CanonicalFolder(JournalState.dest, dest, sizeof JournalState.dest))
@@ -265,6 +267,7 @@ int JournalBegin(const char* dest) {
         ok = used >= 0 && WriteAll(f, head, (unsigned long)strlen(head)) && SysFlush(f);
         if (ok) {
             JournalState.file = f;
+            LogKeepAwayFromFolder(1);
             Remember(head, (uint32_t)strlen(head));
         }
     }
@@ -353,6 +356,7 @@ int JournalReopen(const char* path, const char* dest, long wholeBytes) {
         return 0;
     }
     JournalState.file = f;
+    LogKeepAwayFromFolder(1);
     CopyText(JournalState.path, path, sizeof JournalState.path);
     if (!CanonicalFolder(JournalState.dest, dest, sizeof JournalState.dest))
         CopyText(JournalState.dest, dest, sizeof JournalState.dest);
@@ -370,6 +374,12 @@ int JournalNoteRename(const char* from, const char* to) {
 void JournalClose(void) {
     if (JournalState.file) SysClose(JournalState.file);
     JournalState.file = 0;
+    LogKeepAwayFromFolder(JournalState.rolledBack);
+}
+
+void JournalMarkRolledBack(void) {
+    JournalState.rolledBack = 1;
+    LogKeepAwayFromFolder(1);
 }
 
 int ReadJournal(const char* path, JournalT* out) {

@@ -84,6 +84,8 @@ int JournalDiscard(const char* path);
 // 1 while the destination is not (or no longer) the run's own to write its log into: a journal
 // is open, or a rollback gave the folder back to the earlier installation.
 int JournalKeepsLogAway(void);
+// The earlier installation is whole again: the log keeps away from its folder.
+void JournalMarkRolledBack(void);
 // Opens the journal at path (of the folder dest) again to add lines after its first
 // wholeBytes bytes, a line cut there being dropped. 1 when open.
 int JournalReopen(const char* path, const char* dest, long wholeBytes);
