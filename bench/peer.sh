@@ -114,12 +114,13 @@ fresh_machine() {
     sync
 }
 
-# The Wine server of the test machine: the wineserver whose environment names its prefix.
+# The Wine server of the test machine: the wineserver (wineserver32 or wineserver64 on
+# Debian) whose environment names its prefix.
 server_pid() {
     local envf pid
     for envf in /proc/[0-9]*/environ; do
         pid=${envf#/proc/}; pid=${pid%/environ}
-        [ "$(cat /proc/"$pid"/comm 2>/dev/null)" = wineserver ] || continue
+        case $(cat /proc/"$pid"/comm 2>/dev/null) in wineserver*) ;; *) continue ;; esac
         tr '\0' '\n' 2>/dev/null <"$envf" | grep -qxF "WINEPREFIX=$WINEPREFIX" && { echo "$pid"; return; }
     done
 }
@@ -167,8 +168,9 @@ run_one() {
     echo "$t $peak $written $cpu $server"
 }
 
-# The calls of one strace -c summary: its total line's count.
-calls() { awk '$NF == "total" { print ($4 ~ /^[0-9]+$/) ? $4 : $3 }' "$1"; }
+# The calls of one strace -c summary: its total lines (an i386 program under Wine has one
+# for its 32-bit calls and one for the 64-bit calls of its loader), added.
+calls() { [ -s "$1" ] && awk '$NF == "total" { s += $4 } END { print s + 0 }' "$1" || echo 0; }
 
 # min and median of a column of numbers
 stats() { sort -g | awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%s %s\n", v[1], m }'; }
@@ -241,5 +243,17 @@ END {
              tmed[o] / tmed[k], cmed[o] / cmed[k], cl[o] / cl[k], sv[o] / sv[k], wr[o] / wr[k],
              pmed[o] / pmed[k], img[o] / img[k], (img[o] - ov[o]) / (img[k] - ov[k]), ov[o] / ov[k]
     }
+  }
+  # A process start under Wine alone makes tens of thousands of calls, which the demo'"'"'s
+  # 154 files cannot outweigh: with both payloads measured, the calls each further file
+  # costs are the difference between them over the difference in files.
+  if (!files["demo"] || !files["big"]) exit
+  print ""
+  print "| installer | calls per further file, installer / server (big - demo) |"
+  print "|---|---|"
+  for (i = 1; i <= n; i++) {
+    if (p[i] != "big") continue
+    b = "big " w[i]; d = "demo " w[i]; df = files["big"] - files["demo"]
+    printf "| %s | %.1f / %.1f |\n", w[i], (cl[b] - cl[d]) / df, (sv[b] - sv[d]) / df
   }
 }' "$results"
