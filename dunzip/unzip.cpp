@@ -189,7 +189,10 @@ int ExtractFrom(Source* in, const char* targetDir, char sep, const char* promise
     if (nameLen == 0 || nameLen >= sizeof name || !ReadFull(in, 30, name, nameLen))
         return UNZIP_BAD_ARCHIVE;
     name[nameLen] = 0;
-    if (strlen(name) != nameLen || !BareName(name)) return UNZIP_BAD_NAME;
+    bool whole = strlen(name) == nameLen;  // no NUL inside
+    // Another name than the caller's is the package's error, whatever else is wrong with it.
+    if (promised && (!whole || !NamedAs(name, promised))) return UNZIP_NOT_PROMISED;
+    if (!whole || !BareName(name)) return UNZIP_BAD_NAME;
     uint32_t dataAt = 30 + nameLen + extraLen;
     if (flags & 1) return UNZIP_BAD_METHOD;  // encrypted
     if (method != 8 && method != 0) return UNZIP_BAD_METHOD;
@@ -202,7 +205,7 @@ int ExtractFrom(Source* in, const char* targetDir, char sep, const char* promise
     char target[600];
     if (promised) {
         // Nothing is written unless the archive is what the package promised.
-        if (!NamedAs(name, promised) || size != promisedSize) return UNZIP_NOT_PROMISED;
+        if (size != promisedSize) return UNZIP_NOT_PROMISED;
         if (strlen(promised) >= sizeof target) return UNZIP_BAD_NAME;
         memcpy(target, promised, strlen(promised) + 1);
     } else {
