@@ -84,6 +84,15 @@ target_compile_definitions(dunzip32 PRIVATE __USE_MINGW_ANSI_STDIO=0)
 target_link_options(dunzip32 PRIVATE ${SIZE_LINK} -nostdlib -nostartfiles
                     -Wl,--entry,${DLL_ENTRY} -Wl,--kill-at)
 target_link_libraries(dunzip32 msvcrt kernel32 gcc)
+# The same library without its direct entry, as a third-party library that keeps to the
+# command record would be: the tests run the setup's temporary-archive path over it.
+add_library(dunzip_record SHARED ${DUNZIP_DLL} ${DUNZIP_CORE})
+set_target_properties(dunzip_record PROPERTIES PREFIX "" OUTPUT_NAME dunzip_record)
+target_compile_options(dunzip_record PRIVATE ${WARN} -O2 -fno-exceptions -fno-rtti)
+target_compile_definitions(dunzip_record PRIVATE __USE_MINGW_ANSI_STDIO=0 DUNZIP_RECORD_ONLY)
+target_link_options(dunzip_record PRIVATE -nostdlib -nostartfiles -Wl,--entry,${DLL_ENTRY}
+                    -Wl,--kill-at)
+target_link_libraries(dunzip_record msvcrt kernel32 gcc)
 
 # GoogleTest built with mingw (the -posix compilers give it std::mutex).
 add_library(gtest_win STATIC ${GTEST_SRC}/googletest/src/gtest-all.cc
@@ -136,7 +145,7 @@ add_executable(win32_tests ${WIN32_TEST_SOURCES} res/setup.rc)
 target_compile_options(win32_tests PRIVATE -Wall)
 target_compile_definitions(win32_tests PRIVATE KOV_BINARY_DIR="${CMAKE_BINARY_DIR}")
 target_link_libraries(win32_tests setupcore gtest_win ZLIB::ZLIB ${SYSTEM_LIBS})
-add_dependencies(win32_tests dunzip32 verdll_4000 verdll_4001 verdll_none)
+add_dependencies(win32_tests dunzip32 dunzip_record verdll_4000 verdll_4001 verdll_none)
 target_link_options(win32_tests PRIVATE ${STATIC_RT})
 add_test(NAME win32_tests COMMAND win32_tests)
 set_tests_properties(win32_tests PROPERTIES FIXTURES_REQUIRED machine ENVIRONMENT "${WINE_ENV}")

@@ -57,10 +57,42 @@ int WriteFailure(const char* target) {
     return UNZIP_CANNOT_CREATE;
 }
 
-// What the decoder's callbacks share: the archive positioned at the member's data, the
-// target, and the sizes that bound both.
+// Where the archive's bytes come from: a positional read over a file of our own (the
+// temporary archive) or over the caller's reader (an entry of the open package).
+struct Source {
+    UnzipReadAtFn read;
+    void* context;
+    long length;  // -1 while unknown: a file's end is looked up only when it is needed
+    FILE* file;   // the archive file, or null for a caller's reader
+    uint32_t filePos;
+};
+
+// Reads the archive file, seeking only when the position is not where the last read ended.
+long ReadFileAt(void* context, uint32_t at, unsigned char* buffer, unsigned size) {
+    Source* s = (Source*)context;
+    if (at != s->filePos && fseek(s->file, (long)at, SEEK_SET) != 0) return -1;
+    size_t got = fread(buffer, 1, size, s->file);
+    s->filePos = at + (uint32_t)got;
+    return (long)got;
+}
+
+long SourceLength(Source* s) {
+    if (s->length >= 0 || !s->file) return s->length;
+    if (fseek(s->file, 0, SEEK_END) != 0) return -1;
+    s->length = ftell(s->file);
+    s->filePos = (uint32_t)-1;  // moved: the next read seeks
+    return s->length;
+}
+
+bool ReadFull(Source* s, uint32_t at, void* buffer, unsigned size) {
+    return s->read(s->context, at, (unsigned char*)buffer, size) == (long)size;
+}
+
+// What the decoder's callbacks share: the archive and the position of the member's data
+// read so far, the target, and the sizes that bound both.
 struct MemberIo {
-    FILE* in;
+    Source* in;
+    uint32_t pos;  // next archive byte to read
     FILE* out;
     const char* target;
     bool bounded;   // the packed size is known: no reading past it
@@ -74,9 +106,11 @@ long ReadPacked(void* context, unsigned char* buffer, unsigned size) {
     MemberIo* m = (MemberIo*)context;
     if (m->bounded && m->left < size) size = m->left;
     if (size == 0) return 0;
-    size_t got = fread(buffer, 1, size, m->in);
+    long got = m->in->read(m->in->context, m->pos, buffer, size);
+    if (got <= 0) return got;
+    m->pos += (uint32_t)got;
     if (m->bounded) m->left -= (uint32_t)got;
-    return (long)got;
+    return got;
 }
 
 int WriteMember(void* context, const unsigned char* data, unsigned n) {
@@ -92,18 +126,15 @@ int WriteMember(void* context, const unsigned char* data, unsigned n) {
 
 // A member whose sizes follow its data is bounded by the archive's central directory: its
 // record for the member gives the check value and the size before anything is inflated, so
-// a stream that runs on (or a descriptor that lies) is stopped at that size. The file
-// position is left where it was.
-int CentralSizes(FILE* in, const char* name, uint32_t* crc, uint32_t* size) {
+// a stream that runs on (or a descriptor that lies) is stopped at that size.
+int CentralSizes(Source* in, const char* name, uint32_t* crc, uint32_t* size) {
     enum { END_RECORD = 22, MAX_COMMENT = 65535 };
-    long here = ftell(in);
-    if (here < 0 || fseek(in, 0, SEEK_END) != 0) return UNZIP_BAD_ARCHIVE;
-    long length = ftell(in);
+    long length = SourceLength(in);
+    if (length < 0) return UNZIP_BAD_ARCHIVE;
     long tail = length < END_RECORD + MAX_COMMENT ? length : END_RECORD + MAX_COMMENT;
     int status = UNZIP_BAD_ARCHIVE;
     unsigned char* buf = tail >= END_RECORD ? (unsigned char*)malloc((size_t)tail) : 0;
-    if (buf && fseek(in, length - tail, SEEK_SET) == 0 &&
-        fread(buf, 1, (size_t)tail, in) == (size_t)tail) {
+    if (buf && ReadFull(in, (uint32_t)(length - tail), buf, (unsigned)tail)) {
         for (long i = tail - END_RECORD; i >= 0; i--) {
             const unsigned char* e = buf + i;
             if (GetU32(e) != 0x06054B50 || i + END_RECORD + (long)GetU16(e + 20) != tail) continue;
@@ -111,9 +142,9 @@ int CentralSizes(FILE* in, const char* name, uint32_t* crc, uint32_t* size) {
             unsigned char c[46];
             size_t nameLen = strlen(name);
             char found[260];
-            if (at > (uint32_t)(length - 46) || fseek(in, (long)at, SEEK_SET) != 0 ||
-                fread(c, 1, 46, in) != 46 || GetU32(c) != 0x02014B50 || GetU16(c + 28) != nameLen ||
-                nameLen >= sizeof found || fread(found, 1, nameLen, in) != nameLen ||
+            if (length < 46 || at > (uint32_t)(length - 46) || !ReadFull(in, at, c, 46) ||
+                GetU32(c) != 0x02014B50 || GetU16(c + 28) != nameLen || nameLen >= sizeof found ||
+                !ReadFull(in, at + 46, found, (unsigned)nameLen) ||
                 memcmp(found, name, nameLen) != 0)
                 break;
             *crc = GetU32(c + 16);
@@ -123,25 +154,31 @@ int CentralSizes(FILE* in, const char* name, uint32_t* crc, uint32_t* size) {
         }
     }
     if (buf) free(buf);
-    if (fseek(in, here, SEEK_SET) != 0) status = UNZIP_BAD_ARCHIVE;
     return status;
 }
 
-}  // namespace
+// The member's name against the file the caller asked for: the last part of its path, with
+// ASCII letters of either case (the package's names and the archives' come from one tool,
+// which keeps their case; the file systems ignore it).
+bool NamedAs(const char* name, const char* target) {
+    const char* last = target;
+    for (const char* p = target; *p; p++)
+        if (*p == '\\' || *p == '/') last = p + 1;
+    for (; *name && *last; name++, last++)
+        if (toupper((unsigned char)*name) != toupper((unsigned char)*last)) return false;
+    return !*name && !*last;
+}
 
-int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep) {
-    if (!archivePath || !targetDir) return UNZIP_BAD_COMMAND;
-    FILE* in = fopen(archivePath, "rb");
-    if (!in) return UNZIP_NO_ARCHIVE;
-
+// The extraction both entries share. With promised set, the member must be the file the
+// caller names there, of promisedSize bytes, and is written to that path; otherwise it is
+// written under its own name into targetDir.
+int ExtractFrom(Source* in, const char* targetDir, char sep, const char* promised,
+                uint32_t promisedSize) {
     unsigned char header[30];
     char name[260];
     int status = UNZIP_OK;
     uint32_t flags, method, crcWanted, packed, size, nameLen, extraLen;
-    if (fread(header, 1, 30, in) != 30 || GetU32(header) != 0x04034B50) {
-        fclose(in);
-        return UNZIP_BAD_ARCHIVE;
-    }
+    if (!ReadFull(in, 0, header, 30) || GetU32(header) != 0x04034B50) return UNZIP_BAD_ARCHIVE;
     flags = GetU16(header + 6);
     method = GetU16(header + 8);
     crcWanted = GetU32(header + 14);
@@ -149,53 +186,40 @@ int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep) {
     size = GetU32(header + 22);
     nameLen = GetU16(header + 26);
     extraLen = GetU16(header + 28);
-    if (nameLen == 0 || nameLen >= sizeof name || fread(name, 1, nameLen, in) != nameLen) {
-        fclose(in);
+    if (nameLen == 0 || nameLen >= sizeof name || !ReadFull(in, 30, name, nameLen))
         return UNZIP_BAD_ARCHIVE;
-    }
     name[nameLen] = 0;
-    if (strlen(name) != nameLen || !BareName(name)) {
-        fclose(in);
-        return UNZIP_BAD_NAME;
-    }
-    if (fseek(in, (long)extraLen, SEEK_CUR) != 0) {
-        fclose(in);
-        return UNZIP_BAD_ARCHIVE;
-    }
-    if (flags & 1) {
-        fclose(in);
-        return UNZIP_BAD_METHOD;
-    }  // encrypted
-    if (method != 8 && method != 0) {
-        fclose(in);
-        return UNZIP_BAD_METHOD;
-    }
+    bool whole = strlen(name) == nameLen;  // no NUL inside
+    // Another name than the caller's is the package's error, whatever else is wrong with it.
+    if (promised && (!whole || !NamedAs(name, promised))) return UNZIP_NOT_PROMISED;
+    if (!whole || !BareName(name)) return UNZIP_BAD_NAME;
+    uint32_t dataAt = 30 + nameLen + extraLen;
+    if (flags & 1) return UNZIP_BAD_METHOD;  // encrypted
+    if (method != 8 && method != 0) return UNZIP_BAD_METHOD;
     bool sizesLater = (flags & 8) != 0;  // sizes in a descriptor after the data
     if (sizesLater && method == 8) {
         int central = CentralSizes(in, name, &crcWanted, &size);
-        if (central != UNZIP_OK) {
-            fclose(in);
-            return central;
-        }
+        if (central != UNZIP_OK) return central;
     }
 
     char target[600];
-    size_t dirLen = strlen(targetDir);
-    bool separator = dirLen && (targetDir[dirLen - 1] == '/' || targetDir[dirLen - 1] == '\\');
-    if (dirLen + 1 + nameLen + 1 > sizeof target) {
-        fclose(in);
-        return UNZIP_BAD_NAME;
+    if (promised) {
+        // Nothing is written unless the archive is what the package promised.
+        if (size != promisedSize) return UNZIP_NOT_PROMISED;
+        if (strlen(promised) >= sizeof target) return UNZIP_BAD_NAME;
+        memcpy(target, promised, strlen(promised) + 1);
+    } else {
+        size_t dirLen = strlen(targetDir);
+        bool separator = dirLen && (targetDir[dirLen - 1] == '/' || targetDir[dirLen - 1] == '\\');
+        if (dirLen + 1 + nameLen + 1 > sizeof target) return UNZIP_BAD_NAME;
+        memcpy(target, targetDir, dirLen);  // fits: measured above
+        if (!separator) target[dirLen++] = sep == '/' ? '/' : '\\';
+        memcpy(target + dirLen, name, nameLen + 1);
     }
-    memcpy(target, targetDir, dirLen);  // fits: measured above
-    if (!separator) target[dirLen++] = sep == '/' ? '/' : '\\';
-    memcpy(target + dirLen, name, nameLen + 1);
     FILE* out = fopen(target, "wb");
-    if (!out) {
-        fclose(in);
-        return UNZIP_CANNOT_CREATE;
-    }
+    if (!out) return UNZIP_CANNOT_CREATE;
 
-    MemberIo m = {in, out, target, !sizesLater, packed, size, 0, 0};
+    MemberIo m = {in, dataAt, out, target, !sizesLater, packed, size, 0, 0};
     unsigned unused = 0;
     if (method == 0) {
         // Stored: the bytes as they are, which needs their count up front.
@@ -217,11 +241,10 @@ int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep) {
     uint32_t crc = m.crc, written = m.written;
     if (status == UNZIP_OK && sizesLater) {
         // The descriptor: optional signature, CRC, packed size, size.
-        long back = -(long)unused;
         unsigned char d[16];
-        size_t n = fseek(in, back, SEEK_CUR) == 0 ? fread(d, 1, 16, in) : 0;
+        long n = in->read(in->context, m.pos - unused, d, 16);
         bool signature = n >= 4 && GetU32(d) == 0x08074B50;
-        if (n < (signature ? 16u : 12u)) status = UNZIP_BAD_ARCHIVE;
+        if (n < (signature ? 16 : 12)) status = UNZIP_BAD_ARCHIVE;
         else {
             // The descriptor must tell the same as the central directory.
             const unsigned char* p = signature ? d + 4 : d;
@@ -229,10 +252,29 @@ int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep) {
         }
     }
     if (status == UNZIP_OK && (crc != crcWanted || written != size)) status = UNZIP_BAD_CRC;
-    fclose(in);
     if (fclose(out) != 0 && status == UNZIP_OK) status = WriteFailure(target);
     if (status != UNZIP_OK) remove(target);
     return status;
+}
+
+}  // namespace
+
+int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep) {
+    if (!archivePath || !targetDir) return UNZIP_BAD_COMMAND;
+    FILE* in = fopen(archivePath, "rb");
+    if (!in) return UNZIP_NO_ARCHIVE;
+    Source s = {ReadFileAt, 0, -1, in, 0};
+    s.context = &s;
+    int status = ExtractFrom(&s, targetDir, sep, 0, 0);
+    fclose(in);
+    return status;
+}
+
+int UnzipMemberTo(UnzipReadAtFn read, void* context, uint32_t length, const char* target,
+                  uint32_t size) {
+    if (!read || !target || !*target) return UNZIP_BAD_COMMAND;
+    Source s = {read, context, (long)length, 0, 0};
+    return ExtractFrom(&s, 0, '\\', target, size);
 }
 
 // An address word of the record, as wide as this build's addresses.

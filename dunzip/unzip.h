@@ -16,12 +16,32 @@ enum {
     UNZIP_BAD_NAME = 9,        // a member name that would leave the target folder
     UNZIP_CANNOT_CREATE = 10,  // the member's file cannot be created
     UNZIP_BAD_COMMAND = 11,    // the command record is not one this library understands
+    UNZIP_NOT_PROMISED = 12,   // the member is not the file the caller named, or not its size
     UNZIP_DISK_FULL = 28,
 };
 
 // Extracts the first member of archivePath into targetDir (a folder path without trailing
 // separator, or with one). sep is the path separator to use when joining.
 int UnzipFirstMember(const char* archivePath, const char* targetDir, char sep);
+
+// Reads up to size bytes at position at of an archive: the count read (short at its end), or
+// a negative value when it cannot be read.
+typedef long (*UnzipReadAtFn)(void* context, uint32_t at, unsigned char* buffer, unsigned size);
+// Extracts the single member of the archive of length bytes that read gives straight into
+// the file target (a full path), with the checks of UnzipFirstMember. The member must be the
+// file the caller names: its name is target's last part (ASCII letters of either case) and
+// its size is size; UNZIP_NOT_PROMISED otherwise, before anything is written. The setup
+// reads the archive from its open package this way, with no temporary archive.
+int UnzipMemberTo(UnzipReadAtFn read, void* context, uint32_t length, const char* target,
+                  uint32_t size);
+
+// The library's second entry, for a caller that holds the archive open itself. Every
+// argument is as wide as an address; read returns the count read or a negative value:
+//   int DUNZIP_DIRECT(read, context, length, target, size)
+//   intptr_t read(void* context, uintptr_t at, void* buffer, uintptr_t count)
+// Both use the library calling convention (stdcall on i386). The status codes are those of
+// the record entry, and UNZIP_NOT_PROMISED.
+#define DUNZIP_DIRECT_NAME "dunzip_direct"
 
 // The setup's command record: 142 bytes, little-endian; operation 8 extracts the archive
 // whose address word is at offset 8 into the folder whose address word is at offset 24.

@@ -18,11 +18,39 @@ namespace {
 
 const char kLibraryName[] = "dunzip32.dll";
 const char kEntryName[] = "dunzip";
+const char kDirectEntryName[] = "dunzip_direct";
 
 typedef int(SYS_LIBCALL* DunzipFn)(const unsigned char* command);
+// The direct entry and the reader it is given; every argument as wide as an address.
+typedef intptr_t(SYS_LIBCALL* DirectReadFn)(void* context, uintptr_t at, void* buffer,
+                                            uintptr_t count);
+typedef int(SYS_LIBCALL* DunzipDirectFn)(DirectReadFn read, void* context, uintptr_t length,
+                                         const char* target, uintptr_t size);
 
 SysLibrary Library;
 DunzipFn Entry;
+DunzipDirectFn DirectEntry;
+
+struct DirectRead {
+    const PackageEntry* entry;
+    void (*progress)(uint32_t storedRead);
+    int failure;  // the package's own fatal number when it could not be read
+};
+
+// The library reads the entry's stored bytes from the package the setup holds open. A read
+// that fails is the package's fault, not the archive's: it is noted here, so that the install
+// fails as the copy out of the package would have.
+intptr_t SYS_LIBCALL ReadPackageEntry(void* context, uintptr_t at, void* buffer, uintptr_t count) {
+    DirectRead* d = (DirectRead*)context;
+    if ((uint64_t)at >> 32 || !buffer || at > d->entry->storedSize) return -1;
+    unsigned long inEntry = d->entry->storedSize - (uint32_t)at;
+    unsigned long want = count < inEntry ? (unsigned long)count : inEntry;
+    long got = ReadEntryAt(d->entry, (uint32_t)at, buffer, want);
+    if (got < 0) d->failure = FATAL_ENTRY_SEEK;
+    else if ((unsigned long)got < want) d->failure = FATAL_ENTRY_READ;
+    if (got > 0 && d->progress) d->progress((uint32_t)at + (uint32_t)got);
+    return got;
+}
 
 // The library calls these while it works; setup has nothing to say to it.
 int32_t SYS_LIBCALL NotifyThree(uint32_t, uint32_t, uint32_t) { return 1; }
@@ -125,7 +153,25 @@ int LoadDecompressor(void) {
         LogPrintf("No entry %s in %s", kEntryName, path);
         return SetFatal(FATAL_DECOMPRESSOR_ENTRY);
     }
+    DirectEntry = (DunzipDirectFn)SysLibraryEntry(Library, kDirectEntryName);
+    if (DirectEntry) LogPrintf("Decompressor reads the package directly");
+    else LogPrintf("Decompressor extracts through temporary archives");
     return 1;
+}
+
+int DecompressorDirect(void) { return DirectEntry != 0; }
+
+uint32_t RunDecompressorDirect(const PackageEntry* entry, const char* target,
+                               void (*progress)(uint32_t storedRead)) {
+    if (!DirectEntry) return (uint32_t)-1;
+    DirectRead d = {entry, progress, 0};
+    uint32_t status = (uint32_t)DirectEntry(ReadPackageEntry, &d, entry->storedSize, target,
+                                            entry->installedSize);
+    if (d.failure && status != DUNZIP_OK && status != DUNZIP_OK_TOO) {
+        LogPrintf("Cannot read %s from the package", entry->name);
+        SetFatal(d.failure);
+    }
+    return status;
 }
 
 uint32_t RunDecompressor(void* dialog, const char* archivePath, const char* targetDir) {
@@ -144,6 +190,7 @@ void FreeDecompressor(void) {
     if (Library) SysFreeLibrary(Library);
     Library = 0;
     Entry = 0;
+    DirectEntry = 0;
 }
 
 int DecompressorLoaded(void) { return Library != 0; }

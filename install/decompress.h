@@ -16,6 +16,7 @@ enum {
     DUNZIP_NO_MEMORY_TOO = 5,
     DUNZIP_DISK_FULL = 28,
     DUNZIP_DISK_FULL_TOO = 50,
+    DUNZIP_NOT_PROMISED = 12,  // the direct entry's: not the member the package names
 };
 
 int ExtractDecompressor(void);
@@ -23,6 +24,15 @@ int LoadDecompressor(void);
 // Extracts the archive's single member into targetDir; the library's status unchanged.
 // dialog is accepted for the callers' sake and not used.
 uint32_t RunDecompressor(void* dialog, const char* archivePath, const char* targetDir);
+// 1 when the loaded library has the direct entry: each entry is then inflated from the open
+// package straight into its target, with no temporary archive (LoadDecompressor logs which
+// way the run goes).
+int DecompressorDirect(void);
+// Extracts the entry's archive into the file target through the direct entry; the library's
+// status (DUNZIP_NOT_PROMISED when the archive is not the file and size the entry names).
+// progress, when given, is told how many of the entry's stored bytes have been read.
+uint32_t RunDecompressorDirect(const PackageEntry* entry, const char* target,
+                               void (*progress)(uint32_t storedRead));
 // Unloads the library when loaded; harmless otherwise.
 void FreeDecompressor(void);
 // The member the entry's archive declares: its name (out: MAX_PATH_TEXT bytes, "" when it does not

@@ -1,7 +1,8 @@
-// The file installation loop. Each entry is copied out of the package into a temporary
-// archive in the destination and extracted from there by the decompression library into
-// its folder; plain entries (the quick reference, database files nobody merges) are copied
-// straight to their target, and entries the migration merges are only remembered.
+// The file installation loop. Each entry is inflated by the decompression library into its
+// folder: straight from the open package when the library has its direct entry, otherwise
+// from a temporary archive in the destination, copied out of the package first. Plain
+// entries (the quick reference, database files nobody merges) are copied straight to their
+// target, and entries the migration merges are only remembered.
 #include "install/install.h"
 
 #include <string.h>
@@ -41,15 +42,66 @@ struct LoopState {
     void* dialog;
     uint32_t done;                // installed bytes so far
     uint32_t scale;               // 1 or 10
+    uint32_t range;               // the gauge's range: the progress total divided by scale
     char archive[MAX_PATH_TEXT];  // temporary archive of the current entry, "" when none
     unsigned char* entryState;
     unsigned char* existedBefore;  // the entry's Windows-folder target was there before it
     int pifWritten;
+    char madeDir[260];  // the folder made for an earlier entry, "" when none yet
+    // What the dialog shows and what it should show (see Refresh).
+    char label[260];
+    int labelStale;
+    uint32_t gaugeWanted, gaugeShown;
+    int gaugeSent, refreshed;
+    unsigned long refreshedAt;
+    // The entry the direct entry is reading, for the gauge inside a large file.
+    const PackageEntry* current;
+    uint32_t progressShown;
 };
 LoopState Loop;
 
-void Gauge(uint32_t bytes) { Seat.progressGauge(Loop.dialog, bytes / Loop.scale); }
-void Label(const char* text) { Seat.progressText(Loop.dialog, IDC_EXTRA, text); }
+uint32_t Figure(uint32_t bytes) {
+    return Loop.range ? (uint32_t)((uint64_t)(bytes / Loop.scale) * 100 / Loop.range) : 100;
+}
+
+// Brings the label and the gauge up to date. Each change costs a repaint, and under a window
+// system a round trip away that is most of a small file's time: they are shown at most every
+// UiRefreshMs, the gauge also whenever its percentage changes, and whatever is left over when
+// forced (before the dialog closes).
+void Refresh(int force) {
+    unsigned long now = SysTickCount();
+    int due = force || !Loop.refreshed || now - Loop.refreshedAt >= InstallState.UiRefreshMs;
+    if (due && !force) {
+        Loop.refreshed = 1;
+        Loop.refreshedAt = now;
+    }
+    if (due && Loop.labelStale) {
+        Loop.labelStale = 0;
+        Seat.progressText(Loop.dialog, IDC_EXTRA, Loop.label);
+    }
+    int moved = !Loop.gaugeSent || Loop.gaugeWanted != Loop.gaugeShown;
+    if (moved && (due || Figure(Loop.gaugeWanted) != Figure(Loop.gaugeShown))) {
+        Loop.gaugeSent = 1;
+        Loop.gaugeShown = Loop.gaugeWanted;
+        Seat.progressGauge(Loop.dialog, Loop.gaugeWanted / Loop.scale);
+    }
+}
+void Gauge(uint32_t bytes) {
+    Loop.gaugeWanted = bytes;
+    Refresh(0);
+}
+void Label(const char* text) {
+    CopyText(Loop.label, text, sizeof Loop.label);
+    Loop.labelStale = 1;
+    Refresh(0);
+}
+// The direct entry reads a large file in many steps: the gauge follows it.
+void DirectProgress(uint32_t storedRead) {
+    const PackageEntry* e = Loop.current;
+    if (!e || !e->storedSize || storedRead - Loop.progressShown < COPY_BLOCK) return;
+    Loop.progressShown = storedRead;
+    Gauge(Loop.done + (uint32_t)((uint64_t)e->installedSize * storedRead / e->storedSize));
+}
 // Serves the copy dialog; its Cancel button sets UserAbort.
 void Pump(void) { Seat.pump(); }
 
@@ -130,14 +182,27 @@ int HoldBack(const TextListT* list, MergedTableT* table, const PackageEntry* e) 
     return 1;
 }
 
-// Runs the library until the member is out or the user gives up; 1 when extracted.
-int Extract(const PackageEntry* e, const EntryPaths* p, unsigned index) {
+// Runs the library until the member is out or the user gives up; 1 when extracted. With the
+// direct entry the library reads the package itself and checks the member's name and size
+// against the entry; otherwise it extracts the temporary archive, whose size is checked here.
+int Extract(const PackageEntry* e, const EntryPaths* p, unsigned index, int fromPackage) {
     for (;;) {
-        SysDelete(p->target);
+        // The library creates the target; a fresh install has nothing to delete there.
+        if (PathExists(p->target)) SysDelete(p->target);
         Loop.entryState[index] = ENTRY_TARGET_WRITTEN;
-        uint32_t status = RunDecompressor(Loop.dialog, Loop.archive, p->targetDir);
+        Loop.current = e;
+        Loop.progressShown = 0;
+        uint32_t status = fromPackage ? RunDecompressorDirect(e, p->target, DirectProgress)
+                                      : RunDecompressor(Loop.dialog, Loop.archive, p->targetDir);
+        Loop.current = 0;
         if (status == DUNZIP_OK || status == DUNZIP_OK_TOO) break;
         LogPrintf("Decompressor status %lu for %s", (unsigned long)status, e->name);
+        if (fromPackage && status == DUNZIP_NOT_PROMISED) {
+            // The library wrote nothing: the archive names another file or size.
+            LogPrintf("Archive of %s is not the file of %lu bytes the package names", e->name,
+                      (unsigned long)e->installedSize);
+            return SetFatal(FATAL_FILE_SIZE);
+        }
         if (status == DUNZIP_NO_MEMORY || status == DUNZIP_NO_MEMORY_TOO) {
             if (AskRetryCancel(Message(IDS_LOW_MEMORY))) continue;
         } else if (status == DUNZIP_DISK_FULL || status == DUNZIP_DISK_FULL_TOO) {
@@ -147,6 +212,7 @@ int Extract(const PackageEntry* e, const EntryPaths* p, unsigned index) {
         SysDelete(p->target);  // a library may leave a partial file behind
         return SetFatal(FatalDecompressStatus(status > 64535 ? 64535 : status));
     }
+    if (fromPackage) return 1;
     uint32_t size = GetFileSizeByName(p->target);
     if (size != e->installedSize) {
         LogPrintf("%s is %lu bytes, expected %lu", p->target, (unsigned long)size,
@@ -158,11 +224,29 @@ int Extract(const PackageEntry* e, const EntryPaths* p, unsigned index) {
     return 1;
 }
 
+// The entry's file is in place: a system file goes on to its version check, and the entry
+// counts as done. 1 to go on, 0 to stop the loop.
+int EntryDone(const PackageEntry* e, const EntryPaths* p, unsigned index, int newInWindows) {
+    if (p->kind == KIND_SYSTEM) {
+        int installed = InstallSystemFile(p->target);
+        if (InstallState.SystemFileCopied) Loop.entryState[index] = ENTRY_IN_SYSTEM_FOLDER;
+        if (!installed) return SetFatal(FATAL_SYSTEM_FILE);
+    }
+    // Files for the system folder may have replaced the system's own: they stay.
+    if (p->kind == KIND_PLAIN || newInWindows) RecordFile(p->target);
+    if (Loop.entryState[index] != ENTRY_IN_SYSTEM_FOLDER) Loop.entryState[index] = ENTRY_DONE;
+    Loop.done += e->installedSize;
+    return 1;
+}
+
 // One entry, steps after the preserved-file test. 1 to go on, 0 to stop the loop.
 int InstallEntry(const PackageEntry* e, unsigned index, const char* mergeDir) {
-    Gauge(Loop.done);
+    // The position is shown with the label (Refresh), which comes next.
+    Loop.gaugeWanted = Loop.done;
     EntryPaths p;
-    if (!SysTempFileName(InstallSettings.DestDir, "dec", index, Loop.archive) ||
+    int fromPackage = DecompressorDirect();
+    Loop.archive[0] = 0;
+    if ((!fromPackage && !SysTempFileName(InstallSettings.DestDir, "dec", index, Loop.archive)) ||
         !SplitEntry(e, &p)) {
         Loop.archive[0] = 0;
         return SetFatal(FATAL_FILE_CREATE);
@@ -171,7 +255,11 @@ int InstallEntry(const PackageEntry* e, unsigned index, const char* mergeDir) {
     char gameProgram[50];
     CopyText(gameProgram, LoadCaption(IDS_GAME_PROGRAM), sizeof gameProgram);
     if (SameName(e->name, gameProgram) && CreateGamePif()) Loop.pifWritten = 1;
-    MakePathRecorded(p.targetDir);
+    // Entries of one folder follow each other: the folder is made once, not per file.
+    if (!SameName(p.targetDir, Loop.madeDir)) {
+        MakePathRecorded(p.targetDir);
+        CopyText(Loop.madeDir, p.targetDir, sizeof Loop.madeDir);
+    }
     // A file new to the Windows folder is the client's; one that replaced another stays.
     int newInWindows = p.kind == KIND_WINDOWS && !PathExists(p.target);
     Loop.existedBefore[index] = p.kind == KIND_WINDOWS && !newInWindows;
@@ -195,6 +283,11 @@ int InstallEntry(const PackageEntry* e, unsigned index, const char* mergeDir) {
         Loop.entryState[index] = ENTRY_DONE;
         return 1;
     }
+    if (!direct && fromPackage) {
+        // Copy and extraction are one step: the Cancel is seen after the entry.
+        if (!Extract(e, &p, index, 1)) return 0;
+        return EntryDone(e, &p, index, newInWindows);
+    }
     const char* file = direct ? p.target : Loop.archive;
     if (direct) {
         Loop.archive[0] = 0;
@@ -214,6 +307,7 @@ int InstallEntry(const PackageEntry* e, unsigned index, const char* mergeDir) {
         LogPrintf("Cannot close %s", file);
         return SetFatal(FATAL_FILE_CLOSE);
     }
+    Refresh(0);
     Pump();
     if (UserAbort) return 0;
     if (!direct) {
@@ -228,18 +322,9 @@ int InstallEntry(const PackageEntry* e, unsigned index, const char* mergeDir) {
                       (unsigned long)declared, (unsigned long)e->installedSize);
             return SetFatal(FATAL_FILE_SIZE);
         }
-        if (!Extract(e, &p, index)) return 0;
+        if (!Extract(e, &p, index, 0)) return 0;
     }
-    if (p.kind == KIND_SYSTEM) {
-        int installed = InstallSystemFile(p.target);
-        if (InstallState.SystemFileCopied) Loop.entryState[index] = ENTRY_IN_SYSTEM_FOLDER;
-        if (!installed) return SetFatal(FATAL_SYSTEM_FILE);
-    }
-    // Files for the system folder may have replaced the system's own: they stay.
-    if (p.kind == KIND_PLAIN || newInWindows) RecordFile(p.target);
-    if (Loop.entryState[index] != ENTRY_IN_SYSTEM_FOLDER) Loop.entryState[index] = ENTRY_DONE;
-    Loop.done += e->installedSize;
-    return 1;
+    return EntryDone(e, &p, index, newInWindows);
 }
 
 // Tool modules of an earlier installation of the same database version come over as they
@@ -345,7 +430,8 @@ int InstallFiles(void) {
     uint32_t total =
         FileTable->total - s.MergedBytesA - s.MergedBytesB + InstallState.ToolBytesFromOld;
     Loop.scale = total > GAUGE_SCALE_LIMIT ? 10 : 1;
-    Seat.progressRange(Loop.dialog, total / Loop.scale);
+    Loop.range = total / Loop.scale;
+    Seat.progressRange(Loop.dialog, Loop.range);
     Loop.done = InstallState.FirstFileIndex == 1 ? FileTable->entry[0]->installedSize : 0;
     if (InstallState.FirstFileIndex == 1) Loop.entryState[0] = ENTRY_DONE;
     char mergeDir[MAX_PATH_TEXT];
@@ -364,7 +450,11 @@ int InstallFiles(void) {
     }
 
     CopyOldTools();
-    if (Loop.done == FileTable->total) Gauge(Loop.done);
+    if (Loop.done == FileTable->total) {
+        Loop.gaugeWanted = Loop.done;
+        Loop.gaugeSent = 0;  // once more, as the dialog closes
+    }
+    Refresh(1);
     Seat.closeProgress(templateId);
     Loop.dialog = 0;
     int result = 1;

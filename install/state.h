@@ -9,6 +9,10 @@
 #include "install/space.h"
 #include "sys/sys.h"
 
+// How often the copy dialog's label and gauge are brought up to date while files fly by: as
+// often as the eye can follow, and rarely enough that repaints cost little beside the files.
+enum { INSTALL_UI_REFRESH_MS = 50 };
+
 struct InstallStateT {
     // Set by every CheckDiskSpace: the examined drive's cluster size and whole free megabytes.
     uint32_t ClusterSize = DEFAULT_CLUSTER_SIZE;
@@ -23,6 +27,9 @@ struct InstallStateT {
     // has been written, then 1. The estimate and the install loop start there; the
     // decompressor (install/decompress.cpp) owns it.
     uint16_t FirstFileIndex = 0;
+    // The install loop shows its label and gauge at most this often (milliseconds); tests
+    // set 0 to see every change.
+    uint32_t UiRefreshMs = INSTALL_UI_REFRESH_MS;
     // The decompressor's command record, rewritten completely before every call.
     unsigned char UnzipCommand[UNZIP_COMMAND_BYTES] = {};
     // 1 when the destination is the previous installation's folder; decided by

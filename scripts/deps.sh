@@ -13,7 +13,7 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok
 pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools libz-mingw-w64-dev wine wine32:i386
       wine64 xvfb xauth
       x11-apps imagemagick fonts-wine cmake googletest zlib1g-dev clang libfuzzer-14-dev
-      libclang-rt-14-dev clang-format libdeflate-dev nsis zip unzip file python3 xdotool ghostscript
+      libclang-rt-14-dev clang-format libdeflate-dev nsis strace zip unzip file python3 xdotool ghostscript
       time)
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then

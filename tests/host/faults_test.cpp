@@ -144,6 +144,13 @@ int CountingDunzip(const unsigned char* record) {
     if (LibraryFailFrom && n >= LibraryFailFrom && n <= LibraryFailTo) return DUNZIP_DISK_FULL;
     return NativeDunzip(record);
 }
+// The direct entry, counted with the record entry: the campaign walks whichever the run takes.
+int CountingDunzipDirect(NativeDirectReadFn read, void* context, uintptr_t length,
+                         const char* target, uintptr_t size) {
+    unsigned long n = ++LibraryCalls;
+    if (LibraryFailFrom && n >= LibraryFailFrom && n <= LibraryFailTo) return DUNZIP_DISK_FULL;
+    return NativeDunzipDirect(read, context, length, target, size);
+}
 
 // The earlier installation's main database: records the migration carries (by the
 // script's list, and art the new database lacks) and one it leaves.
@@ -313,6 +320,7 @@ struct Campaign {
         m->Write("C:\\package.bin", data);
         PackageFile = SysOpen("C:\\package.bin", SYS_READ);
         SysDefineLibraryEntry("dunzip32.dll", "dunzip", (void*)CountingDunzip);
+        SysDefineLibraryEntry("dunzip32.dll", DUNZIP_DIRECT_NAME, (void*)CountingDunzipDirect);
         LibraryCalls = LibraryFailFrom = LibraryFailTo = 0;
         UserAbort = 0;
         SetupError = 0;

@@ -1,7 +1,9 @@
 // The file installation loop over real packages and the real extraction code: where each
 // kind of entry goes, the decompressor's status table with its questions, the size checks,
 // labels and gauge, preserved and merged entries, the tool copy, and what a failure or a
-// cancel leaves behind (nothing of the package).
+// cancel leaves behind (nothing of the package). Most run twice: with a library that reads
+// the package itself (the direct entry) and with one that keeps to the command record, which
+// gets a temporary archive per entry.
 #include <gtest/gtest.h>
 #include <dirent.h>
 #include <string.h>
@@ -209,20 +211,26 @@ protected:
         ResetRunState();
         ClosePackageHook = 0;
         Seat = TestSeat();
+        InstallState.UiRefreshMs = 0;  // every label and position, to compare with the entries
         strcpy(InstallSettings.DestDir, "C:\\Kov30I");
         strcpy(WindowsDir, "C:\\WINDOWS");
         strcpy(InstallSettings.QuickRefFile, "quickref.txt");
         Put("C:\\WINDOWS\\win.ini", "[windows]\r\n");
         MakeDir("C:\\WINDOWS\\SYSTEM");
-        UseNativeDunzip();
+        UseNativeDunzip(Direct());
     }
+    virtual int Direct() { return 0; }
     void TearDown() override {
         ClosePackage();
         FreeInstallScript();
         Seat = QuietSeat;
         UseNativeDunzip();
     }
-    void UseFake() { SysDefineLibraryEntry("dunzip32.dll", "dunzip", (void*)FakeDunzip); }
+    // The stand-in library keeps to the command record.
+    void UseFake() {
+        SysDefineLibraryEntry("dunzip32.dll", "dunzip", (void*)FakeDunzip);
+        SysDefineLibraryEntry("dunzip32.dll", DUNZIP_DIRECT_NAME, nullptr);
+    }
     // Writes the package's stored bytes to a file of C: and builds the file table over it.
     void Package(const std::vector<PkgFile>& files) {
         std::string data = "package script stands here";
@@ -246,6 +254,16 @@ protected:
     std::set<std::string> Windows() { return Listing(m->Host("C:\\WINDOWS")); }
 };
 
+// The same with the library on either path: 1 reads the package directly.
+class InstallBoth : public Install, public ::testing::WithParamInterface<int> {
+protected:
+    int Direct() override { return GetParam(); }
+};
+INSTANTIATE_TEST_SUITE_P(Paths, InstallBoth, ::testing::Values(1, 0),
+                         [](const ::testing::TestParamInfo<int>& i) {
+                             return std::string(i.param ? "Direct" : "TemporaryArchive");
+                         });
+
 // A package with one entry of every kind.
 std::vector<PkgFile> EveryKind() {
     return {Library(),
@@ -260,7 +278,7 @@ std::vector<PkgFile> EveryKind() {
 
 }  // namespace
 
-TEST_F(Install, EveryKindOfEntryLandsWhereItBelongs) {
+TEST_P(InstallBoth, EveryKindOfEntryLandsWhereItBelongs) {
     std::vector<PkgFile> files = EveryKind();
     Package(files);
     ASSERT_EQ(InstallFiles(), 1) << LogTraceText();
@@ -315,7 +333,7 @@ TEST_F(Install, EveryKindOfEntryLandsWhereItBelongs) {
 // The install record holds the folders the loop made and the files it wrote in the
 // destination, and in the Windows folder those that were not there before; never the files
 // that may have replaced the system's.
-TEST_F(Install, TheRecordListsWhatTheLoopMade) {
+TEST_P(InstallBoth, TheRecordListsWhatTheLoopMade) {
     for (int kovIniThere = 0; kovIniThere < 2; kovIniThere++) {
         // The second pass also finds the first pass's DOSGAME.PIF in the Windows folder.
         SCOPED_TRACE(kovIniThere ? "kov.ini and the PIF were in the Windows folder"
@@ -429,7 +447,7 @@ TEST_F(Install, SizesAreChecked) {
     }
 }
 
-TEST_F(Install, ZipBombStopsAtTheInstalledSize) {
+TEST_P(InstallBoth, ZipBombStopsAtTheInstalledSize) {
     // 200 MB of zeros behind archives that declare the 4 KB the package promises, in the
     // headers or, with a data descriptor, in the central directory and the descriptor.
     for (bool descriptor : {false, true}) {
@@ -443,7 +461,7 @@ TEST_F(Install, ZipBombStopsAtTheInstalledSize) {
     }
 }
 
-TEST_F(Install, LabelsAndGaugeScale) {
+TEST_P(InstallBoth, LabelsAndGaugeScale) {
     // DestDir "C:\K" + 26 more characters: "C:\K\" is 5, so names of 25 and 26 characters
     // give target paths of exactly 30 and 31.
     std::string n30 = std::string(21, 'a') + ".ini", n31 = std::string(22, 'b') + ".ini";
@@ -463,7 +481,7 @@ TEST_F(Install, LabelsAndGaugeScale) {
     EXPECT_EQ(screen.positions.back(), FileTable->total / 10);
 }
 
-TEST_F(Install, LongSystemAndWindowsLabelsShowTheBareName) {
+TEST_P(InstallBoth, LongSystemAndWindowsLabelsShowTheBareName) {
     strcpy(InstallSettings.DestDir, "C:\\Program Files\\KOV 3.0i");
     strcpy(WindowsDir, "C:\\WINDOWS\\Long folder name");
     MakeDir("C:\\WINDOWS\\Long folder name\\SYSTEM");
@@ -472,7 +490,7 @@ TEST_F(Install, LongSystemAndWindowsLabelsShowTheBareName) {
     EXPECT_EQ(screen.labels, (std::vector<std::string>{"PPPMAC.VXD", "KOV.INI"}));
 }
 
-TEST_F(Install, PreservedFilesOnlyInPlace) {
+TEST_P(InstallBoth, PreservedFilesOnlyInPlace) {
     for (bool inPlace : {true, false}) {
         SCOPED_TRACE(inPlace ? "in place" : "elsewhere");
         Fresh();
@@ -487,7 +505,7 @@ TEST_F(Install, PreservedFilesOnlyInPlace) {
     }
 }
 
-TEST_F(Install, MergeListsHoldBackOrCopyDirectly) {
+TEST_P(InstallBoth, MergeListsHoldBackOrCopyDirectly) {
     std::string db = Sample(4000, 7), org = Sample(300, 8);
     SetList(InstallSettings.MergedFilesA, {{"idb\\main.idx"}});
     SetList(InstallSettings.MergedFilesB, {{"idb\\art.idx"}, {"idb\\main.idx"}});
@@ -516,7 +534,7 @@ TEST_F(Install, MergeListsHoldBackOrCopyDirectly) {
     EXPECT_EQ(screen.positions.back(), FileTable->entry[0]->installedSize + org.size());
 }
 
-TEST_F(Install, CancelFinishesTheEntryCopiesToolsAndLeavesNothing) {
+TEST_P(InstallBoth, CancelFinishesTheEntryCopiesToolsAndLeavesNothing) {
     struct {
         const char* what;
         bool fallback;
@@ -541,11 +559,15 @@ TEST_F(Install, CancelFinishesTheEntryCopiesToolsAndLeavesNothing) {
         t.companions->size = 9;
         InstallSettings.ToolModuleCount = 1;
         InstallState.ToolBytesFromOld = 18;
-        // Two pumps per entry: after its copy and after the entry. The user presses Cancel
-        // while DOSGAME.EXE's archive is copied (the PIF and kov.ini are written by then);
-        // the copy completes and the loop stops at the pump after it.
-        screen.onPump = [](int n) {
-            if (n == 9) UserAbort = 1;
+        // Through temporary archives two pumps per entry: after its copy and after the
+        // entry; the user presses Cancel while DOSGAME.EXE's archive is copied (the PIF and
+        // kov.ini are written by then), the copy completes and the loop stops at the pump
+        // after it. Read from the package directly, the copy is the extraction: one pump
+        // per entry (two for the quick reference, a plain copy), and the loop stops after
+        // DOSGAME.EXE.
+        int stopAt = GetParam() ? 6 : 9;
+        screen.onPump = [stopAt](int n) {
+            if (n == stopAt) UserAbort = 1;
         };
         Package(EveryKind());
         Put("C:\\Kov30I\\TOOL\\.keep", "");
@@ -565,7 +587,7 @@ TEST_F(Install, CancelFinishesTheEntryCopiesToolsAndLeavesNothing) {
     }
 }
 
-TEST_F(Install, FailuresLeaveNothingOfThePackage) {
+TEST_P(InstallBoth, FailuresLeaveNothingOfThePackage) {
     // A damaged archive after entries of every kind; the temporary archive of the damaged
     // one, the library and the files outside the destination go too.
     struct {
@@ -608,7 +630,7 @@ TEST_F(Install, FailuresLeaveNothingOfThePackage) {
         }
 }
 
-TEST_F(Install, LibraryStepsFailEarly) {
+TEST_P(InstallBoth, LibraryStepsFailEarly) {
     struct {
         const char* what;
         PkgFile first;
@@ -727,4 +749,82 @@ TEST_F(Install, GamePifComesBeforeTheGameAndContinuationHasItsDialog) {
     EXPECT_TRUE(pifFirst);
     EXPECT_EQ(screen.opened, std::vector<int>{IDD_COPY_CONTINUED});
     EXPECT_EQ(screen.closed, std::vector<int>{IDD_COPY_CONTINUED});
+}
+
+// The run says once which way it goes; read from the package directly, no temporary archive
+// is ever created: the setup's own creations are the library, the quick reference and the
+// PIF.
+TEST_P(InstallBoth, OneLogLineForThePathAndNoArchiveOnTheDirectOne) {
+    std::vector<PkgFile> files = EveryKind();
+    for (int i = 0; i < 3; i++)
+        files.push_back(Zipped("mpm\\extra" + std::to_string(i) + ".ini", Sample(100, i)));
+    Package(files);
+    unsigned long creates = SysCallsMade(SYS_FAULT_OPEN_WRITE);
+    ASSERT_EQ(InstallFiles(), 1) << LogTraceText();
+    creates = SysCallsMade(SYS_FAULT_OPEN_WRITE) - creates;
+    const char* direct = "Decompressor reads the package directly";
+    const char* archives = "Decompressor extracts through temporary archives";
+    EXPECT_EQ(Logged(direct), GetParam() == 1);
+    EXPECT_EQ(Logged(archives), GetParam() == 0);
+    std::string log = LogTraceText();
+    EXPECT_EQ(log.find(GetParam() ? direct : archives), log.rfind(GetParam() ? direct : archives));
+    // Eight archives: kov.exe, modem.ini, kov.ini, DOSGAME.EXE, main.idx and three in mpm.
+    size_t archivesInPackage = 8;
+    EXPECT_EQ(creates, 3 + (GetParam() ? 0 : archivesInPackage));
+    for (int i = 0; i < 3; i++)
+        EXPECT_EQ(m->Read(("C:\\Kov30I\\mpm\\extra" + std::to_string(i) + ".ini").c_str()),
+                  Sample(100, i));
+}
+
+// Shown at most every UiRefreshMs: with a long interval only the first entry's label and
+// position go out as the files go by, then what is left over as the dialog closes; the
+// Cancel is still looked for after every entry.
+TEST_P(InstallBoth, LabelAndGaugeAreThrottledButEveryEntryIsPumped) {
+    InstallState.UiRefreshMs = 3600000;
+    std::vector<PkgFile> files = {Library()};
+    for (int i = 0; i < 20; i++)
+        files.push_back(Zipped("data\\f" + std::to_string(i) + ".dat", Sample(10, i)));
+    // One large entry of a tenth of the bytes: the gauge's figure moves within it.
+    files.push_back(Zipped("data\\big.dat", Sample(400000, 99)));
+    Package(files);
+    ASSERT_EQ(InstallFiles(), 1) << LogTraceText();
+    EXPECT_EQ(screen.labels.front(), "C:\\KOV30I\\DATA\\F0.DAT");
+    EXPECT_EQ(screen.labels.back(), "C:\\KOV30I\\DATA\\BIG.DAT");
+    EXPECT_LE(screen.labels.size(), 2u);
+    EXPECT_EQ(screen.positions.back(), FileTable->total);
+    EXPECT_TRUE(std::is_sorted(screen.positions.begin(), screen.positions.end()));
+    // The figure changes: the gauge went out more than at the start and the end.
+    EXPECT_GT(screen.positions.size(), 2u);
+    EXPECT_GE(screen.pumps, 21);
+}
+
+// The direct entry makes the checks the setup made before extracting from an archive: the
+// member must be the file and size the package names, and it is bounded by that size.
+TEST_F(Install, DirectEntryChecksTheMemberAgainstThePackage) {
+    struct {
+        const char* what;
+        PkgFile file;
+        int error;
+    } cases[] = {
+        {"archive declares more", Zipped("kov.exe", "MZ client", {false, 1000000}), 21},
+        {"member named otherwise", {"kov.exe", MakeZip("k&v.exe", "MZ client"), 9}, 21},
+        {"descriptor, central directory larger",
+         Zipped("kov.exe", "MZ client", {true, 0, 0, 1000000}), 21},
+        {"member name in other case", {"kov.exe", MakeZip("KOV.EXE", "MZ client"), 9}, 0},
+        {"check value wrong", Zipped("kov.exe", "MZ client", {false, 0, 0, 0, true}),
+         1000 + UNZIP_BAD_CRC},
+        {"descriptor lies", Zipped("kov.exe", "MZ client", {true, 0, 5}), 1000 + UNZIP_BAD_CRC},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Fresh();
+        UseNativeDunzip(1);
+        Package({Library(), c.file});
+        EXPECT_EQ(InstallFiles(), c.error ? 0 : 1);
+        EXPECT_EQ(SetupError, c.error);
+        if (c.error) EXPECT_TRUE(Dest().empty()) << *Dest().begin();
+        else EXPECT_EQ(m->Read("C:\\Kov30I\\kov.exe"), "MZ client");
+        if (c.error == 21)
+            EXPECT_TRUE(Logged("Archive of kov.exe is not the file of 9 bytes the package names"));
+    }
 }

@@ -35,6 +35,7 @@ TEST(ResetRunState, InstallStateBackToItsStart) {
     s.PreviousDbVersion[0] = 3;
     s.PreviousDbVersion[1] = 9;
     s.FirstFileIndex = 1;
+    s.UiRefreshMs = 0;
     memset(s.UnzipCommand, 0xA5, sizeof s.UnzipCommand);
     s.OverwriteInPlace = 1;
     strcpy(s.OldDbFoundPath, "C:\\OLD\\IDB\\MAIN.DB");
@@ -53,6 +54,7 @@ TEST(ResetRunState, InstallStateBackToItsStart) {
     EXPECT_FRESH(s, fresh, ToolBytesFromOld);
     EXPECT_FRESH(s, fresh, PreviousDbVersion);
     EXPECT_FRESH(s, fresh, FirstFileIndex);
+    EXPECT_FRESH(s, fresh, UiRefreshMs);
     EXPECT_FRESH(s, fresh, UnzipCommand);
     EXPECT_FRESH(s, fresh, OverwriteInPlace);
     EXPECT_FRESH(s, fresh, OldDbFoundPath);

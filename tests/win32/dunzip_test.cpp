@@ -125,3 +125,57 @@ TEST(Dunzip, AddressesAboveFourGigabytesReachTheLibrary) {
     InstallSettings.DestDir[0] = 0;
     VirtualFree(high, 0, MEM_RELEASE);
 }
+
+// The direct entry reads the archive through the caller's reader (here a string in memory)
+// and writes the member to the file named, when it is that file and size; the build that
+// keeps to the record alone does not export it.
+namespace {
+intptr_t __stdcall ReadString(void* context, uintptr_t at, void* buffer, uintptr_t count) {
+    const std::string* s = (const std::string*)context;
+    if (at > s->size()) return -1;
+    size_t n = count < s->size() - at ? count : s->size() - at;
+    memcpy(buffer, s->data() + at, n);
+    return (intptr_t)n;
+}
+typedef int(__stdcall* DirectEntry)(intptr_t(__stdcall*)(void*, uintptr_t, void*, uintptr_t), void*,
+                                    uintptr_t, const char*, uintptr_t);
+}  // namespace
+
+TEST(Dunzip, DirectEntryWritesTheNamedFileOnly) {
+    HMODULE lib = LoadLibraryA("dunzip32.dll");
+    ASSERT_NE(lib, (HMODULE)NULL);
+    DirectEntry direct = (DirectEntry)GetProcAddress(lib, "dunzip_direct");
+    ASSERT_NE(direct, (DirectEntry)NULL);
+    CreateDirectoryA("C:\\KOVDIRECT", NULL);
+    std::string data;
+    for (int i = 0; i < 5000; i++) data += "Bienvenue sur KOV\r\n";
+    std::string zip = OneMemberZip("bienvenu.txt", data);
+    const char* target = "C:\\KOVDIRECT\\BIENVENU.TXT";
+    struct {
+        const char* what;
+        const char* target;
+        size_t size;
+        int status;
+    } cases[] = {
+        {"the file promised", target, data.size(), 0},
+        {"another size", target, data.size() + 1, 12},
+        {"another name", "C:\\KOVDIRECT\\autre.txt", data.size(), 12},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(direct(ReadString, &zip, zip.size(), c.target, c.size), c.status);
+        WIN32_FILE_ATTRIBUTE_DATA info;
+        bool there = GetFileAttributesExA(c.target, GetFileExInfoStandard, &info);
+        EXPECT_EQ(there, c.status == 0);
+        if (there) EXPECT_EQ(info.nFileSizeLow, data.size());
+        DeleteFileA(c.target);
+    }
+    RemoveDirectoryA("C:\\KOVDIRECT");
+    FreeLibrary(lib);
+
+    HMODULE recordOnly = LoadLibraryA("dunzip_record.dll");
+    ASSERT_NE(recordOnly, (HMODULE)NULL);
+    EXPECT_NE(GetProcAddress(recordOnly, "dunzip"), (FARPROC)NULL);
+    EXPECT_EQ(GetProcAddress(recordOnly, "dunzip_direct"), (FARPROC)NULL);
+    FreeLibrary(recordOnly);
+}

@@ -1,7 +1,9 @@
 // The install loop on Windows with the real decompression library loaded from the
 // destination: the copy dialog and its Cancel question, the interrupted notice, clean-up
 // after an unload (a loaded library's file cannot be deleted), and hostile archives that
-// must stop at the size the package promised.
+// must stop at the size the package promised. Each runs with the library as built, which
+// reads the package directly, and with its build that keeps to the command record alone,
+// which takes the path through temporary archives.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <stdlib.h>
@@ -91,16 +93,17 @@ std::string Sample(size_t n, unsigned seed) {
     return s;
 }
 
-// The library as built, from the build tree (reached through Wine's path to host files).
-std::string LibraryImage() {
-    std::string path = "\\\\?\\unix" KOV_BINARY_DIR "/dunzip32.dll";
+// A library as built, from the build tree (reached through Wine's path to host files).
+std::string LibraryImage(const char* file) {
+    std::string path = "\\\\?\\unix" KOV_BINARY_DIR "/" + std::string(file);
     for (char& c : path)
         if (c == '/') c = '\\';
     return ReadWhole(path);
 }
 
-class InstallLoop : public ::testing::Test {
+class InstallLoop : public ::testing::TestWithParam<const char*> {
 protected:
+    std::string LibraryImage() { return ::LibraryImage(GetParam()); }
     std::string dest;
     std::vector<std::string> boxes;  // texts of the message boxes shown
     void SetUp() override {
@@ -163,7 +166,13 @@ protected:
 
 }  // namespace
 
-TEST_F(InstallLoop, CancelQuestionAndInterruptedNotice) {
+INSTANTIATE_TEST_SUITE_P(Libraries, InstallLoop,
+                         ::testing::Values("dunzip32.dll", "dunzip_record.dll"),
+                         [](const ::testing::TestParamInfo<const char*>& i) {
+                             return std::string(i.index ? "RecordOnly" : "Direct");
+                         });
+
+TEST_P(InstallLoop, CancelQuestionAndInterruptedNotice) {
     struct {
         const char* what;
         bool inPlace;
@@ -235,7 +244,7 @@ TEST_F(InstallLoop, CancelQuestionAndInterruptedNotice) {
     }
 }
 
-TEST_F(InstallLoop, HostileArchivesStopAtThePromisedSize) {
+TEST_P(InstallLoop, HostileArchivesStopAtThePromisedSize) {
     // Run on the small drive (KOV_INSTALL_DEST=S:\...), a member that ran past its size
     // would fill it and come back as "disk full" with its question instead.
     struct {
