@@ -87,7 +87,7 @@ extern char CommandLineCopy[512];
 
 // A counted list of texts from the install script: one array of count pointers per column
 // (columns the list does not have stay null); no arrays at all when count is 0.
-struct TextListT {
+struct TextList {
     uint16_t count;
     char** a;  // first column
     char** b;  // second column (two- and three-column lists)
@@ -97,29 +97,29 @@ struct TextListT {
 // A counted table of 16-bit words; versions are stored as two bytes, major then minor, so
 // the low byte of a value is the major number.
 enum { MAX_SCRIPT_WORDS = 64, MAX_TOOL_MODULES = 20, MAX_ADDON_PROGRAMS = 64 };
-struct WordTableT {
+struct WordTable {
     uint16_t count;
     uint16_t value[MAX_SCRIPT_WORDS];
 };
 
 // Tool modules of the client's TOOL folder. Keys and companions are singly linked lists,
 // newest node first, so they run in the reverse of the script's order.
-struct ToolKeyT {
-    ToolKeyT* next;
+struct ToolKey {
+    ToolKey* next;
     uint32_t key;
 };
-struct ToolCompanionT {
-    ToolCompanionT* next;
+struct ToolCompanion {
+    ToolCompanion* next;
     char name[32];
     uint32_t size;  // filled by the disk-space estimate
 };
-struct ToolModuleT {
+struct ToolModule {
     char name[32];
     uint32_t minVersion;  // packed file version
     uint16_t keyCount;
     uint16_t companionCount;
-    ToolKeyT* keys;
-    ToolCompanionT* companions;
+    ToolKey* keys;
+    ToolCompanion* companions;
     uint32_t kept;  // run-time fields, 0 after reading
     uint32_t presentInOld;
     uint32_t oldSize;
@@ -127,7 +127,7 @@ struct ToolModuleT {
 
 struct PackageEntry;
 // One slot per name of a merge list, filled by the install loop with a copy of the entry.
-struct MergedTableT {
+struct MergedTable {
     uint16_t count;
     PackageEntry** slot;
 };
@@ -165,25 +165,25 @@ struct InstallSettingsT {
     uint8_t DbVersion[2];  // major, minor
     uint16_t CarriedRecordCount;
     uint32_t* CarriedRecordIds;  // freed by ClosePackage
-    TextListT SoundEvents;       // a: label, b: sound file
-    TextListT PreservedFiles;    // a: pattern, b: action ("", "*.old", "move")
-    TextListT CreateDirs;
-    TextListT WindowsDirDeletes;
-    TextListT DestDirDeletes;
-    TextListT MergedFilesA;
-    TextListT MergedFilesB;
-    MergedTableT* MergedTableA;  // null when MergedFilesA is empty
-    MergedTableT* MergedTableB;
+    TextList SoundEvents;        // a: label, b: sound file
+    TextList PreservedFiles;     // a: pattern, b: action ("", "*.old", "move")
+    TextList CreateDirs;
+    TextList WindowsDirDeletes;
+    TextList DestDirDeletes;
+    TextList MergedFilesA;
+    TextList MergedFilesB;
+    MergedTable* MergedTableA;  // null when MergedFilesA is empty
+    MergedTable* MergedTableB;
     uint32_t MergedBytesA;  // installed bytes of the entries named on each list
     uint32_t MergedBytesB;
-    WordTableT ExactNewerVersions;
-    WordTableT MinimumNewerVersions;
-    TextListT BrowserInstallers;
-    TextListT AddOnPrograms;  // a: file, b: arguments, c: description
+    WordTable ExactNewerVersions;
+    WordTable MinimumNewerVersions;
+    TextList BrowserInstallers;
+    TextList AddOnPrograms;  // a: file, b: arguments, c: description
     uint32_t ExtraSpaceKb;
     int32_t RequiredBrowserBuild;  // 0 disables the browser check
     uint16_t ToolModuleCount;
-    ToolModuleT ToolModules[MAX_TOOL_MODULES];
+    ToolModule ToolModules[MAX_TOOL_MODULES];
 };
 extern InstallSettingsT InstallSettings;
 

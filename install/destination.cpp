@@ -34,7 +34,7 @@ char* DestPath(char* out, const char* name) {
 }
 
 int IsPreservedFile(const char* name) {
-    const TextListT& list = InstallSettings.PreservedFiles;
+    const TextList& list = InstallSettings.PreservedFiles;
     if (!name || !list.a) return 0;
     char patternDir[MAX_PATH_TEXT], nameDir[MAX_PATH_TEXT], patternBase[9], nameBase[9],
         patternExt[8], nameExt[8];
@@ -136,7 +136,7 @@ static void KeepOrDeleteTools(void) {
         if (SameDbVersion()) {
             uint32_t version = GetToolVersion(path);
             for (uint16_t i = 0; i < InstallSettings.ToolModuleCount && !kept; i++) {
-                ToolModuleT* t = &InstallSettings.ToolModules[i];
+                ToolModule* t = &InstallSettings.ToolModules[i];
                 if (SameName(t->name, fd.name) && t->minVersion <= version) kept = t->kept = 1;
             }
         }

@@ -163,14 +163,14 @@ int SplitEntry(const PackageEntry* e, EntryPaths* p) {
     return 1;
 }
 
-int OnList(const TextListT* list, const char* name) {
+int OnList(const TextList* list, const char* name) {
     for (unsigned i = 0; i < list->count; i++)
         if (SameName(list->a[i], name)) return (int)i;
     return -1;
 }
 
 // Saves a copy of the entry in the table slot of its first match on the list.
-int HoldBack(const TextListT* list, MergedTableT* table, const PackageEntry* e) {
+int HoldBack(const TextList* list, MergedTable* table, const PackageEntry* e) {
     int slot = OnList(list, e->name);
     if (slot < 0 || !table || slot >= table->count) return 0;
     unsigned long size = sizeof(PackageEntry) + strlen(e->name) + 1;
@@ -337,7 +337,7 @@ void CopyOldTools(void) {
     char folder[50];
     CopyText(folder, LoadCaption(IDS_TOOL_DIR), sizeof folder);
     for (unsigned i = 0; i < s.ToolModuleCount && i < MAX_TOOL_MODULES; i++) {
-        ToolModuleT& t = s.ToolModules[i];
+        ToolModule& t = s.ToolModules[i];
         if (!t.presentInOld || t.kept) continue;
         char from[MAX_PATH_TEXT], to[MAX_PATH_TEXT], label[MAX_PATH_TEXT];
         JoinPath(from, s.PreviousDir, folder, t.name, (const char*)0);
@@ -349,7 +349,7 @@ void CopyOldTools(void) {
         else RecordFile(to);
         Loop.done += t.oldSize;
         Gauge(Loop.done);
-        for (ToolCompanionT* c = t.companions; c; c = c->next) {
+        for (ToolCompanion* c = t.companions; c; c = c->next) {
             Pump();
             JoinPath(from, s.PreviousDir, c->name, (const char*)0);
             JoinPath(to, s.DestDir, c->name, (const char*)0);

@@ -45,10 +45,10 @@ int Exists(const char* path) { return SysAttributes(path) != SYS_ATTR_NONE; }
 // An older line moved an earlier file of that name aside and it has been put back already: a
 // NEW line of the same name, undone again by a run that could not mark it undone, must not
 // delete the earlier file.
-int PutBackAlready(const JournalT* j, unsigned index, const char* folder) {
+int PutBackAlready(const Journal* j, unsigned index, const char* folder) {
     char backup[MAX_PATH_TEXT];
     for (unsigned i = 1; i < index; i++) {
-        const JournalLineT* l = &j->lines[i];
+        const JournalLine* l = &j->lines[i];
         if (l->kind == JOURNAL_MOVED && SameName(l->field[0], j->lines[index].field[0]) &&
             BackupPath(backup, folder, l->field[1]) && !Exists(backup))
             return 1;
@@ -58,8 +58,8 @@ int PutBackAlready(const JournalT* j, unsigned index, const char* folder) {
 
 // Gives back what line index changed. 1 when it is undone (or there was nothing to undo),
 // 0 when something stayed: the line is then tried again by the next run.
-int UndoLine(const JournalT* j, unsigned index, const char* folder) {
-    const JournalLineT* l = &j->lines[index];
+int UndoLine(const Journal* j, unsigned index, const char* folder) {
+    const JournalLine* l = &j->lines[index];
     const char* dest = j->dest;
     char a[MAX_PATH_TEXT], b[MAX_PATH_TEXT];
     switch (l->kind) {
@@ -139,14 +139,14 @@ int RemoveJournal(const char* path) {
     return 1;
 }
 
-int HasLine(const JournalT* j, int kind) {
+int HasLine(const Journal* j, int kind) {
     for (unsigned i = 0; i < j->count; i++)
         if (j->lines[i].kind == kind) return 1;
     return 0;
 }
 
 // The earlier files the journal kept, and the files set to go at the commit, are deleted.
-int CommitJournal(const char* path, const JournalT* j, int doneWritten) {
+int CommitJournal(const char* path, const Journal* j, int doneWritten) {
     char folder[MAX_PATH_TEXT], a[MAX_PATH_TEXT];
     GetDirPart(folder, path);
     // Without the DONE line on the disk a run ended from here on would be rolled back over
@@ -163,7 +163,7 @@ int CommitJournal(const char* path, const JournalT* j, int doneWritten) {
     }
     unsigned deleted = 0, kept = 0;
     for (unsigned i = 0; i < j->count; i++) {
-        const JournalLineT* l = &j->lines[i];
+        const JournalLine* l = &j->lines[i];
         int ok = 1;
         if (l->kind == JOURNAL_MOVED && BackupPath(a, folder, l->field[1]) && Exists(a))
             ok = SysDelete(a);
@@ -187,12 +187,12 @@ int CommitJournal(const char* path, const JournalT* j, int doneWritten) {
 
 // Undoes the journal's lines newest first, each marked once undone, so that a run ended
 // during the rollback is finished by the next without undoing a line twice.
-int RollBackJournal(const char* path, const JournalT* j) {
+int RollBackJournal(const char* path, const Journal* j) {
     char folder[MAX_PATH_TEXT];
     GetDirPart(folder, path);
     char* undone = (char*)MemAlloc(j->count + 1);
     for (unsigned i = 0; i < j->count; i++) {
-        const JournalLineT* l = &j->lines[i];
+        const JournalLine* l = &j->lines[i];
         if (l->kind != JOURNAL_UNDONE) continue;
         unsigned long n = 0;
         for (const char* p = l->field[0]; *p >= '0' && *p <= '9' && n < 0xFFFFFF; ++p)
@@ -203,7 +203,7 @@ int RollBackJournal(const char* path, const JournalT* j) {
     int marking = JournalReopen(path, j->dest, j->wholeBytes);
     unsigned left = 0, done = 0;
     for (unsigned i = j->count; i-- > 1;) {
-        const JournalLineT* l = &j->lines[i];
+        const JournalLine* l = &j->lines[i];
         if (undone[i] || l->kind == JOURNAL_UNDONE || l->kind == JOURNAL_DISCARD) continue;
         if (!UndoLine(j, i, folder)) {
             left++;
@@ -230,7 +230,7 @@ enum { FINISHED = 1, LEFT_FOR_NEXT_RUN = 0, NOT_A_JOURNAL = -1 };
 
 // Finishes the journal j of the file at path: its commit when it says the install went
 // through, else its rollback. Frees j.
-int FinishParsed(const char* path, JournalT& j) {
+int FinishParsed(const char* path, Journal& j) {
     char expected[MAX_PATH_TEXT];
     // A journal speaks for the folder it lies in, and for no other.
     if (!JournalPathIn(expected, j.dest) || !SameName(expected, path) ||
@@ -248,7 +248,7 @@ int FinishParsed(const char* path, JournalT& j) {
 }
 
 int FinishJournal(const char* path) {
-    JournalT j;
+    Journal j;
     if (!ReadJournal(path, &j)) {
         LogPrintf("No journal to finish at %s", path);
         return NOT_A_JOURNAL;
@@ -278,7 +278,7 @@ int RollBackInstall(void) {
     if (!JournalActive()) return 0;
     char path[MAX_PATH_TEXT];
     CopyText(path, JournalState.path, sizeof path);
-    JournalT j;
+    Journal j;
     int written = JournalWritten(&j);
     JournalClose();
     int restored = (written ? FinishParsed(path, j) : FinishJournal(path)) == FINISHED;
@@ -291,7 +291,7 @@ int CommitInstall(void) {
     char path[MAX_PATH_TEXT];
     CopyText(path, JournalState.path, sizeof path);
     int doneWritten = JournalWrite(JOURNAL_DONE, nullptr);
-    JournalT j;
+    Journal j;
     int written = JournalWritten(&j);
     JournalClose();
     if (!written) {

@@ -23,4 +23,4 @@ int RecoverInterruptedInstall(void);
 
 // One registry or profile line of a journal put back (the platform's part); 1 when done or
 // nothing is to be done, 0 when it should be tried again.
-int UndoJournalValue(const JournalLineT* line);
+int UndoJournalValue(const JournalLine* line);

@@ -4,7 +4,7 @@
 #include "base/log.h"
 #include "install/rollback.h"
 
-int UndoJournalValue(const JournalLineT* line) {
+int UndoJournalValue(const JournalLine* line) {
     LogPrintf("Journal %s line %s %s %s: no registry or profile here", JournalKindName(line->kind),
               line->field[0], line->field[1], line->field[2]);
     return 1;

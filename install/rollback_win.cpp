@@ -16,7 +16,7 @@ const char PROFILE_SECTION[] = "WKOV";
 
 }  // namespace
 
-int UndoJournalValue(const JournalLineT* line) {
+int UndoJournalValue(const JournalLine* line) {
     const char* const f[JOURNAL_FIELDS] = {line->field[0], line->field[1], line->field[2],
                                            line->field[3]};
     if (line->kind == JOURNAL_PROFILE) {

@@ -69,12 +69,12 @@ static void CountOldTools(const char* previousDir) {
             JoinPath(path, toolDir, fd.name, (const char*)nullptr);
             uint32_t version = GetToolVersion(path);
             for (uint16_t i = 0; i < InstallSettings.ToolModuleCount; i++) {
-                ToolModuleT* t = &InstallSettings.ToolModules[i];
+                ToolModule* t = &InstallSettings.ToolModules[i];
                 if (!SameName(t->name, fd.name) || t->minVersion > version) continue;
                 t->presentInOld = 1;
                 t->oldSize = GetFileSizeByName(path);
                 bytes += t->oldSize;
-                for (ToolCompanionT* c = t->companions; c; c = c->next) {
+                for (ToolCompanion* c = t->companions; c; c = c->next) {
                     char companion[MAX_PATH_TEXT];
                     JoinPath(companion, previousDir, c->name, (const char*)nullptr);
                     c->size = GetFileSizeByName(companion);

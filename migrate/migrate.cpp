@@ -84,7 +84,7 @@ int OpenNewMainDb(void) {
 
 // Merges the art databases of one merge list, slots 0 to last: 0 when the migration must
 // end (SetupError or UserAbort tells why).
-int MergeArt(const TextListT& names, const MergedTableT* table, unsigned last, int templateId) {
+int MergeArt(const TextList& names, const MergedTable* table, unsigned last, int templateId) {
     if (names.count == 0) return 1;
     unsigned slots = names.count;
     if (table && table->count < slots) slots = table->count;

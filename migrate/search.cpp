@@ -59,10 +59,10 @@ int PairMatches(uint16_t pair, unsigned major, unsigned minor, int minimum) {
 }
 
 int IsNewerVersion(unsigned major, unsigned minor) {
-    const WordTableT& exact = InstallSettings.ExactNewerVersions;
+    const WordTable& exact = InstallSettings.ExactNewerVersions;
     for (unsigned i = 0; i < exact.count && i < MAX_SCRIPT_WORDS; i++)
         if (PairMatches(exact.value[i], major, minor, 0)) return 1;
-    const WordTableT& minimum = InstallSettings.MinimumNewerVersions;
+    const WordTable& minimum = InstallSettings.MinimumNewerVersions;
     for (unsigned i = 0; i < minimum.count && i < MAX_SCRIPT_WORDS; i++)
         if (PairMatches(minimum.value[i], major, minor, 1)) return 1;
     return 0;

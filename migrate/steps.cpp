@@ -33,7 +33,7 @@ int IsCarried(uint32_t gid, int withToolModules) {
         if (s.CarriedRecordIds[i] == gid) return 1;
     if (!withToolModules || s.CarriedRecordCount == 0) return 0;
     for (unsigned m = 0; m < s.ToolModuleCount && m < MAX_TOOL_MODULES; m++)
-        for (const ToolKeyT* key = s.ToolModules[m].keys; key; key = key->next)
+        for (const ToolKey* key = s.ToolModules[m].keys; key; key = key->next)
             if (key->key == gid) return 1;
     return 0;
 }
@@ -157,7 +157,7 @@ int RunQueuedCopies(void) {
 }
 
 void MigrateSoundEvents(void) {
-    const TextListT& events = InstallSettings.SoundEvents;
+    const TextList& events = InstallSettings.SoundEvents;
     for (unsigned i = 0; i < events.count; i++) {
         const char* label = events.a[i];
         const char* sound = events.b ? events.b[i] : "";

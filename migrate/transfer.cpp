@@ -23,7 +23,7 @@ struct RenameRecord {
 static RenameRecord* renames;
 
 static const char* ActionOf(uint16_t i) {
-    const TextListT& list = InstallSettings.PreservedFiles;
+    const TextList& list = InstallSettings.PreservedFiles;
     return list.b && list.b[i] ? list.b[i] : "";
 }
 
@@ -47,7 +47,7 @@ char* TransferTargetName(char* out, const char* fileName, const char* action) {
 // Appends (pattern, action) to PreservedFiles: both pointer arrays are replaced by arrays one
 // entry longer. 0 when the list is full.
 static int AppendPreserved(const char* pattern, const char* action) {
-    TextListT& list = InstallSettings.PreservedFiles;
+    TextList& list = InstallSettings.PreservedFiles;
     if (list.count == 0xFFFF) return 0;
     uint16_t n = list.count;
     char** a = (char**)MemAlloc((unsigned long)(n + 1) * sizeof(char*));

@@ -15,21 +15,21 @@ extern HWND ModemSearchDialog;
 // One row per speed index: the line settings appended to the port name for BuildCommDCB
 // (null: the port keeps its state) and the read interval time-out in milliseconds (0: the
 // identification skips the row).
-struct ModemSpeedT {
+struct ModemSpeed {
     const char* lineSettings;
     uint16_t wait;
 };
 enum { MODEM_SPEED_COUNT = 12, MODEM_PORT_COUNT = 4, MODEM_ANSWER_MAX = 128 };
-extern const ModemSpeedT ModemSpeeds[MODEM_SPEED_COUNT];
+extern const ModemSpeed ModemSpeeds[MODEM_SPEED_COUNT];
 extern const char* const ModemPortNames[MODEM_PORT_COUNT];
 
 // The three classes, by what the modem answered: profile (caption string) and description.
 enum { MODEM_CLASS31, MODEM_CLASS34, MODEM_CLASS33, MODEM_CLASS_COUNT };
-struct ModemClassT {
+struct ModemClass {
     unsigned profileId;
     unsigned descriptionId;
 };
-extern const ModemClassT ModemClasses[MODEM_CLASS_COUNT];
+extern const ModemClass ModemClasses[MODEM_CLASS_COUNT];
 
 // The search's steps.
 // One pass over the ports at one speed; the first port that answers is identified and the

@@ -20,7 +20,7 @@ void ResetModemState(void) {
 
 // The speed index is part of the client's configuration: the rows keep their numbers,
 // including the empty ones and the 300 bit/s row with its blank before the stop bits.
-const ModemSpeedT ModemSpeeds[MODEM_SPEED_COUNT] = {
+const ModemSpeed ModemSpeeds[MODEM_SPEED_COUNT] = {
     {nullptr, 0},            // 0
     {":300,n,8 1", 5000},    // 1
     {":1200,n,8,1", 5000},   // 2
@@ -37,7 +37,7 @@ const ModemSpeedT ModemSpeeds[MODEM_SPEED_COUNT] = {
 
 const char* const ModemPortNames[MODEM_PORT_COUNT] = {"COM1", "COM2", "COM3", "COM4"};
 
-const ModemClassT ModemClasses[MODEM_CLASS_COUNT] = {
+const ModemClass ModemClasses[MODEM_CLASS_COUNT] = {
     {IDS_PROFILE_CLASS31, IDS_MODEM_ERROR_CORRECTION},  // answered the error-correction test
     {IDS_PROFILE_CLASS34, IDS_MODEM_USR},               // answered the second class test
     {IDS_PROFILE_CLASS33, IDS_MODEM_BASIC},             // basic Hayes, or a slow line

@@ -94,7 +94,7 @@ static int IsYes(const char* text) {
     return 1;
 }
 
-static void FreeList(TextListT* list) {
+static void FreeList(TextList* list) {
     char** columns[3] = {list->a, list->b, list->c};
     for (int k = 0; k < 3; k++) {
         if (!columns[k]) continue;
@@ -105,8 +105,8 @@ static void FreeList(TextListT* list) {
     memset(list, 0, sizeof *list);
 }
 
-static MergedTableT* NewMergedTable(uint16_t count) {
-    MergedTableT* t = (MergedTableT*)MemAlloc(sizeof(MergedTableT) + count * sizeof(PackageEntry*));
+static MergedTable* NewMergedTable(uint16_t count) {
+    MergedTable* t = (MergedTable*)MemAlloc(sizeof(MergedTable) + count * sizeof(PackageEntry*));
     t->count = count;
     t->slot = (PackageEntry**)(t + 1);
     return t;
@@ -194,13 +194,13 @@ int IsSafeListName(int rule, const char* text) {
     return 1;
 }
 
-static int OnList(const TextListT* list, const char* name) {
+static int OnList(const TextList* list, const char* name) {
     for (unsigned i = 0; i < list->count; i++)
         if (SameName(list->a[i], name)) return 1;
     return 0;
 }
 
-static int ReadWords(ByteReader* r, WordTableT* table, unsigned most) {
+static int ReadWords(ByteReader* r, WordTable* table, unsigned most) {
     uint16_t n = ReadU16(r);
     if (r->failed || n > most) return 0;
     table->count = n;
@@ -211,7 +211,7 @@ static int ReadWords(ByteReader* r, WordTableT* table, unsigned most) {
 // A list whose texts become paths: each such text gets '\' separators and must stay below
 // the folder the list is relative to, so that a damaged or hostile package cannot create,
 // delete, rename or move anything elsewhere.
-static int CheckListNames(const ScriptField* f, TextListT* list) {
+static int CheckListNames(const ScriptField* f, TextList* list) {
     char** columns[3] = {list->a, list->b, list->c};
     for (int k = 0; k < f->columns; k++) {
         if (f->rule[k] == NAME_FREE || !columns[k]) continue;
@@ -227,15 +227,15 @@ static int CheckListNames(const ScriptField* f, TextListT* list) {
 }
 
 static int ReadList(const ScriptField* f) {
-    TextListT scratch = {};
-    TextListT* list = f->target ? (TextListT*)f->target : &scratch;
+    TextList scratch = {};
+    TextList* list = f->target ? (TextList*)f->target : &scratch;
     int ok = ReadTextList(&list->count, &list->a, f->columns > 1 ? &list->b : 0,
                           f->columns > 2 ? &list->c : 0);
     if (ok && list->count > f->size) ok = 0;
     if (ok) ok = CheckListNames(f, list);
     if (!f->target) FreeList(&scratch);
     if (!ok) return Fail(f->error, f->name);
-    if (f->also && list->count) *(MergedTableT**)f->also = NewMergedTable(list->count);
+    if (f->also && list->count) *(MergedTable**)f->also = NewMergedTable(list->count);
     return 1;
 }
 
@@ -244,7 +244,7 @@ static int ReadToolModules(ByteReader* r, const ScriptField* f) {
     uint16_t count = ReadU16(r);
     if (r->failed || count > f->size) return Fail(f->error, "tool module count");
     for (unsigned i = 0; i < count; i++) {
-        ToolModuleT* t = &s.ToolModules[i];
+        ToolModule* t = &s.ToolModules[i];
         memset(t, 0, sizeof *t);
         if (!ReadText(t->name, sizeof t->name)) return Fail(FATAL_SCRIPT_RECORD, "tool module");
         t->minVersion = ReadU32(r);
@@ -259,7 +259,7 @@ static int ReadToolModules(ByteReader* r, const ScriptField* f) {
         for (unsigned k = 0; k < t->keyCount; k++) {
             uint32_t key = ReadU32(r);
             if (r->failed) return Fail(FATAL_SCRIPT_RECORD, "tool module key");
-            ToolKeyT* node = (ToolKeyT*)MemAlloc(sizeof(ToolKeyT));
+            ToolKey* node = (ToolKey*)MemAlloc(sizeof(ToolKey));
             node->key = key;
             node->next = t->keys;
             t->keys = node;
@@ -267,7 +267,7 @@ static int ReadToolModules(ByteReader* r, const ScriptField* f) {
         t->companionCount = ReadU16(r);
         if (r->failed) return Fail(FATAL_SCRIPT_RECORD, "tool module");
         for (unsigned k = 0; k < t->companionCount; k++) {
-            ToolCompanionT* node = (ToolCompanionT*)MemAlloc(sizeof(ToolCompanionT));
+            ToolCompanion* node = (ToolCompanion*)MemAlloc(sizeof(ToolCompanion));
             if (!ReadText(node->name, sizeof node->name)) {
                 MemFree(node);
                 return Fail(FATAL_SCRIPT_RECORD, "tool module companion");
@@ -404,8 +404,8 @@ static int ReadField(ByteReader* r, const ScriptField* f) {
     }
     case SCRIPT_LIST: return ReadList(f);
     case SCRIPT_WORDS: {
-        WordTableT unused;
-        if (!ReadWords(r, f->target ? (WordTableT*)f->target : &unused, f->size))
+        WordTable unused;
+        if (!ReadWords(r, f->target ? (WordTable*)f->target : &unused, f->size))
             return Fail(f->error, f->name);
         return 1;
     }
@@ -448,9 +448,9 @@ int OpenPackageAndScript(void) {
 void FreeInstallScript(void) {
     InstallSettingsT& s = InstallSettings;
     for (const ScriptField& f : ScriptFields)
-        if (f.kind == SCRIPT_LIST && f.target) FreeList((TextListT*)f.target);
-    MergedTableT* tables[] = {s.MergedTableA, s.MergedTableB};
-    for (MergedTableT* t : tables) {
+        if (f.kind == SCRIPT_LIST && f.target) FreeList((TextList*)f.target);
+    MergedTable* tables[] = {s.MergedTableA, s.MergedTableB};
+    for (MergedTable* t : tables) {
         if (!t) continue;
         for (unsigned i = 0; i < t->count; i++)
             if (t->slot[i]) MemFree(t->slot[i]);
@@ -458,12 +458,12 @@ void FreeInstallScript(void) {
     }
     s.MergedTableA = s.MergedTableB = 0;
     for (unsigned i = 0; i < MAX_TOOL_MODULES; i++) {
-        ToolModuleT* t = &s.ToolModules[i];
-        while (ToolKeyT* k = t->keys) {
+        ToolModule* t = &s.ToolModules[i];
+        while (ToolKey* k = t->keys) {
             t->keys = k->next;
             MemFree(k);
         }
-        while (ToolCompanionT* c = t->companions) {
+        while (ToolCompanion* c = t->companions) {
             t->companions = c->next;
             MemFree(c);
         }

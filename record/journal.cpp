@@ -87,7 +87,7 @@ int Unescape(const char* text, int length, char* out, int size) {
 }
 
 // One line of the file (without its CR LF) into out; 0 when it is not a line of the format.
-int ParseLine(const char* text, int length, JournalLineT* out) {
+int ParseLine(const char* text, int length, JournalLine* out) {
     int at = 0;
     while (at < length && text[at] != '\t') at++;
     const JournalKindRow* row = nullptr;
@@ -134,12 +134,12 @@ void Remember(const char* text, uint32_t length) {
 }
 
 // Reads the lines of a journal's text up to its last whole line.
-int ParseJournal(const char* text, long size, JournalT* out) {
+int ParseJournal(const char* text, long size, Journal* out) {
     memset(out, 0, sizeof *out);
     unsigned slots = 0;
     for (long i = 0; i < size; ++i)
         if (text[i] == '\n') slots++;
-    out->lines = (JournalLineT*)MemAlloc((unsigned long)(slots + 1) * sizeof(JournalLineT));
+    out->lines = (JournalLine*)MemAlloc((unsigned long)(slots + 1) * sizeof(JournalLine));
     long start = 0;
     int header = 0;
     for (long i = 0; i + 1 < size; ++i) {
@@ -382,7 +382,7 @@ void JournalMarkRolledBack(void) {
     LogKeepAwayFromFolder(1);
 }
 
-int ReadJournal(const char* path, JournalT* out) {
+int ReadJournal(const char* path, Journal* out) {
     memset(out, 0, sizeof *out);
     SysFile f = SysOpen(path, SYS_READ);
     if (!f) return 0;
@@ -399,12 +399,12 @@ int ReadJournal(const char* path, JournalT* out) {
     return ok;
 }
 
-int JournalWritten(JournalT* out) {
+int JournalWritten(Journal* out) {
     memset(out, 0, sizeof *out);
     return JournalState.text && ParseJournal(JournalState.text, (long)JournalState.textUsed, out);
 }
 
-void FreeJournal(JournalT* journal) {
+void FreeJournal(Journal* journal) {
     if (journal->lines) MemFree(journal->lines);
     journal->lines = nullptr;
     journal->count = 0;

@@ -97,12 +97,12 @@ int JournalNoteRename(const char* from, const char* to);
 void JournalClose(void);
 
 // One line read back.
-struct JournalLineT {
+struct JournalLine {
     int kind;
     char field[JOURNAL_FIELDS][JOURNAL_FIELD_SIZE];
 };
-struct JournalT {
-    JournalLineT* lines;  // MemAlloc'd, count entries (the destination line included)
+struct Journal {
+    JournalLine* lines;  // MemAlloc'd, count entries (the destination line included)
     unsigned count;
     unsigned damaged;  // whole lines that could not be read (skipped)
     long wholeBytes;   // bytes up to the end of the last whole line
@@ -111,9 +111,9 @@ struct JournalT {
 };
 // Reads a journal up to its last whole line. 1 when it is one (header and destination line);
 // 0 when missing, unreadable or not a journal. Free with FreeJournal.
-int ReadJournal(const char* path, JournalT* out);
-void FreeJournal(JournalT* journal);
+int ReadJournal(const char* path, Journal* out);
+void FreeJournal(Journal* journal);
 // The lines this run wrote, as ReadJournal would read them from its file; 0 when none.
-int JournalWritten(JournalT* out);
+int JournalWritten(Journal* out);
 // The name of a line kind in the file, or null.
 const char* JournalKindName(int kind);

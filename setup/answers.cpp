@@ -34,7 +34,7 @@ static const char* const kCacheSizes[] = {"5", "10", "20", nullptr};
 
 // One row per key: where it is, what it takes, where it goes and its limits (the length of a
 // folder or text, the range of a number; a word must be one of the row's words).
-static const struct AnswerKeyT {
+static const struct AnswerKey {
     const char* section;
     const char* key;
     int kind;
@@ -58,8 +58,8 @@ static const struct AnswerKeyT {
 };
 static_assert(sizeof kAnswerKeys / sizeof kAnswerKeys[0] == ANSWER_COUNT, "one row per key");
 
-static const AnswerKeyT* KeyRow(int target) {
-    for (const AnswerKeyT& row : kAnswerKeys)
+static const AnswerKey* KeyRow(int target) {
+    for (const AnswerKey& row : kAnswerKeys)
         if (row.target == target) return &row;
     return nullptr;
 }
@@ -75,7 +75,7 @@ static char* Trim(char* text, size_t* n) {
 }
 
 // Stores one value by its row; 0 with a log line when it is not acceptable.
-static int StoreValue(const AnswerKeyT& row, const char* value, unsigned line) {
+static int StoreValue(const AnswerKey& row, const char* value, unsigned line) {
     AnswerT& a = Answers[row.target];
     size_t n = strlen(value);
     switch (row.kind) {
@@ -156,7 +156,7 @@ static int ParseLine(char* text, size_t n, unsigned line, char* section, unsigne
         size_t m = n - 2;
         char* name = Trim(text + 1, &m);
         section[0] = 0;
-        for (const AnswerKeyT& row : kAnswerKeys)
+        for (const AnswerKey& row : kAnswerKeys)
             if (SameName(row.section, name)) CopyText(section, row.section, sectionSize);
         if (!section[0]) {
             LogPrintf("Answer file line %u: unknown section [%s]", line, name);
@@ -176,7 +176,7 @@ static int ParseLine(char* text, size_t n, unsigned line, char* section, unsigne
         LogPrintf("Answer file line %u: %s is outside a section", line, key);
         return 0;
     }
-    for (const AnswerKeyT& row : kAnswerKeys) {
+    for (const AnswerKey& row : kAnswerKeys) {
         if (!SameName(row.section, section) || !SameName(row.key, key)) continue;
         if (Answers[row.target].given) {
             LogPrintf("Answer file line %u: %s is given twice", line, row.key);
@@ -271,7 +271,7 @@ int ReadAnswerFile(const char* path) {
 // The word or number of a key as the file wrote it, for the log.
 static const char* ValueText(int id) {
     static char text[16];
-    const AnswerKeyT* row = KeyRow(id);
+    const AnswerKey* row = KeyRow(id);
     if (row->kind == KIND_WORD) return row->words[Answers[id].number];
     if (row->kind == KIND_NUMBER) {
         Format(text, sizeof text, "%d", (int)Answers[id].number);
@@ -328,15 +328,15 @@ void StopRun(uint32_t code) {
 
 enum { BOX = 1, DIALOG = 2, NO_KEY = -1, SAFE = 0 };
 
-struct QuestionT;
-typedef int (*AnswerFn)(const QuestionT& q, char* edit);
+struct Question;
+typedef int (*AnswerFn)(const Question& q, char* edit);
 
 // One row per question of the run. dflt is the answer when the file does not say (an
 // unattended install must neither wait nor do what nobody asked for, so it is not always
 // the default button); byWord the answers for each word of the key; stopCode, when not 0,
 // marks a question with no safe answer: asking it stops the run with that code. Once the
 // run is stopping, every question gets its stop answer, the way out of the wizard.
-struct QuestionT {
+struct Question {
     int kind;
     int id;
     const char* what;
@@ -348,11 +348,11 @@ struct QuestionT {
     AnswerFn answer = nullptr;  // a question whose answer needs more than a word
 };
 
-static int FolderAnswer(const QuestionT& q, char* edit);
-static int WelcomeAnswer(const QuestionT& q, char* edit);
+static int FolderAnswer(const Question& q, char* edit);
+static int WelcomeAnswer(const Question& q, char* edit);
 
 // clang-format off
-static const QuestionT kQuestions[] = {
+static const Question kQuestions[] = {
     // Message boxes, by the first string of their text.
     {BOX, IDS_DISK_FULL, "disk full", SYS_ID_CANCEL, SYS_ID_CANCEL, EXIT_NO_ANSWER},
     {BOX, IDS_DB_DISK_FULL, "database disk full", SYS_ID_CANCEL, SYS_ID_CANCEL, EXIT_NO_ANSWER},
@@ -446,7 +446,7 @@ static const char* AnswerName(int answer) {
 }
 
 // The folder dialogs: the file's folder, or the one the setup proposes.
-static int FolderAnswer(const QuestionT& q, char* edit) {
+static int FolderAnswer(const Question& q, char* edit) {
     if (!edit) return q.dflt;
     if (Answers[q.key].given) {
         CopyText(edit, Answers[q.key].text, FOLDER_MAX + 1);
@@ -458,7 +458,7 @@ static int FolderAnswer(const QuestionT& q, char* edit) {
 }
 
 // Welcome: install where the setup proposes, or review the folders when the file names one.
-static int WelcomeAnswer(const QuestionT& q, char* edit) {
+static int WelcomeAnswer(const Question& q, char* edit) {
     (void)edit;
     if (q.id == IDD_WELCOME && Answers[ANSWER_CACHE].given)
         LogPrintf("Answer file: Cache not used: this install has no graphics cache to choose");
@@ -470,7 +470,7 @@ static int WelcomeAnswer(const QuestionT& q, char* edit) {
     return q.dflt;
 }
 
-static int Answer(const QuestionT& q, char* edit) {
+static int Answer(const Question& q, char* edit) {
     if (RunStopCode) {
         LogPrintf("Unattended: %s: %s (the run is stopping)", q.what, AnswerName(q.stop));
         return q.stop;
@@ -492,15 +492,15 @@ static int Answer(const QuestionT& q, char* edit) {
     return q.dflt;
 }
 
-static const QuestionT* FindQuestion(int kind, int id) {
+static const Question* FindQuestion(int kind, int id) {
     if (id == 0) return nullptr;
-    for (const QuestionT& q : kQuestions)
+    for (const Question& q : kQuestions)
         if (q.kind == kind && q.id == id) return &q;
     return nullptr;
 }
 
 int AnswerBox(int kind, unsigned messageId, const char* text) {
-    const QuestionT* q = FindQuestion(BOX, (int)messageId);
+    const Question* q = FindQuestion(BOX, (int)messageId);
     LogPrintf("Unattended: message \"%s\"", text ? text : "");
     if (q) return Answer(*q, nullptr);
     if (kind == SYS_BOX_ERROR) {
@@ -522,7 +522,7 @@ int AnswerBoxOrAsk(int kind, unsigned messageId, const char* text) {
 }
 
 int AnswerDialog(int templateId, char* edit) {
-    const QuestionT* q = FindQuestion(DIALOG, templateId);
+    const Question* q = FindQuestion(DIALOG, templateId);
     if (q) return Answer(*q, edit);
     StopRun(EXIT_NO_ANSWER);
     LogPrintf("Unattended: dialog %d has no answer: the run stops with exit code %lu", templateId,

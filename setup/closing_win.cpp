@@ -135,7 +135,7 @@ static void RunBrowserWarning(void) {
 // The browser installers, one pass after the other while they fail and the user asks for
 // another. 1 when the session is ending and the run must stop at once.
 static int RunBrowserInstallers(void) {
-    const TextListT& installers = InstallSettings.BrowserInstallers;
+    const TextList& installers = InstallSettings.BrowserInstallers;
     if (installers.count) {
         int again;
         do {
@@ -169,7 +169,7 @@ static int RunBrowserInstallers(void) {
 }
 
 static void RunAddOns(void) {
-    const TextListT& addOns = InstallSettings.AddOnPrograms;
+    const TextList& addOns = InstallSettings.AddOnPrograms;
     if (!addOns.count) return;
     if (!AskYesNo(Message(IDS_ASK_ADDONS))) {
         LogPrintf("User declined the add-ons");

@@ -8,12 +8,12 @@
 enum { MODELESS_SLOTS = 4, EDIT_TEXT_MAX = 255 };
 #include "res/resource.h"
 
-struct ModelessSlotT {
+struct ModelessSlot {
     int templateId;  // 0 = free
     DLGPROC proc;
     HWND window;  // null once the dialog was destroyed with the frame
 };
-extern ModelessSlotT ModelessSlots[MODELESS_SLOTS];
+extern ModelessSlot ModelessSlots[MODELESS_SLOTS];
 
 // What a modal dialog is given through its creation parameter: the extra text for control
 // 503 and, for the folder dialogs, the text of control 501. Procedures find it with

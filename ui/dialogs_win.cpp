@@ -9,7 +9,7 @@
 #include "base/text.h"
 #include <string.h>
 
-ModelessSlotT ModelessSlots[MODELESS_SLOTS];
+ModelessSlot ModelessSlots[MODELESS_SLOTS];
 
 static HINSTANCE ResourceInstance(void) { return GetModuleHandleA(NULL); }
 
@@ -37,9 +37,9 @@ DialogDataT* DialogData(HWND dialog, UINT message, LPARAM lParam) {
 }
 
 void ResetUiState(void) {
-    for (ModelessSlotT& slot : ModelessSlots) {
+    for (ModelessSlot& slot : ModelessSlots) {
         if (slot.window) DestroyWindow(slot.window);
-        slot = ModelessSlotT{};
+        slot = ModelessSlot{};
     }
     CacheChoice = 0;
     FreeMegabytes = 0;
@@ -304,7 +304,7 @@ INT_PTR CALLBACK AddOnDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
     if (message == WM_INITDIALOG) {
         CenterDialog(FrameWindow, dialog);
         SendMessageA(list, LB_RESETCONTENT, 0, 0);
-        const TextListT& addOns = InstallSettings.AddOnPrograms;
+        const TextList& addOns = InstallSettings.AddOnPrograms;
         int count = addOns.count < (int)MAX_ADDON_PROGRAMS ? addOns.count : (int)MAX_ADDON_PROGRAMS;
         for (int i = 0; i < count && addOns.c; i++) {
             LRESULT item =

@@ -124,7 +124,7 @@ int RunModeless(int id) {
     while (IsWindow(Modeless) && PumpMessages())
         MsgWaitForMultipleObjects(0, NULL, FALSE, 200, QS_ALLINPUT);
     // The window is gone; free its slot as its owner would.
-    for (ModelessSlotT& slot : ModelessSlots)
+    for (ModelessSlot& slot : ModelessSlots)
         if (slot.window == Modeless) slot.templateId = 0;
     return ModelessResult;
 }

@@ -159,7 +159,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         s.MergedFilesA.a = (char**)MemAlloc(sizeof(char*));
         s.MergedFilesA.a[0] = (char*)MemAlloc(16);
         strcpy(s.MergedFilesA.a[0], "idb\\main.idx");
-        s.MergedTableA = (MergedTableT*)MemAlloc(sizeof(MergedTableT) + sizeof(PackageEntry*));
+        s.MergedTableA = (MergedTable*)MemAlloc(sizeof(MergedTable) + sizeof(PackageEntry*));
         s.MergedTableA->count = 1;
         s.MergedTableA->slot = (PackageEntry**)(s.MergedTableA + 1);
     }

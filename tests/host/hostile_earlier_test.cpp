@@ -498,7 +498,7 @@ TEST(HostileEarlier, AFailedInPlaceMigrationGivesTheInstallationBack) {
         EarlierRun run;
         Earlier(run.m, Sound());
         run.m.Put("C:\\KOV\\mpm\\modem.ini", "[modem] the user's");
-        TextListT& list = InstallSettings.PreservedFiles;
+        TextList& list = InstallSettings.PreservedFiles;
         for (uint16_t i = 0; i < list.count; i++) {
             MemFree(list.a[i]);
             MemFree(list.b[i]);

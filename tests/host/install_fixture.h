@@ -101,7 +101,7 @@ struct EntryTable {
 
 // Fills a script list from (first, second) pairs, in MemAlloc blocks as the script reader
 // makes them; an empty second column is left out when every second text is null.
-inline void SetList(TextListT& list, std::vector<std::pair<const char*, const char*>> rows) {
+inline void SetList(TextList& list, std::vector<std::pair<const char*, const char*>> rows) {
     list.count = (uint16_t)rows.size();
     list.a = (char**)MemAlloc(rows.size() * sizeof(char*));
     list.b = (char**)MemAlloc(rows.size() * sizeof(char*));
@@ -165,14 +165,14 @@ inline void MakeMainDb(const EngineMachine& m, const char* winPath, uint8_t majo
 }
 
 // A tool module record with its companions (given in script order).
-inline ToolModuleT* AddTool(const char* name, uint32_t minVersion,
-                            std::vector<const char*> companions = {}) {
-    ToolModuleT* t = &InstallSettings.ToolModules[InstallSettings.ToolModuleCount++];
+inline ToolModule* AddTool(const char* name, uint32_t minVersion,
+                           std::vector<const char*> companions = {}) {
+    ToolModule* t = &InstallSettings.ToolModules[InstallSettings.ToolModuleCount++];
     memset(t, 0, sizeof *t);
     strcpy(t->name, name);
     t->minVersion = minVersion;
     for (const char* c : companions) {
-        ToolCompanionT* node = (ToolCompanionT*)MemAlloc(sizeof(ToolCompanionT));
+        ToolCompanion* node = (ToolCompanion*)MemAlloc(sizeof(ToolCompanion));
         strcpy(node->name, c);
         node->next = t->companions;
         t->companions = node;

@@ -163,7 +163,7 @@ bool Logged(const std::string& line) {
     return t && strstr(t, (line + "\r\n").c_str());
 }
 
-void SetList(TextListT& list, const std::vector<std::vector<std::string>>& rows) {
+void SetList(TextList& list, const std::vector<std::vector<std::string>>& rows) {
     list.count = (uint16_t)rows.size();
     if (rows.empty()) return;
     char*** cols[3] = {&list.a, &list.b, &list.c};
@@ -176,8 +176,8 @@ void SetList(TextListT& list, const std::vector<std::vector<std::string>>& rows)
     }
 }
 
-MergedTableT* NewTable(uint16_t count) {
-    MergedTableT* t = (MergedTableT*)MemAlloc(sizeof(MergedTableT) + count * sizeof(PackageEntry*));
+MergedTable* NewTable(uint16_t count) {
+    MergedTable* t = (MergedTable*)MemAlloc(sizeof(MergedTable) + count * sizeof(PackageEntry*));
     t->count = count;
     t->slot = (PackageEntry**)(t + 1);
     return t;
@@ -518,8 +518,8 @@ TEST_P(InstallBoth, MergeListsHoldBackOrCopyDirectly) {
     ASSERT_EQ(InstallFiles(), 1) << LogTraceText();
     // Held back: nothing written, a copy of the entry in each table that names it.
     EXPECT_EQ(Dest(), (std::set<std::string>{"dunzip32.dll", "idb/organize.idx", "idb2/main.idx"}));
-    MergedTableT* a = InstallSettings.MergedTableA;
-    MergedTableT* b = InstallSettings.MergedTableB;
+    MergedTable* a = InstallSettings.MergedTableA;
+    MergedTable* b = InstallSettings.MergedTableB;
     ASSERT_TRUE(a->slot[0] && b->slot[0] && b->slot[1]);
     EXPECT_STREQ(a->slot[0]->name, "idb\\main.idx");
     EXPECT_STREQ(b->slot[1]->name, "idb\\main.idx");
@@ -550,11 +550,11 @@ TEST_P(InstallBoth, CancelFinishesTheEntryCopiesToolsAndLeavesNothing) {
         Put("C:\\KOV\\chat.hlp", "chat help");
         InstallSettings.DbVersion[0] = InstallState.PreviousDbVersion[0] = 139;
         InstallSettings.DbVersion[1] = InstallState.PreviousDbVersion[1] = 108;
-        ToolModuleT& t = InstallSettings.ToolModules[0];
+        ToolModule& t = InstallSettings.ToolModules[0];
         strcpy(t.name, "chat.kov");
         t.presentInOld = 1;
         t.oldSize = 9;
-        t.companions = (ToolCompanionT*)MemAlloc(sizeof(ToolCompanionT));
+        t.companions = (ToolCompanion*)MemAlloc(sizeof(ToolCompanion));
         strcpy(t.companions->name, "chat.hlp");
         t.companions->size = 9;
         InstallSettings.ToolModuleCount = 1;

@@ -332,7 +332,7 @@ TEST_F(KovpackBuild, EverySettingReadsBackAsWritten) {
         const char* section;
         int columns;
         int rows;
-        const TextListT* held;
+        const TextList* held;
     } lists[] = {
         {"SoundEvents", 2, 2, &s.SoundEvents},
         {"PreservedFiles", 2, 3, &s.PreservedFiles},
@@ -387,7 +387,7 @@ TEST_F(KovpackBuild, EverySettingReadsBackAsWritten) {
     }
     for (const auto& n : numbers) EXPECT_EQ(n.held(), n.expected) << n.key;
     for (int l = 0; l < 12; l++) {
-        const TextListT* h = lists[l].held;
+        const TextList* h = lists[l].held;
         if (!h) continue;
         ASSERT_EQ(h->count, lists[l].rows) << lists[l].section;
         char** columns[3] = {h->a, h->b, h->c};
@@ -408,7 +408,7 @@ TEST_F(KovpackBuild, EverySettingReadsBackAsWritten) {
     ASSERT_EQ(s.MergedTableB->count, 3);
     ASSERT_EQ(s.ToolModuleCount, 20);
     for (int t = 0; t < 20; t++) {
-        const ToolModuleT& m = s.ToolModules[t];
+        const ToolModule& m = s.ToolModules[t];
         EXPECT_STREQ(m.name,
                      (t ? "tool" + std::to_string(t) + ".kov" : std::string(31, 'T')).c_str());
         EXPECT_EQ(m.minVersion, 0x03000105u);

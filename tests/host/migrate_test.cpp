@@ -88,7 +88,7 @@ protected:
 };
 
 TEST_F(Migrate, CarriesRecordsByTheRules) {
-    ToolKeyT toolKey = {nullptr, 0x14000077};
+    ToolKey toolKey = {nullptr, 0x14000077};
     InstallSettings.ToolModuleCount = 1;
     InstallSettings.ToolModules[0].keys = &toolKey;
     NewDb({Version(3, 0), {0x01000002, "new art", TYPE_P}, {0x01000003, "new art", TYPE_P}});
@@ -449,7 +449,7 @@ TEST_F(Migrate, FatalErrors) {
         {"a new version and no version record", true, false, false, false, 24},
     };
     PackageEntry* slot[1] = {nullptr};
-    MergedTableT table = {1, slot};
+    MergedTable table = {1, slot};
     char* artNames[] = {(char*)"art.idx"};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -514,7 +514,7 @@ TEST_F(Migrate, ArtOfTheChosenLevelFromThePackage) {
         slots[i]->offset = starts[i];
         snprintf(slots[i]->name, 16, "idb\\art%d.idx", i);
     }
-    MergedTableT table = {3, slots};
+    MergedTable table = {3, slots};
     char* names[] = {(char*)"idb\\art0.idx", (char*)"idb\\art1.idx", (char*)"idb\\art2.idx"};
     InstallSettings.MergedFilesA = {3, names, nullptr, nullptr};
     InstallSettings.MergedTableA = &table;

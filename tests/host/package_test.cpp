@@ -542,12 +542,12 @@ TEST_F(Package, ToolModuleListsAreReversed) {
                   Text("modem.kov") + U32(7) + U16(0) + U16(0);
     ASSERT_EQ(Read(s), 1);
     ASSERT_EQ(InstallSettings.ToolModuleCount, 2);
-    const ToolModuleT& t = InstallSettings.ToolModules[0];
+    const ToolModule& t = InstallSettings.ToolModules[0];
     EXPECT_STREQ(t.name, "listman.kov");
     EXPECT_EQ(t.minVersion, 0x00030001u);
     EXPECT_EQ(t.keyCount, 3);
     std::vector<uint32_t> keys;
-    for (ToolKeyT* k = t.keys; k; k = k->next) keys.push_back(k->key);
+    for (ToolKey* k = t.keys; k; k = k->next) keys.push_back(k->key);
     EXPECT_EQ(keys, (std::vector<uint32_t>{33, 22, 11}));
     ASSERT_TRUE(t.companions);
     EXPECT_STREQ(t.companions->name, "tool\\lm2.dat");

@@ -50,7 +50,7 @@ TEST(Rollback, ACutOrDamagedJournalIsReadUpToItsLastWholeLine) {
         std::string journal = m.Read("C:\\KOV\\SETUPBAK\\JOURNAL.TXT") + c.tail;
         m.Put("C:\\KOV\\SETUPBAK\\JOURNAL.TXT", journal);
 
-        JournalT j;
+        Journal j;
         ASSERT_TRUE(ReadJournal("C:\\KOV\\SETUPBAK\\JOURNAL.TXT", &j));
         EXPECT_STREQ("C:\\KOV", j.dest);
         EXPECT_EQ(4u, j.count);  // DEST, MOVED, NEW, MOVED

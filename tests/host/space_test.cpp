@@ -150,8 +150,8 @@ TEST(Space, PreviousInstallationsToolModules) {
         m.Put("C:\\OLD\\A.HLP", std::string(777, 'h'));
         InstallSettings.DbVersion[0] = c.dbMajor;
         InstallSettings.DbVersion[1] = 1;
-        ToolModuleT* a = AddTool("a.kov", 0x03000000, {"A.HLP"});
-        ToolModuleT* b = AddTool("B.KOV", 0x03000000);
+        ToolModule* a = AddTool("a.kov", 0x03000000, {"A.HLP"});
+        ToolModule* b = AddTool("B.KOV", 0x03000000);
         InstallState.ToolBytesFromOld = 1234;  // left from an earlier call
         CheckDiskSpace(2, "C:\\OLD", c.destDir, nullptr);
         uint32_t toolSize = (uint32_t)m.Read("C:\\OLD\\TOOL\\A.KOV").size();

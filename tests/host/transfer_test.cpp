@@ -43,7 +43,7 @@ TEST(Transfer, FoldersFoundBreadthFirst) {
         m.Put("C:\\OLD\\goto.ini", "g");
 
         EXPECT_EQ(5, TransferFolders(0));
-        const TextListT& list = InstallSettings.PreservedFiles;
+        const TextList& list = InstallSettings.PreservedFiles;
         std::set<std::string> level1 = {list.a[2], list.a[3]};
         EXPECT_EQ((std::set<std::string>{"download\\mail\\*.*", "download\\news\\*.*"}), level1);
         EXPECT_STREQ("download\\mail\\deep\\*.*", list.a[4]);

@@ -116,7 +116,7 @@ protected:
     }
     void TearDown() override {
         uitest::Stop();
-        for (ModelessSlotT& slot : ModelessSlots)
+        for (ModelessSlot& slot : ModelessSlots)
             if (slot.templateId) CloseModeless(slot.templateId);
         // The lists above belong to the test, not to the script reader.
         memset(&InstallSettings, 0, sizeof InstallSettings);

@@ -112,7 +112,7 @@ protected:
     static void TearDownTestSuite() { DestroyFrameWindow(); }
     void TearDown() override {
         uitest::Stop();
-        for (ModelessSlotT& slot : ModelessSlots)
+        for (ModelessSlot& slot : ModelessSlots)
             if (slot.templateId) CloseModeless(slot.templateId);
     }
 };

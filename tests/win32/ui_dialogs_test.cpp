@@ -29,7 +29,7 @@ protected:
     }
     void TearDown() override {
         uitest::Stop();
-        for (ModelessSlotT& slot : ModelessSlots)
+        for (ModelessSlot& slot : ModelessSlots)
             if (slot.templateId) CloseModeless(slot.templateId);
     }
     // Dismisses every message box, keeping its text; open dialogs are left alone.

@@ -51,7 +51,7 @@ void Text(const char* name, const char* value) {
 }
 void Number(const char* name, long long value) { printf("%s = %lld\n", name, value); }
 
-void PrintList(const char* name, const TextListT& l) {
+void PrintList(const char* name, const TextList& l) {
     printf("\n[%s]\n", name);
     for (unsigned i = 0; i < l.count; i++) {
         std::string row = Written(name, l.a[i], true);
@@ -63,7 +63,7 @@ void PrintList(const char* name, const TextListT& l) {
     }
 }
 
-void PrintWords(const char* name, const WordTableT& w) {
+void PrintWords(const char* name, const WordTable& w) {
     printf("\n[%s]\n", name);
     for (unsigned i = 0; i < w.count; i++)
         printf("%u.%u\n", w.value[i] & 255u, (unsigned)w.value[i] >> 8);
@@ -380,12 +380,12 @@ int ListPackage(const std::string& path, const ListOptions& o) {
             for (unsigned i = 0; i < count; i++) printf("0x%08lX\n", (unsigned long)keys[i]);
             break;
         }
-        case SCRIPT_LIST: PrintList(f.name, *(const TextListT*)f.target); break;
-        case SCRIPT_WORDS: PrintWords(f.name, *(const WordTableT*)f.target); break;
+        case SCRIPT_LIST: PrintList(f.name, *(const TextList*)f.target); break;
+        case SCRIPT_WORDS: PrintWords(f.name, *(const WordTable*)f.target); break;
         }
     }
     for (unsigned i = 0; i < s.ToolModuleCount; i++) {
-        const ToolModuleT& t = s.ToolModules[i];
+        const ToolModule& t = s.ToolModules[i];
         uint32_t v = t.minVersion;
         printf("\n[ToolModule %s]\nMinVersion = %u.%u.%u.%u\n",
                Written("ToolModule", t.name, false).c_str(), v >> 24, v >> 16 & 255u, v >> 8 & 255u,
@@ -393,8 +393,8 @@ int ListPackage(const std::string& path, const ListOptions& o) {
         // Keys and companions are held newest first: written in the script's order.
         std::vector<uint32_t> keys;
         std::vector<std::string> companions;
-        for (const ToolKeyT* k = t.keys; k; k = k->next) keys.insert(keys.begin(), k->key);
-        for (const ToolCompanionT* c = t.companions; c; c = c->next)
+        for (const ToolKey* k = t.keys; k; k = k->next) keys.insert(keys.begin(), k->key);
+        for (const ToolCompanion* c = t.companions; c; c = c->next)
             companions.insert(companions.begin(), Written("Companion", c->name, false));
         for (uint32_t k : keys) printf("Key = 0x%08lX\n", (unsigned long)k);
         for (const auto& c : companions) printf("Companion = %s\n", c.c_str());
