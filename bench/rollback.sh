@@ -9,12 +9,10 @@ src=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-5}
 host=${2:-$src/build/host}
 work=${3:-$src/build/bench/rollback}
-[ -f "$host/libkovcore.a" ] || { echo "no $host/libkovcore.a (run make first)" >&2; exit 1; }
 demo=$src/build/demo/package.bin
 [ -f "$demo" ] || { echo "no $demo (run make first)" >&2; exit 1; }
 mkdir -p "$work"
-cd "$src"
-CXX=${CXX:-clang++}
-$CXX -std=c++17 -O2 -I. -I"$host/gen" bench/rollback_driver.cpp dunzip/unzip.cpp dunzip/inflate.cpp "$host/libkovcore.a" \
-    -lz -o "$work/driver"
+# The driver (tests/drivers/bench_rollback.cpp) is built on demand in the host tree.
+cmake --build "$host" --target bench_rollback >/dev/null
+cp "$host/bench_rollback" "$work/driver"
 "$work/driver" "$demo" "$work" "$runs"

@@ -66,8 +66,9 @@ foreach(name ${HOST_DRIVERS})
   target_link_libraries(${name} kovcore ZLIB::ZLIB)
   add_dependencies(${name} string_ids)
 endforeach()
-# The install benchmark loads the decompression library's core as the native platform's.
+# The install and rollback benchmarks load the decompression library's core as the native platform's.
 target_sources(bench_install PRIVATE ${DUNZIP_CORE})
+target_sources(bench_rollback PRIVATE ${DUNZIP_CORE})
 
 # Fuzzers (clang only): tests/fuzz/NAME.cpp becomes fuzz_NAME, with a short run in the tests.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")

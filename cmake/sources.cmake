@@ -68,7 +68,7 @@ set(WIN_SHIPPED_DRIVERS setupkill)
 set(WIN_ON_DEMAND_DRIVERS installstep)
 # Native benchmark drivers over the portable core, built on demand by bench/clientdb.sh,
 # bench/install.sh and bench/migrate.sh.
-set(HOST_DRIVERS bench_clientdb bench_install bench_migrate)
+set(HOST_DRIVERS bench_clientdb bench_install bench_migrate bench_rollback)
 
 # Small libraries the Win32 tests load: version resources for the system-file tests, a
 # decompression library whose disk is always full, the network adapter library's variants.

@@ -4,7 +4,7 @@
 // no room for them overwrites in place). Each run starts from the same earlier tree; time is
 // this program's clock around InstallFiles and the commit, bytes written are the process's
 // own count of bytes handed to write calls.
-//   rollback_driver PACKAGE WORKDIR RUNS
+//   bench_rollback PACKAGE WORKDIR RUNS
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -91,7 +91,7 @@ Result InstallOnce(const std::string& c, bool backups) {
 
 int main(int argc, char** argv) {
     if (argc != 4) {
-        fprintf(stderr, "usage: rollback_driver PACKAGE WORKDIR RUNS\n");
+        fprintf(stderr, "usage: bench_rollback PACKAGE WORKDIR RUNS\n");
         return 2;
     }
     std::string work = argv[2], c = work + "/C";
