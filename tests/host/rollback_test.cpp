@@ -5,7 +5,11 @@
 
 #include "record/installrec.h"
 #include "record/journal.h"
+#include "base/globals.h"
+#include "base/log.h"
+#include "base/seat.h"
 #include "install/rollback.h"
+#include "res/strings.h"
 #include "tests/host/install_fixture.h"
 
 namespace {
@@ -171,6 +175,41 @@ TEST(Rollback, ARollbackRunTwiceUndoesNothingTwice) {
     ASSERT_TRUE(RecoverInterruptedInstall());
     EXPECT_EQ("old tool", m.Read("C:\\KOV\\TOOL\\chat.kov")) << m.Log();
     EXPECT_FALSE(m.Exists("C:\\KOV\\SETUPBAK"));
+}
+
+// The run's own rollback, after a failure and after a cancel: the earlier files come back,
+// only a failure shows the notice that says so (a cancel has had its own question), and the
+// log written afterwards leaves the earlier installation's setup.log as it was.
+std::vector<unsigned> asked;
+int RecordAsk(int, unsigned id, const char*) {
+    asked.push_back(id);
+    return SYS_ID_OK;
+}
+TEST(Rollback, TheRunsOwnRollbackTellsAFailureAndKeepsTheLogAway) {
+    for (uint16_t error : {uint16_t(21), uint16_t(0)}) {
+        SCOPED_TRACE(error ? "failure" : "cancel");
+        InPlaceMachine m;
+        m.Put("C:\\KOV\\setup.log", "earlier log");
+        SeatT saved = Seat;
+        Seat.ask = RecordAsk;
+        asked.clear();
+        ASSERT_TRUE(JournalBegin("C:\\KOV"));
+        ASSERT_TRUE(JournalSetAside("C:\\KOV\\kov.exe"));
+        m.Put("C:\\KOV\\kov.exe", "MZ new client");
+        SetupError = error;
+        UserAbort = !error;
+        EXPECT_TRUE(RollBackInstall()) << m.Log();
+        Seat = saved;
+        EXPECT_EQ("MZ old client", m.Read("C:\\KOV\\kov.exe"));
+        EXPECT_EQ(error ? std::vector<unsigned>{IDS_EARLIER_RESTORED} : std::vector<unsigned>{},
+                  asked);
+        LogPrintf("after the rollback");
+        LogFlush();
+        EXPECT_EQ("earlier log", m.Read("C:\\KOV\\setup.log"));
+        EXPECT_NE(std::string::npos, m.Read("C:\\setup.log").find("after the rollback"));
+        SetupError = 0;
+        UserAbort = 0;
+    }
 }
 
 }  // namespace
