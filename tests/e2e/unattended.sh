@@ -105,6 +105,28 @@ assert_log_has 'the migration went through into it' 'C:\Kov30I\setup.log'
 # The leftover of the first run is kept, under a name of its own.
 assert_exists 'C:\Kov30I\IDB\OLD1.DB'
 
+note "in place, a package damaged in its last file: the earlier installation comes back as it was"
+fresh_machine
+earlier_tree() { (cd "$(host_path 'C:\Kov30I')" && find . -type f ! -name setup.log -exec md5sum {} + | LC_ALL=C sort); }
+earlier_tree >"$KOV_OUT/earlier-before"
+cp "$DEMO_DIR/SETUP.EXE" "$KOV_OUT/late.exe"
+size=$(stat -c %s "$KOV_OUT/late.exe")
+printf 'XXXXXXXX' | dd of="$KOV_OUT/late.exe" bs=1 seek=$((size - 64)) conv=notrunc 2>/dev/null
+put_file "$KOV_OUT/late.exe" 'D:\LATE.EXE'
+rm -f "$KOV_C/setup.log"
+answers '[Install]' 'DestDir = C:\Kov30I' 'PreviousDir = C:\Kov30I' 'PrintGuide = no' \
+    'StartMenu = yes' 'AddOns = no' 'Restart = never' '[Modem]' 'Mode = skip'
+launch 'D:\LATE.EXE' -U 'C:\answers.ini'
+[ "$EXIT" != 0 ] || fail "a damaged package installed"
+assert_log_has 'Earlier installation rolled back' 'C:\setup.log'
+assert_log_has 'earlier installation restored' 'C:\setup.log'
+assert_log_has 'Install rolled back: the earlier installation is as it was' 'C:\setup.log'
+earlier_tree >"$KOV_OUT/earlier-after"
+diff "$KOV_OUT/earlier-before" "$KOV_OUT/earlier-after" >&2 || fail "the earlier installation changed"
+assert_missing 'C:\Kov30I\SETUPBAK'
+assert_missing 'C:\setup.jnl'
+note "rolled back with exit code $EXIT"
+
 note "a bad answer file: nothing is done"
 answers '[Install]' 'Restart = sometimes' 'Destination = C:\KOV'
 launch 'D:\SETUP.EXE' -U 'C:\answers.ini'
