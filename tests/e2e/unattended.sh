@@ -110,8 +110,10 @@ fresh_machine
 earlier_tree() { (cd "$(host_path 'C:\Kov30I')" && find . -type f ! -name setup.log -exec md5sum {} + | LC_ALL=C sort); }
 earlier_tree >"$KOV_OUT/earlier-before"
 cp "$DEMO_DIR/SETUP.EXE" "$KOV_OUT/late.exe"
-size=$(stat -c %s "$KOV_OUT/late.exe")
-printf 'XXXXXXXX' | dd of="$KOV_OUT/late.exe" bs=1 seek=$((size - 64)) conv=notrunc 2>/dev/null
+# The middle of the last entry's stored bytes: its compressed data, whose check fails.
+at=$("$KOVPACK" --list "$DEMO_DIR/SETUP.EXE" 2>/dev/null | awk -F';' 'NF == 2 && $2 ~ /^ *[0-9]+ +[0-9]+ +[0-9]+ *$/ { split($2, f, " "); at = f[3] + int(f[2] / 2) } END { print at }')
+[ -n "$at" ] || fail "no entry offsets from kovpack --list"
+printf 'XXXXXXXX' | dd of="$KOV_OUT/late.exe" bs=1 seek="$at" conv=notrunc 2>/dev/null
 put_file "$KOV_OUT/late.exe" 'D:\LATE.EXE'
 rm -f "$KOV_C/setup.log"
 answers '[Install]' 'DestDir = C:\Kov30I' 'PreviousDir = C:\Kov30I' 'PrintGuide = no' \
