@@ -12,7 +12,7 @@ set(KOV_FOLDERS sys base record registry clientdb package ui install migrate mod
 
 set(sys_SOURCES fault.cpp win32/sys_win.cpp posix/sys_posix.cpp)
 set(base_SOURCES bytes.cpp format.cpp globals.cpp log.cpp mem.cpp path.cpp seat.cpp text.cpp write.cpp)
-set(record_SOURCES installrec.cpp installrec_win.cpp journal.cpp)
+set(record_SOURCES escape.cpp installrec.cpp installrec_win.cpp journal.cpp)
 set(registry_SOURCES registry_win.cpp)
 set(clientdb_SOURCES access.cpp format.cpp userdb.cpp)
 set(package_SOURCES locate_win.cpp reader.cpp script.cpp)

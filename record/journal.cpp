@@ -8,6 +8,7 @@
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/path.h"
+#include "record/escape.h"
 #include "sys/sys.h"
 
 JournalStateT JournalState;
@@ -38,52 +39,6 @@ const JournalKindRow* KindRow(int kind) {
     for (const JournalKindRow& row : kJournalKinds)
         if (row.kind == kind) return &row;
     return nullptr;
-}
-
-// Fields are separated by tabs and lines by CR LF: control bytes and the escape character
-// itself are written as %XX, everything else as it is.
-int AppendEscaped(char* out, int used, int size, const char* text) {
-    static const char hex[] = "0123456789ABCDEF";
-    for (const unsigned char* p = (const unsigned char*)(text ? text : ""); *p; ++p) {
-        if (*p < 0x20 || *p == '%') {
-            if (used + 3 >= size) return -1;
-            out[used++] = '%';
-            out[used++] = hex[*p >> 4];
-            out[used++] = hex[*p & 15];
-        } else {
-            if (used + 1 >= size) return -1;
-            out[used++] = (char)*p;
-        }
-    }
-    out[used] = 0;
-    return used;
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// text[0..length) unescaped into out; 0 when it does not fit or an escape is malformed.
-int Unescape(const char* text, int length, char* out, int size) {
-    int used = 0;
-    for (int i = 0; i < length; ++i) {
-        char c = text[i];
-        if (c == '%') {
-            if (i + 2 >= length) return 0;
-            int h = HexValue(text[i + 1]), l = HexValue(text[i + 2]);
-            if (h < 0 || l < 0) return 0;
-            c = (char)(h * 16 + l);
-            i += 2;
-            // A NUL would end the field early and name something shorter.
-            if (c == 0) return 0;
-        }
-        if (used + 1 >= size) return 0;
-        out[used++] = c;
-    }
-    out[used] = 0;
-    return 1;
 }
 
 // One line of the file (without its CR LF) into out; 0 when it is not a line of the format.
